@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the benchmarks and runs each; each prints its ratios against a baseline of the same run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+export QT_QPA_PLATFORM=offscreen
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release
+source scripts/pulse.sh
+start_pulse
+trap stop_pulse EXIT
+for b in build/release/bench/bench_*; do
+  [[ -x "$b" ]] || continue
+  echo "== $(basename "$b")"
+  "$b" "$@"
+done

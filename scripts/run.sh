@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Tonfolio and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONFOLIO_TESTS=OFF -DTONFOLIO_BENCH=OFF >/dev/null
+cmake --build build/release --target tonfolio
+exec build/release/tonfolio "$@"

@@ -1,0 +1,104 @@
+#include "tempdrive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cmath>
+#include <stdexcept>
+
+namespace testing_support {
+
+TempDrive::TempDrive()
+{
+    if (!dir_.isValid())
+        throw std::runtime_error("no temporary folder");
+    setDrives({});
+}
+
+TempDrive::~TempDrive() { platform::useSystemDrives(); }
+
+std::string TempDrive::root() const { return dir_.path().toStdString(); }
+
+std::string TempDrive::native(const std::string& rel) const { return rel.empty() ? root() : root() + "/" + rel; }
+
+void TempDrive::mkdirs(const std::string& rel) const { QDir().mkpath(QString::fromStdString(native(rel))); }
+
+void TempDrive::write(const std::string& rel, const std::string& bytes) const
+{
+    const std::string path = native(rel);
+    const auto slash = path.rfind('/');
+    QDir().mkpath(QString::fromStdString(path.substr(0, slash)));
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write " + path);
+    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+std::string TempDrive::read(const std::string& rel) const
+{
+    QFile f(QString::fromStdString(native(rel)));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll().toStdString();
+}
+
+bool TempDrive::exists(const std::string& rel) const { return QFileInfo::exists(QString::fromStdString(native(rel))); }
+
+void TempDrive::setDrives(const std::vector<platform::DriveInfo>& extra) const
+{
+    platform::DriveInfo c;
+    c.letter = 'C';
+    c.directory = root();
+    c.kind = 3;
+    c.label = "SYSTEM";
+    c.serial = 0x1234ABCD;
+    std::vector<platform::DriveInfo> all{c};
+    all.insert(all.end(), extra.begin(), extra.end());
+    platform::setDriveTable(all);
+}
+
+static void put16(std::string& s, unsigned v)
+{
+    s.push_back(char(v & 0xFF));
+    s.push_back(char((v >> 8) & 0xFF));
+}
+static void put32(std::string& s, unsigned v)
+{
+    put16(s, v & 0xFFFF);
+    put16(s, (v >> 16) & 0xFFFF);
+}
+
+std::string makeWav(int channels, int rate, int bits, int frames, double toneHz)
+{
+    const int bytesPerSample = bits / 8;
+    const unsigned dataSize = unsigned(frames * channels * bytesPerSample);
+    std::string s = "RIFF";
+    put32(s, 36 + dataSize + (dataSize & 1));
+    s += "WAVEfmt ";
+    put32(s, 16);
+    put16(s, 1);
+    put16(s, unsigned(channels));
+    put32(s, unsigned(rate));
+    put32(s, unsigned(rate * channels * bytesPerSample));
+    put16(s, unsigned(channels * bytesPerSample));
+    put16(s, unsigned(bits));
+    s += "data";
+    put32(s, dataSize);
+    for (int i = 0; i < frames; ++i) {
+        const double v = toneHz > 0 ? 0.5 * std::sin(2 * M_PI * toneHz * i / rate) : 0.0;
+        for (int c = 0; c < channels; ++c) {
+            if (bits == 8) {
+                s.push_back(char(128 + int(v * 127)));
+            } else {
+                long long q = llround(v * double((1LL << (bits - 1)) - 1));
+                for (int b = 0; b < bytesPerSample; ++b)
+                    s.push_back(char((q >> (8 * b)) & 0xFF));
+            }
+        }
+    }
+    if (dataSize & 1)
+        s.push_back('\0');
+    return s;
+}
+
+}  // namespace testing_support
