@@ -1,0 +1,51 @@
+#include "dirtree/FileRoutines.h"
+
+#include "dirtree/DirTreePaths.h"
+
+namespace {
+
+std::string upperAscii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return s;
+}
+
+std::string lowerAscii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return s;
+}
+
+}  // namespace
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    std::string s = folder;
+    if (s.empty() || s.back() != '\\')
+        s += '\\';
+    return lowerAscii(s + name);
+}
+
+std::string FolderDisplayName(const std::string& path)
+{
+    std::string s = path;
+    if (!s.empty() && s.back() == '\\')
+        s.pop_back();
+    std::string name;
+    if (s.size() > 2) {
+        name = s.substr(s.rfind('\\') + 1);
+    } else {
+        // A drive (or the "?" marker): its volume label, then the drive in parentheses.
+        std::string label;
+        char buf[24] = {};
+        platform::DWORD serial = 0;
+        if (platform::GetVolumeInformation(s + "\\", buf, sizeof buf, &serial, nullptr, nullptr, nullptr, 0))
+            label = buf;
+        name = label + " (" + s + ")";
+    }
+    return upperAscii(name);
+}
