@@ -2,7 +2,9 @@
 // The shell's display names and icons of files, folders and drives, and its small-icon list.
 
 #include <QIcon>
+#include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/types.h"
@@ -32,11 +34,11 @@ public:
     static SystemImageList& instance();
     int count() const { return static_cast<int>(icons_.size()); }
     QIcon icon(int index) const;
-    /// Index of an icon by key, adding it when new.
-    int indexOf(const std::string& key, const QIcon& icon);
+    /// Index of an icon by key; make() is called only for a key not seen before.
+    int indexOf(const std::string& key, const std::function<QIcon()>& make);
 
 private:
-    std::vector<std::string> keys_;
+    std::unordered_map<std::string, int> keys_;
     std::vector<QIcon> icons_;
 };
 
