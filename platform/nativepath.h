@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/drives.h"
+
 namespace platform {
 
 /// The Linux path of a drive-letter path. Each existing component resolves to the entry of that name,
@@ -27,6 +29,14 @@ int openRegularFile(const std::string& drivePath);
 
 /// Forgets cached folder listings (after the system layer changed a folder).
 void invalidateListings();
+
+/// The drive entry of a letter (either case), if the table has one.
+std::optional<DriveInfo> driveOf(char letter);
+
+/// Re-reads the mount table when the drive table is the system's.
+void refreshSystemDrives();
+/// Calls refreshSystemDrives when the kernel reports a change of the mount table since the last call.
+void refreshSystemDrivesIfChanged();
 
 /// Case folding of one name: Unicode simple case folding for valid UTF-8, ASCII folding otherwise.
 std::string foldCase(const std::string& name);

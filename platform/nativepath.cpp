@@ -1,0 +1,366 @@
+#include "platform/nativepath.h"
+
+#include <QString>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A folder's names, kept while the folder's inode and times stay the same. A listing read while the
+// folder's modification time was very recent may miss a change made within the same clock tick, so
+// such a listing is used once and read again next time.
+struct Listing {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    timespec mtime{};
+    timespec ctime{};
+    bool racy = true;
+    std::unordered_map<std::string, bool> exact;        // every name
+    std::unordered_map<std::string, std::string> folded;  // folded name -> first real name in byte order
+};
+
+// The resolved Linux folder of a drive-letter folder path, as it was spelled.
+struct FolderEntry {
+    std::string native;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    unsigned generation = 0;
+    Clock::time_point at;
+};
+
+struct Cache {
+    std::mutex mutex;
+    unsigned generation = 1;
+    std::unordered_map<std::string, Listing> listings;
+    std::unordered_map<std::string, FolderEntry> folders;
+};
+
+Cache& cache()
+{
+    static Cache c;
+    return c;
+}
+
+constexpr size_t kMaxListings = 64;
+constexpr size_t kMaxFolders = 4096;
+constexpr auto kFolderTrust = std::chrono::seconds(2);
+
+bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+bool validUtf8(const std::string& s)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const size_t n = s.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned c = p[i];
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (len == 0 || i + len > n)
+            return false;
+        for (size_t k = 1; k < len; ++k)
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+        if (len == 2 && c < 0xC2)
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+bool isAscii(const std::string& s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return (unsigned char)c < 0x80; });
+}
+
+bool recent(const timespec& t)
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const long long diffMs = (now.tv_sec - t.tv_sec) * 1000LL + (now.tv_nsec - t.tv_nsec) / 1000000LL;
+    return diffMs < 100 && diffMs > -100;
+}
+
+bool readListing(const std::string& dir, const struct stat& st, Listing& out)
+{
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return false;
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(d)) {
+        names.emplace_back(e->d_name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    out = Listing{};
+    out.dev = st.st_dev;
+    out.ino = st.st_ino;
+    out.mtime = st.st_mtim;
+    out.ctime = st.st_ctim;
+    out.racy = recent(st.st_mtim) || recent(st.st_ctim);
+    out.exact.reserve(names.size());
+    out.folded.reserve(names.size());
+    for (const std::string& n : names) {
+        if (n.find('\\') != std::string::npos)
+            continue;  // cannot be named by a drive-letter path
+        out.exact.emplace(n, true);
+        out.folded.emplace(foldCase(n), n);  // keeps the first in byte order
+    }
+    return true;
+}
+
+// The real name of `name` inside the folder `dir` (whose stat is st): exact match first, else ignoring case.
+std::optional<std::string> lookupLocked(Cache& c, const std::string& dir, const struct stat& st, const std::string& name)
+{
+    auto it = c.listings.find(dir);
+    const bool valid = it != c.listings.end() && !it->second.racy && it->second.dev == st.st_dev &&
+                       it->second.ino == st.st_ino && sameTime(it->second.mtime, st.st_mtim) &&
+                       sameTime(it->second.ctime, st.st_ctim);
+    if (!valid) {
+        if (c.listings.size() >= kMaxListings)
+            c.listings.clear();
+        Listing fresh;
+        if (!readListing(dir, st, fresh)) {
+            // Unreadable folder (no permission to list): an exact name may still be reachable.
+            struct stat est {};
+            const std::string p = dir == "/" ? "/" + name : dir + "/" + name;
+            if (::lstat(p.c_str(), &est) == 0)
+                return name;
+            return std::nullopt;
+        }
+        it = c.listings.insert_or_assign(dir, std::move(fresh)).first;
+    }
+    const Listing& l = it->second;
+    if (l.exact.count(name))
+        return name;
+    auto f = l.folded.find(foldCase(name));
+    if (f != l.folded.end())
+        return f->second;
+    return std::nullopt;
+}
+
+std::string join(const std::string& dir, const std::string& name) { return dir == "/" ? "/" + name : dir + "/" + name; }
+
+struct Parsed {
+    char letter = 0;
+    std::vector<std::string> parts;
+};
+
+// Splits "C:\A\.\B\..\C" into its drive and the components left after "." and "..".
+std::optional<Parsed> parse(const std::string& path)
+{
+    if (path.size() < 2 || path[1] != ':' || !std::isalpha((unsigned char)path[0])) {
+        SetLastError(path.empty() ? ERROR_PATH_NOT_FOUND : ERROR_BAD_PATHNAME);
+        return std::nullopt;
+    }
+    if (path.size() > 2 && path[2] != '\\') {
+        SetLastError(ERROR_BAD_PATHNAME);  // "C:foo" is relative to a per-drive folder we do not keep
+        return std::nullopt;
+    }
+    if (path.size() > 4096) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return std::nullopt;
+    }
+    Parsed p;
+    p.letter = char(std::toupper((unsigned char)path[0]));
+    size_t i = 3;
+    while (i <= path.size()) {
+        size_t j = path.find('\\', i);
+        if (j == std::string::npos)
+            j = path.size();
+        std::string part = path.substr(i, j - i);
+        i = j + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!p.parts.empty())
+                p.parts.pop_back();
+            continue;
+        }
+        if (part.find('/') != std::string::npos || part.find('\0') != std::string::npos) {
+            SetLastError(ERROR_INVALID_NAME);
+            return std::nullopt;
+        }
+        if (part.size() > 255) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return std::nullopt;
+        }
+        p.parts.push_back(std::move(part));
+    }
+    return p;
+}
+
+// Resolves the folder holding the last component (all components but the last must exist as folders).
+// Fills dirStat with that folder's stat.
+std::optional<std::string> resolveFolderLocked(Cache& c, const Parsed& p, size_t count, struct stat& dirStat)
+{
+    std::string key(1, p.letter);
+    key += ':';
+    for (size_t k = 0; k < count; ++k) {
+        key += '\\';
+        key += p.parts[k];
+    }
+    const auto now = Clock::now();
+    auto it = c.folders.find(key);
+    if (it != c.folders.end() && it->second.generation == c.generation && now - it->second.at < kFolderTrust) {
+        if (::stat(it->second.native.c_str(), &dirStat) == 0 && S_ISDIR(dirStat.st_mode) &&
+            dirStat.st_dev == it->second.dev && dirStat.st_ino == it->second.ino)
+            return it->second.native;
+    }
+    const std::optional<DriveInfo> drive = driveOf(p.letter);
+    if (!drive) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return std::nullopt;
+    }
+    std::string cur = drive->directory;
+    if (::stat(cur.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode)) {
+        SetLastError(ERROR_NOT_READY);
+        return std::nullopt;
+    }
+    for (size_t k = 0; k < count; ++k) {
+        const std::optional<std::string> real = lookupLocked(c, cur, dirStat, p.parts[k]);
+        if (!real) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return std::nullopt;
+        }
+        cur = join(cur, *real);
+        if (::stat(cur.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode)) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return std::nullopt;
+        }
+    }
+    if (c.folders.size() >= kMaxFolders)
+        c.folders.clear();
+    c.folders[key] = FolderEntry{cur, dirStat.st_dev, dirStat.st_ino, c.generation, now};
+    return cur;
+}
+
+std::optional<std::string> resolve(const std::string& drivePath, bool lastMustExist)
+{
+    const std::optional<Parsed> p = parse(drivePath);
+    if (!p)
+        return std::nullopt;
+    Cache& c = cache();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    struct stat dirStat {};
+    if (p->parts.empty())
+        return resolveFolderLocked(c, *p, 0, dirStat);
+    const std::optional<std::string> dir = resolveFolderLocked(c, *p, p->parts.size() - 1, dirStat);
+    if (!dir)
+        return std::nullopt;
+    const std::string& last = p->parts.back();
+    std::optional<std::string> real = lookupLocked(c, *dir, dirStat, last);
+    if (!real) {
+        if (lastMustExist) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return std::nullopt;
+        }
+        real = last;
+    }
+    return join(*dir, *real);
+}
+
+}  // namespace
+
+std::string foldCase(const std::string& name)
+{
+    if (isAscii(name)) {
+        std::string s = name;
+        for (char& ch : s)
+            if (ch >= 'A' && ch <= 'Z')
+                ch = char(ch - 'A' + 'a');
+        return s;
+    }
+    if (!validUtf8(name)) {
+        std::string s = name;
+        for (char& ch : s)
+            if (ch >= 'A' && ch <= 'Z')
+                ch = char(ch - 'A' + 'a');
+        return s;
+    }
+    return QString::fromUtf8(name.data(), qsizetype(name.size())).toCaseFolded().toStdString();
+}
+
+std::optional<std::string> nativePath(const std::string& drivePath) { return resolve(drivePath, false); }
+
+std::optional<std::string> existingNativePath(const std::string& drivePath) { return resolve(drivePath, true); }
+
+std::string drivePathOf(const std::string& native)
+{
+    std::string best;
+    char letter = 0;
+    for (const DriveInfo& d : driveTable()) {
+        const std::string& dir = d.directory;
+        const bool holds = dir == "/" ? (!native.empty() && native[0] == '/')
+                                      : (native == dir || native.compare(0, dir.size() + 1, dir + "/") == 0);
+        if (holds && (letter == 0 || dir.size() > best.size())) {
+            best = dir;
+            letter = d.letter;
+        }
+    }
+    if (!letter)
+        return {};
+    std::string rest = native.substr(best == "/" ? 1 : best.size());
+    if (!rest.empty() && rest[0] == '/')
+        rest.erase(0, 1);
+    if (rest.find('\\') != std::string::npos)
+        return {};
+    while (!rest.empty() && rest.back() == '/')
+        rest.pop_back();
+    std::replace(rest.begin(), rest.end(), '/', '\\');
+    return std::string(1, letter) + ":\\" + rest;
+}
+
+int openRegularFile(const std::string& drivePath)
+{
+    const std::optional<std::string> native = existingNativePath(drivePath);
+    if (!native)
+        return -1;
+    // Look before opening: opening a device or FIFO can block or have side effects.
+    struct stat st {};
+    if (::stat(native->c_str(), &st) != 0) {
+        SetLastError(errorFromErrno(errno));
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return -1;
+    }
+    const int fd = ::open(native->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        SetLastError(errorFromErrno(errno));
+        return -1;
+    }
+    struct stat fst {};
+    if (::fstat(fd, &fst) != 0 || !S_ISREG(fst.st_mode)) {
+        ::close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    SetLastError(ERROR_SUCCESS);
+    return fd;
+}
+
+void invalidateListings()
+{
+    Cache& c = cache();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    ++c.generation;
+    c.listings.clear();
+    c.folders.clear();
+}
+
+}  // namespace platform
