@@ -1,0 +1,213 @@
+#include "platform/mmio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <unistd.h>
+
+#include "platform/nativepath.h"
+
+namespace platform {
+
+namespace {
+
+// The first read takes the header start of any usual wave in one call; later refills grow so that a
+// walk over a long chain of tiny chunks costs few calls.
+constexpr std::size_t kFirstFill = 1024;
+constexpr std::size_t kMaxFill = 256 * 1024;
+// Chunk data offsets are 32-bit; a chunk header that would lie beyond that is never found.
+constexpr std::uint64_t kMaxOffset = 0xFFFFFFFFu;
+
+}  // namespace
+
+struct MmioFile {
+    int fd = -1;
+    std::uint64_t pos = 0;
+    // A window of the file read ahead: [bufStart, bufStart + bufLen).
+    std::unique_ptr<char[]> buf;
+    std::size_t cap = 0;
+    std::uint64_t bufStart = 0;
+    std::size_t bufLen = 0;
+    std::size_t nextFill = kFirstFill;
+};
+
+namespace {
+
+// Reads up to count bytes at offset; stops early only at the end of the file or on an error.
+long long readAt(int fd, char* out, std::size_t count, std::uint64_t offset)
+{
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd, out + done, count - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return done > 0 ? static_cast<long long>(done) : -1;
+        if (n == 0)
+            break;
+        done += std::size_t(n);
+    }
+    return static_cast<long long>(done);
+}
+
+// Fills the window from offset with at least `want` bytes asked for. False when the read failed.
+bool refill(MmioFile* f, std::uint64_t offset, std::size_t want)
+{
+    const std::size_t size = std::max(want, f->nextFill);
+    if (size > f->cap) {
+        f->buf.reset(new char[size]);
+        f->cap = size;
+    }
+    f->nextFill = std::min(kMaxFill, f->nextFill * 4);
+    const long long n = readAt(f->fd, f->buf.get(), size, offset);
+    f->bufStart = offset;
+    f->bufLen = n > 0 ? std::size_t(n) : 0;
+    return n >= 0;
+}
+
+// Copies exactly count bytes at offset; false when the file ends sooner.
+bool bytesAt(MmioFile* f, std::uint64_t offset, std::size_t count, void* out)
+{
+    const bool inside = offset >= f->bufStart && offset - f->bufStart + count <= f->bufLen;
+    if (!inside && (!refill(f, offset, count) || f->bufLen < count))
+        return false;
+    std::memcpy(out, f->buf.get() + (offset - f->bufStart), count);
+    return true;
+}
+
+DWORD le32(const unsigned char* p) { return DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16 | DWORD(p[3]) << 24; }
+
+}  // namespace
+
+FOURCC mmioStringToFOURCC(const char* text, UINT flags)
+{
+    char c[4] = {' ', ' ', ' ', ' '};
+    for (int i = 0; text && i < 4 && text[i]; ++i) {
+        c[i] = text[i];
+        if ((flags & MMIO_TOUPPER) && c[i] >= 'a' && c[i] <= 'z')
+            c[i] = char(c[i] - 'a' + 'A');
+    }
+    return mmioFOURCC(c[0], c[1], c[2], c[3]);
+}
+
+HMMIO mmioOpen(const char* fileName, MMIOINFO* info, DWORD flags)
+{
+    auto fail = [info](MMRESULT why) -> HMMIO {
+        if (info)
+            info->wErrorRet = why;
+        return nullptr;
+    };
+    if (!fileName)
+        return fail(MMSYSERR_INVALPARAM);
+    if (flags & (MMIO_WRITE | MMIO_READWRITE | MMIO_CREATE)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return fail(MMIOERR_CANNOTWRITE);
+    }
+    const int fd = openRegularFile(fileName);
+    if (fd < 0) {
+        const DWORD err = GetLastError();
+        const bool missing = err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
+        return fail(missing ? MMIOERR_FILENOTFOUND : MMIOERR_CANNOTOPEN);
+    }
+    auto* f = new MmioFile;
+    f->fd = fd;
+    if (info)
+        info->wErrorRet = MMSYSERR_NOERROR;
+    return f;
+}
+
+MMRESULT mmioDescend(HMMIO f, MMCKINFO* ck, const MMCKINFO* parent, UINT flags)
+{
+    if (!f)
+        return MMSYSERR_INVALHANDLE;
+    if (!ck)
+        return MMSYSERR_INVALPARAM;
+    const bool search = flags & (MMIO_FINDCHUNK | MMIO_FINDRIFF | MMIO_FINDLIST);
+    FOURCC wantId = 0;
+    FOURCC wantType = 0;
+    if (flags & MMIO_FINDCHUNK) {
+        wantId = ck->ckid;
+    } else if (flags & MMIO_FINDRIFF) {
+        wantId = FOURCC_RIFF;
+        wantType = ck->fccType;
+    } else if (flags & MMIO_FINDLIST) {
+        wantId = FOURCC_LIST;
+        wantType = ck->fccType;
+    }
+    // Widened so that no declared size can wrap the walk back to an earlier chunk.
+    const std::uint64_t end = parent ? std::uint64_t(parent->dwDataOffset) + parent->cksize : UINT64_MAX;
+    std::uint64_t at = f->pos;
+    for (;;) {
+        if (at + 8 > end || at + 8 > kMaxOffset)
+            return MMIOERR_CHUNKNOTFOUND;
+        unsigned char head[12];
+        if (!bytesAt(f, at, 8, head))
+            return MMIOERR_CHUNKNOTFOUND;
+        const FOURCC id = le32(head);
+        const DWORD size = le32(head + 4);
+        if (!search || id == wantId) {
+            const bool typed = id == FOURCC_RIFF || id == FOURCC_LIST;
+            FOURCC type = 0;
+            if (typed) {
+                if (!bytesAt(f, at + 8, 4, head + 8))
+                    return MMIOERR_CHUNKNOTFOUND;
+                type = le32(head + 8);
+            }
+            if (!search || wantType == 0 || type == wantType) {
+                ck->ckid = id;
+                ck->cksize = size;
+                ck->fccType = type;
+                ck->dwDataOffset = DWORD(at + 8);
+                ck->dwFlags = 0;
+                f->pos = at + 8 + (typed ? 4 : 0);
+                return MMSYSERR_NOERROR;
+            }
+        }
+        at += 8 + std::uint64_t(size) + (size & 1);
+    }
+}
+
+MMRESULT mmioAscend(HMMIO f, MMCKINFO* ck, UINT)
+{
+    if (!f)
+        return MMSYSERR_INVALHANDLE;
+    if (!ck)
+        return MMSYSERR_INVALPARAM;
+    f->pos = std::uint64_t(ck->dwDataOffset) + ck->cksize + (ck->cksize & 1);
+    return MMSYSERR_NOERROR;
+}
+
+LONG mmioRead(HMMIO f, char* buffer, LONG count)
+{
+    if (!f || count < 0 || (!buffer && count > 0))
+        return -1;
+    const std::size_t want = std::size_t(count);
+    const std::uint64_t pos = f->pos;
+    std::size_t got = 0;
+    if (pos >= f->bufStart && pos - f->bufStart < f->bufLen) {
+        got = std::min(want, std::size_t(f->bufLen - (pos - f->bufStart)));
+        std::memcpy(buffer, f->buf.get() + (pos - f->bufStart), got);
+    }
+    if (got < want) {
+        const long long n = readAt(f->fd, buffer + got, want - got, pos + got);
+        if (n < 0 && got == 0)
+            return -1;
+        if (n > 0)
+            got += std::size_t(n);
+    }
+    f->pos += got;
+    return LONG(got);
+}
+
+MMRESULT mmioClose(HMMIO f, UINT)
+{
+    if (!f)
+        return MMSYSERR_INVALHANDLE;
+    ::close(f->fd);
+    delete f;
+    return MMSYSERR_NOERROR;
+}
+
+}  // namespace platform

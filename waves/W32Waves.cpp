@@ -1,0 +1,161 @@
+#include "waves/W32Waves.h"
+
+#include <QLocale>
+
+#include "platform/mmio.h"
+
+namespace {
+
+using namespace platform;
+
+// Closes the file on every way out of the reader.
+class MmioCloser {
+public:
+    explicit MmioCloser(HMMIO mmio) : mmio_(mmio) {}
+    ~MmioCloser() { mmioClose(mmio_, 0); }
+    MmioCloser(const MmioCloser&) = delete;
+    MmioCloser& operator=(const MmioCloser&) = delete;
+
+private:
+    HMMIO mmio_;
+};
+
+quint16 le16(const unsigned char* p) { return quint16(p[0] | p[1] << 8); }
+quint32 le32(const unsigned char* p) { return quint32(le16(p)) | quint32(le16(p + 2)) << 16; }
+
+// The format header is taken as 20 bytes whatever the chunk declares; bytes 16 to 19 are not used.
+constexpr LONG kFormatBytes = 20;
+
+}  // namespace
+
+bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
+{
+    WaveInfo = TWaveInfo{};
+    HMMIO mmio = mmioOpen(FileName.c_str(), nullptr, MMIO_READ);
+    if (!mmio)
+        return false;
+    const MmioCloser closer(mmio);
+
+    MMCKINFO riff{};
+    riff.fccType = mmioStringToFOURCC("WAVE", MMIO_TOUPPER);
+    if (mmioDescend(mmio, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR)
+        return false;
+
+    MMCKINFO chunk{};
+    chunk.ckid = mmioStringToFOURCC("fmt ", 0);
+    if (mmioDescend(mmio, &chunk, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
+        return false;
+    unsigned char header[kFormatBytes];
+    if (mmioRead(mmio, reinterpret_cast<char*>(header), kFormatBytes) != kFormatBytes)
+        return false;
+    WaveInfo.FormatTag = le16(header);
+    WaveInfo.Channels = le16(header + 2);
+    WaveInfo.SamplesPerSec = le32(header + 4);
+    WaveInfo.BitsPerSample = le16(header + 14);
+    mmioAscend(mmio, &chunk, 0);
+
+    // Searching on from the end of the format chunk: a "data" chunk before it does not count.
+    chunk.ckid = mmioStringToFOURCC("data", 0);
+    if (mmioDescend(mmio, &chunk, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
+        return false;
+    WaveInfo.DataSize = chunk.cksize;
+
+    if (WaveInfo.Channels == 0 || WaveInfo.SamplesPerSec == 0 || WaveInfo.BitsPerSample == 0) {
+        WaveInfo = TWaveInfo{};
+    } else {
+        // 64 bits: DataSize * 8 leaves the 32-bit signed range from 256 MiB on and would give a wrong time.
+        const quint64 samples = quint64(WaveInfo.DataSize) * 8 / WaveInfo.BitsPerSample;
+        WaveInfo.Length = static_cast<long double>(samples) / WaveInfo.Channels / WaveInfo.SamplesPerSec;
+    }
+    WaveInfo.Valid = true;
+    return true;
+}
+
+QString WaveFormatText(const TWaveInfo& WaveInfo)
+{
+    if (!WaveInfo.Valid)
+        return QStringLiteral("Unknown");
+    // The rate is a whole number of hertz, so three decimals show it exactly.
+    QString rate = QString::number(WaveInfo.SamplesPerSec / 1000);
+    const quint32 hertz = WaveInfo.SamplesPerSec % 1000;
+    if (hertz != 0) {
+        QString decimals = QStringLiteral("%1").arg(hertz, 3, 10, QLatin1Char('0'));
+        while (decimals.endsWith(QLatin1Char('0')))
+            decimals.chop(1);
+        rate += QLatin1Char('.') + decimals;
+    }
+    return rate + QStringLiteral(" kHz, ") + QString::number(WaveInfo.BitsPerSample) + QStringLiteral(" Bit, ")
+           + (WaveInfo.Channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo"));
+}
+
+QString WaveLengthText(const TWaveInfo& WaveInfo)
+{
+    if (!WaveInfo.Valid)
+        return QStringLiteral("--:--.---");
+    long double t = WaveInfo.Length;
+    // A record filled by hand may hold anything; the reader's times are never negative and far below this.
+    if (!(t >= 0 && t < 1e15L))
+        t = 0;
+    // Every step truncates: 1.9999 s reads 00:01.999.
+    const auto minutes = static_cast<qint64>(t / 60);
+    const long double rest = t - 60.0L * minutes;
+    const auto seconds = static_cast<qint64>(rest);
+    const auto millis = static_cast<qint64>((rest - seconds) * 1000);
+    const QLatin1Char zero('0');
+    return QStringLiteral("%1:%2.%3").arg(minutes, 2, 10, zero).arg(seconds, 2, 10, zero).arg(millis, 3, 10, zero);
+}
+
+QString FileSizeText(qint64 Size)
+{
+    if (Size < 0)
+        Size = 0;
+    // Kilobytes rounded half up, in integers so that sizes beyond 2 GiB keep every digit.
+    const qint64 kilobytes = Size / 1024 + (Size % 1024 >= 512 ? 1 : 0);
+    return QLocale().toString(kilobytes) + QStringLiteral(" KB");
+}
+
+QString WaveTypeText(const TWaveInfo& WaveInfo)
+{
+    const char* name = "";
+    switch (WaveInfo.FormatTag) {
+    case 0x0000: name = "Unknown"; break;
+    case 0x0001: name = "Microsoft PCM"; break;
+    case 0x0002: name = "Microsoft ADPCM"; break;
+    case 0x0005: name = "IBM wave"; break;
+    case 0x0006: name = "Microsoft ALAW"; break;
+    case 0x0007: name = "Microsoft MULAW"; break;
+    case 0x0010: name = "OKI ADPCM"; break;
+    case 0x0011: name = "Intel ADPCM"; break;
+    case 0x0012: name = "Videologic ADPCM"; break;
+    case 0x0013: name = "Sierra ADPCM"; break;
+    case 0x0014: name = "Antex ADPCM"; break;
+    case 0x0015: name = "DSP wave"; break;
+    case 0x0016: name = "DSP wave"; break;
+    case 0x0020: name = "Yamaha ADPCM"; break;
+    case 0x0021: name = "Speech Compression"; break;
+    case 0x0022: name = "DSP Truespeech"; break;
+    case 0x0023: name = "Echo Speech wave"; break;
+    case 0x0024: name = "Audiofile 36 wave"; break;
+    case 0x0025: name = "APT wave"; break;
+    case 0x0026: name = "Audiofile 10 wave"; break;
+    case 0x0030: name = "Dolby AC2 wave"; break;
+    case 0x0031: name = "Microsoft GSM"; break;
+    case 0x0033: name = "Antex ADPCME"; break;
+    case 0x0034: name = "CRL wave"; break;
+    case 0x0035: name = "DSP wave"; break;
+    case 0x0036: name = "DSP ADPCM"; break;
+    case 0x0037: name = "CRL wave"; break;
+    case 0x0038: name = "NMS ADPCM"; break;
+    case 0x0040: name = "Antex ADPCM"; break;
+    case 0x0050: name = "Microsoft MPEG"; break;
+    case 0x0200: name = "Creative ADPCM"; break;
+    case 0x0300: name = "Fujitsu wave"; break;
+    case 0x1000:
+    case 0x1001:
+    case 0x1002:
+    case 0x1003:
+    case 0x1004: name = "Olivetti wave"; break;
+    default: break;
+    }
+    return QString::fromLatin1(name);
+}
