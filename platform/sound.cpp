@@ -1,0 +1,368 @@
+#include "platform/sound.h"
+
+#include <pulse/context.h>
+#include <pulse/error.h>
+#include <pulse/mainloop-api.h>
+#include <pulse/rtclock.h>
+#include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/sounddecoder.h"
+
+namespace platform {
+
+namespace {
+
+using sound_detail::Decoder;
+
+// Small server buffers keep both the start and the stop of a sound within a few tens of ms.
+constexpr pa_usec_t kTargetLatency = 40 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kRequestSize = 10 * PA_USEC_PER_MSEC;
+// How long a silent or unreachable server may keep a sound pending before it is dropped.
+constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
+
+/// The one channel of the process. Its state lives on the sound server's event thread and is
+/// guarded by that thread's lock; callers only hand over a sound or a stop and go on.
+class Channel {
+public:
+    static Channel& instance()
+    {
+        static Channel channel;
+        return channel;
+    }
+
+    BOOL play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool noStop);
+    /// Stops the running sound, unless `noStop` is set and one runs. Returns false then.
+    bool stop(bool noStop);
+    bool busy();
+
+private:
+    Channel();
+    ~Channel();
+
+    void finishCurrent();
+    void connect();
+    void startStream();
+    void fill(pa_stream* s, std::size_t bytes);
+
+    static void onConnectRequest(pa_mainloop_api*, void* self);
+    static void onContextState(pa_context* c, void* self);
+    static void onConnectTimeout(pa_mainloop_api*, pa_time_event* e, const struct timeval*, void* self);
+    static void onStreamState(pa_stream* s, void* self);
+    static void onWrite(pa_stream* s, std::size_t bytes, void* self);
+    static void onDrained(pa_stream* s, int success, void* self);
+
+    pa_threaded_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    bool connectRequested_ = false;
+    pa_time_event* connectTimer_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    bool draining_ = false;
+
+    std::unique_ptr<Decoder> decoder_;  // the current sound; it holds the image alive
+    bool looping_ = false;
+    std::uint64_t currentId_ = 0;  // 0: the channel is idle
+    std::uint64_t nextId_ = 1;
+    std::vector<float> scratch_;
+};
+
+class Lock {
+public:
+    explicit Lock(pa_threaded_mainloop* m) : m_(m) { pa_threaded_mainloop_lock(m_); }
+    ~Lock() { pa_threaded_mainloop_unlock(m_); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+private:
+    pa_threaded_mainloop* m_;
+};
+
+Channel::Channel()
+{
+    loop_ = pa_threaded_mainloop_new();
+    if (loop_ && pa_threaded_mainloop_start(loop_) < 0) {
+        pa_threaded_mainloop_free(loop_);
+        loop_ = nullptr;
+    }
+}
+
+Channel::~Channel()
+{
+    if (!loop_)
+        return;
+    {
+        Lock lock(loop_);
+        finishCurrent();
+        if (connectTimer_)
+            pa_threaded_mainloop_get_api(loop_)->time_free(connectTimer_);
+        connectTimer_ = nullptr;
+        if (context_) {
+            pa_context_set_state_callback(context_, nullptr, nullptr);
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+            context_ = nullptr;
+        }
+    }
+    pa_threaded_mainloop_stop(loop_);
+    pa_threaded_mainloop_free(loop_);
+}
+
+BOOL Channel::play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool noStop)
+{
+    if (!loop_)
+        return FALSE_;
+    Lock lock(loop_);
+    if (noStop && currentId_ != 0)
+        return FALSE_;
+    finishCurrent();
+    decoder_ = std::move(decoder);
+    // A waiting call that looped would never return.
+    looping_ = loop && !wait;
+    const std::uint64_t id = currentId_ = nextId_++;
+    if (context_ && pa_context_get_state(context_) == PA_CONTEXT_READY)
+        startStream();
+    else
+        connect();
+    while (wait && currentId_ == id)
+        pa_threaded_mainloop_wait(loop_);
+    return TRUE_;
+}
+
+bool Channel::stop(bool noStop)
+{
+    if (!loop_)
+        return true;
+    Lock lock(loop_);
+    if (noStop && currentId_ != 0)
+        return false;
+    finishCurrent();
+    return true;
+}
+
+bool Channel::busy()
+{
+    if (!loop_)
+        return false;
+    Lock lock(loop_);
+    return currentId_ != 0;
+}
+
+void Channel::finishCurrent()
+{
+    if (stream_) {
+        pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa_stream_set_write_callback(stream_, nullptr, nullptr);
+        // Leaving the server drops what it still buffers for this stream, so the sound ends now.
+        pa_stream_disconnect(stream_);
+        pa_stream_unref(stream_);
+        stream_ = nullptr;
+    }
+    draining_ = false;
+    decoder_.reset();
+    currentId_ = 0;
+    pa_threaded_mainloop_signal(loop_, 0);
+}
+
+void Channel::connect()
+{
+    // One attempt per request, made on the event thread so the caller never waits for it.
+    if (connectRequested_ || context_)
+        return;
+    connectRequested_ = true;
+    pa_mainloop_api_once(pa_threaded_mainloop_get_api(loop_), &Channel::onConnectRequest, this);
+}
+
+void Channel::onConnectRequest(pa_mainloop_api* api, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    self->connectRequested_ = false;
+    if (self->context_ || self->currentId_ == 0)
+        return;
+    self->context_ = pa_context_new(api, "Tonfolio");
+    if (!self->context_) {
+        self->finishCurrent();
+        return;
+    }
+    pa_context_set_state_callback(self->context_, &Channel::onContextState, self);
+    if (pa_context_connect(self->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        onContextState(self->context_, self);
+        return;
+    }
+    if (!self->context_)
+        return;
+    timeval tv{};
+    pa_gettimeofday(&tv);
+    pa_timeval_add(&tv, kConnectTimeout);
+    self->connectTimer_ = api->time_new(api, &tv, &Channel::onConnectTimeout, self);
+}
+
+void Channel::onConnectTimeout(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    api->time_free(e);
+    self->connectTimer_ = nullptr;
+    if (self->context_ && pa_context_get_state(self->context_) != PA_CONTEXT_READY)
+        pa_context_disconnect(self->context_);  // ends in onContextState as failed
+}
+
+void Channel::onContextState(pa_context* c, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    if (c != self->context_)
+        return;
+    switch (pa_context_get_state(c)) {
+    case PA_CONTEXT_READY:
+        if (self->connectTimer_) {
+            pa_threaded_mainloop_get_api(self->loop_)->time_free(self->connectTimer_);
+            self->connectTimer_ = nullptr;
+        }
+        if (self->currentId_ != 0 && !self->stream_)
+            self->startStream();
+        break;
+    case PA_CONTEXT_FAILED:
+    case PA_CONTEXT_TERMINATED:
+        if (self->connectTimer_) {
+            pa_threaded_mainloop_get_api(self->loop_)->time_free(self->connectTimer_);
+            self->connectTimer_ = nullptr;
+        }
+        // Nothing can play without a server: drop the sound; the next request connects anew.
+        self->finishCurrent();
+        pa_context_set_state_callback(c, nullptr, nullptr);
+        pa_context_disconnect(c);
+        pa_context_unref(c);
+        self->context_ = nullptr;
+        break;
+    default:
+        break;
+    }
+}
+
+void Channel::startStream()
+{
+    pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, std::uint32_t(decoder_->rate()), std::uint8_t(decoder_->channels())};
+    pa_channel_map map{};
+    pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX);
+    stream_ = pa_stream_new(context_, "Sound", &spec, &map);
+    if (!stream_) {
+        finishCurrent();
+        return;
+    }
+    pa_stream_set_state_callback(stream_, &Channel::onStreamState, this);
+    pa_stream_set_write_callback(stream_, &Channel::onWrite, this);
+    pa_buffer_attr attr{};
+    attr.maxlength = std::uint32_t(-1);
+    attr.tlength = std::uint32_t(pa_usec_to_bytes(kTargetLatency, &spec));
+    attr.prebuf = std::uint32_t(-1);
+    attr.minreq = std::uint32_t(pa_usec_to_bytes(kRequestSize, &spec));
+    attr.fragsize = std::uint32_t(-1);
+    if (pa_stream_connect_playback(stream_, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0)
+        finishCurrent();
+}
+
+void Channel::onStreamState(pa_stream* s, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    if (s != self->stream_)
+        return;
+    pa_stream_state_t st = pa_stream_get_state(s);
+    if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED)
+        self->finishCurrent();
+}
+
+void Channel::onWrite(pa_stream* s, std::size_t bytes, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    if (s == self->stream_ && !self->draining_)
+        self->fill(s, bytes);
+}
+
+void Channel::fill(pa_stream* s, std::size_t bytes)
+{
+    const std::size_t frameFloats = std::size_t(decoder_->channels());
+    const std::size_t frames = bytes / (frameFloats * sizeof(float));
+    if (frames == 0)
+        return;
+    scratch_.resize(frames * frameFloats);
+    const std::size_t got = decoder_->read(scratch_.data(), frames, looping_);
+    if (got > 0)
+        pa_stream_write(s, scratch_.data(), got * frameFloats * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
+    if (got < frames) {
+        // The end: let the server play out what it holds, then the channel is idle.
+        draining_ = true;
+        if (pa_operation* op = pa_stream_drain(s, &Channel::onDrained, this))
+            pa_operation_unref(op);
+        else
+            finishCurrent();
+    }
+}
+
+void Channel::onDrained(pa_stream* s, int, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    if (s == self->stream_)
+        self->finishCurrent();
+}
+
+// The name form: a wave file, or the default sound where there is none.
+std::unique_ptr<Decoder> decoderFor(const char* sound, UINT flags)
+{
+    if (flags & SND_MEMORY) {
+        // Like the system call, the image tells its own length in its RIFF header.
+        if (std::memcmp(sound, "RIFF", 4) != 0)
+            return nullptr;
+        const auto* b = reinterpret_cast<const unsigned char*>(sound);
+        std::size_t size = 8 + (std::size_t(b[4]) | std::size_t(b[5]) << 8 | std::size_t(b[6]) << 16 |
+                                std::size_t(b[7]) << 24);
+        std::shared_ptr<char[]> copy(new (std::nothrow) char[size]);
+        if (!copy)
+            return nullptr;
+        std::memcpy(copy.get(), sound, size);
+        return Decoder::open(sound_detail::memorySource(SoundImage{copy, size}));
+    }
+    return Decoder::open(sound_detail::fileSource(sound));
+}
+
+BOOL playDecoded(std::unique_ptr<Decoder> decoder, UINT flags)
+{
+    const bool noStop = flags & SND_NOSTOP;
+    if (!decoder && !(flags & SND_NODEFAULT))
+        decoder = Decoder::defaultSound();
+    if (!decoder) {
+        // Nothing playable: what ran is stopped all the same, unless it may not be.
+        Channel::instance().stop(noStop);
+        return FALSE_;
+    }
+    return Channel::instance().play(std::move(decoder), flags & SND_LOOP, !(flags & SND_ASYNC), noStop);
+}
+
+}  // namespace
+
+BOOL sndPlaySound(const char* sound, UINT flags)
+{
+    if (!sound)
+        return Channel::instance().stop(false) ? TRUE_ : FALSE_;
+    if ((flags & SND_NOSTOP) && Channel::instance().busy())
+        return FALSE_;
+    return playDecoded(decoderFor(sound, flags), flags);
+}
+
+BOOL sndPlaySound(const SoundImage& image, UINT flags)
+{
+    if (!image.bytes)
+        return Channel::instance().stop(false) ? TRUE_ : FALSE_;
+    if ((flags & SND_NOSTOP) && Channel::instance().busy())
+        return FALSE_;
+    return playDecoded(Decoder::open(sound_detail::memorySource(image)), flags | SND_MEMORY);
+}
+
+bool soundIsPlaying()
+{
+    return Channel::instance().busy();
+}
+
+}  // namespace platform

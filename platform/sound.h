@@ -1,0 +1,41 @@
+#pragma once
+// The simple sound call: one process-wide channel that plays a RIFF/WAVE image or a named
+// wave file through the desktop's sound server, asynchronously or waiting, once or looped.
+
+#include <cstddef>
+#include <memory>
+
+#include "platform/types.h"
+
+namespace platform {
+
+constexpr UINT SND_SYNC = 0x0000;
+constexpr UINT SND_ASYNC = 0x0001;
+constexpr UINT SND_NODEFAULT = 0x0002;
+constexpr UINT SND_MEMORY = 0x0004;
+constexpr UINT SND_LOOP = 0x0008;
+constexpr UINT SND_NOSTOP = 0x0010;
+
+/// A wave image whose ownership the channel shares while it plays, so the holder may drop
+/// or replace its own reference at any time without freeing bytes that are still sounding.
+struct SoundImage {
+    std::shared_ptr<const char[]> bytes;
+    std::size_t size = 0;
+};
+
+/// Plays `sound`: with SND_MEMORY the address of a RIFF/WAVE image (its length taken from the
+/// RIFF header; the bytes are copied), otherwise a drive-letter file path. A null sound stops
+/// the channel. A name or image that cannot be played gives the default sound, or nothing
+/// with SND_NODEFAULT (the running sound is stopped either way). SND_NOSTOP refuses while a
+/// sound plays. SND_LOOP repeats only asynchronous sounds. Returns whether the sound started.
+BOOL sndPlaySound(const char* sound, UINT flags);
+
+/// The same for an image whose length is known: nothing is copied, the channel shares it.
+/// SND_MEMORY is implied; an image without bytes stops the channel.
+BOOL sndPlaySound(const SoundImage& image, UINT flags);
+
+/// Whether the channel has a sound that has not ended yet (it may still be waiting for the
+/// sound server). Meant for tests and diagnostics.
+bool soundIsPlaying();
+
+}  // namespace platform

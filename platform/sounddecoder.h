@@ -1,0 +1,63 @@
+#pragma once
+// Inside the sound channel: turns a wave image, a wave file or the default sound into float
+// frames, a few at a time, so that a sound of any length starts at once.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/sound.h"
+
+typedef struct sf_private_tag SNDFILE;
+
+namespace platform::sound_detail {
+
+/// Random access to the bytes libsndfile decodes from.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::int64_t size() = 0;
+    /// Moves the read position; whence is SEEK_SET, SEEK_CUR or SEEK_END. Returns the new position or -1.
+    virtual std::int64_t seek(std::int64_t offset, int whence) = 0;
+    virtual std::int64_t read(void* buffer, std::int64_t count) = 0;
+    virtual std::int64_t tell() = 0;
+};
+
+/// Reads from an image whose bytes it shares.
+std::unique_ptr<ByteSource> memorySource(const SoundImage& image);
+/// Reads a regular file named by a drive-letter path; null when it cannot be opened.
+std::unique_ptr<ByteSource> fileSource(const std::string& path);
+
+class Decoder {
+public:
+    ~Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    /// Null when libsndfile cannot read the bytes or the sound server could not take the format.
+    static std::unique_ptr<Decoder> open(std::unique_ptr<ByteSource> source);
+    /// The desktop theme's bell, or a short built-in tone where the theme has none.
+    static std::unique_ptr<Decoder> defaultSound();
+
+    int channels() const { return channels_; }
+    int rate() const { return rate_; }
+
+    /// Fills up to `frames` interleaved frames in [-1, 1]. With `loop` the sound starts over at
+    /// its end. Returns the frames written; fewer than asked means the sound has ended.
+    std::size_t read(float* out, std::size_t frames, bool loop);
+
+private:
+    Decoder() = default;
+    static std::unique_ptr<Decoder> wrap(SNDFILE* file, std::unique_ptr<ByteSource> source);
+
+    std::unique_ptr<ByteSource> source_;
+    SNDFILE* file_ = nullptr;
+    int channels_ = 0;
+    int rate_ = 0;
+};
+
+/// The built-in tone: a float WAV image of a short, softly ending beep.
+SoundImage builtinTone();
+
+}  // namespace platform::sound_detail
