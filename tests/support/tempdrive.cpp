@@ -1,9 +1,9 @@
 #include "tempdrive.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace testing_support {
@@ -21,28 +21,32 @@ std::string TempDrive::root() const { return dir_.path().toStdString(); }
 
 std::string TempDrive::native(const std::string& rel) const { return rel.empty() ? root() : root() + "/" + rel; }
 
-void TempDrive::mkdirs(const std::string& rel) const { QDir().mkpath(QString::fromStdString(native(rel))); }
+// std::filesystem keeps a name's bytes, so names that are not UTF-8 reach the disk unchanged.
+void TempDrive::mkdirs(const std::string& rel) const { std::filesystem::create_directories(native(rel)); }
 
 void TempDrive::write(const std::string& rel, const std::string& bytes) const
 {
-    const std::string path = native(rel);
-    const auto slash = path.rfind('/');
-    QDir().mkpath(QString::fromStdString(path.substr(0, slash)));
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw std::runtime_error("cannot write " + path);
-    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    const std::filesystem::path path(native(rel));
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    if (!f)
+        throw std::runtime_error("cannot write " + path.string());
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string TempDrive::read(const std::string& rel) const
 {
-    QFile f(QString::fromStdString(native(rel)));
-    if (!f.open(QIODevice::ReadOnly))
+    std::ifstream f(native(rel), std::ios::binary);
+    if (!f)
         return {};
-    return f.readAll().toStdString();
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-bool TempDrive::exists(const std::string& rel) const { return QFileInfo::exists(QString::fromStdString(native(rel))); }
+bool TempDrive::exists(const std::string& rel) const
+{
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(native(rel), ec));
+}
 
 void TempDrive::setDrives(const std::vector<platform::DriveInfo>& extra) const
 {
