@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a built tree and checks it without touching the system: its
+# control data, the place of every file it holds, an install and purge cycle in a throwaway dpkg
+# root, and a start of the packaged program that ends by closing its window.
+# usage: deb.sh BUILD-DIR APP-ID VERSION SANITIZED(0|1) [CLOSEWINDOW-HELPER]
+set -uo pipefail
+build=$1 id=$2 version=$3 sanitized=$4 closer=${5:-}
+
+if [[ $sanitized == 1 ]]; then
+  echo "SKIP: the sanitized build is not packaged; the plain build checks the package"
+  exit 77
+fi
+
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+die() { echo "FAIL: $*"; exit 1; }
+
+# --- Build --------------------------------------------------------------------------------------
+arch=$(dpkg --print-architecture)
+cpack --config "$build/CPackConfig.cmake" -B "$tmp/out" >"$tmp/cpack.log" 2>&1 \
+  || { cat "$tmp/cpack.log"; die "cpack failed"; }
+deb=$tmp/out/tonfolio_${version}_${arch}.deb
+[[ -f $deb ]] || { ls "$tmp/out"; die "cpack made no $(basename "$deb")"; }
+echo "built $(basename "$deb")"
+
+# --- Control data -------------------------------------------------------------------------------
+field() { dpkg-deb --field "$deb" "$1"; }
+while IFS='|' read -r name want; do
+  got=$(field "$name")
+  [[ $got == "$want" ]] || fail "control field $name is '$got', expected '$want'"
+done <<EOT
+Package|tonfolio
+Version|$version
+Architecture|$arch
+Section|sound
+EOT
+
+depends=$(field Depends)
+echo "Depends: $depends"
+# The Qt widgets come from dpkg-shlibdeps, the SVG icon engine plugin is named by hand.
+for pkg in libqt6widgets6 libqt6svg6; do
+  grep -qE "(^|, )$pkg( |,|$)" <<<"$depends" || fail "Depends lacks $pkg"
+done
+grep -qE 'lib(asan|ubsan)|-dev( |,|$)' <<<"$depends" && fail "Depends names a sanitizer or -dev package"
+
+# Every dependency must be satisfiable here (the package was built on the target distribution):
+# for each alternative list, one installed package of a fitting version.
+satisfied() {
+  local alt name op ver have
+  IFS='|' read -ra alts <<<"${1// | /|}"
+  for alt in "${alts[@]}"; do
+    if [[ $alt =~ ^([^ ]+)(\ \(([<>=]+)\ ([^\)]+)\))?$ ]]; then
+      name=${BASH_REMATCH[1]} op=${BASH_REMATCH[3]} ver=${BASH_REMATCH[4]}
+      have=$(dpkg-query -W -f='${Version}' "$name" 2>/dev/null | head -n1) || continue
+      [[ -n $have ]] || continue
+      [[ -z $op ]] && return 0
+      case $op in '>>') op=gt ;; '<<') op=lt ;; '>=') op=ge ;; '<=') op=le ;; '=') op=eq ;; esac
+      dpkg --compare-versions "$have" "$op" "$ver" && return 0
+    fi
+  done
+  return 1
+}
+IFS=',' read -ra deps <<<"$depends"
+for dep in "${deps[@]}"; do
+  dep=$(sed 's/^ *//;s/ *$//' <<<"$dep")
+  satisfied "$dep" || fail "dependency '$dep' is not satisfied on this machine"
+done
+
+# No maintainer scripts: nothing is created at install time, so removal leaves nothing behind.
+mkdir -p "$tmp/control"
+dpkg-deb --control "$deb" "$tmp/control"
+extra=$(ls "$tmp/control" | grep -vxE 'control|md5sums|conffiles')
+[[ -z $extra ]] || fail "unexpected control members: $extra"
+
+# --- File list ----------------------------------------------------------------------------------
+root=$tmp/root
+dpkg-deb -x "$deb" "$root"
+expected=(
+  "usr/bin/tonfolio|755"
+  "usr/share/applications/$id.desktop|644"
+  "usr/share/metainfo/$id.metainfo.xml|644"
+  "usr/share/icons/hicolor/scalable/apps/$id.svg|644"
+)
+for size in 16 32 48 64 128 256; do
+  expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$id.png|644")
+done
+for entry in "${expected[@]}"; do
+  path=${entry%|*} mode=${entry#*|}
+  if [[ ! -f $root/$path ]]; then
+    fail "package lacks /$path"
+  elif [[ $(stat -c %a "$root/$path") != "$mode" ]]; then
+    fail "/$path has mode $(stat -c %a "$root/$path"), expected $mode"
+  fi
+done
+# Nothing else: no headers, static libraries or test programs of the build.
+while IFS= read -r path; do
+  printf '%s\n' "${expected[@]%|*}" | grep -qxF "$path" || fail "package holds unexpected /$path"
+done < <(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort)
+# Directories of a Debian package belong to root and are world-readable.
+bad_dirs=$(dpkg-deb -c "$deb" | awk '/^d/ && ($1 != "drwxr-xr-x" || $2 != "root/root")')
+[[ -z $bad_dirs ]] || fail "directories with odd owner or mode: $bad_dirs"
+
+for size in 16 32 48 64 128 256; do
+  png=$root/usr/share/icons/hicolor/${size}x${size}/apps/$id.png
+  [[ -f $png ]] || continue
+  file -b "$png" | grep -q "^PNG image data, $size x $size," \
+    || fail "$(basename "$(dirname "$(dirname "$png")")") icon is $(file -b "$png")"
+done
+file -b "$root/usr/bin/tonfolio" | grep -q 'ELF.*, stripped' || fail "the executable is not a stripped ELF file"
+for f in "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml"; do
+  cmp -s "$root/$f" "$build/packaging/$(basename "$f")" || fail "/$f differs from the validated file"
+done
+
+# --- Install and purge in a throwaway dpkg root -------------------------------------------------
+# Dependencies are not part of this root, hence --force-depends; nothing here reaches the system.
+droot=$tmp/dpkgroot
+mkdir -p "$droot/var/lib/dpkg/info" "$droot/var/lib/dpkg/updates"
+touch "$droot/var/lib/dpkg/status"
+dpkgr() { dpkg --root="$droot" --log=/dev/null --force-depends "$@" >>"$tmp/dpkg.log" 2>&1; }
+if dpkgr -i "$deb"; then
+  [[ -x $droot/usr/bin/tonfolio ]] || fail "dpkg -i did not install /usr/bin/tonfolio"
+  dpkgr -P tonfolio || { cat "$tmp/dpkg.log"; fail "dpkg -P failed"; }
+  left=$(cd "$droot" && find . -mindepth 1 ! -path './var/lib/dpkg' ! -path './var/lib/dpkg/*' \
+         ! -path ./var ! -path ./var/lib)
+  [[ -z $left ]] || fail "left behind after purge: $left"
+else
+  cat "$tmp/dpkg.log"
+  fail "dpkg -i into a throwaway root failed"
+fi
+
+# --- The packaged program starts ----------------------------------------------------------------
+# A private home and a temporary drive C: keep the run away from the user's files and settings.
+mkdir -p "$tmp/home" "$tmp/runtime" "$tmp/drive"
+chmod 700 "$tmp/runtime"
+run_env=(env HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" XDG_DATA_HOME="$tmp/home/.local/share"
+         XDG_CACHE_HOME="$tmp/home/.cache" XDG_RUNTIME_DIR="$tmp/runtime" TONFOLIO_DRIVES="C=$tmp/drive")
+exe=$root/usr/bin/tonfolio
+
+# Offscreen: it must still be running after two seconds and end on SIGTERM, not by a crash.
+"${run_env[@]}" QT_QPA_PLATFORM=offscreen "$exe" >"$tmp/offscreen.log" 2>&1 &
+pid=$!
+pids+=("$pid")
+sleep 2
+if kill -0 "$pid" 2>/dev/null; then
+  kill -TERM "$pid"
+  wait "$pid"; rc=$?
+  [[ $rc -eq 143 || $rc -eq 0 ]] || { cat "$tmp/offscreen.log"; fail "offscreen run ended with status $rc on SIGTERM"; }
+else
+  wait "$pid"; rc=$?
+  cat "$tmp/offscreen.log"
+  fail "offscreen run ended by itself within 2 s with status $rc"
+fi
+
+# Under Xvfb: closing the main window the way a window manager does ends the program with 0.
+if [[ -z $closer ]] || ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null; then
+  fail "the window-close check needs Xvfb, xdotool and the closewindow helper (X11 headers)"
+else
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+  pids+=("$!")
+  for _ in $(seq 100); do [[ -s $tmp/display ]] && break; sleep 0.1; done
+  display=:$(head -n1 "$tmp/display")
+  if [[ $display == : ]]; then
+    cat "$tmp/xvfb.log"
+    fail "Xvfb did not start"
+  else
+    "${run_env[@]}" DISPLAY="$display" QT_QPA_PLATFORM=xcb "$exe" >"$tmp/x11.log" 2>&1 &
+    pid=$!
+    pids+=("$pid")
+    window=$(DISPLAY="$display" timeout 20 xdotool search --sync --onlyvisible --name '^Tonfolio' 2>/dev/null | head -n1)
+    if [[ -z $window ]]; then
+      cat "$tmp/x11.log"
+      fail "no window titled Tonfolio appeared within 20 s"
+    else
+      DISPLAY="$display" "$closer" "$window" || fail "could not send the close request"
+      for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+      if kill -0 "$pid" 2>/dev/null; then
+        cat "$tmp/x11.log"
+        fail "the program still runs 10 s after its window was closed"
+      else
+        wait "$pid"; rc=$?
+        [[ $rc -eq 0 ]] || { cat "$tmp/x11.log"; fail "the program exited with status $rc after its window was closed"; }
+      fi
+    fi
+  fi
+fi
+
+if [[ $failures -ne 0 ]]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "the package is complete, installs and purges cleanly, and its program starts and closes"
