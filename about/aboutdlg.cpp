@@ -1,0 +1,72 @@
+#include "about/aboutdlg.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QScreen>
+#include <QStyle>
+#include <qdrawutil.h>
+
+#include "about/urllabel.h"
+#include "about/verslab.h"
+#include "ui_aboutdlg.h"
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TAboutBox>())
+{
+    ui->setupUi(this);
+
+    const QIcon icon(QStringLiteral(":/icons/tonfolio.svg"));
+    if (!icon.isNull())
+        ui->ProgramIcon->setPixmap(icon.pixmap(32, 32));
+
+    ui->VersionLabel->setVersionResource(TVersionLabel::vrFileVersion);
+    ui->VersionLabel->setShowInfoPrefix(false);
+    ui->VersionLabel->setLangCharset(QStringLiteral("-1"));
+
+    for (TURLLabel* link : {ui->URLLabel1, ui->URLLabel2}) {
+        link->setLabelFont(font(), QColor(0, 0, 255));
+        link->setFocusPolicy(Qt::NoFocus);
+    }
+    ui->URLLabel1->setLabelType(TURLLabel::hmMAIL);
+    ui->URLLabel2->setLabelType(TURLLabel::hmHTTP);
+
+    // The OK button is the only control that takes the keyboard: Enter and Space both press it.
+    ui->Button1->setAutoDefault(true);
+    ui->Button1->setDefault(true);
+    ui->Button1->setFocus();
+    FormCreate();
+}
+
+TAboutBox::~TAboutBox() = default;
+
+void TAboutBox::FormCreate()
+{
+    // Without a title bar the window manager adds nothing above the client area, so the box keeps
+    // its designed client size and needs no height correction.
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setFixedSize(238, 160);
+    update();
+}
+
+int TAboutBox::ShowModal()
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect r = frameGeometry();
+        r.moveCenter(screen->availableGeometry().center());
+        move(r.topLeft());
+    }
+    ui->Button1->setFocus();
+    return exec();
+}
+
+TVersionLabel* TAboutBox::versionLabel() const { return ui->VersionLabel; }
+TURLLabel* TAboutBox::mailLink() const { return ui->URLLabel1; }
+TURLLabel* TAboutBox::webLink() const { return ui->URLLabel2; }
+
+void TAboutBox::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    // The dialog frame that stays when the title bar goes.
+    QPainter painter(this);
+    qDrawShadePanel(&painter, rect(), palette(), false, 1);
+}

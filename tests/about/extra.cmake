@@ -1,0 +1,6 @@
+# The about tests read the running program's own version block, so their programs carry one.
+foreach(_t about_tst_verslab about_tst_aboutdlg)
+  if(TARGET ${_t})
+    tonfolio_embed_version_block(${_t})
+  endif()
+endforeach()
