@@ -45,9 +45,11 @@ EOT
 
 depends=$(field Depends)
 echo "Depends: $depends"
+# The package names of Depends, one a line, without versions and alternatives' bars.
+dep_names=$(sed 's/([^)]*)//g; s/[|,]/\n/g' <<<"$depends" | tr -d ' ')
 # The Qt widgets come from dpkg-shlibdeps, the SVG icon engine plugin is named by hand.
 for pkg in libqt6widgets6 libqt6svg6; do
-  grep -qE "(^|, )$pkg( |,|$)" <<<"$depends" || fail "Depends lacks $pkg"
+  grep -qxF "$pkg" <<<"$dep_names" || fail "Depends lacks $pkg"
 done
 grep -qE 'lib(asan|ubsan)|-dev( |,|$)' <<<"$depends" && fail "Depends names a sanitizer or -dev package"
 
@@ -115,6 +117,15 @@ for size in 16 32 48 64 128 256; do
     || fail "$(basename "$(dirname "$(dirname "$png")")") icon is $(file -b "$png")"
 done
 file -b "$root/usr/bin/tonfolio" | grep -q 'ELF.*, stripped' || fail "the executable is not a stripped ELF file"
+# Every shared library the executable needs comes from a package named in Depends.
+while IFS= read -r soname; do
+  lib=$(ldconfig -p | awk -v s="$soname" '$1 == s && /x86-64/ {print $NF; exit}')
+  [[ -n $lib ]] || lib=$(ldconfig -p | awk -v s="$soname" '$1 == s {print $NF; exit}')
+  [[ -n $lib ]] || { fail "$soname, needed by the executable, is not installed here"; continue; }
+  owner=$(dpkg -S "$(readlink -f "$lib")" 2>/dev/null | head -n1 | cut -d: -f1)
+  [[ -n $owner ]] || owner=$(dpkg -S "$lib" 2>/dev/null | head -n1 | cut -d: -f1)
+  grep -qxF "$owner" <<<"$dep_names" || fail "$soname comes from $owner, which Depends lacks"
+done < <(objdump -p "$root/usr/bin/tonfolio" | awk '$1 == "NEEDED" {print $2}')
 for f in "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml"; do
   cmp -s "$root/$f" "$build/packaging/$(basename "$f")" || fail "/$f differs from the validated file"
 done
