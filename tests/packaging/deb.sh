@@ -149,10 +149,13 @@ fi
 
 # --- The packaged program starts ----------------------------------------------------------------
 # A private home and a temporary drive C: keep the run away from the user's files and settings.
+# It starts in that drive's root, which then is its current folder. An inherited runtime folder
+# is kept: it is where the sound server of the test run listens.
 mkdir -p "$tmp/home" "$tmp/runtime" "$tmp/drive"
 chmod 700 "$tmp/runtime"
-run_env=(env HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" XDG_DATA_HOME="$tmp/home/.local/share"
-         XDG_CACHE_HOME="$tmp/home/.cache" XDG_RUNTIME_DIR="$tmp/runtime" TONFOLIO_DRIVES="C=$tmp/drive")
+run_env=(env -C "$tmp/drive" HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config"
+         XDG_DATA_HOME="$tmp/home/.local/share" XDG_CACHE_HOME="$tmp/home/.cache"
+         XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$tmp/runtime}" TONFOLIO_DRIVES="C=$tmp/drive")
 exe=$root/usr/bin/tonfolio
 
 # Offscreen: it must still be running after two seconds and end on SIGTERM, not by a crash.
