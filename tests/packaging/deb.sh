@@ -61,8 +61,9 @@ satisfied() {
   for alt in "${alts[@]}"; do
     if [[ $alt =~ ^([^ ]+)(\ \(([<>=]+)\ ([^\)]+)\))?$ ]]; then
       name=${BASH_REMATCH[1]} op=${BASH_REMATCH[3]} ver=${BASH_REMATCH[4]}
-      have=$(dpkg-query -W -f='${Version}' "$name" 2>/dev/null | head -n1) || continue
-      [[ -n $have ]] || continue
+      have=$(dpkg-query -W -f='${db:Status-Abbrev}|${Version}\n' "$name" 2>/dev/null | grep -m1 '^ii') \
+        || continue
+      have=${have#*|}
       [[ -z $op ]] && return 0
       case $op in '>>') op=gt ;; '<<') op=lt ;; '>=') op=ge ;; '<=') op=le ;; '=') op=eq ;; esac
       dpkg --compare-versions "$have" "$op" "$ver" && return 0
