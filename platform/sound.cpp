@@ -47,6 +47,7 @@ private:
 
     void finishCurrent();
     void connect();
+    void dropContext();
     void startStream();
     void fill(pa_stream* s, std::size_t bytes);
 
@@ -189,8 +190,10 @@ void Channel::onConnectRequest(pa_mainloop_api* api, void* p)
         return;
     }
     pa_context_set_state_callback(self->context_, &Channel::onContextState, self);
+    // A failure may already have been reported through onContextState, which dropped the context.
     if (pa_context_connect(self->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        onContextState(self->context_, self);
+        if (self->context_)
+            self->dropContext();
         return;
     }
     if (!self->context_)
@@ -226,20 +229,25 @@ void Channel::onContextState(pa_context* c, void* p)
         break;
     case PA_CONTEXT_FAILED:
     case PA_CONTEXT_TERMINATED:
-        if (self->connectTimer_) {
-            pa_threaded_mainloop_get_api(self->loop_)->time_free(self->connectTimer_);
-            self->connectTimer_ = nullptr;
-        }
-        // Nothing can play without a server: drop the sound; the next request connects anew.
-        self->finishCurrent();
-        pa_context_set_state_callback(c, nullptr, nullptr);
-        pa_context_disconnect(c);
-        pa_context_unref(c);
-        self->context_ = nullptr;
+        self->dropContext();
         break;
     default:
         break;
     }
+}
+
+void Channel::dropContext()
+{
+    if (connectTimer_) {
+        pa_threaded_mainloop_get_api(loop_)->time_free(connectTimer_);
+        connectTimer_ = nullptr;
+    }
+    // Nothing can play without a server: drop the sound; the next request connects anew.
+    finishCurrent();
+    pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+    context_ = nullptr;
 }
 
 void Channel::startStream()

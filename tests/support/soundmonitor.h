@@ -1,0 +1,164 @@
+#pragma once
+// Records what reaches the test sound server's null sink (its monitor, through parec) so tests
+// can check what was heard: when sound starts and ends, and which tone it was.
+// Header-only: only the tests that listen pay for it.
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QString>
+#include <QtGlobal>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace testing_support {
+
+class SoundMonitor {
+public:
+    static constexpr int kRate = 16000;
+    static constexpr int kWindow = kRate / 100;  // 10 ms analysis windows
+    static constexpr double kLoud = 300.0;       // RMS above this (of 32767) counts as sound
+
+    ~SoundMonitor() { stopRecording(); }
+
+    /// Whether a test server is configured at all (the test command starts one).
+    static bool serverConfigured() { return !qEnvironmentVariableIsEmpty("PULSE_SERVER"); }
+
+    /// Starts recording and returns once samples flow (false when they never do).
+    bool start()
+    {
+        proc_.start("parec", {"--device=tonfolio_null.monitor", "--raw", "--format=s16le", "--channels=1",
+                              QString("--rate=%1").arg(kRate), "--latency-msec=10"});
+        if (!proc_.waitForStarted(5000))
+            return false;
+        QElapsedTimer t;
+        t.start();
+        while (samples_.size() < std::size_t(kRate / 20) && t.elapsed() < 10000)
+            pump(20);
+        return samples_.size() >= std::size_t(kRate / 20);
+    }
+
+    /// Collects what arrives during `ms` milliseconds.
+    void pump(int ms)
+    {
+        QElapsedTimer t;
+        t.start();
+        do {
+            proc_.waitForReadyRead(std::max(1, int(ms - t.elapsed())));
+            take();
+        } while (t.elapsed() < ms);
+    }
+
+    /// Collects until sound is heard after sample `from`; returns its position or -1.
+    long waitForSound(long from, int timeoutMs)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < timeoutMs) {
+            pump(20);
+            long at = firstLoud(from);
+            if (at >= 0)
+                return at;
+        }
+        return -1;
+    }
+
+    /// Number of samples recorded so far (after taking what is ready).
+    long mark()
+    {
+        proc_.waitForReadyRead(0);
+        take();
+        return long(samples_.size());
+    }
+
+    static double ms(long samples) { return samples * 1000.0 / kRate; }
+    static long samplesOf(double ms) { return long(ms * kRate / 1000.0); }
+
+    double windowRms(long at) const
+    {
+        double sum = 0;
+        for (long i = at; i < at + kWindow; ++i)
+            sum += double(samples_[std::size_t(i)]) * samples_[std::size_t(i)];
+        return std::sqrt(sum / kWindow);
+    }
+
+    /// Start of the first loud window at or after `from`, or -1.
+    long firstLoud(long from) const
+    {
+        for (long at = from; at + kWindow <= long(samples_.size()); at += kWindow)
+            if (windowRms(at) > kLoud)
+                return at;
+        return -1;
+    }
+
+    /// End of the last loud window in [from, to), or -1.
+    long lastLoud(long from, long to = -1) const
+    {
+        long end = to < 0 ? long(samples_.size()) : std::min<long>(to, long(samples_.size()));
+        long last = -1;
+        for (long at = from; at + kWindow <= end; at += kWindow)
+            if (windowRms(at) > kLoud)
+                last = at + kWindow;
+        return last;
+    }
+
+    /// Milliseconds of loud windows in [from, to).
+    double loudMs(long from, long to = -1) const
+    {
+        long end = to < 0 ? long(samples_.size()) : std::min<long>(to, long(samples_.size()));
+        int loud = 0;
+        for (long at = from; at + kWindow <= end; at += kWindow)
+            loud += windowRms(at) > kLoud;
+        return loud * 10.0;
+    }
+
+    /// Share of the signal's energy in [from, to) that lies at `hz` (Goertzel), 0 to about 1.
+    double toneShare(long from, long to, double hz) const
+    {
+        to = std::min<long>(to, long(samples_.size()));
+        if (to - from < kWindow)
+            return 0;
+        const double w = 2 * M_PI * hz / kRate, c = 2 * std::cos(w);
+        double s1 = 0, s2 = 0, energy = 0;
+        for (long i = from; i < to; ++i) {
+            double x = samples_[std::size_t(i)];
+            energy += x * x;
+            double s0 = x + c * s1 - s2;
+            s2 = s1;
+            s1 = s0;
+        }
+        if (energy <= 0)
+            return 0;
+        double power = s1 * s1 + s2 * s2 - c * s1 * s2;
+        return 2 * power / (double(to - from) * energy);
+    }
+
+    long size() const { return long(samples_.size()); }
+
+    void stopRecording()
+    {
+        if (proc_.state() != QProcess::NotRunning) {
+            proc_.kill();
+            proc_.waitForFinished(5000);
+        }
+    }
+
+private:
+    void take()
+    {
+        pending_ += proc_.readAllStandardOutput();
+        const qsizetype n = pending_.size() / 2;
+        const std::size_t old = samples_.size();
+        samples_.resize(old + std::size_t(n));
+        std::memcpy(samples_.data() + old, pending_.constData(), std::size_t(n) * 2);
+        pending_.remove(0, n * 2);
+    }
+
+    QProcess proc_;
+    QByteArray pending_;
+    std::vector<std::int16_t> samples_;
+};
+
+}  // namespace testing_support
