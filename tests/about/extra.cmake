@@ -2,5 +2,6 @@
 foreach(_t about_tst_verslab about_tst_aboutdlg)
   if(TARGET ${_t})
     tonfolio_embed_version_block(${_t})
+    target_compile_definitions(${_t} PRIVATE TONFOLIO_VERSION="${PROJECT_VERSION}")
   endif()
 endforeach()
