@@ -49,3 +49,38 @@ std::string FolderDisplayName(const std::string& path)
     }
     return upperAscii(name);
 }
+
+std::string NewFolderName(const std::string& parent)
+{
+    std::string name = "New Folder";
+    for (unsigned long n = 1; NameExists(JoinPath(parent, name)); ++n)
+        name = "New Folder #" + std::to_string(n);
+    return name;
+}
+
+bool NameExists(const std::string& path)
+{
+    // Hidden and system entries count too: the name is taken all the same, and creating the folder
+    // would fail.
+    ErrorModeGuard quiet;
+    return platform::GetFileAttributes(path) != platform::INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReplaceLastName(const std::string& oldPath, const std::string& newName)
+{
+    std::string s = oldPath;
+    if (!s.empty() && s.back() == '\\')
+        s.pop_back();
+    const size_t sep = s.rfind('\\');
+    if (sep == std::string::npos)
+        return s;
+    return s.substr(0, sep + 1) + newName;
+}
+
+bool RenameFolder(const std::string& oldPath, const std::string& newPath)
+{
+    std::string from = oldPath;
+    if (!from.empty() && from.back() == '\\')
+        from.pop_back();
+    return platform::MoveFile(from, newPath) != 0;
+}

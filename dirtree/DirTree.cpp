@@ -1,0 +1,417 @@
+// TDirTree: construction, properties, loading order, node entries, icons and node deletion.
+#include "dirtree/DirTree.h"
+
+#include <QApplication>
+#include <QCollator>
+#include <QStyledItemDelegate>
+#include <QLineEdit>
+#include <QStyle>
+
+#include "platform/shellinfo.h"
+
+using namespace platform;
+
+namespace dirtree {
+
+namespace {
+
+// Length of the valid UTF-8 sequence starting at s[i], 0 when the byte there starts none.
+size_t utf8Length(const std::string& s, size_t i)
+{
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    if (c < 0x80)
+        return 1;
+    size_t n = 0;
+    unsigned cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size())
+        return 0;
+    for (size_t k = 1; k < n; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+bool validUtf8(const std::string& s)
+{
+    for (size_t i = 0; i < s.size();) {
+        const size_t n = utf8Length(s, i);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string upperAscii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return s;
+}
+
+std::string upperComponent(const std::string& part)
+{
+    bool ascii = true;
+    for (char c : part)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii || !validUtf8(part))
+        return upperAscii(part);
+    const QList<uint> points = QString::fromUtf8(part.data(), qsizetype(part.size())).toUcs4();
+    QString out;
+    out.reserve(points.size());
+    for (uint c : points) {
+        const char32_t upper = QChar::toUpper(char32_t(c));
+        // Keep a letter whose capital folds to another name (dotless i, long s), or the path would
+        // stop finding the folder it came from.
+        const char32_t use = QChar::toCaseFolded(upper) == QChar::toCaseFolded(char32_t(c)) ? upper : char32_t(c);
+        out += QString::fromUcs4(&use, 1);
+    }
+    const QByteArray bytes = out.toUtf8();
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+}  // namespace
+
+std::string upperPath(const std::string& path)
+{
+    std::string out;
+    out.reserve(path.size());
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos)
+            end = path.size();
+        out += upperComponent(path.substr(start, end - start));
+        if (end < path.size())
+            out += '\\';
+        start = end + 1;
+    }
+    return out;
+}
+
+QString displayText(const std::string& name)
+{
+    if (validUtf8(name))
+        return QString::fromUtf8(name.data(), qsizetype(name.size()));
+    QString out;
+    for (size_t i = 0; i < name.size();) {
+        const size_t n = utf8Length(name, i);
+        if (n == 0) {
+            out += QStringLiteral("\\x%1").arg(static_cast<unsigned char>(name[i]), 2, 16, QLatin1Char('0')).toUpper();
+            ++i;
+        } else {
+            out += QString::fromUtf8(name.data() + i, qsizetype(n));
+            i += n;
+        }
+    }
+    return out;
+}
+
+BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
+
+}  // namespace dirtree
+
+bool TDirNode::operator<(const QTreeWidgetItem& other) const
+{
+    static const QCollator collator = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    const QString a = text(0), b = other.text(0);
+    const int r = collator.compare(a, b);
+    return r != 0 ? r < 0 : a < b;
+}
+
+TDirTree::UpdateBatch::UpdateBatch(TDirTree& tree) : tree_(tree)
+{
+    if (tree_.updateDepth_++ == 0)
+        tree_.setUpdatesEnabled(false);
+}
+
+TDirTree::UpdateBatch::~UpdateBatch()
+{
+    if (--tree_.updateDepth_ == 0)
+        tree_.setUpdatesEnabled(true);
+}
+
+/// In-place label editing hands the edited text to OnEdited before it becomes the label.
+class DirTreeEditDelegate : public QStyledItemDelegate {
+public:
+    explicit DirTreeEditDelegate(TDirTree* tree) : QStyledItemDelegate(tree), tree_(tree) {}
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
+    {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (!line)
+            return;
+        tree_->commitEdit(tree_->itemFromIndex(index), line->text());
+    }
+
+private:
+    TDirTree* tree_;
+};
+
+TDirTree::TDirTree(QWidget* parent) : QTreeWidget(parent)
+{
+    windowsDir_ = GetWindowsDirectory();
+    AddBackslash(windowsDir_);
+    SHFILEINFO info;
+    SHGetFileInfo(windowsDir_, 0, &info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
+    folderIcon_ = info.iIcon;
+    SHGetFileInfo(windowsDir_, 0, &info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON);
+    openFolderIcon_ = info.iIcon;
+
+    initialDirectory_ = GetCurrentDirectory();
+    for (int i = 0; i < 26; ++i)
+        lastDirs_[size_t(i)] = std::string(1, char('A' + i)) + ":\\";
+    const std::string current = GetCurrentDirectory();
+    if (!current.empty()) {
+        const char letter = char(std::toupper(static_cast<unsigned char>(current[0])));
+        // Stored with its separator, like every path the tree records, so that Reload can compare it.
+        std::string last = dirtree::upperPath(current);
+        AddBackslash(last);
+        if (letter >= 'A' && letter <= 'Z')
+            lastDirs_[size_t(letter - 'A')] = last;
+    }
+
+    setColumnCount(1);
+    setHeaderHidden(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformRowHeights(true);
+    setAnimated(false);
+    setSortingEnabled(false);
+    setAcceptDrops(true);
+    setDropIndicatorShown(false);
+    setDragEnabled(false);
+    setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    setItemDelegate(new DirTreeEditDelegate(this));
+    connect(this, &QTreeWidget::currentItemChanged, this, &TDirTree::onCurrentItemChanged);
+    connect(this, &QTreeWidget::itemExpanded, this, &TDirTree::onItemExpanded);
+    connect(this, &QTreeWidget::itemCollapsed, this, &TDirTree::onItemCollapsed);
+}
+
+TDirTree::~TDirTree()
+{
+    removeOwnerHook();
+    changeLock_ = 0;
+    destroying_ = true;
+    deleteAllNodes();
+}
+
+void TDirTree::setDirTypes(TDirTypes value)
+{
+    if (value == dirTypes_)
+        return;
+    dirTypes_ = value;
+    Reload();
+}
+
+void TDirTree::setGoBelowRecycleBin(bool value)
+{
+    if (value == goBelowRecycleBin_)
+        return;
+    goBelowRecycleBin_ = value;
+    Reload();
+}
+
+void TDirTree::setDriveTypes(TDriveTypes value)
+{
+    if (value == driveTypes_)
+        return;
+    driveTypes_ = value;
+    RefreshDrives();
+}
+
+void TDirTree::setReadOnly(bool value)
+{
+    if (value == readOnly_)
+        return;
+    readOnly_ = value;
+    setEditTriggers(value ? QAbstractItemView::NoEditTriggers
+                          : QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+}
+
+void TDirTree::setDragMode(TDragMode value)
+{
+    if (value == dragMode_)
+        return;
+    dragMode_ = value;
+    setDragEnabled(value == dmAutomatic);
+}
+
+void TDirTree::setHideSelection(bool value)
+{
+    if (value == hideSelection_)
+        return;
+    hideSelection_ = value;
+    QPalette p = palette();
+    const QPalette base = QApplication::palette(this);
+    if (value) {
+        p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Inactive, QPalette::Base));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Inactive, QPalette::Text));
+    } else {
+        p.setColor(QPalette::Inactive, QPalette::Highlight, base.color(QPalette::Inactive, QPalette::Highlight));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   base.color(QPalette::Inactive, QPalette::HighlightedText));
+    }
+    setPalette(p);
+}
+
+QString TDirTree::initialDirectoryText() const { return QString::fromStdString(initialDirectory_); }
+
+void TDirTree::setInitialDirectoryText(const QString& value) { initialDirectory_ = value.toStdString(); }
+
+void TDirTree::Loaded()
+{
+    if (!loading_)
+        return;
+    loading_ = false;
+    handleNeeded();
+    AfterLoad();
+}
+
+void TDirTree::handleNeeded()
+{
+    if (windowCreated_)
+        return;
+    windowCreated_ = true;
+    WindowCreated();
+}
+
+void TDirTree::WindowCreated()
+{
+    installOwnerHook();
+    if (readOnStart_)
+        LoadDrives();
+}
+
+void TDirTree::AfterLoad()
+{
+    std::string probe = initialDirectory_;
+    if (probe.size() == 2 && probe[1] == ':')
+        probe += '\\';  // a bare drive names its root here
+    if (!initialDirectory_.empty() && FolderExists(probe)) {
+        SelectPath(initialDirectory_);
+        return;
+    }
+    const std::string current = GetCurrentDirectory();
+    if (!current.empty())
+        SelectPath(current);
+}
+
+TDirEntry* TDirTree::entryOf(const QTreeWidgetItem* node)
+{
+    if (!node || node->type() != TDirNode::NodeType)
+        return nullptr;
+    return static_cast<const TDirNode*>(node)->entry.get();
+}
+
+std::string TDirTree::NodePath(const QTreeWidgetItem* node) const
+{
+    const TDirEntry* e = entryOf(node);
+    return e ? e->Path : std::string();
+}
+
+bool TDirTree::IsScanned(const QTreeWidgetItem* node) const
+{
+    const TDirEntry* e = entryOf(node);
+    return e && e->Scanned;
+}
+
+void TDirTree::setNodeImages(QTreeWidgetItem* node, int image, int selectedImage)
+{
+    if (!node || node->type() != TDirNode::NodeType)
+        return;
+    auto* n = static_cast<TDirNode*>(node);
+    n->imageIndex = image;
+    n->selectedIndex = selectedImage;
+    applyIcon(node);
+}
+
+void TDirTree::applyIcon(QTreeWidgetItem* node)
+{
+    if (!node || node->type() != TDirNode::NodeType)
+        return;
+    auto* n = static_cast<TDirNode*>(node);
+    const int index = node == currentItem() ? n->selectedIndex : n->imageIndex;
+    QIcon icon = SystemImageList::instance().icon(index);
+    if (icon.isNull() && index >= 0)
+        icon = style()->standardIcon(index == openFolderIcon_ ? QStyle::SP_DirOpenIcon : QStyle::SP_DirIcon);
+    node->setIcon(0, icon);
+}
+
+TDirNode* TDirTree::makeNode(const std::string& path, const std::string& label, void* data)
+{
+    auto* node = new TDirNode;
+    node->setText(0, dirtree::displayText(label));
+    node->entry = std::make_unique<TDirEntry>();
+    node->entry->Path = dirtree::upperPath(path);
+    node->entry->Data = data;
+    node->setFlags(node->flags() | Qt::ItemIsEditable);  // ReadOnly and OnEditing decide in edit()
+    return node;
+}
+
+void TDirTree::addPlaceholder(QTreeWidgetItem* node)
+{
+    auto* placeholder = new TDirNode;
+    placeholder->setFlags(placeholder->flags() & ~Qt::ItemIsEditable);
+    node->addChild(placeholder);
+}
+
+void TDirTree::releaseSubtree(QTreeWidgetItem* node)
+{
+    for (int i = node->childCount() - 1; i >= 0; --i)
+        releaseSubtree(node->child(i));
+    if (node->type() == TDirNode::NodeType)
+        static_cast<TDirNode*>(node)->entry.reset();
+    if (node == dropTarget_)
+        dropTarget_ = nullptr;
+    if (OnDeleteItem)
+        OnDeleteItem(this, node);
+}
+
+void TDirTree::deleteNode(QTreeWidgetItem* node)
+{
+    if (!node)
+        return;
+    releaseSubtree(node);
+    delete node;
+}
+
+void TDirTree::deleteChildren(QTreeWidgetItem* node)
+{
+    if (!node || node->childCount() == 0)
+        return;
+    for (int i = node->childCount() - 1; i >= 0; --i)
+        releaseSubtree(node->child(i));
+    const QList<QTreeWidgetItem*> children = node->takeChildren();
+    qDeleteAll(children);
+}
+
+void TDirTree::deleteAllNodes()
+{
+    for (int i = topLevelItemCount() - 1; i >= 0; --i)
+        releaseSubtree(topLevelItem(i));
+    clear();
+    dropTarget_ = nullptr;
+}

@@ -1,0 +1,171 @@
+// TDirTree: Qt's input, focus, drag-and-drop and label-editing events turned into the tree's events.
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "dirtree/DirTree.h"
+
+void TDirTree::showEvent(QShowEvent* event)
+{
+    QTreeWidget::showEvent(event);
+    // A tree shown without an explicit end of loading still gets its drives and initial folder.
+    if (loading_)
+        Loaded();
+    handleNeeded();
+    installOwnerHook();
+}
+
+void TDirTree::mouseReleaseEvent(QMouseEvent* event)
+{
+    QTreeWidget::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    try {
+        Clicked();
+    } catch (...) {
+    }
+}
+
+void TDirTree::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QTreeWidget::mouseDoubleClickEvent(event);
+    if (OnDblClick)
+        OnDblClick(this);
+}
+
+void TDirTree::keyPressEvent(QKeyEvent* event)
+{
+    if (OnKeyDown) {
+        int key = event->key();
+        OnKeyDown(this, key, event->modifiers());
+        if (key == 0) {
+            event->accept();
+            return;
+        }
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void TDirTree::keyReleaseEvent(QKeyEvent* event)
+{
+    if (OnKeyUp) {
+        int key = event->key();
+        OnKeyUp(this, key, event->modifiers());
+        if (key == 0) {
+            event->accept();
+            return;
+        }
+    }
+    QTreeWidget::keyReleaseEvent(event);
+}
+
+void TDirTree::focusInEvent(QFocusEvent* event)
+{
+    QTreeWidget::focusInEvent(event);
+    if (OnEnter)
+        OnEnter(this);
+}
+
+void TDirTree::focusOutEvent(QFocusEvent* event)
+{
+    QTreeWidget::focusOutEvent(event);
+    if (OnExit)
+        OnExit(this);
+}
+
+void TDirTree::dragEnterEvent(QDragEnterEvent* event)
+{
+    // Entering is accepted whenever someone decides about drops, so that moves keep arriving.
+    if (OnDragOver)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TDirTree::dragMoveEvent(QDragMoveEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    QTreeWidgetItem* target = itemAt(pos);
+    if (!entryOf(target))
+        target = nullptr;
+    if (target != dropTarget_) {
+        dropTarget_ = target;
+        viewport()->update();
+    }
+    if (hasAutoScroll())
+        startAutoScroll();
+    bool accept = static_cast<bool>(OnDragOver);
+    if (OnDragOver)
+        OnDragOver(this, event, pos, accept);
+    if (accept)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TDirTree::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    stopAutoScroll();
+    dropTarget_ = nullptr;
+    viewport()->update();
+    event->accept();
+}
+
+void TDirTree::dropEvent(QDropEvent* event)
+{
+    stopAutoScroll();
+    const QPoint pos = event->position().toPoint();
+    QTreeWidgetItem* target = itemAt(pos);
+    dropTarget_ = entryOf(target) ? target : nullptr;
+    // The base class would move items around; what a drop means is the owner's decision.
+    try {
+        if (OnDragDrop)
+            OnDragDrop(this, event, pos);
+    } catch (...) {
+    }
+    event->acceptProposedAction();
+    dropTarget_ = nullptr;
+    viewport()->update();
+}
+
+void TDirTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    if (dropTarget_ && itemFromIndex(index) == dropTarget_) {
+        QStyleOptionViewItem highlighted(option);
+        highlighted.state |= QStyle::State_Selected | QStyle::State_Active;
+        QTreeWidget::drawRow(painter, highlighted, index);
+        return;
+    }
+    QTreeWidget::drawRow(painter, option, index);
+}
+
+bool TDirTree::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    if (readOnly_ || !entryOf(itemFromIndex(index)))
+        return false;
+    const bool wouldEdit = trigger == AllEditTriggers || (editTriggers() & trigger);
+    // A click on the selected node only arms a timer; the edit itself arrives as AllEditTriggers.
+    if (wouldEdit && trigger != SelectedClicked && OnEditing) {
+        bool allow = true;
+        OnEditing(this, itemFromIndex(index), allow);
+        if (!allow)
+            return false;
+    }
+    return QTreeWidget::edit(index, trigger, event);
+}
+
+void TDirTree::commitEdit(QTreeWidgetItem* node, const QString& text)
+{
+    if (!node)
+        return;
+    const QByteArray utf8 = text.toUtf8();
+    std::string s(utf8.constData(), size_t(utf8.size()));
+    try {
+        if (OnEdited)
+            OnEdited(this, node, s);
+    } catch (...) {
+        return;  // a failed rename keeps the old label
+    }
+    node->setText(0, QString::fromUtf8(s.data(), qsizetype(s.size())));
+}

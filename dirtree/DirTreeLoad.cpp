@@ -1,0 +1,353 @@
+// TDirTree: listing drives, reading and probing sub-folders, the folder filters and node icons.
+#include <QCollator>
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
+
+#include "dirtree/DirTree.h"
+#include "platform/shellinfo.h"
+
+using namespace platform;
+
+namespace {
+
+std::string lowerAscii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return s;
+}
+
+// True when marker occurs in the path and something follows it: the folder itself is shown,
+// everything below it is not.
+bool below(const std::string& lower, const std::string& marker)
+{
+    const size_t p = lower.find(marker);
+    return p != std::string::npos && p + marker.size() < lower.size();
+}
+
+// The desktop's trash folders count as recycle bins: ~/.local/share/Trash and .Trash-<uid> on media.
+bool belowTrash(const std::string& lower)
+{
+    if (below(lower, "\\.local\\share\\trash\\"))
+        return true;
+    for (size_t p = lower.find("\\.trash-"); p != std::string::npos; p = lower.find("\\.trash-", p + 1)) {
+        size_t q = p + 8;
+        while (q < lower.size() && lower[q] >= '0' && lower[q] <= '9')
+            ++q;
+        if (q > p + 8 && q < lower.size() && lower[q] == '\\' && q + 1 < lower.size())
+            return true;
+    }
+    return false;
+}
+
+char driveLetter(const std::string& path)
+{
+    return path.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(path[0])));
+}
+
+}  // namespace
+
+void TDirTree::LoadDrives()
+{
+    if (!windowCreated_ || loading_)
+        return;
+    dirtree::BusyCursor busy;
+    struct ShowSelection {
+        TDirTree& tree;
+        ~ShowSelection()
+        {
+            if (QTreeWidgetItem* node = tree.currentItem())
+                tree.scrollToItem(node);
+        }
+    } show{*this};
+    ChangeLockGuard lock(*this);
+    UpdateBatch batch(*this);
+
+    // No pending events are handled here: nothing is painted inside the batch, and a device change
+    // handled in the middle of a rebuild would work on a half-built tree.
+    deleteAllNodes();
+    const std::uint32_t mask = EnabledDrives(driveTypes_);
+    driveMask_ = mask;
+    for (int i = 0; i < 26; ++i) {
+        if (!(mask & (1u << i)))
+            continue;
+        const std::string root = std::string(1, char('A' + i)) + ":\\";
+        if (!AcceptFolder(root))
+            continue;
+        QTreeWidgetItem* node = AddDriveNode(root, nullptr);
+        if (fastLoad_) {
+            addPlaceholder(node);
+            continue;
+        }
+        const UINT kind = GetDriveType(root);
+        // Removable, optical and unknown drives are not touched: a probe could wait for a medium.
+        if (kind < DRIVE_FIXED || kind == DRIVE_CDROM)
+            addPlaceholder(node);
+        else
+            ProbeSubfolders(node);
+    }
+}
+
+TDirNode* TDirTree::makeDriveNode(const std::string& rootIn, void* data, int& icon)
+{
+    std::string root = rootIn;
+    AddBackslash(root);
+    SHFILEINFO info;
+    SHGetFileInfo(root, 0, &info, SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
+    icon = info.iIcon;
+    const char letter = driveLetter(root);
+    std::string text;
+    if (GetDriveType(root) == DRIVE_REMOVABLE) {
+        text = info.szDisplayName;
+    } else if (letter >= 'A' && letter <= 'Z') {
+        text = VolumeLabelText(root[0], volumeSerials_[size_t(letter - 'A')]);
+    } else {
+        std::int32_t ignored = 0;
+        text = VolumeLabelText(root[0], ignored);
+    }
+    return makeNode(root, text, data);
+}
+
+QTreeWidgetItem* TDirTree::AddDriveNode(const std::string& root, void* data)
+{
+    int icon = 0;
+    TDirNode* node = makeDriveNode(root, data, icon);
+    addTopLevelItem(node);
+    SetNodeIcons(node, icon);
+    return node;
+}
+
+void TDirTree::SetNodeIcons(QTreeWidgetItem* node, int icon)
+{
+    int selected = openFolderIcon_;
+    if (icon != folderIcon_) {
+        SHFILEINFO info;
+        SHGetFileInfo(NodePath(node), 0, &info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON);
+        selected = info.iIcon;
+    }
+    setNodeImages(node, icon, selected);
+    if (OnGetIcon)
+        OnGetIcon(this, node);
+}
+
+bool TDirTree::AcceptFolder(const std::string& path)
+{
+    bool accept = true;
+    if (!goBelowRecycleBin_) {
+        const std::string lower = lowerAscii(path);
+        if (below(lower, "\\recycled\\") || belowTrash(lower))
+            accept = false;
+    }
+    if (accept && OnAddDir)
+        OnAddDir(this, path, accept);
+    return accept;
+}
+
+bool TDirTree::MatchesDirTypes(std::uint32_t attributes) const
+{
+    const auto has = [&](TDirType t) { return (dirTypes_ & dirTypeBit(t)) != 0; };
+    if (has(dtAll))
+        return true;
+    if ((attributes & FILE_ATTRIBUTE_HIDDEN) && !has(dtHidden))
+        return false;
+    if ((attributes & FILE_ATTRIBUTE_SYSTEM) && !has(dtSystem))
+        return false;
+    if ((attributes & FILE_ATTRIBUTE_ARCHIVE) && !has(dtArchive))
+        return false;
+    if (has(dtNormal))
+        return true;
+    return (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE)) != 0;
+}
+
+void TDirTree::searchSubfolders(QTreeWidgetItem* node, const std::function<bool(const TDirRec&)>& visit)
+{
+    const std::string path = NodePath(node);
+    void* const nodeData = entryOf(node)->Data;
+    TDirRec rec;
+    rec.Data = nodeData;
+    struct CloseSearch {
+        TDirRec& rec;
+        ~CloseSearch()
+        {
+            if (rec.FindHandle && rec.FindHandle != INVALID_HANDLE_VALUE)
+                FindClose(rec.FindHandle);
+        }
+    } close{rec};
+    ErrorModeGuard quiet;
+
+    int result = 0;
+    if (OnFindDir)
+        OnFindDir(this, path, rec, result, true);
+    else
+        result = int(FindFirstEntry(path + "*.*", rec));
+    while (result == 0) {
+        if ((rec.Attr & FILE_ATTRIBUTE_DIRECTORY) && rec.Name != "." && rec.Name != "..") {
+            if (AcceptFolder(path + rec.Name + "\\") && MatchesDirTypes(rec.Attr) && !visit(rec))
+                break;
+        }
+        if (OnFindDir) {
+            rec.Data = nodeData;
+            OnFindDir(this, path, rec, result, false);
+        } else {
+            result = int(FindNextEntry(rec));
+        }
+    }
+}
+
+void TDirTree::ReadSubfolders(QTreeWidgetItem* node)
+{
+    TDirEntry* entry = entryOf(node);
+    if (!entry || entry->Scanned)
+        return;
+    const std::string path = entry->Path;
+    deleteChildren(node);
+    entry->Scanned = true;
+
+    struct Found {
+        std::string name;
+        void* data;
+        QString label;
+    };
+    std::vector<Found> found;
+    std::unordered_map<std::string, size_t> byPath;
+    searchSubfolders(node, [&](const TDirRec& rec) {
+        // Folders whose names differ only in letter case share one upper-case path, which names the
+        // one the file system finds for it; list only that one, so a node never acts on another folder.
+        const std::string key = dirtree::upperPath(rec.Name);
+        auto [it, added] = byPath.emplace(key, found.size());
+        if (added) {
+            found.push_back({rec.Name, rec.Data, {}});
+        } else {
+            Found& kept = found[it->second];
+            if (kept.name != key && (rec.Name == key || rec.Name < kept.name))
+                kept = {rec.Name, rec.Data, {}};
+        }
+        return true;
+    });
+
+    for (Found& f : found)
+        f.label = dirtree::displayText(f.name);
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(found.size());
+    for (const Found& f : found)
+        keys.push_back(collator.sortKey(f.label));
+    std::vector<size_t> order(found.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const int r = keys[a].compare(keys[b]);
+        return r != 0 ? r < 0 : found[a].name < found[b].name;
+    });
+
+    // The children are made detached and added in one step: thousands of single insertions would
+    // each notify the view.
+    QList<QTreeWidgetItem*> children;
+    children.reserve(qsizetype(found.size()));
+    for (size_t i : order) {
+        const std::string childPath = path + found[i].name + "\\";
+        SHFILEINFO info;
+        const bool ok = SHGetFileInfo(childPath, 0, &info, SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
+        TDirNode* child = makeNode(childPath, found[i].name, found[i].data);
+        const int icon = ok ? info.iIcon : folderIcon_;
+        int selected = openFolderIcon_;
+        if (icon != folderIcon_) {
+            SHFILEINFO open;
+            SHGetFileInfo(childPath, 0, &open, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON);
+            selected = open.iIcon;
+        }
+        child->imageIndex = icon;
+        child->selectedIndex = selected;
+        applyIcon(child);
+        children.push_back(child);
+    }
+    node->addChildren(children);
+    if (OnGetIcon)
+        for (QTreeWidgetItem* child : children)
+            OnGetIcon(this, child);
+}
+
+void TDirTree::ProbeSubfolders(QTreeWidgetItem* node)
+{
+    // A node already read, or one that shows children, needs no placeholder: a second one would
+    // show as an empty row.
+    if (!entryOf(node) || IsScanned(node) || node->childCount() > 0)
+        return;
+    bool any = false;
+    searchSubfolders(node, [&](const TDirRec&) {
+        any = true;
+        return false;
+    });
+    if (any)
+        addPlaceholder(node);
+}
+
+void TDirTree::ProbeChildren(QTreeWidgetItem* node)
+{
+    if (!node)
+        return;
+    for (int i = 0; i < node->childCount(); ++i)
+        ProbeSubfolders(node->child(i));
+}
+
+QTreeWidgetItem* TDirTree::AddFolderNode(QTreeWidgetItem* parent, const std::string& pathIn, void* data)
+{
+    if (!parent)
+        return nullptr;
+    std::string path = pathIn;
+    AddBackslash(path);
+    SHFILEINFO info;
+    const bool ok = SHGetFileInfo(path, 0, &info, SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
+    const std::string spelled = LongPath(path, false);
+    const size_t sep = spelled.rfind('\\');
+    TDirNode* node = makeNode(path, sep == std::string::npos ? spelled : spelled.substr(sep + 1), data);
+    parent->addChild(node);
+    SetNodeIcons(node, ok ? info.iIcon : folderIcon_);
+    return node;
+}
+
+bool TDirTree::QueryExpand(QTreeWidgetItem* node)
+{
+    {
+        dirtree::BusyCursor busy;
+        ReadSubfolders(node);
+        ProbeChildren(node);
+    }
+    bool allow = true;
+    if (OnExpanding)
+        OnExpanding(this, node, allow);
+    return allow;
+}
+
+void TDirTree::onItemExpanded(QTreeWidgetItem* item)
+{
+    if (quiet_)
+        return;
+    const bool allow = QueryExpand(item);
+    quiet_ = true;
+    // Reading replaced the children of an item that was already open; keep it open unless forbidden.
+    item->setExpanded(allow && item->childCount() > 0);
+    quiet_ = false;
+    if (allow && OnExpanded)
+        OnExpanded(this, item);
+}
+
+void TDirTree::onItemCollapsed(QTreeWidgetItem* item)
+{
+    if (quiet_)
+        return;
+    bool allow = true;
+    if (OnCollapsing)
+        OnCollapsing(this, item, allow);
+    if (!allow) {
+        quiet_ = true;
+        item->setExpanded(true);
+        quiet_ = false;
+        return;
+    }
+    if (OnCollapsed)
+        OnCollapsed(this, item);
+}
