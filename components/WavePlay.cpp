@@ -1,0 +1,198 @@
+#include "components/WavePlay.h"
+
+#include <QBuffer>
+#include <QDataStream>
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "platform/files.h"
+#include "platform/sound.h"
+
+using namespace platform;
+
+namespace {
+
+// Read-only and archive, as the loader has always asked for.
+constexpr DWORD kOpenAttributes = 0x21;
+
+// Allocates an image buffer, or nothing when memory runs out: a wave too large to hold is
+// one the player simply has no image for, not a reason to end the program.
+std::shared_ptr<char[]> allocateImage(std::size_t size)
+{
+    try {
+        return std::shared_ptr<char[]>(new char[size]);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+TWavePlayer::TWavePlayer(QObject* owner) : QObject(owner)
+{
+    about_ << "TWavePlayer 1.0" << "Plays a wave sound from memory, once or looped."
+           << "The sound can be stored with the form that holds the player."
+           << "Written for Tonfolio. Free to use.";
+}
+
+TWavePlayer::~TWavePlayer() = default;
+
+void TWavePlayer::setDefault(bool value)
+{
+    if (default_ != value)
+        default_ = value;
+}
+
+void TWavePlayer::setForcePlay(bool value)
+{
+    if (forcePlay_ != value)
+        forcePlay_ = value;
+}
+
+void TWavePlayer::setLoop(bool value)
+{
+    if (loop_ != value)
+        loop_ = value;
+}
+
+void TWavePlayer::setWait(bool value)
+{
+    if (wait_ != value)
+        wait_ = value;
+}
+
+void TWavePlayer::setPlay(bool value)
+{
+    if (value)
+        PlayWave();
+    else
+        StopWave();
+}
+
+void TWavePlayer::setFileName(const std::string& name)
+{
+    // No comparison here: assigning the same name again rereads a file that may have changed.
+    fileName_ = name;
+    if (fileName_.empty())
+        releaseImage();
+    else
+        loadImage();
+}
+
+void TWavePlayer::releaseImage()
+{
+    // A sound still playing from this image keeps its own share of it.
+    image_.reset();
+    imageSize_ = 0;
+}
+
+void TWavePlayer::loadImage()
+{
+    HANDLE file = CreateFile(fileName_, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kOpenAttributes,
+                             nullptr);
+    const bool opened = file != INVALID_HANDLE_VALUE;
+    DWORD high = 0;
+    const DWORD size = opened ? GetFileSize(file, &high) : 0;
+    releaseImage();
+    // The size is a signed 32-bit count; a file of 4 GB or more must not pass as its low 32 bits.
+    if (opened && size != INVALID_FILE_SIZE && high == 0 && size > 0 && size <= DWORD(INT32_MAX)) {
+        image_ = allocateImage(size);
+        if (image_) {
+            DWORD total = 0;
+            DWORD got = 0;
+            while (total < size && ReadFile(file, image_.get() + total, size - total, &got, nullptr) && got > 0)
+                total += got;
+            // A file that shrank while read: the image keeps the file's size, its tail silent.
+            std::memset(image_.get() + total, 0, size - total);
+            imageSize_ = std::int32_t(size);
+        }
+    }
+    if (opened)
+        CloseHandle(file);
+}
+
+void TWavePlayer::PlayWave()
+{
+    UINT flags = SND_MEMORY;
+    if (!default_)
+        flags |= SND_NODEFAULT;
+    if (!forcePlay_)
+        flags |= SND_NOSTOP;
+    if (loop_)
+        flags |= SND_LOOP;
+    if (!wait_)
+        flags |= SND_ASYNC;
+    if (!fileName_.empty()) {
+        // Without an image this hands over no sound, which stops whatever plays.
+        sndPlaySound(SoundImage{image_, std::size_t(imageSize_)}, flags);
+    } else if (default_) {
+        // A name that names no sound: the platform plays its default sound.
+        const std::string name = "\\";
+        sndPlaySound(name.c_str(), flags & ~(SND_MEMORY | SND_NODEFAULT));
+    }
+}
+
+void TWavePlayer::StopWave()
+{
+    sndPlaySound(nullptr, 0);
+}
+
+QByteArray TWavePlayer::image() const
+{
+    return image_ ? QByteArray(image_.get(), imageSize_) : QByteArray();
+}
+
+void TWavePlayer::WriteData(QDataStream& stream) const
+{
+    const std::uint32_t size = std::uint32_t(image_ ? imageSize_ : 0);
+    const char le[4] = {char(size & 0xFF), char((size >> 8) & 0xFF), char((size >> 16) & 0xFF),
+                        char((size >> 24) & 0xFF)};
+    stream.writeRawData(le, 4);
+    if (size > 0)
+        stream.writeRawData(image_.get(), int(size));
+}
+
+void TWavePlayer::ReadData(QDataStream& stream)
+{
+    unsigned char le[4];
+    if (stream.readRawData(reinterpret_cast<char*>(le), 4) != 4) {
+        stream.setStatus(QDataStream::ReadPastEnd);
+        return;
+    }
+    const std::int32_t size = std::int32_t(std::uint32_t(le[0]) | std::uint32_t(le[1]) << 8 |
+                                           std::uint32_t(le[2]) << 16 | std::uint32_t(le[3]) << 24);
+    if (size <= 0)
+        return;
+    // A damaged size must not make the player allocate what the stream cannot hold.
+    QIODevice* device = stream.device();
+    if (device && !device->isSequential() && device->bytesAvailable() < size) {
+        stream.setStatus(QDataStream::ReadPastEnd);
+        return;
+    }
+    std::shared_ptr<char[]> bytes = allocateImage(std::size_t(size));
+    if (!bytes)
+        return;
+    if (stream.readRawData(bytes.get(), size) != size) {
+        // A cut-off image would play as a damaged sound; keep what the player had.
+        stream.setStatus(QDataStream::ReadPastEnd);
+        return;
+    }
+    image_ = std::move(bytes);
+    imageSize_ = size;
+}
+
+QByteArray TWavePlayer::WaveFile() const
+{
+    QByteArray stored;
+    QDataStream stream(&stored, QIODevice::WriteOnly);
+    WriteData(stream);
+    return stored;
+}
+
+void TWavePlayer::setWaveFile(const QByteArray& stored)
+{
+    QDataStream stream(stored);
+    ReadData(stream);
+}

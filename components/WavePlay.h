@@ -1,0 +1,92 @@
+#pragma once
+// TWavePlayer: plays one wave sound from memory through the system's simple sound call. Assigning
+// FileName reads the whole file once, so a sound can be started again and again without the disk.
+
+#include <QByteArray>
+#include <QObject>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QDataStream;
+
+class TWavePlayer : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QStringList About READ About WRITE setAbout)
+    Q_PROPERTY(bool Default READ Default WRITE setDefault)
+    Q_PROPERTY(std::string FileName READ FileName WRITE setFileName)
+    Q_PROPERTY(bool ForcePlay READ ForcePlay WRITE setForcePlay)
+    Q_PROPERTY(bool Loop READ Loop WRITE setLoop)
+    Q_PROPERTY(bool Play READ Play WRITE setPlay STORED false)
+    Q_PROPERTY(bool Wait READ Wait WRITE setWait)
+
+public:
+    using TNotifyEvent = std::function<void(QObject* sender)>;
+
+    explicit TWavePlayer(QObject* owner = nullptr);
+    ~TWavePlayer() override;
+
+    /// A few lines naming the component; writing them changes nothing.
+    QStringList About() const { return about_; }
+    void setAbout(const QStringList&) {}
+
+    bool Default() const { return default_; }
+    void setDefault(bool value);
+
+    /// A drive-letter path. Every assignment, even of the same name, reloads the image.
+    const std::string& FileName() const { return fileName_; }
+    void setFileName(const std::string& name);
+
+    bool ForcePlay() const { return forcePlay_; }
+    void setForcePlay(bool value);
+
+    bool Loop() const { return loop_; }
+    void setLoop(bool value);
+
+    /// Always reads false; writing true plays, writing false stops.
+    bool Play() const { return false; }
+    void setPlay(bool value);
+
+    bool Wait() const { return wait_; }
+    void setWait(bool value);
+
+    /// Kept for whoever stores the form; the player never raises it.
+    const TNotifyEvent& OnDone() const { return onDone_; }
+    void setOnDone(TNotifyEvent handler) { onDone_ = std::move(handler); }
+
+    virtual void PlayWave();
+    virtual void StopWave();
+
+    /// Size of the image in bytes; 0 when there is none.
+    std::int32_t imageSize() const { return imageSize_; }
+    /// The image bytes (empty when there is none).
+    QByteArray image() const;
+
+    /// The stored property WaveFile: a 4-byte little-endian size, then the image bytes.
+    void WriteData(QDataStream& stream) const;
+    /// Reads what WriteData wrote. A stored size of 0 or less keeps the image FileName gave;
+    /// a stream that ends early keeps it too.
+    void ReadData(QDataStream& stream);
+    /// The same stored form as one byte array.
+    QByteArray WaveFile() const;
+    void setWaveFile(const QByteArray& stored);
+
+private:
+    void releaseImage();
+    void loadImage();
+
+    QStringList about_;
+    bool default_ = false;
+    std::string fileName_;
+    bool forcePlay_ = false;
+    bool loop_ = false;
+    bool wait_ = false;
+    TNotifyEvent onDone_;
+
+    // Shared with the sound channel, which keeps it while an asynchronous sound still plays.
+    std::shared_ptr<char[]> image_;
+    std::int32_t imageSize_ = 0;
+};
