@@ -1,0 +1,329 @@
+// TWavePlayer: loading, storing and playing, against real files and the test sound server.
+#include <QBuffer>
+#include <QDataStream>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "components/WavePlay.h"
+#include "platform/sound.h"
+#include "support/soundmonitor.h"
+#include "support/tempdrive.h"
+
+using testing_support::makeWav;
+using testing_support::SoundMonitor;
+using testing_support::TempDrive;
+
+namespace {
+
+QByteArray bytesOf(const std::string& s)
+{
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+QByteArray storedForm(std::int32_t size, const QByteArray& payload = {})
+{
+    const auto u = std::uint32_t(size);
+    QByteArray b;
+    b.append(char(u & 0xFF)).append(char((u >> 8) & 0xFF)).append(char((u >> 16) & 0xFF)).append(char(u >> 24));
+    return b + payload;
+}
+
+bool waitIdle()
+{
+    for (int i = 0; i < 300 && platform::soundIsPlaying(); ++i)
+        QThread::msleep(10);
+    return !platform::soundIsPlaying();
+}
+
+TEST(WavePlayer, PropertiesStoreWhatIsAssignedButPlayAlwaysReadsFalse)
+{
+    TWavePlayer player;
+    for (const char* name : {"Default", "ForcePlay", "Loop", "Wait"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(player.property(name), QVariant(false));
+        EXPECT_TRUE(player.setProperty(name, true));
+        EXPECT_EQ(player.property(name), QVariant(true));
+    }
+    player.setProperty("Default", false);  // so playing without a name stays silent
+    player.setPlay(true);
+    EXPECT_FALSE(player.Play());
+    player.setProperty("Play", false);
+    EXPECT_EQ(player.property("Play"), QVariant(false));
+
+    const QStringList about = player.About();
+    EXPECT_GE(about.size(), 2);
+    player.setAbout({"changed"});
+    EXPECT_EQ(player.About(), about);
+    EXPECT_EQ(player.imageSize(), 0);
+    EXPECT_FALSE(bool(player.OnDone()));
+}
+
+TEST(WavePlayer, EveryFileNameAssignmentReloadsTheWholeFile)
+{
+    TempDrive drive;
+    const std::string tone = makeWav(1, 8000, 16, 800, 440);
+    drive.write("w/tone.wav", tone);
+    drive.write("w/empty.wav", "");
+    drive.mkdirs("w/folder.wav");
+    ASSERT_EQ(::mkfifo(drive.native("w/fifo.wav").c_str(), 0600), 0);
+
+    TWavePlayer player;
+    player.setFileName("C:\\W\\TONE.WAV");
+    EXPECT_EQ(player.imageSize(), std::int32_t(tone.size()));
+    EXPECT_EQ(player.image(), bytesOf(tone));
+
+    // Names that give no image: each leaves the player empty, whatever it held before.
+    for (const char* name : {"", "C:\\W\\MISSING.WAV", "C:\\W\\EMPTY.WAV", "C:\\W\\FOLDER.WAV", "C:\\W\\FIFO.WAV",
+                             "C:\\NOWHERE\\TONE.WAV"}) {
+        SCOPED_TRACE(name);
+        player.setFileName("C:\\W\\TONE.WAV");
+        ASSERT_EQ(player.imageSize(), std::int32_t(tone.size()));
+        player.setFileName(name);
+        EXPECT_EQ(player.FileName(), name);
+        EXPECT_EQ(player.imageSize(), 0);
+        EXPECT_TRUE(player.image().isEmpty());
+    }
+
+    // The same name again rereads the file as it is now.
+    player.setFileName("C:\\W\\TONE.WAV");
+    const std::string longer = makeWav(2, 8000, 16, 1600, 440);
+    drive.write("w/tone.wav", longer);
+    player.setFileName("C:\\W\\TONE.WAV");
+    EXPECT_EQ(player.image(), bytesOf(longer));
+}
+
+TEST(WavePlayer, StoredImageTravelsWithItsLittleEndianSize)
+{
+    TWavePlayer empty;
+    EXPECT_EQ(empty.WaveFile(), storedForm(0));
+
+    TempDrive drive;
+    const std::string tone = makeWav(1, 8000, 16, 300, 440);
+    drive.write("tone.wav", tone);
+    TWavePlayer source;
+    source.setFileName("C:\\TONE.WAV");
+    const QByteArray stored = source.WaveFile();
+    EXPECT_EQ(stored, storedForm(std::int32_t(tone.size()), bytesOf(tone)));
+
+    // Read back in a form whose file has gone: the stored image is what plays.
+    TWavePlayer restored;
+    restored.setFileName("C:\\GONE.WAV");
+    restored.setWaveFile(stored);
+    EXPECT_EQ(restored.image(), bytesOf(tone));
+
+    // Streams carry more than one property; the reader takes exactly its own bytes.
+    QByteArray twoInARow;
+    {
+        QDataStream out(&twoInARow, QIODevice::WriteOnly);
+        source.WriteData(out);
+        out << qint32(77);
+    }
+    QDataStream in(twoInARow);
+    TWavePlayer reader;
+    reader.ReadData(in);
+    qint32 next = 0;
+    in >> next;
+    EXPECT_EQ(next, 77);
+    EXPECT_EQ(reader.image(), bytesOf(tone));
+}
+
+TEST(WavePlayer, StoredSizeOfZeroOrLessOrADamagedStoreKeepsTheFilesImage)
+{
+    TempDrive drive;
+    const std::string tone = makeWav(1, 8000, 16, 300, 440);
+    drive.write("tone.wav", tone);
+    const std::vector<std::pair<const char*, QByteArray>> stores = {
+        {"size 0", storedForm(0)},
+        {"size -1", storedForm(-1, "abc")},
+        {"most negative size", storedForm(INT32_MIN)},
+        {"size without bytes", storedForm(100)},
+        {"cut-off image", storedForm(100, QByteArray(60, 'x'))},
+        {"absurd size", storedForm(INT32_MAX, "RIFF")},
+        {"cut-off size", QByteArray("\x10\x00", 2)},
+    };
+    for (const auto& [what, stored] : stores) {
+        SCOPED_TRACE(what);
+        TWavePlayer player;
+        player.setFileName("C:\\TONE.WAV");
+        player.setWaveFile(stored);
+        EXPECT_EQ(player.image(), bytesOf(tone));
+    }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TONFOLIO_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TONFOLIO_SANITIZED 1
+#endif
+#endif
+
+TEST(WavePlayer, AFileTooLargeForMemoryLeavesThePlayerWithoutAnImage)
+{
+#ifdef TONFOLIO_SANITIZED
+    GTEST_SKIP() << "the sanitizer's allocator reports a failed allocation instead of throwing";
+#else
+    TempDrive drive;
+    drive.write("huge.wav", "RIFF");
+    // A sparse file of 1.5 GB; the address space is then limited so that it cannot be held.
+    ASSERT_EQ(::truncate(drive.native("huge.wav").c_str(), 1536LL << 20), 0);
+    drive.write("tone.wav", makeWav(1, 8000, 16, 300, 440));
+
+    TWavePlayer player;
+    player.setFileName("C:\\TONE.WAV");
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_AS, &old), 0);
+    rlimit tight = old;
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    ASSERT_GT(pages, 0);
+    tight.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (512u << 20);
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
+    player.setFileName("C:\\HUGE.WAV");
+    ::setrlimit(RLIMIT_AS, &old);
+    EXPECT_EQ(player.imageSize(), 0);
+    EXPECT_TRUE(player.image().isEmpty());
+    player.setFileName("C:\\TONE.WAV");
+    EXPECT_GT(player.imageSize(), 0);
+#endif
+}
+
+// Playing, heard through the test server's null sink.
+class WavePlayerSound : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!SoundMonitor::serverConfigured())
+            GTEST_SKIP() << "no test sound server (source scripts/pulse.sh; start_pulse)";
+        platform::sndPlaySound(nullptr, 0);
+        ASSERT_TRUE(mon.start());
+        drive.write("a440.wav", makeWav(1, 22050, 16, 22050 * 6 / 10, 440));
+        drive.write("b880.wav", makeWav(1, 22050, 16, 22050 * 6 / 10, 880));
+        drive.write("long.wav", makeWav(1, 22050, 16, 22050 * 5, 440));
+        drive.write("text.wav", "not a sound at all");
+        // The browser window's settings: cut off what plays, never the default sound.
+        player.setForcePlay(true);
+    }
+    void TearDown() override
+    {
+        platform::sndPlaySound(nullptr, 0);
+        waitIdle();
+    }
+    long heardAt(long from) { return mon.waitForSound(from, 3000); }
+
+    TempDrive drive;
+    SoundMonitor mon;
+    TWavePlayer player;
+};
+
+TEST_F(WavePlayerSound, PlaysTheLoadedFileOnceOrLooped)
+{
+    player.setFileName("C:\\A440.WAV");
+    long from = mon.mark();
+    player.PlayWave();
+    long at = heardAt(from);
+    ASSERT_GE(at, 0);
+    mon.pump(900);
+    EXPECT_NEAR(mon.loudMs(at), 600, 120);
+    EXPECT_GT(mon.toneShare(at + mon.samplesOf(50), at + mon.samplesOf(550), 440), 0.8);
+    ASSERT_TRUE(waitIdle());
+
+    // Loop is read when the play starts; clearing it afterwards does not end the repeat.
+    player.setLoop(true);
+    from = mon.mark();
+    player.setPlay(true);
+    player.setLoop(false);
+    at = heardAt(from);
+    ASSERT_GE(at, 0);
+    mon.pump(1500);
+    EXPECT_GT(mon.loudMs(at), 1300);
+    player.StopWave();
+    EXPECT_FALSE(platform::soundIsPlaying());
+}
+
+TEST_F(WavePlayerSound, WithoutForcePlayARunningSoundIsNotInterrupted)
+{
+    player.setFileName("C:\\LONG.WAV");
+    long from = mon.mark();
+    player.PlayWave();
+    ASSERT_GE(heardAt(from), 0);
+    TWavePlayer second;
+    second.setFileName("C:\\B880.WAV");
+    second.PlayWave();  // ForcePlay false
+    long after = mon.mark();
+    mon.pump(500);
+    EXPECT_GT(mon.toneShare(after, mon.size(), 440), 0.7);
+    EXPECT_LT(mon.toneShare(after, mon.size(), 880), 0.05);
+}
+
+TEST_F(WavePlayerSound, ANewNameOrTheEndOfThePlayerDoesNotCutTheSoundItStarted)
+{
+    auto* owned = new TWavePlayer;
+    owned->setFileName("C:\\LONG.WAV");
+    owned->setForcePlay(true);
+    long from = mon.mark();
+    owned->PlayWave();
+    ASSERT_GE(heardAt(from), 0);
+    owned->setFileName("C:\\B880.WAV");
+    owned->setFileName("");
+    delete owned;
+    long after = mon.mark();
+    mon.pump(600);
+    EXPECT_GT(mon.loudMs(after), 500);
+    EXPECT_GT(mon.toneShare(after, mon.size(), 440), 0.8);
+}
+
+TEST_F(WavePlayerSound, AnUnplayableOrMissingFileStopsWhatPlays)
+{
+    for (const char* name : {"C:\\TEXT.WAV", "C:\\MISSING.WAV"}) {
+        SCOPED_TRACE(name);
+        player.setFileName("C:\\LONG.WAV");
+        long from = mon.mark();
+        player.PlayWave();
+        ASSERT_GE(heardAt(from), 0);
+        player.setFileName(name);
+        player.PlayWave();
+        long stopped = mon.mark();
+        mon.pump(400);
+        EXPECT_EQ(mon.firstLoud(stopped + mon.samplesOf(150)), -1);
+    }
+}
+
+TEST_F(WavePlayerSound, DefaultSoundOnlyWhenAskedForWithoutAName)
+{
+    long from = mon.mark();
+    player.PlayWave();  // no name, Default false: nothing at all
+    mon.pump(400);
+    EXPECT_EQ(mon.firstLoud(from), -1);
+
+    player.setDefault(true);
+    from = mon.mark();
+    player.PlayWave();
+    EXPECT_GE(heardAt(from), 0);
+}
+
+TEST_F(WavePlayerSound, StopWaveStopsASoundStartedElsewhereAndWaitReturnsAfterTheEnd)
+{
+    ASSERT_TRUE(platform::sndPlaySound("C:\\LONG.WAV", platform::SND_ASYNC | platform::SND_NODEFAULT));
+    long from = mon.mark();
+    ASSERT_GE(heardAt(from), 0);
+    player.StopWave();
+    long stopped = mon.mark();
+    mon.pump(400);
+    EXPECT_EQ(mon.firstLoud(stopped + mon.samplesOf(150)), -1);
+
+    player.setFileName("C:\\A440.WAV");
+    player.setWait(true);
+    player.PlayWave();
+    EXPECT_FALSE(platform::soundIsPlaying());
+}
+
+}  // namespace
