@@ -29,6 +29,7 @@ struct Listing {
     timespec mtime{};
     timespec ctime{};
     bool racy = true;
+    Clock::time_point checkedAt;                         // last time the folder's stat matched
     std::unordered_map<std::string, bool> exact;        // every name
     std::unordered_map<std::string, std::string> folded;  // folded name -> first real name in byte order
 };
@@ -39,7 +40,8 @@ struct FolderEntry {
     dev_t dev = 0;
     ino_t ino = 0;
     unsigned generation = 0;
-    Clock::time_point at;
+    Clock::time_point at;         // when it was resolved
+    Clock::time_point checkedAt;  // last time its stat matched
 };
 
 struct Cache {
@@ -58,6 +60,10 @@ Cache& cache()
 constexpr size_t kMaxListings = 64;
 constexpr size_t kMaxFolders = 4096;
 constexpr auto kFolderTrust = std::chrono::seconds(2);
+// Within this time after a check, a folder and its listing are taken as they were without asking the
+// file system again. Changes made through this layer invalidate at once; only a change made by another
+// program in that moment can go unseen, and then a name resolves as it did a moment before.
+constexpr auto kRecheck = std::chrono::milliseconds(500);
 
 bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
@@ -121,18 +127,35 @@ bool readListing(const std::string& dir, const struct stat& st, Listing& out)
     return true;
 }
 
-// The real name of `name` inside the folder `dir` (whose stat is st): exact match first, else ignoring case.
-std::optional<std::string> lookupLocked(Cache& c, const std::string& dir, const struct stat& st, const std::string& name)
+// The real name of `name` inside the folder `dir` (whose stat is st, or null when the folder was checked
+// a moment ago): exact match first, else ignoring case.
+std::optional<std::string> lookupLocked(Cache& c, const std::string& dir, const struct stat* st, const std::string& name)
 {
+    const auto now = Clock::now();
     auto it = c.listings.find(dir);
-    const bool valid = it != c.listings.end() && !it->second.racy && it->second.dev == st.st_dev &&
-                       it->second.ino == st.st_ino && sameTime(it->second.mtime, st.st_mtim) &&
-                       sameTime(it->second.ctime, st.st_ctim);
+    bool valid = false;
+    if (it != c.listings.end() && !it->second.racy) {
+        const Listing& l = it->second;
+        if (st)
+            valid = l.dev == st->st_dev && l.ino == st->st_ino && sameTime(l.mtime, st->st_mtim) &&
+                    sameTime(l.ctime, st->st_ctim);
+        else
+            valid = now - l.checkedAt < kRecheck;
+    }
+    struct stat own {};
+    if (!valid && !st) {
+        if (::stat(dir.c_str(), &own) != 0)
+            return std::nullopt;
+        st = &own;
+        if (it != c.listings.end() && !it->second.racy)
+            valid = it->second.dev == st->st_dev && it->second.ino == st->st_ino &&
+                    sameTime(it->second.mtime, st->st_mtim) && sameTime(it->second.ctime, st->st_ctim);
+    }
     if (!valid) {
         if (c.listings.size() >= kMaxListings)
             c.listings.clear();
         Listing fresh;
-        if (!readListing(dir, st, fresh)) {
+        if (!readListing(dir, *st, fresh)) {
             // Unreadable folder (no permission to list): an exact name may still be reachable.
             struct stat est {};
             const std::string p = dir == "/" ? "/" + name : dir + "/" + name;
@@ -142,6 +165,8 @@ std::optional<std::string> lookupLocked(Cache& c, const std::string& dir, const 
         }
         it = c.listings.insert_or_assign(dir, std::move(fresh)).first;
     }
+    if (st)
+        it->second.checkedAt = now;
     const Listing& l = it->second;
     if (l.exact.count(name))
         return name;
@@ -203,8 +228,9 @@ std::optional<Parsed> parse(const std::string& path)
 }
 
 // Resolves the folder holding the last component (all components but the last must exist as folders).
-// Fills dirStat with that folder's stat.
-std::optional<std::string> resolveFolderLocked(Cache& c, const Parsed& p, size_t count, struct stat& dirStat)
+// Sets *checked to null when the folder was checked a moment ago, else to dirStat, filled with its stat.
+std::optional<std::string> resolveFolderLocked(Cache& c, const Parsed& p, size_t count, struct stat& dirStat,
+                                               const struct stat** checked)
 {
     std::string key(1, p.letter);
     key += ':';
@@ -214,10 +240,18 @@ std::optional<std::string> resolveFolderLocked(Cache& c, const Parsed& p, size_t
     }
     const auto now = Clock::now();
     auto it = c.folders.find(key);
+    *checked = &dirStat;
     if (it != c.folders.end() && it->second.generation == c.generation && now - it->second.at < kFolderTrust) {
-        if (::stat(it->second.native.c_str(), &dirStat) == 0 && S_ISDIR(dirStat.st_mode) &&
-            dirStat.st_dev == it->second.dev && dirStat.st_ino == it->second.ino)
-            return it->second.native;
+        FolderEntry& e = it->second;
+        if (now - e.checkedAt < kRecheck) {
+            *checked = nullptr;
+            return e.native;
+        }
+        if (::stat(e.native.c_str(), &dirStat) == 0 && S_ISDIR(dirStat.st_mode) && dirStat.st_dev == e.dev &&
+            dirStat.st_ino == e.ino) {
+            e.checkedAt = now;
+            return e.native;
+        }
     }
     const std::optional<DriveInfo> drive = driveOf(p.letter);
     if (!drive) {
@@ -230,7 +264,7 @@ std::optional<std::string> resolveFolderLocked(Cache& c, const Parsed& p, size_t
         return std::nullopt;
     }
     for (size_t k = 0; k < count; ++k) {
-        const std::optional<std::string> real = lookupLocked(c, cur, dirStat, p.parts[k]);
+        const std::optional<std::string> real = lookupLocked(c, cur, &dirStat, p.parts[k]);
         if (!real) {
             SetLastError(ERROR_PATH_NOT_FOUND);
             return std::nullopt;
@@ -243,7 +277,7 @@ std::optional<std::string> resolveFolderLocked(Cache& c, const Parsed& p, size_t
     }
     if (c.folders.size() >= kMaxFolders)
         c.folders.clear();
-    c.folders[key] = FolderEntry{cur, dirStat.st_dev, dirStat.st_ino, c.generation, now};
+    c.folders[key] = FolderEntry{cur, dirStat.st_dev, dirStat.st_ino, c.generation, now, now};
     return cur;
 }
 
@@ -255,13 +289,14 @@ std::optional<std::string> resolve(const std::string& drivePath, bool lastMustEx
     Cache& c = cache();
     std::lock_guard<std::mutex> lock(c.mutex);
     struct stat dirStat {};
+    const struct stat* checked = nullptr;
     if (p->parts.empty())
-        return resolveFolderLocked(c, *p, 0, dirStat);
-    const std::optional<std::string> dir = resolveFolderLocked(c, *p, p->parts.size() - 1, dirStat);
+        return resolveFolderLocked(c, *p, 0, dirStat, &checked);
+    const std::optional<std::string> dir = resolveFolderLocked(c, *p, p->parts.size() - 1, dirStat, &checked);
     if (!dir)
         return std::nullopt;
     const std::string& last = p->parts.back();
-    std::optional<std::string> real = lookupLocked(c, *dir, dirStat, last);
+    std::optional<std::string> real = lookupLocked(c, *dir, checked, last);
     if (!real) {
         if (lastMustExist) {
             SetLastError(ERROR_FILE_NOT_FOUND);
