@@ -35,8 +35,9 @@ struct MmioFile {
 
 namespace {
 
-// Reads up to count bytes at offset; stops early only at the end of the file or on an error.
-long long readAt(int fd, char* out, std::size_t count, std::uint64_t offset)
+// Reads up to count bytes at offset, and at least `minimum` unless the file ends sooner or fails.
+// A short read of a regular file means its end, so the usual case costs a single call.
+long long readAt(int fd, char* out, std::size_t count, std::size_t minimum, std::uint64_t offset)
 {
     std::size_t done = 0;
     while (done < count) {
@@ -48,6 +49,8 @@ long long readAt(int fd, char* out, std::size_t count, std::uint64_t offset)
         if (n == 0)
             break;
         done += std::size_t(n);
+        if (done >= minimum)
+            break;
     }
     return static_cast<long long>(done);
 }
@@ -61,7 +64,7 @@ bool refill(MmioFile* f, std::uint64_t offset, std::size_t want)
         f->cap = size;
     }
     f->nextFill = std::min(kMaxFill, f->nextFill * 4);
-    const long long n = readAt(f->fd, f->buf.get(), size, offset);
+    const long long n = readAt(f->fd, f->buf.get(), size, want, offset);
     f->bufStart = offset;
     f->bufLen = n > 0 ? std::size_t(n) : 0;
     return n >= 0;
@@ -191,7 +194,7 @@ LONG mmioRead(HMMIO f, char* buffer, LONG count)
         std::memcpy(buffer, f->buf.get() + (pos - f->bufStart), got);
     }
     if (got < want) {
-        const long long n = readAt(f->fd, buffer + got, want - got, pos + got);
+        const long long n = readAt(f->fd, buffer + got, want - got, want - got, pos + got);
         if (n < 0 && got == 0)
             return -1;
         if (n > 0)
