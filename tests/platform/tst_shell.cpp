@@ -18,6 +18,13 @@ using testing_support::Immutable;
 
 namespace {
 
+// A literal with its embedded NULs (without the terminating one).
+template <std::size_t N>
+std::string bytes(const char (&text)[N])
+{
+    return std::string(text, N - 1);
+}
+
 class Shell : public testing_support::ShellFixture {};
 
 std::string readFile(const std::string& native)
@@ -32,10 +39,10 @@ TEST(ShellLists, SplitStopsAtTheFirstEmptyName)
         std::string list;
         std::vector<std::string> names;
     } cases[] = {
-        {std::string("C:\\a.wav\0C:\\b.wav\0\0", 20), {"C:\\a.wav", "C:\\b.wav"}},
-        {std::string("C:\\a.wav\0\0C:\\b.wav\0\0", 21), {"C:\\a.wav"}},
-        {std::string("\0C:\\a.wav\0\0", 11), {}},
-        {std::string("\0\0", 2), {}},
+        {bytes("C:\\a.wav\0C:\\b.wav\0\0"), {"C:\\a.wav", "C:\\b.wav"}},
+        {bytes("C:\\a.wav\0\0C:\\b.wav\0\0"), {"C:\\a.wav"}},
+        {bytes("\0C:\\a.wav\0\0"), {}},
+        {bytes("\0\0"), {}},
         {std::string(), {}},
         {"C:\\unterminated", {"C:\\unterminated"}},
     };
