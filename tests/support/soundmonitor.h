@@ -150,6 +150,8 @@ private:
     {
         pending_ += proc_.readAllStandardOutput();
         const qsizetype n = pending_.size() / 2;
+        if (n == 0)
+            return;
         const std::size_t old = samples_.size();
         samples_.resize(old + std::size_t(n));
         std::memcpy(samples_.data() + old, pending_.constData(), std::size_t(n) * 2);
