@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +25,10 @@ TEST(AboutBox, ShowsTheProgramsVersionWithoutATitleBar)
     EXPECT_EQ(box.size(), QSize(238, 160));
     EXPECT_EQ(box.mailLink()->LabelType(), TURLLabel::hmMAIL);
     EXPECT_EQ(box.webLink()->LabelType(), TURLLabel::hmHTTP);
+    // The main icon shows when the resources hold it, and nothing otherwise.
+    auto* icon = box.findChild<QLabel*>("ProgramIcon");
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(!icon->pixmap().isNull(), QFile::exists(":/icons/tonfolio.svg"));
 }
 
 TEST(AboutBox, EnterAndSpaceCloseTheModalBox)
