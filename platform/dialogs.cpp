@@ -19,6 +19,15 @@ std::shared_ptr<DialogBackend>& currentBackend()
 
 QString toQString(const std::string& bytes) { return QString::fromStdString(displayText(bytes)); }
 
+// A lone carriage return breaks a message box line, as callers of the system's box expect.
+QString messageText(const std::string& bytes)
+{
+    QString text = toQString(bytes);
+    text.replace("\r\n", "\n");
+    text.replace('\r', '\n');
+    return text;
+}
+
 QMessageBox::Icon iconOf(UINT type)
 {
     switch (type & MB_ICONMASK) {
@@ -116,7 +125,7 @@ QtDialogBackend::~QtDialogBackend() { progressEnd(); }
 
 int QtDialogBackend::messageBox(HWND owner, const std::string& text, const std::string& caption, UINT type)
 {
-    QMessageBox box(iconOf(type), toQString(caption), toQString(text), QMessageBox::NoButton, widgetOf(owner));
+    QMessageBox box(iconOf(type), toQString(caption), messageText(text), QMessageBox::NoButton, widgetOf(owner));
     QMessageBox::StandardButton escape = QMessageBox::Ok;
     switch (type & MB_TYPEMASK) {
     case MB_OKCANCEL:
