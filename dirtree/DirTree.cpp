@@ -116,7 +116,8 @@ QString displayText(const std::string& name)
     for (size_t i = 0; i < name.size();) {
         const size_t n = utf8Length(name, i);
         if (n == 0) {
-            out += QStringLiteral("\\x%1").arg(static_cast<unsigned char>(name[i]), 2, 16, QLatin1Char('0')).toUpper();
+            out += QStringLiteral("\\x") +
+                   QString::number(static_cast<unsigned char>(name[i]), 16).rightJustified(2, QLatin1Char('0')).toUpper();
             ++i;
         } else {
             out += QString::fromUtf8(name.data() + i, qsizetype(n));
@@ -134,12 +135,12 @@ BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
 bool TDirNode::operator<(const QTreeWidgetItem& other) const
 {
     static const QCollator collator = [] {
-        QCollator c;
+        QCollator c;  // the user's locale; names are folded first so case never decides
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
     }();
     const QString a = text(0), b = other.text(0);
-    const int r = collator.compare(a, b);
+    const int r = collator.compare(a.toCaseFolded(), b.toCaseFolded());
     return r != 0 ? r < 0 : a < b;
 }
 

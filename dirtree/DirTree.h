@@ -90,6 +90,7 @@ public:
 
     // Events, assigned by the owner.
     TAddFileEvent OnAddDir;
+    /// Also raised while the tree is destroyed: an owner that goes first clears it.
     TTVExpandedEvent OnDeleteItem;
     TTVExpandedEvent OnGetIcon;
     TFindDirEvent OnFindDir;

@@ -234,7 +234,7 @@ void TDirTree::ReadSubfolders(QTreeWidgetItem* node)
     std::vector<QCollatorSortKey> keys;
     keys.reserve(found.size());
     for (const Found& f : found)
-        keys.push_back(collator.sortKey(f.label));
+        keys.push_back(collator.sortKey(f.label.toCaseFolded()));  // not every locale's collation ignores case
     std::vector<size_t> order(found.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
@@ -326,7 +326,12 @@ void TDirTree::onItemExpanded(QTreeWidgetItem* item)
 {
     if (quiet_)
         return;
-    const bool allow = QueryExpand(item);
+    bool allow = false;
+    try {
+        allow = QueryExpand(item);
+    } catch (...) {
+        // Qt's signal delivery cannot carry the error on; the node stays closed.
+    }
     quiet_ = true;
     // Reading replaced the children of an item that was already open; keep it open unless forbidden.
     item->setExpanded(allow && item->childCount() > 0);
