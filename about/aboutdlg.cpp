@@ -14,6 +14,11 @@
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TAboutBox>())
 {
     ui->setupUi(this);
+    // The layout assumes an 11-pixel font; the desktop's larger default would cut the texts. The rights
+    // notice and the two addresses each have a row of their own, as the addresses are long.
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
 
     const QIcon icon(QStringLiteral(":/icons/tonfolio.svg"));
     if (!icon.isNull())
@@ -23,12 +28,20 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
     ui->VersionLabel->setShowInfoPrefix(false);
     ui->VersionLabel->setLangCharset(QStringLiteral("-1"));
 
+    QFont linkFont = small;
+    linkFont.setUnderline(true);
     for (TURLLabel* link : {ui->URLLabel1, ui->URLLabel2}) {
-        link->setLabelFont(font(), QColor(0, 0, 255));
+        link->setLabelFont(linkFont, QColor(0, 0, 255));
         link->setFocusPolicy(Qt::NoFocus);
     }
     ui->URLLabel1->setLabelType(TURLLabel::hmMAIL);
     ui->URLLabel2->setLabelType(TURLLabel::hmHTTP);
+    // Auto size: each label takes the width of its text.
+    for (QLabel* label : {ui->ProductName, ui->Version, ui->Copyright, static_cast<QLabel*>(ui->URLLabel1),
+                          static_cast<QLabel*>(ui->URLLabel2)})
+        label->adjustSize();
+    // The version follows its caption whatever width the font gives the caption.
+    ui->VersionLabel->move(ui->Version->geometry().right() + 4, ui->VersionLabel->y());
 
     // The OK button is the only control that takes the keyboard: Enter and Space both press it.
     ui->Button1->setAutoDefault(true);

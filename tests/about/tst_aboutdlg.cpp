@@ -25,6 +25,10 @@ TEST(AboutBox, ShowsTheProgramsVersionWithoutATitleBar)
     EXPECT_EQ(box.size(), QSize(238, 160));
     EXPECT_EQ(box.mailLink()->LabelType(), TURLLabel::hmMAIL);
     EXPECT_EQ(box.webLink()->LabelType(), TURLLabel::hmHTTP);
+    for (TURLLabel* link : {box.mailLink(), box.webLink()}) {
+        EXPECT_TRUE(link->underlined());
+        EXPECT_EQ(link->fontColor(), QColor(0, 0, 255));
+    }
     // The main icon shows when the resources hold it, and nothing otherwise.
     auto* icon = box.findChild<QLabel*>("ProgramIcon");
     ASSERT_NE(icon, nullptr);
