@@ -16,14 +16,16 @@ namespace {
 // Runs an action on the next modal dialog as soon as it is up.
 void onModal(std::function<void(QWidget*)> action)
 {
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [action, poll] {
-        if (QWidget* modal = QApplication::activeModalWidget())
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
             action(modal);
-        else
-            QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(10, *poll);
+        }
+    });
+    timer->start();
 }
 
 void press(QWidget* box, QMessageBox::StandardButton which)
