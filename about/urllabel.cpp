@@ -42,6 +42,8 @@ const QColor kRed(255, 0, 0);
 
 TURLLabel::TURLLabel(QWidget* parent) : QLabel(parent)
 {
+    // The caption is an address, never markup.
+    setTextFormat(Qt::PlainText);
     // Every link label installs the hand again, so the table always holds it once a label exists.
     screencursors::setCursor(crHandPoint, urlHandCursor());
     setCursor(screencursors::cursor(crHandPoint));

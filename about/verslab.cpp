@@ -35,6 +35,8 @@ const Field& fieldOf(TVersionLabel::TVersionResources value)
 
 TVersionLabel::TVersionLabel(QWidget* parent) : QLabel(parent)
 {
+    // Values come from files: shown as they stand, never read as markup.
+    setTextFormat(Qt::PlainText);
     infoString_.clear();
     filename_.clear();
     setWordWrap(false);

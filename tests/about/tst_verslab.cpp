@@ -18,7 +18,8 @@ versionblock::Description description(std::uint32_t flags = 0)
     d.fileFlags = flags;
     versionblock::StringTable t;
     t.langCharset = "080904E4";
-    t.strings = {{"FileVersion", "4.2.0"}, {"Comments", ""}, {"SpecialBuild", "nightly"}};
+    t.strings = {{"FileVersion", "4.2.0"}, {"Comments", ""}, {"SpecialBuild", "nightly"},
+                 {"ProductName", "<b>Bold</b>"}};
     d.tables.push_back(t);
     d.translations = {{0x0809, 0x04E4}};
     return d;
@@ -102,13 +103,20 @@ TEST(VersionLabel, EveryFailureShowsItsFixedText)
         {"C:\\NOVAR", TVersionLabel::vrFileVersion, "< Error retrieving translation info >"},
         {"C:\\EMPTYVAR", TVersionLabel::vrFileVersion, "< Error retrieving translation info >"},
         {"C:\\OTHERTABLE", TVersionLabel::vrFileVersion, "< Error retrieving string version info >"},
-        {"C:\\GOOD", TVersionLabel::vrProductName, "< Error retrieving string version info >"},
+        {"C:\\GOOD", TVersionLabel::vrCompanyName, "< Error retrieving string version info >"},
         {"C:\\GOOD", TVersionLabel::vrComments, "< No Version Info >"},
         {"C:\\GOOD", TVersionLabel::vrFileVersion, "4.2.0"},
         {"c:\\good", TVersionLabel::vrFileVersion, "4.2.0"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(textOf(c.file, c.field).toStdString(), c.text) << c.file;
+
+    // A value that looks like markup is shown as it stands.
+    TVersionLabel markup;
+    markup.setVersionResource(TVersionLabel::vrProductName);
+    markup.setFilename("C:\\GOOD");
+    EXPECT_EQ(markup.text(), "Product Name: <b>Bold</b>");
+    EXPECT_EQ(markup.textFormat(), Qt::PlainText);
 
     // The prefix goes before the fixed texts too.
     TVersionLabel label;
