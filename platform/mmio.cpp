@@ -187,6 +187,8 @@ LONG mmioRead(HMMIO f, char* buffer, LONG count)
     if (!f || count < 0 || (!buffer && count > 0))
         return -1;
     const std::size_t want = std::size_t(count);
+    if (want == 0)
+        return 0;
     const std::uint64_t pos = f->pos;
     std::size_t got = 0;
     if (pos >= f->bufStart && pos - f->bufStart < f->bufLen) {
