@@ -47,23 +47,30 @@ Immutable::~Immutable()
         changeImmutable(path_, false);
 }
 
-ShellFixture::ShellFixture()
+PrivateTrash::PrivateTrash()
 {
     hadData_ = qEnvironmentVariableIsSet("XDG_DATA_HOME");
     oldData_ = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", data_.path().toUtf8());
-    // Operations in tests are quick; a test that wants the progress window sets the delay itself.
-    platform::setProgressDelay(60000);
 }
 
-ShellFixture::~ShellFixture()
+PrivateTrash::~PrivateTrash()
 {
-    platform::setProgressDelay(500);
     if (hadData_)
         qputenv("XDG_DATA_HOME", oldData_);
     else
         qunsetenv("XDG_DATA_HOME");
 }
+
+std::string PrivateTrash::dir() const { return data_.path().toStdString() + "/Trash"; }
+
+ShellFixture::ShellFixture()
+{
+    // Operations in tests are quick; a test that wants the progress window sets the delay itself.
+    platform::setProgressDelay(60000);
+}
+
+ShellFixture::~ShellFixture() { platform::setProgressDelay(500); }
 
 int ShellFixture::run(platform::UINT func, const std::vector<std::string>& from, const std::vector<std::string>& to,
                       platform::WORD flags, const std::string& title)
@@ -78,6 +85,6 @@ int ShellFixture::run(platform::UINT func, const std::vector<std::string>& from,
     return platform::SHFileOperation(&last);
 }
 
-std::string ShellFixture::trashDir() const { return data_.path().toStdString() + "/Trash"; }
+std::string ShellFixture::trashDir() const { return trash.dir(); }
 
 }  // namespace testing_support

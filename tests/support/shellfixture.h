@@ -31,6 +31,23 @@ private:
     bool ok_ = false;
 };
 
+/// Points $XDG_DATA_HOME at a temporary folder for its lifetime, so that deletions with undo land in a
+/// private trash. Every test that deletes through the shell needs one (or ShellFixture).
+class PrivateTrash {
+public:
+    PrivateTrash();
+    ~PrivateTrash();
+    PrivateTrash(const PrivateTrash&) = delete;
+    PrivateTrash& operator=(const PrivateTrash&) = delete;
+    /// Native path of the trash folder (files/ and info/ below it).
+    std::string dir() const;
+
+private:
+    QTemporaryDir data_;
+    QByteArray oldData_;
+    bool hadData_ = false;
+};
+
 class ShellFixture : public ::testing::Test {
 protected:
     ShellFixture();
@@ -43,13 +60,9 @@ protected:
     std::string trashDir() const;
 
     TempDrive drive;
+    PrivateTrash trash;
     platform::ScopedScriptedDialogs dialogs;
     platform::SHFILEOPSTRUCT last;
-
-private:
-    QTemporaryDir data_;
-    QByteArray oldData_;
-    bool hadData_ = false;
 };
 
 }  // namespace testing_support
