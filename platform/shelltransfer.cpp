@@ -199,7 +199,9 @@ DWORD Operation::transfer(const std::string& src, const struct stat& srcSt, cons
             return fail(errorFromErrno(errno), shown);
         struct stat srcEntry {};
         const bool same = sameEntry(est, srcSt) || (::lstat(src.c_str(), &srcEntry) == 0 && sameEntry(est, srcEntry));
-        if (has(FOF_RENAMEONCOLLISION) && (!same || op_.wFunc == FO_COPY)) {
+        if (same && op_.wFunc == FO_MOVE && *existing != name) {
+            // A move onto its own name in another letter case changes the spelling on disk.
+        } else if (has(FOF_RENAMEONCOLLISION) && (!same || op_.wFunc == FO_COPY)) {
             name = freeCollisionName(dir, name);
         } else if (same) {
             return fail(DE_SAMEFILE, shown);

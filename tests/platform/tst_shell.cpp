@@ -251,6 +251,11 @@ TEST_F(Shell, RenameKeepsLetterCaseAndRefusesTakenOrBadNames)
         EXPECT_EQ(drive.read("gong.wav"), "g");
     }
     EXPECT_FALSE(drive.exists("a"));
+
+    // A move under its own name in another letter case renames as well.
+    ASSERT_EQ(run(FO_MOVE, {"C:\\Bell.WAV"}, {"C:\\BELL.wav"}, 0), 0);
+    EXPECT_TRUE(QDir(QString::fromStdString(drive.root())).entryList(QDir::Files).contains("BELL.wav"));
+    EXPECT_EQ(drive.read("BELL.wav"), "b");
 }
 
 TEST_F(Shell, NamesAreTakenLiterally)
