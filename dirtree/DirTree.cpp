@@ -396,6 +396,11 @@ void TDirTree::deleteNode(QTreeWidgetItem* node)
     if (!node)
         return;
     releaseSubtree(node);
+    // Taken out of the tree first: the view reports the selection moving away while the node is whole.
+    if (QTreeWidgetItem* parent = node->parent())
+        parent->takeChild(parent->indexOfChild(node));
+    else
+        takeTopLevelItem(indexOfTopLevelItem(node));
     delete node;
 }
 
@@ -413,6 +418,7 @@ void TDirTree::deleteAllNodes()
 {
     for (int i = topLevelItemCount() - 1; i >= 0; --i)
         releaseSubtree(topLevelItem(i));
-    clear();
+    for (int i = topLevelItemCount() - 1; i >= 0; --i)
+        delete takeTopLevelItem(i);
     dropTarget_ = nullptr;
 }

@@ -37,8 +37,9 @@ TEST(FolderNames, NewFolderNameSkipsEveryTakenName)
             drive.mkdirs("P/" + f);
         for (const std::string& f : c.files)
             drive.write("P/" + f, "x");
-        if (c.fifo)
+        if (c.fifo) {
             ASSERT_EQ(::mkfifo(drive.native(std::string("P/") + c.fifo).c_str(), 0600), 0);
+        }
         EXPECT_EQ(NewFolderName("C:\\P\\"), c.expected);
         EXPECT_EQ(NewFolderName("C:\\P"), c.expected);
     }
