@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTreeWidget>
 #include <array>
+#include <exception>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -257,6 +258,8 @@ private:
     int updateDepth_ = 0;
     QPointer<QWidget> owner_;
     QTreeWidgetItem* dropTarget_ = nullptr;
+    /// An error of a handler raised inside Qt's signal delivery, handed on by SelectPath.
+    std::exception_ptr pendingError_;
 
     // Q_PROPERTY adapters.
     QString initialDirectoryText() const;

@@ -1,5 +1,6 @@
 // TDirTree: selecting and finding nodes by path, reloading, refreshing nodes, and folder nodes the
 // owner adds or renames.
+#include <utility>
 #include <vector>
 
 #include "dirtree/DirTree.h"
@@ -58,8 +59,12 @@ void TDirTree::SelectPath(const std::string& pathIn)
         if (!IsScanned(node))
             ReadSubfolders(node);
     }
+    pendingError_ = nullptr;
     setCurrentItem(node);
     scrollToItem(node);
+    // OnChange and OnExpanding ran inside Qt's signals; their errors end this command like any other.
+    if (std::exception_ptr error = std::exchange(pendingError_, nullptr))
+        std::rethrow_exception(error);
 }
 
 std::string TDirTree::SelectedPath() const
@@ -180,7 +185,9 @@ void TDirTree::onCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* p
     try {
         SelectionChanged(current);
     } catch (...) {
-        // Qt's signal delivery cannot carry an error; the selection itself has happened.
+        // Qt's signal delivery cannot carry an error on; SelectPath hands it to its caller.
+        if (!pendingError_)
+            pendingError_ = std::current_exception();
     }
 }
 

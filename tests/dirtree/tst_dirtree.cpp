@@ -332,6 +332,13 @@ TEST_F(TreeTest, ErrorsFromHandlersLeaveNothingUnbalanced)
     EXPECT_FALSE(a->isExpanded());
     expectBalanced();
     tree->OnAddDir = nullptr;
+
+    // An error of OnChange, raised inside Qt's selection signal, still reaches the caller of SelectPath.
+    tree->OnChange = [](TDirTree*, QTreeWidgetItem*) { throw std::runtime_error("list failed"); };
+    EXPECT_THROW(tree->SelectPath("C:\\A"), std::runtime_error);
+    EXPECT_EQ(tree->SelectedPath(), "C:\\A\\");
+    expectBalanced();
+    tree->OnChange = nullptr;
     tree->RefreshNode(a);
     a->setExpanded(true);
     EXPECT_EQ(childPaths(a), std::vector<std::string>{"C:\\A\\B\\"});
