@@ -8,6 +8,7 @@
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@ constexpr pa_usec_t kTargetLatency = 40 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kRequestSize = 10 * PA_USEC_PER_MSEC;
 // How long a silent or unreachable server may keep a sound pending before it is dropped.
 constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
+// A waiting caller is let go this long after its sound should have ended, whatever the server does.
+constexpr double kWaitGraceSeconds = 5.0;
 
 /// The one channel of the process. Its state lives on the sound server's event thread and is
 /// guarded by that thread's lock; callers only hand over a sound or a stop and go on.
@@ -54,7 +57,9 @@ private:
     static void onConnectRequest(pa_mainloop_api*, void* self);
     static void onContextState(pa_context* c, void* self);
     static void onConnectTimeout(pa_mainloop_api*, pa_time_event* e, const struct timeval*, void* self);
+    static void onWaitTimeout(pa_mainloop_api*, pa_time_event* e, const struct timeval*, void* self);
     static void onStreamState(pa_stream* s, void* self);
+    static void onRetiredState(pa_stream* s, void*);
     static void onWrite(pa_stream* s, std::size_t bytes, void* self);
     static void onDrained(pa_stream* s, int success, void* self);
 
@@ -64,6 +69,7 @@ private:
     pa_time_event* connectTimer_ = nullptr;
     pa_stream* stream_ = nullptr;
     bool draining_ = false;
+    pa_time_event* waitTimer_ = nullptr;
 
     std::unique_ptr<Decoder> decoder_;  // the current sound; it holds the image alive
     bool looping_ = false;
@@ -129,6 +135,14 @@ BOOL Channel::play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool 
         startStream();
     else
         connect();
+    if (wait && currentId_ == id) {
+        // A server that stops taking data must not hold the caller for ever.
+        timeval tv{};
+        pa_gettimeofday(&tv);
+        pa_timeval_add(&tv, pa_usec_t((std::min(decoder_->seconds(), 86400.0) + kWaitGraceSeconds) * PA_USEC_PER_SEC));
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+        waitTimer_ = api->time_new(api, &tv, &Channel::onWaitTimeout, this);
+    }
     while (wait && currentId_ == id)
         pa_threaded_mainloop_wait(loop_);
     return TRUE_;
@@ -156,14 +170,24 @@ bool Channel::busy()
 void Channel::finishCurrent()
 {
     if (stream_) {
-        pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_set_write_callback(stream_, nullptr, nullptr);
-        // Leaving the server drops what it still buffers for this stream, so the sound ends now.
-        pa_stream_disconnect(stream_);
-        pa_stream_unref(stream_);
+        if (pa_stream_get_state(stream_) == PA_STREAM_CREATING) {
+            // The server has not answered yet and would refuse a disconnect now, keeping a silent
+            // stream for ever; let it go as soon as the answer comes.
+            pa_stream_set_state_callback(stream_, &Channel::onRetiredState, nullptr);
+        } else {
+            pa_stream_set_state_callback(stream_, nullptr, nullptr);
+            // Leaving the server drops what it still buffers for this stream, so the sound ends now.
+            pa_stream_disconnect(stream_);
+            pa_stream_unref(stream_);
+        }
         stream_ = nullptr;
     }
     draining_ = false;
+    if (waitTimer_) {
+        pa_threaded_mainloop_get_api(loop_)->time_free(waitTimer_);
+        waitTimer_ = nullptr;
+    }
     decoder_.reset();
     currentId_ = 0;
     pa_threaded_mainloop_signal(loop_, 0);
@@ -211,6 +235,14 @@ void Channel::onConnectTimeout(pa_mainloop_api* api, pa_time_event* e, const str
     self->connectTimer_ = nullptr;
     if (self->context_ && pa_context_get_state(self->context_) != PA_CONTEXT_READY)
         pa_context_disconnect(self->context_);  // ends in onContextState as failed
+}
+
+void Channel::onWaitTimeout(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    api->time_free(e);
+    self->waitTimer_ = nullptr;
+    self->finishCurrent();
 }
 
 void Channel::onContextState(pa_context* c, void* p)
@@ -280,6 +312,22 @@ void Channel::onStreamState(pa_stream* s, void* p)
     pa_stream_state_t st = pa_stream_get_state(s);
     if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED)
         self->finishCurrent();
+}
+
+void Channel::onRetiredState(pa_stream* s, void*)
+{
+    switch (pa_stream_get_state(s)) {
+    case PA_STREAM_READY:
+        pa_stream_disconnect(s);  // comes back here as terminated
+        break;
+    case PA_STREAM_FAILED:
+    case PA_STREAM_TERMINATED:
+        pa_stream_set_state_callback(s, nullptr, nullptr);
+        pa_stream_unref(s);
+        break;
+    default:
+        break;
+    }
 }
 
 void Channel::onWrite(pa_stream* s, std::size_t bytes, void* p)

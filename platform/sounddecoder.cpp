@@ -179,6 +179,7 @@ std::unique_ptr<Decoder> Decoder::wrap(SNDFILE* file, std::unique_ptr<ByteSource
     d->source_ = std::move(source);
     d->channels_ = info.channels;
     d->rate_ = info.samplerate;
+    d->frames_ = info.frames;
     // The server refuses these; better to say so now than to fail later on the sound thread.
     if (info.channels < 1 || unsigned(info.channels) > PA_CHANNELS_MAX || info.samplerate < 1 ||
         unsigned(info.samplerate) > PA_RATE_MAX)

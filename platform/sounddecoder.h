@@ -42,6 +42,8 @@ public:
 
     int channels() const { return channels_; }
     int rate() const { return rate_; }
+    /// Playing time of one pass in seconds, as the header tells it.
+    double seconds() const { return rate_ > 0 ? double(frames_) / rate_ : 0.0; }
 
     /// Fills up to `frames` interleaved frames in [-1, 1]. With `loop` the sound starts over at
     /// its end. Returns the frames written; fewer than asked means the sound has ended.
@@ -55,6 +57,7 @@ private:
     SNDFILE* file_ = nullptr;
     int channels_ = 0;
     int rate_ = 0;
+    std::int64_t frames_ = 0;
 };
 
 /// The built-in tone: a float WAV image of a short, softly ending beep.

@@ -5,7 +5,9 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <fstream>
 #include <sstream>
 
@@ -279,6 +281,50 @@ TEST_F(SoundTest, TheChannelKeepsTheImageAliveAfterTheCallerLetsGo)
     ASSERT_GE(at, 0);
     EXPECT_NEAR(mon.loudMs(at), 600, 120);
     EXPECT_GT(mon.toneShare(at + mon.samplesOf(50), at + mon.samplesOf(550), 440), 0.8);
+}
+
+TEST_F(SoundTest, RapidRequestsFromSeveralThreadsLeaveAWorkingChannel)
+{
+    // A list clicked through quickly, with another thread stopping and probing at the same time.
+    // The monitor is read all along, so that it does not fall behind.
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+        while (!done) {
+            sndPlaySound(nullptr, 0);
+            sndPlaySound(tone(0.05, 880), kAsync | SND_NOSTOP);
+            soundIsPlaying();
+            QThread::usleep(300);
+        }
+    });
+    std::atomic<bool> clicked{false};
+    std::thread clicker([&] {
+        for (int i = 0; i < 300; ++i) {
+            const UINT extra = i % 3 == 0 ? SND_LOOP : 0;
+            sndPlaySound(tone(0.1 + (i % 4) * 0.05), kAsync | extra);
+            if (i % 11 == 0)
+                sndPlaySound(imageOf("junk"), kAsync);
+            if (i % 17 == 0)
+                sndPlaySound(tone(0.02), SND_SYNC | SND_MEMORY);
+        }
+        clicked = true;
+    });
+    while (!clicked)
+        mon.pump(20);
+    done = true;
+    clicker.join();
+    other.join();
+    sndPlaySound(nullptr, 0);
+    ASSERT_TRUE(waitIdle());
+
+    long from = mon.mark();
+    mon.pump(300);
+    EXPECT_EQ(mon.firstLoud(from + mon.samplesOf(150)), -1) << "nothing may go on after the last stop";
+    from = mon.mark();
+    ASSERT_TRUE(sndPlaySound(tone(0.5), kAsync));
+    long at = hear(from, 800);
+    ASSERT_GE(at, 0);
+    EXPECT_NEAR(mon.loudMs(at), 500, 120);
+    EXPECT_TRUE(waitIdle());
 }
 
 }  // namespace
