@@ -1,10 +1,14 @@
 // The sound call where no sound server can be reached: calls come back, nothing plays or crashes.
+#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "platform/sound.h"
 #include "support/tempdrive.h"
@@ -62,6 +66,31 @@ TEST_F(NoServerTest, PlaysAreAcceptedAndDroppedWithoutBlocking)
     EXPECT_FALSE(soundIsPlaying());
     sndPlaySound(tone(0.5), SND_ASYNC | SND_MEMORY);
     EXPECT_TRUE(becomesIdle());
+}
+
+TEST_F(NoServerTest, AServerThatNeverAnswersIsGivenUpOn)
+{
+    // A socket that accepts connections into its backlog but never speaks.
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("silent").toStdString();
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(fd, 8), 0);
+    qputenv("PULSE_SERVER", QByteArray("unix:") + path.c_str());
+
+    EXPECT_TRUE(sndPlaySound(tone(1.0), SND_ASYNC | SND_MEMORY | SND_NODEFAULT));
+    EXPECT_TRUE(soundIsPlaying());
+    auto waiting = std::async(std::launch::async, [] {
+        return sndPlaySound(tone(0.5), SND_SYNC | SND_MEMORY | SND_NODEFAULT);
+    });
+    EXPECT_EQ(waiting.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "a waiting play hung";
+    EXPECT_TRUE(becomesIdle());
+    ::close(fd);
+    qputenv("PULSE_SERVER", "unix:/nonexistent/tonfolio/native");
 }
 
 }  // namespace
