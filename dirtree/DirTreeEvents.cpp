@@ -44,6 +44,14 @@ void TDirTree::keyPressEvent(QKeyEvent* event)
             return;
         }
     }
+    if (event->key() == Qt::Key_Asterisk) {
+        // Qt would open every node below, reading each new level as it appears: the whole disk, and
+        // without end through a symlink loop. Open the current node only.
+        if (QTreeWidgetItem* node = currentItem())
+            node->setExpanded(true);
+        event->accept();
+        return;
+    }
     QTreeWidget::keyPressEvent(event);
 }
 

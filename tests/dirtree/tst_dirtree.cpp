@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 #include <algorithm>
 #include <map>
 #include <unistd.h>
@@ -294,6 +295,12 @@ TEST_F(TreeTest, SymlinkLoopIsAFolderAndNothingRecursesForever)
     EXPECT_TRUE(hasPlaceholderOnly(node("C:\\A\\LOOP\\LOOP\\LOOP\\LOOP\\")));
     tree->Reload();
     EXPECT_EQ(tree->SelectedPath(), "C:\\A\\LOOP\\LOOP\\LOOP\\B\\");
+    tree->SelectPath("C:\\A");
+    int opened = 0;
+    tree->OnExpanded = [&](TDirTree*, QTreeWidgetItem*) { ++opened; };
+    QTest::keyClick(tree, Qt::Key_Asterisk);  // Qt's "open all below" would read the loop to the path limit
+    EXPECT_LE(opened, 1);
+    EXPECT_TRUE(node("C:\\A\\")->isExpanded());
 }
 
 TEST_F(TreeTest, FoldersThatCannotBeReadOrVanish)
