@@ -346,6 +346,18 @@ TEST_F(TreeTest, ErrorsFromHandlersLeaveNothingUnbalanced)
     EXPECT_EQ(tree->SelectedPath(), "C:\\A\\");
     expectBalanced();
     tree->OnChange = nullptr;
+
+    // An error while the drives are listed: the rebuild stops, and nothing stays locked or hidden.
+    tree->OnAddDir = [](TDirTree*, const std::string& path, bool&) {
+        if (path == "C:\\")
+            throw std::runtime_error("no drives");
+    };
+    EXPECT_THROW(tree->Reload(), std::runtime_error);
+    expectBalanced();
+    tree->OnAddDir = nullptr;
+    tree->Reload();
+    a = node("C:\\A\\");
+    ASSERT_NE(a, nullptr);
     tree->RefreshNode(a);
     a->setExpanded(true);
     EXPECT_EQ(childPaths(a), std::vector<std::string>{"C:\\A\\B\\"});
