@@ -69,17 +69,18 @@ std::string lower(std::string s)
     return s;
 }
 
-template <typename F>
-double bestSeconds(F&& pass)
-{
+// Seconds of one pass, the best of several; the passes of all contenders alternate round by round so
+// that a change of the machine's load hits them alike.
+struct Timer {
     double best = 1e30;
-    for (int r = 0; r < kRounds; ++r) {
+    template <typename F>
+    void run(F&& pass)
+    {
         const auto t0 = std::chrono::steady_clock::now();
         pass();
         best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
-    return best;
-}
+};
 
 }  // namespace
 
@@ -134,9 +135,13 @@ int main()
     readerPass();
     floorPass();
     sndfilePass();
-    const double floorTime = bestSeconds(floorPass);
-    const double readerTime = bestSeconds(readerPass);
-    const double sndfileTime = bestSeconds(sndfilePass);
+    Timer floorTimer, readerTimer, sndfileTimer;
+    for (int r = 0; r < kRounds; ++r) {
+        floorTimer.run(floorPass);
+        readerTimer.run(readerPass);
+        sndfileTimer.run(sndfilePass);
+    }
+    const double floorTime = floorTimer.best, readerTime = readerTimer.best, sndfileTime = sndfileTimer.best;
 
     if (valid != long(kFiles) * (kRounds + 1))
         std::printf("warning: %ld of %d reads valid\n", valid / (kRounds + 1), kFiles);
