@@ -80,6 +80,36 @@ bool bytesAt(MmioFile* f, std::uint64_t offset, std::size_t count, void* out)
     return true;
 }
 
+// From a chunk boundary `at` whose 8 bytes are zero (an unnamed empty chunk), the next boundary on the same
+// 8-byte grid whose bytes are not all zero, or `limit` when there is none before it. Zero-filled files
+// (preallocated, or damaged) are long chains of such chunks; this crosses them at memory speed, and
+// crosses holes of sparse files without reading them.
+std::uint64_t skipZeroChunks(MmioFile* f, std::uint64_t at, std::uint64_t limit)
+{
+    while (at + 8 <= limit) {
+        const bool inside = at >= f->bufStart && at - f->bufStart + 8 <= f->bufLen;
+        if (!inside) {
+            const off_t data = ::lseek(f->fd, off_t(at), SEEK_DATA);
+            if (data < 0 && errno == ENXIO)
+                return limit;  // nothing but a hole up to the end of the file
+            if (data > off_t(at))
+                at += (std::uint64_t(data) - at) & ~std::uint64_t(7);
+            if (at + 8 > limit || !refill(f, at, 8) || f->bufLen < 8)
+                return std::min(at, limit);
+        }
+        const char* p = f->buf.get() + (at - f->bufStart);
+        const std::uint64_t units = std::min((f->bufLen - (at - f->bufStart)) / 8, (limit - at) / 8);
+        for (std::uint64_t i = 0; i < units; ++i) {
+            std::uint64_t word;
+            std::memcpy(&word, p + 8 * i, 8);
+            if (word != 0)
+                return at + 8 * i;
+        }
+        at += 8 * units;
+    }
+    return limit;
+}
+
 DWORD le32(const unsigned char* p) { return DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16 | DWORD(p[3]) << 24; }
 
 }  // namespace
@@ -145,9 +175,11 @@ MMRESULT mmioDescend(HMMIO f, MMCKINFO* ck, const MMCKINFO* parent, UINT flags)
     for (;;) {
         if (at + 8 > end || at + 8 > kMaxOffset)
             return MMIOERR_CHUNKNOTFOUND;
-        unsigned char head[12];
-        if (!bytesAt(f, at, 8, head))
+        const bool inside = at >= f->bufStart && at - f->bufStart + 8 <= f->bufLen;
+        if (!inside && (!refill(f, at, 8) || f->bufLen < 8))
             return MMIOERR_CHUNKNOTFOUND;
+        unsigned char head[12];
+        std::memcpy(head, f->buf.get() + (at - f->bufStart), 8);
         const FOURCC id = le32(head);
         const DWORD size = le32(head + 4);
         if (!search || id == wantId) {
@@ -168,7 +200,10 @@ MMRESULT mmioDescend(HMMIO f, MMCKINFO* ck, const MMCKINFO* parent, UINT flags)
                 return MMSYSERR_NOERROR;
             }
         }
-        at += 8 + std::uint64_t(size) + (size & 1);
+        if (id == 0 && size == 0 && wantId != 0)
+            at = skipZeroChunks(f, at + 8, std::min(end, kMaxOffset));
+        else
+            at += 8 + std::uint64_t(size) + (size & 1);
     }
 }
 

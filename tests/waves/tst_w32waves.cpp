@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -157,6 +158,13 @@ TEST(ReadWaveInfo, ChunkLayoutsAndDamage)
         {"odd format chunk with pad byte",
          riff(chunk("fmt ", fmtBody(1, 2, 22050, 16, "z")) + chunk("bext", "123") + data88200), true, full, 1.0L},
         {"zero-size chunk chain", riff(zeroChain + fmt16 + zeroChain + data88200), true, full, 1.0L},
+        // Zero bytes read as empty unnamed chunks, 8 bytes each: a wave after them is found on that grid only.
+        {"zeros before the riff chunk", std::string(100000, '\0') + riff(fmt16 + data88200), true, full, 1.0L},
+        {"zeros off the chunk grid", std::string(100001, '\0') + riff(fmt16 + data88200), false, {}, 0},
+        {"zeros inside the riff chunk", riff(std::string(4096, '\0') + fmt16 + std::string(8, '\0') + data88200), true,
+         full, 1.0L},
+        {"zeros running past the riff extent",
+         chunkDeclaring("RIFF", 4 + 4096, "WAVE" + std::string(8192, '\0') + fmt16 + data88200), false, {}, 0},
         {"data before fmt", riff(chunk("data", "1234") + fmt16 + chunk("LIST", "INFO")), false, formatOnly, 0},
         {"no fmt", riff(chunk("LIST", "INFO") + data88200), false, {}, 0},
         {"file ends inside the 20 format bytes", "RIFF" + u32(36) + "WAVE" + fmt16 + "dat", false, {}, 0},
@@ -262,6 +270,25 @@ TEST(ReadWaveInfo, UnreadableFile)
         ::setfsuid(0);
     EXPECT_FALSE(read);
     expectAllZero(w);
+}
+
+// Holes of sparse files are zeros that are never read.
+TEST(ReadWaveInfo, SparseFiles)
+{
+    TempDrive drive;
+    const std::string wave16 = wave(1, 2, 22050, 16, 88200);
+    drive.write("hole.wav", "");
+    ASSERT_EQ(::truncate(drive.native("hole.wav").c_str(), off_t(1) << 36), 0);  // 64 GiB of nothing
+    drive.write("late.wav", "");
+    const int fd = ::open(drive.native("late.wav").c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, wave16.data(), wave16.size(), 1 << 24), ssize_t(wave16.size()));
+    ::close(fd);
+    TWaveInfo w;
+    EXPECT_FALSE(ReadWaveInfo("C:\\HOLE.WAV", w));
+    expectAllZero(w);
+    EXPECT_TRUE(ReadWaveInfo("C:\\LATE.WAV", w));
+    EXPECT_EQ(w.DataSize, 88200u);
 }
 
 // Nothing survives from one call to the next, also when the file changes in between.
