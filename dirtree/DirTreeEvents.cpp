@@ -132,9 +132,19 @@ void TDirTree::dropEvent(QDropEvent* event)
             OnDragDrop(this, event, pos);
     } catch (...) {
     }
-    event->acceptProposedAction();
+    // Whatever the owner did with the drop, the source is told it was a copy: a source that hears
+    // "moved" removes what was dragged on its own, which here would lose a tree node or a list row.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
     dropTarget_ = nullptr;
     viewport()->update();
+}
+
+void TDirTree::startDrag(Qt::DropActions supportedActions)
+{
+    // Offered as a copy only, for the same reason: a node must never vanish because a target moved it.
+    if (supportedActions & Qt::CopyAction)
+        QTreeWidget::startDrag(Qt::CopyAction);
 }
 
 void TDirTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const

@@ -176,9 +176,11 @@ TEST_F(TreeTest, DropTargetWhileDragging)
     EXPECT_EQ(over, "C:\\TARGET\\");
     EXPECT_EQ(tree->DropTargetPath(), "C:\\TARGET\\");
     EXPECT_TRUE(move.isAccepted());
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    drop.setDropAction(Qt::MoveAction);
     QCoreApplication::sendEvent(tree->viewport(), &drop);
     EXPECT_EQ(dropped, "C:\\TARGET\\");
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);  // the source must not remove what it dragged
     EXPECT_EQ(tree->DropTargetPath(), "");
     EXPECT_EQ(node("C:\\TARGET\\")->parent(), node("C:\\"));  // the drop moved no node
     owner->hide();
