@@ -1,6 +1,9 @@
 // Expanding a folder of many sub-folders in the tree, against listing the same folder with QDir::entryList
 // plus one stat of each sub-folder's child, measured in the same run. Target: at most 3x. The time per
 // sub-folder must not grow with the folder's size (1,000 against 5,000 sub-folders).
+#include "dirtree/DirTree.h"
+#include "platform/drives.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -10,17 +13,20 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "dirtree/DirTree.h"
-#include "platform/drives.h"
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // The fastest of several runs: other work on the machine only ever adds time.
-double fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+double fastest(const std::vector<double>& v)
+{
+    return *std::min_element(v.begin(), v.end());
+}
 
 // Mixed-case names, so that every lookup has to ignore case.
 QString folderName(int i)
@@ -54,7 +60,7 @@ double baseline(const QString& parent)
 double expand(TDirTree& tree, const std::string& path, int expected)
 {
     QTreeWidgetItem* node = tree.FindNode(path);
-    tree.RefreshNode(node);  // forget what was read: the next expansion reads and probes again
+    tree.RefreshNode(node); // forget what was read: the next expansion reads and probes again
     const Clock::time_point start = Clock::now();
     node->setExpanded(true);
     const double t = since(start);
@@ -63,7 +69,7 @@ double expand(TDirTree& tree, const std::string& path, int expected)
     return t;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -88,7 +94,7 @@ int main(int argc, char** argv)
     tree->Loaded();
     tree->FindNode("C:\\")->setExpanded(true);
 
-    expand(*tree, "C:\\BIG\\", 5000);  // warm the system's caches for both sides
+    expand(*tree, "C:\\BIG\\", 5000); // warm the system's caches for both sides
     baseline(root.path() + "/Big");
     std::vector<double> base, tree5000, tree1000;
     for (int run = 0; run < 9; ++run) {
@@ -100,7 +106,7 @@ int main(int argc, char** argv)
     std::printf("entryList + stat of 5,000 children: %.1f ms\n", b * 1e3);
     std::printf("tree expanding 5,000 sub-folders:   %.1f ms\n", t * 1e3);
     std::printf("ratio %.2f (target <= 3.0)\n", t / b);
-    std::printf("per sub-folder: %.1f us at 1,000, %.1f us at 5,000: growth %.2f (target <= 1.5)\n",
-                s / 1000 * 1e6, t / 5000 * 1e6, (t / 5000) / (s / 1000));
+    std::printf("per sub-folder: %.1f us at 1,000, %.1f us at 5,000: growth %.2f (target <= 1.5)\n", s / 1000 * 1e6,
+                t / 5000 * 1e6, (t / 5000) / (s / 1000));
     return 0;
 }

@@ -1,13 +1,13 @@
 // TDirTree: construction, properties, loading order, node entries, icons and node deletion.
 #include "dirtree/DirTree.h"
 
+#include "platform/shellinfo.h"
+
 #include <QApplication>
 #include <QCollator>
-#include <QStyledItemDelegate>
 #include <QLineEdit>
 #include <QStyle>
-
-#include "platform/shellinfo.h"
+#include <QStyledItemDelegate>
 
 using namespace platform;
 
@@ -89,7 +89,7 @@ std::string upperComponent(const std::string& part)
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
-}  // namespace
+} // namespace
 
 std::string upperPath(const std::string& path)
 {
@@ -116,8 +116,9 @@ QString displayText(const std::string& name)
     for (size_t i = 0; i < name.size();) {
         const size_t n = utf8Length(name, i);
         if (n == 0) {
-            out += QStringLiteral("\\x") +
-                   QString::number(static_cast<unsigned char>(name[i]), 16).rightJustified(2, QLatin1Char('0')).toUpper();
+            out +=
+                QStringLiteral("\\x") +
+                QString::number(static_cast<unsigned char>(name[i]), 16).rightJustified(2, QLatin1Char('0')).toUpper();
             ++i;
         } else {
             out += QString::fromUtf8(name.data() + i, qsizetype(n));
@@ -127,15 +128,21 @@ QString displayText(const std::string& name)
     return out;
 }
 
-BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
+BusyCursor::BusyCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+BusyCursor::~BusyCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
 
-}  // namespace dirtree
+} // namespace dirtree
 
 bool TDirNode::operator<(const QTreeWidgetItem& other) const
 {
     static const QCollator collator = [] {
-        QCollator c;  // the user's locale; names are folded first so case never decides
+        QCollator c; // the user's locale; names are folded first so case never decides
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
     }();
@@ -278,9 +285,15 @@ void TDirTree::setHideSelection(bool value)
     setPalette(p);
 }
 
-QString TDirTree::initialDirectoryText() const { return QString::fromStdString(initialDirectory_); }
+QString TDirTree::initialDirectoryText() const
+{
+    return QString::fromStdString(initialDirectory_);
+}
 
-void TDirTree::setInitialDirectoryText(const QString& value) { initialDirectory_ = value.toStdString(); }
+void TDirTree::setInitialDirectoryText(const QString& value)
+{
+    initialDirectory_ = value.toStdString();
+}
 
 void TDirTree::Loaded()
 {
@@ -310,7 +323,7 @@ void TDirTree::AfterLoad()
 {
     std::string probe = initialDirectory_;
     if (probe.size() == 2 && probe[1] == ':')
-        probe += '\\';  // a bare drive names its root here
+        probe += '\\'; // a bare drive names its root here
     if (!initialDirectory_.empty() && FolderExists(probe)) {
         SelectPath(initialDirectory_);
         return;
@@ -368,7 +381,7 @@ TDirNode* TDirTree::makeNode(const std::string& path, const std::string& label, 
     node->entry = std::make_unique<TDirEntry>();
     node->entry->Path = dirtree::upperPath(path);
     node->entry->Data = data;
-    node->setFlags(node->flags() | Qt::ItemIsEditable);  // ReadOnly and OnEditing decide in edit()
+    node->setFlags(node->flags() | Qt::ItemIsEditable); // ReadOnly and OnEditing decide in edit()
     return node;
 }
 

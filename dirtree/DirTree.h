@@ -3,17 +3,17 @@
 // start; a node's sub-folders are read when it is expanded or a path through it is selected, and a
 // placeholder child stands in for unread sub-folders so the expand button shows.
 
+#include "dirtree/DirTreePaths.h"
+
 #include <QPointer>
 #include <QTreeWidget>
 #include <array>
-#include <exception>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
-
-#include "dirtree/DirTreePaths.h"
 
 class QKeyEvent;
 class QDropEvent;
@@ -23,16 +23,19 @@ class QDragMoveEvent;
 enum TDirType { dtReadOnly, dtHidden, dtSystem, dtArchive, dtNormal, dtAll };
 /// A set of TDirType: bit (1 << kind).
 using TDirTypes = std::uint8_t;
-constexpr TDirTypes dirTypeBit(TDirType t) { return TDirTypes(1u << t); }
+constexpr TDirTypes dirTypeBit(TDirType t)
+{
+    return TDirTypes(1u << t);
+}
 
 /// Whether the tree's nodes start a drag by themselves.
 enum TDragMode { dmManual, dmAutomatic };
 
 /// The entry every drive and folder node carries; placeholders carry none.
 struct TDirEntry {
-    std::string Path;  ///< upper case, with trailing separator
+    std::string Path; ///< upper case, with trailing separator
     bool Scanned = false;
-    void* Data = nullptr;  ///< the caller's; never freed by the tree
+    void* Data = nullptr; ///< the caller's; never freed by the tree
 };
 
 /// Errors the tree raises itself ("Invalid Path Name"); the window shows what() in its error box.
@@ -255,7 +258,7 @@ private:
     bool loading_ = true;
     bool windowCreated_ = false;
     bool destroying_ = false;
-    bool quiet_ = false;  // set while the tree opens or closes a node itself
+    bool quiet_ = false; // set while the tree opens or closes a node itself
     int updateDepth_ = 0;
     QPointer<QWidget> owner_;
     QTreeWidgetItem* dropTarget_ = nullptr;
@@ -308,4 +311,4 @@ public:
 std::string upperPath(const std::string& path);
 /// A name as shown in a label: UTF-8 as is, any other byte escaped as \xNN.
 QString displayText(const std::string& name);
-}  // namespace dirtree
+} // namespace dirtree

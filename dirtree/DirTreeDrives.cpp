@@ -6,11 +6,17 @@ using namespace platform;
 
 namespace {
 
-std::string rootOf(char letter) { return std::string(1, letter) + ":\\"; }
+std::string rootOf(char letter)
+{
+    return std::string(1, letter) + ":\\";
+}
 
-size_t indexOf(char letter) { return size_t(letter - 'A'); }
+size_t indexOf(char letter)
+{
+    return size_t(letter - 'A');
+}
 
-}  // namespace
+} // namespace
 
 bool TDirTree::RefreshDrives()
 {
@@ -150,7 +156,7 @@ bool TDirTree::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == owner_ && event->type() == DeviceChangeEvent::eventType()) {
         deviceChanged();
-        return true;  // the owner never sees the message
+        return true; // the owner never sees the message
     }
     return QTreeWidget::eventFilter(watched, event);
 }

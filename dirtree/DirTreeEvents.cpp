@@ -1,10 +1,10 @@
 // TDirTree: Qt's input, focus, drag-and-drop and label-editing events turned into the tree's events.
+#include "dirtree/DirTree.h"
+
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-
-#include "dirtree/DirTree.h"
 
 void TDirTree::showEvent(QShowEvent* event)
 {
@@ -183,7 +183,7 @@ void TDirTree::commitEdit(QTreeWidgetItem* node, const QString& text)
         if (OnEdited)
             OnEdited(this, node, s);
     } catch (...) {
-        return;  // a failed rename keeps the old label
+        return; // a failed rename keeps the old label
     }
     node->setText(0, QString::fromUtf8(s.data(), qsizetype(s.size())));
 }

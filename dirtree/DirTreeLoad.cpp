@@ -1,11 +1,11 @@
 // TDirTree: listing drives, reading and probing sub-folders, the folder filters and node icons.
+#include "dirtree/DirTree.h"
+#include "platform/shellinfo.h"
+
 #include <QCollator>
 #include <algorithm>
 #include <unordered_map>
 #include <vector>
-
-#include "dirtree/DirTree.h"
-#include "platform/shellinfo.h"
 
 using namespace platform;
 
@@ -47,7 +47,7 @@ char driveLetter(const std::string& path)
     return path.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(path[0])));
 }
 
-}  // namespace
+} // namespace
 
 void TDirTree::LoadDrives()
 {
@@ -235,7 +235,7 @@ void TDirTree::ReadSubfolders(QTreeWidgetItem* node)
     std::vector<QCollatorSortKey> keys;
     keys.reserve(found.size());
     for (const Found& f : found)
-        keys.push_back(collator.sortKey(f.label.toCaseFolded()));  // not every locale's collation ignores case
+        keys.push_back(collator.sortKey(f.label.toCaseFolded())); // not every locale's collation ignores case
     std::vector<size_t> order(found.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;

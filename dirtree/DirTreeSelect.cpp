@@ -1,9 +1,9 @@
 // TDirTree: selecting and finding nodes by path, reloading, refreshing nodes, and folder nodes the
 // owner adds or renames.
+#include "dirtree/DirTree.h"
+
 #include <utility>
 #include <vector>
-
-#include "dirtree/DirTree.h"
 
 using namespace platform;
 
@@ -14,9 +14,12 @@ char upperLetter(const std::string& path)
     return path.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(path[0])));
 }
 
-bool isLetter(char c) { return c >= 'A' && c <= 'Z'; }
+bool isLetter(char c)
+{
+    return c >= 'A' && c <= 'Z';
+}
 
-}  // namespace
+} // namespace
 
 QTreeWidgetItem* TDirTree::childByPath(QTreeWidgetItem* parent, const std::string& path, bool) const
 {
@@ -41,7 +44,7 @@ void TDirTree::SelectPath(const std::string& pathIn)
     AddBackslash(path);
     std::string probe = RemoveBackslash(path);
     if (probe.size() == 2)
-        probe = path;  // a bare "C:" means the root here, not a folder of that name
+        probe = path; // a bare "C:" means the root here, not a folder of that name
     if (!PathExists(probe))
         path = GetCurrentDirectory().substr(0, 1) + ":\\";
     const int n = PathDepth(path);
@@ -73,7 +76,10 @@ std::string TDirTree::SelectedPath() const
     return e ? e->Path : std::string("?");
 }
 
-std::string TDirTree::DropTargetPath() const { return NodePath(dropTarget_); }
+std::string TDirTree::DropTargetPath() const
+{
+    return NodePath(dropTarget_);
+}
 
 QTreeWidgetItem* TDirTree::FindNode(const std::string& pathIn)
 {
@@ -205,7 +211,7 @@ void TDirTree::RenameNode(QTreeWidgetItem* node, const std::string& newPath)
 {
     const TDirEntry* e = entryOf(node);
     if (!e || newPath.empty() || PathDepth(e->Path) < 2)
-        return;  // drives are not renamed
+        return; // drives are not renamed
     const std::string oldPath = e->Path;
     std::string fresh = dirtree::upperPath(newPath);
     AddBackslash(fresh);

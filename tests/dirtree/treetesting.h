@@ -2,6 +2,10 @@
 // Shared set-up of the tree tests: a temporary drive C:, an owner window that records what reaches it,
 // and a tree configured with the browser window's stored values.
 
+#include "dirtree/DirTree.h"
+#include "platform/mountwatch.h"
+#include "support/tempdrive.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QWidget>
@@ -10,20 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "dirtree/DirTree.h"
-#include "platform/mountwatch.h"
-#include "support/tempdrive.h"
-
 namespace treetesting {
 
 /// Opens the protected building blocks to the tests.
 class TestTree : public TDirTree {
 public:
-    using TDirTree::TDirTree;
     using TDirTree::AcceptFolder;
     using TDirTree::IsScanned;
     using TDirTree::MatchesDirTypes;
     using TDirTree::NodePath;
+    using TDirTree::TDirTree;
 };
 
 /// An owner window that counts the device-change events it receives itself.
@@ -49,7 +49,7 @@ protected:
     testing_support::TempDrive drive;
     std::unique_ptr<Owner> owner = std::make_unique<Owner>();
     TestTree* tree = nullptr;
-    std::vector<std::string> changes;  // SelectedPath-style text of every OnChange ("nil" for none)
+    std::vector<std::string> changes; // SelectedPath-style text of every OnChange ("nil" for none)
 
     /// Makes the tree as the browser window does: stored values first, then the end of loading.
     void makeTree(bool goBelowRecycleBin = false, TDirTypes dirTypes = browserDirTypes)
@@ -109,4 +109,4 @@ protected:
     }
 };
 
-}  // namespace treetesting
+} // namespace treetesting

@@ -1,4 +1,6 @@
 // The tree's nodes on real folders: loading order, selection by path, filters, lazy reading, reloading.
+#include "treetesting.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -6,8 +8,6 @@
 #include <algorithm>
 #include <map>
 #include <unistd.h>
-
-#include "treetesting.h"
 
 using namespace treetesting;
 
@@ -19,7 +19,7 @@ TEST_F(TreeTest, LoadingShowsDrivesSelectsInitialFolderAndReportsOnce)
     drive.mkdirs("Sounds");
     makeTree();
 
-    EXPECT_EQ(topPaths(), (std::vector<std::string>{"C:\\", "D:\\"}));  // RAM disks are not shown
+    EXPECT_EQ(topPaths(), (std::vector<std::string>{"C:\\", "D:\\"})); // RAM disks are not shown
     EXPECT_EQ(tree->SelectedPath(), "C:\\");
     EXPECT_EQ(changes, std::vector<std::string>{"C:\\"});
     EXPECT_EQ(tree->topLevelItem(0)->text(0), "SYSTEM (C:)");
@@ -39,7 +39,7 @@ TEST_F(TreeTest, SelectPathInAnyCase)
         tree->SelectPath("C:\\");
         tree->SelectPath(path);
         EXPECT_EQ(tree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
-        EXPECT_EQ(tree->currentItem()->text(0), "Drums");  // the stored spelling
+        EXPECT_EQ(tree->currentItem()->text(0), "Drums"); // the stored spelling
     }
     EXPECT_EQ(tree->LastDirs()[2], "C:\\SOUNDS\\DRUMS\\");
 
@@ -75,11 +75,15 @@ TEST_F(TreeTest, AttributeFilter)
     };
     const TDirTypes browser = browserDirTypes;
     const Case cases[] = {
-        {browser, 0x10, true},         {browser, 0x10 | 0x01, true},  // read-only is not judged
-        {browser, 0x10 | 0x02, false}, {browser, 0x10 | 0x04, false}, {browser, 0x10 | 0x20, true},
+        {browser, 0x10, true},
+        {browser, 0x10 | 0x01, true}, // read-only is not judged
+        {browser, 0x10 | 0x02, false},
+        {browser, 0x10 | 0x04, false},
+        {browser, 0x10 | 0x20, true},
         {dirTypeBit(dtAll), 0x16, true},
-        {dirTypeBit(dtHidden), 0x10, false},  // without dtNormal only flagged folders pass
-        {dirTypeBit(dtHidden), 0x12, true},    {dirTypeBit(dtHidden), 0x32, false},
+        {dirTypeBit(dtHidden), 0x10, false}, // without dtNormal only flagged folders pass
+        {dirTypeBit(dtHidden), 0x12, true},
+        {dirTypeBit(dtHidden), 0x32, false},
     };
     makeTree();
     for (const Case& c : cases) {
@@ -94,7 +98,7 @@ TEST_F(TreeTest, HiddenFoldersFollowDirTypes)
     drive.mkdirs("plain");
     makeTree();
     EXPECT_EQ(childPaths(node("C:\\")), std::vector<std::string>{"C:\\PLAIN\\"});
-    tree->setDirTypes(dirTypeBit(dtNormal) | dirTypeBit(dtAll));  // reloads and keeps the selection
+    tree->setDirTypes(dirTypeBit(dtNormal) | dirTypeBit(dtAll)); // reloads and keeps the selection
     EXPECT_EQ(childPaths(node("C:\\")), (std::vector<std::string>{"C:\\.CACHE\\", "C:\\PLAIN\\"}));
     EXPECT_EQ(tree->SelectedPath(), "C:\\");
 }
@@ -136,7 +140,7 @@ TEST_F(TreeTest, LazyReadingAndProbing)
     makeTree();
     QTreeWidgetItem* c = node("C:\\");
     ASSERT_NE(c, nullptr);
-    EXPECT_TRUE(tree->IsScanned(c));  // read when the initial folder was selected
+    EXPECT_TRUE(tree->IsScanned(c)); // read when the initial folder was selected
     QTreeWidgetItem* a = node("C:\\A\\");
     ASSERT_NE(a, nullptr);
     EXPECT_FALSE(tree->IsScanned(a));
@@ -144,11 +148,11 @@ TEST_F(TreeTest, LazyReadingAndProbing)
     EXPECT_EQ(node("C:\\A\\B\\"), nullptr);
     EXPECT_EQ(a->childCount(), 0);
 
-    c->setExpanded(true);  // probes the children: A has a sub-folder, E has none
+    c->setExpanded(true); // probes the children: A has a sub-folder, E has none
     EXPECT_TRUE(hasPlaceholderOnly(node("C:\\A\\")));
     EXPECT_EQ(node("C:\\E\\")->childCount(), 0);
     c->setExpanded(false);
-    c->setExpanded(true);  // a second expansion adds no second placeholder
+    c->setExpanded(true); // a second expansion adds no second placeholder
     EXPECT_TRUE(hasPlaceholderOnly(node("C:\\A\\")));
 
     a->setExpanded(true);
@@ -167,16 +171,16 @@ TEST_F(TreeTest, AddDirIsAskedTwiceAndBeforeTheFilter)
     makeTree();
     tree->OnAddDir = [&](TDirTree*, const std::string& path, bool& add) {
         ++asked[path];
-        if (path == "C:\\Skip\\")  // the stored spelling of the name, behind the upper-case parent
+        if (path == "C:\\Skip\\") // the stored spelling of the name, behind the upper-case parent
             add = false;
     };
     tree->Reload();
     EXPECT_EQ(node("C:\\SKIP\\"), nullptr);
     asked.clear();
-    node("C:\\")->setExpanded(true);  // probes A: stops at its first accepted sub-folder
-    tree->SelectPath("C:\\A");        // reads A
+    node("C:\\")->setExpanded(true); // probes A: stops at its first accepted sub-folder
+    tree->SelectPath("C:\\A");       // reads A
     EXPECT_EQ(asked["C:\\A\\B\\"], 2);
-    EXPECT_GE(asked["C:\\A\\.hid\\"], 1);  // asked although the attribute filter then drops it
+    EXPECT_GE(asked["C:\\A\\.hid\\"], 1); // asked although the attribute filter then drops it
     EXPECT_EQ(childPaths(node("C:\\A\\")), std::vector<std::string>{"C:\\A\\B\\"});
 }
 
@@ -206,7 +210,7 @@ TEST_F(TreeTest, ReloadFallsBackWhenTheFolderIsGone)
     QDir(QString::fromStdString(drive.native("A/B"))).removeRecursively();
     changes.clear();
     tree->Reload();
-    EXPECT_EQ(tree->SelectedPath(), "C:\\");  // the root of the current drive
+    EXPECT_EQ(tree->SelectedPath(), "C:\\"); // the root of the current drive
     EXPECT_EQ(changes.back(), "C:\\");
     expectBalanced();
 }
@@ -218,13 +222,13 @@ TEST_F(TreeTest, RefreshNodeDropsChildrenAndReadsAgain)
     tree->SelectPath("C:\\A\\B");
     std::vector<std::string> deleted;
     tree->OnDeleteItem = [&](TDirTree*, QTreeWidgetItem* n) {
-        EXPECT_EQ(TDirTree::entryOf(n), nullptr);  // freed before the event
+        EXPECT_EQ(TDirTree::entryOf(n), nullptr); // freed before the event
         deleted.push_back(n->text(0).toStdString());
     };
     drive.mkdirs("A/New");
     QTreeWidgetItem* a = node("C:\\A\\");
     tree->RefreshNode(a);
-    EXPECT_EQ(deleted, (std::vector<std::string>{"C", "B"}));  // children first
+    EXPECT_EQ(deleted, (std::vector<std::string>{"C", "B"})); // children first
     EXPECT_FALSE(tree->IsScanned(a));
     EXPECT_TRUE(hasPlaceholderOnly(a));
     tree->SelectPath("C:\\A\\NEW");
@@ -236,13 +240,13 @@ TEST_F(TreeTest, RefreshNodeDropsChildrenAndReadsAgain)
 
 TEST_F(TreeTest, OddNamesKeepTheirBytes)
 {
-    drive.mkdirs("caf\xE9");     // not UTF-8
+    drive.mkdirs("caf\xE9"); // not UTF-8
     drive.mkdirs("Drums");
-    drive.mkdirs("drums");       // differs only in case: one node, the one its path finds
-    drive.mkdirs("\xC3\xA4rger");  // ärger
+    drive.mkdirs("drums");        // differs only in case: one node, the one its path finds
+    drive.mkdirs("\xC3\xA4rger"); // ärger
     makeTree();
     std::vector<std::string> paths = childPaths(node("C:\\"));
-    std::sort(paths.begin(), paths.end());  // where ä goes depends on the locale
+    std::sort(paths.begin(), paths.end()); // where ä goes depends on the locale
     EXPECT_EQ(paths, (std::vector<std::string>{"C:\\CAF\xE9\\", "C:\\DRUMS\\", "C:\\\xC3\x84RGER\\"}));
     QTreeWidgetItem* cafe = node("C:\\caf\xE9");
     ASSERT_NE(cafe, nullptr);
@@ -250,7 +254,7 @@ TEST_F(TreeTest, OddNamesKeepTheirBytes)
     EXPECT_EQ(node("C:\\DRUMS\\")->text(0), "Drums");
     tree->SelectPath("c:\\\xC3\xA4rger");
     EXPECT_EQ(tree->currentItem()->text(0), QString::fromUtf8("\xC3\xA4rger"));
-    ::rmdir(drive.native("caf\xE9").c_str());  // Qt cannot name it to clean up
+    ::rmdir(drive.native("caf\xE9").c_str()); // Qt cannot name it to clean up
 }
 
 TEST_F(TreeTest, DeepAndWideFolders)
@@ -280,7 +284,7 @@ TEST_F(TreeTest, DeepAndWideFolders)
     ASSERT_EQ(wide->childCount(), 10000);
     EXPECT_EQ(wide->child(0)->text(0), "F0");
     EXPECT_EQ(wide->child(1)->text(0), "F1");
-    EXPECT_EQ(wide->child(2)->text(0), "F10");  // locale order, not numeric
+    EXPECT_EQ(wide->child(2)->text(0), "F10"); // locale order, not numeric
     expectBalanced();
 }
 
@@ -298,7 +302,7 @@ TEST_F(TreeTest, SymlinkLoopIsAFolderAndNothingRecursesForever)
     tree->SelectPath("C:\\A");
     int opened = 0;
     tree->OnExpanded = [&](TDirTree*, QTreeWidgetItem*) { ++opened; };
-    QTest::keyClick(tree, Qt::Key_Asterisk);  // Qt's "open all below" would read the loop to the path limit
+    QTest::keyClick(tree, Qt::Key_Asterisk); // Qt's "open all below" would read the loop to the path limit
     EXPECT_LE(opened, 1);
     EXPECT_TRUE(node("C:\\A\\")->isExpanded());
 }
@@ -335,7 +339,7 @@ TEST_F(TreeTest, ErrorsFromHandlersLeaveNothingUnbalanced)
     EXPECT_THROW(tree->SelectPath("C:\\A\\B"), std::runtime_error);
     expectBalanced();
     QTreeWidgetItem* a = node("C:\\A\\");
-    a->setExpanded(true);  // the error cannot leave Qt's signal; the node stays closed
+    a->setExpanded(true); // the error cannot leave Qt's signal; the node stays closed
     EXPECT_FALSE(a->isExpanded());
     expectBalanced();
     tree->OnAddDir = nullptr;
@@ -369,7 +373,7 @@ TEST_F(TreeTest, FindDirReplacesTheSearch)
     int calls = 0;
     tree->OnFindDir = [&](TDirTree*, const std::string& path, TDirRec& rec, int& result, bool first) {
         if (path != "C:\\") {
-            result = 18;  // no more entries
+            result = 18; // no more entries
             return;
         }
         if (first)

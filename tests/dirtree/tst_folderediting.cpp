@@ -1,12 +1,12 @@
 // New and renamed folders: free names, the rename routines, the tree's nodes that follow them,
 // in-place label editing and drop targets.
+#include "dirtree/FileRoutines.h"
+#include "treetesting.h"
+
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTest>
 #include <sys/stat.h>
-
-#include "dirtree/FileRoutines.h"
-#include "treetesting.h"
 
 using namespace treetesting;
 
@@ -58,7 +58,7 @@ TEST(FolderNames, ReplaceLastNameAndRenameFolder)
     drive.mkdirs("A/taken");
     EXPECT_TRUE(RenameFolder("C:\\A\\OLD\\", ReplaceLastName("C:\\A\\OLD\\", "Fresh")));
     EXPECT_TRUE(drive.exists("A/Fresh/inner"));
-    EXPECT_FALSE(RenameFolder("C:\\A\\FRESH\\", "C:\\A\\taken"));  // never replaces
+    EXPECT_FALSE(RenameFolder("C:\\A\\FRESH\\", "C:\\A\\taken")); // never replaces
     EXPECT_TRUE(drive.exists("A/Fresh/inner"));
     EXPECT_FALSE(RenameFolder("C:\\A\\MISSING\\", "C:\\A\\M2"));
     EXPECT_TRUE(NameExists("c:\\a\\fresh"));
@@ -74,17 +74,17 @@ TEST_F(TreeTest, AddFolderTakesItsAlphabeticalPlace)
     tree->SelectPath("C:\\S");
     const std::string before = tree->SelectedPath();
 
-    drive.mkdirs("S/beta/sub");  // as the window creates it: lower case on disk
+    drive.mkdirs("S/beta/sub"); // as the window creates it: lower case on disk
     tree->AddFolder("C:\\S\\", "BETA", nullptr);
     QTreeWidgetItem* s = node("C:\\S\\");
     EXPECT_EQ(childPaths(s), (std::vector<std::string>{"C:\\S\\ALPHA\\", "C:\\S\\BETA\\", "C:\\S\\GAMMA\\"}));
     QTreeWidgetItem* beta = node("C:\\S\\BETA\\");
-    EXPECT_EQ(beta->text(0), "beta");              // spelled as on disk
-    EXPECT_TRUE(hasPlaceholderOnly(beta));         // it already holds a folder
+    EXPECT_EQ(beta->text(0), "beta");      // spelled as on disk
+    EXPECT_TRUE(hasPlaceholderOnly(beta)); // it already holds a folder
     EXPECT_EQ(tree->SelectedPath(), before);
 
     drive.mkdirs("Unread/x/new");
-    tree->AddFolder("C:\\UNREAD\\X", "NEW", nullptr);  // X was never read: nothing to add to
+    tree->AddFolder("C:\\UNREAD\\X", "NEW", nullptr); // X was never read: nothing to add to
     EXPECT_EQ(node("C:\\UNREAD\\X\\NEW\\"), nullptr);
 }
 
@@ -132,7 +132,7 @@ TEST_F(TreeTest, LabelEditingAsksAndReports)
     };
     tree->editItem(item);
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(tree->findChild<QLineEdit*>(), nullptr);  // vetoed
+    EXPECT_EQ(tree->findChild<QLineEdit*>(), nullptr); // vetoed
 
     allow = true;
     tree->editItem(item);
@@ -140,7 +140,7 @@ TEST_F(TreeTest, LabelEditingAsksAndReports)
     ASSERT_NE(editor, nullptr);
     editor->setText("Typed");
     QTest::keyClick(editor, Qt::Key_Return);
-    QCoreApplication::processEvents();  // the delegate commits through a queued call
+    QCoreApplication::processEvents(); // the delegate commits through a queued call
     EXPECT_EQ(edited, "Typed");
     EXPECT_EQ(item->text(0), "Shown");
 
@@ -180,8 +180,8 @@ TEST_F(TreeTest, DropTargetWhileDragging)
     drop.setDropAction(Qt::MoveAction);
     QCoreApplication::sendEvent(tree->viewport(), &drop);
     EXPECT_EQ(dropped, "C:\\TARGET\\");
-    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);  // the source must not remove what it dragged
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction); // the source must not remove what it dragged
     EXPECT_EQ(tree->DropTargetPath(), "");
-    EXPECT_EQ(node("C:\\TARGET\\")->parent(), node("C:\\"));  // the drop moved no node
+    EXPECT_EQ(node("C:\\TARGET\\")->parent(), node("C:\\")); // the drop moved no node
     owner->hide();
 }

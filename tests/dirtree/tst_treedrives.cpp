@@ -1,10 +1,10 @@
 // Drives that come and go and media that change, as the tree hears of them through its owner window.
+#include "treetesting.h"
+
 #include <QSignalSpy>
 #include <QTest>
 #include <map>
 #include <unistd.h>
-
-#include "treetesting.h"
 
 using namespace treetesting;
 using platform::DriveInfo;
@@ -19,7 +19,7 @@ int countNodes(QTreeWidgetItem* n)
     return count;
 }
 
-}  // namespace
+} // namespace
 
 class DriveTest : public TreeTest {
 protected:
@@ -62,7 +62,7 @@ TEST_F(DriveTest, ArrivalsInLetterOrderAndRemovalsWithEveryNode)
     tree->SelectPath("E:\\X\\Y");
     tree->SelectPath("C:\\");
     const int eNodes = countNodes(node("E:\\"));
-    ASSERT_GE(eNodes, 4);  // E, X, Y, Z at least
+    ASSERT_GE(eNodes, 4); // E, X, Y, Z at least
     watch();
 
     drive.setDrives({fixed('D', d, "", 0xD), fixed('R', r, "STICK", 0x99, 2)});
@@ -78,7 +78,7 @@ TEST_F(DriveTest, ArrivalsInLetterOrderAndRemovalsWithEveryNode)
     ::close(fds[0]);
 
     EXPECT_EQ(topPaths(), (std::vector<std::string>{"C:\\", "D:\\", "R:\\"}));
-    EXPECT_TRUE(offered.empty());  // new drives are not offered to OnAddDir
+    EXPECT_TRUE(offered.empty()); // new drives are not offered to OnAddDir
     EXPECT_EQ(deleted, eNodes);
     EXPECT_EQ(owner->deviceChanges, 0);
     EXPECT_EQ(changes, std::vector<std::string>{"C:\\"});
@@ -133,7 +133,7 @@ TEST_F(DriveTest, FirstSelectionOfRemovableDriveRelabelsIt)
     drive.setDrives({fixed('R', r, "STICK", 0x99, 2)});
     makeTree();
     QTreeWidgetItem* rn = node("R:\\");
-    EXPECT_EQ(rn->text(0), "STICK (R:)");  // the shell's name; the volume was not read
+    EXPECT_EQ(rn->text(0), "STICK (R:)"); // the shell's name; the volume was not read
     EXPECT_EQ(tree->VolumeSerials()['R' - 'A'], 0);
     drive.setDrives({fixed('R', r, "RENAMED", 0x99, 2)});
     watch();
@@ -141,13 +141,13 @@ TEST_F(DriveTest, FirstSelectionOfRemovableDriveRelabelsIt)
     tree->setCurrentItem(rn);
     EXPECT_EQ(rn->text(0), "RENAMED (R:)");
     EXPECT_EQ(tree->VolumeSerials()['R' - 'A'], 0x99);
-    EXPECT_EQ(deleted, 1);  // its placeholder, replaced by a fresh probe
+    EXPECT_EQ(deleted, 1); // its placeholder, replaced by a fresh probe
     EXPECT_EQ(changes, std::vector<std::string>{"R:\\"});
 
     tree->SelectPath("C:\\");
     deleted = 0;
     tree->setCurrentItem(node("R:\\"));
-    EXPECT_EQ(deleted, 0);  // same medium: nothing refreshed
+    EXPECT_EQ(deleted, 0); // same medium: nothing refreshed
     EXPECT_EQ(changes.back(), "R:\\");
 }
 
@@ -160,7 +160,7 @@ TEST_F(DriveTest, ClickOnChangedMediumReportsTheDriveInsteadOfClick)
     owner->resize(400, 500);
     tree->setGeometry(0, 0, 400, 500);
     owner->show();
-    tree->SelectPath("R:\\MUSIC");  // first selection relabels R and drops Music; select it again
+    tree->SelectPath("R:\\MUSIC"); // first selection relabels R and drops Music; select it again
     tree->SelectPath("R:\\MUSIC");
     ASSERT_EQ(tree->SelectedPath(), "R:\\MUSIC\\");
     watch();
