@@ -70,6 +70,9 @@ TEST(WavePlayer, EveryFileNameAssignmentReloadsTheWholeFile)
     drive.write("w/empty.wav", "");
     drive.mkdirs("w/folder.wav");
     ASSERT_EQ(::mkfifo(drive.native("w/fifo.wav").c_str(), 0600), 0);
+    // Sparse, so cheap: past 4 GB the low 32 bits of the size alone would claim 100 bytes.
+    drive.write("w/huge.wav", "RIFF");
+    ASSERT_EQ(::truncate(drive.native("w/huge.wav").c_str(), (4LL << 30) + 100), 0);
 
     TWavePlayer player;
     player.setFileName("C:\\W\\TONE.WAV");
@@ -78,7 +81,7 @@ TEST(WavePlayer, EveryFileNameAssignmentReloadsTheWholeFile)
 
     // Names that give no image: each leaves the player empty, whatever it held before.
     for (const char* name : {"", "C:\\W\\MISSING.WAV", "C:\\W\\EMPTY.WAV", "C:\\W\\FOLDER.WAV", "C:\\W\\FIFO.WAV",
-                             "C:\\NOWHERE\\TONE.WAV"}) {
+                             "C:\\W\\HUGE.WAV", "C:\\NOWHERE\\TONE.WAV"}) {
         SCOPED_TRACE(name);
         player.setFileName("C:\\W\\TONE.WAV");
         ASSERT_EQ(player.imageSize(), std::int32_t(tone.size()));
