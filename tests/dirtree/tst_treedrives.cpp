@@ -200,3 +200,18 @@ TEST_F(DriveTest, DriveTypesAtRunTimeTouchOnlyThoseDrives)
     EXPECT_TRUE(hasPlaceholderOnly(node("D:\\")));
     expectBalanced();
 }
+
+TEST_F(DriveTest, OpticalDriveWithoutDiscExpandsToNothing)
+{
+    drive.setDrives({{'D', d.path().toStdString() + "/no-disc", 5, "", std::nullopt, "iso9660"}});
+    makeTree();
+    QTreeWidgetItem* dn = node("D:\\");
+    ASSERT_NE(dn, nullptr);
+    EXPECT_TRUE(hasPlaceholderOnly(dn)); // not touched while listing
+    dn->setExpanded(true);
+    EXPECT_EQ(dn->childCount(), 0);
+    tree->setCurrentItem(dn);
+    EXPECT_EQ(tree->SelectedPath(), "D:\\");
+    EXPECT_EQ(tree->VolumeSerials()['D' - 'A'], -1);
+    expectBalanced();
+}
