@@ -1,4 +1,5 @@
 // The sound call against the test sound server: what reaches the null sink is recorded and checked.
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -203,6 +204,29 @@ TEST_F(SoundTest, SoundNamesPlayFilesOrTheDefaultSound)
         EXPECT_GE(hear(from, 100), 0) << "the default sound stands in for what cannot be played";
         ASSERT_TRUE(waitIdle());
     }
+}
+
+TEST_F(SoundTest, TheDefaultSoundIsTheThemesBellWhereThereIsOne)
+{
+    QTemporaryDir data;
+    const QString stereo = data.filePath("sounds/freedesktop/stereo");
+    ASSERT_TRUE(QDir().mkpath(stereo));
+    ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "44100", "-c", "1", "-t", "ogg", stereo + "/bell.oga", "synth",
+                                        "0.4", "sine", "660"}),
+              0);
+    const bool hadHome = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    const QByteArray oldHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    long from = mon.mark();
+    EXPECT_TRUE(sndPlaySound("C:\\NO SUCH SOUND.WAV", SND_ASYNC));
+    long at = hear(from, 600);
+    if (hadHome)
+        qputenv("XDG_DATA_HOME", oldHome);
+    else
+        qunsetenv("XDG_DATA_HOME");
+    ASSERT_GE(at, 0);
+    EXPECT_NEAR(mon.loudMs(at), 400, 120);
+    EXPECT_GT(mon.toneShare(at + mon.samplesOf(50), at + mon.samplesOf(350), 660), 0.4);
 }
 
 struct Encoding {
