@@ -194,8 +194,8 @@ std::unique_ptr<Decoder> Decoder::open(std::unique_ptr<ByteSource> source)
     SF_VIRTUAL_IO io = virtualIo();
     SF_INFO info{};
     SNDFILE* f = sf_open_virtual(&io, SFM_READ, &info, source.get());
-    if (f && (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_WAV && (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_WAVEX &&
-        (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_RF64) {
+    const int container = info.format & SF_FORMAT_TYPEMASK;
+    if (f && container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX && container != SF_FORMAT_RF64) {
         // Only RIFF/WAVE images are sounds here; other containers libsndfile knows are not.
         sf_close(f);
         return nullptr;
