@@ -1,12 +1,16 @@
+// Tonfolio: browses folders of wave files and plays them.
 #include <QApplication>
-#include <QMainWindow>
+#include <QIcon>
+
+#include "browser/main.h"
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tonfolio");
-    QMainWindow w;
-    w.setWindowTitle("Tonfolio");
-    w.show();
+    QApplication::setOrganizationName("Varnholt");
+    QApplication::setWindowIcon(QIcon(":/icons/tonfolio.svg"));
+    TForm1 form;
+    form.show();
     return app.exec();
 }

@@ -1,0 +1,155 @@
+#include "browser/WaveListModel.h"
+
+#include <QCollator>
+#include <QLocale>
+#include <algorithm>
+#include <numeric>
+
+#include "dirtree/DirTree.h"
+
+namespace {
+
+const char* const kHeaders[WaveListModel::ColumnCount] = {"Filename", "Format", "Length", "Size", "Type"};
+
+QCollator& collator()
+{
+    static QCollator c = [] {
+        QCollator col{QLocale()};
+        col.setCaseSensitivity(Qt::CaseSensitive);
+        col.setNumericMode(false);
+        return col;
+    }();
+    return c;
+}
+
+}  // namespace
+
+QString waveCaptionText(const std::string& name) { return dirtree::displayText(name); }
+
+WaveListModel::WaveListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+bool WaveListModel::lessThan(const WaveRow& a, const WaveRow& b) const
+{
+    const int c = collator().compare(a.caption, b.caption);
+    return c != 0 ? c < 0 : a.name < b.name;
+}
+
+void WaveListModel::setRows(std::vector<WaveRow> rows)
+{
+    // One sort key per row makes 10,000 captions cheap to order.
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(rows.size());
+    for (const auto& r : rows)
+        keys.push_back(collator().sortKey(r.caption));
+    std::vector<size_t> order(rows.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const int c = keys[a].compare(keys[b]);
+        return c != 0 ? c < 0 : rows[a].name < rows[b].name;
+    });
+    std::vector<WaveRow> sorted;
+    sorted.reserve(rows.size());
+    for (size_t i : order)
+        sorted.push_back(std::move(rows[i]));
+    beginResetModel();
+    rows_ = std::move(sorted);
+    endResetModel();
+}
+
+void WaveListModel::clear()
+{
+    if (rows_.empty())
+        return;
+    beginResetModel();
+    rows_.clear();
+    endResetModel();
+}
+
+int WaveListModel::setCaption(int row, const std::string& name)
+{
+    if (row < 0 || row >= rowCount())
+        return -1;
+    WaveRow r = rows_[size_t(row)];
+    r.name = name;
+    r.caption = waveCaptionText(name);
+    // The place the row belongs at among the others.
+    int target = 0;
+    for (int i = 0; i < rowCount(); ++i)
+        if (i != row && lessThan(rows_[size_t(i)], r))
+            ++target;
+    rows_[size_t(row)] = r;
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    if (target != row) {
+        // Qt wants the destination as the index before which the row goes, counted before the move.
+        const int dest = target > row ? target + 1 : target;
+        beginMoveRows({}, row, row, {}, dest);
+        WaveRow moving = std::move(rows_[size_t(row)]);
+        rows_.erase(rows_.begin() + row);
+        rows_.insert(rows_.begin() + target, std::move(moving));
+        endMoveRows();
+    }
+    return target;
+}
+
+void WaveListModel::setIcon(const QIcon& icon)
+{
+    icon_ = icon;
+    if (!rows_.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DecorationRole});
+}
+
+int WaveListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int WaveListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+QVariant WaveListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const WaveRow& r = rows_[size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return index.column() == ColFilename ? r.caption : r.texts[size_t(index.column() - 1)];
+    case Qt::DecorationRole:
+        if (index.column() == ColFilename)
+            return icon_;
+        return {};
+    case Qt::TextAlignmentRole:
+        if (index.column() == ColSize || index.column() == ColLength)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant WaveListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
+        return QString::fromLatin1(kHeaders[section]);
+    return {};
+}
+
+Qt::ItemFlags WaveListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren;
+    if (index.column() == ColFilename)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool WaveListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole || index.column() != ColFilename)
+        return false;
+    // The window decides what an accepted edit does to the row and the file.
+    const QByteArray text = value.toString().toUtf8();
+    emit captionEdited(index.row(), std::string(text.constData(), size_t(text.size())));
+    return true;
+}

@@ -1,0 +1,58 @@
+#pragma once
+// The rows of the wave list: one per wave entry of the listed folder, kept in caption order.
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QString>
+#include <array>
+#include <string>
+#include <vector>
+
+/// One row: the entry's name as bytes (its caption) and the four texts computed when it was added.
+struct WaveRow {
+    std::string name;              ///< caption bytes, as the file is named by the list
+    QString caption;               ///< the caption as shown (odd bytes escaped)
+    std::array<QString, 4> texts;  ///< Format, Length, Size, Type
+};
+
+class WaveListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ColFilename, ColFormat, ColLength, ColSize, ColType, ColumnCount };
+
+    explicit WaveListModel(QObject* parent = nullptr);
+
+    /// Replaces all rows; they are sorted once here, not row by row.
+    void setRows(std::vector<WaveRow> rows);
+    void clear();
+    /// Gives a row a new caption and moves it to its place in the order; returns its new index.
+    int setCaption(int row, const std::string& name);
+
+    const std::string& name(int row) const { return rows_[size_t(row)].name; }
+    const WaveRow& row(int index) const { return rows_[size_t(index)]; }
+    /// The icon every row shows.
+    void setIcon(const QIcon& icon);
+    QIcon icon() const { return icon_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+    /// Caption order: the user's collation, where case decides only between otherwise equal texts;
+    /// texts the collation holds equal are ordered by their bytes so the order never depends on chance.
+    bool lessThan(const WaveRow& a, const WaveRow& b) const;
+
+signals:
+    /// An in-place edit of a caption was accepted with this text (UTF-8).
+    void captionEdited(int row, const std::string& text);
+
+private:
+    std::vector<WaveRow> rows_;
+    QIcon icon_;
+};
+
+/// The caption shown for a name's bytes: UTF-8 as is, other bytes as \xNN.
+QString waveCaptionText(const std::string& name);

@@ -1,0 +1,78 @@
+#pragma once
+// The wave list control: one row model shown in four view styles. The three icon styles use one
+// QListView, details a QTreeView; both share the model and the selection, and the one in use
+// stands in the control's place.
+
+#include <QCursor>
+#include <QStackedWidget>
+
+#include "browser/WaveListModel.h"
+
+class QAbstractItemView;
+class QItemSelectionModel;
+class QListView;
+class QTreeView;
+
+class WaveListWidget : public QStackedWidget {
+    Q_OBJECT
+public:
+    enum ViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+
+    explicit WaveListWidget(QWidget* parent = nullptr);
+
+    WaveListModel* model() const { return model_; }
+    int rowCount() const { return model_->rowCount(); }
+
+    ViewStyle viewStyle() const { return style_; }
+    void setViewStyle(ViewStyle style);
+
+    /// The selected row, -1 when none.
+    int selectedRow() const;
+    /// Makes the row the selected and focused row and scrolls it fully into view.
+    void selectRow(int row);
+    /// Whether the list (the view in use) holds the keyboard focus.
+    bool hasListFocus() const;
+    /// Gives the view in use the keyboard focus.
+    void focusList();
+    /// Starts the in-place edit of a row's caption.
+    void editRow(int row);
+    /// Whether a caption is being edited in place.
+    bool isEditing() const;
+    /// Whether a drag of a row is in progress.
+    bool isDragging() const;
+
+    /// The text shown in the status bar while the pointer is over the list.
+    void setHint(const QString& hint);
+    QString hint() const { return hint_; }
+    /// The pointer over the rows; unsetListCursor() goes back to the arrow.
+    void setListCursor(const QCursor& cursor);
+    void unsetListCursor();
+    QCursor listCursor() const;
+
+    QAbstractItemView* currentView() const;
+    QListView* listView() const { return list_; }
+    QTreeView* detailView() const { return details_; }
+
+signals:
+    /// A row changed: its data, the set of rows or the selection.
+    void changed();
+    /// The list received the keyboard focus.
+    void entered();
+    void keyReleased(int key, Qt::KeyboardModifiers modifiers);
+    void mouseReleased(Qt::MouseButton button);
+    void doubleClicked();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void configureList(ViewStyle style);
+    bool isOurs(QObject* watched) const;
+
+    WaveListModel* model_;
+    QItemSelectionModel* selection_;
+    QListView* list_;
+    QTreeView* details_;
+    ViewStyle style_ = vsIcon;
+    QString hint_;
+};

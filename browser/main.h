@@ -1,0 +1,122 @@
+#pragma once
+// TForm1: the browser window. Its members are defined by concern in main_*.cpp: start-up and
+// settings, the wave list, playback, the file commands and dragging.
+
+#include <QIcon>
+#include <QMainWindow>
+#include <QTimer>
+#include <string>
+
+#include "ui_main.h"
+
+class QDropEvent;
+class QTreeWidgetItem;
+
+/// Numbers of the program's own cursors in the cursor table.
+constexpr int crWaveCur = 1;
+constexpr int crDragCopy = 2;
+
+/// The application-wide cursor table: controls pick the program's own cursors by number.
+void registerCursor(int number, const QCursor& cursor);
+/// The cursor of a number; the arrow for a number never registered.
+QCursor cursorOf(int number);
+
+class TForm1 : public QMainWindow, public Ui::TForm1 {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    QTimer* Timer1;
+
+    // State of the window.
+    bool Playing = false;
+    std::int32_t AllWavesIndex = 0;
+    bool AllWavesStopped = false;
+    bool IconLoaded = false;
+    QIcon WaveIcon;
+    bool CopyOnDrop = true;
+
+    /// How often the shell was asked for the wave icon in this window's life.
+    int waveIconRequests() const { return waveIconRequests_; }
+
+    // Start-up, settings and command states.
+    void InitForm();
+    void LoadSettings();
+    void SaveSettings();
+    void UpdateCommands();
+    void ShowHint(const QString& hint);
+    void Exit1Click();
+    void About1Click();
+    void LargeBtnClick();
+    void SmallBtnClick();
+    void ListBtnClick();
+    void DetailBtnClick();
+    void DirTree1Enter();
+
+    // The wave list.
+    void DirTree1Change();
+    void FillWaveList();
+    std::string SelectedWavePath() const;
+    void WaveListChange();
+    void WaveListEnter();
+    void WaveListKeyUp(int key, Qt::KeyboardModifiers shift);
+
+    // Playback.
+    void Play1Click();
+    void Stop1Click();
+    void WaveListMouseDown(Qt::MouseButton button);
+    void Timer1Timer();
+    void StartPlaying();
+    void StopPlaying();
+    void PlaySelected();
+    void StopSingle();
+    bool StartEndTimer();
+    void SinglePlayEnded();
+    void StartAllWaves();
+    void PlayAllWavesItem();
+    void NextOfAllWaves();
+    void StopAllWaves();
+
+    // File and folder commands.
+    void Delete1Click();
+    void Rename1Click();
+    void Properties1Click();
+    void EditWaveClick();
+    void WaveListDblClick();
+    void OpenInWaveEditor();
+    void NewFolderClick();
+    void ToolButton3Click();
+    void ReloadTree();
+    void EditSelectedFolderName();
+    void WaveListEdited(int row, std::string& text);
+    void DirTree1Editing(QTreeWidgetItem* node, bool& allowEdit);
+    void DirTree1Edited(QTreeWidgetItem* node, std::string& text);
+    void DirTree1KeyDown(int& key, Qt::KeyboardModifiers shift);
+
+    // Dragging waves onto folders.
+    void DirTree1DragOver(QDropEvent* event, const QPoint& pos, bool& accept);
+    void DirTree1DragDrop(QDropEvent* event, const QPoint& pos);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormClose();
+    void bindCommands();
+    void bindTree();
+    void bindWaveList();
+    /// The shell's icon for wave files, asked for through the first entry found.
+    QIcon fetchWaveIcon(const std::string& path);
+    /// Sets the window's outer bounds (frame included).
+    void setOuterBounds(const QRect& bounds);
+    void applyOuterBounds();
+
+    QRect outerBounds_;
+    bool boundsSettled_ = false;
+    bool hintHooked_ = false;
+    bool treeChangeSeen_ = false;
+    int waveIconRequests_ = 0;
+};

@@ -1,0 +1,321 @@
+// TForm1: creation, settings, hints, view buttons and the enabled states of the commands.
+#include <QActionGroup>
+#include <QApplication>
+#include <QBitmap>
+#include <QCloseEvent>
+#include <QSplitter>
+#include <QSplitterHandle>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTreeWidgetItem>
+#include <map>
+
+#include "browser/main.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+
+using namespace platform;
+
+namespace {
+
+const char* const kSettingsKey = "Software\\Varnholt\\Tonfolio";
+
+std::map<int, QCursor>& cursorTable()
+{
+    static std::map<int, QCursor> table;
+    return table;
+}
+
+/// A cursor drawn in resources/: black and white with a transparent rest, hot spot top-left.
+QCursor resourceCursor(const QString& name)
+{
+    const QPixmap picture(":/browser/" + name + ".xpm");
+    if (picture.isNull())
+        return QCursor(Qt::ArrowCursor);
+    return QCursor(picture, 0, 0);
+}
+
+/// Closes a registry key on every path.
+class KeyGuard {
+public:
+    KeyGuard()
+    {
+        if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, &key_, nullptr) != LONG(ERROR_SUCCESS))
+            key_ = nullptr;
+    }
+    ~KeyGuard()
+    {
+        if (key_)
+            RegCloseKey(key_);
+    }
+    KeyGuard(const KeyGuard&) = delete;
+    KeyGuard& operator=(const KeyGuard&) = delete;
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+}  // namespace
+
+void registerCursor(int number, const QCursor& cursor) { cursorTable()[number] = cursor; }
+
+QCursor cursorOf(int number)
+{
+    const auto it = cursorTable().find(number);
+    return it == cursorTable().end() ? QCursor(Qt::ArrowCursor) : it->second;
+}
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), Timer1(new QTimer(this))
+{
+    setupUi(this);
+    // The layout's outer bounds, until the settings give others.
+    setOuterBounds(QRect(202, 108, 825, 567));
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({200, width() - 203});
+    if (QSplitterHandle* handle = Splitter1->handle(1)) {
+        handle->setStatusTip("Change size of list windows");
+        handle->setToolTip("Change size of list windows");
+    }
+    // The tree gives its hint in the status bar only.
+    DirTree1->setToolTip(QString());
+    setWindowIcon(QIcon(":/icons/tonfolio.svg"));
+
+    bindCommands();
+    bindWaveList();
+    bindTree();
+    // Reading the drives selects the first folder, which already fills the list.
+    DirTree1->Loaded();
+    // The first folder must reach the caption and the list even when the tree selected it quietly.
+    if (!treeChangeSeen_ && DirTree1->SelectedPath() != "?")
+        DirTree1Change();
+    InitForm();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::bindCommands()
+{
+    auto* views = new QActionGroup(this);
+    views->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+    for (QAction* a : {LargeBtn, SmallBtn, ListBtn, DetailBtn})
+        views->addAction(a);
+
+    connect(Play1, &QAction::triggered, this, &TForm1::Play1Click);
+    connect(PlayBtn, &QAction::triggered, this, &TForm1::Play1Click);
+    connect(Stop1, &QAction::triggered, this, &TForm1::Stop1Click);
+    connect(StopBtn, &QAction::triggered, this, &TForm1::Stop1Click);
+    connect(N6, &QAction::triggered, this, &TForm1::NewFolderClick);
+    connect(ToolButton1, &QAction::triggered, this, &TForm1::NewFolderClick);
+    connect(ToolButton3, &QAction::triggered, this, &TForm1::ToolButton3Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(ToolButton2, &QAction::triggered, this, &TForm1::About1Click);
+    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(ToolButton9, &QAction::triggered, this, &TForm1::Exit1Click);
+    connect(EditWave, &QAction::triggered, this, &TForm1::EditWaveClick);
+    connect(Delete1, &QAction::triggered, this, &TForm1::Delete1Click);
+    connect(DeleteBtn, &QAction::triggered, this, &TForm1::Delete1Click);
+    connect(Properties1, &QAction::triggered, this, &TForm1::Properties1Click);
+    connect(PropBtn, &QAction::triggered, this, &TForm1::Properties1Click);
+    connect(Rename1, &QAction::triggered, this, &TForm1::Rename1Click);
+    connect(LargeBtn, &QAction::triggered, this, &TForm1::LargeBtnClick);
+    connect(SmallBtn, &QAction::triggered, this, &TForm1::SmallBtnClick);
+    connect(ListBtn, &QAction::triggered, this, &TForm1::ListBtnClick);
+    connect(DetailBtn, &QAction::triggered, this, &TForm1::DetailBtnClick);
+}
+
+void TForm1::bindTree()
+{
+    DirTree1->OnChange = [this](TDirTree*, QTreeWidgetItem*) { DirTree1Change(); };
+    DirTree1->OnEnter = [this](TDirTree*) { DirTree1Enter(); };
+    DirTree1->OnKeyDown = [this](TDirTree*, int& key, Qt::KeyboardModifiers shift) { DirTree1KeyDown(key, shift); };
+    DirTree1->OnEditing = [this](TDirTree*, QTreeWidgetItem* node, bool& allow) { DirTree1Editing(node, allow); };
+    DirTree1->OnEdited = [this](TDirTree*, QTreeWidgetItem* node, std::string& s) { DirTree1Edited(node, s); };
+    DirTree1->OnDragOver = [this](TDirTree*, QDropEvent* e, const QPoint& pos, bool& accept) {
+        DirTree1DragOver(e, pos, accept);
+    };
+    DirTree1->OnDragDrop = [this](TDirTree*, QDropEvent* e, const QPoint& pos) { DirTree1DragDrop(e, pos); };
+}
+
+void TForm1::InitForm()
+{
+    IconLoaded = false;
+    registerCursor(crWaveCur, resourceCursor("wavecur"));
+    registerCursor(crDragCopy, resourceCursor("dragcopy"));
+    LoadSettings();
+    hintHooked_ = true;
+    Playing = false;
+    CopyOnDrop = true;
+}
+
+void TForm1::LoadSettings()
+{
+    KeyGuard key;
+    if (const auto looped = regReadDword(key.get(), "PlayLooped"))
+        LoopBtn->setChecked(*looped != 0);
+
+    // An empty folder text names no folder; the current one serves as for a missing value.
+    std::string folder = regReadString(key.get(), "LastDir").value_or(std::string());
+    if (folder.empty())
+        folder = GetCurrentDirectory();
+    if (!folder.empty()) {
+        try {
+            DirTree1->SelectPath(folder);
+        } catch (const std::exception&) {
+            // A folder the tree cannot take leaves its current selection; start-up shows no message.
+        }
+    }
+
+    if (const auto display = regReadDword(key.get(), "DisplayFiles")) {
+        switch (*display) {
+        case 1: SmallBtn->setChecked(true); break;
+        case 2: LargeBtn->setChecked(true); break;
+        case 3: ListBtn->setChecked(true); break;
+        default: DetailBtn->setChecked(true); break;
+        }
+    } else {
+        LargeBtn->setChecked(true);
+    }
+    if (SmallBtn->isChecked())
+        WaveList->setViewStyle(WaveListWidget::vsSmallIcon);
+    else if (LargeBtn->isChecked())
+        WaveList->setViewStyle(WaveListWidget::vsIcon);
+    else if (ListBtn->isChecked())
+        WaveList->setViewStyle(WaveListWidget::vsList);
+    else
+        WaveList->setViewStyle(WaveListWidget::vsReport);
+
+    if (const auto single = regReadDword(key.get(), "PlaySingle"))
+        AllWavesBtn->setChecked(*single == 0);
+
+    QRect bounds = outerBounds_;
+    if (const auto left = regReadDword(key.get(), "Left"))
+        bounds.moveLeft(*left);
+    if (const auto top = regReadDword(key.get(), "Top"))
+        bounds.moveTop(*top);
+    if (const auto height = regReadDword(key.get(), "Height"))
+        bounds.setHeight(*height);
+    if (const auto width = regReadDword(key.get(), "Width"))
+        bounds.setWidth(*width);
+    setOuterBounds(bounds);
+    UpdateCommands();
+}
+
+void TForm1::setOuterBounds(const QRect& bounds)
+{
+    outerBounds_ = bounds;
+    applyOuterBounds();
+}
+
+void TForm1::applyOuterBounds()
+{
+    // Sizes from a damaged store must still give a window that can be seen and handled.
+    const auto clampSize = [](int v) { return std::clamp(v, 1, 32767); };
+    const QSize frame = frameGeometry().size() - geometry().size();
+    move(outerBounds_.topLeft());
+    resize(clampSize(outerBounds_.width() - frame.width()), clampSize(outerBounds_.height() - frame.height()));
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // The frame is known only once the window is shown; the stored bounds include it.
+    if (!boundsSettled_) {
+        boundsSettled_ = true;
+        applyOuterBounds();
+    }
+}
+
+void TForm1::SaveSettings()
+{
+    KeyGuard key;
+    regWriteDword(key.get(), "PlayLooped", LoopBtn->isChecked() ? 1 : 0);
+    regWriteString(key.get(), "LastDir", DirTree1->SelectedPath());
+    regWriteDword(key.get(), "PlaySingle", AllWavesBtn->isChecked() ? 0 : 1);
+    const QRect outer = frameGeometry();
+    regWriteDword(key.get(), "Top", outer.top());
+    regWriteDword(key.get(), "Left", outer.left());
+    regWriteDword(key.get(), "Height", outer.height());
+    regWriteDword(key.get(), "Width", outer.width());
+    regWriteDword(key.get(), "DisplayFiles",
+                  SmallBtn->isChecked() ? 1 : LargeBtn->isChecked() ? 2 : ListBtn->isChecked() ? 3 : 4);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TForm1::FormClose() { SaveSettings(); }
+
+void TForm1::Exit1Click() { close(); }
+
+bool TForm1::event(QEvent* event)
+{
+    if (event->type() == QEvent::StatusTip) {
+        if (hintHooked_)
+            ShowHint(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void TForm1::ShowHint(const QString& hint) { StatusBar->showMessage(hint); }
+
+void TForm1::LargeBtnClick()
+{
+    if (LargeBtn->isChecked())
+        WaveList->setViewStyle(WaveListWidget::vsIcon);
+}
+
+void TForm1::SmallBtnClick()
+{
+    if (SmallBtn->isChecked())
+        WaveList->setViewStyle(WaveListWidget::vsSmallIcon);
+}
+
+void TForm1::ListBtnClick()
+{
+    if (ListBtn->isChecked())
+        WaveList->setViewStyle(WaveListWidget::vsList);
+}
+
+void TForm1::DetailBtnClick()
+{
+    if (DetailBtn->isChecked())
+        WaveList->setViewStyle(WaveListWidget::vsReport);
+}
+
+void TForm1::DirTree1Enter() { UpdateCommands(); }
+
+void TForm1::UpdateCommands()
+{
+    const auto both = [](QAction* item, QAction* button, bool enabled) {
+        item->setEnabled(enabled);
+        if (button)
+            button->setEnabled(enabled);
+    };
+    if (WaveList->selectedRow() >= 0) {
+        const bool listFocus = WaveList->hasListFocus();
+        both(Delete1, DeleteBtn, listFocus);
+        both(Properties1, PropBtn, listFocus);
+        both(EditWave, nullptr, listFocus);
+        both(Play1, PlayBtn, !Playing);
+        both(Stop1, StopBtn, Playing);
+        // Rename keeps the state it had when the list last had no selection.
+    } else {
+        both(Delete1, DeleteBtn, false);
+        both(Properties1, PropBtn, false);
+        both(EditWave, nullptr, false);
+        both(Play1, PlayBtn, false);
+        both(Stop1, StopBtn, false);
+        both(Rename1, nullptr, DirTree1->hasFocus());
+    }
+}

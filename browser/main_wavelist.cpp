@@ -1,0 +1,159 @@
+// TForm1: the wave list - filling it from the selected folder, its selection, focus and keys.
+#include <QApplication>
+
+#include "browser/main.h"
+#include "dirtree/FileRoutines.h"
+#include "platform/files.h"
+#include "platform/shellinfo.h"
+#include "waves/W32Waves.h"
+
+using namespace platform;
+
+namespace {
+
+const char* const kWavesHint = "Play files by left mouse click on icon, right button stops playing";
+const char* const kNoWavesHint = "No waves found";
+
+/// Shows the hourglass for its lifetime and puts back the cursor that was there, on every path.
+class HourglassCursor {
+public:
+    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
+    HourglassCursor(const HourglassCursor&) = delete;
+    HourglassCursor& operator=(const HourglassCursor&) = delete;
+};
+
+/// Ends a directory search on every path.
+class FindGuard {
+public:
+    explicit FindGuard(HANDLE h) : h_(h) {}
+    ~FindGuard()
+    {
+        if (h_ != INVALID_HANDLE_VALUE)
+            FindClose(h_);
+    }
+    FindGuard(const FindGuard&) = delete;
+    FindGuard& operator=(const FindGuard&) = delete;
+
+private:
+    HANDLE h_;
+};
+
+std::string lowerAscii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return s;
+}
+
+/// The texts of one row, read from the file's header.
+WaveRow makeRow(const std::string& folder, const WIN32_FIND_DATA& entry)
+{
+    WaveRow row;
+    row.name = lowerAscii(entry.cFileName);
+    row.caption = waveCaptionText(row.name);
+    TWaveInfo info;
+    // The header is read under the entry's own name: with names that differ only in letter case,
+    // each row describes its own file.
+    ReadWaveInfo(folder + entry.cFileName, info);
+    row.texts = {WaveFormatText(info), WaveLengthText(info), FileSizeText(qint64(entry.nFileSizeLow)),
+                 WaveTypeText(info)};
+    return row;
+}
+
+}  // namespace
+
+void TForm1::DirTree1Change()
+{
+    treeChangeSeen_ = true;
+    StopPlaying();
+    setWindowTitle("Tonfolio - " + waveCaptionText(FolderDisplayName(DirTree1->SelectedPath())));
+    FillWaveList();
+}
+
+void TForm1::FillWaveList()
+{
+    HourglassCursor hourglass;
+    WaveList->model()->clear();
+    const std::string folder = DirTree1->SelectedPath();
+    const std::string mask = folder + "*.wav";
+    // Every kind of entry counts, folders named like waves too.
+    WIN32_FIND_DATA entry;
+    const HANDLE find = FindFirstFile(mask, &entry);
+    FindGuard searching(find);
+    if (find == INVALID_HANDLE_VALUE) {
+        WaveList->setHint(kNoWavesHint);
+        WaveList->unsetListCursor();
+    } else {
+        WaveList->setListCursor(cursorOf(crWaveCur));
+        if (!IconLoaded) {
+            IconLoaded = true;
+            WaveIcon = fetchWaveIcon(folder + entry.cFileName);
+            WaveList->model()->setIcon(WaveIcon);
+        }
+        // The rows are collected first and put in caption order once.
+        std::vector<WaveRow> rows;
+        do
+            rows.push_back(makeRow(folder, entry));
+        while (FindNextFile(find, &entry));
+        WaveList->model()->setRows(std::move(rows));
+        WaveList->setHint(kWavesHint);
+    }
+    UpdateCommands();
+}
+
+QIcon TForm1::fetchWaveIcon(const std::string& path)
+{
+    ++waveIconRequests_;
+    SHFILEINFO info;
+    if (SHGetFileInfo(path, 0, &info, SHGFI_ICON | SHGFI_LARGEICON) && !info.hIcon.isNull())
+        return info.hIcon;
+    // Without an icon from the desktop, the program's speaker stands for wave files.
+    return QIcon(":/browser/allwaves.xpm");
+}
+
+std::string TForm1::SelectedWavePath() const
+{
+    const int row = WaveList->selectedRow();
+    if (row < 0)
+        return {};
+    return JoinPath(DirTree1->SelectedPath(), WaveList->model()->name(row));
+}
+
+void TForm1::bindWaveList()
+{
+    connect(WaveList, &WaveListWidget::changed, this, &TForm1::WaveListChange);
+    connect(WaveList, &WaveListWidget::entered, this, &TForm1::WaveListEnter);
+    connect(WaveList, &WaveListWidget::keyReleased, this, &TForm1::WaveListKeyUp);
+    connect(WaveList, &WaveListWidget::mouseReleased, this, &TForm1::WaveListMouseDown);
+    connect(WaveList, &WaveListWidget::doubleClicked, this, &TForm1::WaveListDblClick);
+    connect(WaveList->model(), &WaveListModel::captionEdited, this, [this](int row, const std::string& text) {
+        std::string s = text;
+        WaveListEdited(row, s);
+    });
+}
+
+void TForm1::WaveListChange() { UpdateCommands(); }
+
+void TForm1::WaveListEnter()
+{
+    if (WaveList->rowCount() > 0 && WaveList->selectedRow() < 0)
+        WaveList->selectRow(0);
+    UpdateCommands();
+}
+
+void TForm1::WaveListKeyUp(int key, Qt::KeyboardModifiers)
+{
+    // While a row is dragged, key-ups belong to the drag.
+    if (WaveList->isDragging())
+        return;
+    if (key == Qt::Key_Space) {
+        if (Playing)
+            StopPlaying();
+        else
+            StartPlaying();
+    } else if (key == Qt::Key_F5) {
+        FillWaveList();
+    }
+}

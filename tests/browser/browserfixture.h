@@ -1,0 +1,123 @@
+#pragma once
+// A browser window on a temporary drive C: with its own settings file, for the window's tests.
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+
+#include "browser/main.h"
+#include "platform/registry.h"
+#include "support/tempdrive.h"
+
+namespace browser_testing {
+
+class BrowserTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(config_.isValid());
+        oldConfig_ = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+    }
+    void TearDown() override
+    {
+        form_.reset();
+        qputenv("XDG_CONFIG_HOME", oldConfig_);
+    }
+
+    /// Writes settings values before the window starts.
+    void setDword(const std::string& name, std::int32_t v)
+    {
+        auto key = openKey();
+        platform::regWriteDword(key, name, v);
+        platform::RegCloseKey(key);
+    }
+    void setString(const std::string& name, const std::string& v)
+    {
+        auto key = openKey();
+        platform::regWriteString(key, name, v);
+        platform::RegCloseKey(key);
+    }
+    /// The stored settings key as the file holds it now (null when absent).
+    platform::regfile::Document storedSettings() const
+    {
+        QFile f(config_.path() + "/tonfolio/settings.reg");
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return platform::regfile::parse(f.readAll().toStdString());
+    }
+
+    /// One stored value of the window's key, if the file holds it.
+    std::optional<platform::regfile::Value> storedValue(const std::string& name) const
+    {
+        const auto doc = storedSettings();
+        const auto* key = doc.find("HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio");
+        const auto* v = key ? platform::regfile::findValue(*key, name) : nullptr;
+        return v ? std::optional<platform::regfile::Value>(*v) : std::nullopt;
+    }
+
+    /// Starts the window, shown and active.
+    TForm1& start()
+    {
+        form_ = std::make_unique<TForm1>();
+        form_->show();
+        form_->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+        return *form_;
+    }
+    void closeForm()
+    {
+        form_->close();
+        form_.reset();
+    }
+    TForm1& form() { return *form_; }
+
+    /// Fills a folder of drive C: with files.
+    void wave(const std::string& rel, int channels = 1, int rate = 8000, int bits = 16, int frames = 800)
+    {
+        drive_.write(rel, testing_support::makeWav(channels, rate, bits, frames));
+    }
+
+    QStringList captions() const
+    {
+        QStringList out;
+        auto* m = form_->WaveList->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            out << m->data(m->index(r, 0), Qt::DisplayRole).toString();
+        return out;
+    }
+    QString cell(int row, int column) const
+    {
+        auto* m = form_->WaveList->model();
+        return m->data(m->index(row, column), Qt::DisplayRole).toString();
+    }
+    void selectFolder(const std::string& path)
+    {
+        form_->DirTree1->SelectPath(path);
+        QApplication::processEvents();
+    }
+    void focus(QWidget* w)
+    {
+        w->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+    }
+
+    testing_support::TempDrive drive_;
+    QTemporaryDir config_;
+    QByteArray oldConfig_;
+    std::unique_ptr<TForm1> form_;
+
+private:
+    platform::HKEY openKey()
+    {
+        platform::HKEY key = nullptr;
+        platform::RegCreateKeyEx(platform::HKEY_CURRENT_USER, "Software\\Varnholt\\Tonfolio", 0, nullptr, 0,
+                                 platform::KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        return key;
+    }
+};
+
+}  // namespace browser_testing

@@ -1,0 +1,187 @@
+// The browser window's start-up, stored settings and layout.
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "browserfixture.h"
+
+using namespace browser_testing;
+using platform::REG_DWORD;
+using platform::REG_SZ;
+
+namespace {
+
+class Startup : public BrowserTest {};
+
+TEST_F(Startup, FirstStartUsesTheLayoutAndWritesAllEightValuesOnClose)
+{
+    TForm1& w = start();
+    EXPECT_TRUE(w.LargeBtn->isChecked());
+    EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsIcon);
+    EXPECT_FALSE(w.LoopBtn->isChecked());
+    EXPECT_FALSE(w.AllWavesBtn->isChecked());
+    EXPECT_EQ(w.frameGeometry(), QRect(202, 108, 825, 567));
+    // The key is created at the first start, still empty.
+    const auto beforeDoc = storedSettings();
+    const auto* before = beforeDoc.find("HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio");
+    ASSERT_TRUE(before);
+    EXPECT_TRUE(before->values.empty());
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_EQ(w.Timer1->interval(), 1000);
+    EXPECT_TRUE(w.CopyOnDrop);
+    EXPECT_FALSE(w.Playing);
+
+    closeForm();
+    const auto doc = storedSettings();
+    const auto* key = doc.find("HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio");
+    ASSERT_TRUE(key);
+    const std::pair<const char*, platform::DWORD> expected[] = {
+        {"PlayLooped", REG_DWORD}, {"LastDir", REG_SZ}, {"DisplayFiles", REG_DWORD}, {"PlaySingle", REG_DWORD},
+        {"Left", REG_DWORD},       {"Top", REG_DWORD},  {"Height", REG_DWORD},       {"Width", REG_DWORD}};
+    for (const auto& [name, type] : expected) {
+        const auto* v = platform::regfile::findValue(*key, name);
+        ASSERT_TRUE(v) << name;
+        EXPECT_EQ(v->type, type) << name;
+    }
+    EXPECT_EQ(platform::regfile::findValue(*key, "DisplayFiles")->data, std::string("\2\0\0\0", 4));
+    EXPECT_EQ(platform::regfile::findValue(*key, "PlaySingle")->data, std::string("\1\0\0\0", 4));
+    EXPECT_EQ(platform::regfile::findValue(*key, "Left")->data, std::string("\xca\0\0\0", 4));
+}
+
+struct DisplayCase {
+    int stored;
+    WaveListWidget::ViewStyle style;
+    int written;
+};
+
+TEST_F(Startup, DisplayFilesChoosesTheViewAndUnknownValuesMeanDetails)
+{
+    const DisplayCase cases[] = {{1, WaveListWidget::vsSmallIcon, 1}, {2, WaveListWidget::vsIcon, 2},
+                                 {3, WaveListWidget::vsList, 3},      {4, WaveListWidget::vsReport, 4},
+                                 {0, WaveListWidget::vsReport, 4},    {5, WaveListWidget::vsReport, 4},
+                                 {-1, WaveListWidget::vsReport, 4}};
+    for (const auto& c : cases) {
+        setDword("DisplayFiles", c.stored);
+        TForm1& w = start();
+        EXPECT_EQ(w.WaveList->viewStyle(), c.style) << c.stored;
+        EXPECT_EQ(w.WaveList->currentWidget(), w.WaveList->currentView()) << c.stored;
+        closeForm();
+        const auto v = storedValue("DisplayFiles");
+        ASSERT_TRUE(v);
+        EXPECT_EQ(v->type, REG_DWORD);
+        EXPECT_EQ(v->data, std::string(1, char(c.written)) + std::string(3, '\0')) << c.stored;
+    }
+}
+
+TEST_F(Startup, StoredModesAndBoundsAreApplied)
+{
+    setDword("PlayLooped", 7);
+    setDword("PlaySingle", 0);
+    setDword("Left", 10);
+    setDword("Width", 700);  // Top and Height absent: they keep the layout's values
+    TForm1& w = start();
+    EXPECT_TRUE(w.LoopBtn->isChecked());
+    EXPECT_TRUE(w.AllWavesBtn->isChecked());
+    EXPECT_EQ(w.frameGeometry(), QRect(10, 108, 700, 567));
+    closeForm();
+
+    setDword("PlaySingle", 5);
+    setDword("PlayLooped", 0);
+    TForm1& again = start();
+    EXPECT_FALSE(again.AllWavesBtn->isChecked());
+    EXPECT_FALSE(again.LoopBtn->isChecked());
+}
+
+TEST_F(Startup, ValuesOfTheWrongTypeOrEmptyCountAsAbsent)
+{
+    drive_.mkdirs("SOUNDS");
+    setString("Left", "300");
+    setString("DisplayFiles", "3");
+    setDword("LastDir", 1);
+    TForm1& w = start();
+    EXPECT_EQ(w.frameGeometry().left(), 202);
+    EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsIcon);
+    closeForm();
+
+    setString("LastDir", "");
+    TForm1& again = start();
+    EXPECT_NE(again.DirTree1->SelectedPath(), "?");
+}
+
+TEST_F(Startup, LastDirSelectsTheFolderAndFillsTheList)
+{
+    wave("SOUNDS/DRUMS/kick.wav");
+    setString("LastDir", "C:\\SOUNDS\\DRUMS\\");
+    TForm1& w = start();
+    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+    EXPECT_EQ(w.windowTitle(), "Tonfolio - DRUMS");
+    EXPECT_EQ(captions(), QStringList{"kick.wav"});
+    closeForm();
+    ASSERT_TRUE(storedValue("LastDir"));
+    EXPECT_EQ(storedValue("LastDir")->data, std::string("C:\\SOUNDS\\DRUMS\\\0", 17));
+}
+
+TEST_F(Startup, AMissingOrMarkerFolderKeepsTheInitialSelection)
+{
+    for (const char* dir : {"?", "C:\\GONE\\AWAY\\", "Q:\\NODRIVE\\"}) {
+        setString("LastDir", dir);
+        TForm1& w = start();
+        EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\") << dir;
+        EXPECT_EQ(w.windowTitle(), "Tonfolio - SYSTEM (C:)") << dir;
+        closeForm();
+    }
+}
+
+TEST_F(Startup, AnUnwritableSettingsFolderLosesOnlyTheSave)
+{
+    QFile blocker(config_.path() + "/tonfolio");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    TForm1& w = start();
+    EXPECT_TRUE(w.LargeBtn->isChecked());
+    closeForm();
+    SUCCEED();
+}
+
+TEST_F(Startup, ViewButtonsFormOneGroupAndModeButtonsToggleAlone)
+{
+    TForm1& w = start();
+    w.ListBtn->trigger();
+    EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsList);
+    EXPECT_FALSE(w.LargeBtn->isChecked());
+    w.ListBtn->trigger();  // pressing the button that is down leaves it down
+    EXPECT_TRUE(w.ListBtn->isChecked());
+    w.DetailBtn->trigger();
+    EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsReport);
+    EXPECT_FALSE(w.ListBtn->isChecked());
+    w.LoopBtn->trigger();
+    w.AllWavesBtn->trigger();
+    EXPECT_TRUE(w.LoopBtn->isChecked() && w.AllWavesBtn->isChecked() && w.DetailBtn->isChecked());
+}
+
+TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
+{
+    TForm1& w = start();
+    EXPECT_EQ(w.Exit1->shortcut(), QKeySequence("Alt+F4"));
+    EXPECT_EQ(w.About1->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(w.Rename1->shortcut(), QKeySequence(Qt::Key_F2));
+    EXPECT_EQ(w.Delete1->shortcut(), QKeySequence(QKeySequence::Delete));
+    EXPECT_EQ(w.EditWave->statusTip(), "Starts your default wave editor with the selected file");
+    EXPECT_EQ(w.ToolBar1->actions().size(), 20);  // 14 buttons and 6 separators
+    for (QAction* a : w.ToolBar1->actions()) {
+        if (a->isSeparator())
+            continue;
+        EXPECT_FALSE(a->icon().pixmap(20, 20, QIcon::Normal).isNull()) << a->objectName().toStdString();
+        EXPECT_FALSE(a->icon().pixmap(20, 20, QIcon::Disabled).isNull()) << a->objectName().toStdString();
+        EXPECT_FALSE(a->statusTip().isEmpty()) << a->objectName().toStdString();
+    }
+    // A hint reaches the status bar; an item without one clears it.
+    w.About1->showStatusText(&w);
+    EXPECT_EQ(w.StatusBar->currentMessage(), "About Tonfolio");
+    w.Play1->showStatusText(&w);
+    EXPECT_EQ(w.StatusBar->currentMessage(), "");
+    EXPECT_EQ(cursorOf(crWaveCur).pixmap().size(), QSize(32, 32));
+    EXPECT_EQ(cursorOf(crDragCopy).hotSpot(), QPoint(0, 0));
+}
+
+}  // namespace

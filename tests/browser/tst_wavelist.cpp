@@ -1,0 +1,235 @@
+// The wave list of the browser window: filling, order, texts, focus, F5 and the command states.
+#include <QListView>
+#include <QTreeView>
+
+#include "browserfixture.h"
+#include "platform/files.h"
+#include "waves/W32Waves.h"
+
+using namespace browser_testing;
+
+namespace {
+
+class WaveListTest : public BrowserTest {};
+
+TEST_F(WaveListTest, RowsAreSortedLowerCasedCaptionsWithTheirTexts)
+{
+    wave("SOUNDS/Bell.WAV", 2, 22050, 16, 22050);
+    wave("SOUNDS/alarm.wav", 1, 8000, 8, 4000);
+    drive_.write("SOUNDS/broken.wav", std::string(3000, 'x'));
+    drive_.mkdirs("SOUNDS/folder.wav");
+    drive_.write("SOUNDS/notes.txt", "not a wave");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    EXPECT_EQ(w.windowTitle(), "Tonfolio - SOUNDS");
+    ASSERT_EQ(captions(), (QStringList{"alarm.wav", "bell.wav", "broken.wav", "folder.wav"}));
+    EXPECT_EQ(cell(0, WaveListModel::ColFormat), WaveFormatText([] {
+                  TWaveInfo i;
+                  i.Valid = true;
+                  i.Channels = 1;
+                  i.SamplesPerSec = 8000;
+                  i.BitsPerSample = 8;
+                  return i;
+              }()));
+    EXPECT_EQ(cell(2, WaveListModel::ColFormat), "Unknown");
+    EXPECT_EQ(cell(2, WaveListModel::ColLength), "--:--.---");
+    EXPECT_EQ(cell(2, WaveListModel::ColSize), FileSizeText(3000));
+    EXPECT_EQ(cell(3, WaveListModel::ColFormat), "Unknown");
+    EXPECT_EQ(w.WaveList->hint(), "Play files by left mouse click on icon, right button stops playing");
+    EXPECT_EQ(w.WaveList->listCursor().pixmap().cacheKey(), cursorOf(crWaveCur).pixmap().cacheKey());
+    EXPECT_EQ(w.WaveList->selectedRow(), -1);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(WaveListTest, AFolderWithoutWavesSaysSoAndShowsTheArrow)
+{
+    wave("SOUNDS/a.wav");
+    drive_.mkdirs("EMPTY");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    selectFolder("C:\\EMPTY\\");
+    EXPECT_TRUE(captions().isEmpty());
+    EXPECT_EQ(w.WaveList->hint(), "No waves found");
+    EXPECT_EQ(w.WaveList->listCursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(w.WaveList->listView()->viewport()->statusTip(), "No waves found");
+}
+
+TEST_F(WaveListTest, TheWaveIconIsFetchedOncePerRun)
+{
+    wave("ONE/a.wav");
+    wave("TWO/b.wav");
+    drive_.mkdirs("NONE");
+    TForm1& w = start();
+    selectFolder("C:\\NONE\\");
+    EXPECT_EQ(w.waveIconRequests(), 0);
+    EXPECT_FALSE(w.IconLoaded);
+    selectFolder("C:\\ONE\\");
+    selectFolder("C:\\TWO\\");
+    EXPECT_EQ(w.waveIconRequests(), 1);
+    EXPECT_TRUE(w.IconLoaded);
+    auto* m = w.WaveList->model();
+    EXPECT_EQ(m->data(m->index(0, 0), Qt::DecorationRole).value<QIcon>().cacheKey(), w.WaveIcon.cacheKey());
+}
+
+TEST_F(WaveListTest, CapitalsOutsideAToZAndOddBytesKeepTheirBytes)
+{
+    wave("SOUNDS/\xC3\x89" "CHO.WAV");  // "ÉCHO.WAV"
+    wave("SOUNDS/odd\xFF.wav");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    ASSERT_EQ(w.WaveList->rowCount(), 2);
+    std::vector<std::string> paths;
+    for (int r = 0; r < 2; ++r) {
+        w.WaveList->selectRow(r);
+        paths.push_back(w.SelectedWavePath());
+    }
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths[0], "c:\\sounds\\odd\xFF.wav");
+    EXPECT_EQ(paths[1], "c:\\sounds\\\xC3\x89" "cho.wav");
+    EXPECT_TRUE(captions().contains(QString::fromUtf8("\xC3\x89" "cho.wav")));
+    EXPECT_TRUE(captions().contains("odd\\xFF.wav"));
+    // The temporary folder cannot remove a name that is not valid text by itself.
+    platform::DeleteFile("C:\\SOUNDS\\odd\xFF.wav");
+}
+
+TEST_F(WaveListTest, EnteringTheListSelectsTheFirstRowOnlyWhenNoneIs)
+{
+    wave("SOUNDS/a.wav");
+    wave("SOUNDS/b.wav");
+    wave("SOUNDS/c.wav");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    focus(w.DirTree1);
+    w.WaveList->focusList();
+    QApplication::processEvents();
+    EXPECT_EQ(w.WaveList->selectedRow(), 0);
+    EXPECT_TRUE(w.Delete1->isEnabled() && w.Properties1->isEnabled() && w.EditWave->isEnabled());
+
+    w.WaveList->selectRow(2);
+    focus(w.DirTree1);
+    w.WaveList->focusList();
+    QApplication::processEvents();
+    EXPECT_EQ(w.WaveList->selectedRow(), 2);
+    EXPECT_EQ(w.SelectedWavePath(), "c:\\sounds\\c.wav");
+}
+
+TEST_F(WaveListTest, F5RebuildsTheRowsWithNothingSelected)
+{
+    wave("SOUNDS/a.wav");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    w.WaveList->focusList();
+    QApplication::processEvents();
+    ASSERT_EQ(w.WaveList->selectedRow(), 0);
+    wave("SOUNDS/b.wav");
+    w.Playing = true;  // a sound going on is left alone
+    QTest::keyClick(w.WaveList->currentView(), Qt::Key_F5);
+    EXPECT_EQ(captions(), (QStringList{"a.wav", "b.wav"}));
+    EXPECT_EQ(w.WaveList->selectedRow(), -1);
+    EXPECT_TRUE(w.Playing);
+    EXPECT_TRUE(w.SelectedWavePath().empty());
+}
+
+// Enabled states of Delete, Properties, Load into wave editor, Play, Stop and Rename.
+struct CommandStates {
+    bool del, props, edit, play, stop, rename;
+};
+
+CommandStates statesOf(TForm1& w)
+{
+    EXPECT_EQ(w.Delete1->isEnabled(), w.DeleteBtn->isEnabled());
+    EXPECT_EQ(w.Properties1->isEnabled(), w.PropBtn->isEnabled());
+    EXPECT_EQ(w.Play1->isEnabled(), w.PlayBtn->isEnabled());
+    EXPECT_EQ(w.Stop1->isEnabled(), w.StopBtn->isEnabled());
+    return {w.Delete1->isEnabled(), w.Properties1->isEnabled(), w.EditWave->isEnabled(),
+            w.Play1->isEnabled(),   w.Stop1->isEnabled(),       w.Rename1->isEnabled()};
+}
+
+#define EXPECT_STATES(w, d, p, e, pl, st, r)                                                         \
+    do {                                                                                              \
+        const CommandStates s = statesOf(w);                                                          \
+        EXPECT_EQ((std::array<bool, 6>{s.del, s.props, s.edit, s.play, s.stop, s.rename}),            \
+                  (std::array<bool, 6>{d, p, e, pl, st, r}));                                         \
+    } while (0)
+
+TEST_F(WaveListTest, CommandStatesFollowSelectionFocusAndPlaying)
+{
+    wave("SOUNDS/a.wav");
+    drive_.mkdirs("EMPTY");
+    TForm1& w = start();
+    selectFolder("C:\\EMPTY\\");
+    // No rows, focus in the tree: only Rename.
+    focus(w.DirTree1);
+    EXPECT_STATES(w, false, false, false, false, false, true);
+
+    selectFolder("C:\\SOUNDS\\");
+    w.WaveList->focusList();
+    QApplication::processEvents();
+    EXPECT_STATES(w, true, true, true, true, false, true);  // Rename kept from before
+    w.Playing = true;
+    w.UpdateCommands();
+    EXPECT_STATES(w, true, true, true, false, true, true);
+
+    // The selection stays when the focus moves to the tree; the list commands go off.
+    focus(w.DirTree1);
+    EXPECT_EQ(w.WaveList->selectedRow(), 0);
+    EXPECT_STATES(w, false, false, false, false, true, true);
+
+    // Refilled while the list has the focus: nothing selected, Rename goes off.
+    w.Playing = false;
+    w.WaveList->focusList();
+    QApplication::processEvents();
+    QTest::keyClick(w.WaveList->currentView(), Qt::Key_F5);
+    EXPECT_STATES(w, false, false, false, false, false, false);
+    // ... and it stays off once a row is selected again, whatever has the focus.
+    w.WaveList->selectRow(0);
+    focus(w.DirTree1);
+    EXPECT_STATES(w, false, false, false, true, false, false);
+}
+
+TEST_F(WaveListTest, ViewStylesShareRowsAndSelection)
+{
+    for (int i = 0; i < 30; ++i)
+        wave("MANY/w" + std::to_string(i) + ".wav");
+    TForm1& w = start();
+    selectFolder("C:\\MANY\\");
+    w.WaveList->focusList();
+    QApplication::processEvents();
+    w.WaveList->selectRow(17);
+    const std::string path = w.SelectedWavePath();
+    for (QAction* b : {w.DetailBtn, w.SmallBtn, w.ListBtn, w.LargeBtn}) {
+        b->trigger();
+        EXPECT_EQ(w.SelectedWavePath(), path);
+        EXPECT_TRUE(w.WaveList->hasListFocus()) << b->objectName().toStdString();
+        EXPECT_EQ(w.WaveList->currentView()->model()->rowCount(), 30);
+    }
+    EXPECT_EQ(w.WaveList->detailView()->columnWidth(0), 200);
+    EXPECT_EQ(w.WaveList->detailView()->model()->headerData(4, Qt::Horizontal).toString(), "Type");
+}
+
+TEST_F(WaveListTest, CollationPutsCaseBehindLettersAndKeepsEqualTextsApart)
+{
+    WaveListModel m;
+    std::vector<WaveRow> rows;
+    for (const char* n : {"b.wav", "\xC3\x89" "a.wav", "a.wav", "\xC3\xA9" "a.wav", "c.wav"}) {
+        WaveRow r;
+        r.name = n;
+        r.caption = waveCaptionText(n);
+        rows.push_back(r);
+    }
+    m.setRows(rows);
+    // Whatever the locale, the order is total and a row's place does not depend on the input order.
+    for (int i = 0; i + 1 < m.rowCount(); ++i)
+        EXPECT_FALSE(m.lessThan(m.row(i + 1), m.row(i))) << i;
+    std::reverse(rows.begin(), rows.end());
+    WaveListModel again;
+    again.setRows(rows);
+    for (int i = 0; i < m.rowCount(); ++i)
+        EXPECT_EQ(again.name(i), m.name(i));
+    // A caption set later moves the row to its place.
+    const int moved = m.setCaption(m.rowCount() - 1, "0.wav");
+    EXPECT_EQ(moved, 0);
+    EXPECT_EQ(m.name(0), "0.wav");
+}
+
+}  // namespace
