@@ -6,13 +6,31 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+namespace {
+
+// Runs an owner's handler from inside Qt's event delivery, which cannot carry an error on: a failing
+// handler ends its own work and the tree goes on. Returns false when the handler failed.
+template <class F> bool guarded(F&& handler)
+{
+    try {
+        handler();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
 void TDirTree::showEvent(QShowEvent* event)
 {
     QTreeWidget::showEvent(event);
     // A tree shown without an explicit end of loading still gets its drives and initial folder.
-    if (loading_)
-        Loaded();
-    handleNeeded();
+    guarded([&] {
+        if (loading_)
+            Loaded();
+        handleNeeded();
+    });
     installOwnerHook();
 }
 
@@ -21,24 +39,21 @@ void TDirTree::mouseReleaseEvent(QMouseEvent* event)
     QTreeWidget::mouseReleaseEvent(event);
     if (event->button() != Qt::LeftButton)
         return;
-    try {
-        Clicked();
-    } catch (...) {
-    }
+    guarded([&] { Clicked(); });
 }
 
 void TDirTree::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTreeWidget::mouseDoubleClickEvent(event);
     if (OnDblClick)
-        OnDblClick(this);
+        guarded([&] { OnDblClick(this); });
 }
 
 void TDirTree::keyPressEvent(QKeyEvent* event)
 {
     if (OnKeyDown) {
         int key = event->key();
-        OnKeyDown(this, key, event->modifiers());
+        guarded([&] { OnKeyDown(this, key, event->modifiers()); });
         if (key == 0) {
             event->accept();
             return;
@@ -59,7 +74,7 @@ void TDirTree::keyReleaseEvent(QKeyEvent* event)
 {
     if (OnKeyUp) {
         int key = event->key();
-        OnKeyUp(this, key, event->modifiers());
+        guarded([&] { OnKeyUp(this, key, event->modifiers()); });
         if (key == 0) {
             event->accept();
             return;
@@ -72,14 +87,14 @@ void TDirTree::focusInEvent(QFocusEvent* event)
 {
     QTreeWidget::focusInEvent(event);
     if (OnEnter)
-        OnEnter(this);
+        guarded([&] { OnEnter(this); });
 }
 
 void TDirTree::focusOutEvent(QFocusEvent* event)
 {
     QTreeWidget::focusOutEvent(event);
     if (OnExit)
-        OnExit(this);
+        guarded([&] { OnExit(this); });
 }
 
 void TDirTree::dragEnterEvent(QDragEnterEvent* event)
@@ -104,8 +119,8 @@ void TDirTree::dragMoveEvent(QDragMoveEvent* event)
     if (hasAutoScroll())
         startAutoScroll();
     bool accept = static_cast<bool>(OnDragOver);
-    if (OnDragOver)
-        OnDragOver(this, event, pos, accept);
+    if (OnDragOver && !guarded([&] { OnDragOver(this, event, pos, accept); }))
+        accept = false;
     if (accept)
         event->acceptProposedAction();
     else
@@ -127,11 +142,8 @@ void TDirTree::dropEvent(QDropEvent* event)
     QTreeWidgetItem* target = itemAt(pos);
     dropTarget_ = entryOf(target) ? target : nullptr;
     // The base class would move items around; what a drop means is the owner's decision.
-    try {
-        if (OnDragDrop)
-            OnDragDrop(this, event, pos);
-    } catch (...) {
-    }
+    if (OnDragDrop)
+        guarded([&] { OnDragDrop(this, event, pos); });
     // Whatever the owner did with the drop, the source is told it was a copy: a source that hears
     // "moved" removes what was dragged on its own, which here would lose a tree node or a list row.
     event->setDropAction(Qt::CopyAction);
@@ -166,8 +178,7 @@ bool TDirTree::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event
     // A click on the selected node only arms a timer; the edit itself arrives as AllEditTriggers.
     if (wouldEdit && trigger != SelectedClicked && OnEditing) {
         bool allow = true;
-        OnEditing(this, itemFromIndex(index), allow);
-        if (!allow)
+        if (!guarded([&] { OnEditing(this, itemFromIndex(index), allow); }) || !allow)
             return false;
     }
     return QTreeWidget::edit(index, trigger, event);
@@ -179,11 +190,7 @@ void TDirTree::commitEdit(QTreeWidgetItem* node, const QString& text)
         return;
     const QByteArray utf8 = text.toUtf8();
     std::string s(utf8.constData(), size_t(utf8.size()));
-    try {
-        if (OnEdited)
-            OnEdited(this, node, s);
-    } catch (...) {
+    if (OnEdited && !guarded([&] { OnEdited(this, node, s); }))
         return; // a failed rename keeps the old label
-    }
     node->setText(0, QString::fromUtf8(s.data(), qsizetype(s.size())));
 }
