@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Starts the real tonfolio under Xvfb on a temporary drive C: and settings folder, closes it with
+# Alt+F4 and checks what it stored; then starts it again with other values and checks they were applied.
+# Usage: e2e_settings.sh <tonfolio binary>
+set -euo pipefail
+
+bin=$(realpath "$1")
+for tool in Xvfb xdotool; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*"; [ -f "$settings" ] && cat "$settings"; exit 1; }
+
+# A short PCM wave: 8 kHz, 8 bit, mono, 8 samples.
+wav() { printf 'RIFF\054\000\000\000WAVEfmt \020\000\000\000\001\000\001\000\100\037\000\000\100\037\000\000\001\000\010\000data\010\000\000\000\200\200\200\200\200\200\200\200' >"$1"; }
+mkdir -p "$work/c/SOUNDS/DRUMS" "$work/home/.config"
+wav "$work/c/SOUNDS/Bell.WAV"
+wav "$work/c/SOUNDS/DRUMS/kick.wav"
+settings="$work/home/.config/tonfolio/settings.reg"
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+
+# Starts the program in folder $1 and waits for a window titled $2; sets wid.
+start() {
+    (cd "$1" && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" TONFOLIO_DRIVES="C=$work/c" \
+        QT_QPA_PLATFORM=xcb "$bin") &
+    app_pid=$!
+    wid=""
+    for _ in $(seq 150); do
+        wid=$(xdotool search --name "^$2\$" 2>/dev/null | head -1 || true)
+        [ -n "$wid" ] && return 0
+        kill -0 "$app_pid" 2>/dev/null || fail "the program ended at start"
+        sleep 0.1
+    done
+    fail "no window titled '$2' (windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
+}
+
+# Closes the window with Alt+F4 and waits for the program to end.
+close_with_alt_f4() {
+    xdotool windowfocus --sync "$wid" 2>/dev/null || true
+    sleep 0.3
+    xdotool key alt+F4
+    for _ in $(seq 100); do
+        kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid" || true; app_pid=""; return 0; }
+        sleep 0.1
+    done
+    fail "Alt+F4 did not close the window"
+}
+
+expect_line() { grep -qxF -- "$1" "$settings" || fail "settings lack the line $1"; }
+
+# First start: no settings; the folder the program was started in is selected.
+start "$work/c/SOUNDS" "Tonfolio - SOUNDS"
+close_with_alt_f4
+[ -f "$settings" ] || fail "no settings file"
+expect_line 'REGEDIT4'
+expect_line '[HKEY_CURRENT_USER\Software\Varnholt\Tonfolio]'
+expect_line '"PlayLooped"=dword:00000000'
+expect_line '"LastDir"="C:\\SOUNDS\\"'
+expect_line '"DisplayFiles"=dword:00000002'
+expect_line '"PlaySingle"=dword:00000001'
+expect_line '"Left"=dword:000000ca'
+expect_line '"Top"=dword:0000006c'
+expect_line '"Height"=dword:00000237'
+expect_line '"Width"=dword:00000339'
+
+# Second start with other values: they are applied and come back on close.
+cat >"$settings" <<'EOF'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Varnholt\Tonfolio]
+"PlayLooped"=dword:00000001
+"LastDir"="C:\\SOUNDS\\DRUMS\\"
+"DisplayFiles"=dword:00000004
+"PlaySingle"=dword:00000000
+"Left"=dword:00000032
+"Top"=dword:0000003c
+"Height"=dword:000001f4
+"Width"=dword:000002bc
+EOF
+start "$work" "Tonfolio - DRUMS"
+geometry=$(xdotool getwindowgeometry "$wid")
+grep -q 'Position: 50,60' <<<"$geometry" || fail "window not at 50,60: $geometry"
+grep -q 'Geometry: 700x500' <<<"$geometry" || fail "window not 700x500: $geometry"
+close_with_alt_f4
+expect_line '"PlayLooped"=dword:00000001'
+expect_line '"LastDir"="C:\\SOUNDS\\DRUMS\\"'
+expect_line '"DisplayFiles"=dword:00000004'
+expect_line '"PlaySingle"=dword:00000000'
+expect_line '"Left"=dword:00000032'
+expect_line '"Top"=dword:0000003c'
+expect_line '"Height"=dword:000001f4'
+expect_line '"Width"=dword:000002bc'
+echo "PASS"

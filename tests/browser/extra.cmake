@@ -1,0 +1,6 @@
+# The end-to-end run of the real program under Xvfb: first start, Alt+F4, stored settings, second start.
+if(TARGET tonfolio)
+  add_test(NAME browser.e2e_settings
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_settings.sh $<TARGET_FILE:tonfolio>)
+  set_tests_properties(browser.e2e_settings PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
+endif()
