@@ -30,6 +30,32 @@ TEST_F(TreeTest, LoadingShowsDrivesSelectsInitialFolderAndReportsOnce)
     expectBalanced();
 }
 
+TEST_F(TreeTest, StoredValuesFromALayoutDescription)
+{
+    // As the window's generated layout code sets them: by name, through the meta-object system.
+    tree = new TestTree(owner.get());
+    const std::pair<const char*, QVariant> stored[] = {
+        {"ReadOnStart", true},
+        {"InitialDirectory", QString("c:")},
+        {"DirTypes", 25},
+        {"DriveTypes", 31},
+        {"GoBelowRecycleBin", false},
+        {"FastLoad", false},
+        {"DragMode", 1},
+        {"HideSelection", false},
+    };
+    for (const auto& [name, value] : stored)
+        EXPECT_TRUE(tree->setProperty(name, value)) << name;
+    EXPECT_EQ(tree->DirTypes(), browserDirTypes);
+    EXPECT_EQ(tree->DriveTypes(), browserDriveTypes);
+    EXPECT_EQ(tree->InitialDirectory(), "c:");
+    EXPECT_EQ(tree->DragMode(), dmAutomatic);
+    EXPECT_FALSE(tree->GoBelowRecycleBin());
+    EXPECT_EQ(topPaths(), std::vector<std::string>{"C:\\"}); // drives arrive with the drive kinds
+    tree->Loaded();
+    EXPECT_EQ(tree->SelectedPath(), "C:\\");
+}
+
 TEST_F(TreeTest, SelectPathInAnyCase)
 {
     drive.mkdirs("Sounds/Drums");
