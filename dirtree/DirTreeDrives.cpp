@@ -143,6 +143,8 @@ void TDirTree::installOwnerHook()
         return;
     owner_ = owner;
     owner->installEventFilter(this);
+    // The watch on the mount table is what sends the owner its device-change events.
+    MountWatcher::instance();
 }
 
 void TDirTree::removeOwnerHook()
