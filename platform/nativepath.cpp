@@ -6,6 +6,7 @@
 #include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,7 +31,8 @@ struct Listing {
     timespec ctime{};
     bool racy = true;
     Clock::time_point checkedAt;                         // last time the folder's stat matched
-    std::unordered_map<std::string, bool> exact;        // every name
+    std::shared_ptr<int> fd;                               // the folder, open, for opening its files by name
+    std::unordered_map<std::string, unsigned char> exact;  // every name, with its d_type
     std::unordered_map<std::string, std::string> folded;  // folded name -> first real name in byte order
 };
 
@@ -101,13 +103,23 @@ bool recent(const timespec& t)
 
 bool readListing(const std::string& dir, const struct stat& st, Listing& out)
 {
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    std::vector<std::string> names;
-    while (dirent* e = ::readdir(d)) {
-        names.emplace_back(e->d_name);
+    auto held = std::shared_ptr<int>(new int(fd), [](int* f) {
+        ::close(*f);
+        delete f;
+    });
+    const int listFd = ::dup(fd);
+    DIR* d = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!d) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return false;
     }
+    std::vector<std::pair<std::string, unsigned char>> names;
+    while (dirent* e = ::readdir(d))
+        names.emplace_back(e->d_name, e->d_type);
     ::closedir(d);
     std::sort(names.begin(), names.end());
     out = Listing{};
@@ -116,12 +128,13 @@ bool readListing(const std::string& dir, const struct stat& st, Listing& out)
     out.mtime = st.st_mtim;
     out.ctime = st.st_ctim;
     out.racy = recent(st.st_mtim) || recent(st.st_ctim);
+    out.fd = std::move(held);
     out.exact.reserve(names.size());
     out.folded.reserve(names.size());
-    for (const std::string& n : names) {
+    for (const auto& [n, type] : names) {
         if (n.find('\\') != std::string::npos)
             continue;  // cannot be named by a drive-letter path
-        out.exact.emplace(n, true);
+        out.exact.emplace(n, type);
         out.folded.emplace(foldCase(n), n);  // keeps the first in byte order
     }
     return true;
@@ -129,8 +142,11 @@ bool readListing(const std::string& dir, const struct stat& st, Listing& out)
 
 // The real name of `name` inside the folder `dir` (whose stat is st, or null when the folder was checked
 // a moment ago): exact match first, else ignoring case.
-std::optional<std::string> lookupLocked(Cache& c, const std::string& dir, const struct stat* st, const std::string& name)
+std::optional<std::string> lookupLocked(Cache& c, const std::string& dir, const struct stat* st, const std::string& name,
+                                        const Listing** from = nullptr)
 {
+    if (from)
+        *from = nullptr;
     const auto now = Clock::now();
     auto it = c.listings.find(dir);
     bool valid = false;
@@ -168,6 +184,8 @@ std::optional<std::string> lookupLocked(Cache& c, const std::string& dir, const 
     if (st)
         it->second.checkedAt = now;
     const Listing& l = it->second;
+    if (from)
+        *from = &l;
     if (l.exact.count(name))
         return name;
     auto f = l.folded.find(foldCase(name));
@@ -360,20 +378,50 @@ std::string drivePathOf(const std::string& native)
 
 int openRegularFile(const std::string& drivePath)
 {
-    const std::optional<std::string> native = existingNativePath(drivePath);
-    if (!native)
+    const std::optional<Parsed> p = parse(drivePath);
+    if (!p)
         return -1;
-    // Look before opening: opening a device or FIFO can block or have side effects.
-    struct stat st {};
-    if (::stat(native->c_str(), &st) != 0) {
-        SetLastError(errorFromErrno(errno));
+    if (p->parts.empty()) {
+        SetLastError(ERROR_ACCESS_DENIED);  // a drive root is a folder
         return -1;
     }
-    if (!S_ISREG(st.st_mode)) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    Cache& c = cache();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    struct stat dirStat {};
+    const struct stat* checked = nullptr;
+    const std::optional<std::string> dir = resolveFolderLocked(c, *p, p->parts.size() - 1, dirStat, &checked);
+    if (!dir)
+        return -1;
+    const Listing* listing = nullptr;
+    const std::optional<std::string> real = lookupLocked(c, *dir, checked, p->parts.back(), &listing);
+    if (!real) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
         return -1;
     }
-    const int fd = ::open(native->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;  // non-blocking: a FIFO never stalls the open
+    int fd = -1;
+    bool listedRegular = false;
+    if (listing && listing->fd) {
+        const auto entry = listing->exact.find(*real);
+        listedRegular = entry != listing->exact.end() && entry->second == DT_REG;
+    }
+    if (listedRegular) {
+        // The listing says it is a regular file: open it by name in the folder already open.
+        fd = ::openat(*listing->fd, real->c_str(), flags);
+    } else {
+        // Look before opening: opening a device can block or have side effects.
+        const std::string native = join(*dir, *real);
+        struct stat st {};
+        if (::stat(native.c_str(), &st) != 0) {
+            SetLastError(errorFromErrno(errno));
+            return -1;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return -1;
+        }
+        fd = ::open(native.c_str(), flags);
+    }
     if (fd < 0) {
         SetLastError(errorFromErrno(errno));
         return -1;
@@ -384,7 +432,7 @@ int openRegularFile(const std::string& drivePath)
         SetLastError(ERROR_ACCESS_DENIED);
         return -1;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays set: it changes nothing for a regular file.
     SetLastError(ERROR_SUCCESS);
     return fd;
 }
