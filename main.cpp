@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "about/aboutdlg.h"
 #include "browser/main.h"
 
 int main(int argc, char* argv[])
@@ -10,7 +11,10 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName("Tonfolio");
     QApplication::setOrganizationName("Varnholt");
     QApplication::setWindowIcon(QIcon(":/icons/tonfolio.svg"));
+    // The window comes first: closing it ends the program. The about box waits hidden until asked for.
     TForm1 form;
+    TAboutBox about;
+    form.AboutBox = &about;
     form.show();
     return app.exec();
 }

@@ -7,9 +7,12 @@
 #include <QTimer>
 #include <string>
 
+#include "components/FileOp.h"
+#include "components/WavePlay.h"
 #include "ui_main.h"
 
 class QDropEvent;
+class TAboutBox;
 class QTreeWidgetItem;
 
 /// Numbers of the program's own cursors in the cursor table.
@@ -28,6 +31,10 @@ public:
     ~TForm1() override;
 
     QTimer* Timer1;
+    TWavePlayer* WavePlayer1;
+    TFileOperation* FileOperation1;
+    /// The program's about box, created after the window; none in a window made alone.
+    TAboutBox* AboutBox = nullptr;
 
     // State of the window.
     bool Playing = false;
@@ -105,6 +112,7 @@ protected:
 
 private:
     void FormClose();
+    void setupComponents();
     void bindCommands();
     void bindTree();
     void bindWaveList();

@@ -1,8 +1,14 @@
 // TForm1: the file and folder commands. They arrive with the file operation component; until then
 // their menu items and buttons are in place and do nothing.
+#include "about/aboutdlg.h"
 #include "browser/main.h"
 
-void TForm1::About1Click() {}
+void TForm1::About1Click()
+{
+    if (AboutBox)
+        AboutBox->ShowModal();
+}
+
 void TForm1::Delete1Click() {}
 void TForm1::Rename1Click() {}
 void TForm1::Properties1Click() {}

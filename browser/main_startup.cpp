@@ -67,12 +67,14 @@ QCursor cursorOf(int number)
     return it == cursorTable().end() ? QCursor(Qt::ArrowCursor) : it->second;
 }
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent), Timer1(new QTimer(this))
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent), Timer1(new QTimer(this)), WavePlayer1(new TWavePlayer(this)),
+      FileOperation1(new TFileOperation(this))
 {
     setupUi(this);
+    setupComponents();
     // The layout's outer bounds, until the settings give others.
     setOuterBounds(QRect(202, 108, 825, 567));
-    Timer1->setObjectName("Timer1");
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
@@ -99,6 +101,20 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), Timer1(new QTimer(this))
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::setupComponents()
+{
+    Timer1->setObjectName("Timer1");
+    WavePlayer1->setObjectName("WavePlayer1");
+    WavePlayer1->setDefault(false);
+    WavePlayer1->setForcePlay(true);
+    WavePlayer1->setLoop(false);
+    WavePlayer1->setWait(false);
+    FileOperation1->setObjectName("FileOperation1");
+    FileOperation1->setFlags(TFileOperation::fofAllowUndo | TFileOperation::fofNoConfirmation |
+                             TFileOperation::fofNoConfirmMkDir | TFileOperation::fofRenameOnCollision);
+    FileOperation1->setOperation(TFileOperation::foDelete);
+}
 
 void TForm1::bindCommands()
 {
