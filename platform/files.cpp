@@ -125,6 +125,12 @@ bool step(FindState* f, WIN32_FIND_DATA* data)
     while (f->next < f->names.size()) {
         const std::string& name = f->names[f->next++];
         struct stat st {};
+        if (isDotName(name)) {
+            // Always folders; a probe for sub-folders should not pay a stat for them.
+            st.st_mode = S_IFDIR | S_IRWXU;
+            fill(data, name, st);
+            return true;
+        }
         if (statEntry(f->dirFd, name, st)) {
             fill(data, name, st);
             return true;
