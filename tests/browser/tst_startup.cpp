@@ -132,6 +132,17 @@ TEST_F(Startup, AMissingOrMarkerFolderKeepsTheInitialSelection)
     }
 }
 
+TEST_F(Startup, NoFolderSelectedAtCloseStoresTheMarker)
+{
+    TForm1& w = start();
+    w.DirTree1->setCurrentItem(nullptr);
+    ASSERT_EQ(w.DirTree1->SelectedPath(), "?");
+    EXPECT_EQ(w.WaveList->hint(), "No waves found");
+    closeForm();
+    ASSERT_TRUE(storedValue("LastDir"));
+    EXPECT_EQ(storedValue("LastDir")->data, std::string("?\0", 2));
+}
+
 TEST_F(Startup, AnUnwritableSettingsFolderLosesOnlyTheSave)
 {
     QFile blocker(config_.path() + "/tonfolio");
