@@ -1,5 +1,38 @@
 // TForm1: playback of the selected wave, one at a time or all waves of the folder in turn.
+//
+// The sound server never tells the window when a sound ends, so the window estimates the end
+// from the playing time in the file's header and arms Timer1 for it. The mode is never kept in a
+// field: every routine that depends on it reads AllWavesBtn at the moment it runs.
+#include <climits>
+#include <cmath>
+
 #include "browser/main.h"
+#include "waves/W32Waves.h"
+
+namespace {
+
+// Slack after the header's playing time, so the timer fires after the sound has ended.
+constexpr int kEndSlackMs = 20;
+
+/// The timer interval for a playing time: milliseconds rounded to the nearest integer (halves to
+/// the even neighbour), plus the slack. A header may claim a playing time of years; the interval
+/// then stays at the longest the timer can take rather than wrapping round to a short or
+/// negative one.
+int endTimerInterval(long double seconds)
+{
+    const long double ms = seconds * 1000.0L;
+    if (!(ms >= 0.0L))
+        return kEndSlackMs;
+    if (ms >= static_cast<long double>(INT_MAX - kEndSlackMs))
+        return INT_MAX;
+    long double rounded = std::floor(ms);
+    const long double fraction = ms - rounded;
+    if (fraction > 0.5L || (fraction == 0.5L && std::fmod(rounded, 2.0L) != 0.0L))
+        rounded += 1.0L;
+    return static_cast<int>(rounded) + kEndSlackMs;
+}
+
+}  // namespace
 
 void TForm1::Play1Click()
 {
@@ -13,6 +46,8 @@ void TForm1::Stop1Click()
     UpdateCommands();
 }
 
+// Runs when a button is released over the list: the press has already selected the row under
+// the pointer, so the release plays the row that was clicked.
 void TForm1::WaveListMouseDown(Qt::MouseButton button)
 {
     if (button == Qt::LeftButton)
@@ -45,12 +80,101 @@ void TForm1::StopPlaying()
         StopSingle();
 }
 
-// The player arrives with the sound components; until then nothing plays.
-void TForm1::PlaySelected() {}
-void TForm1::StopSingle() {}
-bool TForm1::StartEndTimer() { return false; }
-void TForm1::SinglePlayEnded() {}
-void TForm1::StartAllWaves() {}
-void TForm1::PlayAllWavesItem() {}
-void TForm1::NextOfAllWaves() {}
-void TForm1::StopAllWaves() {}
+void TForm1::PlaySelected()
+{
+    if (WaveList->selectedRow() < 0)
+        return;
+    // Loop counts only at the moment the sound starts; the player is left unlooped for
+    // whoever plays next.
+    WavePlayer1->setLoop(LoopBtn->isChecked());
+    WavePlayer1->setFileName(SelectedWavePath());
+    WavePlayer1->PlayWave();
+    // Without a readable header no timer runs, and the play lasts until a stop request.
+    StartEndTimer();
+    Playing = true;
+    WavePlayer1->setLoop(false);
+    UpdateCommands();
+}
+
+void TForm1::StopSingle()
+{
+    // The timer is left running: when it fires it only ends a play that is already over.
+    WavePlayer1->StopWave();
+    Playing = false;
+    UpdateCommands();
+}
+
+bool TForm1::StartEndTimer()
+{
+    Timer1->stop();
+    TWaveInfo info;
+    if (!ReadWaveInfo(SelectedWavePath(), info))
+        return false;
+    Timer1->setInterval(endTimerInterval(info.Length));
+    Timer1->start();
+    return true;
+}
+
+void TForm1::SinglePlayEnded()
+{
+    // A looped sound goes on; only the window's idea of playing ends.
+    Timer1->stop();
+    Playing = false;
+    UpdateCommands();
+}
+
+void TForm1::StartAllWaves()
+{
+    const int row = WaveList->selectedRow();
+    if (row < 0)
+        return;
+    AllWavesIndex = row;
+    AllWavesStopped = false;
+    PlayAllWavesItem();
+}
+
+void TForm1::PlayAllWavesItem()
+{
+    // Rows with unreadable headers are skipped within this one call, row after row. A loop
+    // rather than calling back and forth with NextOfAllWaves, so a folder of thousands of
+    // damaged files cannot exhaust the stack.
+    for (;;) {
+        if (AllWavesStopped)
+            return;
+        if (AllWavesIndex < 0 || AllWavesIndex >= WaveList->rowCount()) {
+            // The rows changed under the sequence; there is nothing left to play.
+            StopAllWaves();
+            return;
+        }
+        WaveList->selectRow(AllWavesIndex);
+        if (StartEndTimer()) {
+            PlaySelected();
+            return;
+        }
+        ++AllWavesIndex;
+        if (AllWavesIndex >= WaveList->rowCount()) {
+            StopAllWaves();
+            return;
+        }
+    }
+}
+
+void TForm1::NextOfAllWaves()
+{
+    if (AllWavesStopped) {
+        SinglePlayEnded();
+        return;
+    }
+    ++AllWavesIndex;
+    if (AllWavesIndex < WaveList->rowCount())
+        PlayAllWavesItem();
+    else
+        StopAllWaves();
+}
+
+void TForm1::StopAllWaves()
+{
+    StopSingle();
+    Timer1->stop();
+    AllWavesStopped = true;
+}
