@@ -1,10 +1,14 @@
 #include "browser/WaveListWidget.h"
 
+#include <QCoreApplication>
+#include <QDrag>
+#include <QDropEvent>
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QListView>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTreeView>
 
@@ -13,19 +17,34 @@ namespace {
 // Column widths of the details view, in column order.
 const int kColumnWidths[WaveListModel::ColumnCount] = {200, 140, 60, 60, 150};
 
-// Views with the state a caller needs to see (dragging, editing).
+// The format that marks a dragged row as one of this list's, with the process and list it came from.
+const char* const kRowFormat = "application/x-tonfolio-wave-row";
+
+// Views with the state a caller needs to see (dragging, editing); their drags are the list's.
 class WaveListView : public QListView {
 public:
-    using QListView::QListView;
+    explicit WaveListView(WaveListWidget* owner) : QListView(owner), owner_(owner) {}
     bool dragging() const { return state() == DraggingState; }
     bool editing() const { return state() == EditingState; }
+
+protected:
+    void startDrag(Qt::DropActions) override { owner_->startRowDrag(this); }
+
+private:
+    WaveListWidget* owner_;
 };
 
 class WaveDetailView : public QTreeView {
 public:
-    using QTreeView::QTreeView;
+    explicit WaveDetailView(WaveListWidget* owner) : QTreeView(owner), owner_(owner) {}
     bool dragging() const { return state() == DraggingState; }
     bool editing() const { return state() == EditingState; }
+
+protected:
+    void startDrag(Qt::DropActions) override { owner_->startRowDrag(this); }
+
+private:
+    WaveListWidget* owner_;
 };
 
 
@@ -202,6 +221,67 @@ void WaveListWidget::unsetListCursor()
 }
 
 QCursor WaveListWidget::listCursor() const { return currentView()->viewport()->cursor(); }
+
+QMimeData* WaveListWidget::rowMimeData(int row) const
+{
+    auto* data = model_->mimeData({model_->index(row, 0)});
+    if (!data)
+        data = new QMimeData;
+    const QString mark = QString("%1:%2:%3")
+                             .arg(QCoreApplication::applicationPid())
+                             .arg(reinterpret_cast<quintptr>(this))
+                             .arg(row);
+    data->setData(kRowFormat, mark.toUtf8());
+    if (rowUrl) {
+        const QUrl url = rowUrl(row);
+        if (url.isValid() && !url.isEmpty())
+            data->setUrls({url});
+    }
+    return data;
+}
+
+bool WaveListWidget::isOwnDrag(const QDropEvent* event) const
+{
+    if (!event)
+        return false;
+    if (QObject* source = event->source())
+        return source == list_ || source == details_;
+    // Qt names the source only while its own drag runs; the mark says which process and list it was.
+    const QMimeData* data = event->mimeData();
+    if (!data || !data->hasFormat(kRowFormat))
+        return false;
+    const QString mark = QString::fromUtf8(data->data(kRowFormat));
+    return mark.startsWith(QString("%1:%2:")
+                               .arg(QCoreApplication::applicationPid())
+                               .arg(reinterpret_cast<quintptr>(this)));
+}
+
+void WaveListWidget::setDragCursor(const QCursor& cursor)
+{
+    dragCursor_ = cursor;
+    if (!drag_)
+        return;
+    // A null pixmap puts back the drag manager's own pointer.
+    const QPixmap picture = cursor.shape() == Qt::BitmapCursor ? cursor.pixmap() : QPixmap();
+    for (Qt::DropAction action : {Qt::CopyAction, Qt::MoveAction})
+        drag_->setDragCursor(picture, action);
+}
+
+void WaveListWidget::startRowDrag(QAbstractItemView* view)
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    auto* drag = new QDrag(view);
+    drag->setMimeData(rowMimeData(row));
+    drag->setPixmap(model_->icon().pixmap(view->iconSize()));
+    drag_ = drag;
+    setDragCursor(QCursor());
+    // Whatever a target reports, the row stays: the window refills the list after a move of its own,
+    // and a move by another program shows at the next fill.
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+    drag_ = nullptr;
+}
 
 bool WaveListWidget::isOurs(QObject* watched) const
 {

@@ -4,12 +4,18 @@
 // stands in the control's place.
 
 #include <QCursor>
+#include <QPointer>
 #include <QStackedWidget>
+#include <QUrl>
+#include <functional>
 
 #include "browser/WaveListModel.h"
 
 class QAbstractItemView;
+class QDrag;
+class QDropEvent;
 class QItemSelectionModel;
+class QMimeData;
 class QListView;
 class QTreeView;
 
@@ -40,6 +46,18 @@ public:
     bool isEditing() const;
     /// Whether a drag of a row is in progress.
     bool isDragging() const;
+
+    /// The file a row stands for, as other programs address it; a dragged row carries it.
+    std::function<QUrl(int row)> rowUrl;
+    /// What a drag of a row carries: the row, marked as coming from this list, and its file's URL.
+    QMimeData* rowMimeData(int row) const;
+    /// Whether a drop comes from a drag of this list's rows.
+    bool isOwnDrag(const QDropEvent* event) const;
+    /// The pointer shown while a row is dragged over a target that accepts it.
+    void setDragCursor(const QCursor& cursor);
+    QCursor dragCursor() const { return dragCursor_; }
+    /// Drags the selected row (the views' automatic drag lands here).
+    void startRowDrag(QAbstractItemView* view);
 
     /// The text shown in the status bar while the pointer is over the list.
     void setHint(const QString& hint);
@@ -75,4 +93,6 @@ private:
     QTreeView* details_;
     ViewStyle style_ = vsIcon;
     QString hint_;
+    QCursor dragCursor_;
+    QPointer<QDrag> drag_;
 };

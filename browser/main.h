@@ -118,6 +118,12 @@ private:
     void bindWaveList();
     /// The shell's icon for wave files, asked for through the first entry found.
     QIcon fetchWaveIcon(const std::string& path);
+    /// Runs FileOperation1 as set up; true when it succeeded and was not aborted. Names holding ";"
+    /// go to the shell as they are, since the component's lists would split them.
+    bool runFileOperation();
+    /// False when the path's name is spelt, ignoring case, by more than one entry of its folder: the
+    /// row could then stand for another file than the one the system layer would pick.
+    bool namesOneFile(const std::string& path) const;
     /// Sets the window's outer bounds (frame included).
     void setOuterBounds(const QRect& bounds);
     void applyOuterBounds();

@@ -1,7 +1,106 @@
-// TForm1: the file and folder commands. They arrive with the file operation component; until then
-// their menu items and buttons are in place and do nothing.
+// TForm1: the file and folder commands - delete, rename, properties, the wave editor, new folder,
+// the parent folder and reloading the tree.
+#include <QApplication>
+#include <QLineEdit>
+#include <QTreeWidgetItem>
+#include <vector>
+
 #include "about/aboutdlg.h"
 #include "browser/main.h"
+#include "dirtree/FileRoutines.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/launch.h"
+#include "platform/pathinfo.h"
+#include "platform/shell.h"
+
+using namespace platform;
+
+namespace {
+
+/// Shows the hourglass for its lifetime and puts back the cursor that was there, on every path.
+class HourglassCursor {
+public:
+    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
+    HourglassCursor(const HourglassCursor&) = delete;
+    HourglassCursor& operator=(const HourglassCursor&) = delete;
+};
+
+/// A name typed into an in-place edit that can name one entry of the folder it is in: not empty,
+/// not "." or "..", and free of the separators of either side and of NUL.
+bool isPlainName(const std::string& name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+std::string lastName(const std::string& path)
+{
+    const size_t sep = path.rfind('\\');
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+std::string utf8(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+/// The system's text for an error code, as the standard error box shows it.
+std::string errorText(DWORD code)
+{
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND: return "The system cannot find the file specified.";
+    case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.";
+    case ERROR_ACCESS_DENIED: return "Access is denied.";
+    case ERROR_WRITE_PROTECT: return "The media is write protected.";
+    case ERROR_NOT_READY: return "The device is not ready.";
+    case ERROR_DISK_FULL: return "There is not enough space on the disk.";
+    case ERROR_INVALID_NAME: return "The filename, directory name, or volume label syntax is incorrect.";
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return "Cannot create a file when that file already exists.";
+    case ERROR_FILENAME_EXCED_RANGE: return "The filename or extension is too long.";
+    default: return "I/O error " + std::to_string(code) + ".";
+    }
+}
+
+}  // namespace
+
+bool TForm1::namesOneFile(const std::string& path) const
+{
+    const std::string name = lastName(path);
+    if (name.empty())
+        return false;
+    // The search ignores letter case as the path's resolution does; a name holding * or ? also matches
+    // others, so only entries that differ from it in letter case alone are counted then.
+    const bool pattern = name.find_first_of("*?") != std::string::npos;
+    WIN32_FIND_DATA entry;
+    const HANDLE find = FindFirstFile(path, &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return true;  // nothing to confuse it with; the operation reports a missing file itself
+    int spellings = 0;
+    do {
+        if (!pattern || JoinPath("", entry.cFileName) == JoinPath("", name))
+            ++spellings;
+    } while (spellings < 2 && FindNextFile(find, &entry));
+    FindClose(find);
+    return spellings < 2;
+}
+
+bool TForm1::runFileOperation()
+{
+    const bool splits = FileOperation1->FilesFrom().find(';') != std::string::npos ||
+                        FileOperation1->FilesTo().find(';') != std::string::npos;
+    if (!splits)
+        return FileOperation1->Execute() && !FileOperation1->OperationAborted();
+    // The window always hands over one name per list, so a ";" is part of the name.
+    SHFILEOPSTRUCT request = FileOperation1->BuildRequest();
+    request.pFrom = FileOperation1->FilesFrom() + std::string(2, '\0');
+    request.pTo = FileOperation1->FilesTo().empty() ? std::string() : FileOperation1->FilesTo() + std::string(2, '\0');
+    return SHFileOperation(&request) == 0 && !request.fAnyOperationsAborted;
+}
 
 void TForm1::About1Click()
 {
@@ -9,17 +108,173 @@ void TForm1::About1Click()
         AboutBox->ShowModal();
 }
 
-void TForm1::Delete1Click() {}
-void TForm1::Rename1Click() {}
-void TForm1::Properties1Click() {}
-void TForm1::EditWaveClick() {}
-void TForm1::WaveListDblClick() {}
-void TForm1::OpenInWaveEditor() {}
-void TForm1::NewFolderClick() {}
-void TForm1::ToolButton3Click() {}
-void TForm1::ReloadTree() {}
-void TForm1::EditSelectedFolderName() {}
-void TForm1::WaveListEdited(int, std::string&) {}
-void TForm1::DirTree1Editing(QTreeWidgetItem*, bool&) {}
-void TForm1::DirTree1Edited(QTreeWidgetItem*, std::string&) {}
-void TForm1::DirTree1KeyDown(int&, Qt::KeyboardModifiers) {}
+void TForm1::Delete1Click()
+{
+    StopPlaying();
+    const std::string path = SelectedWavePath();
+    if (path.empty() || !namesOneFile(path))
+        return;
+    FileOperation1->setOperation(TFileOperation::foDelete);
+    FileOperation1->setFilesFrom(path);
+    FileOperation1->setFlags(TFileOperation::fofAllowUndo);
+    FileOperation1->setProgressTitle("Deleting " + path + "...");
+    if (runFileOperation())
+        FillWaveList();
+}
+
+void TForm1::Rename1Click()
+{
+    QWidget* focus = QApplication::focusWidget();
+    const bool treeEditing = focus && DirTree1->viewport()->isAncestorOf(focus);
+    if (treeEditing || WaveList->isEditing())
+        return;
+    if (DirTree1->hasFocus()) {
+        EditSelectedFolderName();
+        return;
+    }
+    WaveList->focusList();
+    WaveList->editRow(WaveList->selectedRow());
+}
+
+void TForm1::WaveListEdited(int row, std::string& text)
+{
+    if (row < 0 || row >= WaveList->rowCount() || !isPlainName(text))
+        return;  // the caption stays, and so does the file
+    const std::string folder = DirTree1->SelectedPath();
+    const std::string oldName = WaveList->model()->name(row);
+    const std::string oldPath = JoinPath(folder, oldName);
+    if (!namesOneFile(oldPath))
+        return;
+    const int moved = WaveList->model()->setCaption(row, text);
+    const std::string newPath = JoinPath(folder, text);
+    // The move never replaces a file: a name that is taken leaves both files as they were, and the
+    // row goes back to the name the file still has.
+    if (!MoveFile(oldPath, newPath))
+        WaveList->model()->setCaption(moved, oldName);
+}
+
+void TForm1::DirTree1Editing(QTreeWidgetItem* node, bool& allowEdit)
+{
+    // Drives are the top level and keep their names.
+    allowEdit = node && node->parent();
+}
+
+void TForm1::DirTree1Edited(QTreeWidgetItem* node, std::string& text)
+{
+    const TDirEntry* entry = TDirTree::entryOf(node);
+    const std::string oldLabel = node ? utf8(node->text(0)) : std::string();
+    if (text == oldLabel)
+        return;  // accepted unchanged
+    if (!entry || !isPlainName(text)) {
+        text = oldLabel;
+        return;
+    }
+    const std::string oldPath = entry->Path;
+    const std::string newPath = ReplaceLastName(oldPath, text);
+    if (!RenameFolder(oldPath, newPath)) {
+        // Nothing moved on disk, so the node keeps the name the folder still has.
+        text = oldLabel;
+        return;
+    }
+    SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_PATH, oldPath, newPath);
+    // The node and what is loaded below it name the folder where it is now.
+    DirTree1->RenameNode(node, newPath);
+}
+
+void TForm1::Properties1Click()
+{
+    const std::string path = SelectedWavePath();
+    if (path.empty() || !namesOneFile(path))
+        return;
+    SHELLEXECUTEINFO info;
+    info.cbSize = 60;
+    info.fMask = SEE_MASK_INVOKEIDLIST;
+    info.hwnd = nullptr;
+    info.lpVerb = "properties";
+    info.lpFile = path;
+    info.nShow = 0;
+    ShellExecuteEx(&info);
+}
+
+void TForm1::OpenInWaveEditor()
+{
+    if (Playing)
+        StopSingle();
+    const int row = WaveList->selectedRow();
+    if (row < 0)
+        return;
+    const std::string path = DirTree1->SelectedPath() + WaveList->model()->name(row);
+    if (!namesOneFile(path))
+        return;
+    ShellExecute(nullptr, "open", path, std::string(), std::string(), SW_SHOW);
+}
+
+void TForm1::EditWaveClick()
+{
+    StopPlaying();
+    OpenInWaveEditor();
+}
+
+void TForm1::WaveListDblClick()
+{
+    if (WaveList->selectedRow() >= 0)
+        OpenInWaveEditor();
+}
+
+void TForm1::NewFolderClick()
+{
+    const std::string parent = DirTree1->SelectedPath();
+    if (parent == "?")
+        return;
+    const std::string name = NewFolderName(parent);
+    const std::string path = JoinPath(parent, name);
+    if (!CreateDirectory(path)) {
+        ShowErrorBox(handleOf(this), errorText(GetLastError()));
+        return;
+    }
+    SHChangeNotify(SHCNE_MKDIR, SHCNF_PATH, path, nullptr);
+    DirTree1->AddFolder(parent, name, nullptr);
+
+    // Open the whole branch below the parent; folders that are links are not entered, so a link to
+    // an ancestor cannot make the walk endless.
+    if (QTreeWidgetItem* top = DirTree1->currentItem()) {
+        HourglassCursor hourglass;
+        std::vector<QTreeWidgetItem*> pending{top};
+        while (!pending.empty()) {
+            QTreeWidgetItem* node = pending.back();
+            pending.pop_back();
+            const TDirEntry* entry = TDirTree::entryOf(node);
+            if (!entry || (node != top && IsLinkedFolder(entry->Path)))
+                continue;
+            node->setExpanded(true);
+            for (int i = 0; i < node->childCount(); ++i)
+                pending.push_back(node->child(i));
+        }
+    }
+
+    if (QTreeWidgetItem* node = DirTree1->FindNode(parent + name))
+        DirTree1->setCurrentItem(node);
+    EditSelectedFolderName();
+}
+
+void TForm1::EditSelectedFolderName()
+{
+    if (QTreeWidgetItem* node = DirTree1->currentItem())
+        DirTree1->editItem(node, 0);
+}
+
+void TForm1::ToolButton3Click() { DirTree1->GoToParent(false); }
+
+void TForm1::DirTree1KeyDown(int& key, Qt::KeyboardModifiers)
+{
+    if (key == Qt::Key_F5)
+        ReloadTree();
+}
+
+void TForm1::ReloadTree()
+{
+    HourglassCursor hourglass;
+    const std::string path = DirTree1->SelectedPath();
+    DirTree1->Reload();
+    DirTree1->SelectPath(path);
+}

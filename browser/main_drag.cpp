@@ -1,5 +1,66 @@
 // TForm1: dragging a wave onto a folder of the tree moves it there, or copies it with Ctrl held.
-#include "browser/main.h"
+#include <QDropEvent>
+#include <QGuiApplication>
 
-void TForm1::DirTree1DragOver(QDropEvent*, const QPoint&, bool&) {}
-void TForm1::DirTree1DragDrop(QDropEvent*, const QPoint&) {}
+#include "browser/main.h"
+#include "platform/dialogs.h"
+
+using namespace platform;
+
+namespace {
+
+/// Ctrl as the drag reports it, or as the keyboard holds it now.
+bool ctrlHeld(const QDropEvent* event)
+{
+    return (event && event->modifiers().testFlag(Qt::ControlModifier)) ||
+           QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
+}
+
+}  // namespace
+
+void TForm1::DirTree1DragOver(QDropEvent* event, const QPoint&, bool& accept)
+{
+    accept = false;
+    if (ctrlHeld(event)) {
+        WaveList->setDragCursor(cursorOf(crDragCopy));
+        CopyOnDrop = true;
+    } else {
+        WaveList->setDragCursor(QCursor());
+        CopyOnDrop = false;
+    }
+    // Folders dragged inside the tree, and anything from other programs, are not taken.
+    accept = WaveList->isOwnDrag(event);
+}
+
+void TForm1::DirTree1DragDrop(QDropEvent* event, const QPoint&)
+{
+    WaveList->setDragCursor(QCursor());
+    const std::string target = DirTree1->DropTargetPath();
+    // Without a folder under the pointer there is nowhere to put the file.
+    if (!WaveList->isOwnDrag(event) || target.empty())
+        return;
+    const std::string source = DirTree1->SelectedPath();
+    const std::string file = SelectedWavePath();
+    if (file.empty() || !namesOneFile(file))
+        return;
+
+    if (CopyOnDrop) {
+        FileOperation1->setOperation(TFileOperation::foCopy);
+        // A copy beside the original takes a new name; elsewhere the shell asks before replacing.
+        FileOperation1->setFlags(source == target ? TFileOperation::TFileOpFlags(TFileOperation::fofRenameOnCollision)
+                                                  : TFileOperation::TFileOpFlags());
+    } else {
+        if (source == target) {
+            const std::string name = file.substr(file.rfind('\\') + 1);
+            MessageBox(handleOf(this), "Cannot move " + name + "\rDestination and source identical.",
+                       "Information", MB_OK | MB_ICONINFORMATION);
+            return;
+        }
+        FileOperation1->setOperation(TFileOperation::foMove);
+        FileOperation1->setFlags(TFileOperation::fofAllowUndo);
+    }
+    FileOperation1->setFilesFrom(file);
+    FileOperation1->setFilesTo(target);
+    if (runFileOperation() && !CopyOnDrop)
+        FillWaveList();
+}

@@ -4,6 +4,7 @@
 #include "browser/main.h"
 #include "dirtree/FileRoutines.h"
 #include "platform/files.h"
+#include "platform/pathinfo.h"
 #include "platform/shellinfo.h"
 #include "waves/W32Waves.h"
 
@@ -128,6 +129,11 @@ void TForm1::bindWaveList()
     connect(WaveList, &WaveListWidget::keyReleased, this, &TForm1::WaveListKeyUp);
     connect(WaveList, &WaveListWidget::mouseReleased, this, &TForm1::WaveListMouseDown);
     connect(WaveList, &WaveListWidget::doubleClicked, this, &TForm1::WaveListDblClick);
+    // A dragged row carries its file's address, so other programs can take it too.
+    WaveList->rowUrl = [this](int row) {
+        const std::string url = FileUrlOf(JoinPath(DirTree1->SelectedPath(), WaveList->model()->name(row)));
+        return QUrl::fromEncoded(QByteArray(url.data(), qsizetype(url.size())));
+    };
     connect(WaveList->model(), &WaveListModel::captionEdited, this, [this](int row, const std::string& text) {
         std::string s = text;
         WaveListEdited(row, s);
@@ -145,9 +151,14 @@ void TForm1::WaveListEnter()
 
 void TForm1::WaveListKeyUp(int key, Qt::KeyboardModifiers)
 {
-    // While a row is dragged, key-ups belong to the drag.
-    if (WaveList->isDragging())
+    // While a row is dragged, key-ups belong to the drag: letting go of Ctrl turns a copy into a move.
+    if (WaveList->isDragging()) {
+        if (key == Qt::Key_Control) {
+            WaveList->setDragCursor(QCursor());
+            CopyOnDrop = false;
+        }
         return;
+    }
     if (key == Qt::Key_Space) {
         if (Playing)
             StopPlaying();

@@ -1,0 +1,16 @@
+#pragma once
+// What the window needs to know about a path beyond the find functions: whether a folder is only a
+// link to another one, and the address other programs understand for a file.
+
+#include <string>
+
+namespace platform {
+
+/// True when the last component of the path is a symbolic link (to a folder or anything else).
+/// Walking a branch stops at such folders, so a link back to an ancestor cannot make it endless.
+bool IsLinkedFolder(const std::string& drivePath);
+
+/// The file:// URL of an existing entry, its bytes percent-encoded; empty when the path names nothing.
+std::string FileUrlOf(const std::string& drivePath);
+
+}  // namespace platform
