@@ -1,0 +1,370 @@
+// Playback in the browser window: single plays, looping, the all-waves sequence, the end timer,
+// and what stops a play. The timer is driven by calling Timer1Timer() instead of waiting, so the
+// tests check the window's states and the sound channel, never the clock.
+#include <QAbstractItemView>
+#include <QListView>
+#include <QMouseEvent>
+#include <QTest>
+
+#include "browserfixture.h"
+#include "platform/sound.h"
+
+using namespace browser_testing;
+using platform::soundIsPlaying;
+
+namespace {
+
+// 8 kHz mono 8-bit: one byte per frame keeps seconds of sound small on disk.
+constexpr int kRate = 8000;
+
+class PlaybackTest : public BrowserTest {
+protected:
+    void TearDown() override
+    {
+        platform::sndPlaySound(nullptr, 0);
+        BrowserTest::TearDown();
+    }
+
+    /// A wave of the given playing time (a quiet tone, so a server would have something to play).
+    void waveOf(const std::string& rel, double seconds)
+    {
+        drive_.write(rel, testing_support::makeWav(1, kRate, 8, int(seconds * kRate), 440.0));
+    }
+    void unreadable(const std::string& rel) { drive_.write(rel, std::string(500, 'x')); }
+
+    /// Which of Play and Stop are enabled; menu item and toolbar button must agree.
+    std::string commands()
+    {
+        TForm1& w = form();
+        EXPECT_EQ(w.Play1->isEnabled(), w.PlayBtn->isEnabled());
+        EXPECT_EQ(w.Stop1->isEnabled(), w.StopBtn->isEnabled());
+        std::string s;
+        if (w.Play1->isEnabled())
+            s += "Play";
+        if (w.Stop1->isEnabled())
+            s += s.empty() ? "Stop" : "+Stop";
+        return s;
+    }
+
+    /// Starts the window in a folder with the modes set.
+    TForm1& startIn(const std::string& folder, bool allWaves, bool loop = false)
+    {
+        TForm1& w = start();
+        selectFolder(folder);
+        w.AllWavesBtn->setChecked(allWaves);
+        w.LoopBtn->setChecked(loop);
+        return w;
+    }
+
+    QPoint rowCenter(int row)
+    {
+        QAbstractItemView* v = form().WaveList->currentView();
+        return v->visualRect(form().WaveList->model()->index(row, 0)).center();
+    }
+    void release(Qt::MouseButton button, QPoint at)
+    {
+        // Sent straight to the list, so consecutive clicks of different buttons at one spot are
+        // not merged into double clicks by the test's event synthesis.
+        QWidget* viewport = form().WaveList->currentView()->viewport();
+        const QPointF local(at);
+        const QPointF global(viewport->mapToGlobal(at));
+        QMouseEvent press(QEvent::MouseButtonPress, local, global, button, button, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &press);
+        QMouseEvent up(QEvent::MouseButtonRelease, local, global, button, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &up);
+        QApplication::processEvents();
+    }
+    void space()
+    {
+        form().WaveList->focusList();
+        QTest::keyClick(form().WaveList->currentView(), Qt::Key_Space);
+        QApplication::processEvents();
+    }
+};
+
+TEST_F(PlaybackTest, EndTimerIsThePlayingTimeRoundedHalfToEvenPlusTwenty)
+{
+    // 16 Hz makes playing times whose milliseconds end in exactly .5.
+    drive_.write("T/a_halfdown.wav", testing_support::makeWav(1, 16, 8, 1));  // 62.5 ms
+    drive_.write("T/b_halfup.wav", testing_support::makeWav(1, 16, 8, 3));    // 187.5 ms
+    drive_.write("T/c_nochannels.wav", testing_support::makeWav(0, kRate, 16, 100));
+    waveOf("T/d_twoandahalf.wav", 2.5);
+    std::string huge = testing_support::makeWav(1, 1, 8, 2);  // a header claiming 136 years
+    huge.replace(40, 4, std::string("\xF0\xFF\xFF\xFF", 4));
+    drive_.write("T/e_huge.wav", huge);
+    const struct {
+        int row;
+        int interval;
+    } cases[] = {{0, 82}, {1, 208}, {2, 20}, {3, 2520}, {4, INT_MAX}};
+
+    TForm1& w = startIn("C:\\T\\", false);
+    ASSERT_EQ(w.WaveList->rowCount(), 5);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        w.WaveList->selectRow(c.row);
+        w.Play1Click();
+        EXPECT_TRUE(w.Timer1->isActive());
+        EXPECT_EQ(w.Timer1->interval(), c.interval);
+    }
+}
+
+TEST_F(PlaybackTest, ASinglePlayHoldsPlayDisabledUntilItsTimerEnds)
+{
+    waveOf("S/song.wav", 2.5);
+    TForm1& w = startIn("C:\\S\\", false);
+    EXPECT_EQ(commands(), "");
+    w.WaveList->selectRow(0);
+    EXPECT_EQ(commands(), "Play");
+
+    w.Play1Click();
+    EXPECT_TRUE(w.Playing);
+    EXPECT_TRUE(soundIsPlaying());
+    EXPECT_EQ(commands(), "Stop");
+    EXPECT_EQ(w.Timer1->interval(), 2520);
+    EXPECT_FALSE(w.WavePlayer1->Loop());
+
+    // The timer ends the window's play; the sound itself is left to run out.
+    w.Timer1Timer();
+    EXPECT_FALSE(w.Playing);
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_EQ(commands(), "Play");
+    EXPECT_TRUE(soundIsPlaying());
+}
+
+TEST_F(PlaybackTest, StopCommandSilencesButLeavesTheTimerToRunOut)
+{
+    waveOf("S/song.wav", 2.5);
+    TForm1& w = startIn("C:\\S\\", false);
+    w.WaveList->selectRow(0);
+    w.Play1Click();
+    w.Stop1Click();
+    EXPECT_FALSE(soundIsPlaying());
+    EXPECT_FALSE(w.Playing);
+    EXPECT_EQ(commands(), "Play");
+    EXPECT_TRUE(w.Timer1->isActive());
+    w.Timer1Timer();
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.Playing);
+}
+
+TEST_F(PlaybackTest, ALoopedSoundOutlivesItsTimerAndSpaceRestartsIt)
+{
+    waveOf("S/a.wav", 0.2);
+    waveOf("S/b.wav", 0.2);
+    TForm1& w = startIn("C:\\S\\", false, true);
+    w.WaveList->selectRow(0);
+    w.Play1Click();
+    EXPECT_FALSE(w.WavePlayer1->Loop());  // looping belongs to the sound, not to the player
+    w.Timer1Timer();
+    EXPECT_EQ(commands(), "Play");
+    QTest::qWait(400);  // twice the wave's length
+    EXPECT_TRUE(soundIsPlaying());
+
+    // Idle as far as the window knows: Space starts again instead of stopping.
+    w.WaveList->selectRow(1);
+    space();
+    EXPECT_TRUE(w.Playing);
+    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\s\\b.wav");
+    EXPECT_TRUE(soundIsPlaying());
+    space();
+    EXPECT_FALSE(w.Playing);
+    EXPECT_FALSE(soundIsPlaying());
+}
+
+TEST_F(PlaybackTest, MouseReleasesOverTheListPlayAndStop)
+{
+    waveOf("S/a.wav", 2.0);
+    waveOf("S/b.wav", 2.0);
+    for (bool allWaves : {false, true}) {
+        SCOPED_TRACE(allWaves);
+        TForm1& w = startIn("C:\\S\\", allWaves);
+        // Nothing selected: a left click on empty space starts nothing.
+        QWidget* viewport = w.WaveList->currentView()->viewport();
+        release(Qt::LeftButton, QPoint(viewport->width() - 5, viewport->height() - 5));
+        EXPECT_EQ(w.WaveList->selectedRow(), -1);
+        EXPECT_FALSE(w.Playing);
+        EXPECT_FALSE(soundIsPlaying());
+
+        release(Qt::LeftButton, rowCenter(1));
+        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\s\\b.wav");
+        EXPECT_TRUE(w.Playing);
+        EXPECT_TRUE(soundIsPlaying());
+        release(Qt::MiddleButton, rowCenter(1));
+        EXPECT_TRUE(soundIsPlaying());
+        release(Qt::RightButton, rowCenter(1));
+        EXPECT_FALSE(w.Playing);
+        EXPECT_FALSE(soundIsPlaying());
+        EXPECT_EQ(w.AllWavesStopped, allWaves);
+        closeForm();
+    }
+}
+
+TEST_F(PlaybackTest, RightButtonWhileIdleIsAStopRequestAllTheSame)
+{
+    waveOf("S/a.wav", 1.0);
+    TForm1& w = startIn("C:\\S\\", true);
+    EXPECT_FALSE(w.AllWavesStopped);
+    release(Qt::RightButton, rowCenter(0));
+    EXPECT_TRUE(w.AllWavesStopped);
+    EXPECT_FALSE(w.Playing);
+}
+
+TEST_F(PlaybackTest, AnUnreadableRowInSingleModePlaysWithoutEnd)
+{
+    waveOf("S/a.wav", 1.0);
+    unreadable("S/b.wav");
+    TForm1& w = startIn("C:\\S\\", false);
+    w.WaveList->selectRow(0);
+    w.Play1Click();
+    ASSERT_TRUE(w.Timer1->isActive());
+    // The previous row's timer must not end the play of a row without a known length.
+    w.WaveList->selectRow(1);
+    w.Play1Click();
+    EXPECT_TRUE(w.Playing);
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(soundIsPlaying());
+    EXPECT_EQ(commands(), "Stop");
+    w.Stop1Click();
+    EXPECT_EQ(commands(), "Play");
+}
+
+// Five rows, the fourth unreadable, started on the third: the fourth is passed at once, and after
+// the fifth the sound stops, whether or not loop is on.
+TEST_F(PlaybackTest, TheSequenceSkipsUnreadableRowsAndStopsAfterTheLast)
+{
+    waveOf("A/1.wav", 3.0);
+    waveOf("A/2.wav", 3.0);
+    waveOf("A/3.wav", 3.0);
+    unreadable("A/4.wav");
+    waveOf("A/5.wav", 3.0);
+    for (bool loop : {false, true}) {
+        SCOPED_TRACE(loop);
+        TForm1& w = startIn("C:\\A\\", true, loop);
+        w.WaveList->selectRow(2);
+        w.Play1Click();
+        EXPECT_EQ(w.AllWavesIndex, 2);
+        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\3.wav");
+        EXPECT_EQ(w.Timer1->interval(), 3020);
+        EXPECT_EQ(commands(), "Stop");
+
+        w.Timer1Timer();
+        EXPECT_EQ(w.AllWavesIndex, 4);
+        EXPECT_EQ(w.WaveList->selectedRow(), 4);
+        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\5.wav");
+        EXPECT_TRUE(w.Playing);
+        EXPECT_TRUE(soundIsPlaying());
+        EXPECT_TRUE(w.Timer1->isActive());
+
+        w.Timer1Timer();
+        EXPECT_FALSE(w.Playing);
+        EXPECT_TRUE(w.AllWavesStopped);
+        EXPECT_FALSE(soundIsPlaying());
+        EXPECT_FALSE(w.Timer1->isActive());
+        EXPECT_EQ(w.WaveList->selectedRow(), 4);
+        EXPECT_EQ(commands(), "Play");
+        closeForm();
+    }
+}
+
+TEST_F(PlaybackTest, ASequenceWithNothingReadableLeftStopsAtOnce)
+{
+    waveOf("A/1.wav", 1.0);
+    unreadable("A/2.wav");
+    drive_.mkdirs("A/3.wav");
+    TForm1& w = startIn("C:\\A\\", true);
+    w.WaveList->selectRow(1);
+    w.Play1Click();
+    EXPECT_FALSE(w.Playing);
+    EXPECT_TRUE(w.AllWavesStopped);
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(soundIsPlaying());
+    EXPECT_EQ(w.WaveList->selectedRow(), 2);
+}
+
+TEST_F(PlaybackTest, ChangingTheFolderStopsTheSequenceBeforeRefilling)
+{
+    waveOf("A/1.wav", 3.0);
+    waveOf("A/2.wav", 3.0);
+    waveOf("B/x.wav", 3.0);
+    TForm1& w = startIn("C:\\A\\", true);
+    w.WaveList->selectRow(0);
+    w.Play1Click();
+    ASSERT_TRUE(soundIsPlaying());
+    selectFolder("C:\\B\\");
+    EXPECT_EQ(w.WaveList->rowCount(), 1);
+    EXPECT_FALSE(soundIsPlaying());
+    EXPECT_FALSE(w.Playing);
+    EXPECT_TRUE(w.AllWavesStopped);
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_EQ(w.WaveList->selectedRow(), -1);
+}
+
+TEST_F(PlaybackTest, F5DuringASequenceGoesOnAtTheNextIndexOfTheNewRows)
+{
+    waveOf("A/a.wav", 3.0);
+    waveOf("A/c.wav", 3.0);
+    waveOf("A/d.wav", 3.0);
+    TForm1& w = startIn("C:\\A\\", true);
+    w.WaveList->selectRow(0);
+    w.Play1Click();
+    ASSERT_EQ(w.WavePlayer1->FileName(), "c:\\a\\a.wav");
+
+    // A new row ahead of the next one: the sequence follows the index, so c.wav moves to index 2
+    // and b.wav comes next.
+    waveOf("A/b.wav", 3.0);
+    w.WaveList->focusList();
+    QTest::keyClick(w.WaveList->currentView(), Qt::Key_F5);
+    EXPECT_EQ(w.WaveList->rowCount(), 4);
+    EXPECT_TRUE(w.Playing);
+    EXPECT_TRUE(soundIsPlaying());
+
+    w.Timer1Timer();
+    EXPECT_EQ(w.AllWavesIndex, 1);
+    EXPECT_EQ(w.WaveList->selectedRow(), 1);
+    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\b.wav");
+    EXPECT_TRUE(w.Playing);
+}
+
+TEST_F(PlaybackTest, SwitchingTheModeDuringAPlay)
+{
+    waveOf("A/1.wav", 3.0);
+    waveOf("A/2.wav", 3.0);
+    waveOf("A/3.wav", 3.0);
+
+    // Leaving all-waves mode during a sequence ends it after the current row.
+    {
+        TForm1& w = startIn("C:\\A\\", true);
+        w.WaveList->selectRow(0);
+        w.Play1Click();
+        w.AllWavesBtn->setChecked(false);
+        w.Timer1Timer();
+        EXPECT_FALSE(w.Playing);
+        EXPECT_FALSE(w.AllWavesStopped);
+        EXPECT_EQ(w.WaveList->selectedRow(), 0);
+        closeForm();
+    }
+    // Entering all-waves mode during a single play continues a sequence that was never
+    // stopped, at the row after its index.
+    {
+        TForm1& w = startIn("C:\\A\\", false);
+        w.WaveList->selectRow(2);
+        w.Play1Click();
+        w.AllWavesBtn->setChecked(true);
+        w.Timer1Timer();
+        EXPECT_EQ(w.AllWavesIndex, 1);
+        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\2.wav");
+        EXPECT_TRUE(w.Playing);
+        // A sequence that was stopped just ends the play instead.
+        w.StopAllWaves();
+        w.WaveList->selectRow(2);
+        w.AllWavesBtn->setChecked(false);
+        w.Play1Click();
+        w.AllWavesBtn->setChecked(true);
+        w.Timer1Timer();
+        EXPECT_FALSE(w.Playing);
+        EXPECT_FALSE(w.Timer1->isActive());
+        EXPECT_TRUE(soundIsPlaying());
+    }
+}
+
+}  // namespace
