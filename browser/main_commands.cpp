@@ -36,12 +36,6 @@ bool isPlainName(const std::string& name)
     return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
-std::string lastName(const std::string& path)
-{
-    const size_t sep = path.rfind('\\');
-    return sep == std::string::npos ? path : path.substr(sep + 1);
-}
-
 std::string utf8(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
@@ -70,23 +64,7 @@ std::string errorText(DWORD code)
 
 bool TForm1::namesOneFile(const std::string& path) const
 {
-    const std::string name = lastName(path);
-    if (name.empty())
-        return false;
-    // The search ignores letter case as the path's resolution does; a name holding * or ? also matches
-    // others, so only entries that differ from it in letter case alone are counted then.
-    const bool pattern = name.find_first_of("*?") != std::string::npos;
-    WIN32_FIND_DATA entry;
-    const HANDLE find = FindFirstFile(path, &entry);
-    if (find == INVALID_HANDLE_VALUE)
-        return true;  // nothing to confuse it with; the operation reports a missing file itself
-    int spellings = 0;
-    do {
-        if (!pattern || JoinPath("", entry.cFileName) == JoinPath("", name))
-            ++spellings;
-    } while (spellings < 2 && FindNextFile(find, &entry));
-    FindClose(find);
-    return spellings < 2;
+    return !path.empty() && SpellingsOf(path) < 2;
 }
 
 bool TForm1::runFileOperation()

@@ -1,6 +1,8 @@
 #include "platform/pathinfo.h"
 
 #include <QByteArray>
+#include <dirent.h>
+#include <memory>
 #include <sys/stat.h>
 
 #include "platform/nativepath.h"
@@ -18,6 +20,25 @@ bool IsLinkedFolder(const std::string& drivePath)
         return false;
     struct stat st {};
     return ::lstat(native->c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+int SpellingsOf(const std::string& drivePath)
+{
+    const size_t sep = drivePath.rfind('\\');
+    if (sep == std::string::npos || sep + 1 >= drivePath.size())
+        return 0;
+    const std::optional<std::string> folder = existingNativePath(drivePath.substr(0, sep + 1));
+    if (!folder)
+        return 0;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder->c_str()), ::closedir);
+    if (!dir)
+        return 0;
+    const std::string wanted = foldCase(drivePath.substr(sep + 1));
+    int count = 0;
+    while (const dirent* entry = ::readdir(dir.get()))
+        if (foldCase(entry->d_name) == wanted)
+            ++count;
+    return count;
 }
 
 std::string FileUrlOf(const std::string& drivePath)

@@ -10,6 +10,10 @@ namespace platform {
 /// Walking a branch stops at such folders, so a link back to an ancestor cannot make it endless.
 bool IsLinkedFolder(const std::string& drivePath);
 
+/// How many entries of the path's folder are named like its last component when letter case is
+/// ignored, as path resolution compares names. More than one means the path may name another of them.
+int SpellingsOf(const std::string& drivePath);
+
 /// The file:// URL of an existing entry, its bytes percent-encoded; empty when the path names nothing.
 std::string FileUrlOf(const std::string& drivePath);
 

@@ -1,0 +1,412 @@
+// The window's file and folder commands on real files of a temporary drive: delete to the trash,
+// in-place renames of rows and folders, new folders, the parent folder, reloading, the launcher.
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTreeWidgetItem>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "browserfixture.h"
+#include "platform/launch.h"
+#include "support/shellfixture.h"
+
+using namespace browser_testing;
+using namespace platform;
+
+namespace {
+
+std::string readNative(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Launches : public LaunchBackend {
+public:
+    std::vector<std::string> urls, properties;
+    bool openUrl(const std::string& url) override
+    {
+        urls.push_back(url);
+        return true;
+    }
+    bool showProperties(const std::string& native, HWND) override
+    {
+        properties.push_back(native);
+        return true;
+    }
+};
+
+class Commands : public BrowserTest {
+protected:
+    void SetUp() override
+    {
+        BrowserTest::SetUp();
+        clearRecordedChangeNotifications();
+        previousLaunch_ = setLaunchBackend(launches);
+    }
+    void TearDown() override
+    {
+        BrowserTest::TearDown();
+        setLaunchBackend(previousLaunch_);
+    }
+
+    /// Starts the window on a folder with the list focused and a row selected.
+    TForm1& startOn(const std::string& folder, const QString& row)
+    {
+        TForm1& w = start();
+        selectFolder(folder);
+        focus(w.WaveList->currentView());
+        const int index = captions().indexOf(row);
+        EXPECT_GE(index, 0) << row.toStdString();
+        w.WaveList->selectRow(index);
+        QApplication::processEvents();
+        return w;
+    }
+    /// Accepts an in-place edit of the selected row with this text, as the list's editor does.
+    void editSelectedRow(const QString& text)
+    {
+        auto* m = form().WaveList->model();
+        m->setData(m->index(form().WaveList->selectedRow(), 0), text, Qt::EditRole);
+        QApplication::processEvents();
+    }
+    QTreeWidgetItem* node(const std::string& path) { return form().DirTree1->FindNode(path); }
+    QLineEdit* treeEditor() { return form().DirTree1->findChild<QLineEdit*>(); }
+    /// Types a name into the tree's open editor and presses Return.
+    void acceptTreeEdit(const QString& text)
+    {
+        QLineEdit* editor = treeEditor();
+        ASSERT_NE(editor, nullptr);
+        editor->setText(text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QApplication::processEvents();
+    }
+    void cancelTreeEdit()
+    {
+        QLineEdit* editor = treeEditor();
+        ASSERT_NE(editor, nullptr);
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QApplication::processEvents();
+    }
+    std::vector<ChangeNotification> notifications(LONG event) const
+    {
+        std::vector<ChangeNotification> out;
+        for (const auto& n : recordedChangeNotifications())
+            if (n.event == event)
+                out.push_back(n);
+        return out;
+    }
+
+    testing_support::PrivateTrash trash;
+    ScopedScriptedDialogs dialogs;
+    std::shared_ptr<Launches> launches = std::make_shared<Launches>();
+
+private:
+    std::shared_ptr<LaunchBackend> previousLaunch_;
+};
+
+TEST_F(Commands, DeleteAskedYesGoesToTheTrashAndCanBeRestored)
+{
+    wave("SOUNDS/alarm.wav");
+    wave("SOUNDS/Bell.WAV");
+    const std::string bytes = drive_.read("SOUNDS/Bell.WAV");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    ASSERT_TRUE(w.Delete1->isEnabled());
+    dialogs->answer(IDYES);
+    w.Delete1->trigger();
+
+    EXPECT_FALSE(drive_.exists("SOUNDS/Bell.WAV"));
+    EXPECT_EQ(captions(), QStringList{"alarm.wav"});
+    ASSERT_EQ(dialogs->prompts().size(), 1u);
+    EXPECT_NE(dialogs->prompts()[0].text.find("Trash"), std::string::npos) << dialogs->prompts()[0].text;
+
+    // The desktop restores from the trash by the path its .trashinfo records.
+    const QStringList infos = QDir(QString::fromStdString(trash.dir() + "/info")).entryList(QDir::Files);
+    ASSERT_EQ(infos.size(), 1);
+    const std::string info = readNative(trash.dir() + "/info/" + infos[0].toStdString());
+    EXPECT_NE(info.find("Path=" + drive_.native("SOUNDS/Bell.WAV") + "\n"), std::string::npos) << info;
+    const std::string inTrash = trash.dir() + "/files/" + infos[0].chopped(10).toStdString();
+    std::filesystem::rename(inTrash, drive_.native("SOUNDS/Bell.WAV"));
+    EXPECT_EQ(drive_.read("SOUNDS/Bell.WAV"), bytes);
+}
+
+TEST_F(Commands, DeleteAnsweredNoLeavesFileAndList)
+{
+    wave("SOUNDS/alarm.wav");
+    wave("SOUNDS/bell.wav");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    dialogs->answer(IDNO);
+    w.Delete1Click();
+    EXPECT_TRUE(drive_.exists("SOUNDS/bell.wav"));
+    EXPECT_EQ(captions(), (QStringList{"alarm.wav", "bell.wav"}));
+    // Unrefilled: the row is still the selected one.
+    EXPECT_EQ(w.WaveList->selectedRow(), 1);
+    EXPECT_TRUE(QDir(QString::fromStdString(trash.dir() + "/files")).isEmpty());
+}
+
+TEST_F(Commands, DeleteRefusesARowThatStandsForTwoFilesOfOneSpelling)
+{
+    wave("SOUNDS/Bell.wav");
+    wave("SOUNDS/BELL.wav");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    dialogs->answer(IDYES);
+    w.Delete1Click();
+    EXPECT_TRUE(drive_.exists("SOUNDS/Bell.wav"));
+    EXPECT_TRUE(drive_.exists("SOUNDS/BELL.wav"));
+    EXPECT_TRUE(dialogs->prompts().empty());
+}
+
+TEST_F(Commands, DeleteOfANameWithSemicolonTouchesOnlyThatFile)
+{
+    wave("SOUNDS/a;b.wav");
+    wave("SOUNDS/a");
+    wave("SOUNDS/b.wav");
+    TForm1& w = startOn("C:\\SOUNDS\\", "a;b.wav");
+    dialogs->answer(IDYES);
+    w.Delete1Click();
+    EXPECT_FALSE(drive_.exists("SOUNDS/a;b.wav"));
+    EXPECT_TRUE(drive_.exists("SOUNDS/a"));
+    EXPECT_TRUE(drive_.exists("SOUNDS/b.wav"));
+    EXPECT_EQ(captions(), QStringList{"b.wav"});
+}
+
+TEST_F(Commands, RenamingARowMovesTheFileInLowerCaseAndShowsTheTypedText)
+{
+    wave("SOUNDS/bell.wav");
+    wave("SOUNDS/alarm.wav");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    editSelectedRow("Chime.WAV");
+    EXPECT_FALSE(drive_.exists("SOUNDS/bell.wav"));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(drive_.native("SOUNDS/chime.wav"))));
+    EXPECT_FALSE(QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList().contains("Chime.WAV"));
+    // Where the row now sorts is the locale's matter.
+    QStringList shown = captions();
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{"Chime.WAV", "alarm.wav"}));
+    EXPECT_EQ(w.SelectedWavePath(), "c:\\sounds\\chime.wav");
+    EXPECT_TRUE(recordedChangeNotifications().empty());
+    w.FillWaveList();
+    EXPECT_EQ(captions(), (QStringList{"alarm.wav", "chime.wav"}));
+}
+
+TEST_F(Commands, RefusedRowRenamesLeaveFileAndCaption)
+{
+    const struct {
+        const char* what;
+        QString text;
+    } cases[] = {
+        {"taken name", "alarm.wav"},
+        {"taken in other case", "ALARM.WAV"},
+        {"slash", "sub/x.wav"},
+        {"backslash", "sub\\x.wav"},
+        {"parent", ".."},
+        {"empty", ""},
+        {"nul", QString("x") + QChar(0) + "y.wav"},
+    };
+    drive_.write("SOUNDS/bell.wav", "one");
+    drive_.write("SOUNDS/alarm.wav", "two");
+    drive_.mkdirs("SOUNDS/sub");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        editSelectedRow(c.text);
+        EXPECT_EQ(drive_.read("SOUNDS/bell.wav"), "one");
+        EXPECT_EQ(drive_.read("SOUNDS/alarm.wav"), "two");
+        EXPECT_TRUE(QDir(QString::fromStdString(drive_.native("SOUNDS/sub"))).isEmpty());
+        EXPECT_EQ(captions(), (QStringList{"alarm.wav", "bell.wav"}));
+        EXPECT_EQ(w.SelectedWavePath(), "c:\\sounds\\bell.wav");
+    }
+}
+
+TEST_F(Commands, RenamingAFolderKeepsCaseSendsOneNotificationAndMovesTheNodes)
+{
+    drive_.mkdirs("SOUNDS/NEW FOLDER/INNER");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\NEW FOLDER\\INNER\\");
+    selectFolder("C:\\SOUNDS\\NEW FOLDER\\");
+    focus(w.DirTree1);
+    clearRecordedChangeNotifications();
+    w.Rename1Click();
+    acceptTreeEdit("Drums");
+
+    EXPECT_TRUE(QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList().contains("Drums"));
+    EXPECT_FALSE(drive_.exists("SOUNDS/NEW FOLDER"));
+    const auto renames = recordedChangeNotifications();
+    ASSERT_EQ(renames.size(), 1u);
+    EXPECT_EQ(renames[0].event, SHCNE_RENAMEFOLDER);
+    EXPECT_EQ(renames[0].flags, SHCNF_PATH);
+    EXPECT_EQ(renames[0].item1, "C:\\SOUNDS\\NEW FOLDER\\");
+    EXPECT_EQ(renames[0].item2, "C:\\SOUNDS\\Drums");
+    QTreeWidgetItem* renamed = w.DirTree1->currentItem();
+    EXPECT_EQ(renamed->text(0), "Drums");
+    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+    EXPECT_EQ(node("C:\\SOUNDS\\DRUMS\\INNER\\"), renamed->child(0));
+}
+
+TEST_F(Commands, AFailedOrRefusedFolderRenamePutsTheOldLabelBack)
+{
+    const struct {
+        const char* what;
+        QString text;
+    } cases[] = {{"taken", "Other"}, {"slash", "a/b"}, {"backslash", "a\\b"}, {"dots", ".."}};
+    drive_.mkdirs("SOUNDS/Drums");
+    drive_.mkdirs("SOUNDS/Other");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\DRUMS\\");
+    focus(w.DirTree1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        clearRecordedChangeNotifications();
+        w.Rename1Click();
+        acceptTreeEdit(c.text);
+        EXPECT_EQ(w.DirTree1->currentItem()->text(0), "Drums");
+        EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+        EXPECT_TRUE(drive_.exists("SOUNDS/Drums"));
+        EXPECT_EQ(QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                  (QStringList{"Drums", "Other"}));
+        EXPECT_TRUE(recordedChangeNotifications().empty());
+    }
+}
+
+TEST_F(Commands, DrivesCannotBeRenamed)
+{
+    TForm1& w = start();
+    w.DirTree1->setCurrentItem(w.DirTree1->topLevelItem(0));
+    focus(w.DirTree1);
+    w.Rename1Click();
+    EXPECT_EQ(treeEditor(), nullptr);
+    bool allow = true;
+    w.DirTree1Editing(w.DirTree1->topLevelItem(0), allow);
+    EXPECT_FALSE(allow);
+}
+
+TEST_F(Commands, NewFolderTwiceGivesNumberedLowerCaseFoldersEachEdited)
+{
+    drive_.mkdirs("SOUNDS/DRUMS/DEEP/DEEPER");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    w.N6->trigger();
+    EXPECT_NE(treeEditor(), nullptr);
+    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\NEW FOLDER\\");
+    EXPECT_EQ(w.windowTitle(), "Tonfolio - NEW FOLDER");
+    cancelTreeEdit();
+    selectFolder("C:\\SOUNDS\\");
+    w.ToolButton1->trigger();
+    EXPECT_NE(treeEditor(), nullptr);
+    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\NEW FOLDER #1\\");
+    cancelTreeEdit();
+
+    const QStringList made = QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    EXPECT_EQ(made, (QStringList{"DRUMS", "new folder", "new folder #1"}));
+    const auto mkdirs = notifications(SHCNE_MKDIR);
+    ASSERT_EQ(mkdirs.size(), 2u);
+    EXPECT_EQ(mkdirs[0].item1, "c:\\sounds\\new folder");
+    EXPECT_EQ(mkdirs[1].item1, "c:\\sounds\\new folder #1");
+    EXPECT_EQ(mkdirs[1].flags, SHCNF_PATH);
+    EXPECT_EQ(mkdirs[1].item2, "");
+    // The whole branch below the parent was read and opened.
+    ASSERT_NE(node("C:\\SOUNDS\\DRUMS\\DEEP\\DEEPER\\"), nullptr);
+    EXPECT_TRUE(node("C:\\SOUNDS\\DRUMS\\DEEP\\")->isExpanded());
+}
+
+TEST_F(Commands, NewFolderAcceptedNameRenamesTheNewFolder)
+{
+    drive_.mkdirs("SOUNDS");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    w.NewFolderClick();
+    acceptTreeEdit("Loops");
+    EXPECT_EQ(QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList{"Loops"});
+    const auto renames = notifications(SHCNE_RENAMEFOLDER);
+    ASSERT_EQ(renames.size(), 1u);
+    EXPECT_EQ(renames[0].item1, "C:\\SOUNDS\\NEW FOLDER\\");
+    EXPECT_EQ(renames[0].item2, "C:\\SOUNDS\\Loops");
+}
+
+TEST_F(Commands, NewFolderDoesNotWalkIntoLinkedFolders)
+{
+    drive_.mkdirs("A/B");
+    // A link back to an ancestor would make the branch endless.
+    std::filesystem::create_directory_symlink(drive_.native("A"), drive_.native("A/B/LOOP"));
+    TForm1& w = start();
+    selectFolder("C:\\A\\");
+    w.NewFolderClick();
+    cancelTreeEdit();
+    ASSERT_NE(node("C:\\A\\B\\LOOP\\"), nullptr);
+    EXPECT_FALSE(node("C:\\A\\B\\LOOP\\")->isExpanded());
+    EXPECT_TRUE(drive_.exists("A/new folder"));
+}
+
+TEST_F(Commands, AFailedNewFolderShowsTheErrorBoxAndAddsNothing)
+{
+    drive_.mkdirs("LOCKED/INNER");
+    TForm1& w = start();
+    selectFolder("C:\\LOCKED\\");
+    const int children = w.DirTree1->currentItem()->childCount();
+    testing_support::Immutable locked(drive_.native("LOCKED"));
+    if (!locked.ok())
+        QFile::setPermissions(QString::fromStdString(drive_.native("LOCKED")), QFile::ReadOwner | QFile::ExeOwner);
+    w.NewFolderClick();
+    ASSERT_EQ(dialogs->prompts().size(), 1u);
+    EXPECT_EQ(dialogs->prompts()[0].type & MB_ICONMASK, MB_ICONERROR);
+    EXPECT_FALSE(dialogs->prompts()[0].text.empty());
+    EXPECT_EQ(w.DirTree1->currentItem()->childCount(), children);
+    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\LOCKED\\");
+    EXPECT_EQ(treeEditor(), nullptr);
+    EXPECT_TRUE(notifications(SHCNE_MKDIR).empty());
+    QFile::setPermissions(QString::fromStdString(drive_.native("LOCKED")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST_F(Commands, PreviousFolderGoesUpAndStopsAtTheDrive)
+{
+    wave("SOUNDS/bell.wav");
+    drive_.mkdirs("SOUNDS/DRUMS");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\DRUMS\\");
+    w.ToolButton3->trigger();
+    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\");
+    EXPECT_EQ(captions(), QStringList{"bell.wav"});
+    w.ToolButton3Click();
+    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\");
+    w.ToolButton3Click();
+    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\");
+}
+
+TEST_F(Commands, F5InTheTreeReloadsAndKeepsTheFolder)
+{
+    drive_.mkdirs("SOUNDS/DRUMS");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\DRUMS\\");
+    drive_.mkdirs("SOUNDS/LATER");
+    focus(w.DirTree1);
+    QTest::keyClick(w.DirTree1, Qt::Key_F5);
+    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+    EXPECT_NE(node("C:\\SOUNDS\\LATER\\"), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Commands, TheEditorAndThePropertiesGetTheSelectedFile)
+{
+    wave("SOUNDS/Bell.WAV");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    w.EditWave->trigger();
+    ASSERT_EQ(launches->urls.size(), 1u);
+    EXPECT_EQ(QUrl(QString::fromStdString(launches->urls[0])).toLocalFile().toStdString(),
+              drive_.native("SOUNDS/Bell.WAV"));
+    w.WaveListDblClick();
+    EXPECT_EQ(launches->urls.size(), 2u);
+    w.Properties1->trigger();
+    ASSERT_EQ(launches->properties.size(), 1u);
+    EXPECT_EQ(launches->properties[0], drive_.native("SOUNDS/Bell.WAV"));
+
+    // Nothing selected: a double click opens nothing.
+    w.FillWaveList();
+    w.WaveListDblClick();
+    EXPECT_EQ(launches->urls.size(), 2u);
+}
+
+}  // namespace
