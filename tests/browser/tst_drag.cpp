@@ -1,0 +1,192 @@
+// Dragging a row of the wave list onto a folder of the tree: move, copy with Ctrl, the same folder,
+// foreign drags, and what the dragged row carries for other programs.
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTreeWidgetItem>
+#include <QUrl>
+#include <filesystem>
+#include <memory>
+
+#include "browserfixture.h"
+#include "support/shellfixture.h"
+
+using namespace browser_testing;
+using namespace platform;
+
+namespace {
+
+class Drag : public BrowserTest {
+protected:
+    /// Starts the window on a folder with that row selected; the target folders' nodes are loaded.
+    TForm1& startOn(const std::string& folder, const QString& row)
+    {
+        TForm1& w = start();
+        selectFolder(folder);
+        w.DirTree1->expandAll();
+        QApplication::processEvents();
+        const int index = captions().indexOf(row);
+        EXPECT_GE(index, 0) << row.toStdString();
+        w.WaveList->selectRow(index);
+        return w;
+    }
+    QPoint at(const std::string& folder)
+    {
+        QTreeWidgetItem* node = form().DirTree1->FindNode(folder);
+        EXPECT_NE(node, nullptr) << folder;
+        form().DirTree1->scrollToItem(node);
+        return node ? form().DirTree1->visualItemRect(node).center() : QPoint(-1, -1);
+    }
+    /// Moves over the tree and drops there, as the drag manager delivers it. Returns whether the
+    /// last move was accepted.
+    bool dragTo(const QPoint& pos, Qt::KeyboardModifiers keys, const QMimeData* mime = nullptr)
+    {
+        std::unique_ptr<QMimeData> own;
+        if (!mime) {
+            own.reset(form().WaveList->rowMimeData(form().WaveList->selectedRow()));
+            mime = own.get();
+        }
+        QWidget* viewport = form().DirTree1->viewport();
+        const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(pos, actions, mime, Qt::LeftButton, keys);
+        QApplication::sendEvent(viewport, &enter);
+        QDragMoveEvent move(pos, actions, mime, Qt::LeftButton, keys);
+        QApplication::sendEvent(viewport, &move);
+        QDropEvent drop(QPointF(pos), actions, mime, Qt::LeftButton, keys);
+        QApplication::sendEvent(viewport, &drop);
+        QApplication::processEvents();
+        return move.isAccepted();
+    }
+
+    testing_support::PrivateTrash trash;
+    ScopedScriptedDialogs dialogs;
+};
+
+TEST_F(Drag, WithoutCtrlMovesWithUndoAndRefills)
+{
+    wave("SOUNDS/alarm.wav");
+    wave("SOUNDS/bell.wav");
+    drive_.mkdirs("TARGET");
+    const std::string bytes = drive_.read("SOUNDS/bell.wav");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    EXPECT_TRUE(dragTo(at("C:\\TARGET\\"), Qt::NoModifier));
+    EXPECT_FALSE(w.CopyOnDrop);
+    EXPECT_FALSE(drive_.exists("SOUNDS/bell.wav"));
+    EXPECT_EQ(drive_.read("TARGET/bell.wav"), bytes);
+    EXPECT_EQ(captions(), QStringList{"alarm.wav"});
+    EXPECT_EQ(w.FileOperation1->Operation(), TFileOperation::foMove);
+    EXPECT_EQ(w.FileOperation1->Flags(), TFileOperation::TFileOpFlags(TFileOperation::fofAllowUndo));
+    EXPECT_EQ(w.FileOperation1->FilesTo(), "C:\\TARGET\\");
+}
+
+TEST_F(Drag, WithCtrlCopiesAndAsksBeforeReplacing)
+{
+    wave("SOUNDS/bell.wav");
+    drive_.write("TARGET/bell.wav", "older");
+    drive_.mkdirs("OTHER");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    dialogs->answer(IDNO);
+    EXPECT_TRUE(dragTo(at("C:\\TARGET\\"), Qt::ControlModifier));
+    EXPECT_TRUE(w.CopyOnDrop);
+    ASSERT_EQ(dialogs->prompts().size(), 1u);
+    EXPECT_EQ(drive_.read("TARGET/bell.wav"), "older");
+    EXPECT_EQ(w.FileOperation1->Operation(), TFileOperation::foCopy);
+    EXPECT_EQ(w.FileOperation1->Flags(), TFileOperation::TFileOpFlags());
+
+    // Without a file in the way the copy lands; the list keeps its rows and selection.
+    EXPECT_TRUE(dragTo(at("C:\\OTHER\\"), Qt::ControlModifier));
+    EXPECT_EQ(drive_.read("OTHER/bell.wav"), drive_.read("SOUNDS/bell.wav"));
+    EXPECT_EQ(captions(), QStringList{"bell.wav"});
+    EXPECT_EQ(w.WaveList->selectedRow(), 0);
+}
+
+TEST_F(Drag, CopyOntoTheListedFolderTakesANewName)
+{
+    wave("SOUNDS/bell.wav");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    EXPECT_TRUE(dragTo(at("C:\\SOUNDS\\"), Qt::ControlModifier));
+    EXPECT_EQ(drive_.read("SOUNDS/bell - Copy.wav"), drive_.read("SOUNDS/bell.wav"));
+    EXPECT_EQ(w.FileOperation1->Flags(), TFileOperation::TFileOpFlags(TFileOperation::fofRenameOnCollision));
+    // Not refilled after a copy: the new file shows at the next fill.
+    EXPECT_EQ(captions(), QStringList{"bell.wav"});
+    w.FillWaveList();
+    EXPECT_EQ(captions().size(), 2);
+}
+
+TEST_F(Drag, MoveOntoTheListedFolderIsRefusedWithAMessage)
+{
+    wave("SOUNDS/Bell.WAV");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    dragTo(at("C:\\SOUNDS\\"), Qt::NoModifier);
+    ASSERT_EQ(dialogs->prompts().size(), 1u);
+    EXPECT_EQ(dialogs->prompts()[0].text, "Cannot move bell.wav\rDestination and source identical.");
+    EXPECT_EQ(dialogs->prompts()[0].caption, "Information");
+    EXPECT_EQ(dialogs->prompts()[0].type, MB_OK | MB_ICONINFORMATION);
+    EXPECT_TRUE(drive_.exists("SOUNDS/Bell.WAV"));
+    EXPECT_EQ(w.WaveList->selectedRow(), 0);
+}
+
+TEST_F(Drag, OnlyThisListsRowsAreTakenAndOnlyOntoAFolder)
+{
+    wave("SOUNDS/bell.wav");
+    drive_.mkdirs("TARGET");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    const QPoint target = at("C:\\TARGET\\");
+
+    QMimeData text;
+    text.setText("C:\\SOUNDS\\bell.wav");
+    QMimeData otherProcess;
+    otherProcess.setData("application/x-tonfolio-wave-row", "1:2:0");
+    const struct {
+        const char* what;
+        const QMimeData* mime;
+    } foreign[] = {{"text", &text}, {"another program's row", &otherProcess}};
+    for (const auto& c : foreign) {
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(dragTo(target, Qt::NoModifier, c.mime));
+        EXPECT_TRUE(drive_.exists("SOUNDS/bell.wav"));
+    }
+
+    // Below the last node there is no folder to drop on.
+    EXPECT_TRUE(dragTo(QPoint(5, w.DirTree1->viewport()->height() - 2), Qt::NoModifier));
+    EXPECT_TRUE(drive_.exists("SOUNDS/bell.wav"));
+    EXPECT_TRUE(dialogs->prompts().empty());
+    EXPECT_EQ(captions(), QStringList{"bell.wav"});
+}
+
+TEST_F(Drag, CtrlPicksTheCopyPointerAndLettingGoPicksMoving)
+{
+    wave("SOUNDS/bell.wav");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    std::unique_ptr<QMimeData> mime(w.WaveList->rowMimeData(0));
+    QDragMoveEvent withCtrl(at("C:\\SOUNDS\\"), Qt::CopyAction | Qt::MoveAction, mime.get(), Qt::LeftButton,
+                            Qt::ControlModifier);
+    bool accept = false;
+    w.DirTree1DragOver(&withCtrl, QPoint(), accept);
+    EXPECT_TRUE(accept);
+    EXPECT_TRUE(w.CopyOnDrop);
+    EXPECT_EQ(w.WaveList->dragCursor().pixmap().cacheKey(), cursorOf(crDragCopy).pixmap().cacheKey());
+
+    QDragMoveEvent without(at("C:\\SOUNDS\\"), Qt::CopyAction | Qt::MoveAction, mime.get(), Qt::LeftButton,
+                           Qt::NoModifier);
+    w.DirTree1DragOver(&without, QPoint(), accept);
+    EXPECT_FALSE(w.CopyOnDrop);
+    EXPECT_EQ(w.WaveList->dragCursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(Drag, ARowCarriesItsFilesAddress)
+{
+    wave("SOUNDS/Odd \xFF name.wav");
+    TForm1& w = startOn("C:\\SOUNDS\\", waveCaptionText("odd \xFF name.wav"));
+    std::unique_ptr<QMimeData> mime(w.WaveList->rowMimeData(w.WaveList->selectedRow()));
+    ASSERT_EQ(mime->urls().size(), 1);
+    const QUrl url = mime->urls()[0];
+    EXPECT_EQ(url.scheme(), "file");
+    // The name's bytes survive, whatever their encoding.
+    EXPECT_EQ(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toUtf8()).toStdString(),
+              drive_.native("SOUNDS/Odd \xFF name.wav"));
+    // QTemporaryDir cannot remove a name that is not valid UTF-8.
+    std::filesystem::remove(drive_.native("SOUNDS/Odd \xFF name.wav"));
+}
+
+}  // namespace
