@@ -1,5 +1,6 @@
 // The wave list of the browser window: filling, order, texts, focus, F5 and the command states.
 #include <QListView>
+#include <sys/stat.h>
 #include <QTreeView>
 
 #include "browserfixture.h"
@@ -39,6 +40,18 @@ TEST_F(WaveListTest, RowsAreSortedLowerCasedCaptionsWithTheirTexts)
     EXPECT_EQ(w.WaveList->listCursor().pixmap().cacheKey(), cursorOf(crWaveCur).pixmap().cacheKey());
     EXPECT_EQ(w.WaveList->selectedRow(), -1);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(WaveListTest, APipeNamedLikeAWaveIsListedWithoutBlockingTheFill)
+{
+    wave("SOUNDS/a.wav");
+    ASSERT_EQ(::mkfifo(drive_.native("SOUNDS/pipe.wav").c_str(), 0644), 0);
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    ASSERT_EQ(captions(), (QStringList{"a.wav", "pipe.wav"}));
+    EXPECT_EQ(cell(1, WaveListModel::ColFormat), "Unknown");
+    EXPECT_EQ(cell(1, WaveListModel::ColLength), "--:--.---");
+    EXPECT_EQ(w.WaveList->hint(), "Play files by left mouse click on icon, right button stops playing");
 }
 
 TEST_F(WaveListTest, AFolderWithoutWavesSaysSoAndShowsTheArrow)
