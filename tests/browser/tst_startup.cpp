@@ -1,4 +1,5 @@
 // The browser window's start-up, stored settings and layout.
+#include <QDir>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -141,6 +142,20 @@ TEST_F(Startup, NoFolderSelectedAtCloseStoresTheMarker)
     closeForm();
     ASSERT_TRUE(storedValue("LastDir"));
     EXPECT_EQ(storedValue("LastDir")->data, std::string("?\0", 2));
+}
+
+TEST_F(Startup, ADamagedSettingsFileStartsWithTheLayoutAndIsWrittenWhole)
+{
+    QDir().mkpath(config_.path() + "/tonfolio");
+    QFile f(config_.path() + "/tonfolio/settings.reg");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio]\n\"Left\"=dword:zz\n\"Top\"=\"\x01\xff"));
+    f.close();
+    TForm1& w = start();
+    EXPECT_EQ(w.frameGeometry(), QRect(202, 108, 825, 567));
+    closeForm();
+    for (const char* name : {"PlayLooped", "LastDir", "DisplayFiles", "PlaySingle", "Left", "Top", "Height", "Width"})
+        EXPECT_TRUE(storedValue(name)) << name;
 }
 
 TEST_F(Startup, AnUnwritableSettingsFolderLosesOnlyTheSave)
