@@ -15,7 +15,13 @@ TempDrive::TempDrive()
     setDrives({});
 }
 
-TempDrive::~TempDrive() { platform::useSystemDrives(); }
+TempDrive::~TempDrive()
+{
+    platform::useSystemDrives();
+    // QTemporaryDir cannot remove names that are not UTF-8; std::filesystem takes the bytes as they are.
+    std::error_code ec;
+    std::filesystem::remove_all(root(), ec);
+}
 
 std::string TempDrive::root() const { return dir_.path().toStdString(); }
 
