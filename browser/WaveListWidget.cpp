@@ -133,6 +133,9 @@ void WaveListWidget::configureList(ViewStyle style)
     list_->setWrapping(true);
     list_->setResizeMode(QListView::Adjust);
     list_->setMovement(QListView::Static);
+    // Qt ties dragging to movable icons; rows are dragged onto folders all the same.
+    list_->setDragEnabled(true);
+    list_->setDragDropMode(QAbstractItemView::DragOnly);
 }
 
 void WaveListWidget::setViewStyle(ViewStyle style)

@@ -1,6 +1,7 @@
 // Dragging a row of the wave list onto a folder of the tree: move, copy with Ctrl, the same folder,
 // foreign drags, and what the dragged row carries for other programs.
 #include <QDragMoveEvent>
+#include <QListView>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTreeWidgetItem>
@@ -172,6 +173,18 @@ TEST_F(Drag, CtrlPicksTheCopyPointerAndLettingGoPicksMoving)
     w.DirTree1DragOver(&without, QPoint(), accept);
     EXPECT_FALSE(w.CopyOnDrop);
     EXPECT_EQ(w.WaveList->dragCursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(Drag, RowsCanBeDraggedInEveryViewStyle)
+{
+    TForm1& w = start();
+    // Qt turns dragging off whenever icons cannot be moved about, which they never can here.
+    for (auto style : {WaveListWidget::vsSmallIcon, WaveListWidget::vsList, WaveListWidget::vsReport,
+                       WaveListWidget::vsIcon}) {
+        SCOPED_TRACE(int(style));
+        w.WaveList->setViewStyle(style);
+        EXPECT_TRUE(w.WaveList->currentView()->dragEnabled());
+    }
 }
 
 TEST_F(Drag, ARowCarriesItsFilesAddress)

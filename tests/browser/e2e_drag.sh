@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Starts the real tonfolio under Xvfb on a temporary drive C:, drags a wave's icon from the list onto
+# a folder of the tree with xdotool and checks that the file moved there; then drags another with
+# Ctrl held and checks that it was copied.
+# Usage: e2e_drag.sh <tonfolio binary>
+set -euo pipefail
+
+bin=$(realpath "$1")
+for tool in Xvfb xdotool; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*"; find "$work/c" | sort; exit 1; }
+
+# A short PCM wave: 8 kHz, 8 bit, mono, 8 samples.
+wav() { printf 'RIFF\054\000\000\000WAVEfmt \020\000\000\000\001\000\001\000\100\037\000\000\100\037\000\000\001\000\010\000data\010\000\000\000\200\200\200\200\200\200\200\200' >"$1"; }
+
+# The listed folder SRC sorts after twenty sibling folders that fill the tree below the drive's
+# node, so a drop anywhere in the middle of the tree lands on one of them, whatever a row's height.
+mkdir -p "$work/c/SRC" "$work/home/.config/tonfolio"
+for i in $(seq -w 1 20); do mkdir "$work/c/F$i"; done
+wav "$work/c/SRC/bell.wav"
+wav "$work/c/SRC/gong.wav"
+cat >"$work/home/.config/tonfolio/settings.reg" <<'EOF'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Varnholt\Tonfolio]
+"LastDir"="C:\\SRC\\"
+"DisplayFiles"=dword:00000002
+"Left"=dword:00000000
+"Top"=dword:00000000
+"Height"=dword:00000258
+"Width"=dword:00000320
+EOF
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+
+(cd "$work/c/SRC" && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
+    XDG_DATA_HOME="$work/home/.local/share" TONFOLIO_DRIVES="C=$work/c" QT_QPA_PLATFORM=xcb "$bin") &
+app_pid=$!
+wid=""
+for _ in $(seq 150); do
+    wid=$(xdotool search --name '^Tonfolio - ' 2>/dev/null | head -1 || true)
+    [ -n "$wid" ] && break
+    kill -0 "$app_pid" 2>/dev/null || fail "the program ended at start"
+    sleep 0.1
+done
+[ -n "$wid" ] || fail "no window"
+sleep 1
+
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+# Large icons: the first wave's icon sits at the top left of the list, right of the 200 pixel tree.
+icon_x=$((X + 250))
+icon_y=$((Y + 90))
+# The middle of the tree, among the folders.
+folder_x=$((X + 60))
+folder_y=$((Y + 260))
+
+# Presses on the first icon, moves in steps (so the drag starts) onto the tree and lets go; with
+# "ctrl", Ctrl is held from the third step on (held at the press, it would toggle the selection).
+drag_first_icon() {
+    xdotool mousemove --sync "$icon_x" "$icon_y"
+    sleep 0.3
+    xdotool mousedown 1
+    sleep 0.2
+    local step
+    for step in 1 2 3 4 5 6 7 8 9 10; do
+        [ "$step" = 3 ] && [ "${1:-}" = ctrl ] && xdotool keydown ctrl
+        xdotool mousemove $((icon_x - step * (icon_x - folder_x) / 10)) $((icon_y + step * (folder_y - icon_y) / 10))
+        sleep 0.1
+    done
+    sleep 0.3
+    xdotool mouseup 1
+    [ "${1:-}" = ctrl ] && xdotool keyup ctrl
+    sleep 1
+}
+
+landed() { find "$work/c"/F* -name "$1" | wc -l; }
+
+# Without Ctrl: the wave moves into the folder under the pointer.
+drag_first_icon
+[ -e "$work/c/SRC/bell.wav" ] && fail "bell.wav is still in the listed folder after the move"
+[ "$(landed bell.wav)" = 1 ] || fail "bell.wav did not arrive in one folder"
+
+# With Ctrl held: the next wave (now the first icon) is copied and stays.
+drag_first_icon ctrl
+[ -e "$work/c/SRC/gong.wav" ] || fail "gong.wav left the listed folder on a copy"
+[ "$(landed gong.wav)" = 1 ] || fail "gong.wav was not copied into one folder"
+cmp -s "$work/c/SRC/gong.wav" "$(find "$work/c"/F* -name gong.wav)" || fail "the copy differs"
+echo "PASS"
