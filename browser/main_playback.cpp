@@ -3,11 +3,11 @@
 // The sound server never tells the window when a sound ends, so the window estimates the end
 // from the playing time in the file's header and arms Timer1 for it. The mode is never kept in a
 // field: every routine that depends on it reads AllWavesBtn at the moment it runs.
-#include <climits>
-#include <cmath>
-
 #include "browser/main.h"
 #include "waves/W32Waves.h"
+
+#include <climits>
+#include <cmath>
 
 namespace {
 
@@ -32,7 +32,7 @@ int endTimerInterval(long double seconds)
     return static_cast<int>(rounded) + kEndSlackMs;
 }
 
-}  // namespace
+} // namespace
 
 void TForm1::Play1Click()
 {

@@ -1,13 +1,13 @@
 // Playback in the browser window: single plays, looping, the all-waves sequence, the end timer,
 // and what stops a play. The timer is driven by calling Timer1Timer() instead of waiting, so the
 // tests check the window's states and the sound channel, never the clock.
+#include "browserfixture.h"
+#include "platform/sound.h"
+
 #include <QAbstractItemView>
 #include <QListView>
 #include <QMouseEvent>
 #include <QTest>
-
-#include "browserfixture.h"
-#include "platform/sound.h"
 
 using namespace browser_testing;
 using platform::soundIsPlaying;
@@ -85,11 +85,11 @@ protected:
 TEST_F(PlaybackTest, EndTimerIsThePlayingTimeRoundedHalfToEvenPlusTwenty)
 {
     // 16 Hz makes playing times whose milliseconds end in exactly .5.
-    drive_.write("T/a_halfdown.wav", testing_support::makeWav(1, 16, 8, 1));  // 62.5 ms
-    drive_.write("T/b_halfup.wav", testing_support::makeWav(1, 16, 8, 3));    // 187.5 ms
+    drive_.write("T/a_halfdown.wav", testing_support::makeWav(1, 16, 8, 1)); // 62.5 ms
+    drive_.write("T/b_halfup.wav", testing_support::makeWav(1, 16, 8, 3));   // 187.5 ms
     drive_.write("T/c_nochannels.wav", testing_support::makeWav(0, kRate, 16, 100));
     waveOf("T/d_twoandahalf.wav", 2.5);
-    std::string huge = testing_support::makeWav(1, 1, 8, 2);  // a header claiming 136 years
+    std::string huge = testing_support::makeWav(1, 1, 8, 2); // a header claiming 136 years
     huge.replace(40, 4, std::string("\xF0\xFF\xFF\xFF", 4));
     drive_.write("T/e_huge.wav", huge);
     const struct {
@@ -154,10 +154,10 @@ TEST_F(PlaybackTest, ALoopedSoundOutlivesItsTimerAndSpaceRestartsIt)
     TForm1& w = startIn("C:\\S\\", false, true);
     w.WaveList->selectRow(0);
     w.Play1Click();
-    EXPECT_FALSE(w.WavePlayer1->Loop());  // looping belongs to the sound, not to the player
+    EXPECT_FALSE(w.WavePlayer1->Loop()); // looping belongs to the sound, not to the player
     w.Timer1Timer();
     EXPECT_EQ(commands(), "Play");
-    QTest::qWait(400);  // twice the wave's length
+    QTest::qWait(400); // twice the wave's length
     EXPECT_TRUE(soundIsPlaying());
 
     // Idle as far as the window knows: Space starts again instead of stopping.
@@ -367,4 +367,4 @@ TEST_F(PlaybackTest, SwitchingTheModeDuringAPlay)
     }
 }
 
-}  // namespace
+} // namespace
