@@ -66,15 +66,25 @@ protected:
         QApplication::processEvents();
         return w;
     }
-    /// Accepts an in-place edit of the selected row with this text, as the list's editor does.
+    /// Renames the selected row through the Rename command and its in-place editor.
     void editSelectedRow(const QString& text)
     {
-        auto* m = form().WaveList->model();
-        m->setData(m->index(form().WaveList->selectedRow(), 0), text, Qt::EditRole);
+        form().Rename1Click();
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(editor, nullptr);
+        ASSERT_TRUE(form().WaveList->isEditing());
+        editor->setText(text);
+        QTest::keyClick(editor, Qt::Key_Return);
         QApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     QTreeWidgetItem* node(const std::string& path) { return form().DirTree1->FindNode(path); }
-    QLineEdit* treeEditor() { return form().DirTree1->findChild<QLineEdit*>(); }
+    /// The tree's open in-place editor (closed ones linger until deleted, unfocused).
+    QLineEdit* treeEditor()
+    {
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        return editor && form().DirTree1->isAncestorOf(editor) ? editor : nullptr;
+    }
     /// Types a name into the tree's open editor and presses Return.
     void acceptTreeEdit(const QString& text)
     {
@@ -83,6 +93,7 @@ protected:
         editor->setText(text);
         QTest::keyClick(editor, Qt::Key_Return);
         QApplication::processEvents();
+        ASSERT_EQ(treeEditor(), nullptr);
     }
     void cancelTreeEdit()
     {
