@@ -1,10 +1,5 @@
 // TForm1: the file and folder commands - delete, rename, properties, the wave editor, new folder,
 // the parent folder and reloading the tree.
-#include <QApplication>
-#include <QLineEdit>
-#include <QTreeWidgetItem>
-#include <vector>
-
 #include "about/aboutdlg.h"
 #include "browser/main.h"
 #include "dirtree/FileRoutines.h"
@@ -13,6 +8,11 @@
 #include "platform/launch.h"
 #include "platform/pathinfo.h"
 #include "platform/shell.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTreeWidgetItem>
+#include <vector>
 
 using namespace platform;
 
@@ -46,21 +46,31 @@ std::string utf8(const QString& text)
 std::string errorText(DWORD code)
 {
     switch (code) {
-    case ERROR_FILE_NOT_FOUND: return "The system cannot find the file specified.";
-    case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.";
-    case ERROR_ACCESS_DENIED: return "Access is denied.";
-    case ERROR_WRITE_PROTECT: return "The media is write protected.";
-    case ERROR_NOT_READY: return "The device is not ready.";
-    case ERROR_DISK_FULL: return "There is not enough space on the disk.";
-    case ERROR_INVALID_NAME: return "The filename, directory name, or volume label syntax is incorrect.";
+    case ERROR_FILE_NOT_FOUND:
+        return "The system cannot find the file specified.";
+    case ERROR_PATH_NOT_FOUND:
+        return "The system cannot find the path specified.";
+    case ERROR_ACCESS_DENIED:
+        return "Access is denied.";
+    case ERROR_WRITE_PROTECT:
+        return "The media is write protected.";
+    case ERROR_NOT_READY:
+        return "The device is not ready.";
+    case ERROR_DISK_FULL:
+        return "There is not enough space on the disk.";
+    case ERROR_INVALID_NAME:
+        return "The filename, directory name, or volume label syntax is incorrect.";
     case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return "Cannot create a file when that file already exists.";
-    case ERROR_FILENAME_EXCED_RANGE: return "The filename or extension is too long.";
-    default: return "I/O error " + std::to_string(code) + ".";
+    case ERROR_ALREADY_EXISTS:
+        return "Cannot create a file when that file already exists.";
+    case ERROR_FILENAME_EXCED_RANGE:
+        return "The filename or extension is too long.";
+    default:
+        return "I/O error " + std::to_string(code) + ".";
     }
 }
 
-}  // namespace
+} // namespace
 
 bool TForm1::namesOneFile(const std::string& path) const
 {
@@ -117,7 +127,7 @@ void TForm1::Rename1Click()
 void TForm1::WaveListEdited(int row, std::string& text)
 {
     if (row < 0 || row >= WaveList->rowCount() || !isPlainName(text))
-        return;  // the caption stays, and so does the file
+        return; // the caption stays, and so does the file
     const std::string folder = DirTree1->SelectedPath();
     const std::string oldName = WaveList->model()->name(row);
     const std::string oldPath = JoinPath(folder, oldName);
@@ -142,7 +152,7 @@ void TForm1::DirTree1Edited(QTreeWidgetItem* node, std::string& text)
     const TDirEntry* entry = TDirTree::entryOf(node);
     const std::string oldLabel = node ? utf8(node->text(0)) : std::string();
     if (text == oldLabel)
-        return;  // accepted unchanged
+        return; // accepted unchanged
     if (!entry || !isPlainName(text)) {
         text = oldLabel;
         return;
@@ -241,7 +251,10 @@ void TForm1::EditSelectedFolderName()
         DirTree1->editItem(node, 0);
 }
 
-void TForm1::ToolButton3Click() { DirTree1->GoToParent(false); }
+void TForm1::ToolButton3Click()
+{
+    DirTree1->GoToParent(false);
+}
 
 void TForm1::DirTree1KeyDown(int& key, Qt::KeyboardModifiers)
 {

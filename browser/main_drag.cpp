@@ -1,9 +1,9 @@
 // TForm1: dragging a wave onto a folder of the tree moves it there, or copies it with Ctrl held.
-#include <QDropEvent>
-#include <QGuiApplication>
-
 #include "browser/main.h"
 #include "platform/dialogs.h"
+
+#include <QDropEvent>
+#include <QGuiApplication>
 
 using namespace platform;
 
@@ -16,7 +16,7 @@ bool ctrlHeld(const QDropEvent* event)
            QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
 }
 
-}  // namespace
+} // namespace
 
 void TForm1::DirTree1DragOver(QDropEvent* event, const QPoint&, bool& accept)
 {
@@ -52,8 +52,8 @@ void TForm1::DirTree1DragDrop(QDropEvent* event, const QPoint&)
     } else {
         if (source == target) {
             const std::string name = file.substr(file.rfind('\\') + 1);
-            MessageBox(handleOf(this), "Cannot move " + name + "\rDestination and source identical.",
-                       "Information", MB_OK | MB_ICONINFORMATION);
+            MessageBox(handleOf(this), "Cannot move " + name + "\rDestination and source identical.", "Information",
+                       MB_OK | MB_ICONINFORMATION);
             return;
         }
         FileOperation1->setOperation(TFileOperation::foMove);

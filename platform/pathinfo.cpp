@@ -1,11 +1,11 @@
 #include "platform/pathinfo.h"
 
+#include "platform/nativepath.h"
+
 #include <QByteArray>
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
-
-#include "platform/nativepath.h"
 
 namespace platform {
 
@@ -51,4 +51,4 @@ std::string FileUrlOf(const std::string& drivePath)
     return "file://" + encoded.toStdString();
 }
 
-}  // namespace platform
+} // namespace platform

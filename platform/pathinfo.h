@@ -17,4 +17,4 @@ int SpellingsOf(const std::string& drivePath);
 /// The file:// URL of an existing entry, its bytes percent-encoded; empty when the path names nothing.
 std::string FileUrlOf(const std::string& drivePath);
 
-}  // namespace platform
+} // namespace platform

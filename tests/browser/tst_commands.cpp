@@ -1,5 +1,9 @@
 // The window's file and folder commands on real files of a temporary drive: delete to the trash,
 // in-place renames of rows and folders, new folders, the parent folder, reloading, the launcher.
+#include "browserfixture.h"
+#include "platform/launch.h"
+#include "support/shellfixture.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -7,10 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include "browserfixture.h"
-#include "platform/launch.h"
-#include "support/shellfixture.h"
 
 using namespace browser_testing;
 using namespace platform;
@@ -310,7 +310,8 @@ TEST_F(Commands, NewFolderTwiceGivesNumberedLowerCaseFoldersEachEdited)
     EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\NEW FOLDER #1\\");
     cancelTreeEdit();
 
-    const QStringList made = QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList made =
+        QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     EXPECT_EQ(made, (QStringList{"DRUMS", "new folder", "new folder #1"}));
     const auto mkdirs = notifications(SHCNE_MKDIR);
     ASSERT_EQ(mkdirs.size(), 2u);
@@ -369,7 +370,8 @@ TEST_F(Commands, AFailedNewFolderShowsTheErrorBoxAndAddsNothing)
     EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\LOCKED\\");
     EXPECT_EQ(treeEditor(), nullptr);
     EXPECT_TRUE(notifications(SHCNE_MKDIR).empty());
-    QFile::setPermissions(QString::fromStdString(drive_.native("LOCKED")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(QString::fromStdString(drive_.native("LOCKED")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 TEST_F(Commands, PreviousFolderGoesUpAndStopsAtTheDrive)
@@ -420,4 +422,4 @@ TEST_F(Commands, TheEditorAndThePropertiesGetTheSelectedFile)
     EXPECT_EQ(launches->urls.size(), 2u);
 }
 
-}  // namespace
+} // namespace

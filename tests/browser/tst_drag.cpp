@@ -1,16 +1,16 @@
 // Dragging a row of the wave list onto a folder of the tree: move, copy with Ctrl, the same folder,
 // foreign drags, and what the dragged row carries for other programs.
+#include "browserfixture.h"
+#include "support/shellfixture.h"
+
 #include <QDragMoveEvent>
-#include <QListView>
 #include <QDropEvent>
+#include <QListView>
 #include <QMimeData>
 #include <QTreeWidgetItem>
 #include <QUrl>
 #include <filesystem>
 #include <memory>
-
-#include "browserfixture.h"
-#include "support/shellfixture.h"
 
 using namespace browser_testing;
 using namespace platform;
@@ -179,8 +179,8 @@ TEST_F(Drag, RowsCanBeDraggedInEveryViewStyle)
 {
     TForm1& w = start();
     // Qt turns dragging off whenever icons cannot be moved about, which they never can here.
-    for (auto style : {WaveListWidget::vsSmallIcon, WaveListWidget::vsList, WaveListWidget::vsReport,
-                       WaveListWidget::vsIcon}) {
+    for (auto style :
+         {WaveListWidget::vsSmallIcon, WaveListWidget::vsList, WaveListWidget::vsReport, WaveListWidget::vsIcon}) {
         SCOPED_TRACE(int(style));
         w.WaveList->setViewStyle(style);
         EXPECT_TRUE(w.WaveList->currentView()->dragEnabled());
@@ -202,4 +202,4 @@ TEST_F(Drag, ARowCarriesItsFilesAddress)
     std::filesystem::remove(drive_.native("SOUNDS/Odd \xFF name.wav"));
 }
 
-}  // namespace
+} // namespace
