@@ -100,7 +100,20 @@ TForm1::TForm1(QWidget* parent)
     InitForm();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // An in-place editor still open, or the tree's own teardown, must not reach a window that is half gone.
+    DirTree1->OnChange = nullptr;
+    DirTree1->OnEnter = nullptr;
+    DirTree1->OnKeyDown = nullptr;
+    DirTree1->OnEditing = nullptr;
+    DirTree1->OnEdited = nullptr;
+    DirTree1->OnDragOver = nullptr;
+    DirTree1->OnDragDrop = nullptr;
+    disconnect(WaveList->model(), nullptr, this, nullptr);
+    disconnect(WaveList, nullptr, this, nullptr);
+    Timer1->stop();
+}
 
 void TForm1::setupComponents()
 {
