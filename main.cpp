@@ -1,9 +1,10 @@
 // Tonfolio: browses folders of wave files and plays them.
-#include <QApplication>
-#include <QIcon>
+#include "browser/main.h"
 
 #include "about/aboutdlg.h"
-#include "browser/main.h"
+
+#include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {

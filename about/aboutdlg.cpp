@@ -1,15 +1,15 @@
 #include "about/aboutdlg.h"
 
+#include "about/urllabel.h"
+#include "about/verslab.h"
+#include "ui_aboutdlg.h"
+
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
 #include <QScreen>
 #include <QStyle>
 #include <qdrawutil.h>
-
-#include "about/urllabel.h"
-#include "about/verslab.h"
-#include "ui_aboutdlg.h"
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TAboutBox>())
 {
@@ -72,9 +72,18 @@ int TAboutBox::ShowModal()
     return exec();
 }
 
-TVersionLabel* TAboutBox::versionLabel() const { return ui->VersionLabel; }
-TURLLabel* TAboutBox::mailLink() const { return ui->URLLabel1; }
-TURLLabel* TAboutBox::webLink() const { return ui->URLLabel2; }
+TVersionLabel* TAboutBox::versionLabel() const
+{
+    return ui->VersionLabel;
+}
+TURLLabel* TAboutBox::mailLink() const
+{
+    return ui->URLLabel1;
+}
+TURLLabel* TAboutBox::webLink() const
+{
+    return ui->URLLabel2;
+}
 
 void TAboutBox::paintEvent(QPaintEvent* event)
 {

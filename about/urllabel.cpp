@@ -1,10 +1,10 @@
 #include "about/urllabel.h"
 
+#include "platform/launch.h"
+
 #include <QBitmap>
 #include <QHash>
 #include <QMouseEvent>
-
-#include "platform/launch.h"
 
 namespace screencursors {
 
@@ -14,13 +14,19 @@ QHash<int, QCursor>& table()
     static QHash<int, QCursor> cursors;
     return cursors;
 }
-}  // namespace
+} // namespace
 
-void setCursor(int number, const QCursor& cursor) { table().insert(number, cursor); }
+void setCursor(int number, const QCursor& cursor)
+{
+    table().insert(number, cursor);
+}
 
-QCursor cursor(int number) { return table().value(number, QCursor(Qt::ArrowCursor)); }
+QCursor cursor(int number)
+{
+    return table().value(number, QCursor(Qt::ArrowCursor));
+}
 
-}  // namespace screencursors
+} // namespace screencursors
 
 namespace {
 
@@ -38,7 +44,7 @@ QCursor urlHandCursor()
 const QColor kBlue(0, 0, 255);
 const QColor kRed(255, 0, 0);
 
-}  // namespace
+} // namespace
 
 TURLLabel::TURLLabel(QWidget* parent) : QLabel(parent)
 {
@@ -108,7 +114,10 @@ void TURLLabel::setLabelFont(const QFont& font, const QColor& color)
     setURLColStd(color);
 }
 
-QColor TURLLabel::fontColor() const { return palette().color(QPalette::WindowText); }
+QColor TURLLabel::fontColor() const
+{
+    return palette().color(QPalette::WindowText);
+}
 
 void TURLLabel::setFontColor(const QColor& color)
 {

@@ -19,7 +19,7 @@ namespace screencursors {
 void setCursor(int number, const QCursor& cursor);
 /// The cursor under a number; the arrow when none was installed.
 QCursor cursor(int number);
-}  // namespace screencursors
+} // namespace screencursors
 
 class TURLLabel : public QLabel {
     Q_OBJECT

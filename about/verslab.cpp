@@ -1,9 +1,9 @@
 #include "about/verslab.h"
 
+#include "platform/version.h"
+
 #include <cstring>
 #include <vector>
-
-#include "platform/version.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ const Field& fieldOf(TVersionLabel::TVersionResources value)
     return kFields[i < std::size(kFields) ? i : unsigned(TVersionLabel::vrFileVersion)];
 }
 
-}  // namespace
+} // namespace
 
 TVersionLabel::TVersionLabel(QWidget* parent) : QLabel(parent)
 {
@@ -47,9 +47,15 @@ TVersionLabel::TVersionLabel(QWidget* parent) : QLabel(parent)
     setVersionResource(vrFileVersion);
 }
 
-QString TVersionLabel::keyOf(TVersionResources value) { return QString::fromLatin1(fieldOf(value).key); }
+QString TVersionLabel::keyOf(TVersionResources value)
+{
+    return QString::fromLatin1(fieldOf(value).key);
+}
 
-QString TVersionLabel::prefixOf(TVersionResources value) { return QString::fromLatin1(fieldOf(value).prefix); }
+QString TVersionLabel::prefixOf(TVersionResources value)
+{
+    return QString::fromLatin1(fieldOf(value).prefix);
+}
 
 void TVersionLabel::setVersionResource(TVersionResources value)
 {
@@ -149,12 +155,9 @@ QString TVersionLabel::FlagsText(const void* block)
         platform::DWORD bit;
         const char* text;
     } kFlags[] = {
-        {platform::VS_FF_DEBUG, ", Debug Build"},
-        {platform::VS_FF_PRERELEASE, ", Pre-Release Build"},
-        {platform::VS_FF_PATCHED, ", Patched Build"},
-        {platform::VS_FF_PRIVATEBUILD, ", Private Build"},
-        {platform::VS_FF_INFOINFERRED, ", InfoInferred"},
-        {platform::VS_FF_SPECIALBUILD, ", Special Build"},
+        {platform::VS_FF_DEBUG, ", Debug Build"},         {platform::VS_FF_PRERELEASE, ", Pre-Release Build"},
+        {platform::VS_FF_PATCHED, ", Patched Build"},     {platform::VS_FF_PRIVATEBUILD, ", Private Build"},
+        {platform::VS_FF_INFOINFERRED, ", InfoInferred"}, {platform::VS_FF_SPECIALBUILD, ", Special Build"},
     };
     for (const auto& f : kFlags)
         if (fixed.dwFileFlags & f.bit)
@@ -175,10 +178,8 @@ QString TVersionLabel::StringValueText(const void* block)
         std::memcpy(t, value, 4);
         const unsigned lang = t[0] | t[1] << 8, codePage = t[2] | t[3] << 8;
         // Stored without a refresh: later refreshes use it and skip this lookup.
-        langCharset_ = QStringLiteral("%1%2")
-                           .arg(lang, 4, 16, QLatin1Char('0'))
-                           .arg(codePage, 4, 16, QLatin1Char('0'))
-                           .toUpper();
+        langCharset_ =
+            QStringLiteral("%1%2").arg(lang, 4, 16, QLatin1Char('0')).arg(codePage, 4, 16, QLatin1Char('0')).toUpper();
     }
     const std::string path =
         "\\StringFileInfo\\" + langCharset_.toStdString() + "\\" + versionResourceKey_.toStdString();

@@ -1,5 +1,8 @@
 // Filling the wave list with 10,000 waves through the real window, against the floor of reading the
 // first 64 bytes of each file by its real name; and switching the list's view style on those rows.
+#include "browser/main.h"
+#include "platform/drives.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QScrollBar>
@@ -8,13 +11,10 @@
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-
-#include "browser/main.h"
-#include "platform/drives.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ double floorRead(const std::string& dir, const std::vector<std::string>& names)
     return msSince(t0);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

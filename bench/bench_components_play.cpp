@@ -3,12 +3,11 @@
 // the memory a 500 MB file costs while it plays. The floor of the same run is a stream that the
 // benchmark opens on the server itself and fills directly with the same tone.
 // Needs the test sound server: source scripts/pulse.sh; start_pulse.
-#include <pulse/context.h>
-#include <pulse/stream.h>
-#include <pulse/thread-mainloop.h>
+#include "components/WavePlay.h"
+#include "platform/drives.h"
+#include "platform/sound.h"
 
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -17,13 +16,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <pulse/context.h>
+#include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "components/WavePlay.h"
-#include "platform/drives.h"
-#include "platform/sound.h"
 
 namespace {
 
@@ -99,9 +97,9 @@ public:
             return false;
         pa_threaded_mainloop_lock(loop_);
         context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "bench");
-        pa_context_set_state_callback(context_, [](pa_context*, void* m) {
-            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(m), 0);
-        }, loop_);
+        pa_context_set_state_callback(
+            context_,
+            [](pa_context*, void* m) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(m), 0); }, loop_);
         pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
         pa_context_state_t st;
         while ((st = pa_context_get_state(context_)) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(st))
@@ -126,9 +124,9 @@ public:
     /// Connects a stream and waits until the server has it.
     bool ready(pa_stream* s)
     {
-        pa_stream_set_state_callback(s, [](pa_stream*, void* m) {
-            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(m), 0);
-        }, loop_);
+        pa_stream_set_state_callback(
+            s, [](pa_stream*, void* m) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(m), 0); },
+            loop_);
         pa_stream_state_t st;
         while ((st = pa_stream_get_state(s)) != PA_STREAM_READY && PA_STREAM_IS_GOOD(st))
             pa_threaded_mainloop_wait(loop_);
@@ -174,16 +172,18 @@ public:
     /// Arrival of the first loud piece after `t`, or a time point far away.
     Clock::time_point firstLoudAfter(Clock::time_point t, double timeoutMs)
     {
-        return waitFor(t, timeoutMs, [](const Piece& p) { return p.loud; }, 1);
+        return waitFor(
+            t, timeoutMs, [](const Piece& p) { return p.loud; }, 1);
     }
     /// Arrival of the first piece of a 60 ms silent run after `t`.
     Clock::time_point silentAfter(Clock::time_point t, double timeoutMs)
     {
-        return waitFor(t, timeoutMs, [](const Piece& p) { return !p.loud; }, 60 * kRate / 1000 / kPiece);
+        return waitFor(
+            t, timeoutMs, [](const Piece& p) { return !p.loud; }, 60 * kRate / 1000 / kPiece);
     }
 
 private:
-    static constexpr int kPiece = 64;  // samples, 1.5 ms
+    static constexpr int kPiece = 64; // samples, 1.5 ms
     struct Piece {
         Clock::time_point arrived;
         bool loud;
@@ -208,8 +208,7 @@ private:
         }
     }
 
-    template <typename Pred>
-    Clock::time_point waitFor(Clock::time_point t, double timeoutMs, Pred pred, int run)
+    template <typename Pred> Clock::time_point waitFor(Clock::time_point t, double timeoutMs, Pred pred, int run)
     {
         const auto deadline = Clock::now() + std::chrono::microseconds(long(timeoutMs * 1000));
         while (Clock::now() < deadline) {
@@ -308,7 +307,7 @@ void report(const char* what, const std::vector<double>& v, double target, doubl
     std::printf("\n");
 }
 
-}  // namespace
+} // namespace
 
 int main()
 {

@@ -1,6 +1,9 @@
 // Resolving and stat-ing every file of a mixed-case folder through the drive-letter layer, against
 // stat() on the same real names. Targets: at most 3x stat(); per-file time of 1,000 and 10,000 files
 // within 1.5x of each other (no scan of the folder per file).
+#include "platform/drives.h"
+#include "platform/files.h"
+
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -10,9 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-
-#include "platform/drives.h"
-#include "platform/files.h"
 
 namespace {
 
@@ -47,13 +47,13 @@ Result measure(int count)
     for (int i = 0; i < count; ++i) {
         real.push_back(root + "/Sounds/" + mixedCase(i));
         ::close(::open(real.back().c_str(), O_CREAT | O_WRONLY, 0644));
-        drive.push_back("c:\\sounds\\" + lower(mixedCase(i)));  // as the program names files
+        drive.push_back("c:\\sounds\\" + lower(mixedCase(i))); // as the program names files
     }
     platform::DriveInfo c;
     c.letter = 'C';
     c.directory = root;
     platform::setDriveTable({c});
-    ::usleep(200000);  // let the folder's change time settle
+    ::usleep(200000); // let the folder's change time settle
 
     Result best{1e9, 1e9};
     for (int round = 0; round < 5; ++round) {
@@ -73,7 +73,7 @@ Result measure(int count)
     return best;
 }
 
-}  // namespace
+} // namespace
 
 int main()
 {

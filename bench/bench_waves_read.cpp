@@ -1,7 +1,8 @@
 // Header reading over a folder of 10,000 small waves with mixed-case names (warm cache), against
 // two baselines of the same run: opening each file by its real name and reading 64 bytes (the floor
 // of any reader), and libsndfile opening and closing each file.
-#include <sndfile.h>
+#include "platform/drives.h"
+#include "waves/W32Waves.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,12 +11,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sndfile.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
-
-#include "platform/drives.h"
-#include "waves/W32Waves.h"
 
 namespace {
 
@@ -73,8 +72,7 @@ std::string lower(std::string s)
 // that a change of the machine's load hits them alike.
 struct Timer {
     double best = 1e30;
-    template <typename F>
-    void run(F&& pass)
+    template <typename F> void run(F&& pass)
     {
         const auto t0 = std::chrono::steady_clock::now();
         pass();
@@ -82,7 +80,7 @@ struct Timer {
     }
 };
 
-}  // namespace
+} // namespace
 
 int main()
 {

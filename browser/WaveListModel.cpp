@@ -1,11 +1,11 @@
 #include "browser/WaveListModel.h"
 
+#include "dirtree/DirTree.h"
+
 #include <QCollator>
 #include <QLocale>
 #include <algorithm>
 #include <numeric>
-
-#include "dirtree/DirTree.h"
 
 namespace {
 
@@ -22,9 +22,12 @@ QCollator& collator()
     return c;
 }
 
-}  // namespace
+} // namespace
 
-QString waveCaptionText(const std::string& name) { return dirtree::displayText(name); }
+QString waveCaptionText(const std::string& name)
+{
+    return dirtree::displayText(name);
+}
 
 WaveListModel::WaveListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -103,7 +106,10 @@ int WaveListModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int WaveListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int WaveListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
 
 QVariant WaveListModel::data(const QModelIndex& index, int role) const
 {

@@ -10,9 +10,9 @@
 
 /// One row: the entry's name as bytes (its caption) and the four texts computed when it was added.
 struct WaveRow {
-    std::string name;              ///< caption bytes, as the file is named by the list
-    QString caption;               ///< the caption as shown (odd bytes escaped)
-    std::array<QString, 4> texts;  ///< Format, Length, Size, Type
+    std::string name;             ///< caption bytes, as the file is named by the list
+    QString caption;              ///< the caption as shown (odd bytes escaped)
+    std::array<QString, 4> texts; ///< Format, Length, Size, Type
 };
 
 class WaveListModel : public QAbstractTableModel {

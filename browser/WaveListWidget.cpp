@@ -47,9 +47,7 @@ private:
     WaveListWidget* owner_;
 };
 
-
-template <class View>
-void commonSetup(View* view, QAbstractItemModel* model, QItemSelectionModel* selection)
+template <class View> void commonSetup(View* view, QAbstractItemModel* model, QItemSelectionModel* selection)
 {
     view->setModel(model);
     QItemSelectionModel* own = view->selectionModel();
@@ -64,7 +62,7 @@ void commonSetup(View* view, QAbstractItemModel* model, QItemSelectionModel* sel
     view->setToolTipDuration(0);
 }
 
-}  // namespace
+} // namespace
 
 WaveListWidget::WaveListWidget(QWidget* parent)
     : QStackedWidget(parent), model_(new WaveListModel(this)), selection_(new QItemSelectionModel(model_, this)),
@@ -93,8 +91,8 @@ WaveListWidget::WaveListWidget(QWidget* parent)
 
     addWidget(list_);
     addWidget(details_);
-    for (QWidget* w : {static_cast<QWidget*>(list_), list_->viewport(), static_cast<QWidget*>(details_),
-                       details_->viewport()})
+    for (QWidget* w :
+         {static_cast<QWidget*>(list_), list_->viewport(), static_cast<QWidget*>(details_), details_->viewport()})
         w->installEventFilter(this);
     setFocusProxy(list_);
 
@@ -179,9 +177,15 @@ void WaveListWidget::selectRow(int row)
     currentView()->scrollTo(index, QAbstractItemView::EnsureVisible);
 }
 
-bool WaveListWidget::hasListFocus() const { return currentView()->hasFocus(); }
+bool WaveListWidget::hasListFocus() const
+{
+    return currentView()->hasFocus();
+}
 
-void WaveListWidget::focusList() { currentView()->setFocus(Qt::OtherFocusReason); }
+void WaveListWidget::focusList()
+{
+    currentView()->setFocus(Qt::OtherFocusReason);
+}
 
 void WaveListWidget::editRow(int row)
 {
@@ -192,14 +196,12 @@ void WaveListWidget::editRow(int row)
 
 bool WaveListWidget::isEditing() const
 {
-    return static_cast<WaveListView*>(list_)->editing() ||
-           static_cast<WaveDetailView*>(details_)->editing();
+    return static_cast<WaveListView*>(list_)->editing() || static_cast<WaveDetailView*>(details_)->editing();
 }
 
 bool WaveListWidget::isDragging() const
 {
-    return static_cast<WaveListView*>(list_)->dragging() ||
-           static_cast<WaveDetailView*>(details_)->dragging();
+    return static_cast<WaveListView*>(list_)->dragging() || static_cast<WaveDetailView*>(details_)->dragging();
 }
 
 void WaveListWidget::setHint(const QString& hint)
@@ -223,17 +225,18 @@ void WaveListWidget::unsetListCursor()
     details_->viewport()->unsetCursor();
 }
 
-QCursor WaveListWidget::listCursor() const { return currentView()->viewport()->cursor(); }
+QCursor WaveListWidget::listCursor() const
+{
+    return currentView()->viewport()->cursor();
+}
 
 QMimeData* WaveListWidget::rowMimeData(int row) const
 {
     auto* data = model_->mimeData({model_->index(row, 0)});
     if (!data)
         data = new QMimeData;
-    const QString mark = QString("%1:%2:%3")
-                             .arg(QCoreApplication::applicationPid())
-                             .arg(reinterpret_cast<quintptr>(this))
-                             .arg(row);
+    const QString mark =
+        QString("%1:%2:%3").arg(QCoreApplication::applicationPid()).arg(reinterpret_cast<quintptr>(this)).arg(row);
     data->setData(kRowFormat, mark.toUtf8());
     if (rowUrl) {
         const QUrl url = rowUrl(row);
@@ -254,9 +257,8 @@ bool WaveListWidget::isOwnDrag(const QDropEvent* event) const
     if (!data || !data->hasFormat(kRowFormat))
         return false;
     const QString mark = QString::fromUtf8(data->data(kRowFormat));
-    return mark.startsWith(QString("%1:%2:")
-                               .arg(QCoreApplication::applicationPid())
-                               .arg(reinterpret_cast<quintptr>(this)));
+    return mark.startsWith(
+        QString("%1:%2:").arg(QCoreApplication::applicationPid()).arg(reinterpret_cast<quintptr>(this)));
 }
 
 void WaveListWidget::setDragCursor(const QCursor& cursor)

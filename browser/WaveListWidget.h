@@ -3,13 +3,13 @@
 // QListView, details a QTreeView; both share the model and the selection, and the one in use
 // stands in the control's place.
 
+#include "browser/WaveListModel.h"
+
 #include <QCursor>
 #include <QPointer>
 #include <QStackedWidget>
 #include <QUrl>
 #include <functional>
-
-#include "browser/WaveListModel.h"
 
 class QAbstractItemView;
 class QDrag;

@@ -2,14 +2,14 @@
 // TForm1: the browser window. Its members are defined by concern in main_*.cpp: start-up and
 // settings, the wave list, playback, the file commands and dragging.
 
+#include "components/FileOp.h"
+#include "components/WavePlay.h"
+#include "ui_main.h"
+
 #include <QIcon>
 #include <QMainWindow>
 #include <QTimer>
 #include <string>
-
-#include "components/FileOp.h"
-#include "components/WavePlay.h"
-#include "ui_main.h"
 
 class QDropEvent;
 class TAboutBox;

@@ -1,4 +1,8 @@
 // TForm1: creation, settings, hints, view buttons and the enabled states of the commands.
+#include "browser/main.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+
 #include <QActionGroup>
 #include <QApplication>
 #include <QBitmap>
@@ -9,10 +13,6 @@
 #include <QStatusTipEvent>
 #include <QTreeWidgetItem>
 #include <map>
-
-#include "browser/main.h"
-#include "platform/files.h"
-#include "platform/registry.h"
 
 using namespace platform;
 
@@ -57,9 +57,12 @@ private:
     HKEY key_ = nullptr;
 };
 
-}  // namespace
+} // namespace
 
-void registerCursor(int number, const QCursor& cursor) { cursorTable()[number] = cursor; }
+void registerCursor(int number, const QCursor& cursor)
+{
+    cursorTable()[number] = cursor;
+}
 
 QCursor cursorOf(int number)
 {
@@ -203,10 +206,18 @@ void TForm1::LoadSettings()
 
     if (const auto display = regReadDword(key.get(), "DisplayFiles")) {
         switch (*display) {
-        case 1: SmallBtn->setChecked(true); break;
-        case 2: LargeBtn->setChecked(true); break;
-        case 3: ListBtn->setChecked(true); break;
-        default: DetailBtn->setChecked(true); break;
+        case 1:
+            SmallBtn->setChecked(true);
+            break;
+        case 2:
+            LargeBtn->setChecked(true);
+            break;
+        case 3:
+            ListBtn->setChecked(true);
+            break;
+        default:
+            DetailBtn->setChecked(true);
+            break;
         }
     } else {
         LargeBtn->setChecked(true);
@@ -273,7 +284,10 @@ void TForm1::SaveSettings()
     regWriteDword(key.get(), "Height", outer.height());
     regWriteDword(key.get(), "Width", outer.width());
     regWriteDword(key.get(), "DisplayFiles",
-                  SmallBtn->isChecked() ? 1 : LargeBtn->isChecked() ? 2 : ListBtn->isChecked() ? 3 : 4);
+                  SmallBtn->isChecked()   ? 1
+                  : LargeBtn->isChecked() ? 2
+                  : ListBtn->isChecked()  ? 3
+                                          : 4);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -282,9 +296,15 @@ void TForm1::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void TForm1::FormClose() { SaveSettings(); }
+void TForm1::FormClose()
+{
+    SaveSettings();
+}
 
-void TForm1::Exit1Click() { close(); }
+void TForm1::Exit1Click()
+{
+    close();
+}
 
 bool TForm1::event(QEvent* event)
 {
@@ -296,7 +316,10 @@ bool TForm1::event(QEvent* event)
     return QMainWindow::event(event);
 }
 
-void TForm1::ShowHint(const QString& hint) { StatusBar->showMessage(hint); }
+void TForm1::ShowHint(const QString& hint)
+{
+    StatusBar->showMessage(hint);
+}
 
 void TForm1::LargeBtnClick()
 {
@@ -322,7 +345,10 @@ void TForm1::DetailBtnClick()
         WaveList->setViewStyle(WaveListWidget::vsReport);
 }
 
-void TForm1::DirTree1Enter() { UpdateCommands(); }
+void TForm1::DirTree1Enter()
+{
+    UpdateCommands();
+}
 
 void TForm1::UpdateCommands()
 {

@@ -1,12 +1,12 @@
 // TForm1: the wave list - filling it from the selected folder, its selection, focus and keys.
-#include <QApplication>
-
 #include "browser/main.h"
 #include "dirtree/FileRoutines.h"
 #include "platform/files.h"
 #include "platform/pathinfo.h"
 #include "platform/shellinfo.h"
 #include "waves/W32Waves.h"
+
+#include <QApplication>
 
 using namespace platform;
 
@@ -63,7 +63,7 @@ WaveRow makeRow(const std::string& folder, const WIN32_FIND_DATA& entry)
     return row;
 }
 
-}  // namespace
+} // namespace
 
 void TForm1::DirTree1Change()
 {
@@ -140,7 +140,10 @@ void TForm1::bindWaveList()
     });
 }
 
-void TForm1::WaveListChange() { UpdateCommands(); }
+void TForm1::WaveListChange()
+{
+    UpdateCommands();
+}
 
 void TForm1::WaveListEnter()
 {

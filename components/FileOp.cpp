@@ -21,11 +21,12 @@ const std::pair<TFileOperation::TFileOpFlag, WORD> kFlagTable[] = {
     {TFileOperation::fofSimpleProgress, FOF_SIMPLEPROGRESS},
 };
 
-}  // namespace
+} // namespace
 
 TFileOperation::TFileOperation(QObject* owner) : QObject(owner)
 {
-    about_ << "TFileOperation 1.0" << "Copies, moves, renames and deletes files through the shell,"
+    about_ << "TFileOperation 1.0"
+           << "Copies, moves, renames and deletes files through the shell,"
            << "with its confirmations, progress window, trash and collision renaming."
            << "Written for Tonfolio. Free to use.";
 }
@@ -79,10 +80,14 @@ std::string TFileOperation::shellList(const std::string& names)
 UINT TFileOperation::shellFunction(TFileOp op)
 {
     switch (op) {
-    case foCopy: return FO_COPY;
-    case foDelete: return FO_DELETE;
-    case foMove: return FO_MOVE;
-    case foRename: return FO_RENAME;
+    case foCopy:
+        return FO_COPY;
+    case foDelete:
+        return FO_DELETE;
+    case foMove:
+        return FO_MOVE;
+    case foRename:
+        return FO_RENAME;
     }
     return FO_COPY;
 }

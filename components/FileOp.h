@@ -2,11 +2,11 @@
 // TFileOperation: copies, moves, renames and deletes files through the shell's file operation, so that
 // they get the shell's confirmations, progress window, trash and collision renaming.
 
+#include "platform/shell.h"
+
 #include <QObject>
 #include <QStringList>
 #include <string>
-
-#include "platform/shell.h"
 
 class TFileOperation : public QObject {
     Q_OBJECT

@@ -1,14 +1,13 @@
 #include "components/WavePlay.h"
 
+#include "platform/files.h"
+#include "platform/sound.h"
+
 #include <QBuffer>
 #include <QDataStream>
-
 #include <climits>
 #include <cstring>
 #include <new>
-
-#include "platform/files.h"
-#include "platform/sound.h"
 
 using namespace platform;
 
@@ -28,11 +27,12 @@ std::shared_ptr<char[]> allocateImage(std::size_t size)
     }
 }
 
-}  // namespace
+} // namespace
 
 TWavePlayer::TWavePlayer(QObject* owner) : QObject(owner)
 {
-    about_ << "TWavePlayer 1.0" << "Plays a wave sound from memory, once or looped."
+    about_ << "TWavePlayer 1.0"
+           << "Plays a wave sound from memory, once or looped."
            << "The sound can be stored with the form that holds the player."
            << "Written for Tonfolio. Free to use.";
 }
@@ -90,8 +90,8 @@ void TWavePlayer::releaseImage()
 
 void TWavePlayer::loadImage()
 {
-    HANDLE file = CreateFile(fileName_, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kOpenAttributes,
-                             nullptr);
+    HANDLE file =
+        CreateFile(fileName_, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kOpenAttributes, nullptr);
     const bool opened = file != INVALID_HANDLE_VALUE;
     DWORD high = 0;
     const DWORD size = opened ? GetFileSize(file, &high) : 0;

@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
-
 #include <cstdint>
 #include <functional>
 #include <memory>

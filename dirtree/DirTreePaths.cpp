@@ -1,15 +1,18 @@
 #include "dirtree/DirTreePaths.h"
 
+#include "platform/shellinfo.h"
+
 #include <cctype>
 #include <cstring>
-
-#include "platform/shellinfo.h"
 
 using namespace platform;
 
 namespace {
 
-char upperLetter(char c) { return char(std::toupper(static_cast<unsigned char>(c))); }
+char upperLetter(char c)
+{
+    return char(std::toupper(static_cast<unsigned char>(c)));
+}
 
 std::string afterLastSeparator(const std::string& s)
 {
@@ -21,13 +24,26 @@ std::string afterLastSeparator(const std::string& s)
 bool driveTypeMember(UINT kind, TDriveType& member)
 {
     switch (kind) {
-    case DRIVE_UNKNOWN: member = drtUnknown; return true;
-    case DRIVE_REMOVABLE: member = drtRemovable; return true;
-    case DRIVE_FIXED: member = drtFixed; return true;
-    case DRIVE_REMOTE: member = drtRemote; return true;
-    case DRIVE_CDROM: member = drtCDRom; return true;
-    case DRIVE_RAMDISK: member = drtRamDisk; return true;
-    default: return false;
+    case DRIVE_UNKNOWN:
+        member = drtUnknown;
+        return true;
+    case DRIVE_REMOVABLE:
+        member = drtRemovable;
+        return true;
+    case DRIVE_FIXED:
+        member = drtFixed;
+        return true;
+    case DRIVE_REMOTE:
+        member = drtRemote;
+        return true;
+    case DRIVE_CDROM:
+        member = drtCDRom;
+        return true;
+    case DRIVE_RAMDISK:
+        member = drtRamDisk;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -44,11 +60,14 @@ std::uint32_t lastErrorOr(std::uint32_t fallback)
     return e ? e : fallback;
 }
 
-}  // namespace
+} // namespace
 
 ErrorModeGuard::ErrorModeGuard(UINT mode) : previous_(SetErrorMode(mode)) {}
 
-ErrorModeGuard::~ErrorModeGuard() { SetErrorMode(previous_); }
+ErrorModeGuard::~ErrorModeGuard()
+{
+    SetErrorMode(previous_);
+}
 
 // Linux names are UTF-8, whose trail bytes are all 0x80 and above, so a 0x5C byte is always a separator.
 int PathDepth(const std::string& path)

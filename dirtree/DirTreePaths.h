@@ -2,16 +2,19 @@
 // Free routines of the DirTree unit: how folder paths are written, split and shown, how drives are
 // classified and labelled, and how a folder is searched. They keep no state.
 
+#include "platform/files.h"
+
 #include <cstdint>
 #include <string>
-
-#include "platform/files.h"
 
 /// Drive kinds admitted by the tree, values 0 to 5.
 enum TDriveType { drtUnknown, drtRemovable, drtFixed, drtRemote, drtCDRom, drtRamDisk };
 /// A set of TDriveType: bit (1 << kind).
 using TDriveTypes = std::uint8_t;
-constexpr TDriveTypes driveTypeBit(TDriveType t) { return TDriveTypes(1u << t); }
+constexpr TDriveTypes driveTypeBit(TDriveType t)
+{
+    return TDriveTypes(1u << t);
+}
 constexpr TDriveTypes AllDriveTypes = 0x3F;
 
 /// The search record of one directory entry.

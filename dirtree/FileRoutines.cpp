@@ -20,7 +20,7 @@ std::string lowerAscii(std::string s)
     return s;
 }
 
-}  // namespace
+} // namespace
 
 std::string JoinPath(const std::string& folder, const std::string& name)
 {

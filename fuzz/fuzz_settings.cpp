@@ -1,10 +1,10 @@
 // The settings file parser: any bytes must parse without harm, and what it reads must survive
 // being written and read again unchanged.
+#include "platform/registry.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-
-#include "platform/registry.h"
 
 using namespace platform;
 

@@ -1,5 +1,7 @@
 // Fuzz target of the version functions: the bytes are taken both as a file image (ELF section or PE
 // resource) and as a bare block, loaded as GetFileVersionInfo does and queried as the version label does.
+#include "platform/version.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -8,19 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "platform/version.h"
-
 namespace {
 
-const char* const kKeys[] = {"CompanyName", "FileDescription", "FileVersion", "InternalName",
-                             "LegalCopyright", "OriginalFilename", "ProductName", "ProductVersion",
-                             "Comments", "SpecialBuild"};
+const char* const kKeys[] = {"CompanyName",      "FileDescription", "FileVersion",    "InternalName", "LegalCopyright",
+                             "OriginalFilename", "ProductName",     "ProductVersion", "Comments",     "SpecialBuild"};
 
 void touch(const void* value, platform::UINT len, const std::uint8_t* lo, const std::uint8_t* hi)
 {
     const auto* p = static_cast<const std::uint8_t*>(value);
     if (len > 0 && (p < lo || p >= hi))
-        std::abort();  // a lookup pointed outside the information it was given
+        std::abort(); // a lookup pointed outside the information it was given
 }
 
 void exercise(const std::uint8_t* raw, std::size_t size)
@@ -59,14 +58,14 @@ void exercise(const std::uint8_t* raw, std::size_t size)
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     std::size_t offset = 0, length = 0;
     if (platform::findVersionBlock(data, size, &offset, &length)) {
         if (offset > size || length > size - offset)
-            std::abort();  // the locator must only name bytes of the image
+            std::abort(); // the locator must only name bytes of the image
         exercise(data + offset, length < 0xFFFF ? length : 0xFFFF);
     }
     exercise(data, size < 0xFFFF ? size : 0xFFFF);

@@ -1,5 +1,8 @@
 // Feeds arbitrary bytes to the wave header reader as a file on a temporary drive C:, and renders the
 // row texts of whatever it read.
+#include "platform/drives.h"
+#include "waves/W32Waves.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -8,9 +11,6 @@
 #include <filesystem>
 #include <string>
 #include <unistd.h>
-
-#include "platform/drives.h"
-#include "waves/W32Waves.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ Scratch& scratch()
     return s;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

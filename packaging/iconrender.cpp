@@ -2,9 +2,8 @@
 // desktop's icon theme gets pixel sizes drawn by the same renderer the program uses.
 #include <QImage>
 #include <QPainter>
-#include <QSvgRenderer>
 #include <QString>
-
+#include <QSvgRenderer>
 #include <cstdio>
 
 namespace {
@@ -21,7 +20,7 @@ bool hasVisiblePixels(const QImage& image)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char* argv[])
 {

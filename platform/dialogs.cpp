@@ -17,7 +17,10 @@ std::shared_ptr<DialogBackend>& currentBackend()
     return backend;
 }
 
-QString toQString(const std::string& bytes) { return QString::fromStdString(displayText(bytes)); }
+QString toQString(const std::string& bytes)
+{
+    return QString::fromStdString(displayText(bytes));
+}
 
 // A lone carriage return breaks a message box line, as callers of the system's box expect.
 QString messageText(const std::string& bytes)
@@ -31,11 +34,16 @@ QString messageText(const std::string& bytes)
 QMessageBox::Icon iconOf(UINT type)
 {
     switch (type & MB_ICONMASK) {
-    case MB_ICONERROR: return QMessageBox::Critical;
-    case MB_ICONQUESTION: return QMessageBox::Question;
-    case MB_ICONWARNING: return QMessageBox::Warning;
-    case MB_ICONINFORMATION: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case MB_ICONERROR:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONWARNING:
+        return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
     }
 }
 
@@ -44,13 +52,16 @@ int safeAnswer(UINT type)
 {
     switch (type & MB_TYPEMASK) {
     case MB_OKCANCEL:
-    case MB_YESNOCANCEL: return IDCANCEL;
-    case MB_YESNO: return IDNO;
-    default: return IDOK;
+    case MB_YESNOCANCEL:
+        return IDCANCEL;
+    case MB_YESNO:
+        return IDNO;
+    default:
+        return IDOK;
     }
 }
 
-}  // namespace
+} // namespace
 
 std::shared_ptr<DialogBackend> setDialogBackend(std::shared_ptr<DialogBackend> backend)
 {
@@ -121,7 +132,10 @@ struct QtDialogBackend::Progress {
 
 QtDialogBackend::QtDialogBackend() = default;
 
-QtDialogBackend::~QtDialogBackend() { progressEnd(); }
+QtDialogBackend::~QtDialogBackend()
+{
+    progressEnd();
+}
 
 int QtDialogBackend::messageBox(HWND owner, const std::string& text, const std::string& caption, UINT type)
 {
@@ -140,15 +154,22 @@ int QtDialogBackend::messageBox(HWND owner, const std::string& text, const std::
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         escape = QMessageBox::No;
         break;
-    default: box.setStandardButtons(QMessageBox::Ok); break;
+    default:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
     }
     box.setEscapeButton(escape);
     switch (box.exec()) {
-    case QMessageBox::Ok: return IDOK;
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
-    case QMessageBox::Cancel: return IDCANCEL;
-    default: return safeAnswer(type);
+    case QMessageBox::Ok:
+        return IDOK;
+    case QMessageBox::Yes:
+        return IDYES;
+    case QMessageBox::No:
+        return IDNO;
+    case QMessageBox::Cancel:
+        return IDCANCEL;
+    default:
+        return safeAnswer(type);
     }
 }
 
@@ -236,7 +257,10 @@ void ScriptedDialogs::progressUpdate(long long, const std::string& text)
         cancelled_ = true;
 }
 
-bool ScriptedDialogs::progressCancelled() { return cancelled_; }
+bool ScriptedDialogs::progressCancelled()
+{
+    return cancelled_;
+}
 
 void ScriptedDialogs::progressEnd()
 {
@@ -249,6 +273,9 @@ ScopedScriptedDialogs::ScopedScriptedDialogs() : dialogs_(std::make_shared<Scrip
     previous_ = setDialogBackend(dialogs_);
 }
 
-ScopedScriptedDialogs::~ScopedScriptedDialogs() { setDialogBackend(previous_); }
+ScopedScriptedDialogs::~ScopedScriptedDialogs()
+{
+    setDialogBackend(previous_);
+}
 
-}  // namespace platform
+} // namespace platform

@@ -4,12 +4,12 @@
 //
 // An HWND handed to these functions is the QWidget* of a window (nullptr: the application).
 
+#include "platform/types.h"
+
 #include <deque>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "platform/types.h"
 
 class QWidget;
 
@@ -38,9 +38,15 @@ constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
 /// The widget behind a window handle.
-inline QWidget* widgetOf(HWND hwnd) { return static_cast<QWidget*>(hwnd); }
+inline QWidget* widgetOf(HWND hwnd)
+{
+    return static_cast<QWidget*>(hwnd);
+}
 /// The window handle of a widget.
-inline HWND handleOf(QWidget* widget) { return static_cast<HWND>(widget); }
+inline HWND handleOf(QWidget* widget)
+{
+    return static_cast<HWND>(widget);
+}
 
 /// The seam behind every dialog of the system layer.
 class DialogBackend {
@@ -102,7 +108,7 @@ public:
         std::string title;
         long long total = 0;
         int updates = 0;
-        std::vector<std::string> texts;  ///< distinct texts, in order
+        std::vector<std::string> texts; ///< distinct texts, in order
         bool ended = false;
     };
 
@@ -147,4 +153,4 @@ private:
 /// Shows a byte name in a widget: valid UTF-8 as is, other bytes as \xNN.
 std::string displayText(const std::string& bytes);
 
-}  // namespace platform
+} // namespace platform

@@ -1,20 +1,20 @@
 #include "platform/drives.h"
 
+#include "platform/files.h"
+#include "platform/nativepath.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <fstream>
 #include <limits.h>
 #include <mutex>
+#include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
-
-#include "platform/files.h"
-#include "platform/nativepath.h"
 
 namespace platform {
 
@@ -47,9 +47,8 @@ std::string unescapeOctal(const std::string& s)
 {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && std::all_of(s.begin() + i + 1, s.begin() + i + 4, [](char c) {
-                return c >= '0' && c <= '7';
-            })) {
+        if (s[i] == '\\' && i + 3 < s.size() &&
+            std::all_of(s.begin() + i + 1, s.begin() + i + 4, [](char c) { return c >= '0' && c <= '7'; })) {
             out.push_back(char(std::strtol(s.substr(i + 1, 3).c_str(), nullptr, 8)));
             i += 3;
             continue;
@@ -124,7 +123,8 @@ bool sysfsRemovable(const std::string& device)
     if (target.empty())
         return false;
     const std::string name = target.substr(target.rfind('/') + 1);
-    for (const std::string& p : {"/sys/class/block/" + name + "/removable", "/sys/class/block/" + name + "/../removable"}) {
+    for (const std::string& p :
+         {"/sys/class/block/" + name + "/removable", "/sys/class/block/" + name + "/../removable"}) {
         const std::string v = readFile(p);
         if (!v.empty())
             return v[0] == '1';
@@ -132,15 +132,16 @@ bool sysfsRemovable(const std::string& device)
     return false;
 }
 
-const char* const kPseudoTypes[] = {"proc",      "sysfs",    "cgroup",    "cgroup2",    "devpts",     "mqueue",
-                                    "devtmpfs",  "securityfs", "debugfs", "tracefs",    "pstore",     "bpf",
-                                    "configfs",  "fusectl",  "hugetlbfs", "autofs",     "binfmt_misc", "efivarfs",
-                                    "rpc_pipefs", "nsfs",    "selinuxfs", "fuse.gvfsd-fuse", "fuse.portal", "squashfs",
-                                    "overlay",   "ramfs_sys"};
-const char* const kRemoteTypes[] = {"nfs",  "nfs4", "cifs",      "smb3",       "smbfs", "sshfs", "fuse.sshfs",
-                                    "davfs", "fuse.davfs2", "9p", "afs", "ceph", "glusterfs", "fuse.rclone", "fuse.s3fs"};
-const char* const kSystemDirs[] = {"/boot", "/run", "/dev", "/sys", "/proc", "/snap", "/var/lib", "/tmp", "/etc", "/usr",
-                                   "/var", "/home", "/opt", "/srv", "/root"};
+const char* const kPseudoTypes[] = {
+    "proc",        "sysfs",    "cgroup",     "cgroup2", "devpts",    "mqueue",          "devtmpfs",    "securityfs",
+    "debugfs",     "tracefs",  "pstore",     "bpf",     "configfs",  "fusectl",         "hugetlbfs",   "autofs",
+    "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",    "selinuxfs", "fuse.gvfsd-fuse", "fuse.portal", "squashfs",
+    "overlay",     "ramfs_sys"};
+const char* const kRemoteTypes[] = {"nfs",   "nfs4",       "cifs",      "smb3",        "smbfs",
+                                    "sshfs", "fuse.sshfs", "davfs",     "fuse.davfs2", "9p",
+                                    "afs",   "ceph",       "glusterfs", "fuse.rclone", "fuse.s3fs"};
+const char* const kSystemDirs[] = {"/boot", "/run", "/dev", "/sys",  "/proc", "/snap", "/var/lib", "/tmp",
+                                   "/etc",  "/usr", "/var", "/home", "/opt",  "/srv",  "/root"};
 
 bool inList(const std::string& v, const char* const* begin, const char* const* end)
 {
@@ -190,9 +191,9 @@ std::optional<DWORD> serialFromUuid(const std::string& uuid)
 
 UINT kindFromName(const std::string& k)
 {
-    static const std::pair<const char*, UINT> names[] = {{"unknown", DRIVE_UNKNOWN}, {"noroot", DRIVE_NO_ROOT_DIR},
+    static const std::pair<const char*, UINT> names[] = {{"unknown", DRIVE_UNKNOWN},     {"noroot", DRIVE_NO_ROOT_DIR},
                                                          {"removable", DRIVE_REMOVABLE}, {"fixed", DRIVE_FIXED},
-                                                         {"remote", DRIVE_REMOTE}, {"cdrom", DRIVE_CDROM},
+                                                         {"remote", DRIVE_REMOTE},       {"cdrom", DRIVE_CDROM},
                                                          {"ramdisk", DRIVE_RAMDISK}};
     for (const auto& [name, kind] : names)
         if (k == name)
@@ -223,7 +224,7 @@ void ensureLoadedLocked(State& s)
     }
 }
 
-}  // namespace
+} // namespace
 
 std::vector<DriveInfo> drivesFromMountInfo(const std::string& mountInfo, const std::vector<DriveInfo>& previous)
 {
@@ -266,7 +267,7 @@ std::vector<DriveInfo> drivesFromMountInfo(const std::string& mountInfo, const s
         }
     result.push_back(c);
     used['C' - 'A'] = true;
-    used[0] = used[1] = true;  // A: and B: stay for floppy drives, as users expect
+    used[0] = used[1] = true; // A: and B: stay for floppy drives, as users expect
 
     std::vector<DriveInfo> fresh;
     for (const Mount& m : mounts) {
@@ -333,8 +334,9 @@ std::vector<DriveInfo> parseDriveTable(const std::string& text)
             d.label = parts[2];
         if (parts.size() > 3 && !parts[3].empty())
             d.serial = DWORD(std::strtoul(parts[3].c_str(), nullptr, 16));
-        drives.erase(std::remove_if(drives.begin(), drives.end(), [&](const DriveInfo& o) { return o.letter == d.letter; }),
-                     drives.end());
+        drives.erase(
+            std::remove_if(drives.begin(), drives.end(), [&](const DriveInfo& o) { return o.letter == d.letter; }),
+            drives.end());
         drives.push_back(d);
     }
     std::sort(drives.begin(), drives.end(), [](const DriveInfo& a, const DriveInfo& b) { return a.letter < b.letter; });
@@ -423,4 +425,4 @@ std::optional<DriveInfo> driveOf(char letter)
     return std::nullopt;
 }
 
-}  // namespace platform
+} // namespace platform

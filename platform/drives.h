@@ -2,21 +2,21 @@
 // The table that maps drive letters onto directories of the Linux file system.
 // Filled from the mount table unless replaced (tests and end-to-end runs point C: at a temporary folder).
 
+#include "platform/types.h"
+
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/types.h"
-
 namespace platform {
 
 struct DriveInfo {
-    char letter = 'C';      ///< 'A' to 'Z'
-    std::string directory;  ///< native directory of the drive root, without trailing '/' (except "/")
-    UINT kind = 3;          ///< DRIVE_FIXED etc.
-    std::string label;      ///< empty when the volume has none
-    std::optional<DWORD> serial;  ///< none: the serial number is taken from the file system
-    std::string fileSystem;       ///< "ext4", "tmpfs", ...
+    char letter = 'C';           ///< 'A' to 'Z'
+    std::string directory;       ///< native directory of the drive root, without trailing '/' (except "/")
+    UINT kind = 3;               ///< DRIVE_FIXED etc.
+    std::string label;           ///< empty when the volume has none
+    std::optional<DWORD> serial; ///< none: the serial number is taken from the file system
+    std::string fileSystem;      ///< "ext4", "tmpfs", ...
 };
 
 /// The current drive table, letters ascending. Re-reads the mount table when it is the system's.
@@ -36,4 +36,4 @@ std::vector<DriveInfo> parseDriveTable(const std::string& text);
 /// previous keeps letters that mounts already had; new mounts take the lowest free letter.
 std::vector<DriveInfo> drivesFromMountInfo(const std::string& mountInfo, const std::vector<DriveInfo>& previous);
 
-}  // namespace platform
+} // namespace platform

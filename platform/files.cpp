@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/nativepath.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -13,23 +15,25 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/nativepath.h"
-
 namespace platform {
 
 namespace {
 
 std::atomic<UINT> errorMode{0};
 
-constexpr unsigned long long kEpochDiff = 116444736000000000ULL;  // 1601-01-01 to 1970-01-01 in 100 ns
+constexpr unsigned long long kEpochDiff = 116444736000000000ULL; // 1601-01-01 to 1970-01-01 in 100 ns
 
 FILETIME toFileTime(const timespec& t)
 {
-    const unsigned long long v = kEpochDiff + (unsigned long long)t.tv_sec * 10000000ULL + (unsigned long long)t.tv_nsec / 100;
+    const unsigned long long v =
+        kEpochDiff + (unsigned long long)t.tv_sec * 10000000ULL + (unsigned long long)t.tv_nsec / 100;
     return FILETIME{DWORD(v & 0xFFFFFFFF), DWORD(v >> 32)};
 }
 
-bool isDotName(const std::string& n) { return n == "." || n == ".."; }
+bool isDotName(const std::string& n)
+{
+    return n == "." || n == "..";
+}
 
 DWORD attributesOf(const struct stat& st, const std::string& name)
 {
@@ -159,7 +163,8 @@ std::string parentOf(const std::string& drivePath, std::string* last)
 
 bool sameFile(const std::string& a, const std::string& b)
 {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return ::lstat(a.c_str(), &sa) == 0 && ::lstat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
@@ -350,7 +355,7 @@ bool renameNoReplace(const std::string& from, const std::string& to)
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-}  // namespace
+} // namespace
 
 DWORD GetLogicalDrives()
 {
@@ -400,7 +405,7 @@ BOOL GetVolumeInformation(const std::string& root, char* volumeName, DWORD volum
     if (maxComponentLength)
         *maxComponentLength = DWORD(vfs.f_namemax ? vfs.f_namemax : 255);
     if (fileSystemFlags)
-        *fileSystemFlags = 0x3;  // case-preserved and case-sensitive names
+        *fileSystemFlags = 0x3; // case-preserved and case-sensitive names
     return TRUE_;
 }
 
@@ -527,7 +532,7 @@ BOOL CreateDirectory(const std::string& path)
     std::string last;
     const std::string parent = parentOf(path, &last);
     if (last.empty()) {
-        SetLastError(ERROR_ALREADY_EXISTS);  // a drive root
+        SetLastError(ERROR_ALREADY_EXISTS); // a drive root
         return FALSE_;
     }
     const std::optional<std::string> native = nativePath(path);
@@ -599,7 +604,7 @@ BOOL MoveFile(const std::string& from, const std::string& to)
     const bool removed = removeTree(*src);
     invalidateListings();
     if (!removed) {
-        SetLastError(ERROR_ACCESS_DENIED);  // the copy is complete; the source stays where it could not be removed
+        SetLastError(ERROR_ACCESS_DENIED); // the copy is complete; the source stays where it could not be removed
         return FALSE_;
     }
     return TRUE_;
@@ -635,7 +640,7 @@ BOOL RemoveDirectory(const std::string& path)
 HANDLE CreateFile(const std::string& path, DWORD access, DWORD, void*, DWORD creation, DWORD, HANDLE)
 {
     if (access != GENERIC_READ || creation != OPEN_EXISTING) {
-        SetLastError(ERROR_INVALID_PARAMETER);  // the program only ever reads existing files
+        SetLastError(ERROR_INVALID_PARAMETER); // the program only ever reads existing files
         return INVALID_HANDLE_VALUE;
     }
     const int fd = openRegularFile(path);
@@ -722,6 +727,9 @@ BOOL CloseHandle(HANDLE handle)
     return TRUE_;
 }
 
-UINT SetErrorMode(UINT mode) { return errorMode.exchange(mode); }
+UINT SetErrorMode(UINT mode)
+{
+    return errorMode.exchange(mode);
+}
 
-}  // namespace platform
+} // namespace platform

@@ -2,9 +2,9 @@
 // Drives, volumes, directory searches, attributes, folders, moves and whole-file reading,
 // over drive-letter paths ("C:\HOME\ANNA\SOUNDS\") that ignore letter case.
 
-#include <string>
-
 #include "platform/types.h"
+
+#include <string>
 
 namespace platform {
 
@@ -91,8 +91,8 @@ BOOL DeleteFile(const std::string& path);
 BOOL RemoveDirectory(const std::string& path);
 
 /// Opens a regular file for reading; anything else (FIFO, device, folder) fails at once.
-HANDLE CreateFile(const std::string& path, DWORD access, DWORD share, void* security, DWORD creation,
-                  DWORD flags, HANDLE templ);
+HANDLE CreateFile(const std::string& path, DWORD access, DWORD share, void* security, DWORD creation, DWORD flags,
+                  HANDLE templ);
 DWORD GetFileSize(HANDLE file, DWORD* high);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
@@ -101,4 +101,4 @@ BOOL CloseHandle(HANDLE handle);
 /// Process-wide; returns the previous mode. Linux shows no critical-error dialogs, so nothing else changes.
 UINT SetErrorMode(UINT mode);
 
-}  // namespace platform
+} // namespace platform

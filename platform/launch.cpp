@@ -1,13 +1,13 @@
 #include "platform/launch.h"
 
+#include "platform/nativepath.h"
+#include "platform/propertywindow.h"
+
 #include <QByteArray>
 #include <QDesktopServices>
 #include <QUrl>
 #include <algorithm>
 #include <cctype>
-
-#include "platform/nativepath.h"
-#include "platform/propertywindow.h"
 
 namespace platform {
 
@@ -43,16 +43,15 @@ LaunchBackend& backend()
 
 bool isDrivePath(const std::string& file)
 {
-    return file.size() >= 2 && std::isalpha(static_cast<unsigned char>(file[0])) && file[1] == ':'
-           && (file.size() == 2 || file[2] == '\\');
+    return file.size() >= 2 && std::isalpha(static_cast<unsigned char>(file[0])) && file[1] == ':' &&
+           (file.size() == 2 || file[2] == '\\');
 }
 
 bool startsWithNoCase(const std::string& text, const std::string& prefix)
 {
-    return text.size() >= prefix.size()
-           && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-                  return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-              });
+    return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
 }
 
 // A scheme of two or more letters before the colon (one letter is a drive).
@@ -113,7 +112,7 @@ std::uintptr_t properties(const std::string& file, HWND owner)
     return backend().showProperties(*native, owner) ? kLaunched : SE_ERR_NOASSOC;
 }
 
-}  // namespace
+} // namespace
 
 std::shared_ptr<LaunchBackend> setLaunchBackend(std::shared_ptr<LaunchBackend> replacement)
 {
@@ -142,12 +141,12 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info)
     if (info->lpVerb == "properties" && (info->fMask & SEE_MASK_INVOKEIDLIST) != SEE_MASK_INVOKEIDLIST)
         info->hInstApp = SE_ERR_NOASSOC;
     else
-        info->hInstApp = ShellExecute(info->hwnd, info->lpVerb, info->lpFile, info->lpParameters, info->lpDirectory,
-                                      info->nShow);
+        info->hInstApp =
+            ShellExecute(info->hwnd, info->lpVerb, info->lpFile, info->lpParameters, info->lpDirectory, info->nShow);
     if (info->hInstApp > 32)
         return TRUE_;
     SetLastError(info->hInstApp == SE_ERR_FNF ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_FUNCTION);
     return FALSE_;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -2,11 +2,11 @@
 // Opening documents and addresses with the desktop's default application, and the property window.
 // Nothing is ever passed through a shell command line.
 
+#include "platform/types.h"
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "platform/types.h"
 
 namespace platform {
 
@@ -19,19 +19,19 @@ struct SHELLEXECUTEINFO {
     DWORD cbSize = sizeof(SHELLEXECUTEINFO);
     DWORD fMask = 0;
     HWND hwnd = nullptr;
-    std::string lpVerb;        ///< "open", "properties", or empty for the default action
-    std::string lpFile;        ///< a drive-letter path or an address ("http://", "mailto:", "ftp:\\")
+    std::string lpVerb; ///< "open", "properties", or empty for the default action
+    std::string lpFile; ///< a drive-letter path or an address ("http://", "mailto:", "ftp:\\")
     std::string lpParameters;
     std::string lpDirectory;
     int nShow = SW_SHOWNORMAL;
-    std::uintptr_t hInstApp = 0;  ///< > 32 on success
+    std::uintptr_t hInstApp = 0; ///< > 32 on success
 };
 
 /// What the launcher is asked to do; tests replace the backend and record these.
 struct LaunchRequest {
     std::string verb;
-    std::string target;  ///< as handed in (drive-letter path or address)
-    std::string native;  ///< the Linux path or the URL that was opened
+    std::string target; ///< as handed in (drive-letter path or address)
+    std::string native; ///< the Linux path or the URL that was opened
 };
 
 /// The seam behind ShellExecute: the desktop's opener in the program, a recorder in tests.
@@ -49,8 +49,8 @@ std::shared_ptr<LaunchBackend> setLaunchBackend(std::shared_ptr<LaunchBackend> b
 
 /// "open" (or empty) opens a document or address; "properties" shows the property window.
 /// Returns a value > 32 on success.
-std::uintptr_t ShellExecute(HWND owner, const std::string& verb, const std::string& file,
-                            const std::string& parameters, const std::string& directory, int show);
+std::uintptr_t ShellExecute(HWND owner, const std::string& verb, const std::string& file, const std::string& parameters,
+                            const std::string& directory, int show);
 BOOL ShellExecuteEx(SHELLEXECUTEINFO* info);
 
-}  // namespace platform
+} // namespace platform

@@ -1,13 +1,13 @@
 #include "platform/mmio.h"
 
+#include "platform/nativepath.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <unistd.h>
-
-#include "platform/nativepath.h"
 
 namespace platform {
 
@@ -20,7 +20,7 @@ constexpr std::size_t kMaxFill = 256 * 1024;
 // Chunk data offsets are 32-bit; a chunk header that would lie beyond that is never found.
 constexpr std::uint64_t kMaxOffset = 0xFFFFFFFFu;
 
-}  // namespace
+} // namespace
 
 struct MmioFile {
     int fd = -1;
@@ -91,7 +91,7 @@ std::uint64_t skipZeroChunks(MmioFile* f, std::uint64_t at, std::uint64_t limit)
         if (!inside) {
             const off_t data = ::lseek(f->fd, off_t(at), SEEK_DATA);
             if (data < 0 && errno == ENXIO)
-                return limit;  // nothing but a hole up to the end of the file
+                return limit; // nothing but a hole up to the end of the file
             if (data > off_t(at))
                 at += (std::uint64_t(data) - at) & ~std::uint64_t(7);
             if (at + 8 > limit || !refill(f, at, 8) || f->bufLen < 8)
@@ -110,9 +110,12 @@ std::uint64_t skipZeroChunks(MmioFile* f, std::uint64_t at, std::uint64_t limit)
     return limit;
 }
 
-DWORD le32(const unsigned char* p) { return DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16 | DWORD(p[3]) << 24; }
+DWORD le32(const unsigned char* p)
+{
+    return DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16 | DWORD(p[3]) << 24;
+}
 
-}  // namespace
+} // namespace
 
 FOURCC mmioStringToFOURCC(const char* text, UINT flags)
 {
@@ -250,4 +253,4 @@ MMRESULT mmioClose(HMMIO f, UINT)
     return MMSYSERR_NOERROR;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -88,4 +88,4 @@ LONG mmioRead(HMMIO mmio, char* buffer, LONG count);
 /// Closes the file.
 MMRESULT mmioClose(HMMIO mmio, UINT flags);
 
-}  // namespace platform
+} // namespace platform

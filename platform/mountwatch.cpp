@@ -1,12 +1,12 @@
 #include "platform/mountwatch.h"
 
+#include "platform/nativepath.h"
+
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QWidget>
 #include <fcntl.h>
 #include <unistd.h>
-
-#include "platform/nativepath.h"
 
 namespace platform {
 
@@ -66,4 +66,4 @@ void MountWatcher::onActivated()
     emit changed();
 }
 
-}  // namespace platform
+} // namespace platform

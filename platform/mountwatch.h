@@ -53,4 +53,4 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace platform
+} // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/nativepath.h"
 
+#include "platform/files.h"
+
 #include <QString>
 #include <algorithm>
 #include <cerrno>
@@ -12,8 +14,6 @@
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
-
-#include "platform/files.h"
 
 namespace platform {
 
@@ -30,9 +30,9 @@ struct Listing {
     timespec mtime{};
     timespec ctime{};
     bool racy = true;
-    Clock::time_point checkedAt;                         // last time the folder's stat matched
-    std::shared_ptr<int> fd;                               // the folder, open, for opening its files by name
-    std::unordered_map<std::string, unsigned char> exact;  // every name, with its d_type
+    Clock::time_point checkedAt;                          // last time the folder's stat matched
+    std::shared_ptr<int> fd;                              // the folder, open, for opening its files by name
+    std::unordered_map<std::string, unsigned char> exact; // every name, with its d_type
     std::unordered_map<std::string, std::string> folded;  // folded name -> first real name in byte order
 };
 
@@ -42,8 +42,8 @@ struct FolderEntry {
     dev_t dev = 0;
     ino_t ino = 0;
     unsigned generation = 0;
-    Clock::time_point at;         // when it was resolved
-    Clock::time_point checkedAt;  // last time its stat matched
+    Clock::time_point at;        // when it was resolved
+    Clock::time_point checkedAt; // last time its stat matched
 };
 
 struct Cache {
@@ -67,7 +67,10 @@ constexpr auto kFolderTrust = std::chrono::seconds(2);
 // program in that moment can go unseen, and then a name resolves as it did a moment before.
 constexpr auto kRecheck = std::chrono::milliseconds(500);
 
-bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+bool sameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
 bool validUtf8(const std::string& s)
 {
@@ -133,17 +136,17 @@ bool readListing(const std::string& dir, const struct stat& st, Listing& out)
     out.folded.reserve(names.size());
     for (const auto& [n, type] : names) {
         if (n.find('\\') != std::string::npos)
-            continue;  // cannot be named by a drive-letter path
+            continue; // cannot be named by a drive-letter path
         out.exact.emplace(n, type);
-        out.folded.emplace(foldCase(n), n);  // keeps the first in byte order
+        out.folded.emplace(foldCase(n), n); // keeps the first in byte order
     }
     return true;
 }
 
 // The real name of `name` inside the folder `dir` (whose stat is st, or null when the folder was checked
 // a moment ago): exact match first, else ignoring case.
-std::optional<std::string> lookupLocked(Cache& c, const std::string& dir, const struct stat* st, const std::string& name,
-                                        const Listing** from = nullptr)
+std::optional<std::string> lookupLocked(Cache& c, const std::string& dir, const struct stat* st,
+                                        const std::string& name, const Listing** from = nullptr)
 {
     if (from)
         *from = nullptr;
@@ -194,7 +197,10 @@ std::optional<std::string> lookupLocked(Cache& c, const std::string& dir, const 
     return std::nullopt;
 }
 
-std::string join(const std::string& dir, const std::string& name) { return dir == "/" ? "/" + name : dir + "/" + name; }
+std::string join(const std::string& dir, const std::string& name)
+{
+    return dir == "/" ? "/" + name : dir + "/" + name;
+}
 
 struct Parsed {
     char letter = 0;
@@ -209,7 +215,7 @@ std::optional<Parsed> parse(const std::string& path)
         return std::nullopt;
     }
     if (path.size() > 2 && path[2] != '\\') {
-        SetLastError(ERROR_BAD_PATHNAME);  // "C:foo" is relative to a per-drive folder we do not keep
+        SetLastError(ERROR_BAD_PATHNAME); // "C:foo" is relative to a per-drive folder we do not keep
         return std::nullopt;
     }
     if (path.size() > 4096) {
@@ -325,7 +331,7 @@ std::optional<std::string> resolve(const std::string& drivePath, bool lastMustEx
     return join(*dir, *real);
 }
 
-}  // namespace
+} // namespace
 
 std::string foldCase(const std::string& name)
 {
@@ -346,9 +352,15 @@ std::string foldCase(const std::string& name)
     return QString::fromUtf8(name.data(), qsizetype(name.size())).toCaseFolded().toStdString();
 }
 
-std::optional<std::string> nativePath(const std::string& drivePath) { return resolve(drivePath, false); }
+std::optional<std::string> nativePath(const std::string& drivePath)
+{
+    return resolve(drivePath, false);
+}
 
-std::optional<std::string> existingNativePath(const std::string& drivePath) { return resolve(drivePath, true); }
+std::optional<std::string> existingNativePath(const std::string& drivePath)
+{
+    return resolve(drivePath, true);
+}
 
 std::string drivePathOf(const std::string& native)
 {
@@ -382,7 +394,7 @@ int openRegularFile(const std::string& drivePath)
     if (!p)
         return -1;
     if (p->parts.empty()) {
-        SetLastError(ERROR_ACCESS_DENIED);  // a drive root is a folder
+        SetLastError(ERROR_ACCESS_DENIED); // a drive root is a folder
         return -1;
     }
     Cache& c = cache();
@@ -398,7 +410,7 @@ int openRegularFile(const std::string& drivePath)
         SetLastError(ERROR_FILE_NOT_FOUND);
         return -1;
     }
-    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;  // non-blocking: a FIFO never stalls the open
+    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY; // non-blocking: a FIFO never stalls the open
     int fd = -1;
     bool listedRegular = false;
     if (listing && listing->fd) {
@@ -446,4 +458,4 @@ void invalidateListings()
     c.folders.clear();
 }
 
-}  // namespace platform
+} // namespace platform

@@ -2,10 +2,10 @@
 // For the system layer's own use: turns drive-letter paths into Linux paths and back.
 // Application code never sees a Linux path.
 
+#include "platform/drives.h"
+
 #include <optional>
 #include <string>
-
-#include "platform/drives.h"
 
 namespace platform {
 
@@ -41,4 +41,4 @@ void refreshSystemDrivesIfChanged();
 /// Case folding of one name: Unicode simple case folding for valid UTF-8, ASCII folding otherwise.
 std::string foldCase(const std::string& name);
 
-}  // namespace platform
+} // namespace platform

@@ -1,5 +1,8 @@
 #include "platform/propertywindow.h"
 
+#include "platform/dialogs.h"
+#include "platform/nativepath.h"
+
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -15,14 +18,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/dialogs.h"
-#include "platform/nativepath.h"
-
 namespace platform {
 
 namespace {
 
-QString text(const std::string& bytes) { return QString::fromStdString(displayText(bytes)); }
+QString text(const std::string& bytes)
+{
+    return QString::fromStdString(displayText(bytes));
+}
 
 QString dateText(const struct timespec& t)
 {
@@ -73,7 +76,7 @@ QString kindText(const std::string& native, const struct stat& st)
 
 QString formatName(int format)
 {
-    SF_FORMAT_INFO info {};
+    SF_FORMAT_INFO info{};
     info.format = format;
     if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || !info.name)
         return QString("0x%1").arg(format, 0, 16);
@@ -96,7 +99,7 @@ bool isWaveName(const std::string& native)
     return native.size() > 4 && foldCase(native.substr(native.size() - 4)) == ".wav";
 }
 
-}  // namespace
+} // namespace
 
 PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWidget(parent, Qt::Window)
 {
@@ -130,7 +133,8 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
         addRow("Size", sizeText(target.st_size));
     struct statx sx {};
     if (::statx(AT_FDCWD, native.c_str(), 0, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
-        const struct timespec born = {static_cast<time_t>(sx.stx_btime.tv_sec), static_cast<long>(sx.stx_btime.tv_nsec)};
+        const struct timespec born = {static_cast<time_t>(sx.stx_btime.tv_sec),
+                                      static_cast<long>(sx.stx_btime.tv_nsec)};
         addRow("Created", dateText(born));
     }
     addRow("Modified", dateText(target.st_mtim));
@@ -174,7 +178,7 @@ void PropertyWindow::addWaveDetails(const std::string& native)
         return;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    SF_INFO info {};
+    SF_INFO info{};
     SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (!file) {
         addRow("Wave", "Not a wave file that can be read");
@@ -200,4 +204,4 @@ bool showPropertyWindow(const std::string& native, HWND owner)
     return true;
 }
 
-}  // namespace platform
+} // namespace platform

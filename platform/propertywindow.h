@@ -2,11 +2,11 @@
 // The program's own property window of a file or folder: name, folder, type, size, dates, owner and
 // permissions, and for a wave file the details of its header. Modeless; it lives on by itself.
 
+#include "platform/types.h"
+
 #include <QString>
 #include <QWidget>
 #include <string>
-
-#include "platform/types.h"
 
 class QFormLayout;
 
@@ -31,4 +31,4 @@ private:
 /// Opens a property window for a Linux path; false when nothing is there.
 bool showPropertyWindow(const std::string& native, HWND owner);
 
-}  // namespace platform
+} // namespace platform

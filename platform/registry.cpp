@@ -15,7 +15,10 @@ namespace regfile {
 
 namespace {
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 bool equalNoCase(const std::string& a, const std::string& b)
 {
@@ -238,7 +241,7 @@ std::string formatData(const Value& v)
     return buf + hexList(v.data);
 }
 
-}  // namespace
+} // namespace
 
 Key* Document::find(const std::string& path)
 {
@@ -248,7 +251,10 @@ Key* Document::find(const std::string& path)
     return nullptr;
 }
 
-const Key* Document::find(const std::string& path) const { return const_cast<Document*>(this)->find(path); }
+const Key* Document::find(const std::string& path) const
+{
+    return const_cast<Document*>(this)->find(path);
+}
 
 Key& Document::ensure(const std::string& path)
 {
@@ -266,7 +272,10 @@ Value* findValue(Key& key, const std::string& name)
     return nullptr;
 }
 
-const Value* findValue(const Key& key, const std::string& name) { return findValue(const_cast<Key&>(key), name); }
+const Value* findValue(const Key& key, const std::string& name)
+{
+    return findValue(const_cast<Key&>(key), name);
+}
 
 void setValue(Key& key, Value value)
 {
@@ -347,15 +356,15 @@ std::string format(const Document& doc)
     return out;
 }
 
-}  // namespace regfile
+} // namespace regfile
 
 namespace {
 
 struct OpenKey {
     std::string path;
-    regfile::Key values;        ///< the key as read at open, with this handle's changes
-    std::vector<std::string> changed;  ///< names set through this handle since the last flush
-    bool mustCreate = false;    ///< the key was missing and has to be written
+    regfile::Key values;              ///< the key as read at open, with this handle's changes
+    std::vector<std::string> changed; ///< names set through this handle since the last flush
+    bool mustCreate = false;          ///< the key was missing and has to be written
 };
 
 std::map<std::uintptr_t, std::unique_ptr<OpenKey>>& openKeys()
@@ -368,7 +377,10 @@ std::uintptr_t nextHandle = 0x1000;
 
 const char* rootName = "HKEY_CURRENT_USER";
 
-bool validPath(const std::string& s) { return s.find('\n') == std::string::npos && s.find('\r') == std::string::npos; }
+bool validPath(const std::string& s)
+{
+    return s.find('\n') == std::string::npos && s.find('\r') == std::string::npos;
+}
 
 OpenKey* lookup(HKEY key)
 {
@@ -452,7 +464,7 @@ LONG openKey(HKEY key, const std::string& subKey, bool create, HKEY* result, DWO
     return LONG(ERROR_SUCCESS);
 }
 
-}  // namespace
+} // namespace
 
 std::string settingsFilePath()
 {
@@ -551,11 +563,10 @@ std::optional<std::int32_t> regReadDword(HKEY key, const std::string& name)
 {
     DWORD type = 0, size = 4;
     BYTE buf[4] = {};
-    if (RegQueryValueEx(key, name, nullptr, &type, buf, &size) != LONG(ERROR_SUCCESS) || type != REG_DWORD ||
-        size != 4)
+    if (RegQueryValueEx(key, name, nullptr, &type, buf, &size) != LONG(ERROR_SUCCESS) || type != REG_DWORD || size != 4)
         return std::nullopt;
-    const std::uint32_t n = std::uint32_t(buf[0]) | std::uint32_t(buf[1]) << 8 | std::uint32_t(buf[2]) << 16 |
-                            std::uint32_t(buf[3]) << 24;
+    const std::uint32_t n =
+        std::uint32_t(buf[0]) | std::uint32_t(buf[1]) << 8 | std::uint32_t(buf[2]) << 16 | std::uint32_t(buf[3]) << 24;
     return static_cast<std::int32_t>(n);
 }
 
@@ -565,8 +576,7 @@ std::optional<std::string> regReadString(HKEY key, const std::string& name)
     if (RegQueryValueEx(key, name, nullptr, &type, nullptr, &size) != LONG(ERROR_SUCCESS) || type != REG_SZ)
         return std::nullopt;
     std::string buf(size, '\0');
-    if (RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) !=
-        LONG(ERROR_SUCCESS))
+    if (RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) != LONG(ERROR_SUCCESS))
         return std::nullopt;
     buf.resize(size);
     // The text ends at its first NUL.
@@ -590,4 +600,4 @@ LONG regWriteString(HKEY key, const std::string& name, const std::string& value)
     return RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size()));
 }
 
-}  // namespace platform
+} // namespace platform

@@ -4,11 +4,11 @@
 // which keeps each value's type. Changes of a key reach the file when the key is closed or flushed,
 // through a temporary file that replaces the old one, so a crash never leaves half a file.
 
+#include "platform/types.h"
+
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "platform/types.h"
 
 namespace platform {
 
@@ -62,13 +62,13 @@ std::string settingsFilePath();
 namespace regfile {
 
 struct Value {
-    std::string name;  ///< empty for the default value ("@")
+    std::string name; ///< empty for the default value ("@")
     DWORD type = REG_NONE;
-    std::string data;  ///< raw bytes as RegQueryValueEx returns them
+    std::string data; ///< raw bytes as RegQueryValueEx returns them
 };
 
 struct Key {
-    std::string path;  ///< "HKEY_CURRENT_USER\Software\Varnholt\Tonfolio"
+    std::string path; ///< "HKEY_CURRENT_USER\Software\Varnholt\Tonfolio"
     std::vector<Value> values;
 };
 
@@ -90,6 +90,6 @@ Value* findValue(Key& key, const std::string& name);
 const Value* findValue(const Key& key, const std::string& name);
 void setValue(Key& key, Value value);
 
-}  // namespace regfile
+} // namespace regfile
 
-}  // namespace platform
+} // namespace platform

@@ -1,5 +1,10 @@
 #include "platform/shell.h"
 
+#include "platform/dialogs.h"
+#include "platform/nativepath.h"
+#include "platform/shellops.h"
+#include "platform/trash.h"
+
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cerrno>
@@ -9,11 +14,6 @@
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "platform/dialogs.h"
-#include "platform/nativepath.h"
-#include "platform/shellops.h"
-#include "platform/trash.h"
 
 namespace platform {
 
@@ -26,62 +26,94 @@ int progressDelayMs = 500;
 std::string reasonText(DWORD code)
 {
     switch (code) {
-    case ERROR_FILE_NOT_FOUND: return "Cannot find the specified file. Make sure you specify the correct path and file name.";
-    case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.";
+    case ERROR_FILE_NOT_FOUND:
+        return "Cannot find the specified file. Make sure you specify the correct path and file name.";
+    case ERROR_PATH_NOT_FOUND:
+        return "The system cannot find the path specified.";
     case ERROR_ACCESS_DENIED:
         return "Access is denied. Make sure the disk is not full or write-protected and that the file is not "
                "currently in use.";
-    case ERROR_WRITE_PROTECT: return "The disk is write-protected.";
-    case ERROR_DISK_FULL: return "There is not enough free disk space.";
+    case ERROR_WRITE_PROTECT:
+        return "The disk is write-protected.";
+    case ERROR_DISK_FULL:
+        return "There is not enough free disk space.";
     case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS: return "A file with the name you specified already exists. Specify a different file name.";
+    case ERROR_FILE_EXISTS:
+        return "A file with the name you specified already exists. Specify a different file name.";
     case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME: return "The file name is not valid.";
-    case ERROR_FILENAME_EXCED_RANGE: return "The file name is too long.";
-    case ERROR_SHARING_VIOLATION: return "The file is in use.";
+    case ERROR_BAD_PATHNAME:
+        return "The file name is not valid.";
+    case ERROR_FILENAME_EXCED_RANGE:
+        return "The file name is too long.";
+    case ERROR_SHARING_VIOLATION:
+        return "The file is in use.";
     case ERROR_INVALID_DRIVE:
-    case ERROR_NOT_READY: return "The drive is not ready.";
-    case ERROR_DIR_NOT_EMPTY: return "The folder is not empty.";
-    case DE_SAMEFILE: return "The source and destination file names are the same.";
-    case DE_DESTSUBTREE: return "The destination folder is a subfolder of the source folder.";
-    case DE_ROOTDIR: return "A drive cannot be moved, renamed or deleted.";
-    case DE_NOTRASH: return "The Trash cannot be used on this drive. Nothing was deleted.";
-    case DE_NOTREGULAR: return "It is not a regular file and cannot be read.";
-    case DE_VERIFY: return "The copy does not match the original. The original was kept.";
-    case DE_REPLACEKIND: return "A file cannot replace a folder, nor a folder a file.";
-    case ERROR_NOT_SAME_DEVICE: return "The file cannot be renamed onto a different drive.";
-    case ERROR_INVALID_PARAMETER: return "The list of names is not valid.";
-    default: return "An unexpected error occurred (code " + std::to_string(code) + ").";
+    case ERROR_NOT_READY:
+        return "The drive is not ready.";
+    case ERROR_DIR_NOT_EMPTY:
+        return "The folder is not empty.";
+    case DE_SAMEFILE:
+        return "The source and destination file names are the same.";
+    case DE_DESTSUBTREE:
+        return "The destination folder is a subfolder of the source folder.";
+    case DE_ROOTDIR:
+        return "A drive cannot be moved, renamed or deleted.";
+    case DE_NOTRASH:
+        return "The Trash cannot be used on this drive. Nothing was deleted.";
+    case DE_NOTREGULAR:
+        return "It is not a regular file and cannot be read.";
+    case DE_VERIFY:
+        return "The copy does not match the original. The original was kept.";
+    case DE_REPLACEKIND:
+        return "A file cannot replace a folder, nor a folder a file.";
+    case ERROR_NOT_SAME_DEVICE:
+        return "The file cannot be renamed onto a different drive.";
+    case ERROR_INVALID_PARAMETER:
+        return "The list of names is not valid.";
+    default:
+        return "An unexpected error occurred (code " + std::to_string(code) + ").";
     }
 }
 
 std::string verbOf(UINT func)
 {
     switch (func) {
-    case FO_MOVE: return "move";
-    case FO_COPY: return "copy";
-    case FO_DELETE: return "delete";
-    default: return "rename";
+    case FO_MOVE:
+        return "move";
+    case FO_COPY:
+        return "copy";
+    case FO_DELETE:
+        return "delete";
+    default:
+        return "rename";
     }
 }
 
 std::string errorCaption(UINT func)
 {
     switch (func) {
-    case FO_MOVE: return "Error Moving File or Folder";
-    case FO_COPY: return "Error Copying File or Folder";
-    case FO_DELETE: return "Error Deleting File or Folder";
-    default: return "Error Renaming File or Folder";
+    case FO_MOVE:
+        return "Error Moving File or Folder";
+    case FO_COPY:
+        return "Error Copying File or Folder";
+    case FO_DELETE:
+        return "Error Deleting File or Folder";
+    default:
+        return "Error Renaming File or Folder";
     }
 }
 
 std::string defaultTitle(UINT func)
 {
     switch (func) {
-    case FO_MOVE: return "Moving...";
-    case FO_COPY: return "Copying...";
-    case FO_DELETE: return "Deleting...";
-    default: return "Renaming...";
+    case FO_MOVE:
+        return "Moving...";
+    case FO_COPY:
+        return "Copying...";
+    case FO_DELETE:
+        return "Deleting...";
+    default:
+        return "Renaming...";
     }
 }
 
@@ -96,11 +128,11 @@ std::string lastComponent(const std::string& drivePath)
 
 bool isDriveRoot(const std::string& drivePath)
 {
-    return drivePath.size() <= 3 && drivePath.size() >= 2 && drivePath[1] == ':'
-           && (drivePath.size() == 2 || drivePath[2] == '\\');
+    return drivePath.size() <= 3 && drivePath.size() >= 2 && drivePath[1] == ':' &&
+           (drivePath.size() == 2 || drivePath[2] == '\\');
 }
 
-}  // namespace
+} // namespace
 
 // --- the operation ---
 
@@ -114,7 +146,10 @@ Operation::~Operation()
         dialogBackend().progressEnd();
 }
 
-bool Operation::has(WORD flag) const { return (op_.fFlags & flag) != 0; }
+bool Operation::has(WORD flag) const
+{
+    return (op_.fFlags & flag) != 0;
+}
 
 DWORD Operation::fail(DWORD code, const std::string& name)
 {
@@ -145,9 +180,8 @@ bool Operation::tick(long long advance, const std::string& text)
     if (has(FOF_SILENT))
         return true;
     if (!progressShown_ && clock_.elapsed() >= progressDelayMs) {
-        const std::string title = has(FOF_SIMPLEPROGRESS) && !op_.lpszProgressTitle.empty()
-                                      ? op_.lpszProgressTitle
-                                      : defaultTitle(op_.wFunc);
+        const std::string title =
+            has(FOF_SIMPLEPROGRESS) && !op_.lpszProgressTitle.empty() ? op_.lpszProgressTitle : defaultTitle(op_.wFunc);
         dialogBackend().progressBegin(op_.hwnd, title, total_);
         progressShown_ = true;
     }
@@ -205,7 +239,7 @@ std::optional<std::string> findFolded(const std::string& dir, const std::string&
     const std::string folded = foldCase(name);
     for (const std::string& entry : listFolder(dir)) {
         if (foldCase(entry) == folded)
-            return entry;  // the first in byte order, as the drive paths resolve it
+            return entry; // the first in byte order, as the drive paths resolve it
     }
     return std::nullopt;
 }
@@ -258,8 +292,8 @@ DWORD Operation::resolveTarget(const std::string& drivePath, std::string& dir, s
         return ERROR_INVALID_NAME;
     }
     name = trimmed.substr(slash + 1);
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos
-        || name.find('\0') != std::string::npos)
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos)
         return ERROR_INVALID_NAME;
     const std::string parent = trimmed.substr(0, std::max<std::size_t>(slash, 2)) + (slash <= 2 ? "\\" : "");
     const std::optional<std::string> nativeDir = existingNativePath(parent);
@@ -279,11 +313,18 @@ int Operation::run()
     clock_.start();
     DWORD result = ERROR_INVALID_FUNCTION;
     switch (op_.wFunc) {
-    case FO_DELETE: result = runDelete(); break;
+    case FO_DELETE:
+        result = runDelete();
+        break;
     case FO_COPY:
-    case FO_MOVE: result = runTransfer(); break;
-    case FO_RENAME: result = runRename(); break;
-    default: break;
+    case FO_MOVE:
+        result = runTransfer();
+        break;
+    case FO_RENAME:
+        result = runRename();
+        break;
+    default:
+        break;
     }
     invalidateListings();
     if (cancelled_) {
@@ -294,7 +335,7 @@ int Operation::run()
     return static_cast<int>(result);
 }
 
-}  // namespace shellops
+} // namespace shellops
 
 int SHFileOperation(SHFILEOPSTRUCT* op)
 {
@@ -330,6 +371,9 @@ std::string collisionName(const std::string& name, int n)
     return stem + " - Copy" + (n <= 1 ? std::string() : " (" + std::to_string(n) + ")") + ext;
 }
 
-void setProgressDelay(int milliseconds) { progressDelayMs = std::max(0, milliseconds); }
+void setProgressDelay(int milliseconds)
+{
+    progressDelayMs = std::max(0, milliseconds);
+}
 
-}  // namespace platform
+} // namespace platform

@@ -2,11 +2,11 @@
 // The shell's file operation (copy, move, rename, delete with confirmations, progress, trash and collision
 // renaming) and its change notifications, over drive-letter paths.
 
+#include "platform/types.h"
+
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "platform/types.h"
 
 namespace platform {
 
@@ -32,14 +32,14 @@ constexpr WORD FOF_NOERRORUI = 0x0400;
 /// The request of a file operation. The lists hold names separated by NUL and end in two NULs
 /// ("C:\a.wav\0C:\b.wav\0\0"); an empty name ends a list.
 struct SHFILEOPSTRUCT {
-    HWND hwnd = nullptr;  ///< parent of the shell's windows
+    HWND hwnd = nullptr; ///< parent of the shell's windows
     UINT wFunc = 0;
     std::string pFrom;
     std::string pTo;
     WORD fFlags = 0;
-    BOOL fAnyOperationsAborted = 0;  ///< out: non-zero when the user cancelled part of the operation
-    void* hNameMappings = nullptr;   ///< out: never filled
-    std::string lpszProgressTitle;   ///< shown with FOF_SIMPLEPROGRESS
+    BOOL fAnyOperationsAborted = 0; ///< out: non-zero when the user cancelled part of the operation
+    void* hNameMappings = nullptr;  ///< out: never filled
+    std::string lpszProgressTitle;  ///< shown with FOF_SIMPLEPROGRESS
 };
 
 /// Runs the operation; 0 exactly when everything asked for was done. Names are taken literally
@@ -76,7 +76,7 @@ struct ChangeNotification {
     LONG event = 0;
     UINT flags = 0;
     std::string item1;
-    std::string item2;  ///< empty when not given
+    std::string item2; ///< empty when not given
 };
 
 /// Tells the in-process listeners that something changed; every notification is also recorded.
@@ -96,4 +96,4 @@ void removeChangeListener(int id);
 std::vector<ChangeNotification> recordedChangeNotifications();
 void clearRecordedChangeNotifications();
 
-}  // namespace platform
+} // namespace platform

@@ -1,11 +1,11 @@
 // Deleting: to the trash with undo, for good without it; and renaming in place.
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "platform/dialogs.h"
 #include "platform/shellops.h"
 #include "platform/trash.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform::shellops {
 
@@ -22,16 +22,16 @@ std::string deleteQuestion(const std::vector<Source>& sources, bool toTrash, std
     const Source& s = sources.front();
     if (S_ISDIR(s.st.st_mode)) {
         caption = "Confirm Folder Delete";
-        return toTrash ? "Are you sure you want to move the folder '" + s.shown + "' and all its contents to the Trash?"
-                       : "Are you sure you want to permanently delete the folder '" + s.shown
-                             + "' and all its contents?";
+        return toTrash
+                   ? "Are you sure you want to move the folder '" + s.shown + "' and all its contents to the Trash?"
+                   : "Are you sure you want to permanently delete the folder '" + s.shown + "' and all its contents?";
     }
     caption = "Confirm File Delete";
     return toTrash ? "Are you sure you want to move '" + s.shown + "' to the Trash?"
                    : "Are you sure you want to permanently delete '" + s.shown + "'?";
 }
 
-}  // namespace
+} // namespace
 
 DWORD Operation::runDelete()
 {
@@ -58,10 +58,14 @@ DWORD Operation::runDelete()
         if (toTrash) {
             const TrashResult r = moveToTrash(s.native);
             switch (r.status) {
-            case TrashResult::Trashed: break;
-            case TrashResult::NoTrash: return fail(DE_NOTRASH, s.shown);
-            case TrashResult::Missing: return fail(ERROR_FILE_NOT_FOUND, s.shown);
-            case TrashResult::Failed: return fail(errorFromErrno(r.error), s.shown);
+            case TrashResult::Trashed:
+                break;
+            case TrashResult::NoTrash:
+                return fail(DE_NOTRASH, s.shown);
+            case TrashResult::Missing:
+                return fail(ERROR_FILE_NOT_FOUND, s.shown);
+            case TrashResult::Failed:
+                return fail(errorFromErrno(r.error), s.shown);
             }
             if (!tick(1, s.shown))
                 return fail(ERROR_CANCELLED, {});
@@ -131,4 +135,4 @@ DWORD Operation::runRename()
     return ERROR_SUCCESS;
 }
 
-}  // namespace platform::shellops
+} // namespace platform::shellops

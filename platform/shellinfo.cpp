@@ -1,12 +1,12 @@
 #include "platform/shellinfo.h"
 
+#include "platform/files.h"
+#include "platform/nativepath.h"
+
 #include <QApplication>
 #include <QMimeDatabase>
 #include <QStyle>
 #include <cstring>
-
-#include "platform/files.h"
-#include "platform/nativepath.h"
 
 namespace platform {
 
@@ -42,10 +42,14 @@ QIcon themed(const char* name, QStyle::StandardPixmap fallback)
 std::string driveKindName(UINT kind)
 {
     switch (kind) {
-    case DRIVE_REMOVABLE: return "Removable Disk";
-    case DRIVE_REMOTE: return "Network Drive";
-    case DRIVE_CDROM: return "CD Drive";
-    default: return "Local Disk";
+    case DRIVE_REMOVABLE:
+        return "Removable Disk";
+    case DRIVE_REMOTE:
+        return "Network Drive";
+    case DRIVE_CDROM:
+        return "CD Drive";
+    default:
+        return "Local Disk";
     }
 }
 
@@ -54,10 +58,20 @@ int driveIcon(UINT kind, bool open)
     const char* name = "drive-harddisk";
     QStyle::StandardPixmap fallback = QStyle::SP_DriveHDIcon;
     switch (kind) {
-    case DRIVE_REMOVABLE: name = "drive-removable-media"; fallback = QStyle::SP_DriveFDIcon; break;
-    case DRIVE_REMOTE: name = "folder-remote"; fallback = QStyle::SP_DriveNetIcon; break;
-    case DRIVE_CDROM: name = "drive-optical"; fallback = QStyle::SP_DriveCDIcon; break;
-    default: break;
+    case DRIVE_REMOVABLE:
+        name = "drive-removable-media";
+        fallback = QStyle::SP_DriveFDIcon;
+        break;
+    case DRIVE_REMOTE:
+        name = "folder-remote";
+        fallback = QStyle::SP_DriveNetIcon;
+        break;
+    case DRIVE_CDROM:
+        name = "drive-optical";
+        fallback = QStyle::SP_DriveCDIcon;
+        break;
+    default:
+        break;
     }
     (void)open;
     return SystemImageList::instance().indexOf(std::string("drive:") + name, [=] { return themed(name, fallback); });
@@ -66,15 +80,16 @@ int driveIcon(UINT kind, bool open)
 int folderIcon(bool open)
 {
     if (open)
-        return SystemImageList::instance().indexOf("folder-open", [] { return themed("folder-open", QStyle::SP_DirOpenIcon); });
+        return SystemImageList::instance().indexOf("folder-open",
+                                                   [] { return themed("folder-open", QStyle::SP_DirOpenIcon); });
     return SystemImageList::instance().indexOf("folder", [] { return themed("folder", QStyle::SP_DirClosedIcon); });
 }
 
 int fileIcon(const std::string& name, QString* typeName)
 {
     static QMimeDatabase db;
-    const QMimeType mime = db.mimeTypeForFile(QString::fromUtf8(name.data(), qsizetype(name.size())),
-                                              QMimeDatabase::MatchExtension);
+    const QMimeType mime =
+        db.mimeTypeForFile(QString::fromUtf8(name.data(), qsizetype(name.size())), QMimeDatabase::MatchExtension);
     if (typeName)
         *typeName = mime.comment();
     const QString iconName = mime.iconName();
@@ -87,7 +102,7 @@ int fileIcon(const std::string& name, QString* typeName)
     });
 }
 
-}  // namespace
+} // namespace
 
 SystemImageList& SystemImageList::instance()
 {
@@ -167,4 +182,4 @@ std::uintptr_t SHGetFileInfo(const std::string& path, DWORD fileAttributes, SHFI
     return 1;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -1,13 +1,13 @@
 #pragma once
 // The shell's display names and icons of files, folders and drives, and its small-icon list.
 
+#include "platform/types.h"
+
 #include <QIcon>
 #include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-#include "platform/types.h"
 
 namespace platform {
 
@@ -21,8 +21,8 @@ constexpr UINT SHGFI_OPENICON = 0x000000002;
 constexpr UINT SHGFI_USEFILEATTRIBUTES = 0x000000010;
 
 struct SHFILEINFO {
-    QIcon hIcon;            ///< with SHGFI_ICON
-    int iIcon = 0;          ///< index into the system image list
+    QIcon hIcon;   ///< with SHGFI_ICON
+    int iIcon = 0; ///< index into the system image list
     DWORD dwAttributes = 0;
     char szDisplayName[MAX_PATH] = {};
     char szTypeName[80] = {};
@@ -47,4 +47,4 @@ private:
 /// "Network Drive", "CD Drive", "Local Disk", then " (C:)"; of anything else, its name as stored.
 std::uintptr_t SHGetFileInfo(const std::string& path, DWORD fileAttributes, SHFILEINFO* info, UINT flags);
 
-}  // namespace platform
+} // namespace platform

@@ -1,8 +1,8 @@
 // Change notifications: delivered at once to the listeners of this process, and kept for tests.
+#include "platform/shell.h"
+
 #include <deque>
 #include <map>
-
-#include "platform/shell.h"
 
 namespace platform {
 
@@ -22,7 +22,7 @@ Notifier& notifier()
     return n;
 }
 
-}  // namespace
+} // namespace
 
 void SHChangeNotify(LONG event, UINT flags, const std::string& item1, const std::string& item2)
 {
@@ -45,7 +45,10 @@ int addChangeListener(ChangeListener listener)
     return id;
 }
 
-void removeChangeListener(int id) { notifier().listeners.erase(id); }
+void removeChangeListener(int id)
+{
+    notifier().listeners.erase(id);
+}
 
 std::vector<ChangeNotification> recordedChangeNotifications()
 {
@@ -53,6 +56,9 @@ std::vector<ChangeNotification> recordedChangeNotifications()
     return {r.begin(), r.end()};
 }
 
-void clearRecordedChangeNotifications() { notifier().recorded.clear(); }
+void clearRecordedChangeNotifications()
+{
+    notifier().recorded.clear();
+}
 
-}  // namespace platform
+} // namespace platform

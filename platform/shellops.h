@@ -1,13 +1,13 @@
 #pragma once
 // Inside the shell's file operation: one run of a request, split over the shell*.cpp files by function.
 
+#include "platform/shell.h"
+
 #include <QElapsedTimer>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
-
-#include "platform/shell.h"
 
 namespace platform::shellops {
 
@@ -39,7 +39,10 @@ inline std::string nativeParent(const std::string& native)
     return slash == 0 ? "/" : native.substr(0, slash);
 }
 
-inline bool sameEntry(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+inline bool sameEntry(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 /// The entries of a folder but "." and "..", in byte order.
 std::vector<std::string> listFolder(const std::string& native);
@@ -50,7 +53,7 @@ std::string freeCollisionName(const std::string& dir, const std::string& name);
 
 struct Source {
     std::string drivePath;
-    std::string shown;  ///< the name used in messages
+    std::string shown; ///< the name used in messages
     std::string native;
     struct stat st {};
 };
@@ -101,7 +104,7 @@ private:
     bool cancelled_ = false;
     long long total_ = 0;
     long long done_ = 0;
-    std::string topSource_;  ///< the source named in the request that is being worked on
+    std::string topSource_; ///< the source named in the request that is being worked on
 };
 
-}  // namespace platform::shellops
+} // namespace platform::shellops

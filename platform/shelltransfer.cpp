@@ -1,4 +1,8 @@
 // Copying and moving files and folders: collisions, replacing only after a Yes, moves across file systems.
+#include "platform/dialogs.h"
+#include "platform/nativepath.h"
+#include "platform/shellops.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -9,10 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-
-#include "platform/dialogs.h"
-#include "platform/nativepath.h"
-#include "platform/shellops.h"
 
 namespace platform::shellops {
 
@@ -117,7 +117,7 @@ bool placeInto(const std::string& from, const std::string& to, bool replace)
     return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
-}  // namespace
+} // namespace
 
 DWORD Operation::runTransfer()
 {
@@ -127,7 +127,7 @@ DWORD Operation::runTransfer()
     if (sources.empty())
         return ERROR_SUCCESS;
     const std::vector<std::string> targets = splitNulList(op_.pTo);
-    std::vector<std::pair<std::string, std::string>> places;  // folder and name of each source's target
+    std::vector<std::pair<std::string, std::string>> places; // folder and name of each source's target
     if (has(FOF_MULTIDESTFILES) && targets.size() > 1) {
         if (targets.size() != sources.size())
             return fail(ERROR_INVALID_PARAMETER, sources.front().shown);
@@ -150,12 +150,11 @@ DWORD Operation::runTransfer()
             if (const DWORD err = resolveTarget(targets.front(), dir, name))
                 return fail(err, sources.front().shown);
             if (sources.size() == 1) {
-                places.emplace_back(dir, name);  // copy or move under a new name
+                places.emplace_back(dir, name); // copy or move under a new name
             } else {
-                if (!has(FOF_NOCONFIRMMKDIR) && !has(FOF_NOCONFIRMATION)
-                    && ask("The folder '" + name + "' does not exist.\n\nDo you want to create it?",
-                           "Confirm Folder Create", MB_YESNO | MB_ICONQUESTION)
-                           != IDYES)
+                if (!has(FOF_NOCONFIRMMKDIR) && !has(FOF_NOCONFIRMATION) &&
+                    ask("The folder '" + name + "' does not exist.\n\nDo you want to create it?",
+                        "Confirm Folder Create", MB_YESNO | MB_ICONQUESTION) != IDYES)
                     return fail(ERROR_CANCELLED, {});
                 const std::string made = joinNative(dir, name);
                 if (::mkdir(made.c_str(), 0777) != 0)
@@ -211,12 +210,12 @@ DWORD Operation::transfer(const std::string& src, const struct stat& srcSt, cons
         } else {
             const bool existingDir = S_ISDIR(est.st_mode);
             const std::string text =
-                existingDir ? "This folder already contains a folder named '" + *existing
-                                  + "'.\n\nIf files in the existing folder have the same names as files in the folder "
-                                    "you are moving or copying, you will be asked before each is replaced. Do you "
-                                    "still want to move or copy the folder?"
-                            : "This folder already contains a file named '" + *existing
-                                  + "'.\n\nWould you like to replace the existing file with this one?";
+                existingDir ? "This folder already contains a folder named '" + *existing +
+                                  "'.\n\nIf files in the existing folder have the same names as files in the folder "
+                                  "you are moving or copying, you will be asked before each is replaced. Do you "
+                                  "still want to move or copy the folder?"
+                            : "This folder already contains a file named '" + *existing +
+                                  "'.\n\nWould you like to replace the existing file with this one?";
             const int answer = ask(text, existingDir ? "Confirm Folder Replace" : "Confirm File Replace",
                                    MB_YESNOCANCEL | MB_ICONWARNING);
             if (answer == IDCANCEL)
@@ -239,10 +238,10 @@ DWORD Operation::moveInto(const std::string& src, const struct stat& srcSt, cons
                           const std::string& shown)
 {
     if (replace && S_ISDIR(srcSt.st_mode))
-        return copyFolder(src, target, true, true, shown);  // merge, entry by entry
+        return copyFolder(src, target, true, true, shown); // merge, entry by entry
     if (placeInto(src, target, replace)) {
         return tick(1 + (S_ISREG(srcSt.st_mode) ? srcSt.st_size : 0), nativeName(src)) ? ERROR_SUCCESS
-                                                                                        : fail(ERROR_CANCELLED, {});
+                                                                                       : fail(ERROR_CANCELLED, {});
     }
     const int err = errno;
     if (err == EXDEV)
@@ -302,7 +301,7 @@ DWORD Operation::copyFolder(const std::string& src, const std::string& target, b
         const std::string childPath = joinNative(src, child);
         struct stat cst {};
         if (::lstat(childPath.c_str(), &cst) != 0)
-            continue;  // gone meanwhile
+            continue; // gone meanwhile
         const DWORD err = merge ? transfer(childPath, cst, target, child, shown)
                                 : copyInto(childPath, cst, joinNative(target, child), false, removeSource, shown);
         if (err)
@@ -379,4 +378,4 @@ DWORD Operation::copyFile(const std::string& src, const std::string& target, boo
     return ERROR_SUCCESS;
 }
 
-}  // namespace platform::shellops
+} // namespace platform::shellops

@@ -1,5 +1,9 @@
 #include "platform/sound.h"
 
+#include "platform/sounddecoder.h"
+
+#include <algorithm>
+#include <cstring>
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/mainloop-api.h>
@@ -7,13 +11,8 @@
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
-
-#include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
-
-#include "platform/sounddecoder.h"
 
 namespace platform {
 
@@ -71,9 +70,9 @@ private:
     bool draining_ = false;
     pa_time_event* waitTimer_ = nullptr;
 
-    std::unique_ptr<Decoder> decoder_;  // the current sound; it holds the image alive
+    std::unique_ptr<Decoder> decoder_; // the current sound; it holds the image alive
     bool looping_ = false;
-    std::uint64_t currentId_ = 0;  // 0: the channel is idle
+    std::uint64_t currentId_ = 0; // 0: the channel is idle
     std::uint64_t nextId_ = 1;
     std::vector<float> scratch_;
 };
@@ -234,7 +233,7 @@ void Channel::onConnectTimeout(pa_mainloop_api* api, pa_time_event* e, const str
     api->time_free(e);
     self->connectTimer_ = nullptr;
     if (self->context_ && pa_context_get_state(self->context_) != PA_CONTEXT_READY)
-        pa_context_disconnect(self->context_);  // ends in onContextState as failed
+        pa_context_disconnect(self->context_); // ends in onContextState as failed
 }
 
 void Channel::onWaitTimeout(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* p)
@@ -318,7 +317,7 @@ void Channel::onRetiredState(pa_stream* s, void*)
 {
     switch (pa_stream_get_state(s)) {
     case PA_STREAM_READY:
-        pa_stream_disconnect(s);  // comes back here as terminated
+        pa_stream_disconnect(s); // comes back here as terminated
         break;
     case PA_STREAM_FAILED:
     case PA_STREAM_TERMINATED:
@@ -372,8 +371,8 @@ std::unique_ptr<Decoder> decoderFor(const char* sound, UINT flags)
         if (std::memcmp(sound, "RIFF", 4) != 0)
             return nullptr;
         const auto* b = reinterpret_cast<const unsigned char*>(sound);
-        std::size_t size = 8 + (std::size_t(b[4]) | std::size_t(b[5]) << 8 | std::size_t(b[6]) << 16 |
-                                std::size_t(b[7]) << 24);
+        std::size_t size =
+            8 + (std::size_t(b[4]) | std::size_t(b[5]) << 8 | std::size_t(b[6]) << 16 | std::size_t(b[7]) << 24);
         std::shared_ptr<char[]> copy(new (std::nothrow) char[size]);
         if (!copy)
             return nullptr;
@@ -396,7 +395,7 @@ BOOL playDecoded(std::unique_ptr<Decoder> decoder, UINT flags)
     return Channel::instance().play(std::move(decoder), flags & SND_LOOP, !(flags & SND_ASYNC), noStop);
 }
 
-}  // namespace
+} // namespace
 
 BOOL sndPlaySound(const char* sound, UINT flags)
 {
@@ -421,4 +420,4 @@ bool soundIsPlaying()
     return Channel::instance().busy();
 }
 
-}  // namespace platform
+} // namespace platform

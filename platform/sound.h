@@ -2,10 +2,10 @@
 // The simple sound call: one process-wide channel that plays a RIFF/WAVE image or a named
 // wave file through the desktop's sound server, asynchronously or waiting, once or looped.
 
+#include "platform/types.h"
+
 #include <cstddef>
 #include <memory>
-
-#include "platform/types.h"
 
 namespace platform {
 
@@ -38,4 +38,4 @@ BOOL sndPlaySound(const SoundImage& image, UINT flags);
 /// sound server). Meant for tests and diagnostics.
 bool soundIsPlaying();
 
-}  // namespace platform
+} // namespace platform

@@ -1,7 +1,6 @@
 #include "platform/sounddecoder.h"
 
-#include <pulse/sample.h>
-#include <sndfile.h>
+#include "platform/files.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <pulse/sample.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <vector>
-
-#include "platform/files.h"
 
 namespace platform::sound_detail {
 
@@ -95,7 +94,10 @@ private:
     std::int64_t filePos_ = 0;
 };
 
-ByteSource* src(void* user) { return static_cast<ByteSource*>(user); }
+ByteSource* src(void* user)
+{
+    return static_cast<ByteSource*>(user);
+}
 
 SF_VIRTUAL_IO virtualIo()
 {
@@ -128,7 +130,7 @@ std::vector<std::string> soundThemeDirs()
     else if (const char* h = std::getenv("HOME"); h && *h)
         dirs.push_back(std::string(h) + "/.local/share");
     std::string sys = std::getenv("XDG_DATA_DIRS") && *std::getenv("XDG_DATA_DIRS") ? std::getenv("XDG_DATA_DIRS")
-                                                                                     : "/usr/local/share:/usr/share";
+                                                                                    : "/usr/local/share:/usr/share";
     std::size_t start = 0;
     while (start <= sys.size()) {
         std::size_t end = sys.find(':', start);
@@ -141,7 +143,7 @@ std::vector<std::string> soundThemeDirs()
     return dirs;
 }
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<ByteSource> memorySource(const SoundImage& image)
 {
@@ -251,7 +253,7 @@ SoundImage builtinTone()
     put32(s, 4 + 26 + 12 + 8 + frames * 4);
     s += "WAVEfmt ";
     put32(s, 18);
-    put16(s, 3);  // IEEE float
+    put16(s, 3); // IEEE float
     put16(s, 1);
     put32(s, rate);
     put32(s, rate * 4);
@@ -276,4 +278,4 @@ SoundImage builtinTone()
     return SoundImage{bytes, s.size()};
 }
 
-}  // namespace platform::sound_detail
+} // namespace platform::sound_detail

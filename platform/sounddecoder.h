@@ -2,12 +2,12 @@
 // Inside the sound channel: turns a wave image, a wave file or the default sound into float
 // frames, a few at a time, so that a sound of any length starts at once.
 
+#include "platform/sound.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-
-#include "platform/sound.h"
 
 typedef struct sf_private_tag SNDFILE;
 
@@ -63,4 +63,4 @@ private:
 /// The built-in tone: a float WAV image of a short, softly ending beep.
 SoundImage builtinTone();
 
-}  // namespace platform::sound_detail
+} // namespace platform::sound_detail

@@ -64,8 +64,8 @@ bool ownTrashFolder(const std::string& path, dev_t device, bool create)
 
 bool prepareTrash(const std::string& trash, dev_t device, bool create)
 {
-    return ownTrashFolder(trash, device, create) && ownTrashFolder(trash + "/files", device, true)
-           && ownTrashFolder(trash + "/info", device, true);
+    return ownTrashFolder(trash, device, create) && ownTrashFolder(trash + "/files", device, true) &&
+           ownTrashFolder(trash + "/info", device, true);
 }
 
 // The highest folder above an item that still lies on the item's file system.
@@ -84,7 +84,7 @@ std::string topDirOf(const std::string& native, dev_t device)
 
 struct TrashPlace {
     std::string dir;
-    std::string topDir;  ///< empty for the home trash (absolute Path key)
+    std::string topDir; ///< empty for the home trash (absolute Path key)
 };
 
 bool findTrash(const std::string& native, dev_t device, TrashPlace& place)
@@ -99,8 +99,8 @@ bool findTrash(const std::string& native, dev_t device, TrashPlace& place)
     const std::string uid = std::to_string(::getuid());
     const std::string admin = (top == "/" ? "" : top) + "/.Trash";
     struct stat st {};
-    if (::lstat(admin.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) && st.st_dev == device
-        && prepareTrash(admin + "/" + uid, device, true)) {
+    if (::lstat(admin.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) && st.st_dev == device &&
+        prepareTrash(admin + "/" + uid, device, true)) {
         place = {admin + "/" + uid, top};
         return true;
     }
@@ -141,14 +141,14 @@ bool writeAll(int fd, const std::string& text)
 std::string deletionDate()
 {
     const std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     localtime_r(&now, &local);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
     return text;
 }
 
-}  // namespace
+} // namespace
 
 std::string homeTrashDir()
 {
@@ -170,8 +170,8 @@ std::string trashInfoEscape(const std::string& path)
     std::string out;
     for (const char ch : path) {
         const auto c = static_cast<unsigned char>(ch);
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
-                           || c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' ||
+                           c == '-' || c == '_' || c == '.' || c == '~';
         if (plain) {
             out += ch;
         } else {
@@ -200,9 +200,9 @@ TrashResult moveToTrash(const std::string& native)
         return result;
     }
     const std::string name = baseName(native);
-    const std::string pathKey = place.topDir.empty()            ? native
-                                : place.topDir == "/"           ? native.substr(1)
-                                                                : native.substr(place.topDir.size() + 1);
+    const std::string pathKey = place.topDir.empty()  ? native
+                                : place.topDir == "/" ? native.substr(1)
+                                                      : native.substr(place.topDir.size() + 1);
     const std::string info =
         "[Trash Info]\nPath=" + trashInfoEscape(pathKey) + "\nDeletionDate=" + deletionDate() + "\n";
 
@@ -237,14 +237,15 @@ TrashResult moveToTrash(const std::string& native)
         }
         int moved = ::renameat2(AT_FDCWD, native.c_str(), AT_FDCWD, filesPath.c_str(), RENAME_NOREPLACE);
         if (moved != 0 && errno == EINVAL)
-            moved = ::rename(native.c_str(), filesPath.c_str());  // no RENAME_NOREPLACE here; the name was free
+            moved = ::rename(native.c_str(), filesPath.c_str()); // no RENAME_NOREPLACE here; the name was free
         if (moved != 0) {
             const int err = errno;
             ::unlink(infoPath.c_str());
             if (err == EEXIST)
                 continue;
-            result.status = err == EXDEV ? TrashResult::NoTrash : err == ENOENT ? TrashResult::Missing
-                                                                                 : TrashResult::Failed;
+            result.status = err == EXDEV    ? TrashResult::NoTrash
+                            : err == ENOENT ? TrashResult::Missing
+                                            : TrashResult::Failed;
             result.error = err;
             return result;
         }
@@ -259,4 +260,4 @@ TrashResult moveToTrash(const std::string& native)
     return result;
 }
 
-}  // namespace platform
+} // namespace platform

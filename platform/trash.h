@@ -8,15 +8,15 @@ namespace platform {
 
 struct TrashResult {
     enum Status {
-        Trashed,   ///< moved into the trash, info written
-        Missing,   ///< the item does not exist
-        NoTrash,   ///< no trash can be used on the item's file system; the item is untouched
-        Failed,    ///< the trash exists but the move failed (error holds errno); the item is untouched
+        Trashed, ///< moved into the trash, info written
+        Missing, ///< the item does not exist
+        NoTrash, ///< no trash can be used on the item's file system; the item is untouched
+        Failed,  ///< the trash exists but the move failed (error holds errno); the item is untouched
     };
     Status status = Failed;
     int error = 0;
-    std::string trashedPath;  ///< files/<name> inside the trash
-    std::string infoPath;     ///< info/<name>.trashinfo inside the trash
+    std::string trashedPath; ///< files/<name> inside the trash
+    std::string infoPath;    ///< info/<name>.trashinfo inside the trash
 };
 
 /// The home trash folder: $XDG_DATA_HOME/Trash, or ~/.local/share/Trash.
@@ -30,4 +30,4 @@ TrashResult moveToTrash(const std::string& native);
 /// Percent-encodes a path for the Path key of a .trashinfo ("/" kept).
 std::string trashInfoEscape(const std::string& path);
 
-}  // namespace platform
+} // namespace platform

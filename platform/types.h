@@ -54,4 +54,4 @@ void SetLastError(DWORD code);
 /// Maps an errno value to the closest error code above.
 DWORD errorFromErrno(int err);
 
-}  // namespace platform
+} // namespace platform

@@ -4,10 +4,10 @@
 // A text value at block offset o gets the area offset o / 2 * 3: three bytes per UTF-16 unit always
 // fit, and the copies of two values never overlap.
 
+#include "platform/version.h"
+
 #include <cstring>
 #include <vector>
-
-#include "platform/version.h"
 
 namespace platform {
 
@@ -21,9 +21,15 @@ constexpr char kAreaMagic[4] = {'T', 'F', 'U', '8'};
 constexpr int kMaxDepth = 8;
 constexpr std::size_t kMaxBlock = 0xFFFF;
 
-std::size_t align4(std::size_t v) { return (v + 3) & ~std::size_t(3); }
+std::size_t align4(std::size_t v)
+{
+    return (v + 3) & ~std::size_t(3);
+}
 
-std::uint16_t word(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+std::uint16_t word(const std::uint8_t* p)
+{
+    return std::uint16_t(p[0] | (p[1] << 8));
+}
 
 /// One node of the block: header, key, value and the range of its children, all checked.
 struct Node {
@@ -51,7 +57,7 @@ bool readNode(const std::uint8_t* b, std::size_t limit, std::size_t at, Node& n)
     while (k + 2 <= n.end && word(b + k) != 0)
         k += 2;
     if (k + 2 > n.end)
-        return false;  // key without its terminating zero
+        return false; // key without its terminating zero
     n.keyStart = at + 6;
     n.keyUnits = (k - n.keyStart) / 2;
     n.valueBytes = n.type == 1 ? std::size_t(n.valueLength) * 2 : n.valueLength;
@@ -60,15 +66,14 @@ bool readNode(const std::uint8_t* b, std::size_t limit, std::size_t at, Node& n)
         if (n.valueStart > n.end)
             n.valueStart = n.end;
     } else if (n.valueStart > n.end || n.valueBytes > n.end - n.valueStart) {
-        return false;  // the value claims more than the node holds
+        return false; // the value claims more than the node holds
     }
     n.children = align4(n.valueStart + n.valueBytes);
     return true;
 }
 
 /// Calls f(child) for each child; false when a child is damaged or f returns false.
-template <typename F>
-bool forEachChild(const std::uint8_t* b, const Node& parent, F f)
+template <typename F> bool forEachChild(const std::uint8_t* b, const Node& parent, F f)
 {
     std::size_t at = parent.children;
     // Fewer than six bytes left can only be padding.
@@ -78,7 +83,7 @@ bool forEachChild(const std::uint8_t* b, const Node& parent, F f)
             return false;
         if (!f(c))
             return false;
-        at = align4(c.end);  // every node is at least 6 bytes long, so this always advances
+        at = align4(c.end); // every node is at least 6 bytes long, so this always advances
     }
     return true;
 }
@@ -140,8 +145,14 @@ bool keyEquals(const std::uint8_t* b, const Node& n, const std::string& name)
     return true;
 }
 
-std::size_t areaOffset(std::size_t blockLength) { return align4(blockLength) + 4; }
-std::size_t areaSize(std::size_t blockLength) { return blockLength / 2 * 3 + 4; }
+std::size_t areaOffset(std::size_t blockLength)
+{
+    return align4(blockLength) + 4;
+}
+std::size_t areaSize(std::size_t blockLength)
+{
+    return blockLength / 2 * 3 + 4;
+}
 
 /// Checks a node and everything below it, writing UTF-8 copies of text values when area is given.
 bool walk(const std::uint8_t* b, const Node& n, int depth, std::uint8_t* area, std::size_t areaLen)
@@ -152,7 +163,7 @@ bool walk(const std::uint8_t* b, const Node& n, int depth, std::uint8_t* area, s
         std::string s = utf8Of(b + n.valueStart, n.valueLength);
         std::size_t at = n.valueStart / 2 * 3;
         if (at > areaLen || s.size() + 1 > areaLen - at)
-            return false;  // cannot happen by the layout; kept as a guard
+            return false; // cannot happen by the layout; kept as a guard
         std::memcpy(area + at, s.c_str(), s.size() + 1);
     }
     return forEachChild(b, n, [&](const Node& c) { return walk(b, c, depth + 1, area, areaLen); });
@@ -176,7 +187,7 @@ std::vector<std::string> splitPath(const std::string& path)
     return parts;
 }
 
-}  // namespace
+} // namespace
 
 DWORD versionInfoBufferSize(std::size_t blockBytes)
 {
@@ -237,7 +248,7 @@ BOOL VerQueryValueIn(const void* info, std::size_t size, const std::string& subB
             if (keyEquals(b, c, part)) {
                 found = c;
                 have = true;
-                return false;  // stop at the first match
+                return false; // stop at the first match
             }
             return true;
         });
@@ -296,4 +307,4 @@ BOOL VerQueryValue(const void* block, const std::string& subBlock, void** buffer
     return VerQueryValueIn(block, versionInfoBufferSize(rootLength), subBlock, buffer, len);
 }
 
-}  // namespace platform
+} // namespace platform

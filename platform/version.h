@@ -4,11 +4,11 @@
 // program's own) or in the RT_VERSION resource of a Windows PE file. Nothing read from a file is
 // trusted: a truncated, looping or lying block makes the call fail.
 
+#include "platform/types.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include "platform/types.h"
 
 namespace platform {
 
@@ -77,4 +77,4 @@ bool loadVersionBlock(const std::uint8_t* raw, std::size_t size, void* out, std:
 /// VerQueryValue on version information of known size: never reads outside [info, info + size).
 BOOL VerQueryValueIn(const void* info, std::size_t size, const std::string& subBlock, void** buffer, UINT* len);
 
-}  // namespace platform
+} // namespace platform

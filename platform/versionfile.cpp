@@ -1,14 +1,13 @@
 // Finding a version block in a file: the program's ELF section or a PE file's RT_VERSION resource.
 // Every offset and count comes from the file, so each read is checked against the file's size.
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstring>
-#include <vector>
-
 #include "platform/nativepath.h"
 #include "platform/version.h"
+
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -83,7 +82,7 @@ public:
         while (n > 0) {
             ssize_t got = pread(fd_, p, n, off_t(at));
             if (got <= 0)
-                return false;  // a file that shrank under us reads as damaged
+                return false; // a file that shrank under us reads as damaged
             p += got;
             at += std::uint64_t(got);
             n -= std::size_t(got);
@@ -103,8 +102,13 @@ struct Found {
 bool findInElf(const Source& s, Found& found)
 {
     std::uint8_t ident[6];
-    if (!s.read(0, ident, 6) || std::memcmp(ident, "\x7f" "ELF", 4) != 0 || ident[5] != 1)
-        return false;  // not ELF, or big-endian (no program of ours)
+    if (!s.read(0, ident, 6) ||
+        std::memcmp(ident,
+                    "\x7f"
+                    "ELF",
+                    4) != 0 ||
+        ident[5] != 1)
+        return false; // not ELF, or big-endian (no program of ours)
     const bool is64 = ident[4] == 2;
     if (!is64 && ident[4] != 1)
         return false;
@@ -127,7 +131,7 @@ bool findInElf(const Source& s, Found& found)
         static const int off64[] = {0, 4, 24, 32, 40};
         static const int off32[] = {0, 4, 16, 20, 24};
         if (index > (s.size / shentsize))
-            return false;  // keeps the multiplication below from overflowing
+            return false; // keeps the multiplication below from overflowing
         std::uint64_t at = shoff + index * shentsize + std::uint64_t(is64 ? off64[field] : off32[field]);
         if (at < shoff)
             return false;
@@ -140,7 +144,7 @@ bool findInElf(const Source& s, Found& found)
         return true;
     };
     std::uint64_t shnum = shnum16, shstrndx = shstrndx16;
-    if (shnum == 0 && !sectionField(0, 3, shnum))  // more sections than fit the header: count in section 0
+    if (shnum == 0 && !sectionField(0, 3, shnum)) // more sections than fit the header: count in section 0
         return false;
     if (shstrndx16 == 0xFFFF && !sectionField(0, 4, shstrndx))
         return false;
@@ -155,7 +159,7 @@ bool findInElf(const Source& s, Found& found)
         if (!sectionField(i, 0, name) || !sectionField(i, 1, type))
             return false;
         if (type == 8 || name >= strSize || strSize - name < nameLen)
-            continue;  // SHT_NOBITS holds nothing in the file; a name off the table is not ours
+            continue; // SHT_NOBITS holds nothing in the file; a name off the table is not ours
         char buf[32];
         if (!s.read(strOff + name, buf, nameLen) || std::memcmp(buf, kVersionSectionName, nameLen) != 0)
             continue;
@@ -180,7 +184,7 @@ bool rvaToOffset(const Source& s, std::uint64_t sections, std::uint16_t count, s
         if (rva < va || rva - va >= rawSize)
             continue;
         if (n > rawSize - (rva - va))
-            return false;  // runs past the section's data
+            return false; // runs past the section's data
         off = std::uint64_t(rawPtr) + (rva - va);
         return s.inside(off, n);
     }
@@ -220,8 +224,7 @@ bool findInPe(const Source& s, Found& found)
 
     // The resource tree: type, then name, then language. Each level is entered once, so a directory
     // that points back at itself cannot make this loop.
-    auto entryAt = [&](std::uint32_t dirOffset, bool wantId, std::uint32_t id, bool wantSubdir,
-                       std::uint32_t& target) {
+    auto entryAt = [&](std::uint32_t dirOffset, bool wantId, std::uint32_t id, bool wantSubdir, std::uint32_t& target) {
         std::uint64_t dir = 0;
         if (std::uint64_t(dirOffset) + 16 > rsrcSize ||
             !rvaToOffset(s, sections, nsections, rsrcRva + dirOffset, 16, dir))
@@ -290,7 +293,7 @@ bool readBlock(const std::string& filename, std::vector<std::uint8_t>& bytes)
     return ok;
 }
 
-}  // namespace
+} // namespace
 
 bool findVersionBlock(const std::uint8_t* image, std::size_t size, std::size_t* offset, std::size_t* length)
 {
@@ -355,4 +358,4 @@ DWORD GetModuleFileName(HANDLE module, char* filename, DWORD size)
     return DWORD(path.size());
 }
 
-}  // namespace platform
+} // namespace platform

@@ -1,4 +1,7 @@
 // The pictures of resources/ are linked in through qt_add_resources; this unit gives the library a body.
 namespace tonfolio {
-int resourcesLinked() { return 1; }
+int resourcesLinked()
+{
+    return 1;
 }
+} // namespace tonfolio

@@ -1,8 +1,8 @@
 #include "waves/W32Waves.h"
 
-#include <QLocale>
-
 #include "platform/mmio.h"
+
+#include <QLocale>
 
 namespace {
 
@@ -20,13 +20,19 @@ private:
     HMMIO mmio_;
 };
 
-quint16 le16(const unsigned char* p) { return quint16(p[0] | p[1] << 8); }
-quint32 le32(const unsigned char* p) { return quint32(le16(p)) | quint32(le16(p + 2)) << 16; }
+quint16 le16(const unsigned char* p)
+{
+    return quint16(p[0] | p[1] << 8);
+}
+quint32 le32(const unsigned char* p)
+{
+    return quint32(le16(p)) | quint32(le16(p + 2)) << 16;
+}
 
 // The format header is taken as 20 bytes whatever the chunk declares; bytes 16 to 19 are not used.
 constexpr LONG kFormatBytes = 20;
 
-}  // namespace
+} // namespace
 
 bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
 {
@@ -84,8 +90,8 @@ QString WaveFormatText(const TWaveInfo& WaveInfo)
             decimals.chop(1);
         rate += QLatin1Char('.') + decimals;
     }
-    return rate + QStringLiteral(" kHz, ") + QString::number(WaveInfo.BitsPerSample) + QStringLiteral(" Bit, ")
-           + (WaveInfo.Channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo"));
+    return rate + QStringLiteral(" kHz, ") + QString::number(WaveInfo.BitsPerSample) + QStringLiteral(" Bit, ") +
+           (WaveInfo.Channels == 1 ? QStringLiteral("Mono") : QStringLiteral("Stereo"));
 }
 
 QString WaveLengthText(const TWaveInfo& WaveInfo)
@@ -118,44 +124,111 @@ QString WaveTypeText(const TWaveInfo& WaveInfo)
 {
     const char* name = "";
     switch (WaveInfo.FormatTag) {
-    case 0x0000: name = "Unknown"; break;
-    case 0x0001: name = "Microsoft PCM"; break;
-    case 0x0002: name = "Microsoft ADPCM"; break;
-    case 0x0005: name = "IBM wave"; break;
-    case 0x0006: name = "Microsoft ALAW"; break;
-    case 0x0007: name = "Microsoft MULAW"; break;
-    case 0x0010: name = "OKI ADPCM"; break;
-    case 0x0011: name = "Intel ADPCM"; break;
-    case 0x0012: name = "Videologic ADPCM"; break;
-    case 0x0013: name = "Sierra ADPCM"; break;
-    case 0x0014: name = "Antex ADPCM"; break;
-    case 0x0015: name = "DSP wave"; break;
-    case 0x0016: name = "DSP wave"; break;
-    case 0x0020: name = "Yamaha ADPCM"; break;
-    case 0x0021: name = "Speech Compression"; break;
-    case 0x0022: name = "DSP Truespeech"; break;
-    case 0x0023: name = "Echo Speech wave"; break;
-    case 0x0024: name = "Audiofile 36 wave"; break;
-    case 0x0025: name = "APT wave"; break;
-    case 0x0026: name = "Audiofile 10 wave"; break;
-    case 0x0030: name = "Dolby AC2 wave"; break;
-    case 0x0031: name = "Microsoft GSM"; break;
-    case 0x0033: name = "Antex ADPCME"; break;
-    case 0x0034: name = "CRL wave"; break;
-    case 0x0035: name = "DSP wave"; break;
-    case 0x0036: name = "DSP ADPCM"; break;
-    case 0x0037: name = "CRL wave"; break;
-    case 0x0038: name = "NMS ADPCM"; break;
-    case 0x0040: name = "Antex ADPCM"; break;
-    case 0x0050: name = "Microsoft MPEG"; break;
-    case 0x0200: name = "Creative ADPCM"; break;
-    case 0x0300: name = "Fujitsu wave"; break;
+    case 0x0000:
+        name = "Unknown";
+        break;
+    case 0x0001:
+        name = "Microsoft PCM";
+        break;
+    case 0x0002:
+        name = "Microsoft ADPCM";
+        break;
+    case 0x0005:
+        name = "IBM wave";
+        break;
+    case 0x0006:
+        name = "Microsoft ALAW";
+        break;
+    case 0x0007:
+        name = "Microsoft MULAW";
+        break;
+    case 0x0010:
+        name = "OKI ADPCM";
+        break;
+    case 0x0011:
+        name = "Intel ADPCM";
+        break;
+    case 0x0012:
+        name = "Videologic ADPCM";
+        break;
+    case 0x0013:
+        name = "Sierra ADPCM";
+        break;
+    case 0x0014:
+        name = "Antex ADPCM";
+        break;
+    case 0x0015:
+        name = "DSP wave";
+        break;
+    case 0x0016:
+        name = "DSP wave";
+        break;
+    case 0x0020:
+        name = "Yamaha ADPCM";
+        break;
+    case 0x0021:
+        name = "Speech Compression";
+        break;
+    case 0x0022:
+        name = "DSP Truespeech";
+        break;
+    case 0x0023:
+        name = "Echo Speech wave";
+        break;
+    case 0x0024:
+        name = "Audiofile 36 wave";
+        break;
+    case 0x0025:
+        name = "APT wave";
+        break;
+    case 0x0026:
+        name = "Audiofile 10 wave";
+        break;
+    case 0x0030:
+        name = "Dolby AC2 wave";
+        break;
+    case 0x0031:
+        name = "Microsoft GSM";
+        break;
+    case 0x0033:
+        name = "Antex ADPCME";
+        break;
+    case 0x0034:
+        name = "CRL wave";
+        break;
+    case 0x0035:
+        name = "DSP wave";
+        break;
+    case 0x0036:
+        name = "DSP ADPCM";
+        break;
+    case 0x0037:
+        name = "CRL wave";
+        break;
+    case 0x0038:
+        name = "NMS ADPCM";
+        break;
+    case 0x0040:
+        name = "Antex ADPCM";
+        break;
+    case 0x0050:
+        name = "Microsoft MPEG";
+        break;
+    case 0x0200:
+        name = "Creative ADPCM";
+        break;
+    case 0x0300:
+        name = "Fujitsu wave";
+        break;
     case 0x1000:
     case 0x1001:
     case 0x1002:
     case 0x1003:
-    case 0x1004: name = "Olivetti wave"; break;
-    default: break;
+    case 0x1004:
+        name = "Olivetti wave";
+        break;
+    default:
+        break;
     }
     return QString::fromLatin1(name);
 }

@@ -8,13 +8,13 @@
 
 /// The description of one wave file. A plain value: the reader fills it, callers own it.
 struct TWaveInfo {
-    quint16 FormatTag = 0;      ///< format tag of the "fmt " chunk (1 = PCM)
+    quint16 FormatTag = 0; ///< format tag of the "fmt " chunk (1 = PCM)
     quint16 Channels = 0;
-    quint32 SamplesPerSec = 0;  ///< hertz, as the header's unsigned field holds it
+    quint32 SamplesPerSec = 0; ///< hertz, as the header's unsigned field holds it
     quint16 BitsPerSample = 0;
-    quint32 DataSize = 0;       ///< declared size of the "data" chunk, not checked against the file
-    long double Length = 0;     ///< playing time in seconds
-    bool Valid = false;         ///< the header was read; the texts choose a placeholder otherwise
+    quint32 DataSize = 0;   ///< declared size of the "data" chunk, not checked against the file
+    long double Length = 0; ///< playing time in seconds
+    bool Valid = false;     ///< the header was read; the texts choose a placeholder otherwise
 };
 
 /// Reads the header of a file named by its drive-letter path. Fills every field on every call

@@ -12,7 +12,7 @@ namespace versionblock {
 /// One string table: its eight-digit language and code page key and its key/value pairs.
 struct StringTable {
     std::string langCharset = "040904E4";
-    std::vector<std::pair<std::string, std::string>> strings;  ///< UTF-8 keys and values
+    std::vector<std::pair<std::string, std::string>> strings; ///< UTF-8 keys and values
 };
 
 /// What goes into a block. Version numbers are major, minor, patch, build.
@@ -23,7 +23,7 @@ struct Description {
     std::uint32_t fileFlags = 0;
     bool withFixedInfo = true;
     std::vector<StringTable> tables;
-    std::vector<std::pair<std::uint16_t, std::uint16_t>> translations;  ///< language, code page
+    std::vector<std::pair<std::uint16_t, std::uint16_t>> translations; ///< language, code page
     bool withVarFileInfo = true;
 };
 
@@ -108,17 +108,17 @@ inline std::vector<std::uint8_t> build(const Description& d)
     std::size_t root = w.begin(u"VS_VERSION_INFO", d.withFixedInfo ? 52 : 0, 0);
     if (d.withFixedInfo) {
         w.dword(kFixedSignature);
-        w.dword(0x00010000);  // structure version 1.0
+        w.dword(0x00010000); // structure version 1.0
         w.dword(std::uint32_t(d.fileVersion[0]) << 16 | d.fileVersion[1]);
         w.dword(std::uint32_t(d.fileVersion[2]) << 16 | d.fileVersion[3]);
         w.dword(std::uint32_t(d.productVersion[0]) << 16 | d.productVersion[1]);
         w.dword(std::uint32_t(d.productVersion[2]) << 16 | d.productVersion[3]);
         w.dword(d.fileFlagsMask);
         w.dword(d.fileFlags);
-        w.dword(0x00040004);  // VOS_NT_WINDOWS32, the usual value
-        w.dword(1);           // VFT_APP
-        w.dword(0);           // no subtype
-        w.dword(0);           // no date
+        w.dword(0x00040004); // VOS_NT_WINDOWS32, the usual value
+        w.dword(1);          // VFT_APP
+        w.dword(0);          // no subtype
+        w.dword(0);          // no date
         w.dword(0);
     }
     if (!d.tables.empty()) {
@@ -150,4 +150,4 @@ inline std::vector<std::uint8_t> build(const Description& d)
     return w.bytes;
 }
 
-}  // namespace versionblock
+} // namespace versionblock

@@ -1,12 +1,12 @@
 // Build-time tool: writes the C++ source that places the program's version block in its ELF section.
 // Usage: tonfolio_versiongen <out.cpp> <version> <company> <product> <copyright> <flags>
+#include "resources/version/blockwriter.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
-
-#include "resources/version/blockwriter.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ void parseVersion(const std::string& text, std::uint16_t out[4])
     }
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -1,10 +1,10 @@
 #pragma once
 // Records what the link labels ask the desktop to open, in place of the desktop's opener.
+#include "platform/launch.h"
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "platform/launch.h"
 
 class LaunchRecorder : public platform::LaunchBackend {
 public:

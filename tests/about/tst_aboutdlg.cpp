@@ -1,6 +1,9 @@
 // The about box: shown modally without a title bar, closed by Enter and Space on its OK button,
 // with the program's version and the maker's links.
-#include <gtest/gtest.h>
+#include "about/aboutdlg.h"
+#include "about/urllabel.h"
+#include "about/verslab.h"
+#include "launchrecorder.h"
 
 #include <QApplication>
 #include <QFile>
@@ -8,11 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
-#include "about/aboutdlg.h"
-#include "about/urllabel.h"
-#include "about/verslab.h"
-#include "launchrecorder.h"
+#include <gtest/gtest.h>
 
 TEST(AboutBox, ShowsTheProgramsVersionWithoutATitleBar)
 {

@@ -1,19 +1,21 @@
 // The link label: the address it forms for each kind, and its press, release and hover effects.
-#include <gtest/gtest.h>
+#include "about/urllabel.h"
+#include "launchrecorder.h"
 
 #include <QBitmap>
 #include <QTest>
-
-#include "about/urllabel.h"
-#include "launchrecorder.h"
+#include <gtest/gtest.h>
 
 namespace {
 
 const QColor kBlue(0, 0, 255), kRed(255, 0, 0), kGreen(0, 128, 0);
 
-void click(QWidget* w, Qt::MouseButton button = Qt::LeftButton) { QTest::mouseClick(w, button, {}, QPoint(2, 2)); }
+void click(QWidget* w, Qt::MouseButton button = Qt::LeftButton)
+{
+    QTest::mouseClick(w, button, {}, QPoint(2, 2));
+}
 
-}  // namespace
+} // namespace
 
 TEST(URLLabel, StartsAsAnUnderlinedBlueWebLinkWithTheHand)
 {
@@ -38,8 +40,8 @@ TEST(URLLabel, ClickOpensTheAddressOfItsKind)
     const struct {
         TURLLabel::TLabelType type;
         QString caption;
-        std::string address;  // what the label hands to the shell
-        std::string opened;   // what reaches the desktop, empty for nothing
+        std::string address; // what the label hands to the shell
+        std::string opened;  // what reaches the desktop, empty for nothing
     } cases[] = {
         {TURLLabel::hmHTTP, "https://varnholt.example/tonfolio", "https://varnholt.example/tonfolio",
          "https://varnholt.example/tonfolio"},
@@ -136,5 +138,5 @@ TEST(URLLabel, PressReleaseAndHover)
     QApplication::sendEvent(&label, &leave);
     EXPECT_EQ(label.fontColor(), kBlue);
     EXPECT_FALSE(label.underlined());
-    EXPECT_EQ(launches.recorder->urls.size(), 3u);  // the three left clicks
+    EXPECT_EQ(launches.recorder->urls.size(), 3u); // the three left clicks
 }

@@ -1,11 +1,11 @@
 // The version label over the program's own block and over blocks the tests write: every fixed text,
 // the flags, the translation lookup, the key as prefix and the refreshes its setters cause.
-#include <gtest/gtest.h>
-
 #include "about/verslab.h"
 #include "resources/version/blockwriter.h"
 #include "support/tempdrive.h"
 #include "support/versionfiles.h"
+
+#include <gtest/gtest.h>
 
 using testing_support::elfWith;
 using testing_support::TempDrive;
@@ -18,8 +18,8 @@ versionblock::Description description(std::uint32_t flags = 0)
     d.fileFlags = flags;
     versionblock::StringTable t;
     t.langCharset = "080904E4";
-    t.strings = {{"FileVersion", "4.2.0"}, {"Comments", ""}, {"SpecialBuild", "nightly"},
-                 {"ProductName", "<b>Bold</b>"}};
+    t.strings = {
+        {"FileVersion", "4.2.0"}, {"Comments", ""}, {"SpecialBuild", "nightly"}, {"ProductName", "<b>Bold</b>"}};
     d.tables.push_back(t);
     d.translations = {{0x0809, 0x04E4}};
     return d;
@@ -36,7 +36,7 @@ QString textOf(const std::string& file, TVersionLabel::TVersionResources field)
     return label.InfoString();
 }
 
-}  // namespace
+} // namespace
 
 TEST(VersionLabel, ShowsTheProgramsOwnBlock)
 {
@@ -80,13 +80,13 @@ TEST(VersionLabel, EveryFailureShowsItsFixedText)
     emptyVar.translations.clear();
     write("emptyvar", emptyVar);
     versionblock::Description otherTable = description();
-    otherTable.translations = {{0x0407, 0x04B0}, {0x0809, 0x04E4}};  // the first has no table
+    otherTable.translations = {{0x0407, 0x04B0}, {0x0809, 0x04E4}}; // the first has no table
     write("othertable", otherTable);
     std::vector<std::uint8_t> badSignature = versionblock::build(description());
     badSignature[40] ^= 0xFF;
     drive.write("badsig", elfWith(badSignature));
     std::vector<std::uint8_t> lying = versionblock::build(description());
-    lying[0] = std::uint8_t(lying.size() + 8);  // longer than its section
+    lying[0] = std::uint8_t(lying.size() + 8); // longer than its section
     lying[1] = std::uint8_t((lying.size() + 8) >> 8);
     drive.write("lying", elfWith(lying));
     drive.write("plain.txt", "no block");
@@ -134,7 +134,7 @@ TEST(VersionLabel, FlagsText)
         {0x03, "Debug Build, Pre-Release Build"},
         {0x00, ""},
         {0x3C, "Patched Build, Private Build, InfoInferred, Special Build"},
-        {0x40, ""},  // bits beyond the known ones show nothing
+        {0x40, ""}, // bits beyond the known ones show nothing
     };
     for (const auto& c : cases) {
         drive.write("flags", elfWith(versionblock::build(description(c.flags))));

@@ -1,16 +1,16 @@
 #pragma once
 // A browser window on a temporary drive C: with its own settings file, for the window's tests.
 
+#include "browser/main.h"
+#include "platform/registry.h"
+#include "support/tempdrive.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
-
-#include "browser/main.h"
-#include "platform/registry.h"
-#include "support/tempdrive.h"
 
 namespace browser_testing {
 
@@ -120,4 +120,4 @@ private:
     }
 };
 
-}  // namespace browser_testing
+} // namespace browser_testing

@@ -1,10 +1,10 @@
 // The browser window's start-up, stored settings and layout.
+#include "browserfixture.h"
+
 #include <QDir>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
-
-#include "browserfixture.h"
 
 using namespace browser_testing;
 using platform::REG_DWORD;
@@ -79,7 +79,7 @@ TEST_F(Startup, StoredModesAndBoundsAreApplied)
     setDword("PlayLooped", 7);
     setDword("PlaySingle", 0);
     setDword("Left", 10);
-    setDword("Width", 700);  // Top and Height absent: they keep the layout's values
+    setDword("Width", 700); // Top and Height absent: they keep the layout's values
     TForm1& w = start();
     EXPECT_TRUE(w.LoopBtn->isChecked());
     EXPECT_TRUE(w.AllWavesBtn->isChecked());
@@ -149,7 +149,8 @@ TEST_F(Startup, ADamagedSettingsFileStartsWithTheLayoutAndIsWrittenWhole)
     QDir().mkpath(config_.path() + "/tonfolio");
     QFile f(config_.path() + "/tonfolio/settings.reg");
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio]\n\"Left\"=dword:zz\n\"Top\"=\"\x01\xff"));
+    f.write(QByteArray(
+        "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio]\n\"Left\"=dword:zz\n\"Top\"=\"\x01\xff"));
     f.close();
     TForm1& w = start();
     EXPECT_EQ(w.frameGeometry(), QRect(202, 108, 825, 567));
@@ -175,7 +176,7 @@ TEST_F(Startup, ViewButtonsFormOneGroupAndModeButtonsToggleAlone)
     w.ListBtn->trigger();
     EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsList);
     EXPECT_FALSE(w.LargeBtn->isChecked());
-    w.ListBtn->trigger();  // pressing the button that is down leaves it down
+    w.ListBtn->trigger(); // pressing the button that is down leaves it down
     EXPECT_TRUE(w.ListBtn->isChecked());
     w.DetailBtn->trigger();
     EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsReport);
@@ -193,7 +194,7 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
     EXPECT_EQ(w.Rename1->shortcut(), QKeySequence(Qt::Key_F2));
     EXPECT_EQ(w.Delete1->shortcut(), QKeySequence(QKeySequence::Delete));
     EXPECT_EQ(w.EditWave->statusTip(), "Starts your default wave editor with the selected file");
-    EXPECT_EQ(w.ToolBar1->actions().size(), 20);  // 14 buttons and 6 separators
+    EXPECT_EQ(w.ToolBar1->actions().size(), 20); // 14 buttons and 6 separators
     for (QAction* a : w.ToolBar1->actions()) {
         if (a->isSeparator())
             continue;
@@ -210,4 +211,4 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
     EXPECT_EQ(cursorOf(crDragCopy).hotSpot(), QPoint(0, 0));
 }
 
-}  // namespace
+} // namespace

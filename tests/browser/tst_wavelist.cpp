@@ -1,11 +1,11 @@
 // The wave list of the browser window: filling, order, texts, focus, F5 and the command states.
-#include <QListView>
-#include <sys/stat.h>
-#include <QTreeView>
-
 #include "browserfixture.h"
 #include "platform/files.h"
 #include "waves/W32Waves.h"
+
+#include <QListView>
+#include <QTreeView>
+#include <sys/stat.h>
 
 using namespace browser_testing;
 
@@ -86,7 +86,8 @@ TEST_F(WaveListTest, TheWaveIconIsFetchedOncePerRun)
 
 TEST_F(WaveListTest, CapitalsOutsideAToZAndOddBytesKeepTheirBytes)
 {
-    wave("SOUNDS/\xC3\x89" "CHO.WAV");  // "ÉCHO.WAV"
+    wave("SOUNDS/\xC3\x89"
+         "CHO.WAV"); // "ÉCHO.WAV"
     wave("SOUNDS/odd\xFF.wav");
     TForm1& w = start();
     selectFolder("C:\\SOUNDS\\");
@@ -98,8 +99,10 @@ TEST_F(WaveListTest, CapitalsOutsideAToZAndOddBytesKeepTheirBytes)
     }
     std::sort(paths.begin(), paths.end());
     EXPECT_EQ(paths[0], "c:\\sounds\\odd\xFF.wav");
-    EXPECT_EQ(paths[1], "c:\\sounds\\\xC3\x89" "cho.wav");
-    EXPECT_TRUE(captions().contains(QString::fromUtf8("\xC3\x89" "cho.wav")));
+    EXPECT_EQ(paths[1], "c:\\sounds\\\xC3\x89"
+                        "cho.wav");
+    EXPECT_TRUE(captions().contains(QString::fromUtf8("\xC3\x89"
+                                                      "cho.wav")));
     EXPECT_TRUE(captions().contains("odd\\xFF.wav"));
     // The temporary folder cannot remove a name that is not valid text by itself.
     platform::DeleteFile("C:\\SOUNDS\\odd\xFF.wav");
@@ -135,7 +138,7 @@ TEST_F(WaveListTest, F5RebuildsTheRowsWithNothingSelected)
     QApplication::processEvents();
     ASSERT_EQ(w.WaveList->selectedRow(), 0);
     wave("SOUNDS/b.wav");
-    w.Playing = true;  // a sound going on is left alone
+    w.Playing = true; // a sound going on is left alone
     QTest::keyClick(w.WaveList->currentView(), Qt::Key_F5);
     EXPECT_EQ(captions(), (QStringList{"a.wav", "b.wav"}));
     EXPECT_EQ(w.WaveList->selectedRow(), -1);
@@ -158,11 +161,11 @@ CommandStates statesOf(TForm1& w)
             w.Play1->isEnabled(),   w.Stop1->isEnabled(),       w.Rename1->isEnabled()};
 }
 
-#define EXPECT_STATES(w, d, p, e, pl, st, r)                                                         \
-    do {                                                                                              \
-        const CommandStates s = statesOf(w);                                                          \
-        EXPECT_EQ((std::array<bool, 6>{s.del, s.props, s.edit, s.play, s.stop, s.rename}),            \
-                  (std::array<bool, 6>{d, p, e, pl, st, r}));                                         \
+#define EXPECT_STATES(w, d, p, e, pl, st, r)                                                                           \
+    do {                                                                                                               \
+        const CommandStates s = statesOf(w);                                                                           \
+        EXPECT_EQ((std::array<bool, 6>{s.del, s.props, s.edit, s.play, s.stop, s.rename}),                             \
+                  (std::array<bool, 6>{d, p, e, pl, st, r}));                                                          \
     } while (0)
 
 TEST_F(WaveListTest, CommandStatesFollowSelectionFocusAndPlaying)
@@ -178,7 +181,7 @@ TEST_F(WaveListTest, CommandStatesFollowSelectionFocusAndPlaying)
     selectFolder("C:\\SOUNDS\\");
     w.WaveList->focusList();
     QApplication::processEvents();
-    EXPECT_STATES(w, true, true, true, true, false, true);  // Rename kept from before
+    EXPECT_STATES(w, true, true, true, true, false, true); // Rename kept from before
     w.Playing = true;
     w.UpdateCommands();
     EXPECT_STATES(w, true, true, true, false, true, true);
@@ -224,7 +227,13 @@ TEST_F(WaveListTest, CollationPutsCaseBehindLettersAndKeepsEqualTextsApart)
 {
     WaveListModel m;
     std::vector<WaveRow> rows;
-    for (const char* n : {"b.wav", "\xC3\x89" "a.wav", "a.wav", "\xC3\xA9" "a.wav", "c.wav"}) {
+    for (const char* n : {"b.wav",
+                          "\xC3\x89"
+                          "a.wav",
+                          "a.wav",
+                          "\xC3\xA9"
+                          "a.wav",
+                          "c.wav"}) {
         WaveRow r;
         r.name = n;
         r.caption = waveCaptionText(n);
@@ -245,4 +254,4 @@ TEST_F(WaveListTest, CollationPutsCaseBehindLettersAndKeepsEqualTextsApart)
     EXPECT_EQ(m.name(0), "0.wav");
 }
 
-}  // namespace
+} // namespace

@@ -1,19 +1,18 @@
 // TFileOperation: the request it builds for the shell, and what it reports back after real operations.
-#include <QMetaProperty>
-#include <QWidget>
-#include <gtest/gtest.h>
-
 #include "components/FileOp.h"
 #include "platform/shell.h"
 #include "support/shellfixture.h"
+
+#include <QMetaProperty>
+#include <QWidget>
+#include <gtest/gtest.h>
 
 using namespace platform;
 
 namespace {
 
 // A literal with its embedded NULs (without the terminating one).
-template <std::size_t N>
-std::string bytes(const char (&text)[N])
+template <std::size_t N> std::string bytes(const char (&text)[N])
 {
     return std::string(text, N - 1);
 }
@@ -37,7 +36,7 @@ TEST(FileOpRequest, ListsFollowTheShellFormat)
         const SHFILEOPSTRUCT r = op.BuildRequest();
         EXPECT_EQ(r.pFrom, c.pFrom) << c.filesFrom;
         EXPECT_EQ(splitNulList(r.pFrom), c.passed) << c.filesFrom;
-        EXPECT_EQ(op.FilesFrom(), c.filesFrom);  // the property keeps its ";"
+        EXPECT_EQ(op.FilesFrom(), c.filesFrom); // the property keeps its ";"
     }
     op.setFilesTo("D:\\x");
     EXPECT_EQ(op.BuildRequest().pTo, bytes("D:\\x\0\0"));
@@ -59,9 +58,9 @@ TEST(FileOpRequest, OperationsFlagsAndTitle)
         EXPECT_EQ(op.BuildRequest().wFunc, code);
     }
     const std::pair<TFileOpFlag, WORD> flags[] = {
-        {TFileOperation::fofAllowUndo, 0x40},      {TFileOperation::fofConfirmMouse, 0x02},
-        {TFileOperation::fofFilesOnly, 0x80},      {TFileOperation::fofMultiDestFiles, 0x01},
-        {TFileOperation::fofNoConfirmation, 0x10}, {TFileOperation::fofNoConfirmMkDir, 0x200},
+        {TFileOperation::fofAllowUndo, 0x40},         {TFileOperation::fofConfirmMouse, 0x02},
+        {TFileOperation::fofFilesOnly, 0x80},         {TFileOperation::fofMultiDestFiles, 0x01},
+        {TFileOperation::fofNoConfirmation, 0x10},    {TFileOperation::fofNoConfirmMkDir, 0x200},
         {TFileOperation::fofRenameOnCollision, 0x08}, {TFileOperation::fofSilent, 0x04},
         {TFileOperation::fofSimpleProgress, 0x100},
     };
@@ -70,8 +69,8 @@ TEST(FileOpRequest, OperationsFlagsAndTitle)
         EXPECT_EQ(op.BuildRequest().fFlags, shell) << flag;
     }
     // The set the browser window stores with its instance.
-    op.setFlags(TFileOperation::fofAllowUndo | TFileOperation::fofNoConfirmation | TFileOperation::fofNoConfirmMkDir
-                | TFileOperation::fofRenameOnCollision);
+    op.setFlags(TFileOperation::fofAllowUndo | TFileOperation::fofNoConfirmation | TFileOperation::fofNoConfirmMkDir |
+                TFileOperation::fofRenameOnCollision);
     EXPECT_EQ(op.BuildRequest().fFlags, 0x40 | 0x10 | 0x200 | 0x08);
     op.setProgressTitle("Deleting C:\\bell.wav...");
     const SHFILEOPSTRUCT r = op.BuildRequest();
@@ -163,4 +162,4 @@ TEST_F(FileOp, CopyOntoItsOwnFolderWithRenameOnCollision)
     EXPECT_TRUE(dialogs->prompts().empty());
 }
 
-}  // namespace
+} // namespace

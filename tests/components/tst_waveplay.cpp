@@ -1,17 +1,16 @@
 // TWavePlayer: loading, storing and playing, against real files and the test sound server.
-#include <QBuffer>
-#include <QDataStream>
-#include <QThread>
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <sys/resource.h>
-#include <sys/stat.h>
-
 #include "components/WavePlay.h"
 #include "platform/sound.h"
 #include "support/soundmonitor.h"
 #include "support/tempdrive.h"
+
+#include <QBuffer>
+#include <QDataStream>
+#include <QThread>
+#include <climits>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using testing_support::makeWav;
 using testing_support::SoundMonitor;
@@ -48,7 +47,7 @@ TEST(WavePlayer, PropertiesStoreWhatIsAssignedButPlayAlwaysReadsFalse)
         EXPECT_TRUE(player.setProperty(name, true));
         EXPECT_EQ(player.property(name), QVariant(true));
     }
-    player.setProperty("Default", false);  // so playing without a name stays silent
+    player.setProperty("Default", false); // so playing without a name stays silent
     player.setPlay(true);
     EXPECT_FALSE(player.Play());
     player.setProperty("Play", false);
@@ -260,7 +259,7 @@ TEST_F(WavePlayerSound, WithoutForcePlayARunningSoundIsNotInterrupted)
     ASSERT_GE(heardAt(from), 0);
     TWavePlayer second;
     second.setFileName("C:\\B880.WAV");
-    second.PlayWave();  // ForcePlay false
+    second.PlayWave(); // ForcePlay false
     long after = mon.mark();
     mon.pump(500);
     EXPECT_GT(mon.loudMs(after), 400);
@@ -304,7 +303,7 @@ TEST_F(WavePlayerSound, AnUnplayableOrMissingFileStopsWhatPlays)
 TEST_F(WavePlayerSound, DefaultSoundOnlyWhenAskedForWithoutAName)
 {
     long from = mon.mark();
-    player.PlayWave();  // no name, Default false: nothing at all
+    player.PlayWave(); // no name, Default false: nothing at all
     mon.pump(400);
     EXPECT_EQ(mon.firstLoud(from), -1);
 
@@ -330,4 +329,4 @@ TEST_F(WavePlayerSound, StopWaveStopsASoundStartedElsewhereAndWaitReturnsAfterTh
     EXPECT_FALSE(platform::soundIsPlaying());
 }
 
-}  // namespace
+} // namespace

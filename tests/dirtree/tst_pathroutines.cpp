@@ -1,9 +1,9 @@
 // Path, drive and search routines of the tree unit, and the file-path and title routines.
-#include <gtest/gtest.h>
-
 #include "dirtree/DirTreePaths.h"
 #include "dirtree/FileRoutines.h"
 #include "support/tempdrive.h"
+
+#include <gtest/gtest.h>
 
 using testing_support::TempDrive;
 
@@ -13,7 +13,7 @@ TEST(PathText, DepthPrefixAndSeparators)
     EXPECT_EQ(PathDepth("C:"), 0);
     EXPECT_EQ(PathDepth("C:\\"), 1);
     EXPECT_EQ(PathDepth("C:\\A\\B\\"), 3);
-    EXPECT_EQ(PathDepth("C:\\Ä\\\xE2\x80\x9C\\"), 3);  // multi-byte names hold no separator bytes
+    EXPECT_EQ(PathDepth("C:\\Ä\\\xE2\x80\x9C\\"), 3); // multi-byte names hold no separator bytes
 
     EXPECT_EQ(PathPrefix("C:\\A\\B\\", 1), "C:\\");
     EXPECT_EQ(PathPrefix("C:\\A\\B\\", 2), "C:\\A\\");
@@ -33,7 +33,7 @@ TEST(PathText, DepthPrefixAndSeparators)
 
     EXPECT_EQ(JoinPath("C:\\A", "X.WAV"), "c:\\a\\x.wav");
     EXPECT_EQ(JoinPath("C:\\A\\", "X.WAV"), "c:\\a\\x.wav");
-    EXPECT_EQ(JoinPath("C:\\Ä\\", "Ü.WAV"), "c:\\Ä\\Ü.wav");  // letters A to Z only
+    EXPECT_EQ(JoinPath("C:\\Ä\\", "Ü.WAV"), "c:\\Ä\\Ü.wav"); // letters A to Z only
 }
 
 TEST(PathText, DisplayNamesForTheTitle)
@@ -63,7 +63,8 @@ TEST(Volumes, LabelTextAndSerials)
 {
     TempDrive c;
     QTemporaryDir other;
-    platform::DriveInfo a{'A', other.path().toStdString() + "/no-medium", platform::DRIVE_REMOVABLE, "", std::nullopt, ""};
+    platform::DriveInfo a{'A', other.path().toStdString() + "/no-medium", platform::DRIVE_REMOVABLE, "", std::nullopt,
+                          ""};
     platform::DriveInfo d{'D', c.root(), platform::DRIVE_FIXED, "", 0x00000042u, ""};
     platform::DriveInfo n{'N', c.root(), platform::DRIVE_REMOTE, "SHARE", 7u, ""};
     platform::DriveInfo r{'R', c.root(), platform::DRIVE_RAMDISK, "", 9u, ""};
@@ -71,7 +72,7 @@ TEST(Volumes, LabelTextAndSerials)
     std::int32_t serial = 0;
     EXPECT_EQ(VolumeLabelText('c', serial), "SYSTEM (C:)");
     EXPECT_EQ(serial, 0x1234ABCD);
-    EXPECT_EQ(VolumeLabelText('D', serial), " (D:)");  // unlabelled: starts with a blank
+    EXPECT_EQ(VolumeLabelText('D', serial), " (D:)"); // unlabelled: starts with a blank
     EXPECT_EQ(serial, 0x42);
     // A drive whose folder has gone: the parenthesised letter and no serial.
     EXPECT_EQ(VolumeLabelText('A', serial), "(A:)");
@@ -93,7 +94,8 @@ TEST(Volumes, LabelTextAndSerials)
     EXPECT_EQ(EnabledDrives(AllDriveTypes), all);
     // A: has lost its folder (kind 1) and is always admitted.
     EXPECT_EQ(EnabledDrives(0), 1u << 0);
-    EXPECT_EQ(EnabledDrives(driveTypeBit(drtFixed) | driveTypeBit(drtRemote)), (1u << 0) | (1u << 2) | (1u << 3) | (1u << 13));
+    EXPECT_EQ(EnabledDrives(driveTypeBit(drtFixed) | driveTypeBit(drtRemote)),
+              (1u << 0) | (1u << 2) | (1u << 3) | (1u << 13));
 }
 
 TEST(Search, EntriesAndErrorMode)

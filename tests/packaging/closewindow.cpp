@@ -1,7 +1,6 @@
 // Asks an X11 window to close the way a window manager's close button does: a WM_DELETE_WINDOW
 // client message. xdotool has no such command, and a test display runs no window manager.
 #include <X11/Xlib.h>
-
 #include <cstdio>
 #include <cstdlib>
 

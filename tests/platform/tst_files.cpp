@@ -1,13 +1,13 @@
 // The file calls over a temporary drive C:, on real folders.
+#include "platform/files.h"
+#include "platform/nativepath.h"
+#include "support/tempdrive.h"
+
 #include <QElapsedTimer>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "platform/files.h"
-#include "platform/nativepath.h"
-#include "support/tempdrive.h"
 
 using namespace platform;
 using testing_support::TempDrive;
@@ -29,9 +29,12 @@ std::vector<std::string> find(const std::string& pattern)
     return names;
 }
 
-std::string tail(const std::optional<std::string>& p) { return p ? p->substr(p->rfind('/') + 1) : "<none>"; }
+std::string tail(const std::optional<std::string>& p)
+{
+    return p ? p->substr(p->rfind('/') + 1) : "<none>";
+}
 
-}  // namespace
+} // namespace
 
 TEST(Resolve, ComponentsMatchIgnoringCaseExactFirst)
 {
@@ -44,8 +47,9 @@ TEST(Resolve, ComponentsMatchIgnoringCaseExactFirst)
         const char* path;
         const char* expected;
     } cases[] = {
-        {"C:\\SOUNDS\\BELL.WAV", "Bell.WAV"}, {"c:\\sounds\\bell.wav", "Bell.WAV"}, {"C:\\Sounds\\a.wav", "a.wav"},
-        {"C:\\Sounds\\A.wav", "A.wav"},       {"C:\\Sounds\\a.WAV", "A.wav"},       {"C:\\SOUNDS\\MIXED.WAV", "mIxEd.wav"},
+        {"C:\\SOUNDS\\BELL.WAV", "Bell.WAV"}, {"c:\\sounds\\bell.wav", "Bell.WAV"},
+        {"C:\\Sounds\\a.wav", "a.wav"},       {"C:\\Sounds\\A.wav", "A.wav"},
+        {"C:\\Sounds\\a.WAV", "A.wav"},       {"C:\\SOUNDS\\MIXED.WAV", "mIxEd.wav"},
     };
     for (const Case& k : cases)
         EXPECT_EQ(tail(existingNativePath(k.path)), k.expected) << k.path;
@@ -73,7 +77,7 @@ TEST(Resolve, SeesChangesMadeBehindItsBack)
     ::rename(c.native("d/Song.wav").c_str(), c.native("d/Tune.wav").c_str());
     EXPECT_FALSE(existingNativePath("C:\\D\\SONG.WAV"));
     EXPECT_EQ(tail(existingNativePath("C:\\D\\TUNE.WAV")), "Tune.wav");
-    c.write("d/TUNE.WAV", "2");  // an exact spelling appears later and wins
+    c.write("d/TUNE.WAV", "2"); // an exact spelling appears later and wins
     EXPECT_EQ(tail(existingNativePath("C:\\D\\TUNE.WAV")), "TUNE.WAV");
 }
 
@@ -89,9 +93,10 @@ TEST(Find, ListsEntriesWithAttributesAndHidesBackslashNames)
     ::mkfifo(c.native("f/pipe.wav").c_str(), 0644);
     std::string odd = "\xff\xfe.wav";
     c.write("f/" + odd, "");
-    EXPECT_EQ(find("C:\\F\\*.WAV"), (std::vector<std::string>{".hidden.wav", "A.WAV", "b.wav", "pipe.wav", "sub.wav", odd}));
+    EXPECT_EQ(find("C:\\F\\*.WAV"),
+              (std::vector<std::string>{".hidden.wav", "A.WAV", "b.wav", "pipe.wav", "sub.wav", odd}));
     EXPECT_EQ(find("C:\\F\\*"), (std::vector<std::string>{".", "..", ".hidden.wav", "A.WAV", "b.wav", "notes.txt",
-                                                         "pipe.wav", "sub.wav", odd}));
+                                                          "pipe.wav", "sub.wav", odd}));
     EXPECT_EQ(find("C:\\F\\?.wav"), (std::vector<std::string>{"A.WAV", "b.wav"}));
     EXPECT_EQ(find("C:\\F\\B.WAV"), (std::vector<std::string>{"b.wav"}));
     EXPECT_TRUE(find("C:\\F\\nothing*.wav").empty());
@@ -151,7 +156,7 @@ TEST(Move, NeverReplacesAndKeepsBytes)
     c.mkdirs("n");
     EXPECT_FALSE(MoveFile("C:\\M\\ONE.WAV", "C:\\M\\two.wav"));
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-    EXPECT_FALSE(MoveFile("C:\\M\\ONE.WAV", "C:\\M\\OTHER.WAV"));  // another spelling of an existing name
+    EXPECT_FALSE(MoveFile("C:\\M\\ONE.WAV", "C:\\M\\OTHER.WAV")); // another spelling of an existing name
     EXPECT_EQ(c.read("m/one.wav"), "ONE");
     EXPECT_EQ(c.read("m/two.wav"), "TWO");
     EXPECT_EQ(c.read("m/Other.wav"), "OTHER");
@@ -174,7 +179,8 @@ TEST(Move, NeverReplacesAndKeepsBytes)
 TEST(Move, AcrossFileSystemsCopiesChecksThenRemoves)
 {
     TempDrive c;
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     if (::stat("/dev/shm", &b) != 0 || ::stat(c.root().c_str(), &a) != 0 || a.st_dev == b.st_dev)
         GTEST_SKIP() << "no second file system here";
     QTemporaryDir other("/dev/shm/tonfolio-XXXXXX");
@@ -247,30 +253,28 @@ TEST(Drives, TableKindsLabelsAndSerials)
     EXPECT_EQ(serial, 0x1234ABCDu);
     EXPECT_FALSE(GetVolumeInformation("E:\\", label, sizeof label, &serial, nullptr, nullptr, nullptr, 0));
     EXPECT_TRUE(GetVolumeInformation("F:\\", label, 3, &serial, nullptr, nullptr, nullptr, 0));
-    EXPECT_STREQ(label, "DI");  // cut to the buffer
+    EXPECT_STREQ(label, "DI"); // cut to the buffer
 }
 
 TEST(Drives, LettersFromTheMountTable)
 {
-    const std::string info =
-        "22 1 8:1 / / rw - ext4 /dev/nonexistent-root rw\n"
-        "23 22 0:5 / /proc rw - proc proc rw\n"
-        "24 22 0:6 / /mnt/data rw - ext4 /dev/nonexistent-b rw\n"
-        "25 22 0:7 / /media/anna/STICK rw - vfat /dev/nonexistent-c rw\n"
-        "26 22 0:8 / /net/share rw - nfs4 server:/share rw\n"
-        "27 22 0:9 / /mnt/ram rw - tmpfs tmpfs rw\n"
-        "28 22 0:10 / /media/cd\\040rom rw - iso9660 /dev/sr0 ro\n"
-        "29 22 0:11 / /sys/fs/cgroup rw - cgroup2 cgroup rw\n"
-        "30 22 0:12 / /run/user/1000 rw - tmpfs tmpfs rw\n";
+    const std::string info = "22 1 8:1 / / rw - ext4 /dev/nonexistent-root rw\n"
+                             "23 22 0:5 / /proc rw - proc proc rw\n"
+                             "24 22 0:6 / /mnt/data rw - ext4 /dev/nonexistent-b rw\n"
+                             "25 22 0:7 / /media/anna/STICK rw - vfat /dev/nonexistent-c rw\n"
+                             "26 22 0:8 / /net/share rw - nfs4 server:/share rw\n"
+                             "27 22 0:9 / /mnt/ram rw - tmpfs tmpfs rw\n"
+                             "28 22 0:10 / /media/cd\\040rom rw - iso9660 /dev/sr0 ro\n"
+                             "29 22 0:11 / /sys/fs/cgroup rw - cgroup2 cgroup rw\n"
+                             "30 22 0:12 / /run/user/1000 rw - tmpfs tmpfs rw\n";
     const auto drives = drivesFromMountInfo(info, {});
     std::string got;
     for (const auto& d : drives)
         got += std::string(1, d.letter) + "=" + d.directory + ":" + std::to_string(d.kind) + ";";
     EXPECT_EQ(got, "C=/:3;D=/media/anna/STICK:2;E=/media/cd rom:5;F=/mnt/data:3;G=/mnt/ram:6;H=/net/share:4;");
     // A letter stays with its mount; a new mount takes the lowest free letter.
-    const std::string fewer =
-        "22 1 8:1 / / rw - ext4 /dev/x rw\n24 22 0:6 / /mnt/data rw - ext4 /dev/y rw\n"
-        "31 22 0:6 / /mnt/added rw - ext4 /dev/z rw\n";
+    const std::string fewer = "22 1 8:1 / / rw - ext4 /dev/x rw\n24 22 0:6 / /mnt/data rw - ext4 /dev/y rw\n"
+                              "31 22 0:6 / /mnt/added rw - ext4 /dev/z rw\n";
     got.clear();
     for (const auto& d : drivesFromMountInfo(fewer, drives))
         got += std::string(1, d.letter) + "=" + d.directory + ";";

@@ -1,13 +1,13 @@
 // Opening documents and addresses, and the property window, with a recording launcher in place of the desktop.
-#include <QLocale>
-#include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "platform/launch.h"
 #include "platform/propertywindow.h"
 #include "support/tempdrive.h"
+
+#include <QLocale>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -51,7 +51,7 @@ TEST_F(Launch, OpenResolvesPathsAndReadsAddresses)
     const struct {
         std::string verb;
         std::string file;
-        std::string opened;  // empty: nothing may be opened
+        std::string opened; // empty: nothing may be opened
     } cases[] = {
         {"open", "C:\\SOUNDS\\BELL.WAV", "file://" + drive.root() + "/Sounds/bell.wav"},
         {"", "C:\\odd\\\xff name.wav", "file://" + drive.root() + "/odd/%FF%20name.wav"},
@@ -77,7 +77,7 @@ TEST_F(Launch, OpenResolvesPathsAndReadsAddresses)
     }
     recorder->succeed = false;
     EXPECT_EQ(ShellExecute(nullptr, "open", "https://varnholt.example", "", "", SW_SHOW), 31u);
-    ::unlink(drive.native("odd/\xff name.wav").c_str());  // Qt cannot name it to clean up
+    ::unlink(drive.native("odd/\xff name.wav").c_str()); // Qt cannot name it to clean up
 }
 
 TEST_F(Launch, PropertiesNeedTheVerbTheMaskAndAnExistingFile)
@@ -137,11 +137,11 @@ TEST_F(Launch, PropertyWindowCopesWithOddEntries)
         EXPECT_TRUE(window.value("Size").isEmpty());
     }
     {
-        PropertyWindow window(drive.native("pipe.wav"));  // must not block on the FIFO
+        PropertyWindow window(drive.native("pipe.wav")); // must not block on the FIFO
         EXPECT_EQ(window.value("Type"), "Special file");
         EXPECT_TRUE(window.value("Channels").isEmpty());
     }
     EXPECT_FALSE(showPropertyWindow(drive.native("nothing.wav"), nullptr));
 }
 
-}  // namespace
+} // namespace

@@ -1,9 +1,9 @@
 // RIFF navigation: searches, nesting, pad bytes, bounds, reads beyond the read-ahead window.
-#include <gtest/gtest.h>
-
 #include "platform/mmio.h"
 #include "support/tempdrive.h"
 #include "waves/riffbytes.h"
+
+#include <gtest/gtest.h>
 
 using namespace platform;
 using namespace riffbytes;
@@ -19,9 +19,12 @@ std::string readText(HMMIO h, LONG count)
     return s;
 }
 
-FOURCC code(const char* text) { return mmioStringToFOURCC(text, 0); }
+FOURCC code(const char* text)
+{
+    return mmioStringToFOURCC(text, 0);
+}
 
-}  // namespace
+} // namespace
 
 TEST(Mmio, StringToFourcc)
 {
@@ -31,9 +34,12 @@ TEST(Mmio, StringToFourcc)
         FOURCC expected;
     };
     const Row rows[] = {
-        {"WAVE", 0, mmioFOURCC('W', 'A', 'V', 'E')}, {"wave", MMIO_TOUPPER, mmioFOURCC('W', 'A', 'V', 'E')},
-        {"fmt ", 0, mmioFOURCC('f', 'm', 't', ' ')}, {"fmt", 0, mmioFOURCC('f', 'm', 't', ' ')},
-        {"", 0, mmioFOURCC(' ', ' ', ' ', ' ')},     {"datablock", 0, mmioFOURCC('d', 'a', 't', 'a')},
+        {"WAVE", 0, mmioFOURCC('W', 'A', 'V', 'E')},
+        {"wave", MMIO_TOUPPER, mmioFOURCC('W', 'A', 'V', 'E')},
+        {"fmt ", 0, mmioFOURCC('f', 'm', 't', ' ')},
+        {"fmt", 0, mmioFOURCC('f', 'm', 't', ' ')},
+        {"", 0, mmioFOURCC(' ', ' ', ' ', ' ')},
+        {"datablock", 0, mmioFOURCC('d', 'a', 't', 'a')},
         {"a1b", MMIO_TOUPPER, mmioFOURCC('A', '1', 'B', ' ')},
     };
     for (const Row& r : rows) {
@@ -48,8 +54,8 @@ TEST(Mmio, WalksNestedChunksWithPadBytes)
 {
     TempDrive drive;
     const std::string list = chunk("LIST", "INFO" + chunk("ISFT", "sox") + chunk("INAM", "hi"));
-    drive.write("n.wav", riff(chunk("fmt ", fmtBody(1, 1, 8000, 8)) + list + chunk("data", "xyz")) +
-                             chunk("tail", "end!"));
+    drive.write("n.wav",
+                riff(chunk("fmt ", fmtBody(1, 1, 8000, 8)) + list + chunk("data", "xyz")) + chunk("tail", "end!"));
     HMMIO h = mmioOpen("C:\\N.WAV", nullptr, MMIO_READ);
     ASSERT_NE(h, nullptr);
 
@@ -61,7 +67,7 @@ TEST(Mmio, WalksNestedChunksWithPadBytes)
     MMCKINFO fmt{};
     fmt.ckid = code("fmt ");
     ASSERT_EQ(mmioDescend(h, &fmt, &riffCk, MMIO_FINDCHUNK), MMSYSERR_NOERROR);
-    EXPECT_EQ(fmt.dwDataOffset, 20u);  // the search started after the form type
+    EXPECT_EQ(fmt.dwDataOffset, 20u); // the search started after the form type
     EXPECT_EQ(fmt.fccType, 0u);
     mmioAscend(h, &fmt, 0);
 
@@ -74,7 +80,7 @@ TEST(Mmio, WalksNestedChunksWithPadBytes)
     EXPECT_EQ(item.cksize, 2u);
     EXPECT_EQ(readText(h, 2), "hi");
     mmioAscend(h, &item, 0);
-    item.ckid = code("data");  // not inside the list: the search ends with the list
+    item.ckid = code("data"); // not inside the list: the search ends with the list
     EXPECT_EQ(mmioDescend(h, &item, &listCk, MMIO_FINDCHUNK), MMIOERR_CHUNKNOTFOUND);
 
     mmioAscend(h, &listCk, 0);

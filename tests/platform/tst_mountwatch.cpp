@@ -1,10 +1,10 @@
 // The mount-table watch tells every top-level window about a change.
+#include "platform/mountwatch.h"
+
 #include <QSignalSpy>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <unistd.h>
-
-#include "platform/mountwatch.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ protected:
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(MountWatch, EachSignalReachesEveryTopLevelWindowOnce)
 {

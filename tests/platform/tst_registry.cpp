@@ -1,10 +1,10 @@
 // The settings store: typed values through the registry calls, kept in a REGEDIT4 file per user.
+#include "platform/registry.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-#include "platform/registry.h"
 
 using namespace platform;
 
@@ -59,8 +59,7 @@ TEST_F(Registry, FirstCreateWritesTheEmptyKeyAndOpenFindsIt)
     RegCloseKey(key);
     EXPECT_EQ(readFile(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio]\n");
 
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software\\VARNHOLT\\tonfolio", 0, KEY_READ, &key),
-              LONG(ERROR_SUCCESS));
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software\\VARNHOLT\\tonfolio", 0, KEY_READ, &key), LONG(ERROR_SUCCESS));
     RegCloseKey(key);
 }
 
@@ -170,7 +169,7 @@ TEST_F(Registry, AnUnwritableFolderLosesTheSaveOnly)
     HKEY key = create();
     ASSERT_NE(key, nullptr);
     regWriteDword(key, "Left", 2);
-    EXPECT_EQ(regReadDword(key, "Left"), 2);  // the open key still answers with what was set
+    EXPECT_EQ(regReadDword(key, "Left"), 2); // the open key still answers with what was set
     EXPECT_NE(RegCloseKey(key), LONG(ERROR_SUCCESS));
     key = create();
     EXPECT_FALSE(regReadDword(key, "Left"));
@@ -197,4 +196,4 @@ TEST(RegFile, FormatReadsBackToTheSameDocument)
     }
 }
 
-}  // namespace
+} // namespace

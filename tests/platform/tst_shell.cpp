@@ -1,5 +1,10 @@
 // The shell's file operation on real folders: confirmations, collisions, trash, moves across file systems,
 // progress and cancelling, and the failures that must leave every file where it was.
+#include "platform/nativepath.h"
+#include "platform/shell.h"
+#include "platform/trash.h"
+#include "support/shellfixture.h"
+
 #include <QDir>
 #include <QFile>
 #include <csignal>
@@ -8,19 +13,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/nativepath.h"
-#include "platform/shell.h"
-#include "platform/trash.h"
-#include "support/shellfixture.h"
-
 using namespace platform;
 using testing_support::Immutable;
 
 namespace {
 
 // A literal with its embedded NULs (without the terminating one).
-template <std::size_t N>
-std::string bytes(const char (&text)[N])
+template <std::size_t N> std::string bytes(const char (&text)[N])
 {
     return std::string(text, N - 1);
 }
@@ -171,7 +170,7 @@ TEST_F(Shell, CopyCollisionAsksBeforeReplacing)
     };
     for (const Case& c : cases) {
         drive.write("src/bell.wav", "new");
-        drive.write("dst/BELL.WAV", "old");  // letter case alone does not make another file
+        drive.write("dst/BELL.WAV", "old"); // letter case alone does not make another file
         dialogs->answer(c.answer);
         EXPECT_EQ(run(FO_COPY, {"C:\\src\\bell.wav"}, {"C:\\DST\\"}, 0), c.result) << c.answer;
         EXPECT_EQ(bool(last.fAnyOperationsAborted), c.aborted);
@@ -294,7 +293,7 @@ TEST_F(Shell, FullDiskLeavesNoPartialCopy)
     drive.write("big.wav", big);
     drive.mkdirs("dst");
     // A file size limit stands in for a full disk: writing past it fails as a full disk would.
-    rlimit old {};
+    rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = old;
@@ -314,7 +313,8 @@ protected:
     {
         if (!other_.isValid())
             GTEST_SKIP() << "no /dev/shm";
-        struct stat a {}, b {};
+        struct stat a {
+        }, b{};
         ::stat(drive.root().c_str(), &a);
         ::stat(other_.path().toUtf8().constData(), &b);
         if (a.st_dev == b.st_dev)
@@ -346,7 +346,7 @@ TEST_F(ShellOtherDrive, FailedMoveAcrossFileSystemsKeepsTheSource)
 {
     const std::string big(3 << 20, 'w');
     drive.write("big.wav", big);
-    rlimit old {};
+    rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = old;
@@ -398,7 +398,7 @@ TEST_F(Shell, ProgressWindowCancelStopsTheCopy)
     ASSERT_EQ(dialogs->progressRuns().size(), 1u);
     EXPECT_EQ(dialogs->progressRuns()[0].title, "Copying big");
     EXPECT_TRUE(dialogs->progressRuns()[0].ended);
-    EXPECT_TRUE(dialogs->prompts().empty());  // a cancel is no error
+    EXPECT_TRUE(dialogs->prompts().empty()); // a cancel is no error
 }
 
 TEST_F(Shell, SilentOperationsShowNoProgress)
@@ -441,7 +441,7 @@ TEST(Dialogs, ScriptedAnswersAndSafeDefaults)
     EXPECT_EQ(MessageBox(nullptr, "i", "Information", MB_OK | MB_ICONINFORMATION), IDOK);
     EXPECT_EQ(dialogs->prompts().size(), 4u);
     EXPECT_EQ(displayText("ok \xc3\xa9 \xff\xc3"), "ok \xc3\xa9 \\xFF\\xC3");
-    EXPECT_EQ(displayText("\xed\xa0\x80"), "\\xED\\xA0\\x80");  // a surrogate is no character
+    EXPECT_EQ(displayText("\xed\xa0\x80"), "\\xED\\xA0\\x80"); // a surrogate is no character
 }
 
-}  // namespace
+} // namespace

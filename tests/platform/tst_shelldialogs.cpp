@@ -1,4 +1,6 @@
 // The Qt dialogs behind the shell: buttons map to the right answers, and the progress window's Cancel is seen.
+#include "platform/dialogs.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -6,8 +8,6 @@
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
-
-#include "platform/dialogs.h"
 
 using namespace platform;
 
@@ -52,9 +52,9 @@ TEST(QtDialogs, ButtonsGiveTheirAnswers)
     };
     for (const auto& c : cases) {
         onModal([&](QWidget* box) { press(box, c.pressed); });
-        EXPECT_EQ(qt.messageBox(nullptr, "Cannot move bell.wav\rDestination and source identical.", "Information",
-                                c.type),
-                  c.answer);
+        EXPECT_EQ(
+            qt.messageBox(nullptr, "Cannot move bell.wav\rDestination and source identical.", "Information", c.type),
+            c.answer);
     }
 }
 
@@ -94,4 +94,4 @@ TEST(QtDialogs, ProgressCancelIsSeen)
     EXPECT_FALSE(qt.progressCancelled());
 }
 
-}  // namespace
+} // namespace

@@ -1,20 +1,19 @@
 // The sound call against the test sound server: what reaches the null sink is recorded and checked.
+#include "platform/sound.h"
+#include "support/soundmonitor.h"
+#include "support/tempdrive.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstring>
-#include <thread>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
-
-#include "platform/sound.h"
-#include "support/soundmonitor.h"
-#include "support/tempdrive.h"
+#include <thread>
 
 using namespace platform;
 using testing_support::makeWav;
@@ -144,9 +143,9 @@ TEST_F(SoundTest, UnplayableImageStopsTheRunningSoundOrGivesTheDefaultSound)
 {
     std::string header = makeWav(1, 8000, 16, 800, 440).substr(0, 44);
     std::string noChannels = makeWav(1, 8000, 16, 800, 440);
-    noChannels[22] = 0;  // channel count 0
+    noChannels[22] = 0; // channel count 0
     std::string unknownCodec = makeWav(1, 8000, 16, 800, 440);
-    unknownCodec[20] = 0x34;  // format tag 0x1234
+    unknownCodec[20] = 0x34; // format tag 0x1234
     unknownCodec[21] = 0x12;
     const std::vector<std::pair<const char*, std::string>> cases = {
         {"text", "This is a plain text file, not a sound.\n"},
@@ -258,7 +257,8 @@ TEST_F(SoundTest, EveryWaveEncodingIsHeard)
         const QString out = dir.filePath("out.wav");
         QFile::remove(out);
         QStringList args = {QString::fromStdString(src)};
-        args << e.soxArgs << "-t" << "wav" << out;
+        args << e.soxArgs << "-t"
+             << "wav" << out;
         ASSERT_EQ(QProcess::execute("sox", args), 0);
         long from = mon.mark();
         ASSERT_TRUE(sndPlaySound(imageOf(readAll(out.toStdString())), kAsync));
@@ -351,4 +351,4 @@ TEST_F(SoundTest, RapidRequestsFromSeveralThreadsLeaveAWorkingChannel)
     EXPECT_TRUE(waitIdle());
 }
 
-}  // namespace
+} // namespace

@@ -1,17 +1,16 @@
 // The sound call where no sound server can be reached: calls come back, nothing plays or crashes.
+#include "platform/sound.h"
+#include "support/tempdrive.h"
+
 #include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include "platform/sound.h"
-#include "support/tempdrive.h"
 
 using namespace platform;
 
@@ -48,9 +47,8 @@ TEST_F(NoServerTest, PlaysAreAcceptedAndDroppedWithoutBlocking)
     EXPECT_TRUE(becomesIdle());
 
     // A waiting play must come back too: run it aside and give it a generous bound.
-    auto waiting = std::async(std::launch::async, [] {
-        return sndPlaySound(tone(2.0), SND_SYNC | SND_MEMORY | SND_NODEFAULT | SND_LOOP);
-    });
+    auto waiting = std::async(std::launch::async,
+                              [] { return sndPlaySound(tone(2.0), SND_SYNC | SND_MEMORY | SND_NODEFAULT | SND_LOOP); });
     ASSERT_EQ(waiting.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "a waiting play hung";
     waiting.get();
 
@@ -84,13 +82,12 @@ TEST_F(NoServerTest, AServerThatNeverAnswersIsGivenUpOn)
 
     EXPECT_TRUE(sndPlaySound(tone(1.0), SND_ASYNC | SND_MEMORY | SND_NODEFAULT));
     EXPECT_TRUE(soundIsPlaying());
-    auto waiting = std::async(std::launch::async, [] {
-        return sndPlaySound(tone(0.5), SND_SYNC | SND_MEMORY | SND_NODEFAULT);
-    });
+    auto waiting =
+        std::async(std::launch::async, [] { return sndPlaySound(tone(0.5), SND_SYNC | SND_MEMORY | SND_NODEFAULT); });
     EXPECT_EQ(waiting.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "a waiting play hung";
     EXPECT_TRUE(becomesIdle());
     ::close(fd);
     qputenv("PULSE_SERVER", "unix:/nonexistent/tonfolio/native");
 }
 
-}  // namespace
+} // namespace

@@ -1,21 +1,19 @@
 // Version information over real files: blocks the tests write into ELF sections, a PE file made by
 // windres, files without blocks, and damaged blocks that must fail without reading out of bounds.
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include "platform/version.h"
 #include "resources/version/blockwriter.h"
 #include "support/tempdrive.h"
 #include "support/versionfiles.h"
 
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
 using namespace platform;
-using testing_support::TempDrive;
 using testing_support::elfWith;
+using testing_support::TempDrive;
 
 namespace {
 
@@ -29,7 +27,7 @@ versionblock::Description sampleDescription()
     t.langCharset = "040704B0";
     t.strings = {{"CompanyName", "Varnholt"},
                  {"FileVersion", "3.1.0.0"},
-                 {"FileDescription", "Größe \xF0\x9D\x84\x9E"},  // a letter outside the BMP too
+                 {"FileDescription", "Größe \xF0\x9D\x84\x9E"}, // a letter outside the BMP too
                  {"Comments", ""}};
     d.tables.push_back(t);
     d.translations = {{0x0407, 0x04B0}, {0x0409, 0x04E4}};
@@ -59,7 +57,7 @@ std::string stringOf(const void* info, const std::string& path)
     return static_cast<const char*>(value);
 }
 
-}  // namespace
+} // namespace
 
 TEST(Version, ReadsEveryKindOfValueFromAnElfSection)
 {
@@ -106,8 +104,8 @@ TEST(Version, FilesWithoutABlockHaveSizeZero)
     drive.write("mz", "MZ");
     drive.mkdirs("folder");
     ASSERT_EQ(mkfifo(drive.native("pipe").c_str(), 0600), 0);
-    for (const char* path : {"C:\\TEXT.TXT", "C:\\EMPTY", "C:\\OTHER", "C:\\TINY", "C:\\MZ", "C:\\FOLDER",
-                             "C:\\PIPE", "C:\\MISSING", "Q:\\NOWHERE", ""}) {
+    for (const char* path : {"C:\\TEXT.TXT", "C:\\EMPTY", "C:\\OTHER", "C:\\TINY", "C:\\MZ", "C:\\FOLDER", "C:\\PIPE",
+                             "C:\\MISSING", "Q:\\NOWHERE", ""}) {
         DWORD handle = 0;
         EXPECT_EQ(GetFileVersionInfoSize(path, &handle), 0u) << path;
         std::vector<unsigned char> buf(4096);
@@ -143,7 +141,7 @@ TEST(Version, DamagedBlocksFailWithoutCrashing)
     for (const auto& c : cases) {
         drive.write("bad", elfWith(c.block));
         DWORD size = GetFileVersionInfoSize("C:\\BAD", nullptr);
-        ASSERT_GT(size, 0u) << c.what;  // a block is there, but reading it fails
+        ASSERT_GT(size, 0u) << c.what; // a block is there, but reading it fails
         std::vector<unsigned char> info(size);
         EXPECT_FALSE(GetFileVersionInfo("C:\\BAD", 0, size, info.data())) << c.what;
     }
@@ -158,7 +156,7 @@ TEST(Version, DamagedBlocksFailWithoutCrashing)
 TEST(Version, FixedInfoThatLiesAboutItselfFailsItsQuery)
 {
     std::vector<std::uint8_t> block = versionblock::build(sampleDescription());
-    block[40] ^= 0xFF;  // the signature's first byte
+    block[40] ^= 0xFF; // the signature's first byte
     std::vector<unsigned char> info(versionInfoBufferSize(block.size()));
     ASSERT_TRUE(loadVersionBlock(block.data(), block.size(), info.data(), info.size()));
     void* value = nullptr;

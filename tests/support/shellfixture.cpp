@@ -1,11 +1,11 @@
 #include "shellfixture.h"
 
+#include "platform/nativepath.h"
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-
-#include "platform/nativepath.h"
 
 namespace testing_support {
 
@@ -37,7 +37,7 @@ bool changeImmutable(const std::string& path, bool on)
     ::close(fd);
     return ok;
 }
-}  // namespace
+} // namespace
 
 Immutable::Immutable(const std::string& native) : path_(native), ok_(changeImmutable(native, true)) {}
 
@@ -62,7 +62,10 @@ PrivateTrash::~PrivateTrash()
         qunsetenv("XDG_DATA_HOME");
 }
 
-std::string PrivateTrash::dir() const { return data_.path().toStdString() + "/Trash"; }
+std::string PrivateTrash::dir() const
+{
+    return data_.path().toStdString() + "/Trash";
+}
 
 ShellFixture::ShellFixture()
 {
@@ -70,12 +73,15 @@ ShellFixture::ShellFixture()
     platform::setProgressDelay(60000);
 }
 
-ShellFixture::~ShellFixture() { platform::setProgressDelay(500); }
+ShellFixture::~ShellFixture()
+{
+    platform::setProgressDelay(500);
+}
 
 int ShellFixture::run(platform::UINT func, const std::vector<std::string>& from, const std::vector<std::string>& to,
                       platform::WORD flags, const std::string& title)
 {
-    platform::invalidateListings();  // the test wrote files behind the system layer's back
+    platform::invalidateListings(); // the test wrote files behind the system layer's back
     last = platform::SHFILEOPSTRUCT{};
     last.wFunc = func;
     last.pFrom = nulList(from);
@@ -85,6 +91,9 @@ int ShellFixture::run(platform::UINT func, const std::vector<std::string>& from,
     return platform::SHFileOperation(&last);
 }
 
-std::string ShellFixture::trashDir() const { return trash.dir(); }
+std::string ShellFixture::trashDir() const
+{
+    return trash.dir();
+}
 
-}  // namespace testing_support
+} // namespace testing_support

@@ -2,15 +2,15 @@
 // A test drive C: with scripted dialogs and a private trash: deletions with undo land in a temporary
 // $XDG_DATA_HOME, never in the user's own trash.
 
+#include "platform/dialogs.h"
+#include "platform/shell.h"
+#include "support/tempdrive.h"
+
 #include <QByteArray>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-#include "platform/dialogs.h"
-#include "platform/shell.h"
-#include "support/tempdrive.h"
 
 namespace testing_support {
 
@@ -65,4 +65,4 @@ protected:
     platform::SHFILEOPSTRUCT last;
 };
 
-}  // namespace testing_support
+} // namespace testing_support

@@ -7,7 +7,6 @@
 #include <QProcess>
 #include <QString>
 #include <QtGlobal>
-
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -18,8 +17,8 @@ namespace testing_support {
 class SoundMonitor {
 public:
     static constexpr int kRate = 16000;
-    static constexpr int kWindow = kRate / 100;  // 10 ms analysis windows
-    static constexpr double kLoud = 300.0;       // RMS above this (of 32767) counts as sound
+    static constexpr int kWindow = kRate / 100; // 10 ms analysis windows
+    static constexpr double kLoud = 300.0;      // RMS above this (of 32767) counts as sound
 
     ~SoundMonitor() { stopRecording(); }
 
@@ -163,4 +162,4 @@ private:
     std::vector<std::int16_t> samples_;
 };
 
-}  // namespace testing_support
+} // namespace testing_support

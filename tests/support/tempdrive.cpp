@@ -23,12 +23,21 @@ TempDrive::~TempDrive()
     std::filesystem::remove_all(root(), ec);
 }
 
-std::string TempDrive::root() const { return dir_.path().toStdString(); }
+std::string TempDrive::root() const
+{
+    return dir_.path().toStdString();
+}
 
-std::string TempDrive::native(const std::string& rel) const { return rel.empty() ? root() : root() + "/" + rel; }
+std::string TempDrive::native(const std::string& rel) const
+{
+    return rel.empty() ? root() : root() + "/" + rel;
+}
 
 // std::filesystem keeps a name's bytes, so names that are not UTF-8 reach the disk unchanged.
-void TempDrive::mkdirs(const std::string& rel) const { std::filesystem::create_directories(native(rel)); }
+void TempDrive::mkdirs(const std::string& rel) const
+{
+    std::filesystem::create_directories(native(rel));
+}
 
 void TempDrive::write(const std::string& rel, const std::string& bytes) const
 {
@@ -111,4 +120,4 @@ std::string makeWav(int channels, int rate, int bits, int frames, double toneHz)
     return s;
 }
 
-}  // namespace testing_support
+} // namespace testing_support

@@ -1,11 +1,11 @@
 #pragma once
 // A temporary folder that serves as drive C: (and optionally more drives) for one test.
 
+#include "platform/drives.h"
+
 #include <QTemporaryDir>
 #include <string>
 #include <vector>
-
-#include "platform/drives.h"
 
 namespace testing_support {
 
@@ -39,4 +39,4 @@ private:
 /// Bytes of a canonical PCM WAV file with the given format and frame count (silence or a sine).
 std::string makeWav(int channels, int rate, int bits, int frames, double toneHz = 0.0);
 
-}  // namespace testing_support
+} // namespace testing_support

@@ -1,10 +1,10 @@
 #pragma once
 // Files that carry a version block, for the tests of the version functions and the version label.
+#include "platform/version.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "platform/version.h"
 
 namespace testing_support {
 
@@ -25,7 +25,7 @@ inline void put64(std::string& s, std::size_t at, std::uint64_t v)
     put32(s, at + 4, std::uint32_t(v >> 32));
 }
 
-}  // namespace versionfiles_detail
+} // namespace versionfiles_detail
 
 /// A minimal 64-bit little-endian ELF file holding one data section of the given name.
 inline std::string elfWith(const std::vector<std::uint8_t>& data,
@@ -34,9 +34,11 @@ inline std::string elfWith(const std::vector<std::uint8_t>& data,
     using namespace versionfiles_detail;
     const std::string strtab = std::string("\0.shstrtab\0", 11) + name + '\0';
     std::string f(64, '\0');
-    f.replace(0, 4, "\x7f" "ELF");
-    f[4] = 2;  // 64-bit
-    f[5] = 1;  // little-endian
+    f.replace(0, 4,
+              "\x7f"
+              "ELF");
+    f[4] = 2; // 64-bit
+    f[5] = 1; // little-endian
     f[6] = 1;
     const std::size_t dataAt = f.size();
     f.append(reinterpret_cast<const char*>(data.data()), data.size());
@@ -64,4 +66,4 @@ inline std::string elfWith(const std::vector<std::uint8_t>& data,
     return f;
 }
 
-}  // namespace testing_support
+} // namespace testing_support

@@ -6,8 +6,14 @@
 
 namespace riffbytes {
 
-inline std::string u16(unsigned v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
-inline std::string u32(std::uint32_t v) { return u16(v & 0xFFFF) + u16(v >> 16); }
+inline std::string u16(unsigned v)
+{
+    return {char(v & 0xFF), char((v >> 8) & 0xFF)};
+}
+inline std::string u32(std::uint32_t v)
+{
+    return u16(v & 0xFFFF) + u16(v >> 16);
+}
 
 /// A chunk with the size it really has, and the pad byte when that is odd.
 inline std::string chunk(const std::string& id, const std::string& body)
@@ -22,7 +28,8 @@ inline std::string chunkDeclaring(const std::string& id, std::uint32_t size, con
 }
 
 /// The data of a format chunk: the 16-byte header, plus extra bytes when asked.
-inline std::string fmtBody(unsigned tag, unsigned channels, std::uint32_t rate, unsigned bits, const std::string& extra = {})
+inline std::string fmtBody(unsigned tag, unsigned channels, std::uint32_t rate, unsigned bits,
+                           const std::string& extra = {})
 {
     const unsigned align = channels * ((bits + 7) / 8);
     return u16(tag) + u16(channels) + u32(rate) + u32(rate * align) + u16(align) + u16(bits) + extra;
@@ -40,4 +47,4 @@ inline std::string wave(unsigned tag, unsigned channels, std::uint32_t rate, uns
     return riff(chunk("fmt ", fmtBody(tag, channels, rate, bits)) + chunk("data", std::string(dataBytes, '\0')));
 }
 
-}  // namespace riffbytes
+} // namespace riffbytes

@@ -1,18 +1,17 @@
 // The header reader against real files (made by sox or byte by byte), and the row texts.
-#include <QLocale>
-#include <QProcess>
-#include <QStringList>
-#include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/fsuid.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cmath>
-
 #include "support/tempdrive.h"
 #include "waves/W32Waves.h"
 #include "waves/riffbytes.h"
+
+#include <QLocale>
+#include <QProcess>
+#include <QStringList>
+#include <cmath>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace riffbytes;
 using testing_support::TempDrive;
@@ -49,7 +48,7 @@ TWaveInfo info(bool valid, long double length)
     return w;
 }
 
-}  // namespace
+} // namespace
 
 // Files as a sound program writes them, one per encoding the list is expected to describe.
 TEST(ReadWaveInfo, FormatsWrittenBySox)
@@ -61,39 +60,109 @@ TEST(ReadWaveInfo, FormatsWrittenBySox)
         const char* duration;
         Fields fields;
         const char* format;
-        const char* length;  ///< empty: an estimate, checked for plausibility only
+        const char* length; ///< empty: an estimate, checked for plausibility only
         const char* type;
     };
     const Row rows[] = {
-        {"u8", {"-e", "unsigned", "-b", "8"}, 11025, 1, "16538s", {1, 1, 11025, 8, 16538}, "11.025 kHz, 8 Bit, Mono",
-         "00:01.500", "Microsoft PCM"},
-        {"s16", {"-e", "signed", "-b", "16"}, 22050, 2, "22050s", {1, 2, 22050, 16, 88200}, "22.05 kHz, 16 Bit, Stereo",
-         "00:01.000", "Microsoft PCM"},
-        {"s24", {"-t", "wavpcm", "-e", "signed", "-b", "24"}, 44100, 2, "66150s", {1, 2, 44100, 24, 396900},
-         "44.1 kHz, 24 Bit, Stereo", "00:01.500", "Microsoft PCM"},
-        {"s32", {"-t", "wavpcm", "-e", "signed", "-b", "32"}, 48000, 1, "96000s", {1, 1, 48000, 32, 384000},
-         "48 kHz, 32 Bit, Mono", "00:02.000", "Microsoft PCM"},
-        {"extensible", {"-e", "signed", "-b", "24"}, 96000, 6, "9600s", {0xFFFE, 6, 96000, 24, 172800},
-         "96 kHz, 24 Bit, Stereo", "00:00.100", ""},
-        {"float", {"-e", "floating-point", "-b", "32"}, 8000, 1, "8000s", {3, 1, 8000, 32, 32000},
-         "8 kHz, 32 Bit, Mono", "00:01.000", ""},
-        {"alaw", {"-e", "a-law"}, 8000, 1, "12000s", {6, 1, 8000, 8, 12000}, "8 kHz, 8 Bit, Mono", "00:01.500",
+        {"u8",
+         {"-e", "unsigned", "-b", "8"},
+         11025,
+         1,
+         "16538s",
+         {1, 1, 11025, 8, 16538},
+         "11.025 kHz, 8 Bit, Mono",
+         "00:01.500",
+         "Microsoft PCM"},
+        {"s16",
+         {"-e", "signed", "-b", "16"},
+         22050,
+         2,
+         "22050s",
+         {1, 2, 22050, 16, 88200},
+         "22.05 kHz, 16 Bit, Stereo",
+         "00:01.000",
+         "Microsoft PCM"},
+        {"s24",
+         {"-t", "wavpcm", "-e", "signed", "-b", "24"},
+         44100,
+         2,
+         "66150s",
+         {1, 2, 44100, 24, 396900},
+         "44.1 kHz, 24 Bit, Stereo",
+         "00:01.500",
+         "Microsoft PCM"},
+        {"s32",
+         {"-t", "wavpcm", "-e", "signed", "-b", "32"},
+         48000,
+         1,
+         "96000s",
+         {1, 1, 48000, 32, 384000},
+         "48 kHz, 32 Bit, Mono",
+         "00:02.000",
+         "Microsoft PCM"},
+        {"extensible",
+         {"-e", "signed", "-b", "24"},
+         96000,
+         6,
+         "9600s",
+         {0xFFFE, 6, 96000, 24, 172800},
+         "96 kHz, 24 Bit, Stereo",
+         "00:00.100",
+         ""},
+        {"float",
+         {"-e", "floating-point", "-b", "32"},
+         8000,
+         1,
+         "8000s",
+         {3, 1, 8000, 32, 32000},
+         "8 kHz, 32 Bit, Mono",
+         "00:01.000",
+         ""},
+        {"alaw",
+         {"-e", "a-law"},
+         8000,
+         1,
+         "12000s",
+         {6, 1, 8000, 8, 12000},
+         "8 kHz, 8 Bit, Mono",
+         "00:01.500",
          "Microsoft ALAW"},
-        {"mulaw", {"-e", "u-law"}, 8000, 2, "4000s", {7, 2, 8000, 8, 8000}, "8 kHz, 8 Bit, Stereo", "00:00.500",
+        {"mulaw",
+         {"-e", "u-law"},
+         8000,
+         2,
+         "4000s",
+         {7, 2, 8000, 8, 8000},
+         "8 kHz, 8 Bit, Stereo",
+         "00:00.500",
          "Microsoft MULAW"},
         {"ima", {"-e", "ima-adpcm"}, 22050, 1, "1", {17, 1, 22050, 4, 0}, "22.05 kHz, 4 Bit, Mono", "", "Intel ADPCM"},
-        {"msadpcm", {"-e", "ms-adpcm"}, 11025, 2, "1", {2, 2, 11025, 4, 0}, "11.025 kHz, 4 Bit, Stereo", "",
+        {"msadpcm",
+         {"-e", "ms-adpcm"},
+         11025,
+         2,
+         "1",
+         {2, 2, 11025, 4, 0},
+         "11.025 kHz, 4 Bit, Stereo",
+         "",
          "Microsoft ADPCM"},
         // GSM declares 0 bits per sample: a read header whose fields are all zeroed.
-        {"gsm", {"-e", "gsm-full-rate"}, 8000, 1, "1", {0, 0, 0, 0, 0}, "0 kHz, 0 Bit, Stereo", "00:00.000",
-         "Unknown"},
+        {"gsm", {"-e", "gsm-full-rate"}, 8000, 1, "1", {0, 0, 0, 0, 0}, "0 kHz, 0 Bit, Stereo", "00:00.000", "Unknown"},
     };
     TempDrive drive;
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         const QString file = QString::fromStdString(drive.native(std::string(r.name) + ".wav"));
-        QStringList args{"-V1", "-r", QString::number(r.rate), "-n", "-r", QString::number(r.rate), "-c", QString::number(r.channels)};
-        args << r.encoding << file << "synth" << r.duration << "sine" << "440";
+        QStringList args{"-V1",
+                         "-r",
+                         QString::number(r.rate),
+                         "-n",
+                         "-r",
+                         QString::number(r.rate),
+                         "-c",
+                         QString::number(r.channels)};
+        args << r.encoding << file << "synth" << r.duration << "sine"
+             << "440";
         ASSERT_EQ(QProcess::execute("sox", args), 0);
 
         TWaveInfo w;
@@ -146,12 +215,13 @@ TEST(ReadWaveInfo, ChunkLayoutsAndDamage)
         {"wave after a plain top-level chunk", chunk("junk", "abc") + riff(fmt16 + data88200), true, full, 1.0L},
         {"canonical 44-byte header", riff(fmt16 + data88200), true, full, 1.0L},
         {"extended format chunk",
-         riff(chunk("fmt ", fmtBody(2, 1, 8000, 4, u16(32) + std::string(32, '\x07'))) +
-              chunkDeclaring("data", 4000)),
-         true, {2, 1, 8000, 4, 4000}, 1.0L},
+         riff(chunk("fmt ", fmtBody(2, 1, 8000, 4, u16(32) + std::string(32, '\x07'))) + chunkDeclaring("data", 4000)),
+         true,
+         {2, 1, 8000, 4, 4000},
+         1.0L},
         {"fact and LIST before and between",
-         riff(chunk("fact", u32(1)) + chunk("LIST", "INFOISFT" + u32(5) + "sox!\0") + fmt16 +
-              chunk("LIST", "INFO") + chunk("fact", u32(44100)) + data88200),
+         riff(chunk("fact", u32(1)) + chunk("LIST", "INFOISFT" + u32(5) + "sox!\0") + fmt16 + chunk("LIST", "INFO") +
+              chunk("fact", u32(44100)) + data88200),
          true, full, 1.0L},
         {"odd chunks with pad bytes", riff(chunk("odd1", "x") + fmt16 + chunk("odd2", "abcde") + data88200), true, full,
          1.0L},
@@ -164,17 +234,26 @@ TEST(ReadWaveInfo, ChunkLayoutsAndDamage)
         {"zeros inside the riff chunk", riff(std::string(4096, '\0') + fmt16 + std::string(8, '\0') + data88200), true,
          full, 1.0L},
         {"zeros running past the riff extent",
-         chunkDeclaring("RIFF", 4 + 4096, "WAVE" + std::string(8192, '\0') + fmt16 + data88200), false, {}, 0},
+         chunkDeclaring("RIFF", 4 + 4096, "WAVE" + std::string(8192, '\0') + fmt16 + data88200),
+         false,
+         {},
+         0},
         {"data before fmt", riff(chunk("data", "1234") + fmt16 + chunk("LIST", "INFO")), false, formatOnly, 0},
         {"no fmt", riff(chunk("LIST", "INFO") + data88200), false, {}, 0},
         {"file ends inside the 20 format bytes", "RIFF" + u32(36) + "WAVE" + fmt16 + "dat", false, {}, 0},
         {"file ends after the 20 format bytes", "RIFF" + u32(36) + "WAVE" + fmt16 + "data", false, formatOnly, 0},
         // The 20 bytes run on into the data chunk; the walk still goes on after the 2 declared bytes.
         {"format chunk of 2 bytes",
-         riff(chunk("fmt ", u16(1)) + chunkDeclaring("data", 88200, std::string(4, '\0') + u16(16) + std::string(8, '\0'))),
-         true, {1, 0x6164, 0x58886174u, 16, 88200}, 88200.0L * 8 / 16 / 0x6164 / 0x58886174u},
-        {"data larger than the file", riff(fmt16 + chunkDeclaring("data", 441000, "ab")), true,
-         {1, 2, 22050, 16, 441000}, 5.0L},
+         riff(chunk("fmt ", u16(1)) +
+              chunkDeclaring("data", 88200, std::string(4, '\0') + u16(16) + std::string(8, '\0'))),
+         true,
+         {1, 0x6164, 0x58886174u, 16, 88200},
+         88200.0L * 8 / 16 / 0x6164 / 0x58886174u},
+        {"data larger than the file",
+         riff(fmt16 + chunkDeclaring("data", 441000, "ab")),
+         true,
+         {1, 2, 22050, 16, 441000},
+         5.0L},
         {"riff declaring more than the file", chunkDeclaring("RIFF", 0xFFFFFFFFu, "WAVE" + fmt16 + data88200), true,
          full, 1.0L},
         {"riff holding only its form type", chunkDeclaring("RIFF", 4, "WAVE" + fmt16 + data88200), false, {}, 0},
@@ -182,26 +261,47 @@ TEST(ReadWaveInfo, ChunkLayoutsAndDamage)
          formatOnly, 0},
         {"data beyond the riff extent", chunkDeclaring("RIFF", 4 + 24, "WAVE" + fmt16 + data88200), false, formatOnly,
          0},
-        {"nested riff with bogus size", riff(chunkDeclaring("RIFF", 0xFFFFFFF0u, "WAVE") + fmt16 + data88200), false,
-         {}, 0},
-        {"chunk size wrapping to the file start", riff(chunkDeclaring("JUNK", 0xFFFFFFF4u) + fmt16 + data88200), false,
-         {}, 0},
+        {"nested riff with bogus size",
+         riff(chunkDeclaring("RIFF", 0xFFFFFFF0u, "WAVE") + fmt16 + data88200),
+         false,
+         {},
+         0},
+        {"chunk size wrapping to the file start",
+         riff(chunkDeclaring("JUNK", 0xFFFFFFF4u) + fmt16 + data88200),
+         false,
+         {},
+         0},
         {"format chunk size wrapping", riff(chunkDeclaring("fmt ", 0xFFFFFFFFu, fmtBody(1, 2, 22050, 16)) + data88200),
          false, formatOnly, 0},
         {"no channels", riff(chunk("fmt ", fmtBody(1, 0, 22050, 16)) + data88200), true, {}, 0},
         {"no rate", riff(chunk("fmt ", fmtBody(1, 2, 0, 16)) + data88200), true, {}, 0},
         {"no bits", riff(chunk("fmt ", fmtBody(1, 2, 22050, 0)) + data88200), true, {}, 0},
-        {"mono twice as long as stereo", riff(chunk("fmt ", fmtBody(1, 1, 22050, 16)) + data88200), true,
-         {1, 1, 22050, 16, 88200}, 2.0L},
+        {"mono twice as long as stereo",
+         riff(chunk("fmt ", fmtBody(1, 1, 22050, 16)) + data88200),
+         true,
+         {1, 1, 22050, 16, 88200},
+         2.0L},
         // Large declared sizes: the count of samples must not overflow.
-        {"data of 256 MiB", riff(fmt16 + chunkDeclaring("data", 1u << 28)), true, {1, 2, 22050, 16, 1u << 28},
+        {"data of 256 MiB",
+         riff(fmt16 + chunkDeclaring("data", 1u << 28)),
+         true,
+         {1, 2, 22050, 16, 1u << 28},
          (long double)(1u << 26) / 22050},
-        {"data of 2 GiB", riff(fmt16 + chunkDeclaring("data", 0x80000000u)), true, {1, 2, 22050, 16, 0x80000000u},
+        {"data of 2 GiB",
+         riff(fmt16 + chunkDeclaring("data", 0x80000000u)),
+         true,
+         {1, 2, 22050, 16, 0x80000000u},
          (long double)(1u << 29) / 22050},
-        {"data of 4 GiB - 1", riff(fmt16 + chunkDeclaring("data", 0xFFFFFFFFu)), true,
-         {1, 2, 22050, 16, 0xFFFFFFFFu}, (long double)(0xFFFFFFFFull * 8 / 16) / 2 / 22050},
-        {"rate above 2^31", riff(chunk("fmt ", fmtBody(1, 1, 0x80000000u, 8)) + chunkDeclaring("data", 0x80000000u)),
-         true, {1, 1, 0x80000000u, 8, 0x80000000u}, 1.0L},
+        {"data of 4 GiB - 1",
+         riff(fmt16 + chunkDeclaring("data", 0xFFFFFFFFu)),
+         true,
+         {1, 2, 22050, 16, 0xFFFFFFFFu},
+         (long double)(0xFFFFFFFFull * 8 / 16) / 2 / 22050},
+        {"rate above 2^31",
+         riff(chunk("fmt ", fmtBody(1, 1, 0x80000000u, 8)) + chunkDeclaring("data", 0x80000000u)),
+         true,
+         {1, 1, 0x80000000u, 8, 0x80000000u},
+         1.0L},
     };
     TempDrive drive;
     for (const Row& r : rows) {
@@ -278,7 +378,7 @@ TEST(ReadWaveInfo, SparseFiles)
     TempDrive drive;
     const std::string wave16 = wave(1, 2, 22050, 16, 88200);
     drive.write("hole.wav", "");
-    ASSERT_EQ(::truncate(drive.native("hole.wav").c_str(), off_t(1) << 36), 0);  // 64 GiB of nothing
+    ASSERT_EQ(::truncate(drive.native("hole.wav").c_str(), off_t(1) << 36), 0); // 64 GiB of nothing
     drive.write("late.wav", "");
     const int fd = ::open(drive.native("late.wav").c_str(), O_WRONLY);
     ASSERT_GE(fd, 0);
@@ -328,7 +428,7 @@ TEST(WaveTexts, FormatText)
         {0, 0, 0, true, "0 kHz, 0 Bit, Stereo"},
         {44100, 2, 16, false, "Unknown"},
     };
-    QLocale::setDefault(QLocale(QLocale::German));  // the rate never takes the locale's separators
+    QLocale::setDefault(QLocale(QLocale::German)); // the rate never takes the locale's separators
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);
         TWaveInfo w;
@@ -349,11 +449,14 @@ TEST(WaveTexts, LengthText)
         const char* text;
     };
     const Row rows[] = {
-        {1.0L, true, "00:01.000"},      {90.5L, true, "01:30.500"},       {0, true, "00:00.000"},
-        {3725.25L, true, "62:05.250"},  {60, true, "01:00.000"},          {59.9999L, true, "00:59.999"},
-        {1.9999L, true, "00:01.999"},   {16538.0L / 11025, true, "00:01.500"}, {599.5L, true, "09:59.500"},
-        {6000, true, "100:00.000"},     {0.0005L, true, "00:00.000"},     {5, false, "--:--.---"},
-        {-3, true, "00:00.000"},        {INFINITY, true, "00:00.000"},    {NAN, true, "00:00.000"},
+        {1.0L, true, "00:01.000"},    {90.5L, true, "01:30.500"},
+        {0, true, "00:00.000"},       {3725.25L, true, "62:05.250"},
+        {60, true, "01:00.000"},      {59.9999L, true, "00:59.999"},
+        {1.9999L, true, "00:01.999"}, {16538.0L / 11025, true, "00:01.500"},
+        {599.5L, true, "09:59.500"},  {6000, true, "100:00.000"},
+        {0.0005L, true, "00:00.000"}, {5, false, "--:--.---"},
+        {-3, true, "00:00.000"},      {INFINITY, true, "00:00.000"},
+        {NAN, true, "00:00.000"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);
@@ -398,12 +501,30 @@ TEST(WaveTexts, TypeText)
         const char* name;
     };
     const Row rows[] = {
-        {0, "Unknown"},          {1, "Microsoft PCM"},   {2, "Microsoft ADPCM"},  {3, ""},
-        {4, ""},                 {8, ""},                {15, ""},                {17, "Intel ADPCM"},
-        {20, "Antex ADPCM"},     {64, "Antex ADPCM"},    {21, "DSP wave"},        {22, "DSP wave"},
-        {53, "DSP wave"},        {52, "CRL wave"},       {55, "CRL wave"},        {49, "Microsoft GSM"},
-        {50, ""},                {80, "Microsoft MPEG"}, {4095, ""},              {4096, "Olivetti wave"},
-        {4100, "Olivetti wave"}, {4101, ""},             {0xFFFE, ""},            {65535, ""},
+        {0, "Unknown"},
+        {1, "Microsoft PCM"},
+        {2, "Microsoft ADPCM"},
+        {3, ""},
+        {4, ""},
+        {8, ""},
+        {15, ""},
+        {17, "Intel ADPCM"},
+        {20, "Antex ADPCM"},
+        {64, "Antex ADPCM"},
+        {21, "DSP wave"},
+        {22, "DSP wave"},
+        {53, "DSP wave"},
+        {52, "CRL wave"},
+        {55, "CRL wave"},
+        {49, "Microsoft GSM"},
+        {50, ""},
+        {80, "Microsoft MPEG"},
+        {4095, ""},
+        {4096, "Olivetti wave"},
+        {4100, "Olivetti wave"},
+        {4101, ""},
+        {0xFFFE, ""},
+        {65535, ""},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.tag);
