@@ -5,6 +5,7 @@
 #include "platform/version.h"
 
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -270,6 +271,19 @@ bool locate(const Source& s, Found& found)
     return findInElf(s, found) || findInPe(s, found);
 }
 
+/// How the program's own file is named when no drive holds it (a program run from a build folder
+/// while the drive table is replaced): it must still find its own version block.
+const std::string kModulePrefix = "\\\\?\\";
+
+std::string moduleNativePath()
+{
+    std::vector<char> buf(4096);
+    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n <= 0 || std::size_t(n) >= buf.size())
+        return {};
+    return std::string(buf.data(), std::size_t(n));
+}
+
 /// The block bytes of a file: false (last error set) when it has none.
 bool readBlock(const std::string& filename, std::vector<std::uint8_t>& bytes)
 {
@@ -277,7 +291,19 @@ bool readBlock(const std::string& filename, std::vector<std::uint8_t>& bytes)
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    int fd = openRegularFile(filename);
+    int fd = -1;
+    if (filename.compare(0, kModulePrefix.size(), kModulePrefix) == 0) {
+        // The running program outside every drive: only its own file is reachable this way.
+        if (filename.substr(kModulePrefix.size()) != moduleNativePath()) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return false;
+        }
+        fd = ::open(moduleNativePath().c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            SetLastError(ERROR_FILE_NOT_FOUND);
+    } else {
+        fd = openRegularFile(filename);
+    }
     if (fd < 0)
         return false;
     FileSource s(fd);
@@ -336,17 +362,14 @@ DWORD GetModuleFileName(HANDLE module, char* filename, DWORD size)
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    std::vector<char> buf(4096);
-    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
-    if (n <= 0 || std::size_t(n) >= buf.size()) {
+    const std::string native = moduleNativePath();
+    if (native.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }
-    std::string path = drivePathOf(std::string(buf.data(), std::size_t(n)));
-    if (path.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
+    std::string path = drivePathOf(native);
+    if (path.empty())
+        path = kModulePrefix + native;
     if (path.size() >= size) {
         std::memcpy(filename, path.data(), size - 1);
         filename[size - 1] = 0;

@@ -32,6 +32,8 @@ QString textOf(const std::string& file, TVersionLabel::TVersionResources field)
     label.setShowInfoPrefix(false);
     label.setVersionResource(field);
     label.setFilename(file);
+    // A new label has already looked up the program's own block and kept its translation; ask the file's.
+    label.setLangCharset("-1");
     EXPECT_EQ(label.text(), label.InfoString());
     return label.InfoString();
 }
@@ -115,6 +117,7 @@ TEST(VersionLabel, EveryFailureShowsItsFixedText)
     TVersionLabel markup;
     markup.setVersionResource(TVersionLabel::vrProductName);
     markup.setFilename("C:\\GOOD");
+    markup.setLangCharset("-1");
     EXPECT_EQ(markup.text(), "Product Name: <b>Bold</b>");
     EXPECT_EQ(markup.textFormat(), Qt::PlainText);
 
@@ -161,6 +164,7 @@ TEST(VersionLabel, TranslationIsLookedUpOnceAndKept)
     TVersionLabel label;
     label.setShowInfoPrefix(false);
     label.setFilename("C:\\TWO");
+    label.setLangCharset("-1"); // forget the program's own translation, looked up at construction
     EXPECT_EQ(label.LangCharset(), "080904E4");
     EXPECT_EQ(label.InfoString(), "4.2.0");
     label.setLangCharset("040704B0");
@@ -185,6 +189,7 @@ TEST(VersionLabel, KeyBecomesItsOwnPrefix)
     drive.write("special", elfWith(versionblock::build(description())));
     TVersionLabel label;
     label.setFilename("C:\\SPECIAL");
+    label.setLangCharset("-1");
     label.setVersionResourceKey("SpecialBuild");
     EXPECT_EQ(label.InfoPrefix(), "SpecialBuild");
     EXPECT_EQ(label.InfoString(), "SpecialBuild nightly");
