@@ -20,7 +20,7 @@ source scripts/pulse.sh
 start_pulse
 trap stop_pulse EXIT
 
-export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 status=0
