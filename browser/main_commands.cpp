@@ -2,6 +2,7 @@
 // the parent folder and reloading the tree.
 #include "about/aboutdlg.h"
 #include "browser/main.h"
+#include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -17,15 +18,6 @@
 using namespace platform;
 
 namespace {
-
-/// Shows the hourglass for its lifetime and puts back the cursor that was there, on every path.
-class HourglassCursor {
-public:
-    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
-    HourglassCursor(const HourglassCursor&) = delete;
-    HourglassCursor& operator=(const HourglassCursor&) = delete;
-};
 
 /// A name typed into an in-place edit that can name one entry of the folder it is in: not empty,
 /// not "." or "..", and free of the separators of either side and of NUL.
@@ -226,7 +218,7 @@ void TForm1::NewFolderClick()
     // Open the whole branch below the parent; folders that are links are not entered, so a link to
     // an ancestor cannot make the walk endless.
     if (QTreeWidgetItem* top = DirTree1->currentItem()) {
-        HourglassCursor hourglass;
+        dirtree::BusyCursor hourglass;
         std::vector<QTreeWidgetItem*> pending{top};
         while (!pending.empty()) {
             QTreeWidgetItem* node = pending.back();
@@ -264,7 +256,7 @@ void TForm1::DirTree1KeyDown(int& key, Qt::KeyboardModifiers)
 
 void TForm1::ReloadTree()
 {
-    HourglassCursor hourglass;
+    dirtree::BusyCursor hourglass;
     const std::string path = DirTree1->SelectedPath();
     DirTree1->Reload();
     DirTree1->SelectPath(path);

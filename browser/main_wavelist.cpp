@@ -1,5 +1,6 @@
 // TForm1: the wave list - filling it from the selected folder, its selection, focus and keys.
 #include "browser/main.h"
+#include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
 #include "platform/files.h"
 #include "platform/pathinfo.h"
@@ -14,15 +15,6 @@ namespace {
 
 const char* const kWavesHint = "Play files by left mouse click on icon, right button stops playing";
 const char* const kNoWavesHint = "No waves found";
-
-/// Shows the hourglass for its lifetime and puts back the cursor that was there, on every path.
-class HourglassCursor {
-public:
-    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
-    HourglassCursor(const HourglassCursor&) = delete;
-    HourglassCursor& operator=(const HourglassCursor&) = delete;
-};
 
 /// Ends a directory search on every path.
 class FindGuard {
@@ -75,7 +67,7 @@ void TForm1::DirTree1Change()
 
 void TForm1::FillWaveList()
 {
-    HourglassCursor hourglass;
+    dirtree::BusyCursor hourglass;
     WaveList->model()->clear();
     const std::string folder = DirTree1->SelectedPath();
     const std::string mask = folder + "*.wav";
