@@ -145,8 +145,8 @@ public:
     bool start()
     {
         pa_threaded_mainloop_lock(server_.loop());
-        pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
-        stream_ = pa_stream_new(server_.context(), "monitor", &spec, nullptr);
+        pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, kRate, 1};
+        stream_ = pa_stream_new(server_.context(), "monitor", &sampleSpec, nullptr);
         pa_stream_set_read_callback(stream_, &Recorder::onRead, this);
         pa_buffer_attr attr{};
         attr.maxlength = std::uint32_t(-1);
@@ -280,10 +280,10 @@ std::vector<double> timeDirectStream(Server& server, Recorder& rec)
         rec.silentAfter(Clock::now(), 3000);
         const auto play = Clock::now();
         pa_threaded_mainloop_lock(server.loop());
-        pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 2};
-        pa_buffer_attr attr{std::uint32_t(-1), std::uint32_t(pa_usec_to_bytes(40000, &spec)), std::uint32_t(-1),
+        pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, kRate, 2};
+        pa_buffer_attr attr{std::uint32_t(-1), std::uint32_t(pa_usec_to_bytes(40000, &sampleSpec)), std::uint32_t(-1),
                             std::uint32_t(-1), std::uint32_t(-1)};
-        pa_stream* s = pa_stream_new(server.context(), "floor", &spec, nullptr);
+        pa_stream* s = pa_stream_new(server.context(), "floor", &sampleSpec, nullptr);
         pa_stream_connect_playback(s, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr);
         if (server.ready(s))
             pa_stream_write(s, second.data(), second.size(), nullptr, 0, PA_SEEK_RELATIVE);

@@ -283,10 +283,10 @@ void Channel::dropContext()
 
 void Channel::startStream()
 {
-    pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, std::uint32_t(decoder_->rate()), std::uint8_t(decoder_->channels())};
+    pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32NE, std::uint32_t(decoder_->rate()), std::uint8_t(decoder_->channels())};
     pa_channel_map map{};
-    pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX);
-    stream_ = pa_stream_new(context_, "Sound", &spec, &map);
+    pa_channel_map_init_extend(&map, sampleSpec.channels, PA_CHANNEL_MAP_WAVEEX);
+    stream_ = pa_stream_new(context_, "Sound", &sampleSpec, &map);
     if (!stream_) {
         finishCurrent();
         return;
@@ -295,9 +295,9 @@ void Channel::startStream()
     pa_stream_set_write_callback(stream_, &Channel::onWrite, this);
     pa_buffer_attr attr{};
     attr.maxlength = std::uint32_t(-1);
-    attr.tlength = std::uint32_t(pa_usec_to_bytes(kTargetLatency, &spec));
+    attr.tlength = std::uint32_t(pa_usec_to_bytes(kTargetLatency, &sampleSpec));
     attr.prebuf = std::uint32_t(-1);
-    attr.minreq = std::uint32_t(pa_usec_to_bytes(kRequestSize, &spec));
+    attr.minreq = std::uint32_t(pa_usec_to_bytes(kRequestSize, &sampleSpec));
     attr.fragsize = std::uint32_t(-1);
     if (pa_stream_connect_playback(stream_, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0)
         finishCurrent();
