@@ -8,7 +8,7 @@ scripts/deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONFOLIO_TESTS=ON -DTONFOLIO_BENCH=ON >/dev/null
 cmake --build build/release -j "$jobs"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTONFOLIO_SANITIZE=ON -DTONFOLIO_BENCH=OFF >/dev/null
 cmake --build build/asan -j "$jobs"
