@@ -10,7 +10,7 @@ source scripts/pulse.sh
 start_pulse
 trap stop_pulse EXIT
 for b in build/release/bench/bench_*; do
-  [[ -x "$b" ]] || continue
+  [[ -f "$b" && -x "$b" ]] || continue
   echo "== $(basename "$b")"
   "$b" "$@"
 done
