@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCollator>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -179,6 +180,42 @@ private:
     TDirTree* tree_;
 };
 
+namespace dirtree {
+
+/// Asks the tree before its current node moves to another one; a refused move leaves the current node
+/// and the highlighted row as they were.
+class ChangingSelectionModel : public QItemSelectionModel {
+public:
+    ChangingSelectionModel(QAbstractItemModel* model, TDirTree* tree) : QItemSelectionModel(model, tree), tree_(tree) {}
+
+    void setCurrentIndex(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) override
+    {
+        if (index.isValid() && index != currentIndex() && !tree_->allowChange(index)) {
+            refused_ = index;
+            return;
+        }
+        refused_ = QPersistentModelIndex();
+        QItemSelectionModel::setCurrentIndex(index, command);
+    }
+    void select(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) override
+    {
+        select(QItemSelection(index, index), command);
+    }
+    void select(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command) override
+    {
+        // The view selects the row it just tried to make current; not when that move was refused.
+        if (refused_.isValid() && selection.contains(refused_))
+            return;
+        QItemSelectionModel::select(selection, command);
+    }
+
+private:
+    TDirTree* tree_;
+    QPersistentModelIndex refused_;
+};
+
+} // namespace dirtree
+
 TDirTree::TDirTree(QWidget* parent) : QTreeWidget(parent)
 {
     windowsDir_ = GetWindowsDirectory();
@@ -213,6 +250,16 @@ TDirTree::TDirTree(QWidget* parent) : QTreeWidget(parent)
     setDragEnabled(false);
     setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     setItemDelegate(new DirTreeEditDelegate(this));
+    // A selection model that asks OnChanging first. QTreeWidget wires its item signals to the model it made
+    // itself, so they are wired to this one the same way.
+    QItemSelectionModel* standard = selectionModel();
+    auto* asking = new dirtree::ChangingSelectionModel(model(), this);
+    setSelectionModel(asking);
+    delete standard;
+    connect(asking, SIGNAL(currentChanged(QModelIndex, QModelIndex)), this,
+            SLOT(_q_emitCurrentItemChanged(QModelIndex, QModelIndex)));
+    connect(asking, SIGNAL(selectionChanged(QItemSelection, QItemSelection)), this,
+            SLOT(_q_selectionChanged(QItemSelection, QItemSelection)));
     connect(this, &QTreeWidget::currentItemChanged, this, &TDirTree::onCurrentItemChanged);
     connect(this, &QTreeWidget::itemExpanded, this, &TDirTree::onItemExpanded);
     connect(this, &QTreeWidget::itemCollapsed, this, &TDirTree::onItemCollapsed);

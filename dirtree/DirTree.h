@@ -57,6 +57,9 @@ public:
 };
 
 class TDirTree;
+namespace dirtree {
+class ChangingSelectionModel;
+}
 
 using TAddFileEvent = std::function<void(TDirTree* Sender, const std::string& AFileName, bool& DoAdd)>;
 using TFindDirEvent =
@@ -66,6 +69,8 @@ using TTVChangedEvent = TTVExpandedEvent;
 using TTVExpandingEvent = std::function<void(TDirTree* Sender, QTreeWidgetItem* Node, bool& AllowExpansion)>;
 using TTVCollapsingEvent = std::function<void(TDirTree* Sender, QTreeWidgetItem* Node, bool& AllowCollapse)>;
 using TTVEditingEvent = std::function<void(TDirTree* Sender, QTreeWidgetItem* Node, bool& AllowEdit)>;
+/// AllowChange arrives true; setting it false keeps the selection where it is.
+using TTVChangingEvent = std::function<void(TDirTree* Sender, QTreeWidgetItem* Node, bool& AllowChange)>;
 /// S arrives as the edited text (UTF-8); whatever it holds afterwards becomes the node's label.
 using TTVEditedEvent = std::function<void(TDirTree* Sender, QTreeWidgetItem* Node, std::string& S)>;
 using TNotifyEvent = std::function<void(TDirTree* Sender)>;
@@ -98,6 +103,7 @@ public:
     TTVExpandedEvent OnDeleteItem;
     TTVExpandedEvent OnGetIcon;
     TFindDirEvent OnFindDir;
+    TTVChangingEvent OnChanging;
     TTVChangedEvent OnChange;
     TTVExpandingEvent OnExpanding;
     TTVExpandedEvent OnExpanded;
@@ -219,6 +225,9 @@ private:
     void removeOwnerHook();
     void deviceChanged();
     void onCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    friend class dirtree::ChangingSelectionModel;
+    /// Asks OnChanging whether the selection may move to the node of index.
+    bool allowChange(const QModelIndex& index);
     void onItemExpanded(QTreeWidgetItem* item);
     void onItemCollapsed(QTreeWidgetItem* item);
     void applyIcon(QTreeWidgetItem* node);

@@ -184,6 +184,14 @@ void TDirTree::SelectionChanged(QTreeWidgetItem* node)
         OnChange(this, node);
 }
 
+bool TDirTree::allowChange(const QModelIndex& index)
+{
+    bool allow = true;
+    if (OnChanging && !destroying_)
+        OnChanging(this, itemFromIndex(index), allow);
+    return allow;
+}
+
 void TDirTree::onCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous)
 {
     applyIcon(previous);
