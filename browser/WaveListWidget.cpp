@@ -20,12 +20,12 @@ const int kColumnWidths[WaveListModel::ColumnCount] = {200, 140, 60, 60, 150};
 // The format that marks a dragged row as one of this list's, with the process and list it came from.
 const char* const kRowFormat = "application/x-tonfolio-wave-row";
 
-// Views with the state a caller needs to see (dragging, editing); their drags are the list's.
-class WaveListView : public QListView {
+// A view with the state a caller needs to see (dragging, editing); its drags are the list's.
+template <class Base> class RowView : public Base {
 public:
-    explicit WaveListView(WaveListWidget* owner) : QListView(owner), owner_(owner) {}
-    bool dragging() const { return state() == DraggingState; }
-    bool editing() const { return state() == EditingState; }
+    explicit RowView(WaveListWidget* owner) : Base(owner), owner_(owner) {}
+    bool dragging() const { return this->state() == Base::DraggingState; }
+    bool editing() const { return this->state() == Base::EditingState; }
 
 protected:
     void startDrag(Qt::DropActions) override { owner_->startRowDrag(this); }
@@ -34,18 +34,8 @@ private:
     WaveListWidget* owner_;
 };
 
-class WaveDetailView : public QTreeView {
-public:
-    explicit WaveDetailView(WaveListWidget* owner) : QTreeView(owner), owner_(owner) {}
-    bool dragging() const { return state() == DraggingState; }
-    bool editing() const { return state() == EditingState; }
-
-protected:
-    void startDrag(Qt::DropActions) override { owner_->startRowDrag(this); }
-
-private:
-    WaveListWidget* owner_;
-};
+using WaveListView = RowView<QListView>;
+using WaveDetailView = RowView<QTreeView>;
 
 template <class View> void commonSetup(View* view, QAbstractItemModel* model, QItemSelectionModel* selection)
 {
