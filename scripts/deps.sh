@@ -13,7 +13,7 @@ packages=(
   xvfb xauth xdotool
   binutils-mingw-w64-x86-64
   appstream desktop-file-utils dpkg-dev file
-  dbus-x11
+  dbus-x11 fonts-dejavu-core
 )
 
 missing=()
