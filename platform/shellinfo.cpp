@@ -4,6 +4,7 @@
 #include "platform/nativepath.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMimeDatabase>
 #include <QStyle>
 #include <cstring>
@@ -32,10 +33,20 @@ QIcon styleIcon(QStyle::StandardPixmap which)
     return {};
 }
 
-// A theme icon, else one of the style's own, so that a desktop without an icon theme still shows icons.
-QIcon themed(const char* name, QStyle::StandardPixmap fallback)
+// The program's own picture of an icon (resources/platform/<name>.xpm), if it has one.
+QIcon ownIcon(const QString& name)
+{
+    const QString path = QStringLiteral(":/platform/") + name + QStringLiteral(".xpm");
+    return QFile::exists(path) ? QIcon(path) : QIcon();
+}
+
+// A theme icon, else the program's own, else one of the style's, so that a desktop without an icon
+// theme still shows icons.
+QIcon themed(const char* name, const char* own, QStyle::StandardPixmap fallback)
 {
     QIcon icon = QIcon::fromTheme(QString::fromLatin1(name));
+    if (icon.isNull())
+        icon = ownIcon(QString::fromLatin1(own));
     return icon.isNull() ? styleIcon(fallback) : icon;
 }
 
@@ -56,33 +67,39 @@ std::string driveKindName(UINT kind)
 int driveIcon(UINT kind, bool open)
 {
     const char* name = "drive-harddisk";
+    const char* own = "drive-harddisk";
     QStyle::StandardPixmap fallback = QStyle::SP_DriveHDIcon;
     switch (kind) {
     case DRIVE_REMOVABLE:
         name = "drive-removable-media";
+        own = "drive-removable";
         fallback = QStyle::SP_DriveFDIcon;
         break;
     case DRIVE_REMOTE:
         name = "folder-remote";
+        own = "drive-remote";
         fallback = QStyle::SP_DriveNetIcon;
         break;
     case DRIVE_CDROM:
         name = "drive-optical";
+        own = "drive-optical";
         fallback = QStyle::SP_DriveCDIcon;
         break;
     default:
         break;
     }
     (void)open;
-    return SystemImageList::instance().indexOf(std::string("drive:") + name, [=] { return themed(name, fallback); });
+    return SystemImageList::instance().indexOf(std::string("drive:") + name,
+                                               [=] { return themed(name, own, fallback); });
 }
 
 int folderIcon(bool open)
 {
     if (open)
-        return SystemImageList::instance().indexOf("folder-open",
-                                                   [] { return themed("folder-open", QStyle::SP_DirOpenIcon); });
-    return SystemImageList::instance().indexOf("folder", [] { return themed("folder", QStyle::SP_DirClosedIcon); });
+        return SystemImageList::instance().indexOf(
+            "folder-open", [] { return themed("folder-open", "folder-open", QStyle::SP_DirOpenIcon); });
+    return SystemImageList::instance().indexOf("folder",
+                                               [] { return themed("folder", "folder", QStyle::SP_DirClosedIcon); });
 }
 
 int fileIcon(const std::string& name, QString* typeName)
@@ -98,6 +115,9 @@ int fileIcon(const std::string& name, QString* typeName)
         QIcon icon = QIcon::fromTheme(iconName);
         if (icon.isNull())
             icon = QIcon::fromTheme(generic);
+        if (icon.isNull())
+            icon = ownIcon(iconName.startsWith(QLatin1String("audio-")) ? QStringLiteral("audio-x-wav")
+                                                                        : QStringLiteral("text-x-generic"));
         return icon.isNull() ? styleIcon(QStyle::SP_FileIcon) : icon;
     });
 }
