@@ -4,8 +4,8 @@
 #include "platform/nativepath.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QMimeDatabase>
+#include <QPixmap>
 #include <QStyle>
 #include <cstring>
 
@@ -37,7 +37,13 @@ QIcon styleIcon(QStyle::StandardPixmap which)
 QIcon ownIcon(const QString& name)
 {
     const QString path = QStringLiteral(":/platform/") + name + QStringLiteral(".xpm");
-    return QFile::exists(path) ? QIcon(path) : QIcon();
+    const QPixmap small(path);
+    if (small.isNull())
+        return {};
+    // The pictures are drawn at 16 pixels; the large-icon view gets them doubled, pixel for pixel.
+    QIcon icon(small);
+    icon.addPixmap(small.scaled(small.size() * 2, Qt::KeepAspectRatio, Qt::FastTransformation));
+    return icon;
 }
 
 // A theme icon, else the program's own, else one of the style's, so that a desktop without an icon
