@@ -305,6 +305,26 @@ std::optional<std::string> resolveFolderLocked(Cache& c, const Parsed& p, size_t
     return cur;
 }
 
+// The folder of a path's last component and that component's real name there (none when missing),
+// with the listing it was found in. False (last error set) when the folder cannot be reached.
+struct Located {
+    std::string dir;
+    std::optional<std::string> real;
+    const Listing* listing = nullptr;
+};
+
+bool locateLastLocked(Cache& c, const Parsed& p, Located& out)
+{
+    struct stat dirStat {};
+    const struct stat* checked = nullptr;
+    std::optional<std::string> dir = resolveFolderLocked(c, p, p.parts.size() - 1, dirStat, &checked);
+    if (!dir)
+        return false;
+    out.dir = std::move(*dir);
+    out.real = lookupLocked(c, out.dir, checked, p.parts.back(), &out.listing);
+    return true;
+}
+
 std::optional<std::string> resolve(const std::string& drivePath, bool lastMustExist)
 {
     const std::optional<Parsed> p = parse(drivePath);
@@ -312,23 +332,22 @@ std::optional<std::string> resolve(const std::string& drivePath, bool lastMustEx
         return std::nullopt;
     Cache& c = cache();
     std::lock_guard<std::mutex> lock(c.mutex);
-    struct stat dirStat {};
-    const struct stat* checked = nullptr;
-    if (p->parts.empty())
+    if (p->parts.empty()) {
+        struct stat dirStat {};
+        const struct stat* checked = nullptr;
         return resolveFolderLocked(c, *p, 0, dirStat, &checked);
-    const std::optional<std::string> dir = resolveFolderLocked(c, *p, p->parts.size() - 1, dirStat, &checked);
-    if (!dir)
+    }
+    Located at;
+    if (!locateLastLocked(c, *p, at))
         return std::nullopt;
-    const std::string& last = p->parts.back();
-    std::optional<std::string> real = lookupLocked(c, *dir, checked, last);
-    if (!real) {
+    if (!at.real) {
         if (lastMustExist) {
             SetLastError(ERROR_FILE_NOT_FOUND);
             return std::nullopt;
         }
-        real = last;
+        at.real = p->parts.back();
     }
-    return join(*dir, *real);
+    return join(at.dir, *at.real);
 }
 
 } // namespace
@@ -399,30 +418,26 @@ int openRegularFile(const std::string& drivePath)
     }
     Cache& c = cache();
     std::lock_guard<std::mutex> lock(c.mutex);
-    struct stat dirStat {};
-    const struct stat* checked = nullptr;
-    const std::optional<std::string> dir = resolveFolderLocked(c, *p, p->parts.size() - 1, dirStat, &checked);
-    if (!dir)
+    Located at;
+    if (!locateLastLocked(c, *p, at))
         return -1;
-    const Listing* listing = nullptr;
-    const std::optional<std::string> real = lookupLocked(c, *dir, checked, p->parts.back(), &listing);
-    if (!real) {
+    if (!at.real) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return -1;
     }
     constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY; // non-blocking: a FIFO never stalls the open
     int fd = -1;
     bool listedRegular = false;
-    if (listing && listing->fd) {
-        const auto entry = listing->exact.find(*real);
-        listedRegular = entry != listing->exact.end() && entry->second == DT_REG;
+    if (at.listing && at.listing->fd) {
+        const auto entry = at.listing->exact.find(*at.real);
+        listedRegular = entry != at.listing->exact.end() && entry->second == DT_REG;
     }
     if (listedRegular) {
         // The listing says it is a regular file: open it by name in the folder already open.
-        fd = ::openat(*listing->fd, real->c_str(), flags);
+        fd = ::openat(*at.listing->fd, at.real->c_str(), flags);
     } else {
         // Look before opening: opening a device can block or have side effects.
-        const std::string native = join(*dir, *real);
+        const std::string native = join(at.dir, *at.real);
         struct stat st {};
         if (::stat(native.c_str(), &st) != 0) {
             SetLastError(errorFromErrno(errno));
