@@ -6,19 +6,9 @@
 set -euo pipefail
 
 bin=$(realpath "$1")
-for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
+source "$(dirname "$0")/../support/e2e.sh"
+e2e_need Xvfb xdotool
 
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 fail() { echo "FAIL: $*"; find "$work/c" | sort; exit 1; }
 
@@ -43,23 +33,9 @@ REGEDIT4
 "Width"=dword:00000320
 EOF
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+e2e_start_x
 
-(cd "$work/c/SRC" && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
-    XDG_DATA_HOME="$work/home/.local/share" TONFOLIO_DRIVES="C=$work/c" QT_QPA_PLATFORM=xcb "$bin") &
-app_pid=$!
-wid=""
-for _ in $(seq 150); do
-    wid=$(xdotool search --name '^Tonfolio - ' 2>/dev/null | head -1 || true)
-    [ -n "$wid" ] && break
-    kill -0 "$app_pid" 2>/dev/null || fail "the program ended at start"
-    sleep 0.1
-done
-[ -n "$wid" ] || fail "no window"
+e2e_start_app "$work/c/SRC" '^Tonfolio - '
 sleep 1
 
 eval "$(xdotool getwindowgeometry --shell "$wid")"

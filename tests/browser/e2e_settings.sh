@@ -5,19 +5,8 @@
 set -euo pipefail
 
 bin=$(realpath "$1")
-for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
-
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../support/e2e.sh"
+e2e_need Xvfb xdotool
 
 fail() { echo "FAIL: $*"; [ -f "$settings" ] && cat "$settings"; exit 1; }
 
@@ -28,26 +17,9 @@ wav "$work/c/SOUNDS/Bell.WAV"
 wav "$work/c/SOUNDS/DRUMS/kick.wav"
 settings="$work/home/.config/tonfolio/settings.reg"
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+e2e_start_x
 
-# Starts the program in folder $1 and waits for a window titled $2; sets wid.
-start() {
-    (cd "$1" && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" TONFOLIO_DRIVES="C=$work/c" \
-        QT_QPA_PLATFORM=xcb "$bin") &
-    app_pid=$!
-    wid=""
-    for _ in $(seq 150); do
-        wid=$(xdotool search --name "^$2\$" 2>/dev/null | head -1 || true)
-        [ -n "$wid" ] && return 0
-        kill -0 "$app_pid" 2>/dev/null || fail "the program ended at start"
-        sleep 0.1
-    done
-    fail "no window titled '$2' (windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
-}
+start() { e2e_start_app "$1" "^$2\$"; }
 
 # Closes the window with Alt+F4 and waits for the program to end.
 close_with_alt_f4() {

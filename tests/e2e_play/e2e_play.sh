@@ -5,30 +5,16 @@
 set -euo pipefail
 
 bin=$(realpath "$1")
-for tool in Xvfb xdotool sox pactl; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
+source "$(dirname "$0")/../support/e2e.sh"
+e2e_need Xvfb xdotool sox pactl
 pactl info >/dev/null 2>&1 || { echo "SKIP: no sound server"; exit 77; }
 
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 mkdir -p "$work/c/SOUNDS" "$work/home/.config"
 sox -n -r 22050 -c 1 -b 16 "$work/c/SOUNDS/Tone.WAV" synth 5 sine 440 vol 0.5
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+e2e_start_x
 
 streams() { pactl list sink-inputs short 2>/dev/null | grep -c . || true; }
 # Waits until the number of playing streams satisfies the test in $1 (e.g. "-ge 1").
@@ -40,17 +26,7 @@ wait_streams() {
     return 1
 }
 
-(cd "$work/c/SOUNDS" && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" TONFOLIO_DRIVES="C=$work/c" \
-    QT_QPA_PLATFORM=xcb "$bin") &
-app_pid=$!
-wid=""
-for _ in $(seq 150); do
-    wid=$(xdotool search --name '^Tonfolio - SOUNDS$' 2>/dev/null | head -1 || true)
-    [ -n "$wid" ] && break
-    kill -0 "$app_pid" 2>/dev/null || fail "the program ended at start"
-    sleep 0.1
-done
-[ -n "$wid" ] || fail "no window for the folder"
+e2e_start_app "$work/c/SOUNDS" '^Tonfolio - SOUNDS$'
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 before=$(streams)

@@ -1,0 +1,45 @@
+# Sourced by the end-to-end scripts, after they define fail(): a work folder removed on every way out,
+# a private X server, and the real program started on a temporary drive C: with its window awaited.
+# Needs bin (the program); sets work, DISPLAY, app_pid and wid.
+
+# Skips the test (exit 77) when a tool is missing.
+e2e_need() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+    done
+}
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+e2e_cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap e2e_cleanup EXIT
+
+e2e_start_x() {
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+    [ -s "$work/display" ] || fail "Xvfb did not start"
+    export DISPLAY=":$(cat "$work/display")"
+}
+
+# Starts the program in folder $1 with C: at $work/c and its home in $work/home, and waits for a window
+# whose title matches the pattern $2.
+e2e_start_app() {
+    (cd "$1" && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
+        XDG_DATA_HOME="$work/home/.local/share" TONFOLIO_DRIVES="C=$work/c" QT_QPA_PLATFORM=xcb "$bin") &
+    app_pid=$!
+    wid=""
+    for _ in $(seq 150); do
+        wid=$(xdotool search --name "$2" 2>/dev/null | head -1 || true)
+        [ -n "$wid" ] && return 0
+        kill -0 "$app_pid" 2>/dev/null || fail "the program ended at start"
+        sleep 0.1
+    done
+    fail "no window titled '$2' (windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
+}
