@@ -23,7 +23,8 @@ using Clock = std::chrono::steady_clock;
 
 // A folder's names, kept while the folder's inode and times stay the same. A listing read while the
 // folder's modification time was very recent may miss a change made within the same clock tick, so
-// such a listing is used once and read again next time.
+// such a listing is used once and read again next time. It holds names only, never the folder open:
+// a drive whose folder was listed must stay free to be unmounted.
 struct Listing {
     dev_t dev = 0;
     ino_t ino = 0;
@@ -31,7 +32,6 @@ struct Listing {
     timespec ctime{};
     bool racy = true;
     Clock::time_point checkedAt;                          // last time the folder's stat matched
-    std::shared_ptr<int> fd;                              // the folder, open, for opening its files by name
     std::unordered_map<std::string, unsigned char> exact; // every name, with its d_type
     std::unordered_map<std::string, std::string> folded;  // folded name -> first real name in byte order
 };
@@ -106,20 +106,9 @@ bool recent(const timespec& t)
 
 bool readListing(const std::string& dir, const struct stat& st, Listing& out)
 {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
         return false;
-    auto held = std::shared_ptr<int>(new int(fd), [](int* f) {
-        ::close(*f);
-        delete f;
-    });
-    const int listFd = ::dup(fd);
-    DIR* d = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (!d) {
-        if (listFd >= 0)
-            ::close(listFd);
-        return false;
-    }
     std::vector<std::pair<std::string, unsigned char>> names;
     while (dirent* e = ::readdir(d))
         names.emplace_back(e->d_name, e->d_type);
@@ -131,7 +120,6 @@ bool readListing(const std::string& dir, const struct stat& st, Listing& out)
     out.mtime = st.st_mtim;
     out.ctime = st.st_ctim;
     out.racy = recent(st.st_mtim) || recent(st.st_ctim);
-    out.fd = std::move(held);
     out.exact.reserve(names.size());
     out.folded.reserve(names.size());
     for (const auto& [n, type] : names) {
@@ -428,16 +416,17 @@ int openRegularFile(const std::string& drivePath)
     constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY; // non-blocking: a FIFO never stalls the open
     int fd = -1;
     bool listedRegular = false;
-    if (at.listing && at.listing->fd) {
+    if (at.listing) {
         const auto entry = at.listing->exact.find(*at.real);
         listedRegular = entry != at.listing->exact.end() && entry->second == DT_REG;
     }
+    const std::string native = join(at.dir, *at.real);
     if (listedRegular) {
-        // The listing says it is a regular file: open it by name in the folder already open.
-        fd = ::openat(*at.listing->fd, at.real->c_str(), flags);
+        // The listing says it is a regular file: open it without asking first; the check below catches
+        // a file replaced since, and O_NONBLOCK keeps a FIFO put there from stalling the open.
+        fd = ::open(native.c_str(), flags);
     } else {
         // Look before opening: opening a device can block or have side effects.
-        const std::string native = join(at.dir, *at.real);
         struct stat st {};
         if (::stat(native.c_str(), &st) != 0) {
             SetLastError(errorFromErrno(errno));

@@ -1,9 +1,13 @@
 // The file calls over a temporary drive C:, on real folders.
 #include "platform/files.h"
+#include "platform/mmio.h"
 #include "platform/nativepath.h"
 #include "support/tempdrive.h"
+#include "support/tempmount.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,6 +15,7 @@
 
 using namespace platform;
 using testing_support::TempDrive;
+using testing_support::TempMount;
 
 namespace {
 
@@ -27,6 +32,21 @@ std::vector<std::string> find(const std::string& pattern)
     EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
     FindClose(h);
     return names;
+}
+
+// The descriptors of this process that lie at or below a folder.
+std::vector<std::string> openBelow(const std::string& folder)
+{
+    std::vector<std::string> held;
+    const QDir fds("/proc/self/fd");
+    for (const QString& n : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[4096];
+        const ssize_t len = ::readlink(fds.filePath(n).toUtf8().constData(), target, sizeof target - 1);
+        const std::string t(target, len > 0 ? size_t(len) : 0);
+        if (t == folder || t.rfind(folder + "/", 0) == 0)
+            held.push_back(t);
+    }
+    return held;
 }
 
 std::string tail(const std::optional<std::string>& p)
@@ -145,6 +165,38 @@ TEST(Read, OnlyRegularFilesAndNeverBlocks)
     EXPECT_TRUE(ReadFile(h, buf, 4, &got, nullptr));
     EXPECT_EQ(std::string(buf, got), "data");
     EXPECT_TRUE(CloseHandle(h));
+}
+
+TEST(Read, NothingStaysOpenSoTheDriveCanBeUnmounted)
+{
+    TempDrive c;
+    TempMount stick; // a removable drive; without the right to mount, a plain folder shows the same fault
+    const std::string root = stick.mounted() ? stick.path() : c.native("stick");
+    ::mkdir(root.c_str(), 0755);
+    platform::DriveInfo e;
+    e.letter = 'E';
+    e.directory = root;
+    e.kind = DRIVE_REMOVABLE;
+    c.setDrives({e});
+    ::mkdir((root + "/Takes").c_str(), 0755);
+    for (const char* name : {"/Takes/Bell.wav", "/Takes/drum.WAV"})
+        ::close(::open((root + name).c_str(), O_CREAT | O_WRONLY, 0644));
+
+    // What showing the folder does: list it, look at and read each file under the program's spelling.
+    EXPECT_EQ(find("E:\\TAKES\\*.WAV").size(), 2u);
+    EXPECT_EQ(GetFileAttributes("E:\\takes\\bell.wav"), FILE_ATTRIBUTE_ARCHIVE);
+    HANDLE h = CreateFile("E:\\takes\\drum.wav", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    HMMIO m = mmioOpen("E:\\takes\\bell.wav", nullptr, MMIO_READ);
+    ASSERT_TRUE(m);
+    mmioClose(m, 0);
+    EXPECT_TRUE(existingNativePath("E:\\TAKES\\DRUM.WAV"));
+
+    EXPECT_EQ(openBelow(root), std::vector<std::string>{});
+    if (stick.mounted()) {
+        EXPECT_TRUE(stick.unmount()) << "umount: " << std::strerror(errno);
+    }
 }
 
 TEST(Move, NeverReplacesAndKeepsBytes)
