@@ -6,8 +6,12 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace platform {
 
@@ -40,7 +44,7 @@ int hexDigit(char c)
     return -1;
 }
 
-std::string trim(const std::string& s)
+std::string_view trimView(std::string_view s)
 {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t'))
@@ -51,7 +55,7 @@ std::string trim(const std::string& s)
 }
 
 /// Reads a quoted text starting at s[pos] == '"'; pos ends after the closing quote.
-std::optional<std::string> readQuoted(const std::string& s, size_t& pos)
+std::optional<std::string> readQuoted(std::string_view s, size_t& pos)
 {
     if (pos >= s.size() || s[pos] != '"')
         return std::nullopt;
@@ -72,7 +76,7 @@ std::optional<std::string> readQuoted(const std::string& s, size_t& pos)
     return std::nullopt;
 }
 
-std::optional<std::string> parseHexBytes(const std::string& s)
+std::optional<std::string> parseHexBytes(std::string_view s)
 {
     std::string out;
     size_t i = 0;
@@ -100,7 +104,7 @@ std::optional<std::string> parseHexBytes(const std::string& s)
 }
 
 /// The data part after '=': a quoted text, dword:XXXXXXXX, hex:.. or hex(N):..
-std::optional<Value> parseData(const std::string& s)
+std::optional<Value> parseData(std::string_view s)
 {
     Value v;
     if (!s.empty() && s[0] == '"') {
@@ -113,7 +117,7 @@ std::optional<Value> parseData(const std::string& s)
         return v;
     }
     if (s.compare(0, 6, "dword:") == 0) {
-        const std::string digits = s.substr(6);
+        const std::string_view digits = s.substr(6);
         if (digits.empty() || digits.size() > 8)
             return std::nullopt;
         std::uint32_t n = 0;
@@ -134,7 +138,7 @@ std::optional<Value> parseData(const std::string& s)
         colon = 3;
     } else if (s.compare(0, 4, "hex(") == 0) {
         const size_t close = s.find(')');
-        if (close == std::string::npos || close == 4 || close > 12 || close + 1 >= s.size() || s[close + 1] != ':')
+        if (close == std::string_view::npos || close == 4 || close > 12 || close + 1 >= s.size() || s[close + 1] != ':')
             return std::nullopt;
         std::uint32_t t = 0;
         for (size_t i = 4; i < close; ++i) {
@@ -156,7 +160,7 @@ std::optional<Value> parseData(const std::string& s)
 }
 
 /// One value line; nullopt for a damaged line. `remove` is set for "name"=-.
-std::optional<Value> parseValueLine(const std::string& line, bool& remove)
+std::optional<Value> parseValueLine(std::string_view line, bool& remove)
 {
     remove = false;
     Value v;
@@ -173,7 +177,7 @@ std::optional<Value> parseValueLine(const std::string& line, bool& remove)
         ++pos;
     if (pos >= line.size() || line[pos] != '=')
         return std::nullopt;
-    const std::string data = trim(line.substr(pos + 1));
+    const std::string_view data = trimView(line.substr(pos + 1));
     if (data == "-") {
         remove = true;
         return v;
@@ -287,71 +291,208 @@ void setValue(Key& key, Value value)
     }
 }
 
+namespace {
+
+// Hash and equality of names ignoring ASCII case, so that names are looked up without folded copies.
+struct FoldedHash {
+    size_t operator()(std::string_view s) const noexcept
+    {
+        size_t h = 14695981039346656037ULL;
+        for (const char c : s)
+            h = (h ^ static_cast<unsigned char>(lowerAscii(c))) * 1099511628211ULL;
+        return h;
+    }
+};
+struct FoldedEqual {
+    bool operator()(std::string_view a, std::string_view b) const noexcept
+    {
+        if (a.size() != b.size())
+            return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (lowerAscii(a[i]) != lowerAscii(b[i]))
+                return false;
+        return true;
+    }
+};
+
+// Builds a document from its lines with every key and value found by name at once, so reading stays
+// linear in the size of the file. Removed keys and values are only marked and left out at the end.
+class DocumentBuilder {
+public:
+    explicit DocumentBuilder(size_t sizeHint) { keyAt_.reserve(sizeHint); }
+
+    /// The key of that path (ignoring ASCII case), added at the end when absent.
+    size_t key(std::string_view path)
+    {
+        if (const auto at = keyAt_.find(path); at != keyAt_.end())
+            return at->second;
+        keys_.emplace_back();
+        keys_.back().key.path = std::string(path);
+        keyAt_.emplace(keys_.back().key.path, keys_.size() - 1); // a deque never moves its keys
+        return keys_.size() - 1;
+    }
+    void removeKey(std::string_view path)
+    {
+        const auto at = keyAt_.find(path);
+        if (at == keyAt_.end())
+            return;
+        keys_[at->second].removed = true;
+        keyAt_.erase(at);
+    }
+    void set(size_t key, Value value)
+    {
+        KeyState& state = keys_[key];
+        std::vector<Value>& values = state.key.values;
+        if (const std::optional<size_t> at = find(state, value.name)) {
+            values[*at].type = value.type;
+            values[*at].data = std::move(value.data);
+            return;
+        }
+        if (state.valueAt)
+            state.valueAt->emplace(value.name, values.size());
+        values.push_back(std::move(value));
+        state.removedValues.push_back(false);
+        if (!state.valueAt && values.size() > kScanLimit) {
+            state.valueAt = std::make_unique<ValueIndex>();
+            for (size_t i = 0; i < values.size(); ++i)
+                if (!state.removedValues[i])
+                    state.valueAt->emplace(values[i].name, i);
+        }
+    }
+    void removeValue(size_t key, const std::string& name)
+    {
+        KeyState& state = keys_[key];
+        if (const std::optional<size_t> at = find(state, name)) {
+            state.removedValues[*at] = true;
+            if (state.valueAt)
+                state.valueAt->erase(name);
+        }
+    }
+    Document finish()
+    {
+        keyAt_.clear();
+        Document out;
+        out.keys.reserve(keys_.size());
+        for (KeyState& state : keys_) {
+            if (state.removed)
+                continue;
+            std::vector<Value>& values = state.key.values;
+            size_t kept = 0;
+            for (size_t v = 0; v < values.size(); ++v) {
+                if (state.removedValues[v])
+                    continue;
+                if (kept != v)
+                    values[kept] = std::move(values[v]);
+                ++kept;
+            }
+            values.resize(kept);
+            out.keys.push_back(std::move(state.key));
+        }
+        return out;
+    }
+
+private:
+    // Most keys hold a few values: those are searched in place, a map is made only for a key of many.
+    static constexpr size_t kScanLimit = 16;
+    using ValueIndex = std::unordered_map<std::string, size_t, FoldedHash, FoldedEqual>;
+
+    struct KeyState {
+        Key key;
+        bool removed = false;
+        std::vector<bool> removedValues;
+        std::unique_ptr<ValueIndex> valueAt; ///< name -> position of the live value, for a key of many
+    };
+
+    static std::optional<size_t> find(const KeyState& state, const std::string& name)
+    {
+        if (state.valueAt) {
+            const auto at = state.valueAt->find(name);
+            return at == state.valueAt->end() ? std::nullopt : std::optional<size_t>(at->second);
+        }
+        const std::vector<Value>& values = state.key.values;
+        for (size_t i = 0; i < values.size(); ++i)
+            if (!state.removedValues[i] && equalNoCase(values[i].name, name))
+                return i;
+        return std::nullopt;
+    }
+
+    std::deque<KeyState> keys_;
+    std::unordered_map<std::string_view, size_t, FoldedHash, FoldedEqual> keyAt_; ///< path -> live key
+};
+
+} // namespace
+
 Document parse(const std::string& text)
 {
-    Document doc;
-    Key* current = nullptr;
+    DocumentBuilder doc(text.size() / 32); // a key takes some 40 bytes or more
+    size_t current = 0;
+    bool inKey = false; // value lines count only below a key
+    const std::string_view all(text);
+    std::string joined;
     size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = trim(text.substr(pos, end - pos));
+    while (pos < all.size()) {
+        size_t end = all.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = all.size();
+        std::string_view line = trimView(all.substr(pos, end - pos));
         pos = end + 1;
         // Hex lists may go on over several lines, each but the last ending in a backslash.
-        while (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos && pos < text.size()) {
-            end = text.find('\n', pos);
-            if (end == std::string::npos)
-                end = text.size();
-            line.pop_back();
-            line += trim(text.substr(pos, end - pos));
-            pos = end + 1;
+        if (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string_view::npos) {
+            joined.assign(line);
+            while (!joined.empty() && joined.back() == '\\' && pos < all.size()) {
+                end = all.find('\n', pos);
+                if (end == std::string_view::npos)
+                    end = all.size();
+                joined.pop_back();
+                joined += trimView(all.substr(pos, end - pos));
+                pos = end + 1;
+            }
+            line = joined;
         }
         if (line.empty() || line[0] == ';')
             continue;
         if (line[0] == '[') {
-            current = nullptr;
+            inKey = false;
             if (line.back() != ']' || line.size() < 3)
                 continue;
             if (line[1] == '-') {
-                const std::string path = line.substr(2, line.size() - 3);
-                for (auto it = doc.keys.begin(); it != doc.keys.end(); ++it)
-                    if (equalNoCase(it->path, path)) {
-                        doc.keys.erase(it);
-                        break;
-                    }
+                doc.removeKey(line.substr(2, line.size() - 3));
                 continue;
             }
-            current = &doc.ensure(line.substr(1, line.size() - 2));
+            current = doc.key(line.substr(1, line.size() - 2));
+            inKey = true;
             continue;
         }
-        if (!current || (line[0] != '"' && line[0] != '@'))
+        if (!inKey || (line[0] != '"' && line[0] != '@'))
             continue;
         bool remove = false;
         auto value = parseValueLine(line, remove);
         if (!value)
             continue;
-        if (remove) {
-            auto& vals = current->values;
-            for (auto it = vals.begin(); it != vals.end(); ++it)
-                if (equalNoCase(it->name, value->name)) {
-                    vals.erase(it);
-                    break;
-                }
-            continue;
-        }
-        setValue(*current, std::move(*value));
+        if (remove)
+            doc.removeValue(current, value->name);
+        else
+            doc.set(current, std::move(*value));
     }
-    return doc;
+    return doc.finish();
 }
 
 std::string format(const Document& doc)
 {
     std::string out = "REGEDIT4\n";
     for (const auto& key : doc.keys) {
-        out += "\n[" + key.path + "]\n";
-        for (const auto& v : key.values)
-            out += (v.name.empty() ? std::string("@") : quote(v.name)) + "=" + formatData(v) + "\n";
+        out += "\n[";
+        out += key.path;
+        out += "]\n";
+        for (const auto& v : key.values) {
+            if (v.name.empty())
+                out += '@';
+            else
+                out += quote(v.name);
+            out += '=';
+            out += formatData(v);
+            out += '\n';
+        }
     }
     return out;
 }
@@ -360,11 +501,42 @@ std::string format(const Document& doc)
 
 namespace {
 
+// The values of a key by folded name: a key of many values is looked up and changed without scanning it.
+class IndexedKey {
+public:
+    explicit IndexedKey(regfile::Key key = {}) : key_(std::move(key))
+    {
+        for (size_t i = 0; i < key_.values.size(); ++i)
+            at_.try_emplace(key_.values[i].name, i); // the first of a name, as findValue
+    }
+    regfile::Key release() { return std::move(key_); }
+    const regfile::Value* find(const std::string& name) const
+    {
+        const auto it = at_.find(name);
+        return it == at_.end() ? nullptr : &key_.values[it->second];
+    }
+    void set(regfile::Value value)
+    {
+        const auto [it, added] = at_.try_emplace(value.name, key_.values.size());
+        if (added) {
+            key_.values.push_back(std::move(value));
+        } else {
+            key_.values[it->second].type = value.type;
+            key_.values[it->second].data = std::move(value.data);
+        }
+    }
+
+private:
+    regfile::Key key_;
+    std::unordered_map<std::string, size_t, regfile::FoldedHash, regfile::FoldedEqual> at_;
+};
+
 struct OpenKey {
     std::string path;
-    regfile::Key values;              ///< the key as read at open, with this handle's changes
-    std::vector<std::string> changed; ///< names set through this handle since the last flush
-    bool mustCreate = false;          ///< the key was missing and has to be written
+    IndexedKey values;                        ///< the key as read at open, with this handle's changes
+    std::vector<std::string> changed;         ///< names set through this handle since the last flush
+    std::unordered_set<std::string, regfile::FoldedHash, regfile::FoldedEqual> changedOnce; ///< each name once
+    bool mustCreate = false;                  ///< the key was missing and has to be written
 };
 
 std::map<std::uintptr_t, std::unique_ptr<OpenKey>>& openKeys()
@@ -445,13 +617,13 @@ LONG openKey(HKEY key, const std::string& subKey, bool create, HKEY* result, DWO
     k->path = path;
     const regfile::Document doc = readDocument();
     if (const regfile::Key* found = doc.find(path)) {
-        k->values = *found;
+        k->values = IndexedKey(*found);
         if (disposition)
             *disposition = REG_OPENED_EXISTING_KEY;
     } else {
         if (!create)
             return LONG(ERROR_FILE_NOT_FOUND);
-        k->values.path = path;
+        k->values = IndexedKey(regfile::Key{path, {}});
         k->mustCreate = true;
         if (disposition)
             *disposition = REG_CREATED_NEW_KEY;
@@ -490,7 +662,7 @@ LONG RegQueryValueEx(HKEY key, const std::string& name, DWORD*, DWORD* type, BYT
     OpenKey* k = lookup(key);
     if (!k)
         return LONG(ERROR_INVALID_HANDLE);
-    const regfile::Value* v = regfile::findValue(k->values, name);
+    const regfile::Value* v = k->values.find(name);
     if (!v)
         return LONG(ERROR_FILE_NOT_FOUND);
     if (type)
@@ -524,8 +696,9 @@ LONG RegSetValueEx(HKEY key, const std::string& name, DWORD, DWORD type, const B
     // A text handed in without its terminator is stored the way a reader expects it.
     if (type == REG_SZ && (v.data.empty() || v.data.back() != '\0'))
         v.data += '\0';
-    regfile::setValue(k->values, std::move(v));
-    k->changed.push_back(name);
+    k->values.set(std::move(v));
+    if (k->changedOnce.insert(name).second)
+        k->changed.push_back(name);
     return LONG(ERROR_SUCCESS);
 }
 
@@ -538,12 +711,15 @@ LONG RegFlushKey(HKEY key)
         return LONG(ERROR_SUCCESS);
     // Read the file again so that other keys and values written meanwhile survive.
     regfile::Document doc = readDocument();
-    regfile::Key& target = doc.ensure(k->path);
+    regfile::Key& stored = doc.ensure(k->path);
+    IndexedKey target(std::move(stored));
     for (const auto& name : k->changed)
-        if (const regfile::Value* v = regfile::findValue(k->values, name))
-            regfile::setValue(target, *v);
+        if (const regfile::Value* v = k->values.find(name))
+            target.set(*v);
+    stored = target.release();
     // Whether written or not, these changes are settled: a failed save is lost, nothing more.
     k->changed.clear();
+    k->changedOnce.clear();
     k->mustCreate = false;
     return writeDocument(doc) ? LONG(ERROR_SUCCESS) : LONG(ERROR_ACCESS_DENIED);
 }

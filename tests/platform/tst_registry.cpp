@@ -160,6 +160,41 @@ TEST_F(Registry, SavingKeepsOtherKeysAndValues)
     EXPECT_EQ(ours->values.size(), 2u);
 }
 
+TEST_F(Registry, LargeFileKeepsEveryKeyAndValueInOrder)
+{
+    // Many keys, and a key of many values with removals and later spellings of the same names.
+    std::string text = "REGEDIT4\n";
+    for (int i = 0; i < 20000; ++i)
+        text += "\n[HKEY_CURRENT_USER\\Software\\Other\\Key" + std::to_string(i) + "]\n\"V\"=dword:00000001\n";
+    text += "[-HKEY_CURRENT_USER\\software\\other\\KEY7]\n[HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio]\n";
+    for (int i = 0; i < 100; ++i)
+        text += "\"Value" + std::to_string(i) + "\"=dword:" + std::to_string(i % 10) + "\n";
+    text += "\"Value5\"=-\n\"VALUE6\"=dword:00000042\n\"value5\"=dword:00000055\n[hkey_current_user\\software\\other\\key7]\n";
+    writeFile(text);
+
+    HKEY key = create();
+    EXPECT_EQ(regReadDword(key, "value99"), 9);
+    EXPECT_EQ(regReadDword(key, "Value6"), 0x42);
+    EXPECT_EQ(regReadDword(key, "Value5"), 0x55);
+    regWriteDword(key, "VALUE0", 7);
+    regWriteDword(key, "Left", 1);
+    regWriteDword(key, "LEFT", 2);
+    RegCloseKey(key);
+
+    const auto doc = regfile::parse(readFile());
+    ASSERT_EQ(doc.keys.size(), 20001u);
+    EXPECT_EQ(doc.keys[7].path, "HKEY_CURRENT_USER\\Software\\Other\\Key8");
+    EXPECT_EQ(doc.keys.back().path, "hkey_current_user\\software\\other\\key7"); // removed, then made anew
+    const regfile::Key& ours = doc.keys[doc.keys.size() - 2];
+    ASSERT_EQ(ours.values.size(), 101u);
+    EXPECT_EQ(ours.values[0].name, "Value0");
+    EXPECT_EQ(ours.values[0].data, std::string("\x07\0\0\0", 4));
+    EXPECT_EQ(ours.values[5].name, "Value6"); // Value5 went and came back at the end
+    EXPECT_EQ(ours.values[99].name, "value5");
+    EXPECT_EQ(ours.values[100].name, "Left");
+    EXPECT_EQ(ours.values[100].data, std::string("\x02\0\0\0", 4));
+}
+
 TEST_F(Registry, AnUnwritableFolderLosesTheSaveOnly)
 {
     // A plain file where the folder should be cannot be written into, not even by root.
