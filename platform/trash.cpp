@@ -1,6 +1,7 @@
 #include "platform/trash.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -68,11 +69,31 @@ bool prepareTrash(const std::string& trash, dev_t device, bool create)
            ownTrashFolder(trash + "/info", device, true);
 }
 
-// The highest folder above an item that still lies on the item's file system.
-std::string topDirOf(const std::string& native, dev_t device)
+// Where an item really lies: its folder with every link resolved, and its own name (a link itself is
+// trashed, never what it points to). The trash and the Path key follow from there, not from the way the
+// user reached the item.
+std::string realLocation(const std::string& native)
 {
-    std::string top = parentOf(native);
-    while (top != "/") {
+    char buffer[PATH_MAX];
+    if (!::realpath(parentOf(native).c_str(), buffer))
+        return native;
+    const std::string dir = buffer;
+    return (dir == "/" ? "" : dir) + "/" + baseName(native);
+}
+
+// True for the root folder of a mount (also a bind mount of a folder of the same file system).
+bool isMountRoot(const std::string& dir)
+{
+    struct statx stx {};
+    return ::statx(AT_FDCWD, dir.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &stx) == 0 &&
+           (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+}
+
+// The top of the mount that holds an item given by its real location.
+std::string topDirOf(const std::string& real, dev_t device)
+{
+    std::string top = parentOf(real);
+    while (top != "/" && !isMountRoot(top)) {
         const std::string up = parentOf(top);
         struct stat st {};
         if (::stat(up.c_str(), &st) != 0 || st.st_dev != device)
@@ -183,16 +204,17 @@ std::string trashInfoEscape(const std::string& path)
     return out;
 }
 
-TrashResult moveToTrash(const std::string& native)
+TrashResult moveToTrash(const std::string& given)
 {
     TrashResult result;
     struct stat st {};
     errno = 0;
-    if (native.empty() || native[0] != '/' || ::lstat(native.c_str(), &st) != 0) {
+    if (given.empty() || given[0] != '/' || ::lstat(given.c_str(), &st) != 0) {
         result.status = TrashResult::Missing;
         result.error = errno ? errno : ENOENT;
         return result;
     }
+    const std::string native = realLocation(given);
     TrashPlace place;
     if (!findTrash(native, st.st_dev, place)) {
         result.status = TrashResult::NoTrash;

@@ -4,6 +4,7 @@
 #include "platform/shell.h"
 #include "platform/trash.h"
 #include "support/shellfixture.h"
+#include "support/tempmount.h"
 
 #include <QDir>
 #include <QFile>
@@ -382,6 +383,46 @@ TEST_F(ShellOtherDrive, TrashOfAnotherFileSystemIsItsOwn)
         ::unlink((trash + "/info/" + info.toStdString()).c_str());
     }
     EXPECT_TRUE(found);
+    if (!trashExisted)
+        QDir(QString::fromStdString(trash)).removeRecursively();
+}
+
+TEST_F(Shell, TrashThroughALinkedFolderGoesToTheTopOfTheRealFileSystem)
+{
+    // ~/Music linked to a folder of a data disk: the file belongs to the disk's trash, with a Path key
+    // that restores it to where it really lay.
+    testing_support::TempMount disk;
+    QTemporaryDir shm("/dev/shm/tonfolio-test-XXXXXX");
+    std::string top = disk.path();
+    std::string folder = "data/Music";
+    if (!disk.mounted()) {
+        struct stat a {}, b{};
+        if (!shm.isValid() || ::stat(drive.root().c_str(), &a) != 0 || ::stat("/dev/shm", &b) != 0 ||
+            a.st_dev == b.st_dev || ::access("/dev/shm", W_OK) != 0)
+            GTEST_SKIP() << "no second file system here";
+        top = "/dev/shm";
+        folder = shm.path().toStdString().substr(top.size() + 1) + "/data/Music";
+    }
+    const std::string real = top + "/" + folder;
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(real)));
+    ASSERT_TRUE(QFile(QString::fromStdString(real + "/bell.wav")).open(QIODevice::WriteOnly));
+    ASSERT_EQ(::symlink(real.c_str(), drive.native("Music").c_str()), 0);
+    const std::string trash = top + "/.Trash-" + std::to_string(::getuid());
+    const bool trashExisted = QFileInfo::exists(QString::fromStdString(trash));
+
+    ASSERT_EQ(run(FO_DELETE, {"C:\\MUSIC\\BELL.WAV"}, {}, FOF_ALLOWUNDO | FOF_NOCONFIRMATION), 0);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(real + "/bell.wav")));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(real + "/.Trash-" + std::to_string(::getuid()))));
+    std::string trashed;
+    for (const QString& info : QDir(QString::fromStdString(trash + "/info")).entryList(QDir::Files)) {
+        if (readFile(trash + "/info/" + info.toStdString()).find("Path=" + trashInfoEscape(folder + "/bell.wav") +
+                                                                 "\n") != std::string::npos)
+            trashed = info.toStdString().substr(0, info.size() - std::string(".trashinfo").size());
+    }
+    ASSERT_FALSE(trashed.empty());
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(trash + "/files/" + trashed)));
+    ::unlink((trash + "/files/" + trashed).c_str());
+    ::unlink((trash + "/info/" + trashed + ".trashinfo").c_str());
     if (!trashExisted)
         QDir(QString::fromStdString(trash)).removeRecursively();
 }
