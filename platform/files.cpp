@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include "platform/copyfile.h"
 #include "platform/nativepath.h"
 
 #include <algorithm>
@@ -175,101 +176,6 @@ bool fail(int err)
     return false;
 }
 
-// Copies a regular file to a new name (never over an existing one) and checks the copy byte by byte.
-bool copyFileChecked(const std::string& from, const std::string& to)
-{
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (in < 0)
-        return fail(errno);
-    struct stat st {};
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
-    if (out < 0) {
-        const int e = errno;
-        ::close(in);
-        return fail(e);
-    }
-    std::vector<char> buf(1 << 20), back(1 << 20);
-    bool ok = true;
-    int err = 0;
-    for (;;) {
-        const ssize_t n = ::read(in, buf.data(), buf.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            err = errno;
-            break;
-        }
-        if (n == 0)
-            break;
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(out, buf.data() + done, size_t(n - done));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                ok = false;
-                err = errno;
-                break;
-            }
-            done += w;
-        }
-        if (!ok)
-            break;
-    }
-    if (ok && ::fsync(out) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (::close(out) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    // Check: same bytes on both sides.
-    if (ok) {
-        const int a = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-        const int b = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
-        ok = a >= 0 && b >= 0;
-        while (ok) {
-            const ssize_t na = ::read(a, buf.data(), buf.size());
-            ssize_t nb = 0;
-            while (nb < na) {
-                const ssize_t r = ::read(b, back.data() + nb, size_t(na - nb));
-                if (r <= 0)
-                    break;
-                nb += r;
-            }
-            if (na < 0 || nb != na || std::memcmp(buf.data(), back.data(), size_t(na)) != 0) {
-                ok = false;
-                break;
-            }
-            if (na == 0) {
-                char extra;
-                ok = ::read(b, &extra, 1) == 0;
-                break;
-            }
-        }
-        if (a >= 0)
-            ::close(a);
-        if (b >= 0)
-            ::close(b);
-        if (!ok)
-            err = EIO;
-    }
-    ::close(in);
-    if (!ok) {
-        ::unlink(to.c_str());
-        return fail(err);
-    }
-    struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::utimensat(AT_FDCWD, to.c_str(), times, 0);
-    return true;
-}
-
 bool removeTree(const std::string& path)
 {
     struct stat st {};
@@ -291,68 +197,81 @@ bool removeTree(const std::string& path)
     return ::rmdir(path.c_str()) == 0 && ok;
 }
 
-// Copies a folder tree to a new place, checking every file; links are copied as links.
+bool copyFailed(const CopyResult& r)
+{
+    switch (r.status) {
+    case CopyResult::NotRegular:
+        SetLastError(ERROR_ACCESS_DENIED);
+        break;
+    case CopyResult::Mismatch:
+        SetLastError(errorFromErrno(EIO));
+        break;
+    default:
+        SetLastError(errorFromErrno(r.error ? r.error : EIO));
+        break;
+    }
+    return false;
+}
+
+// Copies a file, link or folder tree to a new name, checking every file. Each piece is made under a
+// temporary name of its own and takes its name only when complete, never over anything; on failure only
+// what this copy made is removed.
 bool copyTreeChecked(const std::string& from, const std::string& to)
 {
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0)
         return fail(errno);
-    if (S_ISREG(st.st_mode))
-        return copyFileChecked(from, to);
-    if (S_ISLNK(st.st_mode)) {
-        std::vector<char> target(4096);
-        const ssize_t n = ::readlink(from.c_str(), target.data(), target.size() - 1);
-        if (n < 0)
-            return fail(errno);
-        return ::symlink(std::string(target.data(), size_t(n)).c_str(), to.c_str()) == 0 || fail(errno);
+    if (S_ISREG(st.st_mode)) {
+        CopyRequest request;
+        request.verify = true;
+        const CopyResult r = copyFileVerified(from, to, request);
+        return r.ok() || copyFailed(r);
     }
-    if (!S_ISDIR(st.st_mode)) {
+    if (!S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (::mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
+    const size_t slash = to.find_last_of('/');
+    const std::string dir = slash == 0 ? "/" : to.substr(0, slash);
+    std::string temporary;
+    int made = -1;
+    std::vector<char> target(4096);
+    ssize_t n = 0;
+    if (S_ISLNK(st.st_mode) && (n = ::readlink(from.c_str(), target.data(), target.size() - 1)) < 0)
         return fail(errno);
-    DIR* d = ::opendir(from.c_str());
-    if (!d)
+    for (int attempt = 0; attempt < 100 && made != 0; ++attempt) {
+        temporary = temporaryNameIn(dir);
+        made = S_ISLNK(st.st_mode) ? ::symlink(std::string(target.data(), size_t(n)).c_str(), temporary.c_str())
+                                   : ::mkdir(temporary.c_str(), 0700);
+        if (made != 0 && errno != EEXIST)
+            break;
+    }
+    if (made != 0)
         return fail(errno);
     bool ok = true;
-    while (dirent* e = ::readdir(d)) {
-        const std::string n = e->d_name;
-        if (isDotName(n))
-            continue;
-        if (!copyTreeChecked(from + "/" + n, to + "/" + n)) {
-            ok = false;
-            break;
+    if (S_ISDIR(st.st_mode)) {
+        DIR* d = ::opendir(from.c_str());
+        ok = d != nullptr || fail(errno);
+        while (dirent* e = d ? ::readdir(d) : nullptr) {
+            const std::string name = e->d_name;
+            if (!isDotName(name) && !copyTreeChecked(from + "/" + name, temporary + "/" + name)) {
+                ok = false;
+                break;
+            }
         }
+        if (d)
+            ::closedir(d);
+        if (ok)
+            ::chmod(temporary.c_str(), (st.st_mode & 07777) | S_IRWXU);
     }
-    ::closedir(d);
+    if (ok && !placeNew(temporary, to))
+        ok = fail(errno);
+    if (!ok) {
+        const DWORD e = GetLastError();
+        removeTree(temporary);
+        SetLastError(e);
+    }
     return ok;
-}
-
-bool renameNoReplace(const std::string& from, const std::string& to)
-{
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without the flag: a hard link cannot replace anything.
-    struct stat st {};
-    if (::lstat(from.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
-        if (::link(from.c_str(), to.c_str()) != 0)
-            return false;
-        if (::unlink(from.c_str()) != 0) {
-            const int e = errno;
-            ::unlink(to.c_str());
-            errno = e;
-            return false;
-        }
-        return true;
-    }
-    if (::lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 } // namespace
@@ -587,16 +506,16 @@ BOOL MoveFile(const std::string& from, const std::string& to)
         return FALSE_;
     }
     invalidateListings();
-    if (renameNoReplace(*src, dst)) {
+    if (placeNew(*src, dst)) {
         invalidateListings();
         return TRUE_;
     }
     if (errno != EXDEV)
         return fail(errno);
-    // Another file system: copy, check, and only then remove the source.
+    // Another file system: copy, check, and only then remove the source. A failed copy has removed what
+    // it made; what stands at the target's name was made by someone else and stays.
     if (!copyTreeChecked(*src, dst)) {
         const DWORD e = GetLastError();
-        removeTree(dst);
         invalidateListings();
         SetLastError(e);
         return FALSE_;

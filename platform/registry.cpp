@@ -533,10 +533,11 @@ private:
 
 struct OpenKey {
     std::string path;
-    IndexedKey values;                        ///< the key as read at open, with this handle's changes
-    std::vector<std::string> changed;         ///< names set through this handle since the last flush
-    std::unordered_set<std::string, regfile::FoldedHash, regfile::FoldedEqual> changedOnce; ///< each name once
-    bool mustCreate = false;                  ///< the key was missing and has to be written
+    IndexedKey values;                ///< the key as read at open, with this handle's changes
+    std::vector<std::string> changed; ///< names set through this handle since the last flush
+    /// The same names, each once whatever its letter case.
+    std::unordered_set<std::string, regfile::FoldedHash, regfile::FoldedEqual> changedOnce;
+    bool mustCreate = false; ///< the key was missing and has to be written
 };
 
 std::map<std::uintptr_t, std::unique_ptr<OpenKey>>& openKeys()

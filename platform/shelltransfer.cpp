@@ -1,4 +1,5 @@
 // Copying and moving files and folders: collisions, replacing only after a Yes, moves across file systems.
+#include "platform/copyfile.h"
 #include "platform/dialogs.h"
 #include "platform/nativepath.h"
 #include "platform/shellops.h"
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -17,8 +17,6 @@
 namespace platform::shellops {
 
 namespace {
-
-constexpr std::size_t kChunk = 1 << 20;
 
 DWORD writeError(int err)
 {
@@ -37,84 +35,6 @@ bool isInside(const std::string& dir, const std::string& folder)
     const std::string d = realPath(dir);
     const std::string f = realPath(folder);
     return d == f || d.compare(0, f.size() + 1, f + "/") == 0 || f == "/";
-}
-
-bool writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-ssize_t readSome(int fd, char* data, std::size_t size, off_t offset)
-{
-    for (;;) {
-        const ssize_t n = offset < 0 ? ::read(fd, data, size) : ::pread(fd, data, size, offset);
-        if (n >= 0 || errno != EINTR)
-            return n;
-    }
-}
-
-// Reads both files again and compares them byte by byte.
-bool sameContent(int a, int b)
-{
-    std::vector<char> x(kChunk), y(kChunk);
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t n = readSome(a, x.data(), x.size(), offset);
-        if (n < 0)
-            return false;
-        ssize_t m = 0;
-        while (m < n) {
-            const ssize_t k = readSome(b, y.data() + m, static_cast<std::size_t>(n - m), offset + m);
-            if (k <= 0)
-                return false;
-            m += k;
-        }
-        if (n == 0)
-            return readSome(b, y.data(), 1, offset) == 0;
-        if (std::memcmp(x.data(), y.data(), static_cast<std::size_t>(n)) != 0)
-            return false;
-        offset += n;
-    }
-}
-
-// A hidden name beside the target for a copy under way; it takes the target's name only when complete.
-std::string partName(const std::string& dir)
-{
-    static std::mt19937_64 random{std::random_device{}()};
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-    return joinNative(dir, std::string(".tonfolio-") + suffix + ".part");
-}
-
-int openPartFile(const std::string& dir, std::string& path)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        path = partName(dir);
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-bool placeInto(const std::string& from, const std::string& to, bool replace)
-{
-    if (replace)
-        return ::rename(from.c_str(), to.c_str()) == 0;
-    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
 }
 
 } // namespace
@@ -239,7 +159,7 @@ DWORD Operation::moveInto(const std::string& src, const struct stat& srcSt, cons
 {
     if (replace && S_ISDIR(srcSt.st_mode))
         return copyFolder(src, target, true, true, shown); // merge, entry by entry
-    if (placeInto(src, target, replace)) {
+    if (placeNew(src, target, replace)) {
         return tick(1 + (S_ISREG(srcSt.st_mode) ? srcSt.st_size : 0), nativeName(src)) ? ERROR_SUCCESS
                                                                                        : fail(ERROR_CANCELLED, {});
     }
@@ -263,14 +183,14 @@ DWORD Operation::copyInto(const std::string& src, const struct stat& srcSt, cons
         std::string part;
         int made = -1;
         for (int attempt = 0; attempt < 100 && made != 0; ++attempt) {
-            part = partName(nativeParent(target));
+            part = temporaryNameIn(nativeParent(target));
             made = ::symlink(content.c_str(), part.c_str());
             if (made != 0 && errno != EEXIST)
                 break;
         }
         if (made != 0)
             return fail(writeError(errno), shown);
-        if (!placeInto(part, target, replace)) {
+        if (!placeNew(part, target, replace)) {
             const int err = errno;
             ::unlink(part.c_str());
             return fail(err == EEXIST ? ERROR_ALREADY_EXISTS : errorFromErrno(err), shown);
@@ -318,64 +238,29 @@ DWORD Operation::copyFolder(const std::string& src, const std::string& target, b
 DWORD Operation::copyFile(const std::string& src, const std::string& target, bool replace, bool verify,
                           const std::string& shown)
 {
-    const int in = ::open(src.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (in < 0)
-        return fail(errorFromErrno(errno), shown);
-    struct stat st {};
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
-        return fail(DE_NOTREGULAR, shown);
-    }
-    ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
-    std::string part;
-    const int out = openPartFile(nativeParent(target), part);
-    if (out < 0) {
-        const int err = errno;
-        ::close(in);
-        return fail(writeError(err), shown);
-    }
-    DWORD err = ERROR_SUCCESS;
-    std::vector<char> buffer(kChunk);
     const std::string name = nativeName(src);
-    for (;;) {
-        const ssize_t n = readSome(in, buffer.data(), buffer.size(), -1);
-        if (n < 0) {
-            err = errorFromErrno(errno);
-            break;
-        }
-        if (n == 0)
-            break;
-        if (!writeAll(out, buffer.data(), static_cast<std::size_t>(n))) {
-            err = writeError(errno);
-            break;
-        }
-        if (!tick(n, name)) {
-            err = ERROR_CANCELLED;
-            break;
-        }
+    CopyRequest request;
+    request.replace = replace;
+    request.verify = verify;
+    request.progress = [&](long long bytes) { return tick(bytes, name); };
+    const CopyResult r = copyFileVerified(src, target, request);
+    switch (r.status) {
+    case CopyResult::Copied:
+        return ERROR_SUCCESS;
+    case CopyResult::SourceFailed:
+        return fail(errorFromErrno(r.error), shown);
+    case CopyResult::NotRegular:
+        return fail(DE_NOTREGULAR, shown);
+    case CopyResult::WriteFailed:
+        return fail(writeError(r.error), shown);
+    case CopyResult::Mismatch:
+        return fail(DE_VERIFY, shown);
+    case CopyResult::Cancelled:
+        return fail(ERROR_CANCELLED, shown);
+    case CopyResult::PlaceFailed:
+        break;
     }
-    if (!err) {
-        ::fchmod(out, st.st_mode & 0777);
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ::futimens(out, times);
-        if (verify) {
-            // The source goes only after the copy is on the disk and reads back the same.
-            if (::fsync(out) != 0)
-                err = writeError(errno);
-            else if (!sameContent(in, out))
-                err = DE_VERIFY;
-        }
-    }
-    if (::close(out) != 0 && !err)
-        err = writeError(errno);
-    ::close(in);
-    if (!err && !placeInto(part, target, replace))
-        err = errno == EEXIST ? ERROR_ALREADY_EXISTS : errorFromErrno(errno);
-    if (err) {
-        ::unlink(part.c_str());
-        return fail(err, shown);
-    }
-    return ERROR_SUCCESS;
+    return fail(r.error == EEXIST ? ERROR_ALREADY_EXISTS : errorFromErrno(r.error), shown);
 }
 
 } // namespace platform::shellops

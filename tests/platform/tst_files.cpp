@@ -6,8 +6,10 @@
 #include "support/tempmount.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -16,6 +18,30 @@
 using namespace platform;
 using testing_support::TempDrive;
 using testing_support::TempMount;
+
+namespace {
+
+// Another program that makes a file under a watched name at a chosen moment: just before the n-th rename
+// onto that name. The C library's renameat2 is replaced by this one for the whole test program.
+struct RenameRace {
+    std::string target;
+    int atCall = 0;
+    int calls = 0;
+} race;
+
+} // namespace
+
+extern "C" int renameat2(int oldDir, const char* oldPath, int newDir, const char* newPath, unsigned int flags)
+{
+    if (!race.target.empty() && race.target == newPath && ++race.calls == race.atCall) {
+        const int fd = ::open(newPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        (void)!::write(fd, "theirs", 6);
+        ::close(fd);
+    }
+    using Real = int (*)(int, const char*, int, const char*, unsigned int);
+    static const Real real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "renameat2"));
+    return real(oldDir, oldPath, newDir, newPath, flags);
+}
 
 namespace {
 
@@ -262,6 +288,53 @@ TEST(Move, AcrossFileSystemsCopiesChecksThenRemoves)
     c.write("x/big.wav", "new");
     EXPECT_FALSE(MoveFile("C:\\X\\BIG.WAV", "D:\\BIG.WAV"));
     EXPECT_EQ(c.read("x/big.wav"), "new");
+}
+
+TEST(Move, AcrossFileSystemsNeverRemovesANameSomeoneElseMade)
+{
+    TempDrive c;
+    TempMount disk;
+    QTemporaryDir shm("/dev/shm/tonfolio-XXXXXX");
+    std::string other = disk.path();
+    struct stat a {
+    }, b{};
+    if (!disk.mounted()) {
+        if (!shm.isValid() || ::stat(shm.path().toUtf8().constData(), &b) != 0 || ::stat(c.root().c_str(), &a) != 0 ||
+            a.st_dev == b.st_dev)
+            GTEST_SKIP() << "no second file system here";
+        other = shm.path().toStdString();
+    }
+    platform::DriveInfo d;
+    d.letter = 'D';
+    d.directory = other;
+    c.setDrives({d});
+    c.write("take.wav", "mine");
+    c.write("kit/kick.wav", "kick");
+    // Another program makes the name after the check: at the move's own rename (which fails across file
+    // systems), or at the finished copy's rename into place.
+    struct Case {
+        const char* from;
+        const char* to;
+        int atCall;
+    } cases[] = {
+        {"C:\\take.wav", "take.wav", 1}, {"C:\\take.wav", "take.wav", 2}, {"C:\\kit", "kit", 1}, {"C:\\kit", "kit", 2}};
+    for (const Case& k : cases) {
+        const std::string target = other + "/" + k.to;
+        race = RenameRace{target, k.atCall, 0};
+        EXPECT_FALSE(MoveFile(k.from, std::string("D:\\") + k.to)) << k.from << " " << k.atCall;
+        race = RenameRace{};
+        EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS) << k.from << " " << k.atCall;
+        QFile theirs(QString::fromStdString(target));
+        ASSERT_TRUE(theirs.open(QIODevice::ReadOnly)) << k.from << " " << k.atCall;
+        EXPECT_EQ(theirs.readAll().toStdString(), "theirs") << k.from << " " << k.atCall;
+        theirs.remove();
+        EXPECT_EQ(QDir(QString::fromStdString(other)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{}); // no copy left behind either
+    }
+    EXPECT_EQ(c.read("take.wav"), "mine");
+    EXPECT_EQ(c.read("kit/kick.wav"), "kick");
+    EXPECT_TRUE(MoveFile("C:\\kit", "D:\\kit"));
+    EXPECT_EQ(GetFileAttributes("D:\\KIT\\KICK.WAV"), FILE_ATTRIBUTE_ARCHIVE);
 }
 
 TEST(Folders, CreateFailsForAnyExistingSpelling)

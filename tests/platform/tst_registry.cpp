@@ -169,7 +169,8 @@ TEST_F(Registry, LargeFileKeepsEveryKeyAndValueInOrder)
     text += "[-HKEY_CURRENT_USER\\software\\other\\KEY7]\n[HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio]\n";
     for (int i = 0; i < 100; ++i)
         text += "\"Value" + std::to_string(i) + "\"=dword:" + std::to_string(i % 10) + "\n";
-    text += "\"Value5\"=-\n\"VALUE6\"=dword:00000042\n\"value5\"=dword:00000055\n[hkey_current_user\\software\\other\\key7]\n";
+    text += "\"Value5\"=-\n\"VALUE6\"=dword:00000042\n\"value5\"=dword:00000055\n";
+    text += "[hkey_current_user\\software\\other\\key7]\n";
     writeFile(text);
 
     HKEY key = create();

@@ -396,7 +396,8 @@ TEST_F(Shell, TrashThroughALinkedFolderGoesToTheTopOfTheRealFileSystem)
     std::string top = disk.path();
     std::string folder = "data/Music";
     if (!disk.mounted()) {
-        struct stat a {}, b{};
+        struct stat a {
+        }, b{};
         if (!shm.isValid() || ::stat(drive.root().c_str(), &a) != 0 || ::stat("/dev/shm", &b) != 0 ||
             a.st_dev == b.st_dev || ::access("/dev/shm", W_OK) != 0)
             GTEST_SKIP() << "no second file system here";
@@ -415,8 +416,8 @@ TEST_F(Shell, TrashThroughALinkedFolderGoesToTheTopOfTheRealFileSystem)
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(real + "/.Trash-" + std::to_string(::getuid()))));
     std::string trashed;
     for (const QString& info : QDir(QString::fromStdString(trash + "/info")).entryList(QDir::Files)) {
-        if (readFile(trash + "/info/" + info.toStdString()).find("Path=" + trashInfoEscape(folder + "/bell.wav") +
-                                                                 "\n") != std::string::npos)
+        if (readFile(trash + "/info/" + info.toStdString())
+                .find("Path=" + trashInfoEscape(folder + "/bell.wav") + "\n") != std::string::npos)
             trashed = info.toStdString().substr(0, info.size() - std::string(".trashinfo").size());
     }
     ASSERT_FALSE(trashed.empty());

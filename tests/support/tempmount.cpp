@@ -6,8 +6,8 @@ namespace testing_support {
 
 TempMount::TempMount()
 {
-    mounted_ = dir_.isValid() && ::mount("tonfolio-test", path().c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
-                                         "size=16m,mode=0755") == 0;
+    mounted_ = dir_.isValid() &&
+               ::mount("tonfolio-test", path().c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16m,mode=0755") == 0;
 }
 
 TempMount::~TempMount()
