@@ -213,6 +213,39 @@ bool copyFailed(const CopyResult& r)
     return false;
 }
 
+// Makes an empty folder, or a link to linkTarget, under a temporary name of its own in dir.
+bool makeTemporary(const std::string& dir, bool folder, const std::string& linkTarget, std::string& temporary)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = temporaryNameIn(dir);
+        const int made = folder ? ::mkdir(temporary.c_str(), 0700) : ::symlink(linkTarget.c_str(), temporary.c_str());
+        if (made == 0)
+            return true;
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+bool copyTreeChecked(const std::string& from, const std::string& to);
+
+bool copyEntries(const std::string& from, const std::string& into)
+{
+    DIR* d = ::opendir(from.c_str());
+    if (!d)
+        return fail(errno);
+    bool ok = true;
+    while (dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (!isDotName(name) && !copyTreeChecked(from + "/" + name, into + "/" + name)) {
+            ok = false;
+            break;
+        }
+    }
+    ::closedir(d);
+    return ok;
+}
+
 // Copies a file, link or folder tree to a new name, checking every file. Each piece is made under a
 // temporary name of its own and takes its name only when complete, never over anything; on failure only
 // what this copy made is removed.
@@ -227,43 +260,26 @@ bool copyTreeChecked(const std::string& from, const std::string& to)
         const CopyResult r = copyFileVerified(from, to, request);
         return r.ok() || copyFailed(r);
     }
-    if (!S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    const bool folder = S_ISDIR(st.st_mode);
+    if (!folder && !S_ISLNK(st.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
+    std::string linkTarget;
+    if (!folder) {
+        std::vector<char> buffer(4096);
+        const ssize_t n = ::readlink(from.c_str(), buffer.data(), buffer.size() - 1);
+        if (n < 0)
+            return fail(errno);
+        linkTarget.assign(buffer.data(), size_t(n));
+    }
     const size_t slash = to.find_last_of('/');
-    const std::string dir = slash == 0 ? "/" : to.substr(0, slash);
     std::string temporary;
-    int made = -1;
-    std::vector<char> target(4096);
-    ssize_t n = 0;
-    if (S_ISLNK(st.st_mode) && (n = ::readlink(from.c_str(), target.data(), target.size() - 1)) < 0)
+    if (!makeTemporary(slash == 0 ? "/" : to.substr(0, slash), folder, linkTarget, temporary))
         return fail(errno);
-    for (int attempt = 0; attempt < 100 && made != 0; ++attempt) {
-        temporary = temporaryNameIn(dir);
-        made = S_ISLNK(st.st_mode) ? ::symlink(std::string(target.data(), size_t(n)).c_str(), temporary.c_str())
-                                   : ::mkdir(temporary.c_str(), 0700);
-        if (made != 0 && errno != EEXIST)
-            break;
-    }
-    if (made != 0)
-        return fail(errno);
-    bool ok = true;
-    if (S_ISDIR(st.st_mode)) {
-        DIR* d = ::opendir(from.c_str());
-        ok = d != nullptr || fail(errno);
-        while (dirent* e = d ? ::readdir(d) : nullptr) {
-            const std::string name = e->d_name;
-            if (!isDotName(name) && !copyTreeChecked(from + "/" + name, temporary + "/" + name)) {
-                ok = false;
-                break;
-            }
-        }
-        if (d)
-            ::closedir(d);
-        if (ok)
-            ::chmod(temporary.c_str(), (st.st_mode & 07777) | S_IRWXU);
-    }
+    bool ok = !folder || copyEntries(from, temporary);
+    if (ok && folder)
+        ::chmod(temporary.c_str(), (st.st_mode & 07777) | S_IRWXU);
     if (ok && !placeNew(temporary, to))
         ok = fail(errno);
     if (!ok) {
