@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -424,7 +425,7 @@ private:
 
 Document parse(const std::string& text)
 {
-    DocumentBuilder doc(text.size() / 32); // a key takes some 40 bytes or more
+    DocumentBuilder doc(size_t(std::count(text.begin(), text.end(), '['))); // at most one key per bracket
     size_t current = 0;
     bool inKey = false; // value lines count only below a key
     const std::string_view all(text);

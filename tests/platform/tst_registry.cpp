@@ -144,6 +144,15 @@ TEST_F(Registry, DamagedLinesAreSkippedAndTheRestIsRead)
     EXPECT_EQ(size, 3u);
     EXPECT_EQ(bin[2], 3);
     RegCloseKey(key);
+
+    // Not a settings file at all: nothing in it is taken for a setting.
+    std::string noise(1 << 20, '\0');
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 2654435761u) >> 13);
+    writeFile(noise);
+    key = create();
+    EXPECT_FALSE(regReadDword(key, "Left"));
+    RegCloseKey(key);
 }
 
 TEST_F(Registry, SavingKeepsOtherKeysAndValues)
