@@ -325,12 +325,14 @@ public:
     /// The key of that path (ignoring ASCII case), added at the end when absent.
     size_t key(std::string_view path)
     {
-        if (const auto at = keyAt_.find(path); at != keyAt_.end())
-            return at->second;
+        // The new key is made first, so that the table keeps a view of its own path (a deque never
+        // moves its elements) and the path is hashed once; it goes again when the path is known.
         keys_.emplace_back();
         keys_.back().key.path = std::string(path);
-        keyAt_.emplace(keys_.back().key.path, keys_.size() - 1); // a deque never moves its keys
-        return keys_.size() - 1;
+        const auto [at, added] = keyAt_.try_emplace(keys_.back().key.path, keys_.size() - 1);
+        if (!added)
+            keys_.pop_back();
+        return at->second;
     }
     void removeKey(std::string_view path)
     {
