@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "browser/ApplicationService.h"
+
+#include "browser/main.h"
+#include "platform/argumentpath.h"
+#include "platform/pathinfo.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+const char* const ApplicationService::kServiceName = "example.varnholt.Tonfolio";
+const char* const ApplicationService::kObjectPath = "/example/varnholt/Tonfolio";
+
+namespace {
+
+const char* const kInterface = "org.freedesktop.Application";
+const char* const kNotShownError = "example.varnholt.Tonfolio.Error.NotShown";
+const char* const kPlayAction = "play";
+// A window busy with a long folder still answers within this; a hung one must not hang the new start.
+constexpr int kCallTimeoutMs = 10000;
+
+} // namespace
+
+ApplicationService::ApplicationService(TForm1* window) : QDBusAbstractAdaptor(window), window_(window) {}
+
+bool ApplicationService::publish()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    if (!bus.registerObject(kObjectPath, window_, QDBusConnection::ExportAdaptors))
+        return false;
+    if (!bus.registerService(kServiceName)) {
+        bus.unregisterObject(kObjectPath);
+        return false;
+    }
+    return true;
+}
+
+ApplicationService::HandOver ApplicationService::handOver(const std::string& drivePath, bool play,
+                                                          const QVariantMap& platformData)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kServiceName))
+        return HandOver::NoRunningWindow;
+    // The running window may have another current folder; a URL names the entry wherever it is asked.
+    const QString uri = QString::fromStdString(platform::FileUrlOf(drivePath));
+    if (uri.isEmpty())
+        return HandOver::NotShown;
+    QDBusMessage call;
+    if (play) {
+        call = QDBusMessage::createMethodCall(kServiceName, kObjectPath, kInterface, "ActivateAction");
+        call << QString(kPlayAction) << QVariantList{QVariant::fromValue(QDBusVariant(uri))} << platformData;
+    } else {
+        call = QDBusMessage::createMethodCall(kServiceName, kObjectPath, kInterface, "Open");
+        call << QStringList{uri} << platformData;
+    }
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return HandOver::Shown;
+    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == kNotShownError)
+        return HandOver::NotShown;
+    return HandOver::NoRunningWindow;
+}
+
+void ApplicationService::Activate(const QVariantMap& platformData)
+{
+    bringToFront(platformData);
+}
+
+void ApplicationService::Open(const QStringList& uris, const QVariantMap& platformData)
+{
+    // One window shows one folder: the first name wins.
+    show(uris.value(0), false, platformData);
+}
+
+void ApplicationService::ActivateAction(const QString& actionName, const QVariantList& parameter,
+                                        const QVariantMap& platformData)
+{
+    if (actionName != kPlayAction) {
+        sendErrorReply(QDBusError::NotSupported, "Unknown action " + actionName);
+        return;
+    }
+    // A parameter arrives as a variant inside the variant list.
+    QVariant value = parameter.value(0);
+    if (value.canConvert<QDBusVariant>())
+        value = value.value<QDBusVariant>().variant();
+    show(value.toString(), true, platformData);
+}
+
+void ApplicationService::show(const QString& uri, bool play, const QVariantMap& platformData)
+{
+    bringToFront(platformData);
+    const std::string path = platform::DrivePathOfArgument(uri.toStdString());
+    if (path.empty() || !window_->openPath(path, play))
+        sendErrorReply(kNotShownError, "Tonfolio cannot show " + uri);
+}
+
+void ApplicationService::bringToFront(const QVariantMap& platformData)
+{
+    // On Wayland the compositor raises a window only with the launcher's token; Qt takes it from here.
+    const QString token = platformData.value("activation-token").toString();
+    if (!token.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
