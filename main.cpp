@@ -1,8 +1,8 @@
 // Tonfolio: browses folders of wave files and plays them.
-#include "browser/ApplicationService.h"
 #include "browser/main.h"
 
 #include "about/aboutdlg.h"
+#include "browser/ApplicationService.h"
 #include "platform/argumentpath.h"
 #include "platform/files.h"
 
@@ -19,8 +19,9 @@ void describeCommandLine(QCommandLineParser& parser)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({"play", "Play the wave file given as PATH."});
-    parser.addPositionalArgument("PATH", "A folder to show, or a wave file to show in its folder. A Linux path "
-                                         "or a drive path such as C:\\SOUNDS.",
+    parser.addPositionalArgument("PATH",
+                                 "A folder to show, or a wave file to show in its folder. A Linux path "
+                                 "or a drive path such as C:\\SOUNDS.",
                                  "[PATH]");
 }
 
@@ -98,6 +99,9 @@ int main(int argc, char* argv[])
             return 0;
         case ApplicationService::HandOver::NotShown:
             complain(paths.front(), "not a folder or wave file Tonfolio shows");
+            return 0;
+        case ApplicationService::HandOver::Busy:
+            complain(paths.front(), "handed to the open Tonfolio window, which shows it once its dialog is closed");
             return 0;
         case ApplicationService::HandOver::NoRunningWindow:
             break;

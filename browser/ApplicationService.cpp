@@ -5,9 +5,11 @@
 #include "platform/argumentpath.h"
 #include "platform/pathinfo.h"
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <utility>
 
 const char* const ApplicationService::kServiceName = "example.varnholt.Tonfolio";
 const char* const ApplicationService::kObjectPath = "/example/varnholt/Tonfolio";
@@ -19,17 +21,23 @@ const char* const kNotShownError = "example.varnholt.Tonfolio.Error.NotShown";
 const char* const kPlayAction = "play";
 // A window busy with a long folder still answers within this; a hung one must not hang the new start.
 constexpr int kCallTimeoutMs = 10000;
+// How often a request waiting for an open dialog to close looks again.
+constexpr int kRetryMs = 200;
 
 } // namespace
 
-ApplicationService::ApplicationService(TForm1* window) : QDBusAbstractAdaptor(window), window_(window) {}
+ApplicationService::ApplicationService(TForm1* window) : QObject(window), window_(window), retry_(new QTimer(this))
+{
+    retry_->setInterval(kRetryMs);
+    connect(retry_, &QTimer::timeout, this, &ApplicationService::serveRequests);
+}
 
 bool ApplicationService::publish()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
-    if (!bus.registerObject(kObjectPath, window_, QDBusConnection::ExportAdaptors))
+    if (!bus.registerObject(kObjectPath, this, QDBusConnection::ExportAllSlots))
         return false;
     if (!bus.registerService(kServiceName)) {
         bus.unregisterObject(kObjectPath);
@@ -61,6 +69,9 @@ ApplicationService::HandOver ApplicationService::handOver(const std::string& dri
         return HandOver::Shown;
     if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == kNotShownError)
         return HandOver::NotShown;
+    // The window holds the request until its dialog closes; a second window would show it twice.
+    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == QDBusError::errorString(QDBusError::NoReply))
+        return HandOver::Busy;
     return HandOver::NoRunningWindow;
 }
 
@@ -91,10 +102,34 @@ void ApplicationService::ActivateAction(const QString& actionName, const QVarian
 
 void ApplicationService::show(const QString& uri, bool play, const QVariantMap& platformData)
 {
-    bringToFront(platformData);
-    const std::string path = platform::DrivePathOfArgument(uri.toStdString());
-    if (path.empty() || !window_->openPath(path, play))
-        sendErrorReply(kNotShownError, "Tonfolio cannot show " + uri);
+    // Answered once served: calls arrive in any event loop, also a dialog's, and a folder changed under
+    // an open confirmation or a drag would make that command act on another file.
+    setDelayedReply(true);
+    requests_.push_back({message(), uri, play, platformData});
+    serveRequests();
+}
+
+bool ApplicationService::windowIsFree() const
+{
+    return !QApplication::activeModalWidget() && !QApplication::activePopupWidget() && !window_->WaveList->isDragging();
+}
+
+void ApplicationService::serveRequests()
+{
+    if (!windowIsFree()) {
+        retry_->start();
+        return;
+    }
+    retry_->stop();
+    const std::vector<Request> requests = std::exchange(requests_, {});
+    for (const Request& request : requests) {
+        bringToFront(request.platformData);
+        const std::string path = platform::DrivePathOfArgument(request.uri.toStdString());
+        const bool shown = !path.empty() && window_->openPath(path, request.play);
+        QDBusConnection::sessionBus().send(
+            shown ? request.call.createReply()
+                  : request.call.createErrorReply(kNotShownError, "Tonfolio cannot show " + request.uri));
+    }
 }
 
 void ApplicationService::bringToFront(const QVariantMap& platformData)

@@ -4,16 +4,19 @@
 // interface (org.freedesktop.Application): a later start hands the folder or file it was given to
 // this window and ends, as desktop programs do, instead of opening a second window.
 
-#include <QDBusAbstractAdaptor>
 #include <QDBusContext>
+#include <QDBusMessage>
+#include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <QVariantList>
 #include <QVariantMap>
 #include <string>
+#include <vector>
 
 class TForm1;
 
-class ApplicationService : public QDBusAbstractAdaptor, protected QDBusContext {
+class ApplicationService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
 public:
@@ -26,9 +29,11 @@ public:
         NoRunningWindow, ///< no session bus, nobody holds the name, or the holder did not answer
         Shown,           ///< the running window shows it
         NotShown,        ///< the running window got it but cannot show it
+        Busy,            ///< the running window got it but did not answer in time (a dialog is open)
     };
 
-    /// Serves the window; a child of it, as an adaptor is of the object it exports.
+    /// Serves the window, as a child of it. It is the exported object itself, not an adaptor: only the
+    /// called object learns the call it serves, which a reply given later needs.
     explicit ApplicationService(TForm1* window);
     /// Puts the window on the session bus; false without a bus or while another window holds the name.
     bool publish();
@@ -44,8 +49,19 @@ public slots:
     void ActivateAction(const QString& actionName, const QVariantList& parameter, const QVariantMap& platformData);
 
 private:
+    struct Request {
+        QDBusMessage call;
+        QString uri;
+        bool play = false;
+        QVariantMap platformData;
+    };
     void show(const QString& uri, bool play, const QVariantMap& platformData);
+    /// Serves the requests waiting, once no dialog, menu or drag of the window is in the middle of something.
+    void serveRequests();
+    bool windowIsFree() const;
     void bringToFront(const QVariantMap& platformData);
 
     TForm1* window_;
+    std::vector<Request> requests_;
+    QTimer* retry_;
 };

@@ -75,8 +75,23 @@ if [ "$sound" = 1 ]; then
     for _ in $(seq 50); do [ "$(streams)" -gt "$before" ] && break; sleep 0.1; done
     [ "$(streams)" -gt "$before" ] || fail "the handed-over wave was not played"
 fi
+
+# While a dialog of the window is open, a handed-over folder waits for it to close.
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+xdotool key F1
+for _ in $(seq 50); do xdotool search --onlyvisible --name '^Info$' >/dev/null 2>&1 && break; sleep 0.1; done
+about=$(xdotool search --onlyvisible --name '^Info$' 2>/dev/null | head -1) || true
+[ -n "$about" ] || fail "F1 showed no about box"
+(cd "$work" && exec "${app_env[@]}" timeout 20 "$bin" c/SOUNDS/DRUMS) &
+handing=$!
+sleep 1
+[ "$(title "$wid")" = "Tonfolio - SOUNDS" ] || fail "the folder changed under the open about box"
+xdotool windowfocus --sync "$about" 2>/dev/null || true
+xdotool key Escape
+wait "$handing" || fail "the start that waited for the about box ended with status $?"
+wait_title "$wid" "Tonfolio - DRUMS"
 close_window
-grep -qxF '"LastDir"="C:\\SOUNDS\\"' "$settings" || fail "the handed-over folder was not the window's: $(cat "$settings")"
+grep -qxF '"LastDir"="C:\\SOUNDS\\DRUMS\\"' "$settings" || fail "the handed-over folder was not the window's: $(cat "$settings")"
 
 # A folder as argument wins over the stored last folder; a wave file shows its folder.
 e2e_start_app "$work" '^Tonfolio - DRUMS$' "$work/c/SOUNDS/DRUMS"
