@@ -47,6 +47,15 @@ void complain(const QString& argument, const char* what)
     std::fprintf(stderr, "tonfolio: %s: %s\n", argument.toLocal8Bit().constData(), what);
 }
 
+/// The bytes of a positional argument as they were given: a file name need not be valid text.
+std::string argumentBytes(int argc, char* argv[], const QString& argument)
+{
+    for (int i = 1; i < argc; ++i)
+        if (QString::fromLocal8Bit(argv[i]) == argument)
+            return argv[i];
+    return argument.toLocal8Bit().toStdString();
+}
+
 /// The launcher's token that lets the window come to the front; Qt takes it from the environment
 /// when the application starts, so it is read first.
 QVariantMap launchPlatformData()
@@ -85,7 +94,7 @@ int main(int argc, char* argv[])
     // A name that leads nowhere is reported, and the program starts as without it.
     std::string target;
     if (!paths.isEmpty()) {
-        target = platform::DrivePathOfArgument(paths.front().toLocal8Bit().toStdString());
+        target = platform::DrivePathOfArgument(argumentBytes(argc, argv, paths.front()));
         if (target.empty()) {
             complain(paths.front(), "on no drive of Tonfolio");
         } else if (platform::GetFileAttributes(target) == platform::INVALID_FILE_ATTRIBUTES) {

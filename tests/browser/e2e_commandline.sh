@@ -97,8 +97,15 @@ grep -qxF '"LastDir"="C:\\SOUNDS\\DRUMS\\"' "$settings" || fail "the handed-over
 e2e_start_app "$work" '^Tonfolio - DRUMS$' "$work/c/SOUNDS/DRUMS"
 first_pid=$app_pid first_wid=$wid
 trap '[ -n "$first_pid" ] && kill "$first_pid" 2>/dev/null; e2e_cleanup' EXIT
-# Without a session bus each start is its own window.
-DBUS_SESSION_BUS_ADDRESS=disabled: e2e_start_app "$work" '^Tonfolio - SOUNDS$' 'C:\SOUNDS\Bell.WAV'
+# Without a session bus each start is its own window; a name that is not UTF-8 is taken as its bytes.
+latin1=$(printf 'caf\351.wav')
+cp "$work/c/SOUNDS/Bell.WAV" "$work/c/SOUNDS/$latin1"
+before=$(streams)
+DBUS_SESSION_BUS_ADDRESS=disabled: e2e_start_app "$work" '^Tonfolio - SOUNDS$' --play "c/SOUNDS/$latin1"
 [ "$(windows)" = 2 ] || fail "$(windows) windows without a session bus, expected 2"
+if [ "$sound" = 1 ]; then
+    for _ in $(seq 50); do [ "$(streams)" -gt "$before" ] && break; sleep 0.1; done
+    [ "$(streams)" -gt "$before" ] || fail "the wave with a Latin-1 name was not played"
+fi
 [ "$(title "$first_wid")" = "Tonfolio - DRUMS" ] || fail "the first window changed to '$(title "$first_wid")'"
 echo PASS

@@ -17,6 +17,7 @@ protected:
         drive_.write("SOUNDS/notes.txt", "not a wave");
         wave("SOUNDS/.hidden/secret.wav");
         wave("START/a.wav");
+        wave("SOUNDS/caf\xe9.wav");
         setString("LastDir", "C:\\START\\");
     }
     std::string selectedRowName()
@@ -41,6 +42,7 @@ TEST_F(CommandLine, FoldersAndWaveFilesAreShownByLinuxPathDrivePathOrUrl)
         {"@/SOUNDS/DRUMS/kick.wav", true, "C:\\SOUNDS\\DRUMS\\", "kick.wav"},
         {"c:/sounds/BELL.wav", true, "C:\\SOUNDS\\", "bell.wav"},
         {"C:", true, "C:\\", ""},
+        {"@/SOUNDS/caf\xe9.wav", true, "C:\\SOUNDS\\", "caf\xe9.wav"},
         {"file://@/SOUNDS/Bell.WAV", true, "C:\\SOUNDS\\", "bell.wav"},
         // Not shown: the tree's folder stays, or the file's folder is shown without a row.
         {"@/SOUNDS/notes.txt", false, "C:\\SOUNDS\\", ""},
