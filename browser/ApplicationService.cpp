@@ -9,6 +9,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
 #include <utility>
 
 const char* const ApplicationService::kServiceName = "example.varnholt.Tonfolio";
@@ -35,11 +36,15 @@ ApplicationService::ApplicationService(TForm1* window) : QObject(window), window
 bool ApplicationService::publish()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
+    if (!bus.isConnected() || !bus.interface())
         return false;
     if (!bus.registerObject(kObjectPath, this, QDBusConnection::ExportAllSlots))
         return false;
-    if (!bus.registerService(kServiceName)) {
+    // A window opened while another holds the name waits in the bus's queue and takes the name over
+    // when that one ends, so later starts still find a window.
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = bus.interface()->registerService(
+        kServiceName, QDBusConnectionInterface::QueueService, QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid() || reply.value() == QDBusConnectionInterface::ServiceNotRegistered) {
         bus.unregisterObject(kObjectPath);
         return false;
     }

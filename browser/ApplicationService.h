@@ -35,7 +35,8 @@ public:
     /// Serves the window, as a child of it. It is the exported object itself, not an adaptor: only the
     /// called object learns the call it serves, which a reply given later needs.
     explicit ApplicationService(TForm1* window);
-    /// Puts the window on the session bus; false without a bus or while another window holds the name.
+    /// Puts the window on the session bus, behind the window holding the name if there is one; false
+    /// without a bus.
     bool publish();
 
     /// Hands a drive path to the window that holds the name, to be shown and, with play, played.

@@ -93,19 +93,28 @@ wait_title "$wid" "Tonfolio - DRUMS"
 close_window
 grep -qxF '"LastDir"="C:\\SOUNDS\\DRUMS\\"' "$settings" || fail "the handed-over folder was not the window's: $(cat "$settings")"
 
-# A folder as argument wins over the stored last folder; a wave file shows its folder.
-e2e_start_app "$work" '^Tonfolio - DRUMS$' "$work/c/SOUNDS/DRUMS"
+# A folder as argument wins over the stored last folder.
+e2e_start_app "$work" '^Tonfolio - SOUNDS$' "$work/c/SOUNDS"
 first_pid=$app_pid first_wid=$wid
-trap '[ -n "$first_pid" ] && kill "$first_pid" 2>/dev/null; e2e_cleanup' EXIT
+trap 'kill "$first_pid" 2>/dev/null || true; e2e_cleanup' EXIT
 # Without a session bus each start is its own window; a name that is not UTF-8 is taken as its bytes.
 latin1=$(printf 'caf\351.wav')
-cp "$work/c/SOUNDS/Bell.WAV" "$work/c/SOUNDS/$latin1"
+cp "$work/c/SOUNDS/Bell.WAV" "$work/c/SOUNDS/DRUMS/$latin1"
 before=$(streams)
-DBUS_SESSION_BUS_ADDRESS=disabled: e2e_start_app "$work" '^Tonfolio - SOUNDS$' --play "c/SOUNDS/$latin1"
+DBUS_SESSION_BUS_ADDRESS=disabled: e2e_start_app "$work" '^Tonfolio - DRUMS$' --play "c/SOUNDS/DRUMS/$latin1"
 [ "$(windows)" = 2 ] || fail "$(windows) windows without a session bus, expected 2"
 if [ "$sound" = 1 ]; then
     for _ in $(seq 50); do [ "$(streams)" -gt "$before" ] && break; sleep 0.1; done
     [ "$(streams)" -gt "$before" ] || fail "the wave with a Latin-1 name was not played"
 fi
-[ "$(title "$first_wid")" = "Tonfolio - DRUMS" ] || fail "the first window changed to '$(title "$first_wid")'"
+[ "$(title "$first_wid")" = "Tonfolio - SOUNDS" ] || fail "the first window changed to '$(title "$first_wid")'"
+kill "$app_pid"; wait "$app_pid" 2>/dev/null || true
+
+# A window started without an argument while another holds the bus name takes the name over when
+# that one ends, and later starts hand their paths to it.
+e2e_start_app "$work" '^Tonfolio - DRUMS$'
+kill "$first_pid"; wait "$first_pid" 2>/dev/null || true
+(cd "$work" && exec "${app_env[@]}" timeout 20 "$bin" 'C:\SOUNDS\Bell.WAV') || fail "the third start ended with status $?"
+wait_title "$wid" "Tonfolio - SOUNDS"
+[ "$(windows)" = 1 ] || fail "$(windows) windows after the hand-over to the second window, expected 1"
 echo PASS
