@@ -2,22 +2,129 @@
 #include "browser/main.h"
 
 #include "about/aboutdlg.h"
+#include "browser/ApplicationService.h"
+#include "platform/argumentpath.h"
+#include "platform/files.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
+#include <cstdio>
+
+namespace {
+
+void describeCommandLine(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription("Browse folders of WAV sound files and listen to them.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({"play", "Play the wave file given as PATH."});
+    parser.addPositionalArgument("PATH",
+                                 "A folder to show, or a wave file to show in its folder. A Linux path "
+                                 "or a drive path such as C:\\SOUNDS.",
+                                 "[PATH]");
+}
+
+/// Answers --help and --version before anything needs a display. Qt's own options (-style, ...)
+/// are left for QApplication, so an argument list this cannot read goes on to the window's parser.
+void answerTextOnlyRequests(int& argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    if (!parser.parse(arguments))
+        return;
+    if (parser.isSet("help") || parser.isSet("help-all") || parser.isSet("version")) {
+        QCoreApplication app(argc, argv);
+        parser.process(app); // prints and ends the program
+    }
+}
+
+void complain(const QString& argument, const char* what)
+{
+    std::fprintf(stderr, "tonfolio: %s: %s\n", argument.toLocal8Bit().constData(), what);
+}
+
+/// The bytes of a positional argument as they were given: a file name need not be valid text.
+std::string argumentBytes(int argc, char* argv[], const QString& argument)
+{
+    for (int i = 1; i < argc; ++i)
+        if (QString::fromLocal8Bit(argv[i]) == argument)
+            return argv[i];
+    return argument.toLocal8Bit().toStdString();
+}
+
+/// The launcher's token that lets the window come to the front; Qt takes it from the environment
+/// when the application starts, so it is read first.
+QVariantMap launchPlatformData()
+{
+    QVariantMap data;
+    if (const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN"); !token.isEmpty())
+        data.insert("activation-token", QString::fromUtf8(token));
+    if (const QByteArray id = qgetenv("DESKTOP_STARTUP_ID"); !id.isEmpty())
+        data.insert("desktop-startup-id", QString::fromUtf8(id));
+    return data;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    QCoreApplication::setApplicationName("Tonfolio");
+    QCoreApplication::setOrganizationName("Varnholt");
+    QCoreApplication::setApplicationVersion(TONFOLIO_VERSION);
+    answerTextOnlyRequests(argc, argv);
+    const QVariantMap platformData = launchPlatformData();
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Tonfolio");
-    QApplication::setOrganizationName("Varnholt");
     QApplication::setWindowIcon(QIcon(":/icons/tonfolio.svg"));
     // Lets docks match the window to its desktop entry and show its icon.
-    QGuiApplication::setDesktopFileName("example.varnholt.Tonfolio");
+    QGuiApplication::setDesktopFileName(ApplicationService::kServiceName);
+
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    parser.process(app);
+    const QStringList paths = parser.positionalArguments();
+    if (paths.size() > 1)
+        std::fprintf(stderr, "tonfolio: one folder or file at a time; showing the first\n");
+    const bool play = parser.isSet("play");
+
+    // A name that leads nowhere is reported, and the program starts as without it.
+    std::string target;
+    if (!paths.isEmpty()) {
+        target = platform::DrivePathOfArgument(argumentBytes(argc, argv, paths.front()));
+        if (target.empty()) {
+            complain(paths.front(), "on no drive of Tonfolio");
+        } else if (platform::GetFileAttributes(target) == platform::INVALID_FILE_ATTRIBUTES) {
+            complain(paths.front(), "no such file or folder");
+            target.clear();
+        }
+    }
+    if (!target.empty()) {
+        switch (ApplicationService::handOver(target, play, platformData)) {
+        case ApplicationService::HandOver::Shown:
+            return 0;
+        case ApplicationService::HandOver::NotShown:
+            complain(paths.front(), "not a folder or wave file Tonfolio shows");
+            return 0;
+        case ApplicationService::HandOver::Busy:
+            complain(paths.front(), "handed to the open Tonfolio window, which shows it once its dialog is closed");
+            return 0;
+        case ApplicationService::HandOver::NoRunningWindow:
+            break;
+        }
+    }
+
     // The window comes first: closing it ends the program. The about box waits hidden until asked for.
     TForm1 form;
     TAboutBox about;
     form.AboutBox = &about;
+    auto* service = new ApplicationService(&form);
+    service->publish();
+    if (!target.empty() && !form.openPath(target, play))
+        complain(paths.front(), "not a folder or wave file Tonfolio shows");
     form.show();
     return app.exec();
 }

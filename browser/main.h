@@ -105,6 +105,11 @@ public:
     void DirTree1DragOver(QDropEvent* event, const QPoint& pos, bool& accept);
     void DirTree1DragDrop(QDropEvent* event, const QPoint& pos);
 
+    /// Shows a folder as if chosen in the tree, or a wave file's folder with its row selected and, with
+    /// play, started as a click would. False, with the window as it was or on the folder, when the path
+    /// names nothing shown here (missing, a hidden folder, not a wave file).
+    bool openPath(const std::string& drivePath, bool play);
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -127,6 +132,8 @@ private:
     /// Sets the window's outer bounds (frame included).
     void setOuterBounds(const QRect& bounds);
     void applyOuterBounds();
+    /// The row of a file name in the wave list, letter case ignored; -1 when none.
+    int waveRowNamed(const std::string& name) const;
 
     QRect outerBounds_;
     bool boundsSettled_ = false;

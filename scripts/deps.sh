@@ -12,8 +12,8 @@ packages=(
   pulseaudio pulseaudio-utils sox libsox-fmt-base
   xvfb xauth xdotool
   binutils-mingw-w64-x86-64
-  appstream desktop-file-utils dpkg-dev file
-  dbus-x11 fonts-dejavu-core
+  appstream desktop-file-utils dpkg-dev file lintian man-db
+  dbus-x11 dbus-daemon fonts-dejavu-core
 )
 
 missing=()

@@ -4,3 +4,10 @@ if(TARGET tonfolio)
            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_settings.sh $<TARGET_FILE:tonfolio>)
   set_tests_properties(browser.e2e_settings PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 endif()
+# The real program's command line: --help and --version without a display, folder and wave arguments,
+# and the hand-over to a running window over a private session bus.
+if(TARGET tonfolio)
+  add_test(NAME browser.e2e_commandline
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_commandline.sh $<TARGET_FILE:tonfolio>)
+  set_tests_properties(browser.e2e_commandline PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
+endif()

@@ -91,6 +91,9 @@ expected=(
   "usr/share/applications/$id.desktop|644"
   "usr/share/metainfo/$id.metainfo.xml|644"
   "usr/share/icons/hicolor/scalable/apps/$id.svg|644"
+  "usr/share/doc/tonfolio/copyright|644"
+  "usr/share/doc/tonfolio/changelog.gz|644"
+  "usr/share/man/man1/tonfolio.1.gz|644"
 )
 for size in 16 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$id.png|644")
@@ -131,6 +134,24 @@ for f in "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.x
   cmp -s "$root/$f" "$build/packaging/$(basename "$f")" || fail "/$f differs from the validated file"
 done
 
+# The history's latest entry is this version, and the copyright file names the licence.
+top=$(gzip -dc "$root/usr/share/doc/tonfolio/changelog.gz" 2>/dev/null | head -n1)
+[[ $top == "tonfolio ($version) "* ]] || fail "the changelog's latest entry is '$top', not version $version"
+grep -qx 'License: GPL-3+' "$root/usr/share/doc/tonfolio/copyright" || fail "the copyright file names no GPL-3+"
+# The manual page renders without a complaint of groff and tells this version.
+man_out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/tonfolio.1.gz" 2>&1 >/dev/null)
+[[ -z $man_out ]] || fail "the manual page draws warnings: $man_out"
+zgrep -q "^\.TH TONFOLIO 1 .*\"Tonfolio $version\"" "$root/usr/share/man/man1/tonfolio.1.gz" \
+  || fail "the manual page does not name version $version"
+
+# Debian's own check of the package: every error and warning fails (infos are advice).
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" >"$tmp/lintian.log" 2>&1 \
+    || { grep -v 'root privileges' "$tmp/lintian.log"; fail "lintian reports errors or warnings"; }
+else
+  fail "lintian is not installed (scripts/deps.sh installs it)"
+fi
+
 # --- Install and purge in a throwaway dpkg root -------------------------------------------------
 # Dependencies are not part of this root, hence --force-depends; nothing here reaches the system.
 droot=$tmp/dpkgroot
@@ -158,6 +179,13 @@ run_env=(env -C "$tmp/drive" HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config
          XDG_DATA_HOME="$tmp/home/.local/share" XDG_CACHE_HOME="$tmp/home/.cache"
          XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$tmp/runtime}" TONFOLIO_DRIVES="C=$tmp/drive")
 exe=$root/usr/bin/tonfolio
+
+# --help and --version answer without any display.
+for option in --help --version; do
+  out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 10 "${run_env[@]}" "$exe" "$option" 2>&1) \
+    || fail "tonfolio $option without a display ended with status $?: $out"
+done
+grep -qx "Tonfolio $version" <<<"$out" || fail "tonfolio --version printed '$out'"
 
 # Offscreen: it must still be running after two seconds and end on SIGTERM, not by a crash.
 "${run_env[@]}" QT_QPA_PLATFORM=offscreen "$exe" >"$tmp/offscreen.log" 2>&1 &

@@ -35,15 +35,14 @@ done <<EOT
 Type|Application
 Name|Tonfolio
 Icon|$id
-Exec|tonfolio
+Exec|tonfolio %f
 Categories|AudioVideo;Audio;Player;
+MimeType|inode/directory;audio/x-wav;audio/wav;audio/vnd.wave;
 Terminal|false
 EOT
 for key in GenericName Comment; do
   [[ -n $(entry "$key") ]] || fail "desktop entry has no $key"
 done
-# The program takes no command line, so it must not claim to open files.
-grep -q '^MimeType=' "$desktop" && fail "desktop entry declares a MimeType"
 # Nothing of the program's version belongs in the entry (its Version key is the format's).
 grep -v '^Version=' "$desktop" | grep -qF "$version" && fail "desktop entry mentions the program version $version"
 

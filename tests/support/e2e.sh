@@ -29,10 +29,10 @@ e2e_start_x() {
 }
 
 # Starts the program in folder $1 with C: at $work/c and its home in $work/home, and waits for a window
-# whose title matches the pattern $2.
+# whose title matches the pattern $2. Further arguments go to the program.
 e2e_start_app() {
     (cd "$1" && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
-        XDG_DATA_HOME="$work/home/.local/share" TONFOLIO_DRIVES="C=$work/c" QT_QPA_PLATFORM=xcb "$bin") &
+        XDG_DATA_HOME="$work/home/.local/share" TONFOLIO_DRIVES="C=$work/c" QT_QPA_PLATFORM=xcb "$bin" "${@:3}") &
     app_pid=$!
     wid=""
     for _ in $(seq 150); do

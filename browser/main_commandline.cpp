@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// TForm1: showing a folder or a wave file named on the command line or handed over by a later start.
+#include "browser/main.h"
+#include "dirtree/DirTree.h"
+#include "dirtree/DirTreePaths.h"
+#include "platform/files.h"
+
+#include <QString>
+
+using namespace platform;
+
+namespace {
+
+std::string lowerAscii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return s;
+}
+
+QString caseFolded(const std::string& name)
+{
+    return QString::fromUtf8(name.data(), qsizetype(name.size())).toCaseFolded();
+}
+
+} // namespace
+
+int TForm1::waveRowNamed(const std::string& name) const
+{
+    // Rows carry their names with A to Z lowered; a name typed in another case still finds its row.
+    const std::string lowered = lowerAscii(name);
+    const QString folded = caseFolded(name);
+    int loose = -1;
+    for (int row = 0; row < WaveList->rowCount(); ++row) {
+        const std::string& rowName = WaveList->model()->name(row);
+        if (rowName == lowered)
+            return row;
+        if (loose < 0 && caseFolded(rowName) == folded)
+            loose = row;
+    }
+    return loose;
+}
+
+bool TForm1::openPath(const std::string& drivePath, bool play)
+{
+    std::string path = RemoveBackslash(drivePath);
+    const DWORD attributes = GetFileAttributes(path.size() == 2 ? path + "\\" : path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    std::string folder = path;
+    std::string name;
+    if (!isFolder) {
+        const size_t sep = path.rfind('\\');
+        if (sep == std::string::npos)
+            return false;
+        folder = path.substr(0, sep + 1);
+        name = path.substr(sep + 1);
+    }
+    AddBackslash(folder);
+    try {
+        DirTree1->SelectPath(folder);
+    } catch (const std::exception&) {
+        return false;
+    }
+    // The tree shows no hidden folders and falls back to a drive root for what it cannot find.
+    if (DirTree1->SelectedPath() != dirtree::upperPath(folder))
+        return false;
+    if (isFolder)
+        return true;
+    int row = waveRowNamed(name);
+    if (row < 0) {
+        // The folder was shown already and its list may predate the file.
+        FillWaveList();
+        row = waveRowNamed(name);
+    }
+    if (row < 0)
+        return false;
+    WaveList->selectRow(row);
+    UpdateCommands();
+    if (play) {
+        StopPlaying();
+        StartPlaying();
+    }
+    return true;
+}

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window shows what the command line or a later start names: a folder, or a wave file's row.
+#include "browserfixture.h"
+#include "platform/argumentpath.h"
+
+using namespace browser_testing;
+
+namespace {
+
+class CommandLine : public BrowserTest {
+protected:
+    void SetUp() override
+    {
+        BrowserTest::SetUp();
+        wave("SOUNDS/Bell.WAV");
+        wave("SOUNDS/DRUMS/kick.wav");
+        drive_.write("SOUNDS/notes.txt", "not a wave");
+        wave("SOUNDS/.hidden/secret.wav");
+        wave("START/a.wav");
+        wave("SOUNDS/caf\xe9.wav");
+        setString("LastDir", "C:\\START\\");
+    }
+    std::string selectedRowName()
+    {
+        const int row = form().WaveList->selectedRow();
+        return row < 0 ? std::string() : form().WaveList->model()->name(row);
+    }
+};
+
+struct OpenCase {
+    const char* argument; ///< "@" stands for the Linux path of the drive's root
+    bool shown;
+    const char* folder; ///< the folder the window shows afterwards
+    const char* row;    ///< the selected row, "" for none
+};
+
+TEST_F(CommandLine, FoldersAndWaveFilesAreShownByLinuxPathDrivePathOrUrl)
+{
+    const OpenCase cases[] = {
+        {"@/SOUNDS/DRUMS", true, "C:\\SOUNDS\\DRUMS\\", ""},
+        {"@/SOUNDS/DRUMS/../", true, "C:\\SOUNDS\\", ""},
+        {"@/SOUNDS/DRUMS/kick.wav", true, "C:\\SOUNDS\\DRUMS\\", "kick.wav"},
+        {"c:/sounds/BELL.wav", true, "C:\\SOUNDS\\", "bell.wav"},
+        {"C:", true, "C:\\", ""},
+        {"@/SOUNDS/caf\xe9.wav", true, "C:\\SOUNDS\\", "caf\xe9.wav"},
+        {"file://@/SOUNDS/Bell.WAV", true, "C:\\SOUNDS\\", "bell.wav"},
+        // Not shown: the tree's folder stays, or the file's folder is shown without a row.
+        {"@/SOUNDS/notes.txt", false, "C:\\SOUNDS\\", ""},
+        {"@/SOUNDS/.hidden", false, "C:\\START\\", ""},
+        {"@/SOUNDS/missing.wav", false, "C:\\START\\", ""},
+        {"C:\\NOWHERE\\", false, "C:\\START\\", ""},
+    };
+    for (const OpenCase& c : cases) {
+        SCOPED_TRACE(c.argument);
+        std::string argument = c.argument;
+        if (const size_t at = argument.find('@'); at != std::string::npos)
+            argument.replace(at, 1, drive_.root());
+        TForm1& w = start();
+        ASSERT_EQ(w.DirTree1->SelectedPath(), "C:\\START\\");
+        const std::string path = platform::DrivePathOfArgument(argument);
+        ASSERT_FALSE(path.empty());
+        EXPECT_EQ(w.openPath(path, false), c.shown);
+        EXPECT_EQ(w.DirTree1->SelectedPath(), c.folder);
+        EXPECT_EQ(selectedRowName(), c.row);
+        EXPECT_FALSE(w.Playing);
+        form_.reset();
+    }
+    // Paths no drive holds name nothing here.
+    EXPECT_EQ(platform::DrivePathOfArgument("/"), "");
+    EXPECT_EQ(platform::DrivePathOfArgument("file://otherhost" + drive_.root()), "");
+}
+
+TEST_F(CommandLine, AWaveMadeAfterTheListWasFilledIsFoundAndPlayed)
+{
+    TForm1& w = start();
+    ASSERT_TRUE(w.openPath("C:\\SOUNDS\\", false));
+    wave("SOUNDS/later.wav");
+    EXPECT_TRUE(w.openPath("C:\\SOUNDS\\later.wav", true));
+    EXPECT_EQ(selectedRowName(), "later.wav");
+    EXPECT_TRUE(w.Playing);
+    EXPECT_TRUE(w.Stop1->isEnabled());
+    w.Stop1Click();
+}
+
+} // namespace
