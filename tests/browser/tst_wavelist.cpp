@@ -252,6 +252,24 @@ TEST_F(WaveListTest, CollationPutsCaseBehindLettersAndKeepsEqualTextsApart)
     const int moved = m.setCaption(m.rowCount() - 1, "0.wav");
     EXPECT_EQ(moved, 0);
     EXPECT_EQ(m.name(0), "0.wav");
+
+    // The C locale compares code points; the rows still order as letters do.
+    QLocale::setDefault(QLocale::c());
+    std::vector<WaveRow> plain;
+    for (const char* n : {"Chime.wav", "zebra.wav", "alarm.wav", "\xC3\x84rger.wav", "Alarm.wav", "bell.wav"}) {
+        WaveRow r;
+        r.name = n;
+        r.caption = waveCaptionText(n);
+        plain.push_back(r);
+    }
+    WaveListModel c;
+    c.setRows(plain);
+    QStringList order;
+    for (int i = 0; i < c.rowCount(); ++i)
+        order << c.row(i).caption;
+    EXPECT_EQ(order, (QStringList{"alarm.wav", "Alarm.wav", QString::fromUtf8("\xC3\x84rger.wav"), "bell.wav",
+                                  "Chime.wav", "zebra.wav"}));
+    QLocale::setDefault(QLocale::system());
 }
 
 } // namespace
