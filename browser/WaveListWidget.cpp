@@ -29,7 +29,7 @@ const int kColumnWidths[WaveListModel::ColumnCount] = {200, 140, 60, 60, 150};
 constexpr int kWholeCaptionChars = 40;
 // A large-icon caption wraps onto two lines of this many characters at least and at most.
 constexpr int kIconLineMinChars = 10;
-constexpr int kIconLineMaxChars = 20;
+constexpr int kIconLineMaxChars = 24;
 // Captions measured exactly among those the estimate finds widest.
 constexpr size_t kMeasuredCaptions = 8;
 
@@ -154,9 +154,11 @@ public:
         opt.displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
         const QWidget* widget = opt.widget;
         QStyle* style = widget ? widget->style() : QApplication::style();
-        // The width the style lays the text out in: its text rectangle less a margin either side.
+        // The width the style lays the text out in: all the room for text, less a margin either side.
+        QStyleOptionViewItem room = opt;
+        room.showDecorationSelected = true;
         const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-        const int width = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget).width() - 2 * margin;
+        const int width = style->subElementRect(QStyle::SE_ItemViewItemText, &room, widget).width() - 2 * margin;
         opt.text = twoLineCaption(opt.text, QFontMetrics(opt.font), width);
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
     }
@@ -305,7 +307,7 @@ void WaveListWidget::fitItems()
         option.text = QStringLiteral("M");
         const QSize oneChar = list_->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), list_);
         const int caption = std::min(widestCaption(), kWholeCaptionChars * average);
-        size = QSize(oneChar.width() - metrics.horizontalAdvance(option.text) + caption + 2, oneChar.height());
+        size = QSize(oneChar.width() - metrics.horizontalAdvance(option.text) + caption + average, oneChar.height());
     }
     if (size == itemSize_)
         return;
