@@ -70,7 +70,10 @@ using WaveDetailView = RowView<QTreeView>;
 /// width (kerning aside) at a fraction of the cost, which counts for 10,000 captions.
 class AdvanceTable {
 public:
-    explicit AdvanceTable(const QFontMetrics& metrics) : metrics_(metrics) { std::fill(std::begin(latin_), std::end(latin_), -1); }
+    explicit AdvanceTable(const QFontMetrics& metrics) : metrics_(metrics)
+    {
+        std::fill(std::begin(latin_), std::end(latin_), -1);
+    }
     int width(const QString& text)
     {
         int w = 0;
@@ -266,8 +269,8 @@ int WaveListWidget::widestCaption()
                       [](const auto& a, const auto& b) { return a.first > b.first; });
     int widest = 0;
     for (size_t i = 0; i < measured; ++i)
-        widest = std::max({widest, estimates[i].first,
-                           metrics.horizontalAdvance(model_->row(estimates[i].second).caption)});
+        widest =
+            std::max({widest, estimates[i].first, metrics.horizontalAdvance(model_->row(estimates[i].second).caption)});
     widestCaption_ = widest;
     return widest;
 }

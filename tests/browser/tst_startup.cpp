@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QIcon>
-#include <QTemporaryDir>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
 

@@ -250,8 +250,12 @@ int textRoom(QAbstractItemView* view, const QModelIndex& index, QStyleOptionView
 
 TEST_F(WaveListTest, CaptionsUpToFortyCharactersShowWholeInTheIconStyles)
 {
-    const std::vector<std::string> names = {"a.wav", "alarm.wav", "canary.wav", "snare_0042_take_03_room_mic.wav",
-                                            "the field recording at dawn by lake7.wav", "x.wav",
+    const std::vector<std::string> names = {"a.wav",
+                                            "alarm.wav",
+                                            "canary.wav",
+                                            "snare_0042_take_03_room_mic.wav",
+                                            "the field recording at dawn by lake7.wav",
+                                            "x.wav",
                                             "zz very long name of a field recording at dawn by the lake number 7.wav"};
     for (const auto& n : names)
         wave("SOUNDS/" + n);
@@ -271,7 +275,8 @@ TEST_F(WaveListTest, CaptionsUpToFortyCharactersShowWholeInTheIconStyles)
             const bool large = b == w.LargeBtn;
             for (int r = 0; r < m->rowCount(); ++r) {
                 const QString caption = m->index(r, 0).data().toString();
-                const int room = textRoom(view, m->index(r, 0), large ? QStyleOptionViewItem::Top : QStyleOptionViewItem::Left);
+                const int room =
+                    textRoom(view, m->index(r, 0), large ? QStyleOptionViewItem::Top : QStyleOptionViewItem::Left);
                 const QRect rect = view->visualRect(m->index(r, 0));
                 if (caption.size() > 40) {
                     // Longer captions are elided: they do not widen every item without bound.
@@ -300,7 +305,8 @@ TEST_F(WaveListTest, DetailColumnsHoldTheirWidestTextsAtAnyFont)
     ASSERT_EQ(m->rowCount(), 2);
     // The widest texts a column can hold, besides the rows' own.
     std::vector<QStringList> widest(WaveListModel::ColumnCount);
-    widest[WaveListModel::ColLength] << "00:00.000" << "99:59.999";
+    widest[WaveListModel::ColLength] << "00:00.000"
+                                     << "99:59.999";
     widest[WaveListModel::ColSize] << FileSizeText(qint64(9999999) * 1024);
     for (int tag = 0; tag <= 0x1004; ++tag) {
         TWaveInfo info;

@@ -83,8 +83,7 @@ TEST_F(TreeTest, AddFolderTakesItsAlphabeticalPlace)
     drive.mkdirs("S/beta/sub"); // as the window creates it: lower case on disk
     tree->AddFolder("C:\\S\\", "BETA", nullptr);
     QTreeWidgetItem* s = node("C:\\S\\");
-    EXPECT_EQ(childPaths(s),
-              (std::vector<std::string>{"C:\\S\\ALPHA\\", arger, "C:\\S\\BETA\\", "C:\\S\\GAMMA\\"}));
+    EXPECT_EQ(childPaths(s), (std::vector<std::string>{"C:\\S\\ALPHA\\", arger, "C:\\S\\BETA\\", "C:\\S\\GAMMA\\"}));
     QLocale::setDefault(QLocale::system());
     QTreeWidgetItem* beta = node("C:\\S\\BETA\\");
     EXPECT_EQ(beta->text(0), "beta");      // spelled as on disk

@@ -333,12 +333,13 @@ TEST(ReadWaveInfo, HeaderTimesReadToTheMillisecond)
     const Row rows[] = {
         {2, 44100, 16, 0xFFFFFFF0u, "405:47.887"}, {1, 8000, 8, 8456, "00:01.057"},
         {2, 44100, 16, 370440, "00:02.100"},       {1, 8000, 8, 8, "00:00.001"},
-        {2, 48000, 24, 1152000, "00:04.000"},  {1, 8000, 8, 8455, "00:01.056"},
+        {2, 48000, 24, 1152000, "00:04.000"},      {1, 8000, 8, 8455, "00:01.056"},
     };
     TempDrive drive;
     for (const Row& r : rows) {
         SCOPED_TRACE(r.length);
-        drive.write("t.wav", riff(chunk("fmt ", fmtBody(1, r.channels, r.rate, r.bits)) + chunkDeclaring("data", r.dataSize)));
+        drive.write("t.wav",
+                    riff(chunk("fmt ", fmtBody(1, r.channels, r.rate, r.bits)) + chunkDeclaring("data", r.dataSize)));
         TWaveInfo w;
         ASSERT_TRUE(ReadWaveInfo("C:\\t.wav", w));
         EXPECT_EQ(WaveLengthText(w).toStdString(), r.length);
