@@ -68,6 +68,7 @@ int WaveListModel::setCaption(int row, const std::string& name)
     WaveRow r = rows_[size_t(row)];
     r.name = name;
     r.caption = waveCaptionText(name);
+    r.searchKeyMade = false;
     // The place the row belongs at among the others.
     int target = 0;
     for (int i = 0; i < rowCount(); ++i)
@@ -85,6 +86,15 @@ int WaveListModel::setCaption(int row, const std::string& name)
         endMoveRows();
     }
     return target;
+}
+
+void WaveListModel::setMeasures(int row, const platform::SoundMeasures& measures)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    rows_[size_t(row)].measures = measures;
+    rows_[size_t(row)].analysed = true;
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
 void WaveListModel::setIcon(const QIcon& icon)

@@ -1,6 +1,8 @@
 #pragma once
 // The rows of the wave list: one per wave entry of the listed folder, kept in caption order.
 
+#include "platform/soundanalysis.h"
+
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QString>
@@ -13,6 +15,11 @@ struct WaveRow {
     std::string name;             ///< caption bytes, as the file is named by the list
     QString caption;              ///< the caption as shown (odd bytes escaped)
     std::array<QString, 4> texts; ///< Format, Length, Size, Type
+    platform::SoundMeasures measures; ///< meaningful once `analysed`
+    bool analysed = false;
+    /// The caption as the filter compares it (accents and case taken off), made when first needed.
+    mutable QString searchKey;
+    mutable bool searchKeyMade = false;
 };
 
 class WaveListModel : public QAbstractTableModel {
@@ -30,6 +37,8 @@ public:
 
     const std::string& name(int row) const { return rows_[size_t(row)].name; }
     const WaveRow& row(int index) const { return rows_[size_t(index)]; }
+    /// Gives a row its analysis results.
+    void setMeasures(int row, const platform::SoundMeasures& measures);
     /// The icon every row shows.
     void setIcon(const QIcon& icon);
     QIcon icon() const { return icon_; }

@@ -206,11 +206,13 @@ template <class View> void commonSetup(View* view, QAbstractItemModel* model, QI
 } // namespace
 
 WaveListWidget::WaveListWidget(QWidget* parent)
-    : QStackedWidget(parent), model_(new WaveListModel(this)), selection_(new QItemSelectionModel(model_, this)),
-      list_(new WaveListView(this)), details_(new WaveDetailView(this))
+    : QStackedWidget(parent), model_(new WaveListModel(this)), filter_(new WaveFilterModel(this)),
+      selection_(new QItemSelectionModel(filter_, this)), list_(new WaveListView(this)),
+      details_(new WaveDetailView(this))
 {
-    commonSetup(list_, model_, selection_);
-    commonSetup(details_, model_, selection_);
+    filter_->setSourceModel(model_);
+    commonSetup(list_, filter_, selection_);
+    commonSetup(details_, filter_, selection_);
     auto* captions = new CaptionDelegate(this);
     list_->setItemDelegate(captions);
     details_->setItemDelegate(captions);
@@ -405,14 +407,63 @@ QAbstractItemView* WaveListWidget::currentView() const
 int WaveListWidget::selectedRow() const
 {
     const QModelIndexList rows = selection_->selectedIndexes();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    return rows.isEmpty() ? -1 : filter_->mapToSource(rows.first()).row();
+}
+
+void WaveListWidget::setFilterText(const QString& typed)
+{
+    if (typed == filter_->typed())
+        return;
+    filter_->setFilter(typed);
+    // A selected row the filter hides is no longer selected: no command reaches a row not shown.
+    if (!selection_->hasSelection())
+        selection_->clearCurrentIndex();
+    const QModelIndex current = selection_->currentIndex();
+    if (current.isValid())
+        currentView()->scrollTo(current);
+    emit changed();
+}
+
+int WaveListWidget::visibleRowCount() const
+{
+    return filter_->rowCount();
+}
+
+int WaveListWidget::visibleRow(int place) const
+{
+    if (place < 0 || place >= visibleRowCount())
+        return -1;
+    return filter_->mapToSource(filter_->index(place, 0)).row();
+}
+
+int WaveListWidget::placeOfRow(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return -1;
+    return filter_->mapFromSource(model_->index(row, 0)).row();
+}
+
+int WaveListWidget::firstPlaceFrom(int row) const
+{
+    // The shown rows keep the model's order, so the places are searched by halves.
+    int lo = 0, hi = visibleRowCount();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (visibleRow(mid) < row)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
 }
 
 void WaveListWidget::selectRow(int row)
 {
     if (row < 0 || row >= rowCount())
         return;
-    const QModelIndex index = model_->index(row, 0);
+    const QModelIndex index = filter_->mapFromSource(model_->index(row, 0));
+    if (!index.isValid())
+        return;
     selection_->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     currentView()->scrollTo(index, QAbstractItemView::EnsureVisible);
 }
@@ -429,9 +480,10 @@ void WaveListWidget::focusList()
 
 void WaveListWidget::editRow(int row)
 {
-    if (row < 0 || row >= rowCount())
+    const QModelIndex index = filter_->mapFromSource(model_->index(row, 0));
+    if (row < 0 || row >= rowCount() || !index.isValid())
         return;
-    currentView()->edit(model_->index(row, 0));
+    currentView()->edit(index);
 }
 
 bool WaveListWidget::isEditing() const

@@ -4,6 +4,7 @@
 // stands in the control's place.
 
 #include "browser/WaveListModel.h"
+#include "browser/WaveFilter.h"
 
 #include <QCursor>
 #include <QPointer>
@@ -27,14 +28,26 @@ public:
     explicit WaveListWidget(QWidget* parent = nullptr);
 
     WaveListModel* model() const { return model_; }
+    /// All rows, shown or not. Rows are always counted as the model holds them; the filter only hides.
     int rowCount() const { return model_->rowCount(); }
+
+    /// Hides the rows that do not pass the filter typed (see WaveFilter); an empty text shows all.
+    void setFilterText(const QString& typed);
+    QString filterText() const { return filter_->typed(); }
+    const WaveFilterModel* filterModel() const { return filter_; }
+    /// The rows shown, in order: their number, the model row shown at a place, the place of a model
+    /// row (-1 when hidden) and the first place showing a model row at or after the given one.
+    int visibleRowCount() const;
+    int visibleRow(int place) const;
+    int placeOfRow(int row) const;
+    int firstPlaceFrom(int row) const;
 
     ViewStyle viewStyle() const { return style_; }
     void setViewStyle(ViewStyle style);
 
     /// The selected row, -1 when none.
     int selectedRow() const;
-    /// Makes the row the selected and focused row and scrolls it fully into view.
+    /// Makes the row the selected and focused row and scrolls it fully into view; nothing for a hidden row.
     void selectRow(int row);
     /// Whether the list (the view in use) holds the keyboard focus.
     bool hasListFocus() const;
@@ -98,6 +111,7 @@ private:
     int widestCaption();
 
     WaveListModel* model_;
+    WaveFilterModel* filter_;
     QItemSelectionModel* selection_;
     QListView* list_;
     QTreeView* details_;

@@ -12,6 +12,7 @@
 #include <string>
 
 class QDropEvent;
+class QLineEdit;
 class TAboutBox;
 class QTreeWidgetItem;
 
@@ -33,6 +34,8 @@ public:
     QTimer* Timer1;
     TWavePlayer* WavePlayer1;
     TFileOperation* FileOperation1;
+    /// The filter box of the toolbar: the list shows the rows whose captions contain its text.
+    QLineEdit* FilterBox = nullptr;
     /// The program's about box, created after the window; none in a window made alone.
     TAboutBox* AboutBox = nullptr;
 
@@ -68,6 +71,7 @@ public:
     void WaveListChange();
     void WaveListEnter();
     void WaveListKeyUp(int key, Qt::KeyboardModifiers shift);
+    void FilterBoxChange(const QString& text);
 
     // Playback.
     void Play1Click();
@@ -121,6 +125,7 @@ private:
     void bindCommands();
     void bindTree();
     void bindWaveList();
+    void setupFilterBox();
     /// The shell's icon for wave files, asked for through the first entry found.
     QIcon fetchWaveIcon(const std::string& path);
     /// Runs FileOperation1 as set up; true when it succeeded and was not aborted. Names holding ";"
@@ -135,6 +140,8 @@ private:
     /// The row of a file name in the wave list, letter case ignored; -1 when none.
     int waveRowNamed(const std::string& name) const;
 
+    /// The model row the all-waves sequence plays, so a change of the filter keeps its place.
+    int allWavesRow_ = -1;
     QRect outerBounds_;
     bool boundsSettled_ = false;
     bool hintHooked_ = false;

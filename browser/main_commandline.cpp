@@ -5,6 +5,7 @@
 #include "dirtree/DirTreePaths.h"
 #include "platform/files.h"
 
+#include <QLineEdit>
 #include <QString>
 
 using namespace platform;
@@ -77,6 +78,9 @@ bool TForm1::openPath(const std::string& drivePath, bool play)
     }
     if (row < 0)
         return false;
+    // The file asked for is shown even where the filter would hide it.
+    if (WaveList->placeOfRow(row) < 0)
+        FilterBox->clear();
     WaveList->selectRow(row);
     UpdateCommands();
     if (play) {

@@ -128,7 +128,8 @@ void TForm1::StartAllWaves()
     const int row = WaveList->selectedRow();
     if (row < 0)
         return;
-    AllWavesIndex = row;
+    // The sequence goes through the rows shown, counted by their places.
+    AllWavesIndex = WaveList->placeOfRow(row);
     AllWavesStopped = false;
     PlayAllWavesItem();
 }
@@ -141,18 +142,19 @@ void TForm1::PlayAllWavesItem()
     for (;;) {
         if (AllWavesStopped)
             return;
-        if (AllWavesIndex < 0 || AllWavesIndex >= WaveList->rowCount()) {
+        if (AllWavesIndex < 0 || AllWavesIndex >= WaveList->visibleRowCount()) {
             // The rows changed under the sequence; there is nothing left to play.
             StopAllWaves();
             return;
         }
-        WaveList->selectRow(AllWavesIndex);
+        allWavesRow_ = WaveList->visibleRow(AllWavesIndex);
+        WaveList->selectRow(allWavesRow_);
         if (StartEndTimer()) {
             PlaySelected();
             return;
         }
         ++AllWavesIndex;
-        if (AllWavesIndex >= WaveList->rowCount()) {
+        if (AllWavesIndex >= WaveList->visibleRowCount()) {
             StopAllWaves();
             return;
         }
@@ -166,7 +168,7 @@ void TForm1::NextOfAllWaves()
         return;
     }
     ++AllWavesIndex;
-    if (AllWavesIndex < WaveList->rowCount())
+    if (AllWavesIndex < WaveList->visibleRowCount())
         PlayAllWavesItem();
     else
         StopAllWaves();

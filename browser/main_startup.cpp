@@ -127,6 +127,7 @@ TForm1::TForm1(QWidget* parent)
     setWindowIcon(QIcon(":/icons/tonfolio.svg"));
 
     bindCommands();
+    setupFilterBox();
     bindWaveList();
     bindTree();
     // Reading the drives selects the first folder, which already fills the list.

@@ -139,8 +139,8 @@ void TForm1::WaveListChange()
 
 void TForm1::WaveListEnter()
 {
-    if (WaveList->rowCount() > 0 && WaveList->selectedRow() < 0)
-        WaveList->selectRow(0);
+    if (WaveList->visibleRowCount() > 0 && WaveList->selectedRow() < 0)
+        WaveList->selectRow(WaveList->visibleRow(0));
     UpdateCommands();
 }
 

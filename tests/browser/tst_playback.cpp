@@ -6,6 +6,7 @@
 #include "support/soundmonitor.h"
 
 #include <QAbstractItemView>
+#include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
 #include <QTest>
@@ -68,7 +69,7 @@ protected:
     QPoint rowCenter(int row)
     {
         QAbstractItemView* v = form().WaveList->currentView();
-        return v->visualRect(form().WaveList->model()->index(row, 0)).center();
+        return v->visualRect(v->model()->index(form().WaveList->placeOfRow(row), 0)).center();
     }
     void release(Qt::MouseButton button, QPoint at)
     {
@@ -306,6 +307,28 @@ TEST_F(PlaybackTest, TheSequenceSkipsUnreadableRowsAndStopsAfterTheLast)
         EXPECT_EQ(commands(), "Play");
         closeForm();
     }
+}
+
+TEST_F(PlaybackTest, TheSequencePlaysTheRowsTheFilterShows)
+{
+    waveOf("A/a kick.wav", 3.0);
+    waveOf("A/b snare.wav", 3.0);
+    waveOf("A/c kick.wav", 3.0);
+    TForm1& w = startIn("C:\\A\\", true);
+    w.FilterBox->setText("KICK");
+    w.WaveList->selectRow(0);
+    w.Play1Click();
+    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\a kick.wav");
+    w.Timer1Timer();
+    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\c kick.wav");
+    EXPECT_EQ(w.WaveList->selectedRow(), 2);
+    // A filter typed during the sequence: it goes on after the row playing, among the rows now shown.
+    w.FilterBox->setText("");
+    EXPECT_EQ(w.AllWavesIndex, 2);
+    w.FilterBox->setText("snare");
+    w.Timer1Timer();
+    EXPECT_TRUE(w.AllWavesStopped);
+    EXPECT_FALSE(w.Playing);
 }
 
 TEST_F(PlaybackTest, ASequenceWithNothingReadableLeftStopsAtOnce)

@@ -3,10 +3,14 @@
 #include "platform/files.h"
 #include "waves/W32Waves.h"
 
+#include <QFile>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QListView>
 #include <QStyle>
 #include <QTreeView>
+#include <cmath>
 #include <sys/stat.h>
 
 using namespace browser_testing;
@@ -262,7 +266,7 @@ TEST_F(WaveListTest, CaptionsUpToFortyCharactersShowWholeInTheIconStyles)
     TForm1& w = start();
     selectFolder("C:\\SOUNDS\\");
     QListView* view = w.WaveList->listView();
-    auto* m = w.WaveList->model();
+    QAbstractItemModel* m = view->model(); // the rows as shown
     ASSERT_EQ(m->rowCount(), int(names.size()));
     for (int points : {9, 16}) {
         w.WaveList->setFont(QFont(w.WaveList->font().family(), points));
@@ -301,7 +305,7 @@ TEST_F(WaveListTest, DetailColumnsHoldTheirWidestTextsAtAnyFont)
     selectFolder("C:\\SOUNDS\\");
     w.DetailBtn->trigger();
     QTreeView* view = w.WaveList->detailView();
-    auto* m = w.WaveList->model();
+    QAbstractItemModel* m = view->model(); // the rows as shown
     ASSERT_EQ(m->rowCount(), 2);
     // The widest texts a column can hold, besides the rows' own.
     std::vector<QStringList> widest(WaveListModel::ColumnCount);
@@ -382,3 +386,135 @@ TEST_F(WaveListTest, CollationPutsCaseBehindLettersAndKeepsEqualTextsApart)
 }
 
 } // namespace
+
+namespace {
+
+QStringList shownCaptions(TForm1& w)
+{
+    QStringList out;
+    for (int place = 0; place < w.WaveList->visibleRowCount(); ++place)
+        out << w.WaveList->model()->row(w.WaveList->visibleRow(place)).caption;
+    return out;
+}
+
+} // namespace
+
+TEST_F(WaveListTest, TheFilterShowsCaptionsContainingItsTextIgnoringCaseAndAccents)
+{
+    for (const char* n : {"Café Kick.wav", "cafe_snare.wav", "KICK 808.wav", "pad.wav", "ÉCHO.wav"})
+        wave(std::string("SOUNDS/") + n);
+    wave("OTHER/kick far.wav");
+    wave("OTHER/hat.wav");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    const QStringList all = shownCaptions(w);
+    ASSERT_EQ(all.size(), 5);
+
+    // Ctrl+F reaches the box from the list; typing filters at once.
+    w.WaveList->focusList();
+    QTest::keyClick(w.WaveList->currentView(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(w.FilterBox->hasFocus());
+    QTest::keyClicks(w.FilterBox, "CAFE");
+    EXPECT_EQ(shownCaptions(w), (QStringList{"café kick.wav", "cafe_snare.wav"}));
+    w.FilterBox->setText("écho");
+    EXPECT_EQ(shownCaptions(w), (QStringList{"Écho.wav"}));
+    w.FilterBox->setText("  kick  ");
+    EXPECT_EQ(shownCaptions(w), (QStringList{"café kick.wav", "kick 808.wav"}));
+    w.FilterBox->setText("zzz");
+    EXPECT_TRUE(shownCaptions(w).isEmpty());
+
+    // F5 and another folder keep the text.
+    w.FilterBox->setText("kick");
+    QTest::keyClick(w.WaveList->currentView(), Qt::Key_F5);
+    EXPECT_EQ(shownCaptions(w), (QStringList{"café kick.wav", "kick 808.wav"}));
+    selectFolder("C:\\OTHER\\");
+    EXPECT_EQ(shownCaptions(w), (QStringList{"kick far.wav"}));
+    EXPECT_EQ(w.WaveList->rowCount(), 2);
+    selectFolder("C:\\SOUNDS\\");
+
+    // Escape empties the box: the list is as it was unfiltered; a second Escape goes back to the list.
+    QTest::keyClick(w.FilterBox, Qt::Key_Escape);
+    EXPECT_TRUE(w.FilterBox->text().isEmpty());
+    EXPECT_EQ(shownCaptions(w), all);
+    EXPECT_EQ(captions(), all);
+    QTest::keyClick(w.FilterBox, Qt::Key_Escape);
+    EXPECT_TRUE(w.WaveList->hasListFocus());
+}
+
+TEST_F(WaveListTest, TheFilterReadsMeasureRanges)
+{
+    for (const char* n : {"a.wav", "b.wav", "c.wav", "d.wav", "unmeasured.wav"})
+        wave(std::string("SOUNDS/") + n);
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    auto measured = [](double lufs, double peak, double bpm, double pitch) {
+        platform::SoundMeasures m;
+        m.loudness = lufs;
+        m.peak = peak;
+        m.tempo = bpm;
+        m.pitch = pitch;
+        return m;
+    };
+    const double none = std::nan("");
+    w.WaveList->model()->setMeasures(0, measured(-12, -0.1, 120.4, 69.03)); // A4
+    w.WaveList->model()->setMeasures(1, measured(-23, -6, 128, 61));       // C#4
+    w.WaveList->model()->setMeasures(2, measured(-30, -12, none, none));
+    w.WaveList->model()->setMeasures(3, measured(-INFINITY, -INFINITY, none, none)); // silence
+    const std::pair<const char*, QStringList> cases[] = {
+        {"bpm:120-130", {"a.wav", "b.wav"}},
+        {"bpm:130-120", {"a.wav", "b.wav"}},
+        {"bpm:120", {"a.wav"}},
+        {"tempo:>125", {"b.wav"}},
+        {"lufs:<-20", {"b.wav", "c.wav", "d.wav"}},
+        {"lufs:-25--20", {"b.wav"}},
+        {"LUFS:>=-23 peak:>-1", {"a.wav"}},
+        {"pitch:A4", {"a.wav"}},
+        {"pitch:a", {"a.wav"}},
+        {"pitch:C#4", {"b.wav"}},
+        {"pitch:Db", {"b.wav"}},
+        {"pitch:A3", {}},
+        {"b bpm:>100", {"b.wav"}},
+        {"bpm:fast", {}}, // no reading of the measure: it stays text, which no caption holds
+        {"lufs:", {}},
+    };
+    for (const auto& [typed, expected] : cases) {
+        SCOPED_TRACE(typed);
+        w.FilterBox->setText(typed);
+        EXPECT_EQ(shownCaptions(w), expected);
+    }
+    // Measures arriving later take a row into the shown ones.
+    w.FilterBox->setText("bpm:60-70");
+    w.WaveList->model()->setMeasures(4, measured(-20, -3, 65, none));
+    EXPECT_EQ(shownCaptions(w), (QStringList{"unmeasured.wav"}));
+}
+
+TEST_F(WaveListTest, CommandsReachOnlyTheRowsShown)
+{
+    for (const char* n : {"kick 1.wav", "snare.wav", "kick 2.wav", "hat.wav"})
+        wave(std::string("SOUNDS/") + n);
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    w.WaveList->focusList();
+    w.WaveList->selectRow(3); // snare.wav
+    ASSERT_EQ(w.SelectedWavePath(), "c:\\sounds\\snare.wav");
+    // The filter hiding the selected row takes the selection with it: no command acts on it.
+    w.FilterBox->setText("kick");
+    EXPECT_EQ(w.WaveList->selectedRow(), -1);
+    EXPECT_TRUE(w.SelectedWavePath().empty());
+    EXPECT_FALSE(w.Delete1->isEnabled() || w.Properties1->isEnabled() || w.Play1->isEnabled());
+    w.WaveList->selectRow(0); // hat.wav, hidden: not selectable
+    EXPECT_EQ(w.WaveList->selectedRow(), -1);
+    // Entering the list selects the first row shown.
+    focus(w.DirTree1);
+    w.WaveList->focusList();
+    QApplication::processEvents();
+    EXPECT_EQ(w.SelectedWavePath(), "c:\\sounds\\kick 1.wav");
+    EXPECT_TRUE(w.Delete1->isEnabled());
+    // Play and a drag reach that row's file.
+    w.Play1Click();
+    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\sounds\\kick 1.wav");
+    std::unique_ptr<QMimeData> dragged(w.WaveList->rowMimeData(w.WaveList->selectedRow()));
+    ASSERT_EQ(dragged->urls().size(), 1);
+    EXPECT_TRUE(dragged->urls()[0].path().endsWith("/SOUNDS/kick 1.wav")) << dragged->urls()[0].path().toStdString();
+    w.StopPlaying();
+}
