@@ -1,0 +1,288 @@
+#include "platform/analysiscache.h"
+
+#include "platform/nativepath.h"
+
+#include <QDir>
+#include <QString>
+#include <chrono>
+#include <cstdio>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// Marks the file as this program's database ("Tonf"); any other application id is someone else's.
+constexpr int kApplicationId = 0x546f6e66;
+constexpr int kSchemaVersion = 1;
+// Another running copy may hold the write lock for a batch; waiting this long is better than losing it.
+constexpr int kBusyWaitMs = 3000;
+
+const char* const kSchema = "CREATE TABLE IF NOT EXISTS measures("
+                            " device INTEGER NOT NULL, inode INTEGER NOT NULL,"
+                            " size INTEGER NOT NULL, modified INTEGER NOT NULL,"
+                            " loudness REAL, peak REAL, tempo REAL, pitch REAL,"
+                            " stored INTEGER NOT NULL,"
+                            " PRIMARY KEY(device, inode)) WITHOUT ROWID;"
+                            "CREATE INDEX IF NOT EXISTS measures_by_age ON measures(stored);";
+
+bool isDamage(int code)
+{
+    code &= 0xFF;
+    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB || code == SQLITE_FORMAT;
+}
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    bool ok() const { return rc_ == SQLITE_OK && stmt_; }
+    int prepareCode() const { return rc_; }
+    sqlite3_stmt* get() const { return stmt_; }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    int rc_ = SQLITE_ERROR;
+};
+
+/// A measure as stored: NaN (no such measure) as NULL, infinities as they are.
+void bindMeasure(sqlite3_stmt* s, int column, double v)
+{
+    if (std::isnan(v))
+        sqlite3_bind_null(s, column);
+    else
+        sqlite3_bind_double(s, column, v);
+}
+
+double columnMeasure(sqlite3_stmt* s, int column)
+{
+    return sqlite3_column_type(s, column) == SQLITE_NULL ? std::nan("") : sqlite3_column_double(s, column);
+}
+
+std::int64_t nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+std::optional<FileIdentity> fileIdentity(const std::string& drivePath)
+{
+    const auto native = existingNativePath(drivePath);
+    struct stat st {};
+    if (!native || ::stat(native->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    FileIdentity id;
+    id.device = std::uint64_t(st.st_dev);
+    id.inode = std::uint64_t(st.st_ino);
+    id.size = std::int64_t(st.st_size);
+    id.modified = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
+std::string AnalysisCache::defaultFile()
+{
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + "/.cache";
+    return (base + "/tonfolio/analysis.sqlite").toStdString();
+}
+
+AnalysisCache::AnalysisCache(std::string file, std::int64_t maxEntries)
+    : file_(file.empty() ? defaultFile() : std::move(file)), maxEntries_(maxEntries)
+{
+    QDir().mkpath(QString::fromStdString(file_.substr(0, file_.rfind('/'))));
+    if (!open())
+        rebuild();
+}
+
+AnalysisCache::~AnalysisCache()
+{
+    close();
+}
+
+void AnalysisCache::close()
+{
+    if (db_)
+        sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+bool AnalysisCache::open()
+{
+    close();
+    if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(db_, kBusyWaitMs);
+    // The first read of the file tells a database from anything else.
+    int appId = -1, version = -1, tables = -1;
+    {
+        Statement s(db_, "PRAGMA application_id");
+        if (!s.ok() || sqlite3_step(s.get()) != SQLITE_ROW) {
+            close();
+            return false;
+        }
+        appId = sqlite3_column_int(s.get(), 0);
+    }
+    {
+        Statement s(db_, "SELECT count(*) FROM sqlite_schema");
+        if (!s.ok() || sqlite3_step(s.get()) != SQLITE_ROW) {
+            close();
+            return false;
+        }
+        tables = sqlite3_column_int(s.get(), 0);
+    }
+    {
+        Statement s(db_, "PRAGMA user_version");
+        if (s.ok() && sqlite3_step(s.get()) == SQLITE_ROW)
+            version = sqlite3_column_int(s.get(), 0);
+    }
+    const bool fresh = appId == 0 && tables == 0;
+    if (!fresh && (appId != kApplicationId || version != kSchemaVersion)) {
+        close();
+        return false;
+    }
+    if (!fresh) {
+        Statement check(db_, "PRAGMA quick_check");
+        if (!check.ok() || sqlite3_step(check.get()) != SQLITE_ROW ||
+            std::string(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0))) != "ok") {
+            close();
+            return false;
+        }
+    }
+    // Several copies of the program read while one writes.
+    sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    if (fresh) {
+        const std::string setup = std::string("BEGIN;") + kSchema + "PRAGMA application_id=" +
+                                  std::to_string(kApplicationId) + "; PRAGMA user_version=" +
+                                  std::to_string(kSchemaVersion) + "; COMMIT;";
+        if (sqlite3_exec(db_, setup.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            // Another copy may have made it at the same moment; its file is good.
+            Statement s(db_, "PRAGMA application_id");
+            const bool made = s.ok() && sqlite3_step(s.get()) == SQLITE_ROW && sqlite3_column_int(s.get(), 0) == kApplicationId;
+            if (!made) {
+                close();
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void AnalysisCache::rebuild()
+{
+    close();
+    const std::string aside = file_ + ".damaged";
+    std::remove(aside.c_str());
+    std::rename(file_.c_str(), aside.c_str());
+    for (const char* suffix : {"-wal", "-shm"})
+        std::remove((file_ + suffix).c_str());
+    if (open())
+        notice_ = "The analysis cache " + file_ + " was damaged; it was set aside and started anew";
+    else
+        notice_ = "The analysis cache " + file_ + " cannot be used; measures are not kept";
+}
+
+std::vector<std::optional<SoundMeasures>> AnalysisCache::find(const std::vector<FileIdentity>& files)
+{
+    std::vector<std::optional<SoundMeasures>> out(files.size());
+    if (!db_)
+        return out;
+    int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    {
+        Statement s(db_, "SELECT size, modified, loudness, peak, tempo, pitch FROM measures"
+                         " WHERE device=?1 AND inode=?2");
+        if (rc == SQLITE_OK && !s.ok())
+            rc = s.prepareCode();
+        for (size_t i = 0; rc == SQLITE_OK && i < files.size(); ++i) {
+            sqlite3_bind_int64(s.get(), 1, sqlite3_int64(files[i].device));
+            sqlite3_bind_int64(s.get(), 2, sqlite3_int64(files[i].inode));
+            const int step = sqlite3_step(s.get());
+            if (step == SQLITE_ROW) {
+                if (sqlite3_column_int64(s.get(), 0) == files[i].size &&
+                    sqlite3_column_int64(s.get(), 1) == files[i].modified) {
+                    SoundMeasures m;
+                    m.loudness = columnMeasure(s.get(), 2);
+                    m.peak = columnMeasure(s.get(), 3);
+                    m.tempo = columnMeasure(s.get(), 4);
+                    m.pitch = columnMeasure(s.get(), 5);
+                    out[i] = m;
+                }
+            } else if (step != SQLITE_DONE) {
+                rc = step;
+            }
+            sqlite3_reset(s.get());
+        }
+    }
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (isDamage(rc)) {
+        rebuild();
+        return std::vector<std::optional<SoundMeasures>>(files.size());
+    }
+    return out;
+}
+
+void AnalysisCache::store(const std::vector<std::pair<FileIdentity, SoundMeasures>>& entries)
+{
+    if (!db_ || entries.empty())
+        return;
+    int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+        Statement s(db_, "INSERT OR REPLACE INTO measures(device, inode, size, modified, loudness, peak, tempo,"
+                         " pitch, stored) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+        rc = s.ok() ? SQLITE_OK : s.prepareCode();
+        const std::int64_t now = nowMs();
+        for (size_t i = 0; rc == SQLITE_OK && i < entries.size(); ++i) {
+            const auto& [id, m] = entries[i];
+            sqlite3_bind_int64(s.get(), 1, sqlite3_int64(id.device));
+            sqlite3_bind_int64(s.get(), 2, sqlite3_int64(id.inode));
+            sqlite3_bind_int64(s.get(), 3, id.size);
+            sqlite3_bind_int64(s.get(), 4, id.modified);
+            bindMeasure(s.get(), 5, m.loudness);
+            bindMeasure(s.get(), 6, m.peak);
+            bindMeasure(s.get(), 7, m.tempo);
+            bindMeasure(s.get(), 8, m.pitch);
+            sqlite3_bind_int64(s.get(), 9, now);
+            const int step = sqlite3_step(s.get());
+            if (step != SQLITE_DONE)
+                rc = step;
+            sqlite3_reset(s.get());
+        }
+    }
+    if (rc == SQLITE_OK) {
+        // The oldest entries beyond the limit go.
+        Statement trim(db_, "DELETE FROM measures WHERE (device, inode) IN (SELECT device, inode FROM measures"
+                            " ORDER BY stored LIMIT max(0, (SELECT count(*) FROM measures) - ?1))");
+        if (trim.ok()) {
+            sqlite3_bind_int64(trim.get(), 1, maxEntries_);
+            const int step = sqlite3_step(trim.get());
+            if (step != SQLITE_DONE)
+                rc = step;
+        }
+    }
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (isDamage(rc))
+        rebuild();
+}
+
+std::int64_t AnalysisCache::entryCount()
+{
+    if (!db_)
+        return 0;
+    Statement s(db_, "SELECT count(*) FROM measures");
+    return s.ok() && sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
+}
+
+} // namespace platform

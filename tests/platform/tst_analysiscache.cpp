@@ -1,0 +1,136 @@
+// The measures cache on real files: kept across a restart, forgotten when a file changes, a damaged or
+// foreign database set aside and rebuilt, and the oldest entries dropped beyond the limit.
+#include "platform/analysiscache.h"
+#include "support/tempdrive.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <optional>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+using platform::AnalysisCache;
+using platform::FileIdentity;
+using platform::SoundMeasures;
+
+namespace {
+
+SoundMeasures measures(double lufs, double tempo)
+{
+    SoundMeasures m;
+    m.loudness = lufs;
+    m.peak = -1.5;
+    m.tempo = tempo;
+    return m;
+}
+
+class AnalysisCacheTest : public ::testing::Test {
+protected:
+    std::string dbFile() const { return dir_.path().toStdString() + "/cache/analysis.sqlite"; }
+    QTemporaryDir dir_;
+    testing_support::TempDrive drive_;
+};
+
+TEST_F(AnalysisCacheTest, MeasuresSurviveARestartUntilTheFileChanges)
+{
+    drive_.write("a.wav", std::string(100, 'a'));
+    const auto id = platform::fileIdentity("C:\\a.wav");
+    ASSERT_TRUE(id);
+    {
+        AnalysisCache cache(dbFile());
+        ASSERT_TRUE(cache.isOpen());
+        EXPECT_TRUE(cache.notice().empty());
+        EXPECT_FALSE(cache.find({*id})[0]);
+        cache.store({{*id, measures(-14.5, std::nan(""))}});
+    }
+    AnalysisCache again(dbFile());
+    const auto found = again.find({*id})[0];
+    ASSERT_TRUE(found);
+    EXPECT_DOUBLE_EQ(found->loudness, -14.5);
+    EXPECT_TRUE(std::isnan(found->tempo)); // no tempo stays no tempo
+    EXPECT_TRUE(std::isnan(found->pitch));
+
+    // Silence keeps its minus infinity.
+    again.store({{*id, measures(-HUGE_VAL, 120)}});
+    EXPECT_TRUE(std::isinf(again.find({*id})[0]->loudness));
+
+    // A new modification time, or a new size, makes the entry stale.
+    const timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, drive_.native("a.wav").c_str(), times, 0), 0);
+    const auto touched = platform::fileIdentity("C:\\a.wav");
+    EXPECT_EQ(touched->inode, id->inode);
+    EXPECT_FALSE(again.find({*touched})[0]);
+    drive_.write("a.wav", std::string(101, 'a'));
+    EXPECT_FALSE(again.find({*platform::fileIdentity("C:\\a.wav")})[0]);
+    // Folders, pipes and missing files have no identity.
+    drive_.mkdirs("d.wav");
+    EXPECT_FALSE(platform::fileIdentity("C:\\d.wav"));
+    EXPECT_FALSE(platform::fileIdentity("C:\\missing.wav"));
+}
+
+TEST_F(AnalysisCacheTest, ADamagedOrForeignFileIsSetAsideAndRebuilt)
+{
+    const FileIdentity id{1, 2, 3, 4};
+    {
+        AnalysisCache cache(dbFile());
+        cache.store({{id, measures(-20, 100)}});
+    }
+    // Damage inside the file: its pages overwritten with rubbish past the header.
+    {
+        QFile f(QString::fromStdString(dbFile()));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const qint64 size = f.size();
+        f.seek(100);
+        f.write(QByteArray(int(size - 100), '\x5a'));
+    }
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        std::optional<AnalysisCache> cache(std::in_place, dbFile());
+        EXPECT_TRUE(cache->isOpen());
+        EXPECT_NE(cache->notice().find("damaged"), std::string::npos) << cache->notice();
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(dbFile() + ".damaged")));
+        EXPECT_FALSE(cache->find({id})[0]);
+        cache->store({{id, measures(-20, 100)}});
+        EXPECT_TRUE(cache->find({id})[0]);
+        cache.emplace(dbFile()); // a restart keeps the rebuilt file
+        EXPECT_TRUE(cache->notice().empty());
+        EXPECT_TRUE(cache->find({id})[0]);
+        cache.reset();
+        // Next: a database of some other program in its place.
+        if (round == 0) {
+            QFile::remove(QString::fromStdString(dbFile()));
+            sqlite3* other = nullptr;
+            ASSERT_EQ(sqlite3_open(dbFile().c_str(), &other), SQLITE_OK);
+            sqlite3_exec(other, "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('keep me')", nullptr, nullptr,
+                         nullptr);
+            sqlite3_close(other);
+        }
+    }
+    // A plain text file in its place fares the same.
+    QFile::remove(QString::fromStdString(dbFile()));
+    {
+        QFile f(QString::fromStdString(dbFile()));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a database at all\n");
+    }
+    AnalysisCache cache(dbFile());
+    EXPECT_TRUE(cache.isOpen());
+    EXPECT_FALSE(cache.notice().empty());
+}
+
+TEST_F(AnalysisCacheTest, TheOldestEntriesGoBeyondTheLimit)
+{
+    AnalysisCache cache(dbFile(), 3);
+    for (std::uint64_t inode = 1; inode <= 5; ++inode) {
+        cache.store({{FileIdentity{7, inode, 10, 20}, measures(-20, 90)}});
+        ::usleep(2000); // stored at different milliseconds
+    }
+    EXPECT_EQ(cache.entryCount(), 3);
+    const auto found = cache.find({{7, 1, 10, 20}, {7, 2, 10, 20}, {7, 3, 10, 20}, {7, 5, 10, 20}});
+    EXPECT_FALSE(found[0] || found[1]);
+    EXPECT_TRUE(found[2] && found[3]);
+}
+
+} // namespace
