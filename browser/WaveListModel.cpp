@@ -4,18 +4,54 @@
 
 #include <QCollator>
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 namespace {
 
-const char* const kHeaders[WaveListModel::ColumnCount] = {"Filename", "Format", "Length", "Size", "Type"};
+const char* const kHeaders[WaveListModel::AllColumnCount] = {"Filename", "Format",   "Length", "Size", "Type",
+                                                             "Loudness", "Peak", "Tempo",  "Pitch"};
 
 const QCollator& collator()
 {
     return dirtree::nameCollator(Qt::CaseSensitive);
 }
 
+const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+
+QString decibels(double v, const char* unit)
+{
+    if (std::isinf(v))
+        return QStringLiteral("-inf %1").arg(QLatin1String(unit));
+    return QStringLiteral("%1 %2").arg(v, 0, 'f', 1).arg(QLatin1String(unit));
+}
+
 } // namespace
+
+QString measureText(const WaveRow& row, int column)
+{
+    if (!row.analysed)
+        return {};
+    const platform::SoundMeasures& m = row.measures;
+    switch (column) {
+    case WaveListModel::ColLoudness:
+        return std::isnan(m.loudness) ? QString() : decibels(m.loudness, "LUFS");
+    case WaveListModel::ColPeak:
+        return std::isnan(m.peak) ? QString() : decibels(m.peak, "dBFS");
+    case WaveListModel::ColTempo:
+        return std::isnan(m.tempo) ? QString() : QStringLiteral("%1 BPM").arg(m.tempo, 0, 'f', 1);
+    case WaveListModel::ColPitch: {
+        if (std::isnan(m.pitch))
+            return {};
+        const long note = std::lround(m.pitch);
+        const int cents = int(std::lround((m.pitch - double(note)) * 100));
+        const QString name = QStringLiteral("%1%2").arg(QLatin1String(kNoteNames[(note % 12 + 12) % 12])).arg(note / 12 - 1);
+        return cents == 0 ? name : QStringLiteral("%1 %2%3").arg(name, cents > 0 ? QStringLiteral("+") : QString()).arg(cents);
+    }
+    default:
+        return {};
+    }
+}
 
 QString waveCaptionText(const std::string& name)
 {
@@ -49,6 +85,7 @@ void WaveListModel::setRows(std::vector<WaveRow> rows)
         sorted.push_back(std::move(rows[i]));
     beginResetModel();
     rows_ = std::move(sorted);
+    rowOfName_.clear();
     endResetModel();
 }
 
@@ -58,6 +95,7 @@ void WaveListModel::clear()
         return;
     beginResetModel();
     rows_.clear();
+    rowOfName_.clear();
     endResetModel();
 }
 
@@ -69,13 +107,14 @@ int WaveListModel::setCaption(int row, const std::string& name)
     r.name = name;
     r.caption = waveCaptionText(name);
     r.searchKeyMade = false;
+    rowOfName_.clear();
     // The place the row belongs at among the others.
     int target = 0;
     for (int i = 0; i < rowCount(); ++i)
         if (i != row && lessThan(rows_[size_t(i)], r))
             ++target;
     rows_[size_t(row)] = r;
-    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    emit dataChanged(index(row, 0), index(row, AllColumnCount - 1));
     if (target != row) {
         // Qt wants the destination as the index before which the row goes, counted before the move.
         const int dest = target > row ? target + 1 : target;
@@ -94,7 +133,29 @@ void WaveListModel::setMeasures(int row, const platform::SoundMeasures& measures
         return;
     rows_[size_t(row)].measures = measures;
     rows_[size_t(row)].analysed = true;
-    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    emit dataChanged(index(row, ColumnCount), index(row, AllColumnCount - 1));
+}
+
+void WaveListModel::setMeasuresOf(const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
+{
+    if (rowOfName_.empty() && !rows_.empty()) {
+        rowOfName_.reserve(rows_.size());
+        for (size_t i = 0; i < rows_.size(); ++i)
+            rowOfName_.emplace(rows_[i].name, int(i));
+    }
+    int first = rowCount(), last = -1;
+    for (const auto& [name, measures] : results) {
+        const auto it = rowOfName_.find(name);
+        if (it == rowOfName_.end())
+            continue;
+        WaveRow& r = rows_[size_t(it->second)];
+        r.measures = measures;
+        r.analysed = true;
+        first = std::min(first, it->second);
+        last = std::max(last, it->second);
+    }
+    if (last >= 0)
+        emit dataChanged(index(first, ColumnCount), index(last, AllColumnCount - 1));
 }
 
 void WaveListModel::setIcon(const QIcon& icon)
@@ -111,7 +172,7 @@ int WaveListModel::rowCount(const QModelIndex& parent) const
 
 int WaveListModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : AllColumnCount;
 }
 
 QVariant WaveListModel::data(const QModelIndex& index, int role) const
@@ -122,13 +183,15 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
+        if (index.column() >= ColumnCount)
+            return measureText(r, index.column());
         return index.column() == ColFilename ? r.caption : r.texts[size_t(index.column() - 1)];
     case Qt::DecorationRole:
         if (index.column() == ColFilename)
             return icon_;
         return {};
     case Qt::TextAlignmentRole:
-        if (index.column() == ColSize || index.column() == ColLength)
+        if (index.column() == ColSize || index.column() == ColLength || index.column() >= ColumnCount)
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     default:
@@ -138,7 +201,7 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
 
 QVariant WaveListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < AllColumnCount)
         return QString::fromLatin1(kHeaders[section]);
     return {};
 }

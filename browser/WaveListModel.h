@@ -8,6 +8,8 @@
 #include <QString>
 #include <array>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 /// One row: the entry's name as bytes (its caption) and the four texts computed when it was added.
@@ -25,7 +27,21 @@ struct WaveRow {
 class WaveListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { ColFilename, ColFormat, ColLength, ColSize, ColType, ColumnCount };
+    /// ColumnCount counts the columns every list shows; the measure columns follow them, shown by choice.
+    enum Column {
+        ColFilename,
+        ColFormat,
+        ColLength,
+        ColSize,
+        ColType,
+        ColumnCount,
+        ColLoudness = ColumnCount,
+        ColPeak,
+        ColTempo,
+        ColPitch,
+        AllColumnCount
+    };
+    static constexpr int kMeasureColumns = AllColumnCount - ColumnCount;
 
     explicit WaveListModel(QObject* parent = nullptr);
 
@@ -39,6 +55,8 @@ public:
     const WaveRow& row(int index) const { return rows_[size_t(index)]; }
     /// Gives a row its analysis results.
     void setMeasures(int row, const platform::SoundMeasures& measures);
+    /// Gives the rows of these names their results, with one change signal for them all.
+    void setMeasuresOf(const std::vector<std::pair<std::string, platform::SoundMeasures>>& results);
     /// The icon every row shows.
     void setIcon(const QIcon& icon);
     QIcon icon() const { return icon_; }
@@ -61,7 +79,13 @@ signals:
 private:
     std::vector<WaveRow> rows_;
     QIcon icon_;
+    /// Row of each name, made when results first arrive for the rows as they are.
+    std::unordered_map<std::string, int> rowOfName_;
 };
+
+/// The text of a measure column for a row; empty while not measured and where the sound has no such
+/// measure.
+QString measureText(const WaveRow& row, int column);
 
 /// The caption shown for a name's bytes: UTF-8 as is, other bytes as \xNN.
 QString waveCaptionText(const std::string& name);

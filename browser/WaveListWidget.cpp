@@ -13,6 +13,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
+#include <QScrollBar>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
@@ -23,7 +25,10 @@ namespace {
 
 // Column widths of the details view, in column order: the least a column starts with, made for a
 // small font; a larger font widens a column to its widest text.
-const int kColumnWidths[WaveListModel::ColumnCount] = {200, 140, 60, 60, 150};
+const int kColumnWidths[WaveListModel::AllColumnCount] = {200, 140, 60, 60, 150, 90, 90, 80, 70};
+// The measure columns' names in the header's menu.
+const char* const kMeasureMenuTexts[WaveListModel::kMeasureColumns] = {"Loudness (LUFS)", "Peak (dBFS)",
+                                                                        "Tempo (BPM)", "Pitch"};
 
 // Small icons and list show captions up to about this many characters whole, and elide longer ones.
 constexpr int kWholeCaptionChars = 40;
@@ -232,6 +237,10 @@ WaveListWidget::WaveListWidget(QWidget* parent)
     details_->header()->setSectionsClickable(false);
     details_->header()->setSectionsMovable(false);
     details_->header()->setStretchLastSection(false);
+    for (int c = WaveListModel::ColumnCount; c < WaveListModel::AllColumnCount; ++c)
+        details_->header()->setSectionHidden(c, true);
+    details_->header()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(details_->header(), &QWidget::customContextMenuRequested, this, &WaveListWidget::showHeaderMenu);
     fitColumns();
 
     addWidget(list_);
@@ -250,7 +259,18 @@ WaveListWidget::WaveListWidget(QWidget* parent)
         fitItems();
     };
     connect(model_, &QAbstractItemModel::modelReset, this, refit);
-    connect(model_, &QAbstractItemModel::dataChanged, this, refit);
+    // Measures arriving leave the captions as they are.
+    connect(model_, &QAbstractItemModel::dataChanged, this, [refit](const QModelIndex& topLeft) {
+        if (topLeft.column() == 0)
+            refit();
+    });
+    // The rows on screen change with scrolling, sizing, the filter and the view style.
+    auto onScreenChange = [this] { emit scrolled(); };
+    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(list_), static_cast<QAbstractItemView*>(details_)}) {
+        connect(v->verticalScrollBar(), &QScrollBar::valueChanged, this, onScreenChange);
+        connect(v->horizontalScrollBar(), &QScrollBar::valueChanged, this, onScreenChange);
+    }
+    connect(filter_, &QAbstractItemModel::layoutChanged, this, onScreenChange);
     configureList(vsIcon);
 }
 
@@ -343,6 +363,77 @@ void WaveListWidget::fitColumns()
         const int text = widest[c] > 0 ? widest[c] + 2 * margin + 2 : 0;
         details_->setColumnWidth(c, std::max({kColumnWidths[c], text, details_->header()->sectionSizeHint(c)}));
     }
+    const char* const widestMeasures[WaveListModel::kMeasureColumns] = {"-inf LUFS", "-inf dBFS", "000.0 BPM",
+                                                                        "C#10 -50"};
+    for (int i = 0; i < WaveListModel::kMeasureColumns; ++i) {
+        const int c = WaveListModel::ColumnCount + i;
+        const int text = metrics.horizontalAdvance(QString::fromLatin1(widestMeasures[i])) + 2 * margin + 2;
+        details_->setColumnWidth(c, std::max({kColumnWidths[c], text, details_->header()->sectionSizeHint(c)}));
+    }
+}
+
+unsigned WaveListWidget::shownMeasures() const
+{
+    unsigned mask = 0;
+    for (int i = 0; i < WaveListModel::kMeasureColumns; ++i)
+        if (!details_->header()->isSectionHidden(WaveListModel::ColumnCount + i))
+            mask |= 1u << i;
+    return mask;
+}
+
+void WaveListWidget::setShownMeasures(unsigned mask)
+{
+    if (mask == shownMeasures())
+        return;
+    for (int i = 0; i < WaveListModel::kMeasureColumns; ++i)
+        details_->header()->setSectionHidden(WaveListModel::ColumnCount + i, (mask & (1u << i)) == 0);
+    emit shownMeasuresChanged();
+}
+
+void WaveListWidget::showHeaderMenu(const QPoint& pos)
+{
+    QMenu menu(this);
+    const unsigned shown = shownMeasures();
+    for (int i = 0; i < WaveListModel::kMeasureColumns; ++i) {
+        QAction* a = menu.addAction(QString::fromLatin1(kMeasureMenuTexts[i]));
+        a->setCheckable(true);
+        a->setChecked((shown & (1u << i)) != 0);
+        connect(a, &QAction::toggled, this, [this, i](bool on) {
+            setShownMeasures(on ? shownMeasures() | (1u << i) : shownMeasures() & ~(1u << i));
+        });
+    }
+    menu.exec(details_->header()->viewport()->mapToGlobal(pos));
+}
+
+std::vector<int> WaveListWidget::rowsOnScreen() const
+{
+    std::vector<int> rows;
+    QAbstractItemView* view = currentView();
+    const QRect area = view->viewport()->rect();
+    if (view == details_) {
+        const QModelIndex top = details_->indexAt(QPoint(1, 1));
+        for (QModelIndex i = top.isValid() ? top.siblingAtColumn(0) : filter_->index(0, 0); i.isValid();
+             i = details_->indexBelow(i)) {
+            if (details_->visualRect(i).top() > area.bottom())
+                break;
+            rows.push_back(filter_->mapToSource(i).row());
+        }
+        return rows;
+    }
+    // The icon styles lay rows out in a grid: the rows whose items meet the viewport.
+    const int count = filter_->rowCount();
+    const QModelIndex first = list_->indexAt(QPoint(1, 1));
+    const int start = first.isValid() ? first.row() : 0;
+    for (int place = start; place < count && place - start < 20000; ++place) {
+        const QRect r = list_->visualRect(filter_->index(place, 0));
+        if (r.intersects(area))
+            rows.push_back(filter_->mapToSource(filter_->index(place, 0)).row());
+        else if (!rows.empty() && (r.top() > area.bottom() || r.left() > area.right()))
+            break;
+        if (rows.size() > 2000)
+            break;
+    }
+    return rows;
 }
 
 void WaveListWidget::configureList(ViewStyle style)

@@ -11,6 +11,7 @@
 #include <QStackedWidget>
 #include <QUrl>
 #include <functional>
+#include <vector>
 
 class QAbstractItemView;
 class QDrag;
@@ -44,6 +45,13 @@ public:
 
     ViewStyle viewStyle() const { return style_; }
     void setViewStyle(ViewStyle style);
+
+    /// Which measure columns the details view shows: bit 0 loudness, 1 peak, 2 tempo, 3 pitch. All are
+    /// hidden at first; the header's context menu shows and hides them.
+    unsigned shownMeasures() const;
+    void setShownMeasures(unsigned mask);
+    /// The model rows the view in use shows on screen now, top to bottom.
+    std::vector<int> rowsOnScreen() const;
 
     /// The selected row, -1 when none.
     int selectedRow() const;
@@ -91,6 +99,10 @@ public:
 signals:
     /// A row changed: its data, the set of rows or the selection.
     void changed();
+    /// The user showed or hid a measure column.
+    void shownMeasuresChanged();
+    /// The rows on screen changed (scrolling, resizing, another view style).
+    void scrolled();
     /// The list received the keyboard focus.
     void entered();
     void keyReleased(int key, Qt::KeyboardModifiers modifiers);
@@ -107,6 +119,7 @@ private:
     void fitItems();
     /// Widens the details columns to their widest texts at the view's font; the set widths are minimums.
     void fitColumns();
+    void showHeaderMenu(const QPoint& pos);
     /// The widest caption of the rows in pixels, measured at most once per change of rows or font.
     int widestCaption();
 

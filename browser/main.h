@@ -4,15 +4,19 @@
 
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
+#include "platform/soundanalysis.h"
 #include "ui_main.h"
 
 #include <QIcon>
 #include <QMainWindow>
 #include <QTimer>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QDropEvent;
 class QLineEdit;
+class SoundAnalyser;
 class TAboutBox;
 class QTreeWidgetItem;
 
@@ -36,6 +40,8 @@ public:
     TFileOperation* FileOperation1;
     /// The filter box of the toolbar: the list shows the rows whose captions contain its text.
     QLineEdit* FilterBox = nullptr;
+    /// Measures the listed waves in the background while a measure column or the filter needs them.
+    SoundAnalyser* Analyser = nullptr;
     /// The program's about box, created after the window; none in a window made alone.
     TAboutBox* AboutBox = nullptr;
 
@@ -72,6 +78,14 @@ public:
     void WaveListEnter();
     void WaveListKeyUp(int key, Qt::KeyboardModifiers shift);
     void FilterBoxChange(const QString& text);
+
+    // Measures of the listed waves.
+    /// Whether a shown column or the filter uses the measures.
+    bool MeasuresWanted() const;
+    /// Starts measuring the rows not measured yet, those on screen first; stops a job of rows gone.
+    void StartMeasuring();
+    void PreferRowsOnScreen();
+    void WavesMeasured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results);
 
     // Playback.
     void Play1Click();
@@ -126,6 +140,7 @@ private:
     void bindTree();
     void bindWaveList();
     void setupFilterBox();
+    void setupMeasuring();
     /// The shell's icon for wave files, asked for through the first entry found.
     QIcon fetchWaveIcon(const std::string& path);
     /// Runs FileOperation1 as set up; true when it succeeded and was not aborted. Names holding ";"
@@ -142,6 +157,10 @@ private:
 
     /// The model row the all-waves sequence plays, so a change of the filter keeps its place.
     int allWavesRow_ = -1;
+    quint64 measureJob_ = 0;
+    std::string measureFolder_;
+    bool measuring_ = false;
+    QTimer* preferTimer_ = nullptr;
     QRect outerBounds_;
     bool boundsSettled_ = false;
     bool hintHooked_ = false;

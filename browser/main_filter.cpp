@@ -49,5 +49,7 @@ void TForm1::FilterBoxChange(const QString& text)
         const int place = WaveList->placeOfRow(allWavesRow_);
         AllWavesIndex = place >= 0 ? place : WaveList->firstPlaceFrom(allWavesRow_) - 1;
     }
+    // A condition on the measures needs them.
+    StartMeasuring();
     UpdateCommands();
 }

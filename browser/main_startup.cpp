@@ -128,6 +128,7 @@ TForm1::TForm1(QWidget* parent)
 
     bindCommands();
     setupFilterBox();
+    setupMeasuring();
     bindWaveList();
     bindTree();
     // Reading the drives selects the first folder, which already fills the list.
@@ -266,6 +267,9 @@ void TForm1::LoadSettings()
     else
         WaveList->setViewStyle(WaveListWidget::vsReport);
 
+    if (const auto measures = regReadDword(key.get(), "MeasureColumns"))
+        WaveList->setShownMeasures(unsigned(*measures) & 0xF);
+
     if (const auto single = regReadDword(key.get(), "PlaySingle"))
         AllWavesBtn->setChecked(*single == 0);
 
@@ -313,6 +317,7 @@ void TForm1::SaveSettings()
     regWriteDword(key.get(), "PlayLooped", LoopBtn->isChecked() ? 1 : 0);
     regWriteString(key.get(), "LastDir", DirTree1->SelectedPath());
     regWriteDword(key.get(), "PlaySingle", AllWavesBtn->isChecked() ? 0 : 1);
+    regWriteDword(key.get(), "MeasureColumns", std::int32_t(WaveList->shownMeasures()));
     const QRect outer = frameGeometry();
     regWriteDword(key.get(), "Top", outer.top());
     regWriteDword(key.get(), "Left", outer.left());

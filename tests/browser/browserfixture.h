@@ -21,11 +21,15 @@ protected:
         ASSERT_TRUE(config_.isValid());
         oldConfig_ = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+        // The measures cache too stays in the test's own folder.
+        oldCache_ = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", (config_.path() + "/cache").toUtf8());
     }
     void TearDown() override
     {
         form_.reset();
         qputenv("XDG_CONFIG_HOME", oldConfig_);
+        qputenv("XDG_CACHE_HOME", oldCache_);
     }
 
     /// Writes settings values before the window starts.
@@ -108,6 +112,7 @@ protected:
     testing_support::TempDrive drive_;
     QTemporaryDir config_;
     QByteArray oldConfig_;
+    QByteArray oldCache_;
     std::unique_ptr<TForm1> form_;
 
 private:

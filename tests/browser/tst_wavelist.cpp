@@ -1,6 +1,7 @@
 // The wave list of the browser window: filling, order, texts, focus, F5 and the command states.
 #include "browserfixture.h"
 #include "platform/files.h"
+#include "components/SoundAnalyser.h"
 #include "waves/W32Waves.h"
 
 #include <QFile>
@@ -517,4 +518,43 @@ TEST_F(WaveListTest, CommandsReachOnlyTheRowsShown)
     ASSERT_EQ(dragged->urls().size(), 1);
     EXPECT_TRUE(dragged->urls()[0].path().endsWith("/SOUNDS/kick 1.wav")) << dragged->urls()[0].path().toStdString();
     w.StopPlaying();
+}
+
+TEST_F(WaveListTest, MeasureColumnsFillInTheBackgroundAndComeBackFromTheCache)
+{
+    drive_.write("SOUNDS/tone.wav", testing_support::makeWav(1, 44100, 16, 44100, 440.0));
+    wave("SOUNDS/quiet.wav");
+    drive_.write("SOUNDS/text.wav", std::string(500, 'x'));
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    w.DetailBtn->trigger();
+    QHeaderView* header = w.WaveList->detailView()->header();
+    // Hidden until chosen, so a plain list measures nothing.
+    for (int c = WaveListModel::ColumnCount; c < WaveListModel::AllColumnCount; ++c)
+        EXPECT_TRUE(header->isSectionHidden(c));
+    EXPECT_EQ(w.Analyser, nullptr);
+    w.WaveList->setShownMeasures(0xF);
+    EXPECT_EQ(cell(2, WaveListModel::ColLoudness), ""); // the window goes on before the measures come
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Analyser && w.Analyser->isIdle() && !cell(2, WaveListModel::ColPitch).isEmpty(); }, 20000));
+    ASSERT_EQ(captions(), (QStringList{"quiet.wav", "text.wav", "tone.wav"}));
+    EXPECT_EQ(cell(0, WaveListModel::ColLoudness), "-inf LUFS");
+    EXPECT_EQ(cell(0, WaveListModel::ColPitch), "");
+    EXPECT_EQ(cell(1, WaveListModel::ColLoudness), ""); // not a sound
+    EXPECT_EQ(cell(2, WaveListModel::ColPeak), "-6.0 dBFS");
+    EXPECT_EQ(cell(2, WaveListModel::ColPitch).left(2), "A4");
+    EXPECT_EQ(cell(2, WaveListModel::ColTempo), "");
+    w.FilterBox->setText("peak:>-10");
+    EXPECT_EQ(w.WaveList->visibleRowCount(), 1);
+    w.FilterBox->clear();
+    closeForm(); // saves the columns shown
+
+    // A new run: the columns are shown again and fill in, the known files from the cache.
+    drive_.write("SOUNDS/other.wav", testing_support::makeWav(1, 44100, 16, 4410, 440.0));
+    TForm1& again = start();
+    selectFolder("C:\\SOUNDS\\");
+    EXPECT_EQ(again.WaveList->shownMeasures(), 0xFu);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return again.Analyser && again.Analyser->isIdle() && !cell(3, WaveListModel::ColPeak).isEmpty(); }, 20000));
+    EXPECT_EQ(cell(3, WaveListModel::ColPeak), "-6.0 dBFS");
+    EXPECT_EQ(cell(0, WaveListModel::ColPeak), "-6.0 dBFS"); // other.wav, new
+    EXPECT_TRUE(QFile::exists(config_.path() + "/cache/tonfolio/analysis.sqlite"));
 }

@@ -1,0 +1,129 @@
+// Measuring sound files (loudness, peak, tempo, pitch) against decoding the same files with libsndfile
+// to nothing, cold (files evicted from the page cache) and warm, per file. Target: at most 2x the decode.
+// Files of 1 to 10 s, 44.1 kHz 16-bit; the number of files is the first argument (default 200).
+#include "platform/drives.h"
+#include "platform/soundanalysis.h"
+
+#include <QTemporaryDir>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <random>
+#include <sndfile.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point t0)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+/// A sound of some seconds: a tone with clicks on a beat and a little noise, like a sample of a kit.
+void writeSound(const std::string& path, double seconds, int channels, unsigned seed)
+{
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f)
+        return;
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> noise(-0.05f, 0.05f);
+    const double hz = 110.0 * (1 + seed % 5);
+    const int beat = int(44100 * 60 / (90 + seed % 60));
+    const int frames = int(seconds * 44100);
+    std::vector<float> buf(size_t(frames) * size_t(channels));
+    for (int i = 0; i < frames; ++i) {
+        const float click = (i % beat) < 300 ? 0.6f * float(1 - (i % beat) / 300.0) : 0.f;
+        const float v = 0.3f * float(std::sin(2 * M_PI * hz * i / 44100)) + click + noise(random);
+        for (int c = 0; c < channels; ++c)
+            buf[size_t(i) * size_t(channels) + size_t(c)] = v;
+    }
+    sf_writef_float(f, buf.data(), frames);
+    sf_close(f);
+}
+
+void evict(const std::vector<std::string>& files)
+{
+    ::sync();
+    for (const auto& p : files) {
+        const int fd = ::open(p.c_str(), O_RDONLY);
+        if (fd >= 0) {
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+            ::close(fd);
+        }
+    }
+}
+
+double decodeAll(const std::vector<std::string>& files)
+{
+    std::vector<float> buf(4096 * 2);
+    const auto t0 = Clock::now();
+    for (const auto& p : files) {
+        SF_INFO info{};
+        SNDFILE* f = sf_open(p.c_str(), SFM_READ, &info);
+        if (!f)
+            continue;
+        const sf_count_t chunk = sf_count_t(buf.size()) / info.channels;
+        while (sf_readf_float(f, buf.data(), chunk) == chunk) {
+        }
+        sf_close(f);
+    }
+    return msSince(t0);
+}
+
+double analyseAll(const std::vector<std::string>& drivePaths, int& measured)
+{
+    measured = 0;
+    const auto t0 = Clock::now();
+    for (const auto& p : drivePaths)
+        if (platform::analyseSound(p))
+            ++measured;
+    return msSince(t0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+    QTemporaryDir root;
+    platform::DriveInfo c;
+    c.letter = 'C';
+    c.directory = root.path().toStdString();
+    platform::setDriveTable({c});
+    std::vector<std::string> files, drivePaths;
+    double seconds = 0;
+    for (int i = 0; i < count; ++i) {
+        const double s = 1.0 + 9.0 * double((i * 7919) % count) / std::max(1, count - 1);
+        const std::string name = "s" + std::to_string(i) + ".wav";
+        writeSound(root.path().toStdString() + "/" + name, s, i % 3 == 0 ? 1 : 2, unsigned(i));
+        files.push_back(root.path().toStdString() + "/" + name);
+        drivePaths.push_back("C:\\" + name);
+        seconds += s;
+    }
+    std::printf("%d files, %.0f s of sound in all\n", count, seconds);
+    int measured = 0;
+    for (bool cold : {true, false}) {
+        double decode = 1e18, analyse = 1e18;
+        for (int round = 0; round < (cold ? 1 : 2); ++round) {
+            if (cold)
+                evict(files);
+            decode = std::min(decode, decodeAll(files));
+            if (cold)
+                evict(files);
+            analyse = std::min(analyse, analyseAll(drivePaths, measured));
+        }
+        std::printf("%s: decode %.2f ms/file, analysis %.2f ms/file (%d measured), ratio %.2f (target <= 2.0)\n",
+                    cold ? "cold" : "warm", decode / count, analyse / count, measured, analyse / decode);
+    }
+    return 0;
+}

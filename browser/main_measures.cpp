@@ -1,0 +1,105 @@
+// TForm1: the measures of the listed waves - loudness, peak, tempo, pitch - filled in the background.
+#include "browser/main.h"
+#include "components/SoundAnalyser.h"
+#include "dirtree/FileRoutines.h"
+
+#include <unordered_set>
+
+namespace {
+
+// Scrolling settles this long before the rows on screen move ahead of the others.
+constexpr int kPreferDelayMs = 100;
+
+} // namespace
+
+void TForm1::setupMeasuring()
+{
+    preferTimer_ = new QTimer(this);
+    preferTimer_->setSingleShot(true);
+    preferTimer_->setInterval(kPreferDelayMs);
+    connect(preferTimer_, &QTimer::timeout, this, &TForm1::PreferRowsOnScreen);
+    connect(WaveList, &WaveListWidget::scrolled, preferTimer_, qOverload<>(&QTimer::start));
+    connect(WaveList, &WaveListWidget::shownMeasuresChanged, this, &TForm1::StartMeasuring);
+    // New rows: the job of the old ones ends, and the new ones are measured once the list shows them.
+    connect(WaveList->model(), &QAbstractItemModel::modelReset, this, [this] {
+        measuring_ = false;
+        if (Analyser)
+            Analyser->setFiles(++measureJob_, {});
+        QTimer::singleShot(0, this, &TForm1::StartMeasuring);
+    });
+}
+
+bool TForm1::MeasuresWanted() const
+{
+    return WaveList->shownMeasures() != 0 || WaveList->filterModel()->filter().usesMeasures();
+}
+
+void TForm1::StartMeasuring()
+{
+    if (measuring_ || !MeasuresWanted())
+        return;
+    WaveListModel* rows = WaveList->model();
+    std::vector<int> order;
+    std::vector<char> queued(size_t(rows->rowCount()), 0);
+    auto add = [&](int row) {
+        if (row >= 0 && row < rows->rowCount() && !queued[size_t(row)] && !rows->row(row).analysed) {
+            queued[size_t(row)] = 1;
+            order.push_back(row);
+        }
+    };
+    // Nearest the rows on screen first: those, then the shown rows after them, then those before,
+    // then the rows the filter hides.
+    const std::vector<int> onScreen = WaveList->rowsOnScreen();
+    for (int row : onScreen)
+        add(row);
+    const int shown = WaveList->visibleRowCount();
+    const int firstPlace = onScreen.empty() ? 0 : std::max(0, WaveList->placeOfRow(onScreen.front()));
+    for (int place = firstPlace; place < shown; ++place)
+        add(WaveList->visibleRow(place));
+    for (int place = firstPlace - 1; place >= 0; --place)
+        add(WaveList->visibleRow(place));
+    for (int row = 0; row < rows->rowCount(); ++row)
+        add(row);
+    if (order.empty())
+        return;
+    if (!Analyser) {
+        Analyser = new SoundAnalyser(this);
+        connect(Analyser, &SoundAnalyser::measured, this, &TForm1::WavesMeasured);
+        connect(Analyser, &SoundAnalyser::finished, this, [this](quint64 job) {
+            if (job == measureJob_)
+                measuring_ = false;
+        });
+        connect(Analyser, &SoundAnalyser::notice, this, [this](const QString& text) { StatusBar->showMessage(text); });
+    }
+    measureFolder_ = DirTree1->SelectedPath();
+    std::vector<std::string> paths;
+    paths.reserve(order.size());
+    for (int row : order)
+        paths.push_back(JoinPath(measureFolder_, rows->name(row)));
+    measuring_ = true;
+    Analyser->setFiles(++measureJob_, std::move(paths));
+}
+
+void TForm1::PreferRowsOnScreen()
+{
+    if (!measuring_ || !Analyser)
+        return;
+    std::vector<std::string> paths;
+    for (int row : WaveList->rowsOnScreen())
+        if (!WaveList->model()->row(row).analysed)
+            paths.push_back(JoinPath(measureFolder_, WaveList->model()->name(row)));
+    Analyser->prefer(paths);
+}
+
+void TForm1::WavesMeasured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
+{
+    if (job != measureJob_)
+        return;
+    std::vector<std::pair<std::string, platform::SoundMeasures>> byName;
+    byName.reserve(results.size());
+    const std::string prefix = JoinPath(measureFolder_, "");
+    for (const auto& [path, measures] : results)
+        if (path.compare(0, prefix.size(), prefix) == 0)
+            byName.emplace_back(path.substr(prefix.size()), measures);
+    WaveList->model()->setMeasuresOf(byName);
+}

@@ -1,0 +1,196 @@
+#include "components/SoundAnalyser.h"
+
+#include "platform/analysiscache.h"
+
+#include <QMetaObject>
+#include <QPointer>
+#include <algorithm>
+#include <chrono>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace {
+
+// Results go to the window and the cache in batches: at most this often, or this many at once.
+constexpr auto kDeliveryInterval = std::chrono::milliseconds(200);
+constexpr size_t kDeliveryBatch = 64;
+// Cache lookups go in batches this large, so a new job or a stop is seen between them.
+constexpr size_t kLookupBatch = 2048;
+
+} // namespace
+
+SoundAnalyser::SoundAnalyser(QObject* parent, std::string cacheFile)
+    : QObject(parent), cacheFile_(std::move(cacheFile))
+{
+    qRegisterMetaType<std::vector<SoundAnalyser::Result>>();
+    worker_ = std::thread([this] { run(); });
+}
+
+SoundAnalyser::~SoundAnalyser()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+        pending_.clear();
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+void SoundAnalyser::setFiles(quint64 job, std::vector<std::string> paths)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        job_ = job;
+        pending_.assign(std::make_move_iterator(paths.begin()), std::make_move_iterator(paths.end()));
+        newJob_ = true;
+    }
+    wake_.notify_all();
+}
+
+void SoundAnalyser::prefer(const std::vector<std::string>& paths)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pending_.empty() || paths.empty())
+        return;
+    std::unordered_map<std::string, size_t> rank;
+    for (size_t i = 0; i < paths.size(); ++i)
+        rank.emplace(paths[i], i);
+    std::stable_partition(pending_.begin(), pending_.end(), [&](const std::string& p) { return rank.count(p) > 0; });
+    const auto firstOther =
+        std::find_if(pending_.begin(), pending_.end(), [&](const std::string& p) { return rank.count(p) == 0; });
+    std::sort(pending_.begin(), firstOther, [&](const std::string& a, const std::string& b) { return rank[a] < rank[b]; });
+}
+
+bool SoundAnalyser::isIdle() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pending_.empty() && !busy_ && !newJob_;
+}
+
+void SoundAnalyser::deliver(quint64 job, std::vector<Result> results, bool done)
+{
+    // Queued to the object's thread; a result for an object already gone is dropped with the event.
+    QMetaObject::invokeMethod(
+        this,
+        [this, job, results = std::move(results), done] {
+            if (!results.empty())
+                emit measured(job, results);
+            if (done)
+                emit finished(job);
+        },
+        Qt::QueuedConnection);
+}
+
+void SoundAnalyser::run()
+{
+    // The cache opens in this thread, so a slow check of a large file never holds up the window.
+    std::unique_ptr<platform::AnalysisCache> cache;
+    std::unordered_map<std::string, platform::FileIdentity> identities; // of the job's files not in the cache
+    std::vector<Result> ready;
+    std::vector<std::pair<platform::FileIdentity, platform::SoundMeasures>> toStore;
+    auto lastDelivery = std::chrono::steady_clock::now();
+    quint64 job = 0;
+
+    auto flush = [&](bool done) {
+        if (cache && !toStore.empty())
+            cache->store(toStore);
+        toStore.clear();
+        if (!ready.empty() || done)
+            deliver(job, std::move(ready), done);
+        ready.clear();
+        lastDelivery = std::chrono::steady_clock::now();
+    };
+
+    for (;;) {
+        std::vector<std::string> lookups;
+        std::string next;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            busy_ = false;
+            wake_.wait(lock, [&] { return stop_ || newJob_ || !pending_.empty(); });
+            if (stop_)
+                break;
+            busy_ = true;
+            if (newJob_) {
+                newJob_ = false;
+                job = job_;
+                identities.clear();
+                ready.clear();
+                lookups.assign(pending_.begin(), pending_.end());
+            } else {
+                next = std::move(pending_.front());
+                pending_.pop_front();
+            }
+        }
+        if (!cache) {
+            cache = std::make_unique<platform::AnalysisCache>(cacheFile_);
+            if (!cache->notice().empty()) {
+                const QString text = QString::fromStdString(cache->notice());
+                QMetaObject::invokeMethod(this, [this, text] { emit notice(text); }, Qt::QueuedConnection);
+            }
+        }
+        if (!lookups.empty()) {
+            // First what the cache knows of the whole job, so a folder seen before fills at once.
+            std::unordered_set<std::string> known;
+            for (size_t start = 0; start < lookups.size(); start += kLookupBatch) {
+                const size_t end = std::min(lookups.size(), start + kLookupBatch);
+                std::vector<platform::FileIdentity> ids;
+                std::vector<size_t> which;
+                for (size_t i = start; i < end; ++i) {
+                    if (auto id = platform::fileIdentity(lookups[i])) {
+                        identities.emplace(lookups[i], *id);
+                        ids.push_back(*id);
+                        which.push_back(i);
+                    } else {
+                        // Not a regular file: nothing to measure.
+                        known.insert(lookups[i]);
+                        ready.emplace_back(lookups[i], platform::SoundMeasures{});
+                        ready.back().second.loudness = ready.back().second.peak = std::nan("");
+                    }
+                }
+                const auto found = cache->find(ids);
+                for (size_t k = 0; k < found.size(); ++k)
+                    if (found[k]) {
+                        known.insert(lookups[which[k]]);
+                        ready.emplace_back(lookups[which[k]], *found[k]);
+                    }
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (newJob_ || stop_)
+                    break;
+            }
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!newJob_ && !stop_) {
+                pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
+                                              [&](const std::string& p) { return known.count(p) > 0; }),
+                               pending_.end());
+                const bool done = pending_.empty();
+                deliver(job, std::move(ready), done);
+                ready.clear();
+                lastDelivery = std::chrono::steady_clock::now();
+            }
+            continue;
+        }
+        const auto id = identities.find(next);
+        auto measures = platform::analyseSound(next);
+        platform::SoundMeasures m;
+        if (measures) {
+            m = *measures;
+            if (id != identities.end())
+                toStore.emplace_back(id->second, m);
+        } else {
+            m.loudness = m.peak = std::nan("");
+        }
+        ready.emplace_back(next, m);
+        bool done = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done = pending_.empty() && !newJob_;
+        }
+        if (done || ready.size() >= kDeliveryBatch ||
+            std::chrono::steady_clock::now() - lastDelivery >= kDeliveryInterval)
+            flush(done);
+    }
+    if (cache && !toStore.empty())
+        cache->store(toStore);
+}
