@@ -3,7 +3,6 @@
 #include "dirtree/DirTree.h"
 
 #include <QCollator>
-#include <QLocale>
 #include <algorithm>
 #include <numeric>
 
@@ -11,15 +10,9 @@ namespace {
 
 const char* const kHeaders[WaveListModel::ColumnCount] = {"Filename", "Format", "Length", "Size", "Type"};
 
-QCollator& collator()
+const QCollator& collator()
 {
-    static QCollator c = [] {
-        QCollator col{QLocale()};
-        col.setCaseSensitivity(Qt::CaseSensitive);
-        col.setNumericMode(false);
-        return col;
-    }();
-    return c;
+    return dirtree::nameCollator(Qt::CaseSensitive);
 }
 
 } // namespace

@@ -71,6 +71,10 @@ public:
     QListView* listView() const { return list_; }
     QTreeView* detailView() const { return details_; }
 
+    /// The size of every item of the icon styles: large icons hold two lines of caption under the
+    /// icon, small icons and list one line as wide as the widest caption (up to about 40 characters).
+    QSize itemSize() const { return itemSize_; }
+
 signals:
     /// A row changed: its data, the set of rows or the selection.
     void changed();
@@ -86,12 +90,20 @@ protected:
 private:
     void configureList(ViewStyle style);
     bool isOurs(QObject* watched) const;
+    /// Sizes the icon styles' items for the rows' captions at the list's font.
+    void fitItems();
+    /// Widens the details columns to their widest texts at the view's font; the set widths are minimums.
+    void fitColumns();
+    /// The widest caption of the rows in pixels, measured at most once per change of rows or font.
+    int widestCaption();
 
     WaveListModel* model_;
     QItemSelectionModel* selection_;
     QListView* list_;
     QTreeView* details_;
     ViewStyle style_ = vsIcon;
+    QSize itemSize_;
+    int widestCaption_ = -1; ///< -1 until measured for the current rows and font
     QString hint_;
     QCursor dragCursor_;
     QPointer<QDrag> drag_;

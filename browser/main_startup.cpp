@@ -57,6 +57,39 @@ private:
     HKEY key_ = nullptr;
 };
 
+/// The toolbar's pictures: the desktop theme's icon where it has one that fits the command, else the
+/// program's own drawing, which stays sharp at any scale. Qt greys either for a disabled button.
+void setToolbarIcons(TForm1& form)
+{
+    const struct {
+        QAction* button;
+        const char* themeName; ///< empty where no theme names a fitting icon
+        const char* own;
+    } icons[] = {
+        {form.PlayBtn, "media-playback-start", "play"},
+        {form.StopBtn, "media-playback-stop", "stop"},
+        {form.ToolButton3, "go-up", "previousfolder"},
+        {form.ToolButton1, "folder-new", "newfolder"},
+        {form.DeleteBtn, "edit-delete", "delete"},
+        {form.PropBtn, "document-properties", "properties"},
+        {form.LargeBtn, "view-list-icons", "largeicons"},
+        {form.SmallBtn, "view-list-compact", "smallicons"},
+        {form.ListBtn, "view-list-text", "list"},
+        {form.DetailBtn, "view-list-details", "details"},
+        {form.LoopBtn, "media-playlist-repeat", "loop"},
+        {form.AllWavesBtn, "", "allwaves"},
+        {form.ToolButton2, "help-about", "about"},
+        {form.ToolButton9, "application-exit", "leave"},
+    };
+    for (const auto& i : icons) {
+        const QString name = QLatin1String(i.themeName);
+        if (!name.isEmpty() && QIcon::hasThemeIcon(name))
+            i.button->setIcon(QIcon::fromTheme(name));
+        else
+            i.button->setIcon(QIcon(QStringLiteral(":/browser/") + QLatin1String(i.own) + QStringLiteral(".svg")));
+    }
+}
+
 } // namespace
 
 void registerCursor(int number, const QCursor& cursor)
@@ -76,6 +109,7 @@ TForm1::TForm1(QWidget* parent)
 {
     setupUi(this);
     setupComponents();
+    setToolbarIcons(*this);
     // The layout's outer bounds, until the settings give others.
     setOuterBounds(QRect(202, 108, 825, 567));
     Timer1->setInterval(1000);

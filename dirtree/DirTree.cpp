@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCollator>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -138,17 +139,36 @@ BusyCursor::~BusyCursor()
     QApplication::restoreOverrideCursor();
 }
 
+const QCollator& nameCollator(Qt::CaseSensitivity sensitivity)
+{
+    // One collator per case rule, made again only when the locale changes: sorting thousands of
+    // names compares them many times over.
+    static QCollator collators[2];
+    static QLocale made[2] = {QLocale::c(), QLocale::c()};
+    static bool ready[2] = {false, false};
+    const int k = sensitivity == Qt::CaseSensitive ? 1 : 0;
+    const QLocale current;
+    if (!ready[k] || made[k] != current) {
+        QLocale locale = current;
+        if (locale.language() == QLocale::C)
+            locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        QCollator c(locale);
+        c.setCaseSensitivity(sensitivity);
+        c.setNumericMode(false);
+        collators[k] = c;
+        made[k] = current;
+        ready[k] = true;
+    }
+    return collators[k];
+}
+
 } // namespace dirtree
 
 bool TDirNode::operator<(const QTreeWidgetItem& other) const
 {
-    static const QCollator collator = [] {
-        QCollator c; // the user's locale; names are folded first so case never decides
-        c.setCaseSensitivity(Qt::CaseInsensitive);
-        return c;
-    }();
+    // Names are folded first so case never decides.
     const QString a = text(0), b = other.text(0);
-    const int r = collator.compare(a.toCaseFolded(), b.toCaseFolded());
+    const int r = dirtree::nameCollator(Qt::CaseInsensitive).compare(a.toCaseFolded(), b.toCaseFolded());
     return r != 0 ? r < 0 : a < b;
 }
 
@@ -174,6 +194,23 @@ public:
         if (!line)
             return;
         tree_->commitEdit(tree_->itemFromIndex(index), line->text());
+    }
+
+protected:
+    // Tab ends the edit as Enter does; it would otherwise carry the edit and the selection on to the
+    // next folder.
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        auto* editor = qobject_cast<QWidget*>(object);
+        if (editor && event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+                emit commitData(editor);
+                emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+                return true;
+            }
+        }
+        return QStyledItemDelegate::eventFilter(object, event);
     }
 
 private:

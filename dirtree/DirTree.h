@@ -5,6 +5,7 @@
 
 #include "dirtree/DirTreePaths.h"
 
+#include <QCollator>
 #include <QPointer>
 #include <QTreeWidget>
 #include <array>
@@ -320,4 +321,8 @@ public:
 std::string upperPath(const std::string& path);
 /// A name as shown in a label: UTF-8 as is, any other byte escaped as \xNN.
 QString displayText(const std::string& name);
+/// The order of names in the tree and the wave list: the user's locale, or where that has no collation
+/// (the C and POSIX locales compare code points) the common one, so "alarm" still comes before "Chime"
+/// and "Ärger" stands beside "Arger".
+const QCollator& nameCollator(Qt::CaseSensitivity sensitivity);
 } // namespace dirtree

@@ -230,8 +230,7 @@ void TDirTree::ReadSubfolders(QTreeWidgetItem* node)
 
     for (Found& f : found)
         f.label = dirtree::displayText(f.name);
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QCollator& collator = dirtree::nameCollator(Qt::CaseInsensitive);
     std::vector<QCollatorSortKey> keys;
     keys.reserve(found.size());
     for (const Found& f : found)

@@ -149,7 +149,8 @@ std::string VolumeLabelText(char letter, std::int32_t& serial)
     std::string text;
     if (GetVolumeInformation(root, label, sizeof label, &volumeSerial, &maxComponent, &flags, fileSystem,
                              sizeof fileSystem)) {
-        text = std::string(label) + " (" + upperLetter(letter) + ":)";
+        // An unlabelled drive reads "(C:)", without a leading blank.
+        text = (label[0] ? std::string(label) + " " : std::string()) + "(" + upperLetter(letter) + ":)";
         serial = std::int32_t(volumeSerial);
     } else {
         text = std::string("(") + upperLetter(letter) + ":)";

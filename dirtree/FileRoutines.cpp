@@ -39,13 +39,14 @@ std::string FolderDisplayName(const std::string& path)
     if (s.size() > 2) {
         name = s.substr(s.rfind('\\') + 1);
     } else {
-        // A drive (or the "?" marker): its volume label, then the drive in parentheses.
+        // A drive (or the "?" marker): its volume label, then the drive in parentheses; without a
+        // label just the drive, so the title reads "Tonfolio - (C:)" and not with a double blank.
         std::string label;
         char buf[24] = {};
         platform::DWORD serial = 0;
         if (platform::GetVolumeInformation(s + "\\", buf, sizeof buf, &serial, nullptr, nullptr, nullptr, 0))
             label = buf;
-        name = label + " (" + s + ")";
+        name = (label.empty() ? std::string() : label + " ") + "(" + s + ")";
     }
     return upperAscii(name);
 }

@@ -3,6 +3,8 @@
 #include "platform/mmio.h"
 
 #include <QLocale>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -31,6 +33,33 @@ quint32 le32(const unsigned char* p)
 
 // The format header is taken as 20 bytes whatever the chunk declares; bytes 16 to 19 are not used.
 constexpr LONG kFormatBytes = 20;
+
+// Samples in the data chunk. 64 bits: DataSize * 8 leaves the 32-bit signed range from 256 MiB on
+// and would give a wrong time.
+quint64 sampleCount(const TWaveInfo& w)
+{
+    return quint64(w.DataSize) * 8 / w.BitsPerSample;
+}
+
+long double playingTime(const TWaveInfo& w)
+{
+    return static_cast<long double>(sampleCount(w)) / w.Channels / w.SamplesPerSec;
+}
+
+// The playing time in whole milliseconds, truncated. A binary fraction is seldom exact: 1.057 s is
+// stored just below 1.057, and truncating that would read 1.056. A record as the reader fills it
+// holds the whole numbers the time came from, so those give the milliseconds exactly; a time set
+// otherwise counts as a whole millisecond when it lies a rounding error below one.
+qint64 wholeMilliseconds(const TWaveInfo& w, long double t)
+{
+    if (w.Channels != 0 && w.SamplesPerSec != 0 && w.BitsPerSample != 0 && playingTime(w) == t)
+        return qint64(sampleCount(w) * 1000 / (quint64(w.Channels) * w.SamplesPerSec));
+    const long double ms = t * 1000;
+    const long double nearest = std::ceil(ms);
+    if (nearest - ms < 1e-9L * std::max(1.0L, ms))
+        return qint64(nearest);
+    return qint64(ms);
+}
 
 } // namespace
 
@@ -69,9 +98,7 @@ bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
     if (WaveInfo.Channels == 0 || WaveInfo.SamplesPerSec == 0 || WaveInfo.BitsPerSample == 0) {
         WaveInfo = TWaveInfo{};
     } else {
-        // 64 bits: DataSize * 8 leaves the 32-bit signed range from 256 MiB on and would give a wrong time.
-        const quint64 samples = quint64(WaveInfo.DataSize) * 8 / WaveInfo.BitsPerSample;
-        WaveInfo.Length = static_cast<long double>(samples) / WaveInfo.Channels / WaveInfo.SamplesPerSec;
+        WaveInfo.Length = playingTime(WaveInfo);
     }
     WaveInfo.Valid = true;
     return true;
@@ -102,11 +129,12 @@ QString WaveLengthText(const TWaveInfo& WaveInfo)
     // A record filled by hand may hold anything; the reader's times are never negative and far below this.
     if (!(t >= 0 && t < 1e15L))
         t = 0;
-    // Every step truncates: 1.9999 s reads 00:01.999.
-    const auto minutes = static_cast<qint64>(t / 60);
-    const long double rest = t - 60.0L * minutes;
-    const auto seconds = static_cast<qint64>(rest);
-    const auto millis = static_cast<qint64>((rest - seconds) * 1000);
+    // Every step truncates: 1.9999 s reads 00:01.999. Truncating the whole milliseconds step by step
+    // gives the same minutes, seconds and milliseconds as truncating the time itself.
+    const qint64 total = wholeMilliseconds(WaveInfo, t);
+    const qint64 minutes = total / 60000;
+    const qint64 seconds = total / 1000 % 60;
+    const qint64 millis = total % 1000;
     const QLatin1Char zero('0');
     return QStringLiteral("%1:%2.%3").arg(minutes, 2, 10, zero).arg(seconds, 2, 10, zero).arg(millis, 3, 10, zero);
 }

@@ -203,6 +203,23 @@ TEST_F(Commands, RenamingARowMovesTheFileInLowerCaseAndShowsTheTypedText)
     EXPECT_EQ(captions(), (QStringList{"alarm.wav", "chime.wav"}));
 }
 
+TEST_F(Commands, F2OffersTheNameWithoutItsExtensionAndSpaceIsText)
+{
+    wave("SOUNDS/bell.wav");
+    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    QTest::keyClick(w.WaveList->currentView(), Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->selectedText(), "bell");
+    QTest::keyClicks(editor, "big bell"); // the blank neither plays nor stops
+    EXPECT_FALSE(w.Playing);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_TRUE(drive_.exists("SOUNDS/big bell.wav"));
+    EXPECT_EQ(captions(), QStringList{"big bell.wav"});
+    EXPECT_FALSE(w.Playing);
+}
+
 TEST_F(Commands, RefusedRowRenamesLeaveFileAndCaption)
 {
     const struct {

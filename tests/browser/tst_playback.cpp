@@ -204,8 +204,41 @@ TEST_F(PlaybackTest, MouseReleasesOverTheListPlayAndStop)
         EXPECT_FALSE(w.Playing);
         EXPECT_FALSE(soundIsPlaying());
         EXPECT_EQ(w.AllWavesStopped, allWaves);
+
+        // A click on the selected row plays it again, and no rename starts after it.
+        release(Qt::LeftButton, rowCenter(1));
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
+        EXPECT_TRUE(w.Playing);
+        EXPECT_FALSE(w.WaveList->isEditing());
+        release(Qt::RightButton, rowCenter(1));
         closeForm();
     }
+}
+
+TEST_F(PlaybackTest, AClickOnEmptySpaceThatFocusesTheListPlaysNothing)
+{
+    waveOf("S/a.wav", 2.0);
+    waveOf("S/b.wav", 2.0);
+    TForm1& w = startIn("C:\\S\\", false);
+    focus(w.DirTree1);
+    // The list gets the focus by the click, and its focus rule selects row 0; the release over no row
+    // plays nothing, and the click on empty space leaves no row selected.
+    QWidget* viewport = w.WaveList->currentView()->viewport();
+    const QPoint empty(viewport->width() - 5, viewport->height() - 5);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(empty), QPointF(viewport->mapToGlobal(empty)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &press);
+    w.WaveList->focusList();
+    QApplication::processEvents();
+    ASSERT_EQ(w.WaveList->selectedRow(), 0);
+    QMouseEvent up(QEvent::MouseButtonRelease, QPointF(empty), QPointF(viewport->mapToGlobal(empty)), Qt::LeftButton,
+                   Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &up);
+    QApplication::processEvents();
+    EXPECT_FALSE(w.Playing);
+    EXPECT_FALSE(soundIsPlaying());
+    EXPECT_EQ(w.WaveList->selectedRow(), -1);
+    EXPECT_EQ(commands(), "");
 }
 
 TEST_F(PlaybackTest, RightButtonWhileIdleIsAStopRequestAllTheSame)

@@ -2,7 +2,10 @@
 #include "browserfixture.h"
 
 #include <QDir>
+#include <QFile>
+#include <QIcon>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -188,7 +191,10 @@ TEST_F(Startup, ViewButtonsFormOneGroupAndModeButtonsToggleAlone)
 
 TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
 {
+    const QString theme = QIcon::themeName();
+    QIcon::setThemeName("no-such-theme"); // the program's own pictures
     TForm1& w = start();
+    QIcon::setThemeName(theme);
     EXPECT_EQ(w.Exit1->shortcut(), QKeySequence("Alt+F4"));
     EXPECT_EQ(w.About1->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_EQ(w.Rename1->shortcut(), QKeySequence(Qt::Key_F2));
@@ -201,6 +207,8 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
         EXPECT_FALSE(a->icon().pixmap(20, 20, QIcon::Normal).isNull()) << a->objectName().toStdString();
         EXPECT_FALSE(a->icon().pixmap(20, 20, QIcon::Disabled).isNull()) << a->objectName().toStdString();
         EXPECT_FALSE(a->statusTip().isEmpty()) << a->objectName().toStdString();
+        // Sharp on a screen scaled by 2: drawn at 40 device pixels, not a 20-pixel picture enlarged.
+        EXPECT_EQ(a->icon().pixmap(QSize(20, 20), 2.0).size(), QSize(40, 40)) << a->objectName().toStdString();
     }
     // A hint reaches the status bar; an item without one clears it.
     w.About1->showStatusText(&w);
@@ -209,6 +217,31 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
     EXPECT_EQ(w.StatusBar->currentMessage(), "");
     EXPECT_EQ(cursorOf(crWaveCur).pixmap().size(), QSize(32, 32));
     EXPECT_EQ(cursorOf(crDragCopy).hotSpot(), QPoint(0, 0));
+}
+
+TEST_F(Startup, ToolbarTakesTheDesktopThemesIconsWhereItHasThem)
+{
+    QTemporaryDir themes;
+    QDir(themes.path()).mkpath("test/scalable/actions");
+    QFile index(themes.path() + "/test/index.theme");
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=Test\nDirectories=scalable/actions\n\n"
+                "[scalable/actions]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    index.close();
+    for (const char* name : {"media-playback-start", "application-exit"})
+        ASSERT_TRUE(QFile::copy(":/browser/stop.svg", themes.path() + "/test/scalable/actions/" + name + ".svg"));
+    const QStringList paths = QIcon::themeSearchPaths();
+    const QString theme = QIcon::themeName();
+    QIcon::setThemeSearchPaths({themes.path()});
+    QIcon::setThemeName("test");
+    TForm1& w = start();
+    EXPECT_EQ(w.PlayBtn->icon().name(), "media-playback-start");
+    EXPECT_EQ(w.ToolButton9->icon().name(), "application-exit");
+    // Where the theme has none, the program's own picture.
+    EXPECT_TRUE(w.StopBtn->icon().name().isEmpty());
+    EXPECT_FALSE(w.StopBtn->icon().pixmap(20, 20).isNull());
+    QIcon::setThemeName(theme);
+    QIcon::setThemeSearchPaths(paths);
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include "platform/files.h"
 #include "waves/W32Waves.h"
 
+#include <QHeaderView>
 #include <QListView>
+#include <QStyle>
 #include <QTreeView>
 #include <sys/stat.h>
 
@@ -223,6 +225,113 @@ TEST_F(WaveListTest, ViewStylesShareRowsAndSelection)
     EXPECT_EQ(w.WaveList->detailView()->model()->headerData(4, Qt::Horizontal).toString(), "Type");
 }
 
+/// The room the style gives a text in an item or cell as the view lays it out now: the style's text
+/// rectangle less the margin it keeps either side. Texts longer than that are elided.
+int textRoom(QAbstractItemView* view, const QModelIndex& index, QStyleOptionViewItem::Position icon)
+{
+    QStyleOptionViewItem opt;
+    opt.initFrom(view);
+    opt.rect = view->visualRect(index);
+    opt.font = view->font();
+    opt.fontMetrics = view->fontMetrics();
+    opt.text = index.data().toString();
+    opt.features = QStyleOptionViewItem::HasDisplay;
+    opt.showDecorationSelected = true; // the whole room, not the text's own extent
+    if (index.column() == 0) {
+        opt.features |= QStyleOptionViewItem::HasDecoration;
+        opt.decorationSize = view->iconSize();
+        opt.decorationPosition = icon;
+    }
+    if (icon == QStyleOptionViewItem::Top)
+        opt.features |= QStyleOptionViewItem::WrapText;
+    const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    return view->style()->subElementRect(QStyle::SE_ItemViewItemText, &opt, view).width() - 2 * margin;
+}
+
+TEST_F(WaveListTest, CaptionsUpToFortyCharactersShowWholeInTheIconStyles)
+{
+    const std::vector<std::string> names = {"a.wav",
+                                            "alarm.wav",
+                                            "canary.wav",
+                                            "snare_0042_take_03_room_mic.wav",
+                                            "the field recording at dawn by lake7.wav",
+                                            "x.wav",
+                                            "zz very long name of a field recording at dawn by the lake number 7.wav"};
+    for (const auto& n : names)
+        wave("SOUNDS/" + n);
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    QListView* view = w.WaveList->listView();
+    auto* m = w.WaveList->model();
+    ASSERT_EQ(m->rowCount(), int(names.size()));
+    for (int points : {9, 16}) {
+        w.WaveList->setFont(QFont(w.WaveList->font().family(), points));
+        const QFontMetrics fm = view->fontMetrics();
+        const int average = fm.averageCharWidth();
+        for (QAction* b : {w.SmallBtn, w.ListBtn, w.LargeBtn}) {
+            SCOPED_TRACE(b->objectName().toStdString() + " " + std::to_string(points) + " pt");
+            b->trigger();
+            QApplication::processEvents();
+            const bool large = b == w.LargeBtn;
+            for (int r = 0; r < m->rowCount(); ++r) {
+                const QString caption = m->index(r, 0).data().toString();
+                const int room =
+                    textRoom(view, m->index(r, 0), large ? QStyleOptionViewItem::Top : QStyleOptionViewItem::Left);
+                const QRect rect = view->visualRect(m->index(r, 0));
+                if (caption.size() > 40) {
+                    // Longer captions are elided: they do not widen every item without bound.
+                    EXPECT_LT(room, fm.horizontalAdvance(caption));
+                } else if (large) {
+                    // Two lines under the icon, broken anywhere when a line is full.
+                    EXPECT_GE(rect.height(), view->iconSize().height() + 2 * fm.lineSpacing());
+                    EXPECT_LE(fm.horizontalAdvance(caption) + 2 * average, 2 * room) << caption.toStdString();
+                } else {
+                    EXPECT_LE(fm.horizontalAdvance(caption), room) << caption.toStdString();
+                }
+            }
+        }
+    }
+}
+
+TEST_F(WaveListTest, DetailColumnsHoldTheirWidestTextsAtAnyFont)
+{
+    drive_.write("SOUNDS/odd.wav", testing_support::makeWav(2, 11025, 24, 1000));
+    wave("SOUNDS/plain.wav");
+    TForm1& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    w.DetailBtn->trigger();
+    QTreeView* view = w.WaveList->detailView();
+    auto* m = w.WaveList->model();
+    ASSERT_EQ(m->rowCount(), 2);
+    // The widest texts a column can hold, besides the rows' own.
+    std::vector<QStringList> widest(WaveListModel::ColumnCount);
+    widest[WaveListModel::ColLength] << "00:00.000"
+                                     << "99:59.999";
+    widest[WaveListModel::ColSize] << FileSizeText(qint64(9999999) * 1024);
+    for (int tag = 0; tag <= 0x1004; ++tag) {
+        TWaveInfo info;
+        info.FormatTag = quint16(tag);
+        widest[WaveListModel::ColType] << WaveTypeText(info);
+    }
+    const int specified[] = {200, 140, 60, 60, 150};
+    for (int points : {8, 20}) {
+        SCOPED_TRACE(std::to_string(points) + " pt");
+        w.WaveList->setFont(QFont(w.WaveList->font().family(), points));
+        QApplication::processEvents();
+        const QFontMetrics fm = view->fontMetrics();
+        for (int c = 1; c < WaveListModel::ColumnCount; ++c) {
+            EXPECT_GE(view->columnWidth(c), specified[c]);
+            EXPECT_EQ(view->header()->sectionResizeMode(c), QHeaderView::Interactive); // the user may resize
+            QStringList texts = widest[size_t(c)];
+            for (int r = 0; r < m->rowCount(); ++r)
+                texts << m->index(r, c).data().toString();
+            const int room = textRoom(view, m->index(0, c), QStyleOptionViewItem::Left);
+            for (const QString& t : texts)
+                EXPECT_LE(fm.horizontalAdvance(t), room) << "column " << c << ": " << t.toStdString();
+        }
+    }
+}
+
 TEST_F(WaveListTest, CollationPutsCaseBehindLettersAndKeepsEqualTextsApart)
 {
     WaveListModel m;
@@ -252,6 +361,24 @@ TEST_F(WaveListTest, CollationPutsCaseBehindLettersAndKeepsEqualTextsApart)
     const int moved = m.setCaption(m.rowCount() - 1, "0.wav");
     EXPECT_EQ(moved, 0);
     EXPECT_EQ(m.name(0), "0.wav");
+
+    // The C locale compares code points; the rows still order as letters do.
+    QLocale::setDefault(QLocale::c());
+    std::vector<WaveRow> plain;
+    for (const char* n : {"Chime.wav", "zebra.wav", "alarm.wav", "\xC3\x84rger.wav", "Alarm.wav", "bell.wav"}) {
+        WaveRow r;
+        r.name = n;
+        r.caption = waveCaptionText(n);
+        plain.push_back(r);
+    }
+    WaveListModel c;
+    c.setRows(plain);
+    QStringList order;
+    for (int i = 0; i < c.rowCount(); ++i)
+        order << c.row(i).caption;
+    EXPECT_EQ(order, (QStringList{"alarm.wav", "Alarm.wav", QString::fromUtf8("\xC3\x84rger.wav"), "bell.wav",
+                                  "Chime.wav", "zebra.wav"}));
+    QLocale::setDefault(QLocale::system());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "treetesting.h"
 
 #include <QLineEdit>
+#include <QLocale>
 #include <QMimeData>
 #include <QTest>
 #include <sys/stat.h>
@@ -67,17 +68,23 @@ TEST(FolderNames, ReplaceLastNameAndRenameFolder)
 
 TEST_F(TreeTest, AddFolderTakesItsAlphabeticalPlace)
 {
+    // The C locale has no collation of its own; the order still ignores case and accents.
+    QLocale::setDefault(QLocale::c());
     drive.mkdirs("S/alpha");
     drive.mkdirs("S/Gamma");
+    drive.mkdirs("S/\xC3\x84rger"); // "Ärger"
     drive.mkdirs("Unread/x");
     makeTree();
     tree->SelectPath("C:\\S");
     const std::string before = tree->SelectedPath();
+    const std::string arger = "C:\\S\\\xC3\x84RGER\\";
+    EXPECT_EQ(childPaths(node("C:\\S\\")), (std::vector<std::string>{"C:\\S\\ALPHA\\", arger, "C:\\S\\GAMMA\\"}));
 
     drive.mkdirs("S/beta/sub"); // as the window creates it: lower case on disk
     tree->AddFolder("C:\\S\\", "BETA", nullptr);
     QTreeWidgetItem* s = node("C:\\S\\");
-    EXPECT_EQ(childPaths(s), (std::vector<std::string>{"C:\\S\\ALPHA\\", "C:\\S\\BETA\\", "C:\\S\\GAMMA\\"}));
+    EXPECT_EQ(childPaths(s), (std::vector<std::string>{"C:\\S\\ALPHA\\", arger, "C:\\S\\BETA\\", "C:\\S\\GAMMA\\"}));
+    QLocale::setDefault(QLocale::system());
     QTreeWidgetItem* beta = node("C:\\S\\BETA\\");
     EXPECT_EQ(beta->text(0), "beta");      // spelled as on disk
     EXPECT_TRUE(hasPlaceholderOnly(beta)); // it already holds a folder
@@ -112,6 +119,7 @@ TEST_F(TreeTest, RenamedFolderNodesFollowTheNewName)
 TEST_F(TreeTest, LabelEditingAsksAndReports)
 {
     drive.mkdirs("Edit");
+    drive.mkdirs("Edit2");
     makeTree();
     owner->resize(300, 400);
     tree->setGeometry(0, 0, 300, 400);
@@ -143,6 +151,20 @@ TEST_F(TreeTest, LabelEditingAsksAndReports)
     QCoreApplication::processEvents(); // the delegate commits through a queued call
     EXPECT_EQ(edited, "Typed");
     EXPECT_EQ(item->text(0), "Shown");
+
+    // Tab ends the edit as Enter does: no edit of the next folder, the current node stays.
+    tree->setCurrentItem(item);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    tree->editItem(item);
+    editor = tree->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText("Tabbed");
+    QTest::keyClick(editor, Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(edited, "Tabbed");
+    EXPECT_EQ(tree->findChild<QLineEdit*>(), nullptr);
+    EXPECT_EQ(tree->currentItem(), item);
 
     tree->setReadOnly(true);
     asked = 0;

@@ -43,8 +43,9 @@ TEST(PathText, DisplayNamesForTheTitle)
     EXPECT_EQ(FolderDisplayName("C:\\Sounds\\bells"), "BELLS");
     EXPECT_EQ(FolderDisplayName("C:\\"), "SYSTEM (C:)");
     EXPECT_EQ(FolderDisplayName("c:"), "SYSTEM (C:)");
-    EXPECT_EQ(FolderDisplayName("?"), " (?)");
-    EXPECT_EQ(FolderDisplayName("Q:\\"), " (Q:)");
+    // Without a label, no leading blank.
+    EXPECT_EQ(FolderDisplayName("?"), "(?)");
+    EXPECT_EQ(FolderDisplayName("Q:\\"), "(Q:)");
 }
 
 TEST(LongNames, StoredSpellingOfEachComponent)
@@ -72,7 +73,7 @@ TEST(Volumes, LabelTextAndSerials)
     std::int32_t serial = 0;
     EXPECT_EQ(VolumeLabelText('c', serial), "SYSTEM (C:)");
     EXPECT_EQ(serial, 0x1234ABCD);
-    EXPECT_EQ(VolumeLabelText('D', serial), " (D:)"); // unlabelled: starts with a blank
+    EXPECT_EQ(VolumeLabelText('D', serial), "(D:)"); // unlabelled: no leading blank
     EXPECT_EQ(serial, 0x42);
     // A drive whose folder has gone: the parenthesised letter and no serial.
     EXPECT_EQ(VolumeLabelText('A', serial), "(A:)");

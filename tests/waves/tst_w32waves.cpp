@@ -319,14 +319,31 @@ TEST(ReadWaveInfo, ChunkLayoutsAndDamage)
     }
 }
 
-// A 256 MiB data chunk would give a negative time in 32-bit signed arithmetic.
-TEST(ReadWaveInfo, LargeDataTimesAreRight)
+// Times read from headers, to the millisecond: a 256 MiB data chunk would give a negative time in
+// 32-bit signed arithmetic, and a time of a whole number of milliseconds must not read 1 ms short.
+TEST(ReadWaveInfo, HeaderTimesReadToTheMillisecond)
 {
+    struct Row {
+        unsigned channels;
+        std::uint32_t rate;
+        unsigned bits;
+        std::uint32_t dataSize;
+        const char* length;
+    };
+    const Row rows[] = {
+        {2, 44100, 16, 0xFFFFFFF0u, "405:47.887"}, {1, 8000, 8, 8456, "00:01.057"},
+        {2, 44100, 16, 370440, "00:02.100"},       {1, 8000, 8, 8, "00:00.001"},
+        {2, 48000, 24, 1152000, "00:04.000"},      {1, 8000, 8, 8455, "00:01.056"},
+    };
     TempDrive drive;
-    drive.write("big.wav", riff(chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunkDeclaring("data", 0xFFFFFFF0u)));
-    TWaveInfo w;
-    ASSERT_TRUE(ReadWaveInfo("C:\\big.wav", w));
-    EXPECT_EQ(WaveLengthText(w), "405:47.887");
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.length);
+        drive.write("t.wav",
+                    riff(chunk("fmt ", fmtBody(1, r.channels, r.rate, r.bits)) + chunkDeclaring("data", r.dataSize)));
+        TWaveInfo w;
+        ASSERT_TRUE(ReadWaveInfo("C:\\t.wav", w));
+        EXPECT_EQ(WaveLengthText(w).toStdString(), r.length);
+    }
 }
 
 // Entries that are no regular file, or that cannot be read, read as nothing and never block.
@@ -456,7 +473,8 @@ TEST(WaveTexts, LengthText)
         {599.5L, true, "09:59.500"},  {6000, true, "100:00.000"},
         {0.0005L, true, "00:00.000"}, {5, false, "--:--.---"},
         {-3, true, "00:00.000"},      {INFINITY, true, "00:00.000"},
-        {NAN, true, "00:00.000"},
+        {NAN, true, "00:00.000"},     {1.057L, true, "00:01.057"},
+        {2.1L, true, "00:02.100"},    {0.9999999L, true, "00:00.999"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);
