@@ -119,10 +119,13 @@ QString twoLineCaption(const QString& text, const QFontMetrics& metrics, int wid
         else
             hi = mid - 1;
     }
+    // A name too long for two lines loses part of its second line anyway: the first ends with a word.
+    const bool elided = metrics.horizontalAdvance(text.mid(lo)) > width;
     int cut = lo;
     for (int i = lo; i > lo / 2; --i) {
         const QChar c = text.at(i - 1);
-        if ((c.isSpace() || c == u'-' || c == u'_' || c == u'.') && metrics.horizontalAdvance(text.mid(i)) <= width) {
+        const bool separator = c.isSpace() || c == u'-' || c == u'_' || c == u'.';
+        if (separator && (elided || metrics.horizontalAdvance(text.mid(i)) <= width)) {
             cut = i;
             break;
         }
