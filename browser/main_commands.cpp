@@ -214,9 +214,11 @@ void TForm1::NewFolderClick()
         return;
     const std::string name = NewFolderName(parentOnDisk);
     const std::string madeName = lowerAscii(name); // as JoinPath writes it
-    if (!NamesExactly(parentOnDisk))
-        SetLastError(ERROR_PATH_NOT_FOUND); // the folder was removed or renamed meanwhile
-    if (!NamesExactly(parentOnDisk) || !CreateDirectory(parentOnDisk + madeName)) {
+    // A folder removed or renamed meanwhile is not looked for ignoring case: that could be another one.
+    const bool parentThere = NamesExactly(parentOnDisk);
+    if (!parentThere)
+        SetLastError(ERROR_PATH_NOT_FOUND);
+    if (!parentThere || !CreateDirectory(parentOnDisk + madeName)) {
         ShowErrorBox(handleOf(this), errorText(GetLastError()));
         return;
     }
