@@ -55,12 +55,12 @@ double selectDeepest(const std::string& path, int runs)
         const Clock::time_point start = Clock::now();
         tree->SelectPath(path);
         platform::WIN32_FIND_DATA entry;
-        const platform::HANDLE find = platform::FindFirstFile(tree->SelectedDiskPath() + "*.wav", &entry);
+        const platform::HANDLE find = platform::FindFirstFile(tree->SelectedPath() + "*.wav", &entry);
         if (find != platform::INVALID_HANDLE_VALUE)
             platform::FindClose(find);
         times.push_back(since(start));
-        if (tree->SelectedDiskPath() != path)
-            std::printf("selected %zu of %zu characters\n", tree->SelectedDiskPath().size(), path.size());
+        if (tree->SelectedPath() != dirtree::upperPath(path))
+            std::printf("selected %zu of %zu characters\n", tree->SelectedPath().size(), path.size());
     }
     return *std::min_element(times.begin(), times.end());
 }
