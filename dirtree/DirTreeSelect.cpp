@@ -43,6 +43,8 @@ QTreeWidgetItem* TDirTree::childByPath(QTreeWidgetItem* parent, const std::strin
 
 QTreeWidgetItem* TDirTree::walkPath(const std::string& path, bool readOnTheWay)
 {
+    if (path.empty())
+        return nullptr;
     // Both texts have their separators at the same components; upper-casing may change byte counts.
     const std::string upper = dirtree::upperPath(path);
     std::string spelt = path;
