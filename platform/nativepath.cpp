@@ -318,16 +318,25 @@ std::optional<std::string> resolveFolderLocked(Cache& c, const Parsed& p, size_t
     for (size_t k = 0; k < from; ++k)
         prefixLength += 1 + p.parts[k].size();
     for (size_t k = from; k < count; ++k) {
-        const std::optional<std::string> real = lookupLocked(c, cur, curStat, p.parts[k]);
-        curStat = &dirStat;
-        if (!real) {
-            SetLastError(ERROR_PATH_NOT_FOUND);
-            return std::nullopt;
-        }
-        cur = join(cur, *real);
-        if (::stat(cur.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode)) {
-            SetLastError(ERROR_PATH_NOT_FOUND);
-            return std::nullopt;
+        // A folder of exactly that name wins over every other spelling, so finding it needs no listing.
+        std::string exact = join(cur, p.parts[k]);
+        struct stat exactStat {};
+        if (::stat(exact.c_str(), &exactStat) == 0 && S_ISDIR(exactStat.st_mode)) {
+            cur = std::move(exact);
+            dirStat = exactStat;
+            curStat = &dirStat;
+        } else {
+            const std::optional<std::string> real = lookupLocked(c, cur, curStat, p.parts[k]);
+            curStat = &dirStat;
+            if (!real) {
+                SetLastError(ERROR_PATH_NOT_FOUND);
+                return std::nullopt;
+            }
+            cur = join(cur, *real);
+            if (::stat(cur.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode)) {
+                SetLastError(ERROR_PATH_NOT_FOUND);
+                return std::nullopt;
+            }
         }
         // The folders on the way are known now too: the tree reads them next, one after another.
         prefixLength += 1 + p.parts[k].size();
