@@ -111,7 +111,8 @@ int main(int argc, char** argv)
     std::printf("stat() of each level, depth 100: %.2f ms, depth 1,000: %.2f ms: per level ratio %.2f\n", fs * 1e3,
                 fd * 1e3, (fd / 1000) / (fs / 100));
     const double inStatsShallow = s / fs, inStatsDeep = d / fd;
-    std::printf("per level in stat()s of that depth: %.1f at depth 100, %.1f at depth 1,000: ratio %.2f (target <= 3.0)\n",
-                inStatsShallow, inStatsDeep, inStatsDeep / inStatsShallow);
+    std::printf(
+        "per level in stat()s of that depth: %.1f at depth 100, %.1f at depth 1,000: ratio %.2f (target <= 3.0)\n",
+        inStatsShallow, inStatsDeep, inStatsDeep / inStatsShallow);
     return 0;
 }

@@ -73,7 +73,8 @@ QRect reachableBounds(const QRect& bounds, int titleHeight)
     const QList<QScreen*> screens = QGuiApplication::screens();
     for (const QScreen* screen : screens) {
         const QRect shown = screen->availableGeometry().intersected(title);
-        if (shown.width() >= std::min(kGrabWidth, bounds.width()) && shown.height() >= std::min(kGrabHeight, titleHeight))
+        if (shown.width() >= std::min(kGrabWidth, bounds.width()) &&
+            shown.height() >= std::min(kGrabHeight, titleHeight))
             return bounds;
     }
     const QScreen* primary = QGuiApplication::primaryScreen();

@@ -421,8 +421,7 @@ void TDirTree::applyIcon(QTreeWidgetItem* node)
     node->setIcon(0, icon);
 }
 
-TDirNode* TDirTree::makeNode(const std::string& path, const std::string& diskPath, const std::string& label,
-                             void* data)
+TDirNode* TDirTree::makeNode(const std::string& path, const std::string& diskPath, const std::string& label, void* data)
 {
     auto* node = new TDirNode;
     node->setText(0, dirtree::displayText(label));

@@ -22,7 +22,7 @@ bool isLetter(char c)
 } // namespace
 
 QTreeWidgetItem* TDirTree::childByPath(QTreeWidgetItem* parent, const std::string& upper,
-                                        const std::string& spelt) const
+                                       const std::string& spelt) const
 {
     // Folders whose names differ only in case are nodes of their own: the one spelt as asked is that
     // folder; otherwise the first of them, which is the first in byte order, as paths resolve.

@@ -293,8 +293,8 @@ std::optional<std::string> resolveFolderLocked(Cache& c, const Parsed& p, size_t
                 curStat = nullptr; // checked a moment ago; the lookup checks its listing itself
                 from = count - 1;
                 fromParent = true;
-            } else if (::stat(e.native.c_str(), &dirStat) == 0 && S_ISDIR(dirStat.st_mode) &&
-                       dirStat.st_dev == e.dev && dirStat.st_ino == e.ino) {
+            } else if (::stat(e.native.c_str(), &dirStat) == 0 && S_ISDIR(dirStat.st_mode) && dirStat.st_dev == e.dev &&
+                       dirStat.st_ino == e.ino) {
                 e.checkedAt = now;
                 cur = e.native;
                 from = count - 1;

@@ -107,7 +107,7 @@ TEST_F(Startup, AWindowWhoseTitleWouldShowOnNoScreenComesOntoThePrimaryScreen)
         {32767, 32767, false},
         {-32767, 32767, false},
         {screen.left(), screen.top() - 5000, false}, // the title far above the screen
-        {screen.left(), screen.bottom() + 1, false},  // just below it
+        {screen.left(), screen.bottom() + 1, false}, // just below it
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.left) + "," + std::to_string(c.top));

@@ -92,9 +92,9 @@ TEST_F(TreeTest, CaseTwinsAreFoldersOfTheirOwnAtEveryLevel)
         const char* path; // as the disk spells it
         const char* child;
     } cases[] = {
-        {"C:\\Music\\", "a"},         {"C:\\music\\", "b"},          // drive root
-        {"C:\\S\\Deep\\x\\", "c"},     {"C:\\S\\deep\\x\\", "d"},     // middle
-        {"C:\\T\\Last\\", "e"},        {"C:\\T\\LAST\\", "f"},        // last folder
+        {"C:\\Music\\", "a"},      {"C:\\music\\", "b"},      // drive root
+        {"C:\\S\\Deep\\x\\", "c"}, {"C:\\S\\deep\\x\\", "d"}, // middle
+        {"C:\\T\\Last\\", "e"},    {"C:\\T\\LAST\\", "f"},    // last folder
     };
     for (const auto& c : cases) {
         std::string rel = std::string(c.path + 3) + c.child;
