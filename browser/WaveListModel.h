@@ -11,6 +11,7 @@
 /// One row: the entry's name as bytes (its caption) and the four texts computed when it was added.
 struct WaveRow {
     std::string name;             ///< caption bytes, as the file is named by the list
+    std::string fileName;         ///< the entry's name as its folder holds it: the file the row acts on
     QString caption;              ///< the caption as shown (odd bytes escaped)
     std::array<QString, 4> texts; ///< Format, Length, Size, Type
 };
@@ -29,6 +30,9 @@ public:
     int setCaption(int row, const std::string& name);
 
     const std::string& name(int row) const { return rows_[size_t(row)].name; }
+    const std::string& fileName(int row) const { return rows_[size_t(row)].fileName; }
+    /// After the row's file was renamed on disk: the row acts on it under its new name.
+    void setFileName(int row, const std::string& fileName) { rows_[size_t(row)].fileName = fileName; }
     const WaveRow& row(int index) const { return rows_[size_t(index)]; }
     /// The icon every row shows.
     void setIcon(const QIcon& icon);

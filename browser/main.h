@@ -126,9 +126,13 @@ private:
     /// Runs FileOperation1 as set up; true when it succeeded and was not aborted. Names holding ";"
     /// go to the shell as they are, since the component's lists would split them.
     bool runFileOperation();
-    /// False when the path's name is spelt, ignoring case, by more than one entry of its folder: the
-    /// row could then stand for another file than the one the system layer would pick.
-    bool namesOneFile(const std::string& path) const;
+    /// The file of a row as the disk spells it, in the selected folder as the disk spells it: what the
+    /// commands act on, so that a file or folder whose name differs only in case is never reached.
+    /// Empty when that spelling names nothing any more (removed or renamed meanwhile), as a path
+    /// found by ignoring case could then be another entry.
+    std::string rowFile(int row) const;
+    /// rowFile of the selected row; empty when none is selected.
+    std::string selectedWaveFile() const;
     /// Sets the window's outer bounds (frame included).
     void setOuterBounds(const QRect& bounds);
     void applyOuterBounds();

@@ -87,7 +87,7 @@ void TForm1::PlaySelected()
     // Loop counts only at the moment the sound starts; the player is left unlooped for
     // whoever plays next.
     WavePlayer1->setLoop(LoopBtn->isChecked());
-    WavePlayer1->setFileName(SelectedWavePath());
+    WavePlayer1->setFileName(selectedWaveFile());
     WavePlayer1->PlayWave();
     // Without a readable header no timer runs, and the play lasts until a stop request.
     StartEndTimer();
@@ -108,7 +108,7 @@ bool TForm1::StartEndTimer()
 {
     Timer1->stop();
     TWaveInfo info;
-    if (!ReadWaveInfo(SelectedWavePath(), info))
+    if (!ReadWaveInfo(selectedWaveFile(), info))
         return false;
     Timer1->setInterval(endTimerInterval(info.Length));
     Timer1->start();

@@ -7,11 +7,13 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QCloseEvent>
+#include <QScreen>
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTreeWidgetItem>
+#include <algorithm>
 #include <map>
 
 using namespace platform;
@@ -88,6 +90,34 @@ void setToolbarIcons(TForm1& form)
         else
             i.button->setIcon(QIcon(QStringLiteral(":/browser/") + QLatin1String(i.own) + QStringLiteral(".svg")));
     }
+}
+
+/// The height of a title bar where the window has no frame yet to measure.
+constexpr int kTitleHeight = 24;
+/// How much of the title area must lie on a screen for the pointer to grab it.
+constexpr int kGrabWidth = 64;
+constexpr int kGrabHeight = 10;
+
+/// Stored bounds whose title area shows on no screen enough to be grabbed are moved onto the primary
+/// screen, as near to where they were as it allows; all others are kept as stored.
+QRect reachableBounds(const QRect& bounds, int titleHeight)
+{
+    const QRect title(bounds.left(), bounds.top(), bounds.width(), titleHeight);
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (const QScreen* screen : screens) {
+        const QRect shown = screen->availableGeometry().intersected(title);
+        if (shown.width() >= std::min(kGrabWidth, bounds.width()) &&
+            shown.height() >= std::min(kGrabHeight, titleHeight))
+            return bounds;
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary)
+        return bounds;
+    const QRect area = primary->availableGeometry();
+    QRect moved = bounds;
+    moved.moveLeft(std::clamp(bounds.left(), area.left(), std::max(area.left(), area.right() + 1 - bounds.width())));
+    moved.moveTop(std::clamp(bounds.top(), area.top(), std::max(area.top(), area.bottom() + 1 - bounds.height())));
+    return moved;
 }
 
 } // namespace
@@ -277,7 +307,9 @@ void TForm1::LoadSettings()
         bounds.setHeight(*height);
     if (const auto width = regReadDword(key.get(), "Width"))
         bounds.setWidth(*width);
-    setOuterBounds(bounds);
+    // Bounds from another screen layout, or damaged, must not leave the window where nobody can reach it.
+    const int frameTop = geometry().top() - frameGeometry().top();
+    setOuterBounds(reachableBounds(bounds, frameTop > 0 ? frameTop : kTitleHeight));
     UpdateCommands();
 }
 

@@ -44,6 +44,7 @@ std::string lowerAscii(std::string s)
 WaveRow makeRow(const std::string& folder, const WIN32_FIND_DATA& entry)
 {
     WaveRow row;
+    row.fileName = entry.cFileName;
     row.name = lowerAscii(entry.cFileName);
     row.caption = waveCaptionText(row.name);
     TWaveInfo info;
@@ -69,7 +70,8 @@ void TForm1::FillWaveList()
 {
     dirtree::BusyCursor hourglass;
     WaveList->model()->clear();
-    const std::string folder = DirTree1->SelectedPath();
+    // The folder of the selected node itself, not whichever folder its upper-case path finds.
+    const std::string folder = DirTree1->SelectedDiskPath();
     const std::string mask = folder + "*.wav";
     // Every kind of entry counts, folders named like waves too.
     WIN32_FIND_DATA entry;
@@ -114,6 +116,22 @@ std::string TForm1::SelectedWavePath() const
     return JoinPath(DirTree1->SelectedPath(), WaveList->model()->name(row));
 }
 
+std::string TForm1::rowFile(int row) const
+{
+    if (row < 0 || row >= WaveList->rowCount())
+        return {};
+    const std::string folder = DirTree1->SelectedDiskPath();
+    if (folder == "?")
+        return {};
+    const std::string file = folder + WaveList->model()->fileName(row);
+    return NamesExactly(file) ? file : std::string();
+}
+
+std::string TForm1::selectedWaveFile() const
+{
+    return rowFile(WaveList->selectedRow());
+}
+
 void TForm1::bindWaveList()
 {
     connect(WaveList, &WaveListWidget::changed, this, &TForm1::WaveListChange);
@@ -123,7 +141,7 @@ void TForm1::bindWaveList()
     connect(WaveList, &WaveListWidget::doubleClicked, this, &TForm1::WaveListDblClick);
     // A dragged row carries its file's address, so other programs can take it too.
     WaveList->rowUrl = [this](int row) {
-        const std::string url = FileUrlOf(JoinPath(DirTree1->SelectedPath(), WaveList->model()->name(row)));
+        const std::string url = FileUrlOf(rowFile(row));
         return QUrl::fromEncoded(QByteArray(url.data(), qsizetype(url.size())));
     };
     connect(WaveList->model(), &WaveListModel::captionEdited, this, [this](int row, const std::string& text) {

@@ -173,7 +173,7 @@ TEST_F(PlaybackTest, ALoopedSoundOutlivesItsTimerAndSpaceRestartsIt)
     w.WaveList->selectRow(1);
     space();
     EXPECT_TRUE(w.Playing);
-    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\s\\b.wav");
+    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\S\\b.wav");
     EXPECT_SOUNDING();
     space();
     EXPECT_FALSE(w.Playing);
@@ -195,7 +195,7 @@ TEST_F(PlaybackTest, MouseReleasesOverTheListPlayAndStop)
         EXPECT_FALSE(soundIsPlaying());
 
         release(Qt::LeftButton, rowCenter(1));
-        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\s\\b.wav");
+        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\S\\b.wav");
         EXPECT_TRUE(w.Playing);
         EXPECT_SOUNDING();
         release(Qt::MiddleButton, rowCenter(1));
@@ -285,14 +285,14 @@ TEST_F(PlaybackTest, TheSequenceSkipsUnreadableRowsAndStopsAfterTheLast)
         w.WaveList->selectRow(2);
         w.Play1Click();
         EXPECT_EQ(w.AllWavesIndex, 2);
-        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\3.wav");
+        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\3.wav");
         EXPECT_EQ(w.Timer1->interval(), 3020);
         EXPECT_EQ(commands(), "Stop");
 
         w.Timer1Timer();
         EXPECT_EQ(w.AllWavesIndex, 4);
         EXPECT_EQ(w.WaveList->selectedRow(), 4);
-        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\5.wav");
+        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\5.wav");
         EXPECT_TRUE(w.Playing);
         EXPECT_SOUNDING();
         EXPECT_TRUE(w.Timer1->isActive());
@@ -349,7 +349,7 @@ TEST_F(PlaybackTest, F5DuringASequenceGoesOnAtTheNextIndexOfTheNewRows)
     TForm1& w = startIn("C:\\A\\", true);
     w.WaveList->selectRow(0);
     w.Play1Click();
-    ASSERT_EQ(w.WavePlayer1->FileName(), "c:\\a\\a.wav");
+    ASSERT_EQ(w.WavePlayer1->FileName(), "C:\\A\\a.wav");
 
     // A new row ahead of the next one: the sequence follows the index, so c.wav moves to index 2
     // and b.wav comes next.
@@ -363,7 +363,7 @@ TEST_F(PlaybackTest, F5DuringASequenceGoesOnAtTheNextIndexOfTheNewRows)
     w.Timer1Timer();
     EXPECT_EQ(w.AllWavesIndex, 1);
     EXPECT_EQ(w.WaveList->selectedRow(), 1);
-    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\b.wav");
+    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\b.wav");
     EXPECT_TRUE(w.Playing);
 }
 
@@ -394,7 +394,7 @@ TEST_F(PlaybackTest, SwitchingTheModeDuringAPlay)
         w.AllWavesBtn->setChecked(true);
         w.Timer1Timer();
         EXPECT_EQ(w.AllWavesIndex, 1);
-        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\2.wav");
+        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\2.wav");
         EXPECT_TRUE(w.Playing);
         // A sequence that was stopped just ends the play instead.
         w.StopAllWaves();
