@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -101,8 +102,17 @@ private:
             started_ += start;
         }
         pending_.clear();
-        for (int i = 0; i < start; ++i)
-            threads_.emplace_back([this] { serve(); });
+        for (int i = 0; i < start; ++i) {
+            try {
+                threads_.emplace_back([this] { serve(); });
+            } catch (const std::system_error&) {
+                // No more threads to be had: the ones running and the owner in take() serve the rest.
+                std::lock_guard<std::mutex> lock(mutex_);
+                idle_ -= start - i;
+                started_ -= start - i;
+                break;
+            }
+        }
         // Only as many waiting threads as there are new requests for them.
         for (std::size_t i = 0; i < wake; ++i)
             workAdded_.notify_one();
