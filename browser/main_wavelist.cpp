@@ -9,6 +9,9 @@
 
 #include <QApplication>
 #include <array>
+#include <map>
+#include <tuple>
+#include <utility>
 
 using namespace platform;
 
@@ -44,12 +47,29 @@ std::string lowerAscii(std::string s)
 /// The texts a row takes from its file's header: Format, Length, Type.
 using HeaderTexts = std::array<QString, 3>;
 
+/// The format and type texts of a header. A folder holds few formats, so each text is made once per
+/// thread and shared by the rows that show it: quicker, and a row costs less memory.
+std::pair<QString, QString> formatAndType(const TWaveInfo& info)
+{
+    using Key = std::tuple<bool, quint16, quint16, quint32, quint16>;
+    thread_local std::map<Key, std::pair<QString, QString>> made;
+    const Key key{info.Valid, info.FormatTag, info.Channels, info.SamplesPerSec, info.BitsPerSample};
+    auto it = made.find(key);
+    if (it == made.end()) {
+        if (made.size() >= 256) // a folder of odd files must not grow it without end
+            made.clear();
+        it = made.emplace(key, std::make_pair(WaveFormatText(info), WaveTypeText(info))).first;
+    }
+    return it->second;
+}
+
 /// Reads one file's header; runs on the header-reading threads.
 HeaderTexts readHeaderTexts(const std::string& path)
 {
     TWaveInfo info;
     ReadWaveInfo(path, info);
-    return {WaveFormatText(info), WaveLengthText(info), WaveTypeText(info)};
+    auto [format, type] = formatAndType(info);
+    return {std::move(format), WaveLengthText(info), std::move(type)};
 }
 
 /// A row with the texts the listing gives; the header's texts come later.
