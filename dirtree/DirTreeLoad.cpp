@@ -318,10 +318,10 @@ void TDirTree::ProbeChildren(QTreeWidgetItem* node)
     }
     // Otherwise the probes are plain searches: many run at once, so that a cold or slow disk serves many
     // folders in the time of one, and the placeholders are added here in the children's order.
+    ErrorModeGuard quiet; // process-wide: set once here, for all searches, and kept until the last ends
     std::vector<QTreeWidgetItem*> probed;
     platform::RequestPool<std::string, bool> searches(
         [this](const std::string& path) { return holdsQualifyingSubfolder(path); });
-    ErrorModeGuard quiet; // process-wide: set once here, not by each search
     for (int i = 0; i < node->childCount(); ++i) {
         QTreeWidgetItem* child = node->child(i);
         if (!entryOf(child) || IsScanned(child) || child->childCount() > 0)
