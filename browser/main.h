@@ -4,6 +4,7 @@
 
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
+#include "platform/requestpool.h"
 #include "ui_main.h"
 
 #include <QIcon>
@@ -46,6 +47,8 @@ public:
 
     /// How often the shell was asked for the wave icon in this window's life.
     int waveIconRequests() const { return waveIconRequests_; }
+    /// How many headers FillWaveList reads at once (at least 1); tests and benchmarks compare settings.
+    void setHeaderReaders(int count) { headerReaders_ = count < 1 ? 1 : count; }
 
     // Start-up, settings and command states.
     void InitForm();
@@ -144,4 +147,5 @@ private:
     bool hintHooked_ = false;
     bool treeChangeSeen_ = false;
     int waveIconRequests_ = 0;
+    int headerReaders_ = platform::kRequestsInFlight;
 };

@@ -205,6 +205,12 @@ protected:
     void InsertDriveNode(const std::string& root, void* data);
     void SetNodeIcons(QTreeWidgetItem* node, int icon);
     bool AcceptFolder(const std::string& path);
+    /// The recycle-bin rule of AcceptFolder alone; safe on any thread.
+    bool hiddenBelowRecycleBin(const std::string& path) const;
+    /// A probe's search without the owner's handlers: whether the folder holds a sub-folder that the
+    /// filters admit; onDisk is the folder as the disk spells it. Safe on any thread while the filters do
+    /// not change.
+    bool holdsQualifyingSubfolder(const std::string& path, const std::string& onDisk) const;
     bool MatchesDirTypes(std::uint32_t attributes) const;
     QTreeWidgetItem* VolumeCheck(QTreeWidgetItem* node);
 

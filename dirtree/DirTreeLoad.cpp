@@ -1,5 +1,6 @@
 // TDirTree: listing drives, reading and probing sub-folders, the folder filters and node icons.
 #include "dirtree/DirTree.h"
+#include "platform/requestpool.h"
 #include "platform/shellinfo.h"
 
 #include <QCollator>
@@ -135,14 +136,17 @@ void TDirTree::SetNodeIcons(QTreeWidgetItem* node, int icon)
         OnGetIcon(this, node);
 }
 
+bool TDirTree::hiddenBelowRecycleBin(const std::string& path) const
+{
+    if (goBelowRecycleBin_)
+        return false;
+    const std::string lower = lowerAscii(path);
+    return below(lower, "\\recycled\\") || belowTrash(lower);
+}
+
 bool TDirTree::AcceptFolder(const std::string& path)
 {
-    bool accept = true;
-    if (!goBelowRecycleBin_) {
-        const std::string lower = lowerAscii(path);
-        if (below(lower, "\\recycled\\") || belowTrash(lower))
-            accept = false;
-    }
+    bool accept = !hiddenBelowRecycleBin(path);
     if (accept && OnAddDir)
         OnAddDir(this, path, accept);
     return accept;
@@ -284,12 +288,48 @@ void TDirTree::ProbeSubfolders(QTreeWidgetItem* node)
         addPlaceholder(node);
 }
 
+bool TDirTree::holdsQualifyingSubfolder(const std::string& path, const std::string& onDisk) const
+{
+    TDirRec rec;
+    std::uint32_t result = FindFirstEntry(onDisk + "*.*", rec);
+    bool found = false;
+    for (; result == 0 && !found; result = FindNextEntry(rec))
+        found = (rec.Attr & FILE_ATTRIBUTE_DIRECTORY) && rec.Name != "." && rec.Name != ".." &&
+                !hiddenBelowRecycleBin(path + rec.Name + "\\") && MatchesDirTypes(rec.Attr);
+    if (rec.FindHandle && rec.FindHandle != INVALID_HANDLE_VALUE)
+        FindClose(rec.FindHandle);
+    return found;
+}
+
 void TDirTree::ProbeChildren(QTreeWidgetItem* node)
 {
     if (!node)
         return;
-    for (int i = 0; i < node->childCount(); ++i)
-        ProbeSubfolders(node->child(i));
+    // The owner's handlers are called on this thread, folder after folder, as they always were.
+    if (OnFindDir || OnAddDir || node->childCount() < 2) {
+        for (int i = 0; i < node->childCount(); ++i)
+            ProbeSubfolders(node->child(i));
+        return;
+    }
+    // Otherwise the probes are plain searches: many run at once, so that a cold or slow disk serves many
+    // folders in the time of one, and the placeholders are added here in the children's order.
+    ErrorModeGuard quiet; // process-wide: set once here, for all searches, and kept until the last ends
+    std::vector<QTreeWidgetItem*> probed;
+    // Each probe searches the child's own folder on disk, so of two folders whose names differ only in
+    // case each is probed, not one of them twice.
+    using Folder = std::pair<std::string, std::string>; // tree path, disk path
+    platform::RequestPool<Folder, bool> searches(
+        [this](const Folder& f) { return holdsQualifyingSubfolder(f.first, f.second); });
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        if (!entryOf(child) || IsScanned(child) || child->childCount() > 0)
+            continue;
+        probed.push_back(child);
+        searches.add({NodePath(child), entryOf(child)->DiskPath});
+    }
+    for (size_t i = 0; i < probed.size(); ++i)
+        if (searches.take(i))
+            addPlaceholder(probed[i]);
 }
 
 QTreeWidgetItem* TDirTree::AddFolderNode(QTreeWidgetItem* parent, const std::string& pathIn, void* data)

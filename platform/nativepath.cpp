@@ -452,28 +452,29 @@ int openRegularFile(const std::string& drivePath)
         SetLastError(ERROR_ACCESS_DENIED); // a drive root is a folder
         return -1;
     }
-    Cache& c = cache();
-    std::lock_guard<std::mutex> lock(c.mutex);
-    Located at;
-    if (!locateLastLocked(c, *p, at))
-        return -1;
-    if (!at.real) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return -1;
-    }
-    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY; // non-blocking: a FIFO never stalls the open
-    int fd = -1;
+    std::string native;
     bool listedRegular = false;
-    if (at.listing) {
-        const auto entry = at.listing->exact.find(*at.real);
-        listedRegular = entry != at.listing->exact.end() && entry->second == DT_REG;
+    {
+        Cache& c = cache();
+        std::lock_guard<std::mutex> lock(c.mutex);
+        Located at;
+        if (!locateLastLocked(c, *p, at))
+            return -1;
+        if (!at.real) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return -1;
+        }
+        native = join(at.dir, *at.real);
+        if (at.listing) {
+            const auto entry = at.listing->exact.find(*at.real);
+            listedRegular = entry != at.listing->exact.end() && entry->second == DT_REG;
+        }
     }
-    const std::string native = join(at.dir, *at.real);
-    if (listedRegular) {
-        // The listing says it is a regular file: open it without asking first; the check below catches
-        // a file replaced since, and O_NONBLOCK keeps a FIFO put there from stalling the open.
-        fd = ::open(native.c_str(), flags);
-    } else {
+    // The lock guards the cache only: on a slow disk many threads wait for their opens at once. The file
+    // is opened by its whole path, so nothing of the cache is used outside the lock.
+    callOpenHook(drivePath);
+    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY; // non-blocking: a FIFO never stalls the open
+    if (!listedRegular) {
         // Look before opening: opening a device can block or have side effects.
         struct stat st {};
         if (::stat(native.c_str(), &st) != 0) {
@@ -484,8 +485,8 @@ int openRegularFile(const std::string& drivePath)
             SetLastError(ERROR_ACCESS_DENIED);
             return -1;
         }
-        fd = ::open(native.c_str(), flags);
     }
+    const int fd = ::open(native.c_str(), flags);
     if (fd < 0) {
         SetLastError(errorFromErrno(errno));
         return -1;

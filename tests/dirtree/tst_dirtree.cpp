@@ -234,6 +234,48 @@ TEST_F(TreeTest, LazyReadingAndProbing)
     EXPECT_TRUE(a->isExpanded());
 }
 
+// Without handlers of the owner the children are probed many at once; the expand buttons must be those
+// of one probe after another, which the tree still runs when OnAddDir is assigned.
+TEST_F(TreeTest, ProbesRunTogetherGiveTheButtonsOfProbesInTurn)
+{
+    for (int i = 0; i < 40; ++i) {
+        const std::string folder = "Many/F" + std::to_string(i);
+        switch (i % 5) {
+        case 0:
+            drive.mkdirs(folder + "/Inner");
+            break;
+        case 1:
+            drive.mkdirs(folder + "/.hidden"); // filtered out by the browser's DirTypes
+            break;
+        case 2:
+            drive.write(folder + "/a.wav", "x");
+            drive.mkdirs(folder + "/z");
+            break;
+        case 3:
+            drive.write(folder + "/a.wav", "x");
+            break;
+        default:
+            drive.mkdirs(folder);
+        }
+    }
+    drive.mkdirs("Many/Recycled/Below"); // below the bin: hidden
+    makeTree();
+    auto buttons = [&] {
+        QTreeWidgetItem* many = node("C:\\MANY\\");
+        tree->RefreshNode(many);
+        many->setExpanded(true);
+        std::vector<std::string> shown;
+        for (int i = 0; i < many->childCount(); ++i)
+            if (many->child(i)->childCount() > 0)
+                shown.push_back(tree->NodePath(many->child(i)));
+        return shown;
+    };
+    const std::vector<std::string> together = buttons();
+    EXPECT_EQ(together.size(), 16u);
+    tree->OnAddDir = [](TDirTree*, const std::string&, bool&) {};
+    EXPECT_EQ(buttons(), together);
+}
+
 TEST_F(TreeTest, AddDirIsAskedTwiceAndBeforeTheFilter)
 {
     drive.mkdirs("A/B");
