@@ -101,7 +101,13 @@ TEST_F(TreeTest, CaseTwinsAreFoldersOfTheirOwnAtEveryLevel)
         std::replace(rel.begin(), rel.end(), '\\', '/');
         drive.mkdirs(rel);
     }
+    drive.mkdirs("U/Full/g"); // of these twins, only one holds a folder
+    drive.mkdirs("U/full");
     makeTree();
+    tree->SelectPath("C:\\U\\");
+    tree->currentItem()->setExpanded(true);
+    EXPECT_EQ(tree->FindNode("C:\\U\\Full\\")->childCount(), 1);
+    EXPECT_EQ(tree->FindNode("C:\\U\\full\\")->childCount(), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         const std::string name = std::string(c.path).substr(0, std::string(c.path).size() - 1);
