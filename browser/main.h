@@ -4,6 +4,7 @@
 
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
+#include "platform/registry.h"
 #include "ui_main.h"
 
 #include <QIcon>
@@ -12,7 +13,9 @@
 #include <string>
 
 class QDropEvent;
+class QSplitter;
 class TAboutBox;
+class WaveformStrip;
 class QTreeWidgetItem;
 
 /// Numbers of the program's own cursors in the cursor table.
@@ -105,6 +108,21 @@ public:
     void DirTree1DragOver(QDropEvent* event, const QPoint& pos, bool& accept);
     void DirTree1DragDrop(QDropEvent* event, const QPoint& pos);
 
+    // The waveform overview under the list (main_waveform.cpp).
+    WaveformStrip* Waveform = nullptr;
+    /// Holds the list above the waveform.
+    QSplitter* ListSplitter = nullptr;
+    /// Shows and hides the waveform: the menu item and the toolbar button.
+    QAction* Waveform1 = nullptr;
+    QAction* WaveformBtn = nullptr;
+    void WaveformBtnClick(bool shown);
+    void WaveformClick(double seconds);
+    /// Points the waveform at the selected row's file.
+    void ShowSelectedWaveform(bool reload = false);
+    /// The waveform's height in pixels, also while it is hidden.
+    int waveformHeight() const;
+    void setWaveformHeight(int pixels);
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -113,6 +131,9 @@ protected:
 private:
     void FormClose();
     void setupComponents();
+    void setupWaveform();
+    void loadWaveformSettings(platform::HKEY key);
+    void saveWaveformSettings(platform::HKEY key);
     void bindCommands();
     void bindTree();
     void bindWaveList();
@@ -133,4 +154,5 @@ private:
     bool hintHooked_ = false;
     bool treeChangeSeen_ = false;
     int waveIconRequests_ = 0;
+    int waveformHeight_ = 140;
 };

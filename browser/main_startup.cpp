@@ -76,6 +76,7 @@ TForm1::TForm1(QWidget* parent)
 {
     setupUi(this);
     setupComponents();
+    setupWaveform();
     // The layout's outer bounds, until the settings give others.
     setOuterBounds(QRect(202, 108, 825, 567));
     Timer1->setInterval(1000);
@@ -244,6 +245,7 @@ void TForm1::LoadSettings()
     if (const auto width = regReadDword(key.get(), "Width"))
         bounds.setWidth(*width);
     setOuterBounds(bounds);
+    loadWaveformSettings(key.get());
     UpdateCommands();
 }
 
@@ -288,6 +290,7 @@ void TForm1::SaveSettings()
                   : LargeBtn->isChecked() ? 2
                   : ListBtn->isChecked()  ? 3
                                           : 4);
+    saveWaveformSettings(key.get());
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
