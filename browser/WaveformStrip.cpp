@@ -44,9 +44,9 @@ Column mergeBins(const WavePeaks& peaks, int band, int first, int last)
 }
 
 /// Ruler steps in milliseconds: the first whose labels do not crowd each other is used.
-constexpr qint64 kRulerStepsMs[] = {1,     2,      5,      10,     20,      50,      100,     200,
-                                     500,   1000,   2000,   5000,   10000,   15000,   30000,   60000,
-                                     120000, 300000, 600000, 900000, 1800000, 3600000, 7200000, 18000000};
+constexpr qint64 kRulerStepsMs[] = {1,      2,      5,      10,     20,      50,      100,     200,
+                                    500,    1000,   2000,   5000,   10000,   15000,   30000,   60000,
+                                    120000, 300000, 600000, 900000, 1800000, 3600000, 7200000, 18000000};
 
 QString timeText(qint64 ms)
 {
@@ -159,10 +159,11 @@ double WaveformStrip::xOf(double s) const
 void WaveformStrip::loaderUpdated()
 {
     // Another file, or none: the picture starts over.
-    if (loader_->peaks() != drawn_)
+    if (loader_->peaks() != drawn_) {
         resetPicture();
+        update();
+    }
     drawNewColumns();
-    update();
 }
 
 void WaveformStrip::resetPicture()
@@ -214,12 +215,14 @@ void WaveformStrip::drawNewColumns()
             const int peakTop = rowOf(c.high), peakBottom = rowOf(c.low);
             const int rmsTop = std::max(peakTop, rowOf(c.rms)), rmsBottom = std::min(peakBottom, rowOf(-c.rms));
             for (int y = peakTop; y <= peakBottom; ++y)
-                reinterpret_cast<QRgb*>(picture_.scanLine(y))[x] = (y >= rmsTop && y <= rmsBottom) ? rmsColor : peakColor;
+                reinterpret_cast<QRgb*>(picture_.scanLine(y))[x] =
+                    (y >= rmsTop && y <= rmsBottom) ? rmsColor : peakColor;
         }
         columnsDrawn_ = x + 1;
     }
     if (columnsDrawn_ > first)
-        update(QRect(int(std::floor(first / dpr)), 0, int(std::ceil((columnsDrawn_ - first) / dpr)) + 1, rulerRect().top()));
+        update(QRect(int(std::floor(first / dpr)), 0, int(std::ceil((columnsDrawn_ - first) / dpr)) + 1,
+                     rulerRect().top()));
 }
 
 void WaveformStrip::paintEvent(QPaintEvent* event)

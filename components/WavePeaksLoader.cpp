@@ -76,7 +76,12 @@ void WavePeaksLoader::load(const std::string& path)
         current_ = std::make_shared<Job>();
         current_->path = path;
         auto job = current_;
-        threads_.emplace_back(std::thread([this, job] { work(job); }), job);
+        threads_.emplace_back(std::thread([this, job] {
+                                  // Reading a file for a picture must never make the window stutter.
+                                  platform::lowerThreadPriority();
+                                  work(job);
+                              }),
+                              job);
     }
     emit updated();
 }

@@ -58,6 +58,8 @@ private:
     int channels_ = 0;
     int rate_ = 0;
     std::int64_t frames_ = 0;
+    /// Whether decoded samples can leave [-1, 1] or be no numbers at all (float data, MPEG).
+    bool mayLeaveRange_ = true;
 };
 
 /// The built-in tone: a float WAV image of a short, softly ending beep.

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -19,7 +21,7 @@ using sound_detail::Decoder;
 
 // Frames decoded at a time: large enough that the decoder's own overhead vanishes, small enough
 // that a cancel is seen within a millisecond or so.
-constexpr std::size_t kChunkFrames = 16384;
+constexpr std::size_t kChunkFrames = 2048;
 
 /// The running figures of the stretch being scanned, per band.
 struct Accumulator {
@@ -95,6 +97,12 @@ std::optional<FileStamp> fileStamp(const std::string& path)
     if (!native || ::stat(native->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
     return FileStamp{std::int64_t(st.st_size), std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+void lowerThreadPriority()
+{
+    // A niceness of 10: the thread still gets a fair share of an idle machine.
+    ::setpriority(PRIO_PROCESS, ::gettid(), 10);
 }
 
 WavePeaks::WavePeaks(int bands, int rate, std::int64_t frames)
@@ -175,7 +183,8 @@ bool WavePeakScanner::run(const std::atomic<bool>& cancel, const std::function<v
     // stays empty, and the picture is final.
     if (acc.frames > 0 && bin < peaks.bins())
         for (int b = 0; b < bands; ++b)
-            peaks.binToWrite(b, bin) = PeakBin{acc.low[b], acc.high[b], float(std::sqrt(acc.squares[b] / double(acc.frames)))};
+            peaks.binToWrite(b, bin) =
+                PeakBin{acc.low[b], acc.high[b], float(std::sqrt(acc.squares[b] / double(acc.frames)))};
     peaks.markDone(peaks.bins());
     if (progress)
         progress(peaks.bins());

@@ -23,6 +23,9 @@ struct FileStamp {
 /// The stamp of a regular file named by a drive-letter path; nullopt when there is none.
 std::optional<FileStamp> fileStamp(const std::string& path);
 
+/// Makes the calling thread give way to others, such as the window's, when processors are scarce.
+void lowerThreadPriority();
+
 /// One stretch of one band. A stretch the decoder never reached is empty (low > high).
 struct PeakBin {
     float low = 1.0f;
