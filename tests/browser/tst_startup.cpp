@@ -194,7 +194,7 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
     EXPECT_EQ(w.Rename1->shortcut(), QKeySequence(Qt::Key_F2));
     EXPECT_EQ(w.Delete1->shortcut(), QKeySequence(QKeySequence::Delete));
     EXPECT_EQ(w.EditWave->statusTip(), "Starts your default wave editor with the selected file");
-    EXPECT_EQ(w.ToolBar1->actions().size(), 20); // 14 buttons and 6 separators
+    EXPECT_EQ(w.ToolBar1->actions().size(), 21); // 14 buttons, the waveform toggle and 6 separators
     for (QAction* a : w.ToolBar1->actions()) {
         if (a->isSeparator())
             continue;

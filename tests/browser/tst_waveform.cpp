@@ -1,0 +1,236 @@
+// The waveform overview: its picture at the pixel level, following the selection, files it cannot
+// show, its toggle and height in the settings.
+#include "browser/WaveformStrip.h"
+#include "browserfixture.h"
+
+#include <QAbstractItemView>
+#include <QSplitter>
+#include <QTest>
+#include <cmath>
+#include <functional>
+
+using namespace browser_testing;
+
+namespace {
+
+constexpr int kRate = 8000;
+
+void put(std::string& s, std::uint32_t v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        s.push_back(char((v >> (8 * i)) & 0xFF));
+}
+
+/// A 16-bit wave whose samples (-1 to 1) come from `sample(channel, frame)`.
+std::string wave16(int channels, int frames, const std::function<double(int, int)>& sample)
+{
+    std::string s = "RIFF";
+    const std::uint32_t data = std::uint32_t(frames * channels * 2);
+    put(s, 36 + data, 4);
+    s += "WAVEfmt ";
+    put(s, 16, 4);
+    put(s, 1, 2);
+    put(s, std::uint32_t(channels), 2);
+    put(s, kRate, 4);
+    put(s, std::uint32_t(kRate * channels * 2), 4);
+    put(s, std::uint32_t(channels * 2), 2);
+    put(s, 16, 2);
+    s += "data";
+    put(s, data, 4);
+    for (int f = 0; f < frames; ++f)
+        for (int c = 0; c < channels; ++c)
+            put(s, std::uint32_t(std::int16_t(std::lround(std::clamp(sample(c, f), -1.0, 32767.0 / 32768) * 32768))),
+                2);
+    return s;
+}
+
+double square(int, int frame)
+{
+    return (frame / 20) % 2 ? 1.0 : -1.0;
+}
+double silence(int, int)
+{
+    return 0.0;
+}
+double toneOnEvenChannels(int channel, int frame)
+{
+    return channel % 2 ? 0.0 : 0.8 * std::sin(2 * M_PI * 440.0 * frame / kRate);
+}
+
+/// Per band, the rows a column of the picture colours (the first and last row, -1 when none).
+struct ColumnSpan {
+    int first = -1, last = -1;
+};
+
+ColumnSpan spanOf(const QImage& image, const QRect& band, int x, QRgb background)
+{
+    ColumnSpan span;
+    for (int y = band.top(); y <= band.bottom(); ++y) {
+        if (image.pixel(x, y) == background)
+            continue;
+        if (span.first < 0)
+            span.first = y;
+        span.last = y;
+    }
+    return span;
+}
+
+class WaveformStripTest : public BrowserTest {
+protected:
+    /// A strip shown alone, with the envelope of a file of drive C: complete.
+    std::unique_ptr<WaveformStrip> stripOf(const std::string& name)
+    {
+        auto strip = std::make_unique<WaveformStrip>();
+        strip->resize(300, 160);
+        strip->show();
+        strip->showFile("C:\\" + name);
+        waitUntilSettled(*strip);
+        return strip;
+    }
+    static void waitUntilSettled(WaveformStrip& strip)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(strip.loader()->state() != WavePeaksLoader::State::Loading, 10000);
+        QApplication::processEvents();
+    }
+    static QImage picture(WaveformStrip& strip) { return strip.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+};
+
+struct PictureCase {
+    const char* name;
+    int channels;
+    double (*sample)(int, int);
+    int bands;
+    // Per band: whether the column is filled from the band's top to its bottom, or is one row.
+    const char* expected; // "full", "line" or "tone" per band, separated by spaces
+};
+
+TEST_F(WaveformStripTest, PeaksOfTonesAndSilenceShowAtThePixelLevel)
+{
+    const PictureCase cases[] = {
+        {"square.wav", 2, square, 2, "full full"},
+        {"silence.wav", 2, silence, 2, "line line"},
+        {"left.wav", 2, toneOnEvenChannels, 2, "tone line"},
+        {"mono.wav", 1, square, 1, "full"},
+        // Four channels are mixed into two: the even ones into the left band.
+        {"quad.wav", 4, toneOnEvenChannels, 2, "tone line"},
+    };
+    for (const PictureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        drive_.write(c.name, wave16(c.channels, kRate * 2, c.sample));
+        auto strip = stripOf(c.name);
+        ASSERT_EQ(strip->loader()->state(), WavePeaksLoader::State::Ready);
+        ASSERT_EQ(strip->loader()->peaks()->bands(), c.bands);
+        const QImage image = picture(*strip);
+        const QRgb background = strip->palette().color(QPalette::Base).rgb();
+        const QStringList expected = QString(c.expected).split(' ');
+        for (int band = 0; band < c.bands; ++band) {
+            const QRect area = strip->bandRect(band);
+            const double middle = area.top() + (area.height() - 1) / 2.0;
+            for (int x = 0; x < area.width(); ++x) {
+                const ColumnSpan s = spanOf(image, area, x, background);
+                if (expected[band] == "full") {
+                    ASSERT_EQ(s.first, area.top()) << "band " << band << " column " << x;
+                    ASSERT_EQ(s.last, area.bottom()) << "band " << band << " column " << x;
+                } else if (expected[band] == "line") {
+                    ASSERT_EQ(s.first, s.last) << "band " << band << " column " << x;
+                    ASSERT_NEAR(s.first, middle, 0.5) << "band " << band << " column " << x;
+                } else {
+                    // 0.8 of full scale reaches about a tenth of the band from either edge.
+                    ASSERT_NEAR(s.first, area.top() + area.height() / 10, 2) << "band " << band << " column " << x;
+                    ASSERT_NEAR(s.last, area.bottom() - area.height() / 10, 2) << "band " << band << " column " << x;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(WaveformStripTest, FilesWithoutSamplesSayNoWaveform)
+{
+    const std::pair<const char*, std::string> cases[] = {
+        {"empty.wav", std::string()},
+        {"garbage.wav", std::string(500, 'x')},
+        {"noframes.wav", wave16(2, 0, silence)},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        drive_.write(name, bytes);
+        auto strip = stripOf(name);
+        EXPECT_TRUE(strip->showsNoWaveform());
+        EXPECT_FALSE(strip->loader()->peaks());
+    }
+    // A file that has gone says so as well.
+    auto strip = stripOf("missing.wav");
+    EXPECT_TRUE(strip->showsNoWaveform());
+}
+
+TEST_F(WaveformStripTest, CancelledWorkLeavesNoTrace)
+{
+    // Cancelled before it starts, a scan reads nothing and says the picture is incomplete.
+    drive_.write("square.wav", wave16(2, kRate * 20, square));
+    auto scanner = platform::WavePeakScanner::open("C:\\square.wav");
+    ASSERT_TRUE(scanner);
+    std::atomic<bool> cancel{true};
+    EXPECT_FALSE(scanner->run(cancel));
+    EXPECT_EQ(scanner->peaks()->binsDone(), 0);
+}
+
+class WaveformWindowTest : public WaveformStripTest {};
+
+TEST_F(WaveformWindowTest, FollowsTheSelectionAndNoStalePictureRemains)
+{
+    drive_.write("waves/a.wav", wave16(2, kRate * 60, square));
+    drive_.write("waves/b.wav", wave16(2, kRate, silence));
+    TForm1& w = start();
+    w.WaveformBtn->trigger();
+    selectFolder("C:\\WAVES\\");
+    w.DetailBtn->trigger();
+    w.WaveList->focusList();
+    w.WaveList->selectRow(0);
+    EXPECT_EQ(w.Waveform->file(), "c:\\waves\\a.wav");
+    // The key moves on before a.wav can have been read.
+    QTest::keyClick(w.WaveList->currentView(), Qt::Key_Down);
+    EXPECT_EQ(w.Waveform->file(), "c:\\waves\\b.wav");
+    waitUntilSettled(*w.Waveform);
+    QTRY_COMPARE_WITH_TIMEOUT(w.Waveform->loader()->busyThreads(), 0, 10000);
+    QTest::qWait(50);
+    const QImage image = picture(*w.Waveform);
+    const QRgb background = w.Waveform->palette().color(QPalette::Base).rgb();
+    for (int band = 0; band < 2; ++band) {
+        const QRect area = w.Waveform->bandRect(band);
+        for (int x = 0; x < area.width(); x += 7) {
+            const ColumnSpan s = spanOf(image, area, x, background);
+            ASSERT_EQ(s.first, s.last) << "band " << band << " column " << x;
+        }
+    }
+}
+
+TEST_F(WaveformWindowTest, ToggleAndHeightRoundTripThroughTheSettings)
+{
+    drive_.write("a.wav", wave16(1, kRate, silence));
+    TForm1& w = start();
+    EXPECT_FALSE(w.Waveform->isVisible());
+    EXPECT_FALSE(w.WaveformBtn->isChecked());
+    w.Waveform1->trigger();
+    EXPECT_TRUE(w.Waveform->isVisible());
+    EXPECT_TRUE(w.WaveformBtn->isChecked());
+    const QList<int> sizes = w.ListSplitter->sizes();
+    w.ListSplitter->setSizes({sizes[0] + sizes[1] - 97, 97});
+    QApplication::processEvents();
+    ASSERT_EQ(w.Waveform->height(), 97);
+    closeForm();
+    EXPECT_EQ(storedValue("ShowWaveform")->data, std::string("\1\0\0\0", 4));
+    EXPECT_EQ(storedValue("WaveformHeight")->data, std::string("\x61\0\0\0", 4));
+
+    TForm1& again = start();
+    EXPECT_TRUE(again.Waveform->isVisible());
+    EXPECT_TRUE(again.Waveform1->isChecked());
+    EXPECT_EQ(again.Waveform->height(), 97);
+    // Hidden, it keeps its height for the next time.
+    again.WaveformBtn->trigger();
+    EXPECT_FALSE(again.Waveform->isVisible());
+    closeForm();
+    EXPECT_EQ(storedValue("ShowWaveform")->data, std::string("\0\0\0\0", 4));
+    EXPECT_EQ(storedValue("WaveformHeight")->data, std::string("\x61\0\0\0", 4));
+}
+
+} // namespace
