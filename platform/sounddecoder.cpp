@@ -368,7 +368,8 @@ std::unique_ptr<Decoder> Decoder::openFromHeaderWalk(std::unique_ptr<ByteSource>
     info.format = SF_FORMAT_RAW | encoding;
     info.channels = int(w.channels);
     info.samplerate = int(w.rate);
-    return wrap(sf_open_virtual(&io, SFM_READ, &info, window.get()), std::move(window));
+    SNDFILE* f = sf_open_virtual(&io, SFM_READ, &info, window.get());
+    return wrap(f, std::move(window));
 }
 
 bool Decoder::seekSeconds(double seconds)
