@@ -12,6 +12,7 @@
 #include <string>
 
 class QDropEvent;
+class QSlider;
 class TAboutBox;
 class QTreeWidgetItem;
 
@@ -85,6 +86,20 @@ public:
     void NextOfAllWaves();
     void StopAllWaves();
 
+    // Auditioning: preview volume, output device, play on selection.
+    QSlider* VolumeSlider = nullptr;
+    QAction* PlayOnSelectBtn = nullptr;
+    QMenu* OutputMenu = nullptr;
+    /// The chosen output's name, kept while it is absent; empty for the server's default.
+    std::string OutputChoice;
+    void setupAudition();
+    void LoadAuditionSettings(void* key);
+    void SaveAuditionSettings(void* key);
+    void FillOutputMenu();
+    void ChooseOutput(const std::string& name);
+    void WaveListSelectedByKey();
+    void PlaySettledSelection();
+
     // File and folder commands.
     void Delete1Click();
     void Rename1Click();
@@ -128,6 +143,8 @@ private:
     void setOuterBounds(const QRect& bounds);
     void applyOuterBounds();
 
+    QObject* keySelectionWatch_ = nullptr;
+    QTimer* selectionSettle_ = nullptr;
     QRect outerBounds_;
     bool boundsSettled_ = false;
     bool hintHooked_ = false;

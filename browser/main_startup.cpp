@@ -2,6 +2,7 @@
 #include "browser/main.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/sound.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -95,6 +96,7 @@ TForm1::TForm1(QWidget* parent)
     bindCommands();
     bindWaveList();
     bindTree();
+    setupAudition();
     // Reading the drives selects the first folder, which already fills the list.
     DirTree1->Loaded();
     // The first folder must reach the caption and the list even when the tree selected it quietly.
@@ -116,6 +118,7 @@ TForm1::~TForm1()
     disconnect(WaveList->model(), nullptr, this, nullptr);
     disconnect(WaveList, nullptr, this, nullptr);
     Timer1->stop();
+    platform::watchSoundOutputs(nullptr);
 }
 
 void TForm1::setupComponents()
@@ -244,6 +247,7 @@ void TForm1::LoadSettings()
     if (const auto width = regReadDword(key.get(), "Width"))
         bounds.setWidth(*width);
     setOuterBounds(bounds);
+    LoadAuditionSettings(key.get());
     UpdateCommands();
 }
 
@@ -288,6 +292,7 @@ void TForm1::SaveSettings()
                   : LargeBtn->isChecked() ? 2
                   : ListBtn->isChecked()  ? 3
                                           : 4);
+    SaveAuditionSettings(key.get());
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
