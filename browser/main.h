@@ -13,6 +13,7 @@
 #include <string>
 
 class QDropEvent;
+class QSlider;
 class QSplitter;
 class TAboutBox;
 class WaveformStrip;
@@ -79,14 +80,29 @@ public:
     void Timer1Timer();
     void StartPlaying();
     void StopPlaying();
-    void PlaySelected();
+    /// Plays the selected row, from `startSeconds` into it.
+    void PlaySelected(double startSeconds = 0);
     void StopSingle();
-    bool StartEndTimer();
+    bool StartEndTimer(double startSeconds = 0);
     void SinglePlayEnded();
     void StartAllWaves();
     void PlayAllWavesItem();
     void NextOfAllWaves();
     void StopAllWaves();
+
+    // Auditioning: preview volume, output device, play on selection.
+    QSlider* VolumeSlider = nullptr;
+    QAction* PlayOnSelectBtn = nullptr;
+    QMenu* OutputMenu = nullptr;
+    /// The chosen output's name, kept while it is absent; empty for the server's default.
+    std::string OutputChoice;
+    void setupAudition();
+    void LoadAuditionSettings(void* key);
+    void SaveAuditionSettings(void* key);
+    void FillOutputMenu();
+    void ChooseOutput(const std::string& name);
+    void WaveListSelectedByKey();
+    void PlaySettledSelection();
 
     // File and folder commands.
     void Delete1Click();
@@ -149,6 +165,8 @@ private:
     void setOuterBounds(const QRect& bounds);
     void applyOuterBounds();
 
+    QObject* keySelectionWatch_ = nullptr;
+    QTimer* selectionSettle_ = nullptr;
     QRect outerBounds_;
     bool boundsSettled_ = false;
     bool hintHooked_ = false;

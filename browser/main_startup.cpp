@@ -2,6 +2,7 @@
 #include "browser/main.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/sound.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -96,6 +97,7 @@ TForm1::TForm1(QWidget* parent)
     bindCommands();
     bindWaveList();
     bindTree();
+    setupAudition();
     // Reading the drives selects the first folder, which already fills the list.
     DirTree1->Loaded();
     // The first folder must reach the caption and the list even when the tree selected it quietly.
@@ -117,6 +119,7 @@ TForm1::~TForm1()
     disconnect(WaveList->model(), nullptr, this, nullptr);
     disconnect(WaveList, nullptr, this, nullptr);
     Timer1->stop();
+    platform::watchSoundOutputs(nullptr);
 }
 
 void TForm1::setupComponents()
@@ -245,6 +248,7 @@ void TForm1::LoadSettings()
     if (const auto width = regReadDword(key.get(), "Width"))
         bounds.setWidth(*width);
     setOuterBounds(bounds);
+    LoadAuditionSettings(key.get());
     loadWaveformSettings(key.get());
     UpdateCommands();
 }
@@ -290,6 +294,7 @@ void TForm1::SaveSettings()
                   : LargeBtn->isChecked() ? 2
                   : ListBtn->isChecked()  ? 3
                                           : 4);
+    SaveAuditionSettings(key.get());
     saveWaveformSettings(key.get());
 }
 

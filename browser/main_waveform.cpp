@@ -56,6 +56,10 @@ void TForm1::setupWaveform()
     connect(WaveList->model(), &QAbstractItemModel::modelReset, this, [this] { ShowSelectedWaveform(true); });
     connect(Waveform, &WaveformStrip::playFromRequested, this, &TForm1::WaveformClick);
     connect(Waveform, &WaveformStrip::stopRequested, this, &TForm1::StopPlaying);
+    Waveform->position = [this] {
+        // Only the sound of the file shown has a place in the picture.
+        return WavePlayer1->FileName() == Waveform->file() ? WavePlayer1->PositionSeconds() : -1.0;
+    };
 }
 
 void TForm1::WaveformBtnClick(bool shown)
@@ -79,7 +83,15 @@ void TForm1::ShowSelectedWaveform(bool reload)
 
 void TForm1::WaveformClick(double seconds)
 {
-    Q_UNUSED(seconds);
+    const int row = WaveList->selectedRow();
+    if (row < 0)
+        return;
+    // In the all-waves mode the sequence goes on from this row after it.
+    if (AllWavesBtn->isChecked()) {
+        AllWavesIndex = row;
+        AllWavesStopped = false;
+    }
+    PlaySelected(seconds);
 }
 
 int TForm1::waveformHeight() const

@@ -3,8 +3,12 @@
 #include "platform/sounddecoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <pulse/context.h>
+#include <pulse/introspect.h>
+#include <pulse/subscribe.h>
+#include <pulse/volume.h>
 #include <pulse/error.h>
 #include <pulse/mainloop-api.h>
 #include <pulse/rtclock.h>
@@ -27,6 +31,8 @@ constexpr pa_usec_t kRequestSize = 10 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
 // A waiting caller is let go this long after its sound should have ended, whatever the server does.
 constexpr double kWaitGraceSeconds = 5.0;
+// While someone listens for outputs, a lost server is looked for again this often.
+constexpr pa_usec_t kReconnectInterval = 3 * PA_USEC_PER_SEC;
 
 /// The one channel of the process. Its state lives on the sound server's event thread and is
 /// guarded by that thread's lock; callers only hand over a sound or a stop and go on.
@@ -38,10 +44,17 @@ public:
         return channel;
     }
 
-    BOOL play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool noStop);
+    BOOL play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool noStop, double startSeconds = 0);
     /// Stops the running sound, unless `noStop` is set and one runs. Returns false then.
     bool stop(bool noStop);
     bool busy();
+    double position();
+    void setVolume(double volume);
+    double volume();
+    void setOutput(const std::string& name);
+    std::string output();
+    std::vector<SoundOutput> outputs();
+    void watchOutputs(std::function<void()> changed);
 
 private:
     Channel();
@@ -50,8 +63,13 @@ private:
     void finishCurrent();
     void connect();
     void dropContext();
-    void startStream();
+    void startStream(bool onDefaultOutput = false);
     void fill(pa_stream* s, std::size_t bytes);
+    void listOutputs();
+    void publishOutputs();
+    const char* deviceForStream() const;
+    void applyVolume();
+    void moveToOutput();
 
     static void onConnectRequest(pa_mainloop_api*, void* self);
     static void onContextState(pa_context* c, void* self);
@@ -61,6 +79,10 @@ private:
     static void onRetiredState(pa_stream* s, void*);
     static void onWrite(pa_stream* s, std::size_t bytes, void* self);
     static void onDrained(pa_stream* s, int success, void* self);
+    static void onSubscription(pa_context* c, pa_subscription_event_type_t type, std::uint32_t index, void* self);
+    static void onServerInfo(pa_context* c, const pa_server_info* info, void* self);
+    static void onSinkInfo(pa_context* c, const pa_sink_info* info, int eol, void* self);
+    static void onReconnect(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* self);
 
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
@@ -75,6 +97,19 @@ private:
     std::uint64_t currentId_ = 0; // 0: the channel is idle
     std::uint64_t nextId_ = 1;
     std::vector<float> scratch_;
+    double startSeconds_ = 0; // where in its file the current sound began
+    std::string streamDevice_; // the output the stream was sent to, empty for the default
+
+    double volume_ = 1.0;
+    std::string output_; // the chosen output, empty for the server's default
+    std::string defaultOutput_;
+    std::vector<SoundOutput> outputs_;
+    std::vector<SoundOutput> listing_; // a list of outputs the server is still sending
+    bool outputsKnown_ = false;
+    bool listingBusy_ = false;
+    bool listAgain_ = false;
+    std::function<void()> outputsChanged_;
+    pa_time_event* reconnectTimer_ = nullptr;
 };
 
 class Lock {
@@ -107,7 +142,12 @@ Channel::~Channel()
         if (connectTimer_)
             pa_threaded_mainloop_get_api(loop_)->time_free(connectTimer_);
         connectTimer_ = nullptr;
+        if (reconnectTimer_)
+            pa_threaded_mainloop_get_api(loop_)->time_free(reconnectTimer_);
+        reconnectTimer_ = nullptr;
+        outputsChanged_ = nullptr;
         if (context_) {
+            pa_context_set_subscribe_callback(context_, nullptr, nullptr);
             pa_context_set_state_callback(context_, nullptr, nullptr);
             pa_context_disconnect(context_);
             pa_context_unref(context_);
@@ -118,7 +158,7 @@ Channel::~Channel()
     pa_threaded_mainloop_free(loop_);
 }
 
-BOOL Channel::play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool noStop)
+BOOL Channel::play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool noStop, double startSeconds)
 {
     if (!loop_)
         return FALSE_;
@@ -127,6 +167,7 @@ BOOL Channel::play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool 
         return FALSE_;
     finishCurrent();
     decoder_ = std::move(decoder);
+    startSeconds_ = startSeconds;
     // A waiting call that looped would never return.
     looping_ = loop && !wait;
     const std::uint64_t id = currentId_ = nextId_++;
@@ -205,7 +246,7 @@ void Channel::onConnectRequest(pa_mainloop_api* api, void* p)
 {
     auto* self = static_cast<Channel*>(p);
     self->connectRequested_ = false;
-    if (self->context_ || self->currentId_ == 0)
+    if (self->context_ || (self->currentId_ == 0 && !self->outputsChanged_))
         return;
     self->context_ = pa_context_new(api, "Tonfolio");
     if (!self->context_) {
@@ -257,6 +298,11 @@ void Channel::onContextState(pa_context* c, void* p)
         }
         if (self->currentId_ != 0 && !self->stream_)
             self->startStream();
+        pa_context_set_subscribe_callback(c, &Channel::onSubscription, self);
+        if (pa_operation* op = pa_context_subscribe(
+                c, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr))
+            pa_operation_unref(op);
+        self->listOutputs();
         break;
     case PA_CONTEXT_FAILED:
     case PA_CONTEXT_TERMINATED:
@@ -276,12 +322,38 @@ void Channel::dropContext()
     // Nothing can play without a server: drop the sound; the next request connects anew.
     finishCurrent();
     pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_context_unref(context_);
     context_ = nullptr;
+    listingBusy_ = listAgain_ = false;
+    listing_.clear();
+    const bool hadOutputs = outputsKnown_;
+    outputs_.clear();
+    defaultOutput_.clear();
+    outputsKnown_ = false;
+    if (hadOutputs)
+        publishOutputs();
+    // Someone waits for the outputs: look for the server again in a while (it may be restarting).
+    if (outputsChanged_ && !reconnectTimer_) {
+        timeval tv{};
+        pa_gettimeofday(&tv);
+        pa_timeval_add(&tv, kReconnectInterval);
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+        reconnectTimer_ = api->time_new(api, &tv, &Channel::onReconnect, this);
+    }
 }
 
-void Channel::startStream()
+void Channel::onReconnect(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    api->time_free(e);
+    self->reconnectTimer_ = nullptr;
+    if (self->outputsChanged_)
+        self->connect();
+}
+
+void Channel::startStream(bool onDefaultOutput)
 {
     pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32NE, std::uint32_t(decoder_->rate()), std::uint8_t(decoder_->channels())};
     pa_channel_map map{};
@@ -299,8 +371,26 @@ void Channel::startStream()
     attr.prebuf = std::uint32_t(-1);
     attr.minreq = std::uint32_t(pa_usec_to_bytes(kRequestSize, &sampleSpec));
     attr.fragsize = std::uint32_t(-1);
-    if (pa_stream_connect_playback(stream_, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0)
+    const char* device = onDefaultOutput ? nullptr : deviceForStream();
+    streamDevice_ = device ? device : "";
+    // The program's own volume travels with the stream, so the first sample already has it.
+    pa_cvolume volume;
+    pa_cvolume_set(&volume, sampleSpec.channels, pa_volume_t(std::lround(volume_ * PA_VOLUME_NORM)));
+    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                         PA_STREAM_AUTO_TIMING_UPDATE);
+    if (pa_stream_connect_playback(stream_, device, &attr, flags, &volume, nullptr) < 0)
         finishCurrent();
+}
+
+const char* Channel::deviceForStream() const
+{
+    if (output_.empty())
+        return nullptr;
+    // An output that has gone plays on the default one; one not yet listed is tried all the same.
+    if (outputsKnown_ && std::none_of(outputs_.begin(), outputs_.end(),
+                                      [this](const SoundOutput& o) { return o.name == output_; }))
+        return nullptr;
+    return output_.c_str();
 }
 
 void Channel::onStreamState(pa_stream* s, void* p)
@@ -309,8 +399,16 @@ void Channel::onStreamState(pa_stream* s, void* p)
     if (s != self->stream_)
         return;
     pa_stream_state_t st = pa_stream_get_state(s);
-    if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED)
+    if (st == PA_STREAM_FAILED && !self->streamDevice_.empty() && self->decoder_) {
+        // The chosen output went away before the stream reached it: the default one plays instead.
+        pa_stream_set_state_callback(s, nullptr, nullptr);
+        pa_stream_set_write_callback(s, nullptr, nullptr);
+        pa_stream_unref(s);
+        self->stream_ = nullptr;
+        self->startStream(true);
+    } else if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED) {
         self->finishCurrent();
+    }
 }
 
 void Channel::onRetiredState(pa_stream* s, void*)
@@ -363,6 +461,164 @@ void Channel::onDrained(pa_stream* s, int, void* p)
         self->finishCurrent();
 }
 
+double Channel::position()
+{
+    if (!loop_)
+        return -1;
+    Lock lock(loop_);
+    if (currentId_ == 0 || !decoder_)
+        return -1;
+    double at = startSeconds_;
+    pa_usec_t played = 0;
+    // The stream's time is what the listener hears now: the server's buffers are already counted.
+    if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY && pa_stream_get_time(stream_, &played) == 0)
+        at += double(played) / PA_USEC_PER_SEC;
+    const double length = decoder_->seconds();
+    if (length > 0 && at >= length)
+        at = looping_ ? std::fmod(at, length) : length;
+    return at;
+}
+
+void Channel::setVolume(double volume)
+{
+    if (!loop_)
+        return;
+    Lock lock(loop_);
+    volume_ = std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 1.0;
+    applyVolume();
+}
+
+double Channel::volume()
+{
+    if (!loop_)
+        return volume_;
+    Lock lock(loop_);
+    return volume_;
+}
+
+void Channel::applyVolume()
+{
+    if (!stream_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return;
+    pa_cvolume volume;
+    pa_cvolume_set(&volume, pa_stream_get_sample_spec(stream_)->channels,
+                   pa_volume_t(std::lround(volume_ * PA_VOLUME_NORM)));
+    if (pa_operation* op =
+            pa_context_set_sink_input_volume(context_, pa_stream_get_index(stream_), &volume, nullptr, nullptr))
+        pa_operation_unref(op);
+}
+
+void Channel::setOutput(const std::string& name)
+{
+    if (!loop_)
+        return;
+    Lock lock(loop_);
+    if (output_ == name)
+        return;
+    output_ = name;
+    moveToOutput();
+}
+
+std::string Channel::output()
+{
+    if (!loop_)
+        return output_;
+    Lock lock(loop_);
+    return output_;
+}
+
+void Channel::moveToOutput()
+{
+    if (!stream_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return;
+    const char* device = deviceForStream();
+    const std::string target = device ? device : defaultOutput_;
+    if (target.empty() || target == streamDevice_)
+        return;
+    streamDevice_ = device ? target : "";
+    if (pa_operation* op = pa_context_move_sink_input_by_name(context_, pa_stream_get_index(stream_), target.c_str(),
+                                                              nullptr, nullptr))
+        pa_operation_unref(op);
+}
+
+std::vector<SoundOutput> Channel::outputs()
+{
+    if (!loop_)
+        return {};
+    Lock lock(loop_);
+    return outputs_;
+}
+
+void Channel::watchOutputs(std::function<void()> changed)
+{
+    if (!loop_)
+        return;
+    Lock lock(loop_);
+    outputsChanged_ = std::move(changed);
+    if (outputsChanged_ && !context_)
+        connect();
+}
+
+void Channel::listOutputs()
+{
+    if (listingBusy_) {
+        listAgain_ = true;
+        return;
+    }
+    listingBusy_ = true;
+    listing_.clear();
+    if (pa_operation* op = pa_context_get_server_info(context_, &Channel::onServerInfo, this))
+        pa_operation_unref(op);
+    if (pa_operation* op = pa_context_get_sink_info_list(context_, &Channel::onSinkInfo, this))
+        pa_operation_unref(op);
+    else
+        listingBusy_ = false;
+}
+
+void Channel::onSubscription(pa_context* c, pa_subscription_event_type_t type, std::uint32_t, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    if (c == self->context_ && (facility == PA_SUBSCRIPTION_EVENT_SINK || facility == PA_SUBSCRIPTION_EVENT_SERVER))
+        self->listOutputs();
+}
+
+void Channel::onServerInfo(pa_context* c, const pa_server_info* info, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    if (c == self->context_ && info && info->default_sink_name)
+        self->defaultOutput_ = info->default_sink_name;
+}
+
+void Channel::onSinkInfo(pa_context* c, const pa_sink_info* info, int eol, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    if (c != self->context_)
+        return;
+    if (eol == 0 && info) {
+        self->listing_.push_back({info->name ? info->name : "", info->description ? info->description : ""});
+        return;
+    }
+    self->listingBusy_ = false;
+    if (self->listAgain_) {
+        self->listAgain_ = false;
+        self->listOutputs();
+        return;
+    }
+    self->outputs_ = std::move(self->listing_);
+    self->listing_.clear();
+    self->outputsKnown_ = eol > 0;
+    self->publishOutputs();
+    // The chosen output may just have come back, or the running sound be on one that went.
+    self->moveToOutput();
+}
+
+void Channel::publishOutputs()
+{
+    if (outputsChanged_)
+        outputsChanged_();
+}
+
 // The name form: a wave file, or the default sound where there is none.
 std::unique_ptr<Decoder> decoderFor(const char* sound, UINT flags)
 {
@@ -382,7 +638,7 @@ std::unique_ptr<Decoder> decoderFor(const char* sound, UINT flags)
     return Decoder::open(sound_detail::fileSource(sound));
 }
 
-BOOL playDecoded(std::unique_ptr<Decoder> decoder, UINT flags)
+BOOL playDecoded(std::unique_ptr<Decoder> decoder, UINT flags, double startSeconds = 0)
 {
     const bool noStop = flags & SND_NOSTOP;
     if (!decoder && !(flags & SND_NODEFAULT))
@@ -392,7 +648,7 @@ BOOL playDecoded(std::unique_ptr<Decoder> decoder, UINT flags)
         Channel::instance().stop(noStop);
         return FALSE_;
     }
-    return Channel::instance().play(std::move(decoder), flags & SND_LOOP, !(flags & SND_ASYNC), noStop);
+    return Channel::instance().play(std::move(decoder), flags & SND_LOOP, !(flags & SND_ASYNC), noStop, startSeconds);
 }
 
 } // namespace
@@ -413,6 +669,60 @@ BOOL sndPlaySound(const SoundImage& image, UINT flags)
     if ((flags & SND_NOSTOP) && Channel::instance().busy())
         return FALSE_;
     return playDecoded(Decoder::open(sound_detail::memorySource(image)), flags | SND_MEMORY);
+}
+
+BOOL sndPlaySoundFrom(const char* path, UINT flags, double startSeconds)
+{
+    if (!path)
+        return Channel::instance().stop(false) ? TRUE_ : FALSE_;
+    if (flags & SND_MEMORY)
+        return FALSE_;
+    if ((flags & SND_NOSTOP) && Channel::instance().busy())
+        return FALSE_;
+    std::unique_ptr<Decoder> decoder = Decoder::open(sound_detail::fileSource(path));
+    double start = 0;
+    if (decoder && startSeconds > 0) {
+        if (!decoder->seekSeconds(startSeconds))
+            decoder.reset();
+        else
+            start = std::min(startSeconds, decoder->seconds());
+    }
+    return playDecoded(std::move(decoder), flags, start);
+}
+
+double soundPositionSeconds()
+{
+    return Channel::instance().position();
+}
+
+void setSoundVolume(double volume)
+{
+    Channel::instance().setVolume(volume);
+}
+
+double soundVolume()
+{
+    return Channel::instance().volume();
+}
+
+std::vector<SoundOutput> soundOutputs()
+{
+    return Channel::instance().outputs();
+}
+
+void setSoundOutput(const std::string& name)
+{
+    Channel::instance().setOutput(name);
+}
+
+std::string soundOutput()
+{
+    return Channel::instance().output();
+}
+
+void watchSoundOutputs(std::function<void()> changed)
+{
+    Channel::instance().watchOutputs(std::move(changed));
 }
 
 bool soundIsPlaying()

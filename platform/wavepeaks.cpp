@@ -122,7 +122,7 @@ std::unique_ptr<WavePeakScanner> WavePeakScanner::open(const std::string& path)
     std::unique_ptr<Decoder> decoder = Decoder::open(sound_detail::fileSource(path));
     if (!decoder)
         return nullptr;
-    const std::int64_t frames = std::llround(decoder->seconds() * decoder->rate());
+    const std::int64_t frames = decoder->frames();
     if (frames <= 0)
         return nullptr;
     std::unique_ptr<WavePeakScanner> scanner(new WavePeakScanner);

@@ -3,6 +3,7 @@
 #include "platform/mmio.h"
 
 #include <QLocale>
+#include <cstring>
 
 namespace {
 
@@ -32,6 +33,33 @@ quint32 le32(const unsigned char* p)
 // The format header is taken as 20 bytes whatever the chunk declares; bytes 16 to 19 are not used.
 constexpr LONG kFormatBytes = 20;
 
+// RF64, the RIFF of recordings of 4 GB and more: its 32-bit sizes read 0xFFFFFFFF and the real
+// ones stand in a "ds64" chunk right after the form type.
+constexpr DWORD kSizeInDs64 = 0xFFFFFFFF;
+
+/// Enters an RF64/WAVE file that starts at the current position (the start of the file) and reads
+/// its 64-bit data size. False for any other file.
+bool descendRf64(HMMIO mmio, MMCKINFO& rf64, quint64& dataSize)
+{
+    unsigned char head[12];
+    if (mmioRead(mmio, reinterpret_cast<char*>(head), 12) != 12 || std::memcmp(head, "RF64", 4) != 0 ||
+        std::memcmp(head + 8, "WAVE", 4) != 0)
+        return false;
+    rf64.ckid = mmioFOURCC('R', 'F', '6', '4');
+    rf64.cksize = le32(head + 4);
+    rf64.fccType = mmioStringToFOURCC("WAVE", 0);
+    rf64.dwDataOffset = 8;
+    MMCKINFO ds64{};
+    ds64.ckid = mmioStringToFOURCC("ds64", 0);
+    unsigned char sizes[16];
+    if (mmioDescend(mmio, &ds64, &rf64, MMIO_FINDCHUNK) != MMSYSERR_NOERROR ||
+        mmioRead(mmio, reinterpret_cast<char*>(sizes), 16) != 16)
+        return false;
+    dataSize = quint64(le32(sizes + 8)) | quint64(le32(sizes + 12)) << 32;
+    mmioAscend(mmio, &ds64, 0);
+    return true;
+}
+
 } // namespace
 
 bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
@@ -44,8 +72,14 @@ bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
 
     MMCKINFO riff{};
     riff.fccType = mmioStringToFOURCC("WAVE", MMIO_TOUPPER);
-    if (mmioDescend(mmio, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR)
-        return false;
+    quint64 rf64DataSize = 0;
+    bool rf64 = false;
+    if (mmioDescend(mmio, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
+        // A failed search leaves the file at its start, where an RF64 header would stand.
+        rf64 = descendRf64(mmio, riff, rf64DataSize);
+        if (!rf64)
+            return false;
+    }
 
     MMCKINFO chunk{};
     chunk.ckid = mmioStringToFOURCC("fmt ", 0);
@@ -70,7 +104,9 @@ bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
         WaveInfo = TWaveInfo{};
     } else {
         // 64 bits: DataSize * 8 leaves the 32-bit signed range from 256 MiB on and would give a wrong time.
-        const quint64 samples = quint64(WaveInfo.DataSize) * 8 / WaveInfo.BitsPerSample;
+        // An RF64 data chunk declares its size in the ds64 chunk; the time follows from that one.
+        const quint64 bytes = rf64 && WaveInfo.DataSize == kSizeInDs64 ? rf64DataSize : WaveInfo.DataSize;
+        const quint64 samples = bytes * 8 / WaveInfo.BitsPerSample;
         WaveInfo.Length = static_cast<long double>(samples) / WaveInfo.Channels / WaveInfo.SamplesPerSec;
     }
     WaveInfo.Valid = true;

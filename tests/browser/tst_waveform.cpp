@@ -2,6 +2,8 @@
 // show, its toggle and height in the settings.
 #include "browser/WaveformStrip.h"
 #include "browserfixture.h"
+#include "platform/sound.h"
+#include "support/soundmonitor.h"
 
 #include <QAbstractItemView>
 #include <QSplitter>
@@ -55,6 +57,18 @@ double silence(int, int)
 double toneOnEvenChannels(int channel, int frame)
 {
     return channel % 2 ? 0.0 : 0.8 * std::sin(2 * M_PI * 440.0 * frame / kRate);
+}
+
+// A wave that says where it is: a quarter second of each of sixteen tones, 300 Hz, 400 Hz, ...
+constexpr double kStepSeconds = 0.25;
+double toneAt(double seconds)
+{
+    return 300.0 + 100.0 * std::floor(seconds / kStepSeconds);
+}
+double steps(int, int frame)
+{
+    const double t = double(frame) / kRate;
+    return 0.5 * std::sin(2 * M_PI * toneAt(t) * t);
 }
 
 /// Per band, the rows a column of the picture colours (the first and last row, -1 when none).
@@ -231,6 +245,56 @@ TEST_F(WaveformWindowTest, ToggleAndHeightRoundTripThroughTheSettings)
     closeForm();
     EXPECT_EQ(storedValue("ShowWaveform")->data, std::string("\0\0\0\0", 4));
     EXPECT_EQ(storedValue("WaveformHeight")->data, std::string("\x61\0\0\0", 4));
+}
+
+TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRightClickStops)
+{
+    using testing_support::SoundMonitor;
+    if (!SoundMonitor::serverConfigured())
+        GTEST_SKIP() << "no test sound server";
+    drive_.write("steps.wav", wave16(1, kRate * 4, steps));
+    TForm1& w = start();
+    w.WaveformBtn->trigger();
+    selectFolder("C:\\");
+    w.WaveList->selectRow(0);
+    waitUntilSettled(*w.Waveform);
+    SoundMonitor monitor;
+    ASSERT_TRUE(monitor.start());
+    // The tone heard first at or after `from`, judged over 50 ms.
+    const auto toneHeardAfter = [&](long from) {
+        const long at = monitor.waitForSound(from, 3000);
+        if (at < 0)
+            return 0.0;
+        monitor.pump(100);
+        for (double hz = 300; hz < 1900; hz += 100)
+            if (monitor.toneShare(at + SoundMonitor::kWindow, at + SoundMonitor::samplesOf(60), hz) > 0.6)
+                return hz;
+        return -1.0;
+    };
+    const auto clickAt = [&](double seconds, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseClick(w.Waveform, button, {}, QPoint(int(std::lround(w.Waveform->xOf(seconds))), 10));
+    };
+
+    long mark = monitor.mark();
+    clickAt(2.3);
+    EXPECT_EQ(toneHeardAfter(mark), toneAt(2.3));
+    EXPECT_TRUE(w.Playing);
+    // The marker follows what is heard.
+    QTRY_VERIFY_WITH_TIMEOUT(w.Waveform->playheadSeconds() > 2.3, 3000);
+    EXPECT_LT(w.Waveform->playheadSeconds(), 4.0);
+
+    // A click while it plays jumps: from then on the earlier tone is heard.
+    clickAt(0.6);
+    mark = monitor.mark();
+    monitor.pump(300);
+    bool jumped = false;
+    for (long at = mark; at + SoundMonitor::samplesOf(60) < monitor.size() && !jumped; at += SoundMonitor::kWindow)
+        jumped = monitor.toneShare(at, at + SoundMonitor::samplesOf(50), toneAt(0.6)) > 0.6;
+    EXPECT_TRUE(jumped);
+
+    clickAt(1.0, Qt::RightButton);
+    EXPECT_FALSE(w.Playing);
+    QTRY_VERIFY_WITH_TIMEOUT(!platform::soundIsPlaying(), 2000);
 }
 
 } // namespace

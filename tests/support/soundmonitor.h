@@ -25,10 +25,11 @@ public:
     /// Whether a test server is configured at all (the test command starts one).
     static bool serverConfigured() { return !qEnvironmentVariableIsEmpty("PULSE_SERVER"); }
 
-    /// Starts recording and returns once samples flow (false when they never do).
-    bool start()
+    /// Starts recording the test sink's monitor, or another source, and returns once samples flow
+    /// (false when they never do).
+    bool start(const QString& device = "tonfolio_null.monitor")
     {
-        proc_.start("parec", {"--device=tonfolio_null.monitor", "--raw", "--format=s16le", "--channels=1",
+        proc_.start("parec", {"--device=" + device, "--raw", "--format=s16le", "--channels=1",
                               QString("--rate=%1").arg(kRate), "--latency-msec=10"});
         if (!proc_.waitForStarted(5000))
             return false;
@@ -135,6 +136,16 @@ public:
     }
 
     long size() const { return long(samples_.size()); }
+
+    /// RMS of the samples in [from, to).
+    double rms(long from, long to) const
+    {
+        to = std::min<long>(to, long(samples_.size()));
+        double sum = 0;
+        for (long i = from; i < to; ++i)
+            sum += double(samples_[std::size_t(i)]) * samples_[std::size_t(i)];
+        return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
+    }
 
     void stopRecording()
     {
