@@ -158,9 +158,11 @@ double WaveformStrip::xOf(double s) const
 
 void WaveformStrip::loaderUpdated()
 {
-    // Another file, or none: the picture starts over.
-    if (loader_->peaks() != drawn_) {
-        resetPicture();
+    // Another file, or none, or the word that there is none: the picture starts over.
+    if (loader_->peaks() != drawn_ || loader_->state() != shownState_) {
+        shownState_ = loader_->state();
+        if (loader_->peaks() != drawn_)
+            resetPicture();
         update();
     }
     drawNewColumns();

@@ -76,6 +76,7 @@ private:
     QImage picture_;
     std::shared_ptr<const platform::WavePeaks> drawn_; ///< the envelope the picture shows
     int columnsDrawn_ = 0;
+    WavePeaksLoader::State shownState_ = WavePeaksLoader::State::Idle;
     QTimer positionTimer_;
     int quietPolls_ = 0;
     double playhead_ = -1;
