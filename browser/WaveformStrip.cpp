@@ -105,8 +105,9 @@ void WaveformStrip::showEvent(QShowEvent* event)
 void WaveformStrip::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    // A hidden strip reads nothing; it reads the file again when it is shown.
-    if (!file_.empty() && !pending_) {
+    // A strip turned off reads nothing; it reads the file again when it is turned on. A minimised
+    // window keeps its picture.
+    if (!event->spontaneous() && !file_.empty() && !pending_) {
         pending_ = true;
         loader_->clear();
     }
