@@ -16,8 +16,16 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(25);
 
 } // namespace
 
+/// The way from a thread back to its loader; cut when the loader goes.
+struct WavePeaksLoader::Link {
+    std::mutex mutex;
+    WavePeaksLoader* loader;
+};
+
 struct WavePeaksLoader::Job {
     std::string path;
+    std::shared_ptr<Cache> cache;
+    std::shared_ptr<Link> link;
     std::atomic<bool> cancel{false};
     std::atomic<bool> finished{false};
     std::atomic<bool> progressPending{false};
@@ -54,13 +62,25 @@ struct WavePeaksLoader::Cache {
     }
 };
 
-WavePeaksLoader::WavePeaksLoader(QObject* parent) : QObject(parent), cache_(std::make_shared<Cache>()) {}
+WavePeaksLoader::WavePeaksLoader(QObject* parent)
+    : QObject(parent), cache_(std::make_shared<Cache>()), link_(std::make_shared<Link>())
+{
+    link_->loader = this;
+}
 
 WavePeaksLoader::~WavePeaksLoader()
 {
+    {
+        std::lock_guard<std::mutex> lock(link_->mutex);
+        link_->loader = nullptr;
+    }
     for (auto& t : threads_)
         t.second->cancel = true;
-    reapThreads(true);
+    reapThreads();
+    // A thread still inside a system call (a file on a server that went away, say) is left to end
+    // on its own: it holds all it needs, and the window must not wait for it.
+    for (auto& t : threads_)
+        t.first.detach();
 }
 
 void WavePeaksLoader::load(const std::string& path)
@@ -68,15 +88,17 @@ void WavePeaksLoader::load(const std::string& path)
     if (current_)
         current_->cancel = true;
     current_.reset();
-    reapThreads(false);
+    reapThreads();
     path_ = path;
     peaks_.reset();
     state_ = path.empty() ? State::Idle : State::Loading;
     if (!path.empty()) {
         current_ = std::make_shared<Job>();
         current_->path = path;
+        current_->cache = cache_;
+        current_->link = link_;
         auto job = current_;
-        threads_.emplace_back(std::thread([this, job] {
+        threads_.emplace_back(std::thread([job] {
                                   // Reading a file for a picture must never make the window stutter.
                                   platform::lowerThreadPriority();
                                   work(job);
@@ -88,14 +110,14 @@ void WavePeaksLoader::load(const std::string& path)
 
 int WavePeaksLoader::busyThreads()
 {
-    reapThreads(false);
+    reapThreads();
     return int(threads_.size());
 }
 
-void WavePeaksLoader::reapThreads(bool all)
+void WavePeaksLoader::reapThreads()
 {
     for (auto it = threads_.begin(); it != threads_.end();) {
-        if (all || it->second->finished) {
+        if (it->second->finished) {
             it->first.join();
             it = threads_.erase(it);
         } else {
@@ -116,7 +138,7 @@ void WavePeaksLoader::work(const std::shared_ptr<Job>& job)
         report(job, State::Unreadable, nullptr);
         return;
     }
-    if (auto cached = cache_->find(job->path, *stamp)) {
+    if (auto cached = job->cache->find(job->path, *stamp)) {
         report(job, State::Ready, std::move(cached));
         return;
     }
@@ -139,20 +161,24 @@ void WavePeaksLoader::work(const std::shared_ptr<Job>& job)
         return;
     // A file that changed while it was read gives a picture of neither version to keep.
     if (platform::fileStamp(job->path) == stamp)
-        cache_->insert(job->path, *stamp, peaks);
+        job->cache->insert(job->path, *stamp, peaks);
     report(job, State::Ready, peaks);
 }
 
 void WavePeaksLoader::report(const std::shared_ptr<Job>& job, State state, std::shared_ptr<const WavePeaks> peaks)
 {
+    std::lock_guard<std::mutex> lock(job->link->mutex);
+    WavePeaksLoader* loader = job->link->loader;
+    if (!loader)
+        return;
     QMetaObject::invokeMethod(
-        this,
-        [this, job, state, peaks = std::move(peaks)] {
-            if (job != current_)
+        loader,
+        [loader, job, state, peaks = std::move(peaks)] {
+            if (job != loader->current_)
                 return; // the selection has moved on
-            state_ = state;
-            peaks_ = peaks;
-            emit updated();
+            loader->state_ = state;
+            loader->peaks_ = peaks;
+            emit loader->updated();
         },
         Qt::QueuedConnection);
 }
@@ -161,12 +187,16 @@ void WavePeaksLoader::reportProgress(const std::shared_ptr<Job>& job)
 {
     if (job->progressPending.exchange(true))
         return;
+    std::lock_guard<std::mutex> lock(job->link->mutex);
+    WavePeaksLoader* loader = job->link->loader;
+    if (!loader)
+        return;
     QMetaObject::invokeMethod(
-        this,
-        [this, job] {
+        loader,
+        [loader, job] {
             job->progressPending = false;
-            if (job == current_)
-                emit updated();
+            if (job == loader->current_)
+                emit loader->updated();
         },
         Qt::QueuedConnection);
 }

@@ -27,7 +27,7 @@ public:
     static constexpr std::size_t kCachedFiles = 32;
 
     explicit WavePeaksLoader(QObject* parent = nullptr);
-    /// Cancels the work still running and waits for its threads, which stop within moments.
+    /// Cancels the work still running; its threads end on their own and report nothing more.
     ~WavePeaksLoader() override;
 
     /// Starts getting the envelope of a drive-letter path. Work for the file asked before is
@@ -50,16 +50,21 @@ signals:
 private:
     struct Job;
     struct Cache;
+    struct Link;
 
-    void work(const std::shared_ptr<Job>& job);
-    void report(const std::shared_ptr<Job>& job, State state, std::shared_ptr<const platform::WavePeaks> peaks);
-    void reportProgress(const std::shared_ptr<Job>& job);
-    void reapThreads(bool all);
+    // On a job's own thread.
+    static void work(const std::shared_ptr<Job>& job);
+    static void report(const std::shared_ptr<Job>& job, State state, std::shared_ptr<const platform::WavePeaks> peaks);
+    static void reportProgress(const std::shared_ptr<Job>& job);
+
+    /// Joins the threads that have finished.
+    void reapThreads();
 
     std::string path_;
     State state_ = State::Idle;
     std::shared_ptr<const platform::WavePeaks> peaks_;
     std::shared_ptr<Job> current_;
     std::shared_ptr<Cache> cache_;
+    std::shared_ptr<Link> link_;
     std::vector<std::pair<std::thread, std::shared_ptr<Job>>> threads_;
 };
