@@ -61,7 +61,8 @@ public:
     virtual void PlayWave();
     virtual void StopWave();
 
-    /// Plays as PlayWave does, starting `seconds` into the sound.
+    /// Plays as PlayWave does, starting `seconds` into the file's sound (an image stored with the
+    /// form plays from its start).
     void PlayWaveFrom(double seconds);
     /// Where in its file the sound now heard is, in seconds; negative when nothing plays.
     double PositionSeconds() const;

@@ -24,13 +24,20 @@ namespace {
 
 using sound_detail::Decoder;
 
-// Small server buffers keep both the start and the stop of a sound within a few tens of ms.
-constexpr pa_usec_t kTargetLatency = 40 * PA_USEC_PER_MSEC;
+// The server holds a tenth of a second: enough that a busy machine does not starve the sound, and
+// no cost to the start (the first request is filled at once) nor to the stop (which drops it).
+constexpr pa_usec_t kTargetLatency = 100 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kRequestSize = 10 * PA_USEC_PER_MSEC;
 // How long a silent or unreachable server may keep a sound pending before it is dropped.
 constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
 // A waiting caller is let go this long after its sound should have ended, whatever the server does.
 constexpr double kWaitGraceSeconds = 5.0;
+// A sound that replaces another fades in over this while the other fades out, so the two join
+// without a click; the join lies this far past what the server has already taken.
+constexpr pa_usec_t kCrossFade = 5 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kJoinMargin = 8 * PA_USEC_PER_MSEC;
+// How much of what was written is kept for such a join: more than the server ever holds.
+constexpr pa_usec_t kHistory = 250 * PA_USEC_PER_MSEC;
 // While someone listens for outputs, a lost server is looked for again this often.
 constexpr pa_usec_t kReconnectInterval = 3 * PA_USEC_PER_SEC;
 
@@ -65,6 +72,12 @@ private:
     void dropContext();
     void startStream(bool onDefaultOutput = false);
     void fill(pa_stream* s, std::size_t bytes);
+    void endOfSound(pa_stream* s);
+    bool joinInStream(std::unique_ptr<Decoder>& next, bool loop);
+    bool fadeOutAndRetire();
+    std::int64_t joinFrame(const pa_sample_spec& spec);
+    void runningSamples(std::int64_t from, float* out, std::size_t frames);
+    void writeAt(std::int64_t frame, const float* data, std::size_t frames);
     void listOutputs();
     void publishOutputs();
     const char* deviceForStream() const;
@@ -79,6 +92,7 @@ private:
     static void onRetiredState(pa_stream* s, void*);
     static void onWrite(pa_stream* s, std::size_t bytes, void* self);
     static void onDrained(pa_stream* s, int success, void* self);
+    static void onRetiredDrained(pa_stream* s, int success, void*);
     static void onSubscription(pa_context* c, pa_subscription_event_type_t type, std::uint32_t index, void* self);
     static void onServerInfo(pa_context* c, const pa_server_info* info, void* self);
     static void onSinkInfo(pa_context* c, const pa_sink_info* info, int eol, void* self);
@@ -98,6 +112,10 @@ private:
     std::uint64_t nextId_ = 1;
     std::vector<float> scratch_;
     double startSeconds_ = 0; // where in its file the current sound began
+    // The stream's last samples by their frame index in it, and the index of the next frame.
+    std::vector<float> history_;
+    std::int64_t writtenFrames_ = 0;
+    std::int64_t soundStartFrame_ = 0; // where in the stream the current sound begins
     std::string streamDevice_; // the output the stream was sent to, empty for the default
 
     double volume_ = 1.0;
@@ -165,16 +183,30 @@ BOOL Channel::play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool 
     Lock lock(loop_);
     if (noStop && currentId_ != 0)
         return FALSE_;
-    finishCurrent();
-    decoder_ = std::move(decoder);
-    startSeconds_ = startSeconds;
     // A waiting call that looped would never return.
-    looping_ = loop && !wait;
+    const bool looping = loop && !wait;
+    // A sound of the same rate and channels takes over the running stream without a gap; another
+    // one lets the running sound fade out while its own stream starts.
+    const bool joined = joinInStream(decoder, looping);
+    if (!joined) {
+        fadeOutAndRetire();
+        finishCurrent();
+        decoder_ = std::move(decoder);
+    } else if (waitTimer_) {
+        pa_threaded_mainloop_get_api(loop_)->time_free(waitTimer_);
+        waitTimer_ = nullptr;
+    }
+    startSeconds_ = startSeconds;
+    looping_ = looping;
     const std::uint64_t id = currentId_ = nextId_++;
-    if (context_ && pa_context_get_state(context_) == PA_CONTEXT_READY)
-        startStream();
-    else
-        connect();
+    // A caller waiting for the sound replaced may go now.
+    pa_threaded_mainloop_signal(loop_, 0);
+    if (!joined) {
+        if (context_ && pa_context_get_state(context_) == PA_CONTEXT_READY)
+            startStream();
+        else
+            connect();
+    }
     if (wait && currentId_ == id) {
         // A server that stops taking data must not hold the caller for ever.
         timeval tv{};
@@ -359,6 +391,9 @@ void Channel::startStream(bool onDefaultOutput)
     pa_channel_map map{};
     pa_channel_map_init_extend(&map, sampleSpec.channels, PA_CHANNEL_MAP_WAVEEX);
     stream_ = pa_stream_new(context_, "Sound", &sampleSpec, &map);
+    writtenFrames_ = 0;
+    soundStartFrame_ = 0;
+    history_.assign(std::size_t(pa_usec_to_bytes(kHistory, &sampleSpec) / sizeof(float)), 0.0f);
     if (!stream_) {
         finishCurrent();
         return;
@@ -443,15 +478,139 @@ void Channel::fill(pa_stream* s, std::size_t bytes)
     scratch_.resize(frames * frameFloats);
     const std::size_t got = decoder_->read(scratch_.data(), frames, looping_);
     if (got > 0)
-        pa_stream_write(s, scratch_.data(), got * frameFloats * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
-    if (got < frames) {
-        // The end: let the server play out what it holds, then the channel is idle.
-        draining_ = true;
-        if (pa_operation* op = pa_stream_drain(s, &Channel::onDrained, this))
-            pa_operation_unref(op);
+        writeAt(writtenFrames_, scratch_.data(), got);
+    if (got < frames)
+        endOfSound(s);
+}
+
+void Channel::endOfSound(pa_stream* s)
+{
+    // Let the server play out what it holds, then the channel is idle.
+    draining_ = true;
+    if (pa_operation* op = pa_stream_drain(s, &Channel::onDrained, this))
+        pa_operation_unref(op);
+    else
+        finishCurrent();
+}
+
+void Channel::writeAt(std::int64_t frame, const float* data, std::size_t frames)
+{
+    const pa_sample_spec* spec = pa_stream_get_sample_spec(stream_);
+    const std::size_t channels = spec->channels;
+    const std::int64_t bytes = std::int64_t(frames * channels * sizeof(float));
+    if (frame == writtenFrames_)
+        pa_stream_write(stream_, data, std::size_t(bytes), nullptr, 0, PA_SEEK_RELATIVE);
+    else
+        pa_stream_write(stream_, data, std::size_t(bytes), nullptr, frame * std::int64_t(channels * sizeof(float)),
+                        PA_SEEK_ABSOLUTE);
+    const std::size_t kept = history_.size() / channels;
+    for (std::size_t i = 0; kept > 0 && i < frames; ++i)
+        std::memcpy(&history_[std::size_t((frame + std::int64_t(i)) % std::int64_t(kept)) * channels],
+                    data + i * channels, channels * sizeof(float));
+    writtenFrames_ = frame + std::int64_t(frames);
+}
+
+std::int64_t Channel::joinFrame(const pa_sample_spec& spec)
+{
+    // What the server still holds of the stream lies between its read and its write index; the
+    // latency counts the sink's own buffer on top of that.
+    pa_usec_t latency = 0;
+    int negative = 0;
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+    if (!timing || pa_stream_get_latency(stream_, &latency, &negative) < 0)
+        return -1;
+    const pa_usec_t queued = negative || latency < timing->sink_usec ? 0 : latency - timing->sink_usec;
+    const auto framesOf = [&spec](pa_usec_t usec) { return std::int64_t(usec * spec.rate / PA_USEC_PER_SEC); };
+    const std::int64_t join = writtenFrames_ - framesOf(queued) + framesOf(kJoinMargin);
+    return std::clamp<std::int64_t>(join, 0, writtenFrames_);
+}
+
+void Channel::runningSamples(std::int64_t from, float* out, std::size_t frames)
+{
+    // What was written comes from the history, what follows from the running sound itself.
+    const std::size_t channels = std::size_t(decoder_->channels());
+    const std::size_t kept = history_.size() / channels;
+    std::size_t i = 0;
+    for (; i < frames && from + std::int64_t(i) < writtenFrames_; ++i) {
+        const std::int64_t at = from + std::int64_t(i);
+        if (kept > 0 && writtenFrames_ - at <= std::int64_t(kept))
+            std::memcpy(out + i * channels, &history_[std::size_t(at % std::int64_t(kept)) * channels],
+                        channels * sizeof(float));
         else
-            finishCurrent();
+            std::fill(out + i * channels, out + (i + 1) * channels, 0.0f);
     }
+    if (i < frames) {
+        const std::size_t got = decoder_->read(out + i * channels, frames - i, looping_);
+        std::fill(out + (i + got) * channels, out + frames * channels, 0.0f);
+    }
+}
+
+bool Channel::joinInStream(std::unique_ptr<Decoder>& next, bool loop)
+{
+    if (!next || !stream_ || !decoder_ || draining_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return false;
+    const pa_sample_spec spec = *pa_stream_get_sample_spec(stream_);
+    if (int(spec.rate) != next->rate() || int(spec.channels) != next->channels())
+        return false;
+    const std::int64_t join = joinFrame(spec);
+    if (join < 0)
+        return false;
+    const std::size_t channels = spec.channels;
+    const auto fade = std::size_t(std::max<std::uint64_t>(1, kCrossFade * spec.rate / PA_USEC_PER_SEC));
+    // Everything the server holds past the join is written over, so nothing of the old sound is left.
+    const std::size_t count = std::max(fade, std::size_t(writtenFrames_ - join));
+    std::vector<float> out(count * channels, 0.0f);
+    const std::size_t got = next->read(out.data(), count, loop);
+    std::vector<float> old(fade * channels);
+    runningSamples(join, old.data(), fade);
+    for (std::size_t i = 0; i < fade; ++i) {
+        const float in = float((double(i) + 0.5) / double(fade));
+        for (std::size_t c = 0; c < channels; ++c)
+            out[i * channels + c] = old[i * channels + c] * (1.0f - in) + out[i * channels + c] * in;
+    }
+    writeAt(join, out.data(), count);
+    decoder_ = std::move(next);
+    soundStartFrame_ = join;
+    if (got < count)
+        endOfSound(stream_);
+    return true;
+}
+
+bool Channel::fadeOutAndRetire()
+{
+    if (!stream_ || !decoder_ || draining_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return false;
+    const pa_sample_spec spec = *pa_stream_get_sample_spec(stream_);
+    const std::int64_t join = joinFrame(spec);
+    if (join < 0)
+        return false;
+    const std::size_t channels = spec.channels;
+    const auto fade = std::size_t(std::max<std::uint64_t>(1, kCrossFade * spec.rate / PA_USEC_PER_SEC));
+    const std::size_t count = std::max(fade, std::size_t(writtenFrames_ - join));
+    std::vector<float> out(count * channels, 0.0f);
+    runningSamples(join, out.data(), fade);
+    for (std::size_t i = 0; i < fade; ++i) {
+        const float left = float(1.0 - (double(i) + 0.5) / double(fade));
+        for (std::size_t c = 0; c < channels; ++c)
+            out[i * channels + c] *= left;
+    }
+    std::fill(out.begin() + std::ptrdiff_t(fade * channels), out.end(), 0.0f);
+    writeAt(join, out.data(), count);
+    // The stream leaves the channel and goes once the server has played the fade.
+    pa_stream* s = stream_;
+    stream_ = nullptr;
+    pa_stream_set_write_callback(s, nullptr, nullptr);
+    pa_stream_set_state_callback(s, &Channel::onRetiredState, nullptr);
+    if (pa_operation* op = pa_stream_drain(s, &Channel::onRetiredDrained, nullptr))
+        pa_operation_unref(op);
+    else
+        pa_stream_disconnect(s);
+    return true;
+}
+
+void Channel::onRetiredDrained(pa_stream* s, int, void*)
+{
+    pa_stream_disconnect(s); // comes back to onRetiredState as terminated
 }
 
 void Channel::onDrained(pa_stream* s, int, void* p)
@@ -471,8 +630,9 @@ double Channel::position()
     double at = startSeconds_;
     pa_usec_t played = 0;
     // The stream's time is what the listener hears now: the server's buffers are already counted.
+    // A sound that took over a running stream is heard from where it joined it.
     if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY && pa_stream_get_time(stream_, &played) == 0)
-        at += double(played) / PA_USEC_PER_SEC;
+        at += std::max(0.0, double(played) / PA_USEC_PER_SEC - double(soundStartFrame_) / decoder_->rate());
     const double length = decoder_->seconds();
     if (length > 0 && at >= length)
         at = looping_ ? std::fmod(at, length) : length;

@@ -43,6 +43,9 @@ public:
     static std::unique_ptr<Decoder> open(std::unique_ptr<ByteSource> source);
     /// The desktop theme's bell, or a short built-in tone where the theme has none.
     static std::unique_ptr<Decoder> defaultSound();
+    /// The fallback of open() for waves libsndfile refuses: raw samples at the place the header walk
+    /// of the wave list finds (plain PCM, float, A-law and mu-law). Null for anything else.
+    static std::unique_ptr<Decoder> openFromHeaderWalk(std::unique_ptr<ByteSource> source);
 
     int channels() const { return channels_; }
     int rate() const { return rate_; }
@@ -61,8 +64,6 @@ public:
 private:
     Decoder() = default;
     static std::unique_ptr<Decoder> wrap(SNDFILE* file, std::unique_ptr<ByteSource> source);
-    /// The fallback for waves libsndfile refuses: raw samples at the place the header walk found.
-    static std::unique_ptr<Decoder> openFromHeaderWalk(std::unique_ptr<ByteSource> source);
 
     std::unique_ptr<ByteSource> source_;
     SNDFILE* file_ = nullptr;

@@ -194,8 +194,9 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
     EXPECT_EQ(w.Rename1->shortcut(), QKeySequence(Qt::Key_F2));
     EXPECT_EQ(w.Delete1->shortcut(), QKeySequence(QKeySequence::Delete));
     EXPECT_EQ(w.EditWave->statusTip(), "Starts your default wave editor with the selected file");
-    // 14 buttons, play on selection, the volume slider, the waveform toggle and 7 separators.
+    // 15 buttons, the volume slider, the waveform toggle and 7 separators.
     EXPECT_EQ(w.ToolBar1->actions().size(), 24);
+    EXPECT_FALSE(w.VolumeSlider->statusTip().isEmpty());
     for (QAction* a : w.ToolBar1->actions()) {
         if (a->isSeparator() || w.ToolBar1->widgetForAction(a) == w.VolumeSlider)
             continue;

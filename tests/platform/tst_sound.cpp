@@ -607,4 +607,26 @@ TEST_F(SoundTest, SoundGoesToTheChosenOutputAndOutputsComeAndGo)
     watchSoundOutputs(nullptr);
 }
 
+TEST_F(SoundTest, LoopsAndReplacementsJoinWithoutAGapOrAClick)
+{
+    testing_support::TempDrive drive;
+    // A quarter second holds whole periods of both tones, so each loop joins itself smoothly.
+    drive.write("low.wav", makeWav(1, 44100, 16, 44100 / 4, 500));
+    drive.write("high.wav", makeWav(1, 44100, 16, 44100 / 4, 750));
+    long from = mon.mark();
+    ASSERT_TRUE(sndPlaySound("C:\\LOW.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
+    long at = hear(from, 700);
+    ASSERT_GE(at, 0);
+    // Replaced at uneven moments, so the cuts fall at all points of the periods.
+    for (int ms : {170, 230, 190, 260, 210, 180}) {
+        ASSERT_TRUE(sndPlaySound(ms % 20 ? "C:\\HIGH.WAV" : "C:\\LOW.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
+        mon.pump(ms);
+    }
+    const long end = mon.mark();
+    sndPlaySound(nullptr, 0);
+    const SoundMonitor::Seams seams = mon.seams(at + mon.samplesOf(20), end - mon.samplesOf(20));
+    EXPECT_GT(seams.weakest, 0.25) << "a gap in the sound";
+    EXPECT_LT(seams.largestStep, 0.6) << "a click in the sound";
+}
+
 } // namespace

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QString>
 #include <QtGlobal>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -136,6 +137,39 @@ public:
     }
 
     long size() const { return long(samples_.size()); }
+
+    /// The weakest 2 ms stretch in [from, to) against the typical one (0 for a gap), and the largest
+    /// step from one sample to the next against the loudest sample (a click). Meant for tones of
+    /// 500 Hz and above, whose periods fit 2 ms.
+    struct Seams {
+        double weakest = 0;
+        double largestStep = 0;
+    };
+    Seams seams(long from, long to) const
+    {
+        to = std::min<long>(to, long(samples_.size()));
+        constexpr long piece = kRate / 500;
+        std::vector<double> levels;
+        for (long at = from; at + piece <= to; at += piece) {
+            double sum = 0;
+            for (long i = at; i < at + piece; ++i)
+                sum += double(samples_[std::size_t(i)]) * samples_[std::size_t(i)];
+            levels.push_back(std::sqrt(sum / piece));
+        }
+        Seams s;
+        if (levels.size() < 3)
+            return s;
+        std::vector<double> sorted = levels;
+        std::sort(sorted.begin(), sorted.end());
+        s.weakest = sorted.front() / sorted[sorted.size() / 2];
+        double peak = 0, step = 0;
+        for (long i = from + 1; i < to; ++i) {
+            peak = std::max(peak, std::abs(double(samples_[std::size_t(i)])));
+            step = std::max(step, std::abs(double(samples_[std::size_t(i)]) - samples_[std::size_t(i - 1)]));
+        }
+        s.largestStep = peak > 0 ? step / peak : 0;
+        return s;
+    }
 
     /// RMS of the samples in [from, to).
     double rms(long from, long to) const
