@@ -294,6 +294,7 @@ TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRight
     for (long at = mark; at + SoundMonitor::samplesOf(60) < monitor.size() && !jumped; at += SoundMonitor::kWindow)
         jumped = monitor.toneShare(at, at + SoundMonitor::samplesOf(50), toneAt(0.6)) > 0.6;
     EXPECT_TRUE(jumped);
+    QTRY_VERIFY_WITH_TIMEOUT(w.Waveform->playheadSeconds() > 0.6 && w.Waveform->playheadSeconds() < 1.5, 1000);
 
     clickAt(1.0, Qt::RightButton);
     EXPECT_FALSE(w.Playing);
