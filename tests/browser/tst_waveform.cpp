@@ -6,6 +6,7 @@
 #include "support/soundmonitor.h"
 
 #include <QAbstractItemView>
+#include <QElapsedTimer>
 #include <QSplitter>
 #include <QTest>
 #include <cmath>
@@ -285,6 +286,12 @@ TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRight
     // The marker follows what is heard.
     QTRY_VERIFY_WITH_TIMEOUT(w.Waveform->playheadSeconds() > 2.3, 3000);
     EXPECT_LT(w.Waveform->playheadSeconds(), 4.0);
+    // It moves as the sound goes on: as far in a moment as the moment is long.
+    const double from = w.Waveform->playheadSeconds();
+    QElapsedTimer moment;
+    moment.start();
+    QTest::qWait(300);
+    EXPECT_NEAR(w.Waveform->playheadSeconds() - from, moment.elapsed() / 1000.0, 0.1);
 
     // A click while it plays jumps: from then on the earlier tone is heard.
     clickAt(0.6);
