@@ -6,6 +6,7 @@
 #include "support/soundmonitor.h"
 
 #include <QAbstractItemView>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QSplitter>
 #include <QTest>
@@ -72,6 +73,18 @@ double steps(int, int frame)
     return 0.5 * std::sin(2 * M_PI * toneAt(t) * t);
 }
 
+/// Handles events until `done` holds; false when it still does not after `ms`.
+template <typename Done> bool waitFor(Done done, int ms = 10000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
 /// Per band, the rows a column of the picture colours (the first and last row, -1 when none).
 struct ColumnSpan {
     int first = -1, last = -1;
@@ -104,7 +117,7 @@ protected:
     }
     static void waitUntilSettled(WaveformStrip& strip)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(strip.loader()->state() != WavePeaksLoader::State::Loading, 10000);
+        EXPECT_TRUE(waitFor([&] { return strip.loader()->state() != WavePeaksLoader::State::Loading; }));
         QApplication::processEvents();
     }
     static QImage picture(WaveformStrip& strip) { return strip.grab().toImage().convertToFormat(QImage::Format_RGB32); }
@@ -192,6 +205,26 @@ TEST_F(WaveformStripTest, CancelledWorkLeavesNoTrace)
     EXPECT_EQ(scanner->peaks()->binsDone(), 0);
 }
 
+TEST_F(WaveformStripTest, EnvelopesAreKeptUntilTheFileChanges)
+{
+    drive_.write("a.wav", wave16(1, kRate, square));
+    drive_.write("b.wav", wave16(1, kRate, silence));
+    WavePeaksLoader loader;
+    const auto settled = [&](const char* path) {
+        loader.load(path);
+        EXPECT_TRUE(waitFor([&] { return loader.state() == WavePeaksLoader::State::Ready; }));
+        return loader.peaks();
+    };
+    const auto first = settled("C:\\a.wav");
+    settled("C:\\b.wav");
+    EXPECT_EQ(settled("C:\\a.wav"), first);
+    // Another size: the file is read again.
+    drive_.write("a.wav", wave16(1, kRate / 2, silence));
+    const auto changed = settled("C:\\a.wav");
+    ASSERT_NE(changed, first);
+    EXPECT_EQ(changed->frames(), kRate / 2);
+}
+
 class WaveformWindowTest : public WaveformStripTest {};
 
 TEST_F(WaveformWindowTest, FollowsTheSelectionAndNoStalePictureRemains)
@@ -205,12 +238,19 @@ TEST_F(WaveformWindowTest, FollowsTheSelectionAndNoStalePictureRemains)
     w.WaveList->focusList();
     w.WaveList->selectRow(0);
     EXPECT_EQ(w.Waveform->file(), "c:\\waves\\a.wav");
+    // Whatever of a.wav was under way must not reach the strip once b.wav is selected.
+    bool staleSeen = false;
+    QObject::connect(w.Waveform->loader(), &WavePeaksLoader::updated, [&] {
+        const auto peaks = w.Waveform->loader()->peaks();
+        staleSeen = staleSeen || (peaks && peaks->frames() != kRate);
+    });
     // The key moves on before a.wav can have been read.
     QTest::keyClick(w.WaveList->currentView(), Qt::Key_Down);
     EXPECT_EQ(w.Waveform->file(), "c:\\waves\\b.wav");
     waitUntilSettled(*w.Waveform);
-    QTRY_COMPARE_WITH_TIMEOUT(w.Waveform->loader()->busyThreads(), 0, 10000);
+    EXPECT_TRUE(waitFor([&] { return w.Waveform->loader()->busyThreads() == 0; }));
     QTest::qWait(50);
+    EXPECT_FALSE(staleSeen);
     const QImage image = picture(*w.Waveform);
     const QRgb background = w.Waveform->palette().color(QPalette::Base).rgb();
     for (int band = 0; band < 2; ++band) {
@@ -284,7 +324,7 @@ TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRight
     EXPECT_EQ(toneHeardAfter(mark), toneAt(2.3));
     EXPECT_TRUE(w.Playing);
     // The marker follows what is heard.
-    QTRY_VERIFY_WITH_TIMEOUT(w.Waveform->playheadSeconds() > 2.3, 3000);
+    ASSERT_TRUE(waitFor([&] { return w.Waveform->playheadSeconds() > 2.3; }, 3000));
     EXPECT_LT(w.Waveform->playheadSeconds(), 4.0);
     // It moves as the sound goes on: as far in a moment as the moment is long.
     const double from = w.Waveform->playheadSeconds();
@@ -301,11 +341,12 @@ TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRight
     for (long at = mark; at + SoundMonitor::samplesOf(60) < monitor.size() && !jumped; at += SoundMonitor::kWindow)
         jumped = monitor.toneShare(at, at + SoundMonitor::samplesOf(50), toneAt(0.6)) > 0.6;
     EXPECT_TRUE(jumped);
-    QTRY_VERIFY_WITH_TIMEOUT(w.Waveform->playheadSeconds() > 0.6 && w.Waveform->playheadSeconds() < 1.5, 1000);
+    EXPECT_TRUE(
+        waitFor([&] { return w.Waveform->playheadSeconds() > 0.6 && w.Waveform->playheadSeconds() < 1.5; }, 1000));
 
     clickAt(1.0, Qt::RightButton);
     EXPECT_FALSE(w.Playing);
-    QTRY_VERIFY_WITH_TIMEOUT(!platform::soundIsPlaying(), 2000);
+    EXPECT_TRUE(waitFor([] { return !platform::soundIsPlaying(); }, 2000));
 }
 
 } // namespace
