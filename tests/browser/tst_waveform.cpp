@@ -240,7 +240,8 @@ TEST_F(WaveformWindowTest, FollowsTheSelectionAndNoStalePictureRemains)
     EXPECT_EQ(w.Waveform->file(), "c:\\waves\\a.wav");
     // Whatever of a.wav was under way must not reach the strip once b.wav is selected.
     bool staleSeen = false;
-    QObject::connect(w.Waveform->loader(), &WavePeaksLoader::updated, [&] {
+    QObject watching;
+    QObject::connect(w.Waveform->loader(), &WavePeaksLoader::updated, &watching, [&] {
         const auto peaks = w.Waveform->loader()->peaks();
         staleSeen = staleSeen || (peaks && peaks->frames() != kRate);
     });
