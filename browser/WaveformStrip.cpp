@@ -62,6 +62,7 @@ QString timeText(qint64 ms)
 WaveformStrip::WaveformStrip(QWidget* parent) : QWidget(parent), loader_(new WavePeaksLoader(this))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAccessibleName("Waveform");
     setStatusTip("Click plays from that point, right button stops playing");
     connect(loader_, &WavePeaksLoader::updated, this, &WaveformStrip::loaderUpdated);
     positionTimer_.setInterval(kPositionIntervalMs);
@@ -230,6 +231,11 @@ void WaveformStrip::drawNewColumns()
 
 void WaveformStrip::paintEvent(QPaintEvent* event)
 {
+    // Moved to a screen of another scale: the picture is drawn again for its pixels.
+    if (!picture_.isNull() && picture_.devicePixelRatioF() != devicePixelRatioF()) {
+        resetPicture();
+        drawNewColumns();
+    }
     QPainter p(this);
     p.setClipRegion(event->region());
     const QRect area(0, 0, width(), std::max(0, rulerRect().top()));
