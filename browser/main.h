@@ -5,6 +5,7 @@
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
 #include "platform/requestpool.h"
+#include "platform/registry.h"
 #include "ui_main.h"
 
 #include <QIcon>
@@ -13,7 +14,10 @@
 #include <string>
 
 class QDropEvent;
+class QSlider;
+class QSplitter;
 class TAboutBox;
+class WaveformStrip;
 class QTreeWidgetItem;
 
 /// Numbers of the program's own cursors in the cursor table.
@@ -79,14 +83,29 @@ public:
     void Timer1Timer();
     void StartPlaying();
     void StopPlaying();
-    void PlaySelected();
+    /// Plays the selected row, from `startSeconds` into it.
+    void PlaySelected(double startSeconds = 0);
     void StopSingle();
-    bool StartEndTimer();
+    bool StartEndTimer(double startSeconds = 0);
     void SinglePlayEnded();
     void StartAllWaves();
     void PlayAllWavesItem();
     void NextOfAllWaves();
     void StopAllWaves();
+
+    // Auditioning: preview volume, output device, play on selection.
+    QSlider* VolumeSlider = nullptr;
+    QAction* PlayOnSelectBtn = nullptr;
+    QMenu* OutputMenu = nullptr;
+    /// The chosen output's name, kept while it is absent; empty for the server's default.
+    std::string OutputChoice;
+    void setupAudition();
+    void LoadAuditionSettings(void* key);
+    void SaveAuditionSettings(void* key);
+    void FillOutputMenu();
+    void ChooseOutput(const std::string& name);
+    void WaveListSelectedByKey();
+    void PlaySettledSelection();
 
     // File and folder commands.
     void Delete1Click();
@@ -112,6 +131,20 @@ public:
     /// play, started as a click would. False, with the window as it was or on the folder, when the path
     /// names nothing shown here (missing, a hidden folder, not a wave file).
     bool openPath(const std::string& drivePath, bool play);
+    // The waveform overview under the list (main_waveform.cpp).
+    WaveformStrip* Waveform = nullptr;
+    /// Holds the list above the waveform.
+    QSplitter* ListSplitter = nullptr;
+    /// Shows and hides the waveform: the menu item and the toolbar button.
+    QAction* Waveform1 = nullptr;
+    QAction* WaveformBtn = nullptr;
+    void WaveformBtnClick(bool shown);
+    void WaveformClick(double seconds);
+    /// Points the waveform at the selected row's file.
+    void ShowSelectedWaveform(bool reload = false);
+    /// The waveform's height in pixels, also while it is hidden.
+    int waveformHeight() const;
+    void setWaveformHeight(int pixels);
 
 protected:
     bool event(QEvent* event) override;
@@ -121,6 +154,9 @@ protected:
 private:
     void FormClose();
     void setupComponents();
+    void setupWaveform();
+    void loadWaveformSettings(platform::HKEY key);
+    void saveWaveformSettings(platform::HKEY key);
     void bindCommands();
     void bindTree();
     void bindWaveList();
@@ -142,10 +178,13 @@ private:
     /// The row of a file name in the wave list, letter case ignored; -1 when none.
     int waveRowNamed(const std::string& name) const;
 
+    QObject* keySelectionWatch_ = nullptr;
+    QTimer* selectionSettle_ = nullptr;
     QRect outerBounds_;
     bool boundsSettled_ = false;
     bool hintHooked_ = false;
     bool treeChangeSeen_ = false;
     int waveIconRequests_ = 0;
     int headerReaders_ = platform::kRequestsInFlight;
+    int waveformHeight_ = 140;
 };

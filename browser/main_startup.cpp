@@ -2,6 +2,7 @@
 #include "browser/main.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/sound.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -140,6 +141,7 @@ TForm1::TForm1(QWidget* parent)
     setupUi(this);
     setupComponents();
     setToolbarIcons(*this);
+    setupWaveform();
     // The layout's outer bounds, until the settings give others.
     setOuterBounds(QRect(202, 108, 825, 567));
     Timer1->setInterval(1000);
@@ -159,6 +161,7 @@ TForm1::TForm1(QWidget* parent)
     bindCommands();
     bindWaveList();
     bindTree();
+    setupAudition();
     // Reading the drives selects the first folder, which already fills the list.
     DirTree1->Loaded();
     // The first folder must reach the caption and the list even when the tree selected it quietly.
@@ -180,6 +183,7 @@ TForm1::~TForm1()
     disconnect(WaveList->model(), nullptr, this, nullptr);
     disconnect(WaveList, nullptr, this, nullptr);
     Timer1->stop();
+    platform::watchSoundOutputs(nullptr);
 }
 
 void TForm1::setupComponents()
@@ -310,6 +314,8 @@ void TForm1::LoadSettings()
     // Bounds from another screen layout, or damaged, must not leave the window where nobody can reach it.
     const int frameTop = geometry().top() - frameGeometry().top();
     setOuterBounds(reachableBounds(bounds, frameTop > 0 ? frameTop : kTitleHeight));
+    LoadAuditionSettings(key.get());
+    loadWaveformSettings(key.get());
     UpdateCommands();
 }
 
@@ -354,6 +360,8 @@ void TForm1::SaveSettings()
                   : LargeBtn->isChecked() ? 2
                   : ListBtn->isChecked()  ? 3
                                           : 4);
+    SaveAuditionSettings(key.get());
+    saveWaveformSettings(key.get());
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -243,9 +243,11 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
     EXPECT_EQ(w.Rename1->shortcut(), QKeySequence(Qt::Key_F2));
     EXPECT_EQ(w.Delete1->shortcut(), QKeySequence(QKeySequence::Delete));
     EXPECT_EQ(w.EditWave->statusTip(), "Starts your default wave editor with the selected file");
-    EXPECT_EQ(w.ToolBar1->actions().size(), 20); // 14 buttons and 6 separators
+    // 15 buttons, the volume slider, the waveform toggle and 7 separators.
+    EXPECT_EQ(w.ToolBar1->actions().size(), 24);
+    EXPECT_FALSE(w.VolumeSlider->statusTip().isEmpty());
     for (QAction* a : w.ToolBar1->actions()) {
-        if (a->isSeparator())
+        if (a->isSeparator() || w.ToolBar1->widgetForAction(a) == w.VolumeSlider)
             continue;
         EXPECT_FALSE(a->icon().pixmap(20, 20, QIcon::Normal).isNull()) << a->objectName().toStdString();
         EXPECT_FALSE(a->icon().pixmap(20, 20, QIcon::Disabled).isNull()) << a->objectName().toStdString();
