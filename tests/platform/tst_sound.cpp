@@ -518,9 +518,18 @@ TEST_F(SoundTest, PlaysFromAPointAndTellsWhereTheSoundIs)
     EXPECT_LT(early, 1.6);
     mon.pump(200);
     EXPECT_GT(soundPositionSeconds(), early);
-    mon.pump(700);
-    EXPECT_NEAR(mon.loudMs(at), 1000, 150);
-    EXPECT_GT(mon.toneShare(at + mon.samplesOf(50), at + mon.samplesOf(900), 880), 0.5);
+    // A sound that takes over tells its own position.
+    const long joined = mon.mark();
+    ASSERT_TRUE(sndPlaySoundFrom("C:\\TWO.WAV", SND_ASYNC | SND_NODEFAULT, 1.1));
+    mon.pump(50);
+    const double replaced = soundPositionSeconds();
+    EXPECT_GE(replaced, 1.1);
+    EXPECT_LT(replaced, 1.4);
+    mon.pump(1100);
+    // From 1.0 s until the second play, then 0.9 s from 1.1 s: all of it the second tone, unbroken.
+    EXPECT_NEAR(mon.loudMs(at), SoundMonitor::ms(joined - at) + 900, 150);
+    EXPECT_GT(mon.toneShare(at + mon.samplesOf(50), joined, 880), 0.5);
+    EXPECT_GT(mon.toneShare(joined + mon.samplesOf(150), joined + mon.samplesOf(850), 880), 0.5);
     EXPECT_LT(mon.toneShare(at, mon.size(), 440), 0.05);
     ASSERT_TRUE(waitIdle());
     EXPECT_LT(soundPositionSeconds(), 0);
