@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace platform;
 using testing_support::makeWav;
@@ -239,8 +239,9 @@ struct Encoding {
 double referenceRms(const QString& file, double from, double to)
 {
     QProcess sox;
-    sox.start("sox", {file, "-t", "raw", "-e", "signed", "-b", "16", "-c", "1", "-r", QString::number(SoundMonitor::kRate),
-                      "-", "trim", QString::number(from), QString::number(to - from)});
+    sox.start("sox",
+              {file, "-t", "raw", "-e", "signed", "-b", "16", "-c", "1", "-r", QString::number(SoundMonitor::kRate),
+               "-", "trim", QString::number(from), QString::number(to - from)});
     if (!sox.waitForFinished(10000))
         return -1;
     const QByteArray raw = sox.readAllStandardOutput();
@@ -487,8 +488,10 @@ TEST_F(SoundTest, AnRf64FileOfMoreThan4GBPlays)
     // Sparse: two seconds of tone at the start, silence to 4.5 GB.
     const auto [fmt, data] = chunksOf(makeWav(2, 44100, 16, 44100 * 2, 440));
     const std::uint64_t dataSize = 4500000000ull - 80;
-    const std::string ds64 = "ds64" + le(28, 4) + le(dataSize + 72, 8) + le(dataSize, 8) + le(dataSize / 4, 8) + le(0, 4);
-    drive.write("big.wav", "RF64" + le(0xFFFFFFFF, 4) + "WAVE" + ds64 + fmt + "data" + le(0xFFFFFFFF, 4) + data.substr(8));
+    const std::string ds64 =
+        "ds64" + le(28, 4) + le(dataSize + 72, 8) + le(dataSize, 8) + le(dataSize / 4, 8) + le(0, 4);
+    drive.write("big.wav",
+                "RF64" + le(0xFFFFFFFF, 4) + "WAVE" + ds64 + fmt + "data" + le(0xFFFFFFFF, 4) + data.substr(8));
     ASSERT_EQ(::truncate(drive.native("big.wav").c_str(), off_t(80 + dataSize)), 0);
 
     long from = mon.mark();
