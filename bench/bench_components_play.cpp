@@ -10,24 +10,24 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <mutex>
 #include <pulse/context.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
+#include <signal.h>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -434,8 +434,8 @@ int main()
 
     const double floor = median(timeDirectStream(server, rec));
     std::printf("direct stream (floor)        median %7.1f ms\n", floor);
-    std::printf("%-12s %-5s %14s %14s %9s %11s %11s\n", "file", "cache", "player median", "paplay median",
-                "ratio", "player worst", "stop median");
+    std::printf("%-12s %-5s %14s %14s %9s %11s %11s\n", "file", "cache", "player median", "paplay median", "ratio",
+                "player worst", "stop median");
     TWavePlayer player;
     player.setForcePlay(true);
     bool met = true;

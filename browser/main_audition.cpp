@@ -66,7 +66,8 @@ protected:
             handlingKey = true;
             repeating = static_cast<QKeyEvent*>(event)->isAutoRepeat();
             // The view moves the selection right after this returns, within the same event.
-            QMetaObject::invokeMethod(this, [this] { handlingKey = false; }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { handlingKey = false; }, Qt::QueuedConnection);
         } else if (event->type() == QEvent::KeyRelease && !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
             if (released)
                 released();
@@ -117,7 +118,10 @@ void TForm1::setupAudition()
     File1->insertMenu(afterStop, OutputMenu);
     FillOutputMenu();
     // The server tells of outputs on its own thread; the menu is rebuilt on the window's.
-    watchSoundOutputs([this] { QMetaObject::invokeMethod(this, [this] { FillOutputMenu(); }, Qt::QueuedConnection); });
+    watchSoundOutputs([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { FillOutputMenu(); }, Qt::QueuedConnection);
+    });
 
     auto* watch = new KeySelectionWatch(this);
     keySelectionWatch_ = watch;
@@ -163,8 +167,8 @@ void TForm1::FillOutputMenu()
     OutputMenu->clear();
     auto* group = new QActionGroup(OutputMenu);
     const std::vector<SoundOutput> outputs = soundOutputs();
-    const bool chosenThere = std::any_of(outputs.begin(), outputs.end(),
-                                         [this](const SoundOutput& o) { return o.name == OutputChoice; });
+    const bool chosenThere =
+        std::any_of(outputs.begin(), outputs.end(), [this](const SoundOutput& o) { return o.name == OutputChoice; });
     auto add = [&](const QString& text, const std::string& name, bool checked) {
         QAction* item = OutputMenu->addAction(text);
         item->setCheckable(true);
@@ -194,8 +198,7 @@ void TForm1::ChooseOutput(const std::string& name)
 void TForm1::WaveListSelectedByKey()
 {
     auto* watch = static_cast<KeySelectionWatch*>(keySelectionWatch_);
-    if (!watch->handlingKey || !PlayOnSelectBtn->isChecked() || WaveList->selectedRow() < 0 ||
-        WaveList->isEditing())
+    if (!watch->handlingKey || !PlayOnSelectBtn->isChecked() || WaveList->selectedRow() < 0 || WaveList->isEditing())
         return;
     // Only one start per key: the play itself may move the selection (all-waves mode skips rows).
     watch->handlingKey = false;

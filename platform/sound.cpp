@@ -6,15 +6,15 @@
 #include <cmath>
 #include <cstring>
 #include <pulse/context.h>
-#include <pulse/introspect.h>
-#include <pulse/subscribe.h>
-#include <pulse/volume.h>
 #include <pulse/error.h>
+#include <pulse/introspect.h>
 #include <pulse/mainloop-api.h>
 #include <pulse/rtclock.h>
 #include <pulse/stream.h>
+#include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
+#include <pulse/volume.h>
 #include <string>
 #include <vector>
 
@@ -116,7 +116,7 @@ private:
     std::vector<float> history_;
     std::int64_t writtenFrames_ = 0;
     std::int64_t soundStartFrame_ = 0; // where in the stream the current sound begins
-    std::string streamDevice_; // the output the stream was sent to, empty for the default
+    std::string streamDevice_;         // the output the stream was sent to, empty for the default
 
     double volume_ = 1.0;
     std::string output_; // the chosen output, empty for the server's default
@@ -411,8 +411,8 @@ void Channel::startStream(bool onDefaultOutput)
     // The program's own volume travels with the stream, so the first sample already has it.
     pa_cvolume volume;
     pa_cvolume_set(&volume, sampleSpec.channels, pa_volume_t(std::lround(volume_ * PA_VOLUME_NORM)));
-    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-                                         PA_STREAM_AUTO_TIMING_UPDATE);
+    const auto flags =
+        pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
     if (pa_stream_connect_playback(stream_, device, &attr, flags, &volume, nullptr) < 0)
         finishCurrent();
 }
@@ -422,8 +422,8 @@ const char* Channel::deviceForStream() const
     if (output_.empty())
         return nullptr;
     // An output that has gone plays on the default one; one not yet listed is tried all the same.
-    if (outputsKnown_ && std::none_of(outputs_.begin(), outputs_.end(),
-                                      [this](const SoundOutput& o) { return o.name == output_; }))
+    if (outputsKnown_ &&
+        std::none_of(outputs_.begin(), outputs_.end(), [this](const SoundOutput& o) { return o.name == output_; }))
         return nullptr;
     return output_.c_str();
 }

@@ -40,7 +40,8 @@ BOOL sndPlaySound(const SoundImage& image, UINT flags);
 /// Plays a drive-letter wave file starting `startSeconds` into it (flags as sndPlaySound; SND_MEMORY not allowed).
 BOOL sndPlaySoundFrom(const char* path, UINT flags, double startSeconds);
 
-/// Where in its file the sound now heard is, in seconds, corrected for the server's latency; negative when nothing plays.
+/// Where in its file the sound now heard is, in seconds, corrected for the server's latency; negative when nothing
+/// plays.
 double soundPositionSeconds();
 
 /// The volume of the program's own sound stream (never the system's), 0 to 1 on the server's volume

@@ -4,15 +4,15 @@
 #include "platform/nativepath.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <pulse/sample.h>
 #include <sndfile.h>
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -253,7 +253,9 @@ int rawFormat(const WalkedWave& w)
                : w.bits == 32 ? SF_FORMAT_PCM_32 | SF_ENDIAN_LITTLE
                               : 0;
     case 3: // IEEE float
-        return w.bits == 32 ? SF_FORMAT_FLOAT | SF_ENDIAN_LITTLE : w.bits == 64 ? SF_FORMAT_DOUBLE | SF_ENDIAN_LITTLE : 0;
+        return w.bits == 32   ? SF_FORMAT_FLOAT | SF_ENDIAN_LITTLE
+               : w.bits == 64 ? SF_FORMAT_DOUBLE | SF_ENDIAN_LITTLE
+                              : 0;
     case 6:
         return w.bits == 8 ? SF_FORMAT_ALAW : 0;
     case 7:

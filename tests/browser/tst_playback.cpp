@@ -7,11 +7,11 @@
 
 #include <QAbstractItemView>
 #include <QListView>
-#include <QMouseEvent>
-#include <QTest>
-#include <QSlider>
-#include <QWheelEvent>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QSlider>
+#include <QTest>
+#include <QWheelEvent>
 
 using namespace browser_testing;
 using platform::soundIsPlaying;
@@ -503,8 +503,8 @@ TEST_F(PlaybackTest, VolumeOutputAndPlayOnSelectionAreRemembered)
     QTest::keyClick(w.VolumeSlider, Qt::Key_PageDown);
     EXPECT_EQ(w.VolumeSlider->value(), 90);
     EXPECT_DOUBLE_EQ(platform::soundVolume(), 0.9);
-    QWheelEvent wheel(QPointF(5, 5), w.VolumeSlider->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(5, 5), w.VolumeSlider->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(w.VolumeSlider, &wheel);
     EXPECT_LT(w.VolumeSlider->value(), 90);
     w.VolumeSlider->setValue(40);

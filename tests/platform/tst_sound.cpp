@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace platform;
 using testing_support::makeWav;
@@ -239,8 +239,9 @@ struct Encoding {
 double referenceRms(const QString& file, double from, double to)
 {
     QProcess sox;
-    sox.start("sox", {file, "-t", "raw", "-e", "signed", "-b", "16", "-c", "1", "-r", QString::number(SoundMonitor::kRate),
-                      "-", "trim", QString::number(from), QString::number(to - from)});
+    sox.start("sox",
+              {file, "-t", "raw", "-e", "signed", "-b", "16", "-c", "1", "-r", QString::number(SoundMonitor::kRate),
+               "-", "trim", QString::number(from), QString::number(to - from)});
     if (!sox.waitForFinished(10000))
         return -1;
     const QByteArray raw = sox.readAllStandardOutput();
@@ -487,8 +488,10 @@ TEST_F(SoundTest, AnRf64FileOfMoreThan4GBPlays)
     // Sparse: two seconds of tone at the start, silence to 4.5 GB.
     const auto [fmt, data] = chunksOf(makeWav(2, 44100, 16, 44100 * 2, 440));
     const std::uint64_t dataSize = 4500000000ull - 80;
-    const std::string ds64 = "ds64" + le(28, 4) + le(dataSize + 72, 8) + le(dataSize, 8) + le(dataSize / 4, 8) + le(0, 4);
-    drive.write("big.wav", "RF64" + le(0xFFFFFFFF, 4) + "WAVE" + ds64 + fmt + "data" + le(0xFFFFFFFF, 4) + data.substr(8));
+    const std::string ds64 =
+        "ds64" + le(28, 4) + le(dataSize + 72, 8) + le(dataSize, 8) + le(dataSize / 4, 8) + le(0, 4);
+    drive.write("big.wav",
+                "RF64" + le(0xFFFFFFFF, 4) + "WAVE" + ds64 + fmt + "data" + le(0xFFFFFFFF, 4) + data.substr(8));
     ASSERT_EQ(::truncate(drive.native("big.wav").c_str(), off_t(80 + dataSize)), 0);
 
     long from = mon.mark();
@@ -518,9 +521,18 @@ TEST_F(SoundTest, PlaysFromAPointAndTellsWhereTheSoundIs)
     EXPECT_LT(early, 1.6);
     mon.pump(200);
     EXPECT_GT(soundPositionSeconds(), early);
-    mon.pump(700);
-    EXPECT_NEAR(mon.loudMs(at), 1000, 150);
-    EXPECT_GT(mon.toneShare(at + mon.samplesOf(50), at + mon.samplesOf(900), 880), 0.5);
+    // A sound that takes over tells its own position.
+    const long joined = mon.mark();
+    ASSERT_TRUE(sndPlaySoundFrom("C:\\TWO.WAV", SND_ASYNC | SND_NODEFAULT, 1.1));
+    mon.pump(50);
+    const double replaced = soundPositionSeconds();
+    EXPECT_GE(replaced, 1.1);
+    EXPECT_LT(replaced, 1.4);
+    mon.pump(1100);
+    // From 1.0 s until the second play, then 0.9 s from 1.1 s: all of it the second tone, unbroken.
+    EXPECT_NEAR(mon.loudMs(at), SoundMonitor::ms(joined - at) + 900, 150);
+    EXPECT_GT(mon.toneShare(at + mon.samplesOf(50), joined, 880), 0.5);
+    EXPECT_GT(mon.toneShare(joined + mon.samplesOf(150), joined + mon.samplesOf(850), 880), 0.5);
     EXPECT_LT(mon.toneShare(at, mon.size(), 440), 0.05);
     ASSERT_TRUE(waitIdle());
     EXPECT_LT(soundPositionSeconds(), 0);
@@ -623,10 +635,17 @@ TEST_F(SoundTest, LoopsAndReplacementsJoinWithoutAGapOrAClick)
         mon.pump(ms);
     }
     const long end = mon.mark();
-    sndPlaySound(nullptr, 0);
     const SoundMonitor::Seams seams = mon.seams(at + mon.samplesOf(20), end - mon.samplesOf(20));
     EXPECT_GT(seams.weakest, 0.25) << "a gap in the sound";
     EXPECT_LT(seams.largestStep, 0.6) << "a click in the sound";
+
+    // A sound of another rate needs a stream of its own; the running one fades out meanwhile.
+    drive.write("other.wav", makeWav(2, 22050, 16, 22050 / 2, 600));
+    ASSERT_TRUE(sndPlaySound("C:\\OTHER.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
+    mon.pump(400);
+    sndPlaySound(nullptr, 0);
+    EXPECT_LT(mon.seams(end - mon.samplesOf(20), end + mon.samplesOf(300)).largestStep, 0.6) << "a click";
+    EXPECT_GT(mon.toneShare(end + mon.samplesOf(100), end + mon.samplesOf(350), 600), 0.5);
 }
 
 } // namespace
