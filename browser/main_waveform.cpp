@@ -35,7 +35,7 @@ void TForm1::setupWaveform()
 
     Waveform1 = new QAction("Wave&form", this);
     Waveform1->setObjectName("Waveform1");
-    WaveformBtn = new QAction(QIcon(":/browser/waveform.xpm"), "Waveform", this);
+    WaveformBtn = new QAction(QIcon(":/browser/waveform.svg"), "Waveform", this);
     WaveformBtn->setObjectName("WaveformBtn");
     WaveformBtn->setToolTip(kWaveformHint);
     for (QAction* a : {Waveform1, WaveformBtn}) {
@@ -78,7 +78,8 @@ void TForm1::WaveformBtnClick(bool shown)
 
 void TForm1::ShowSelectedWaveform(bool reload)
 {
-    Waveform->showFile(SelectedWavePath(), reload);
+    // The file of the row as the disk spells it: of two names differing only in case, the one shown.
+    Waveform->showFile(selectedWaveFile(), reload);
 }
 
 void TForm1::WaveformClick(double seconds)

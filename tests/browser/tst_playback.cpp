@@ -453,7 +453,7 @@ TEST_F(PlaybackTest, PlayOnSelectionPlaysWhereTheArrowKeysStop)
     // On: a key press plays the row it selects at once.
     w.PlayOnSelectBtn->trigger();
     key(QEvent::KeyPress, false);
-    EXPECT_EQ(counting.played, std::vector<std::string>{"c:\\k\\c.wav"});
+    EXPECT_EQ(counting.played, std::vector<std::string>{"C:\\K\\c.wav"});
     EXPECT_TRUE(w.Playing);
     // Held: the rows passed are not started; where the key is let go plays.
     key(QEvent::KeyRelease, true);
@@ -463,12 +463,12 @@ TEST_F(PlaybackTest, PlayOnSelectionPlaysWhereTheArrowKeysStop)
     EXPECT_EQ(w.WaveList->selectedRow(), 4);
     EXPECT_EQ(counting.played.size(), 1u);
     key(QEvent::KeyRelease, false);
-    EXPECT_EQ(counting.played, (std::vector<std::string>{"c:\\k\\c.wav", "c:\\k\\e.wav"}));
+    EXPECT_EQ(counting.played, (std::vector<std::string>{"C:\\K\\c.wav", "C:\\K\\e.wav"}));
     // A repeat that rests long enough plays too, even before its key is let go.
     key(QEvent::KeyPress, true);
     EXPECT_EQ(counting.played.size(), 2u);
     QTest::qWait(400);
-    EXPECT_EQ(counting.played.back(), "c:\\k\\f.wav");
+    EXPECT_EQ(counting.played.back(), "C:\\K\\f.wav");
     // Selections the program makes itself play nothing more.
     w.WaveList->selectRow(0);
     QApplication::processEvents();

@@ -237,7 +237,7 @@ TEST_F(WaveformWindowTest, FollowsTheSelectionAndNoStalePictureRemains)
     w.DetailBtn->trigger();
     w.WaveList->focusList();
     w.WaveList->selectRow(0);
-    EXPECT_EQ(w.Waveform->file(), "c:\\waves\\a.wav");
+    EXPECT_EQ(w.Waveform->file(), "C:\\waves\\a.wav");
     // Whatever of a.wav was under way must not reach the strip once b.wav is selected.
     bool staleSeen = false;
     QObject watching;
@@ -247,7 +247,7 @@ TEST_F(WaveformWindowTest, FollowsTheSelectionAndNoStalePictureRemains)
     });
     // The key moves on before a.wav can have been read.
     QTest::keyClick(w.WaveList->currentView(), Qt::Key_Down);
-    EXPECT_EQ(w.Waveform->file(), "c:\\waves\\b.wav");
+    EXPECT_EQ(w.Waveform->file(), "C:\\waves\\b.wav");
     waitUntilSettled(*w.Waveform);
     EXPECT_TRUE(waitFor([&] { return w.Waveform->loader()->busyThreads() == 0; }));
     QTest::qWait(50);
