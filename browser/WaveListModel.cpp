@@ -85,7 +85,7 @@ void WaveListModel::setRows(std::vector<WaveRow> rows)
         sorted.push_back(std::move(rows[i]));
     beginResetModel();
     rows_ = std::move(sorted);
-    rowOfName_.clear();
+    rowOfFile_.clear();
     endResetModel();
 }
 
@@ -95,7 +95,7 @@ void WaveListModel::clear()
         return;
     beginResetModel();
     rows_.clear();
-    rowOfName_.clear();
+    rowOfFile_.clear();
     endResetModel();
 }
 
@@ -107,7 +107,7 @@ int WaveListModel::setCaption(int row, const std::string& name)
     r.name = name;
     r.caption = waveCaptionText(name);
     r.searchKeyMade = false;
-    rowOfName_.clear();
+    rowOfFile_.clear();
     // The place the row belongs at among the others.
     int target = 0;
     for (int i = 0; i < rowCount(); ++i)
@@ -138,15 +138,15 @@ void WaveListModel::setMeasures(int row, const platform::SoundMeasures& measures
 
 void WaveListModel::setMeasuresOf(const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
 {
-    if (rowOfName_.empty() && !rows_.empty()) {
-        rowOfName_.reserve(rows_.size());
+    if (rowOfFile_.empty() && !rows_.empty()) {
+        rowOfFile_.reserve(rows_.size());
         for (size_t i = 0; i < rows_.size(); ++i)
-            rowOfName_.emplace(rows_[i].name, int(i));
+            rowOfFile_.emplace(rows_[i].fileName, int(i));
     }
     int first = rowCount(), last = -1;
-    for (const auto& [name, measures] : results) {
-        const auto it = rowOfName_.find(name);
-        if (it == rowOfName_.end())
+    for (const auto& [file, measures] : results) {
+        const auto it = rowOfFile_.find(file);
+        if (it == rowOfFile_.end())
             continue;
         WaveRow& r = rows_[size_t(it->second)];
         r.measures = measures;

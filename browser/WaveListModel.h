@@ -15,6 +15,7 @@
 /// One row: the entry's name as bytes (its caption) and the four texts computed when it was added.
 struct WaveRow {
     std::string name;             ///< caption bytes, as the file is named by the list
+    std::string fileName;         ///< the entry's name as its folder holds it: the file the row acts on
     QString caption;              ///< the caption as shown (odd bytes escaped)
     std::array<QString, 4> texts; ///< Format, Length, Size, Type
     platform::SoundMeasures measures; ///< meaningful once `analysed`
@@ -52,10 +53,17 @@ public:
     int setCaption(int row, const std::string& name);
 
     const std::string& name(int row) const { return rows_[size_t(row)].name; }
+    const std::string& fileName(int row) const { return rows_[size_t(row)].fileName; }
+    /// After the row's file was renamed on disk: the row acts on it under its new name.
+    void setFileName(int row, const std::string& fileName)
+    {
+        rows_[size_t(row)].fileName = fileName;
+        rowOfFile_.clear();
+    }
     const WaveRow& row(int index) const { return rows_[size_t(index)]; }
     /// Gives a row its analysis results.
     void setMeasures(int row, const platform::SoundMeasures& measures);
-    /// Gives the rows of these names their results, with one change signal for them all.
+    /// Gives the rows of these file names (as their folder holds them) their results, with one change signal for them all.
     void setMeasuresOf(const std::vector<std::pair<std::string, platform::SoundMeasures>>& results);
     /// The icon every row shows.
     void setIcon(const QIcon& icon);
@@ -80,7 +88,7 @@ private:
     std::vector<WaveRow> rows_;
     QIcon icon_;
     /// Row of each name, made when results first arrive for the rows as they are.
-    std::unordered_map<std::string, int> rowOfName_;
+    std::unordered_map<std::string, int> rowOfFile_;
 };
 
 /// The text of a measure column for a row; empty while not measured and where the sound has no such

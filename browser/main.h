@@ -4,6 +4,8 @@
 
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
+#include "platform/registry.h"
+#include "platform/requestpool.h"
 #include "platform/soundanalysis.h"
 #include "ui_main.h"
 
@@ -16,8 +18,11 @@
 
 class QDropEvent;
 class QLineEdit;
+class QSlider;
+class QSplitter;
 class SoundAnalyser;
 class TAboutBox;
+class WaveformStrip;
 class QTreeWidgetItem;
 
 /// Numbers of the program's own cursors in the cursor table.
@@ -55,6 +60,8 @@ public:
 
     /// How often the shell was asked for the wave icon in this window's life.
     int waveIconRequests() const { return waveIconRequests_; }
+    /// How many headers FillWaveList reads at once (at least 1); tests and benchmarks compare settings.
+    void setHeaderReaders(int count) { headerReaders_ = count < 1 ? 1 : count; }
 
     // Start-up, settings and command states.
     void InitForm();
@@ -94,14 +101,29 @@ public:
     void Timer1Timer();
     void StartPlaying();
     void StopPlaying();
-    void PlaySelected();
+    /// Plays the selected row, from `startSeconds` into it.
+    void PlaySelected(double startSeconds = 0);
     void StopSingle();
-    bool StartEndTimer();
+    bool StartEndTimer(double startSeconds = 0);
     void SinglePlayEnded();
     void StartAllWaves();
     void PlayAllWavesItem();
     void NextOfAllWaves();
     void StopAllWaves();
+
+    // Auditioning: preview volume, output device, play on selection.
+    QSlider* VolumeSlider = nullptr;
+    QAction* PlayOnSelectBtn = nullptr;
+    QMenu* OutputMenu = nullptr;
+    /// The chosen output's name, kept while it is absent; empty for the server's default.
+    std::string OutputChoice;
+    void setupAudition();
+    void LoadAuditionSettings(void* key);
+    void SaveAuditionSettings(void* key);
+    void FillOutputMenu();
+    void ChooseOutput(const std::string& name);
+    void WaveListSelectedByKey();
+    void PlaySettledSelection();
 
     // File and folder commands.
     void Delete1Click();
@@ -127,6 +149,20 @@ public:
     /// play, started as a click would. False, with the window as it was or on the folder, when the path
     /// names nothing shown here (missing, a hidden folder, not a wave file).
     bool openPath(const std::string& drivePath, bool play);
+    // The waveform overview under the list (main_waveform.cpp).
+    WaveformStrip* Waveform = nullptr;
+    /// Holds the list above the waveform.
+    QSplitter* ListSplitter = nullptr;
+    /// Shows and hides the waveform: the menu item and the toolbar button.
+    QAction* Waveform1 = nullptr;
+    QAction* WaveformBtn = nullptr;
+    void WaveformBtnClick(bool shown);
+    void WaveformClick(double seconds);
+    /// Points the waveform at the selected row's file.
+    void ShowSelectedWaveform(bool reload = false);
+    /// The waveform's height in pixels, also while it is hidden.
+    int waveformHeight() const;
+    void setWaveformHeight(int pixels);
 
 protected:
     bool event(QEvent* event) override;
@@ -136,6 +172,9 @@ protected:
 private:
     void FormClose();
     void setupComponents();
+    void setupWaveform();
+    void loadWaveformSettings(platform::HKEY key);
+    void saveWaveformSettings(platform::HKEY key);
     void bindCommands();
     void bindTree();
     void bindWaveList();
@@ -146,9 +185,13 @@ private:
     /// Runs FileOperation1 as set up; true when it succeeded and was not aborted. Names holding ";"
     /// go to the shell as they are, since the component's lists would split them.
     bool runFileOperation();
-    /// False when the path's name is spelt, ignoring case, by more than one entry of its folder: the
-    /// row could then stand for another file than the one the system layer would pick.
-    bool namesOneFile(const std::string& path) const;
+    /// The file of a row as the disk spells it, in the selected folder as the disk spells it: what the
+    /// commands act on, so that a file or folder whose name differs only in case is never reached.
+    /// Empty when that spelling names nothing any more (removed or renamed meanwhile), as a path
+    /// found by ignoring case could then be another entry.
+    std::string rowFile(int row) const;
+    /// rowFile of the selected row; empty when none is selected.
+    std::string selectedWaveFile() const;
     /// Sets the window's outer bounds (frame included).
     void setOuterBounds(const QRect& bounds);
     void applyOuterBounds();
@@ -161,9 +204,13 @@ private:
     std::string measureFolder_;
     bool measuring_ = false;
     QTimer* preferTimer_ = nullptr;
+    QObject* keySelectionWatch_ = nullptr;
+    QTimer* selectionSettle_ = nullptr;
     QRect outerBounds_;
     bool boundsSettled_ = false;
     bool hintHooked_ = false;
     bool treeChangeSeen_ = false;
     int waveIconRequests_ = 0;
+    int headerReaders_ = platform::kRequestsInFlight;
+    int waveformHeight_ = 140;
 };

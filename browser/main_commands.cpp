@@ -28,6 +28,15 @@ bool isPlainName(const std::string& name)
     return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
+/// A name in lower case as the window writes new names to disk (letters A to Z only).
+std::string lowerAscii(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return s;
+}
+
 std::string utf8(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
@@ -64,11 +73,6 @@ std::string errorText(DWORD code)
 
 } // namespace
 
-bool TForm1::namesOneFile(const std::string& path) const
-{
-    return !path.empty() && SpellingsOf(path) < 2;
-}
-
 bool TForm1::runFileOperation()
 {
     const bool splits = FileOperation1->FilesFrom().find(';') != std::string::npos ||
@@ -91,13 +95,13 @@ void TForm1::About1Click()
 void TForm1::Delete1Click()
 {
     StopPlaying();
-    const std::string path = SelectedWavePath();
-    if (path.empty() || !namesOneFile(path))
+    const std::string file = selectedWaveFile();
+    if (file.empty())
         return;
     FileOperation1->setOperation(TFileOperation::foDelete);
-    FileOperation1->setFilesFrom(path);
+    FileOperation1->setFilesFrom(file);
     FileOperation1->setFlags(TFileOperation::fofAllowUndo);
-    FileOperation1->setProgressTitle("Deleting " + path + "...");
+    FileOperation1->setProgressTitle("Deleting " + SelectedWavePath() + "...");
     if (runFileOperation())
         FillWaveList();
 }
@@ -120,16 +124,19 @@ void TForm1::WaveListEdited(int row, std::string& text)
 {
     if (row < 0 || row >= WaveList->rowCount() || !isPlainName(text))
         return; // the caption stays, and so does the file
-    const std::string folder = DirTree1->SelectedPath();
     const std::string oldName = WaveList->model()->name(row);
-    const std::string oldPath = JoinPath(folder, oldName);
-    if (!namesOneFile(oldPath))
+    const std::string oldPath = rowFile(row);
+    if (oldPath.empty())
         return;
     const int moved = WaveList->model()->setCaption(row, text);
-    const std::string newPath = JoinPath(folder, text);
+    // The file keeps its folder and takes the typed name in lower case, as JoinPath writes it.
+    const std::string newName = lowerAscii(text);
+    const std::string newPath = DirTree1->SelectedDiskPath() + newName;
     // The move never replaces a file: a name that is taken leaves both files as they were, and the
     // row goes back to the name the file still has.
-    if (!MoveFile(oldPath, newPath))
+    if (MoveFile(oldPath, newPath))
+        WaveList->model()->setFileName(moved, newName);
+    else
         WaveList->model()->setCaption(moved, oldName);
 }
 
@@ -149,22 +156,22 @@ void TForm1::DirTree1Edited(QTreeWidgetItem* node, std::string& text)
         text = oldLabel;
         return;
     }
-    const std::string oldPath = entry->Path;
-    const std::string newPath = ReplaceLastName(oldPath, text);
-    if (!RenameFolder(oldPath, newPath)) {
+    // The folder of this node is renamed, reached by its names as the disk spells them.
+    const std::string newOnDisk = ReplaceLastName(entry->DiskPath, text);
+    if (!NamesExactly(entry->DiskPath) || !RenameFolder(entry->DiskPath, newOnDisk)) {
         // Nothing moved on disk, so the node keeps the name the folder still has.
         text = oldLabel;
         return;
     }
-    SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_PATH, oldPath, newPath);
+    SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_PATH, entry->Path, ReplaceLastName(entry->Path, text));
     // The node and what is loaded below it name the folder where it is now.
-    DirTree1->RenameNode(node, newPath);
+    DirTree1->RenameNode(node, newOnDisk);
 }
 
 void TForm1::Properties1Click()
 {
-    const std::string path = SelectedWavePath();
-    if (path.empty() || !namesOneFile(path))
+    const std::string path = selectedWaveFile();
+    if (path.empty())
         return;
     SHELLEXECUTEINFO info;
     info.cbSize = 60;
@@ -180,11 +187,8 @@ void TForm1::OpenInWaveEditor()
 {
     if (Playing)
         StopSingle();
-    const int row = WaveList->selectedRow();
-    if (row < 0)
-        return;
-    const std::string path = DirTree1->SelectedPath() + WaveList->model()->name(row);
-    if (!namesOneFile(path))
+    const std::string path = selectedWaveFile();
+    if (path.empty())
         return;
     ShellExecute(nullptr, "open", path, std::string(), std::string(), SW_SHOW);
 }
@@ -204,16 +208,22 @@ void TForm1::WaveListDblClick()
 void TForm1::NewFolderClick()
 {
     const std::string parent = DirTree1->SelectedPath();
+    // The folder is made in the selected node's own folder, reached by its names as the disk spells them.
+    const std::string parentOnDisk = DirTree1->SelectedDiskPath();
     if (parent == "?")
         return;
-    const std::string name = NewFolderName(parent);
-    const std::string path = JoinPath(parent, name);
-    if (!CreateDirectory(path)) {
+    const std::string name = NewFolderName(parentOnDisk);
+    const std::string madeName = lowerAscii(name); // as JoinPath writes it
+    // A folder removed or renamed meanwhile is not looked for ignoring case: that could be another one.
+    const bool parentThere = NamesExactly(parentOnDisk);
+    if (!parentThere)
+        SetLastError(ERROR_PATH_NOT_FOUND);
+    if (!parentThere || !CreateDirectory(parentOnDisk + madeName)) {
         ShowErrorBox(handleOf(this), errorText(GetLastError()));
         return;
     }
-    SHChangeNotify(SHCNE_MKDIR, SHCNF_PATH, path, nullptr);
-    DirTree1->AddFolder(parent, name, nullptr);
+    SHChangeNotify(SHCNE_MKDIR, SHCNF_PATH, JoinPath(parent, name), nullptr);
+    DirTree1->AddFolder(parentOnDisk, name, nullptr);
 
     // Open the whole branch below the parent; folders that are links are not entered, so a link to
     // an ancestor cannot make the walk endless.
@@ -224,7 +234,7 @@ void TForm1::NewFolderClick()
             QTreeWidgetItem* node = pending.back();
             pending.pop_back();
             const TDirEntry* entry = TDirTree::entryOf(node);
-            if (!entry || (node != top && IsLinkedFolder(entry->Path)))
+            if (!entry || (node != top && IsLinkedFolder(entry->DiskPath)))
                 continue;
             node->setExpanded(true);
             for (int i = 0; i < node->childCount(); ++i)
@@ -232,7 +242,7 @@ void TForm1::NewFolderClick()
         }
     }
 
-    if (QTreeWidgetItem* node = DirTree1->FindNode(parent + name))
+    if (QTreeWidgetItem* node = DirTree1->FindNode(parentOnDisk + madeName))
         DirTree1->setCurrentItem(node);
     EditSelectedFolderName();
 }
@@ -257,7 +267,8 @@ void TForm1::DirTree1KeyDown(int& key, Qt::KeyboardModifiers)
 void TForm1::ReloadTree()
 {
     dirtree::BusyCursor hourglass;
-    const std::string path = DirTree1->SelectedPath();
+    // By its names on disk: of two folders that differ only in case, the same one is selected again.
+    const std::string path = DirTree1->SelectedDiskPath();
     DirTree1->Reload();
     DirTree1->SelectPath(path);
 }

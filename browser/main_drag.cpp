@@ -1,6 +1,7 @@
 // TForm1: dragging a wave onto a folder of the tree moves it there, or copies it with Ctrl held.
 #include "browser/main.h"
 #include "platform/dialogs.h"
+#include "platform/pathinfo.h"
 
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -35,13 +36,15 @@ void TForm1::DirTree1DragOver(QDropEvent* event, const QPoint&, bool& accept)
 void TForm1::DirTree1DragDrop(QDropEvent* event, const QPoint&)
 {
     WaveList->setDragCursor(QCursor());
-    const std::string target = DirTree1->DropTargetPath();
+    // Folders are compared and reached by their names as the disk spells them: two folders that
+    // differ only in case are two folders.
+    const std::string target = DirTree1->DropTargetDiskPath();
     // Without a folder under the pointer there is nowhere to put the file.
     if (!WaveList->isOwnDrag(event) || target.empty())
         return;
-    const std::string source = DirTree1->SelectedPath();
-    const std::string file = SelectedWavePath();
-    if (file.empty() || !namesOneFile(file))
+    const std::string source = DirTree1->SelectedDiskPath();
+    const std::string file = selectedWaveFile();
+    if (file.empty() || !NamesExactly(target))
         return;
 
     if (CopyOnDrop) {
@@ -51,7 +54,8 @@ void TForm1::DirTree1DragDrop(QDropEvent* event, const QPoint&)
                                                   : TFileOperation::TFileOpFlags());
     } else {
         if (source == target) {
-            const std::string name = file.substr(file.rfind('\\') + 1);
+            const std::string shown = SelectedWavePath();
+            const std::string name = shown.substr(shown.rfind('\\') + 1);
             MessageBox(handleOf(this), "Cannot move " + name + "\rDestination and source identical.", "Information",
                        MB_OK | MB_ICONINFORMATION);
             return;

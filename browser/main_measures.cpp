@@ -1,7 +1,6 @@
 // TForm1: the measures of the listed waves - loudness, peak, tempo, pitch - filled in the background.
 #include "browser/main.h"
 #include "components/SoundAnalyser.h"
-#include "dirtree/FileRoutines.h"
 
 #include <unordered_set>
 
@@ -71,11 +70,16 @@ void TForm1::StartMeasuring()
         });
         connect(Analyser, &SoundAnalyser::notice, this, [this](const QString& text) { StatusBar->showMessage(text); });
     }
-    measureFolder_ = DirTree1->SelectedPath();
+    // The files as the disk spells them: of two names differing in case each is measured.
+    measureFolder_ = DirTree1->SelectedDiskPath();
+    if (measureFolder_ == "?")
+        return;
+    if (measureFolder_.empty() || measureFolder_.back() != '\\')
+        measureFolder_ += '\\';
     std::vector<std::string> paths;
     paths.reserve(order.size());
     for (int row : order)
-        paths.push_back(JoinPath(measureFolder_, rows->name(row)));
+        paths.push_back(measureFolder_ + rows->fileName(row));
     measuring_ = true;
     Analyser->setFiles(++measureJob_, std::move(paths));
 }
@@ -87,7 +91,7 @@ void TForm1::PreferRowsOnScreen()
     std::vector<std::string> paths;
     for (int row : WaveList->rowsOnScreen())
         if (!WaveList->model()->row(row).analysed)
-            paths.push_back(JoinPath(measureFolder_, WaveList->model()->name(row)));
+            paths.push_back(measureFolder_ + WaveList->model()->fileName(row));
     Analyser->prefer(paths);
 }
 
@@ -95,11 +99,10 @@ void TForm1::WavesMeasured(quint64 job, const std::vector<std::pair<std::string,
 {
     if (job != measureJob_)
         return;
-    std::vector<std::pair<std::string, platform::SoundMeasures>> byName;
-    byName.reserve(results.size());
-    const std::string prefix = JoinPath(measureFolder_, "");
-    for (const auto& [path, measures] : results)
-        if (path.compare(0, prefix.size(), prefix) == 0)
-            byName.emplace_back(path.substr(prefix.size()), measures);
-    WaveList->model()->setMeasuresOf(byName);
+    std::vector<std::pair<std::string, platform::SoundMeasures>> byFile;
+    byFile.reserve(results.size());
+        for (const auto& [path, measures] : results)
+        if (path.compare(0, measureFolder_.size(), measureFolder_) == 0)
+            byFile.emplace_back(path.substr(measureFolder_.size()), measures);
+    WaveList->model()->setMeasuresOf(byFile);
 }

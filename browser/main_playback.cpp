@@ -3,6 +3,7 @@
 // The sound server never tells the window when a sound ends, so the window estimates the end
 // from the playing time in the file's header and arms Timer1 for it. The mode is never kept in a
 // field: every routine that depends on it reads AllWavesBtn at the moment it runs.
+#include "browser/WaveformStrip.h"
 #include "browser/main.h"
 #include "waves/W32Waves.h"
 
@@ -80,19 +81,23 @@ void TForm1::StopPlaying()
         StopSingle();
 }
 
-void TForm1::PlaySelected()
+void TForm1::PlaySelected(double startSeconds)
 {
     if (WaveList->selectedRow() < 0)
         return;
     // Loop counts only at the moment the sound starts; the player is left unlooped for
     // whoever plays next.
     WavePlayer1->setLoop(LoopBtn->isChecked());
-    WavePlayer1->setFileName(SelectedWavePath());
-    WavePlayer1->PlayWave();
+    WavePlayer1->setFileName(selectedWaveFile());
+    if (startSeconds > 0)
+        WavePlayer1->PlayWaveFrom(startSeconds);
+    else
+        WavePlayer1->PlayWave();
     // Without a readable header no timer runs, and the play lasts until a stop request.
-    StartEndTimer();
+    StartEndTimer(startSeconds);
     Playing = true;
     WavePlayer1->setLoop(false);
+    Waveform->followPlayback();
     UpdateCommands();
 }
 
@@ -104,13 +109,13 @@ void TForm1::StopSingle()
     UpdateCommands();
 }
 
-bool TForm1::StartEndTimer()
+bool TForm1::StartEndTimer(double startSeconds)
 {
     Timer1->stop();
     TWaveInfo info;
-    if (!ReadWaveInfo(SelectedWavePath(), info))
+    if (!ReadWaveInfo(selectedWaveFile(), info))
         return false;
-    Timer1->setInterval(endTimerInterval(info.Length));
+    Timer1->setInterval(endTimerInterval(info.Length - startSeconds));
     Timer1->start();
     return true;
 }

@@ -2,16 +2,19 @@
 #include "browser/main.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/sound.h"
 
 #include <QActionGroup>
 #include <QApplication>
 #include <QBitmap>
 #include <QCloseEvent>
+#include <QScreen>
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTreeWidgetItem>
+#include <algorithm>
 #include <map>
 
 using namespace platform;
@@ -90,6 +93,34 @@ void setToolbarIcons(TForm1& form)
     }
 }
 
+/// The height of a title bar where the window has no frame yet to measure.
+constexpr int kTitleHeight = 24;
+/// How much of the title area must lie on a screen for the pointer to grab it.
+constexpr int kGrabWidth = 64;
+constexpr int kGrabHeight = 10;
+
+/// Stored bounds whose title area shows on no screen enough to be grabbed are moved onto the primary
+/// screen, as near to where they were as it allows; all others are kept as stored.
+QRect reachableBounds(const QRect& bounds, int titleHeight)
+{
+    const QRect title(bounds.left(), bounds.top(), bounds.width(), titleHeight);
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (const QScreen* screen : screens) {
+        const QRect shown = screen->availableGeometry().intersected(title);
+        if (shown.width() >= std::min(kGrabWidth, bounds.width()) &&
+            shown.height() >= std::min(kGrabHeight, titleHeight))
+            return bounds;
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary)
+        return bounds;
+    const QRect area = primary->availableGeometry();
+    QRect moved = bounds;
+    moved.moveLeft(std::clamp(bounds.left(), area.left(), std::max(area.left(), area.right() + 1 - bounds.width())));
+    moved.moveTop(std::clamp(bounds.top(), area.top(), std::max(area.top(), area.bottom() + 1 - bounds.height())));
+    return moved;
+}
+
 } // namespace
 
 void registerCursor(int number, const QCursor& cursor)
@@ -110,6 +141,7 @@ TForm1::TForm1(QWidget* parent)
     setupUi(this);
     setupComponents();
     setToolbarIcons(*this);
+    setupWaveform();
     // The layout's outer bounds, until the settings give others.
     setOuterBounds(QRect(202, 108, 825, 567));
     Timer1->setInterval(1000);
@@ -131,6 +163,7 @@ TForm1::TForm1(QWidget* parent)
     setupMeasuring();
     bindWaveList();
     bindTree();
+    setupAudition();
     // Reading the drives selects the first folder, which already fills the list.
     DirTree1->Loaded();
     // The first folder must reach the caption and the list even when the tree selected it quietly.
@@ -152,6 +185,7 @@ TForm1::~TForm1()
     disconnect(WaveList->model(), nullptr, this, nullptr);
     disconnect(WaveList, nullptr, this, nullptr);
     Timer1->stop();
+    platform::watchSoundOutputs(nullptr);
 }
 
 void TForm1::setupComponents()
@@ -282,7 +316,11 @@ void TForm1::LoadSettings()
         bounds.setHeight(*height);
     if (const auto width = regReadDword(key.get(), "Width"))
         bounds.setWidth(*width);
-    setOuterBounds(bounds);
+    // Bounds from another screen layout, or damaged, must not leave the window where nobody can reach it.
+    const int frameTop = geometry().top() - frameGeometry().top();
+    setOuterBounds(reachableBounds(bounds, frameTop > 0 ? frameTop : kTitleHeight));
+    LoadAuditionSettings(key.get());
+    loadWaveformSettings(key.get());
     UpdateCommands();
 }
 
@@ -328,6 +366,8 @@ void TForm1::SaveSettings()
                   : LargeBtn->isChecked() ? 2
                   : ListBtn->isChecked()  ? 3
                                           : 4);
+    SaveAuditionSettings(key.get());
+    saveWaveformSettings(key.get());
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -8,6 +8,10 @@
 #include "waves/W32Waves.h"
 
 #include <QApplication>
+#include <array>
+#include <map>
+#include <tuple>
+#include <utility>
 
 using namespace platform;
 
@@ -40,18 +44,42 @@ std::string lowerAscii(std::string s)
     return s;
 }
 
-/// The texts of one row, read from the file's header.
-WaveRow makeRow(const std::string& folder, const WIN32_FIND_DATA& entry)
+/// The texts a row takes from its file's header: Format, Length, Type.
+using HeaderTexts = std::array<QString, 3>;
+
+/// The format and type texts of a header. A folder holds few formats, so each text is made once per
+/// thread and shared by the rows that show it: quicker, and a row costs less memory.
+std::pair<QString, QString> formatAndType(const TWaveInfo& info)
+{
+    using Key = std::tuple<bool, quint16, quint16, quint32, quint16>;
+    thread_local std::map<Key, std::pair<QString, QString>> made;
+    const Key key{info.Valid, info.FormatTag, info.Channels, info.SamplesPerSec, info.BitsPerSample};
+    auto it = made.find(key);
+    if (it == made.end()) {
+        if (made.size() >= 256) // a folder of odd files must not grow it without end
+            made.clear();
+        it = made.emplace(key, std::make_pair(WaveFormatText(info), WaveTypeText(info))).first;
+    }
+    return it->second;
+}
+
+/// Reads one file's header; runs on the header-reading threads.
+HeaderTexts readHeaderTexts(const std::string& path)
+{
+    TWaveInfo info;
+    ReadWaveInfo(path, info);
+    auto [format, type] = formatAndType(info);
+    return {std::move(format), WaveLengthText(info), std::move(type)};
+}
+
+/// A row with the texts the listing gives; the header's texts come later.
+WaveRow listedRow(const WIN32_FIND_DATA& entry)
 {
     WaveRow row;
+    row.fileName = entry.cFileName;
     row.name = lowerAscii(entry.cFileName);
     row.caption = waveCaptionText(row.name);
-    TWaveInfo info;
-    // The header is read under the entry's own name: with names that differ only in letter case,
-    // each row describes its own file.
-    ReadWaveInfo(folder + entry.cFileName, info);
-    row.texts = {WaveFormatText(info), WaveLengthText(info), FileSizeText(qint64(entry.nFileSizeLow)),
-                 WaveTypeText(info)};
+    row.texts[2] = FileSizeText(qint64(entry.nFileSizeLow));
     return row;
 }
 
@@ -69,7 +97,8 @@ void TForm1::FillWaveList()
 {
     dirtree::BusyCursor hourglass;
     WaveList->model()->clear();
-    const std::string folder = DirTree1->SelectedPath();
+    // The folder of the selected node itself, not whichever folder its upper-case path finds.
+    const std::string folder = DirTree1->SelectedDiskPath();
     const std::string mask = folder + "*.wav";
     // Every kind of entry counts, folders named like waves too.
     WIN32_FIND_DATA entry;
@@ -85,11 +114,23 @@ void TForm1::FillWaveList()
             WaveIcon = fetchWaveIcon(folder + entry.cFileName);
             WaveList->model()->setIcon(WaveIcon);
         }
-        // The rows are collected first and put in caption order once.
+        // The headers are read by many threads at once, from the first entry on, while the folder is still
+        // being listed: a cold or slow disk then serves many files in the time of one. The rows are made
+        // from the results in the listing's order, collected first and put in caption order once.
+        platform::RequestPool<std::string, HeaderTexts> headers(readHeaderTexts, headerReaders_);
         std::vector<WaveRow> rows;
-        do
-            rows.push_back(makeRow(folder, entry));
-        while (FindNextFile(find, &entry));
+        do {
+            rows.push_back(listedRow(entry));
+            // The header is read under the entry's own name: with names that differ only in letter case,
+            // each row describes its own file.
+            headers.add(folder + entry.cFileName);
+        } while (FindNextFile(find, &entry));
+        for (size_t i = 0; i < rows.size(); ++i) {
+            HeaderTexts texts = headers.take(i);
+            rows[i].texts[0] = std::move(texts[0]);
+            rows[i].texts[1] = std::move(texts[1]);
+            rows[i].texts[3] = std::move(texts[2]);
+        }
         WaveList->model()->setRows(std::move(rows));
         WaveList->setHint(kWavesHint);
     }
@@ -114,6 +155,22 @@ std::string TForm1::SelectedWavePath() const
     return JoinPath(DirTree1->SelectedPath(), WaveList->model()->name(row));
 }
 
+std::string TForm1::rowFile(int row) const
+{
+    if (row < 0 || row >= WaveList->rowCount())
+        return {};
+    const std::string folder = DirTree1->SelectedDiskPath();
+    if (folder == "?")
+        return {};
+    const std::string file = folder + WaveList->model()->fileName(row);
+    return NamesExactly(file) ? file : std::string();
+}
+
+std::string TForm1::selectedWaveFile() const
+{
+    return rowFile(WaveList->selectedRow());
+}
+
 void TForm1::bindWaveList()
 {
     connect(WaveList, &WaveListWidget::changed, this, &TForm1::WaveListChange);
@@ -123,7 +180,7 @@ void TForm1::bindWaveList()
     connect(WaveList, &WaveListWidget::doubleClicked, this, &TForm1::WaveListDblClick);
     // A dragged row carries its file's address, so other programs can take it too.
     WaveList->rowUrl = [this](int row) {
-        const std::string url = FileUrlOf(JoinPath(DirTree1->SelectedPath(), WaveList->model()->name(row)));
+        const std::string url = FileUrlOf(rowFile(row));
         return QUrl::fromEncoded(QByteArray(url.data(), qsizetype(url.size())));
     };
     connect(WaveList->model(), &WaveListModel::captionEdited, this, [this](int row, const std::string& text) {

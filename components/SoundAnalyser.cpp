@@ -118,6 +118,9 @@ void SoundAnalyser::run()
                 identities.clear();
                 ready.clear();
                 lookups.assign(pending_.begin(), pending_.end());
+                // A job of no files (the caller's way to cancel) has nothing to look up or measure.
+                if (lookups.empty())
+                    continue;
             } else {
                 next = std::move(pending_.front());
                 pending_.pop_front();

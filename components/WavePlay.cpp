@@ -32,7 +32,7 @@ std::shared_ptr<char[]> allocateImage(std::size_t size)
 TWavePlayer::TWavePlayer(QObject* owner) : QObject(owner)
 {
     about_ << "TWavePlayer 1.0"
-           << "Plays a wave sound from memory, once or looped."
+           << "Plays a wave sound from its file or from memory, once or looped."
            << "The sound can be stored with the form that holds the player."
            << "Written for Tonfolio. Free to use.";
 }
@@ -73,12 +73,9 @@ void TWavePlayer::setPlay(bool value)
 
 void TWavePlayer::setFileName(const std::string& name)
 {
-    // No comparison here: assigning the same name again rereads a file that may have changed.
+    // No comparison here: assigning the same name again drops an image stored with the form.
     fileName_ = name;
-    if (fileName_.empty())
-        releaseImage();
-    else
-        loadImage();
+    releaseImage();
 }
 
 void TWavePlayer::releaseImage()
@@ -88,32 +85,58 @@ void TWavePlayer::releaseImage()
     imageSize_ = 0;
 }
 
-void TWavePlayer::loadImage()
+namespace {
+
+/// The whole file when it can be read, is not empty and fits the stored form's signed 32-bit size.
+struct FileImage {
+    std::shared_ptr<char[]> bytes;
+    std::int32_t size = 0;
+};
+
+FileImage readFile(const std::string& name, bool withBytes)
+{
+    FileImage image;
+    if (name.empty())
+        return image;
+    HANDLE file = CreateFile(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kOpenAttributes, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return image;
+    DWORD high = 0;
+    const DWORD size = GetFileSize(file, &high);
+    if (size != INVALID_FILE_SIZE && high == 0 && size > 0 && size <= DWORD(INT32_MAX)) {
+        image.size = std::int32_t(size);
+        if (withBytes)
+            image.bytes = allocateImage(size);
+        if (image.bytes) {
+            DWORD total = 0;
+            DWORD got = 0;
+            while (total < size && ReadFile(file, image.bytes.get() + total, size - total, &got, nullptr) && got > 0)
+                total += got;
+            // A file that shrank while read: the image keeps the file's size, its tail silent.
+            std::memset(image.bytes.get() + total, 0, size - total);
+        } else if (withBytes) {
+            image.size = 0;
+        }
+    }
+    CloseHandle(file);
+    return image;
+}
+
+} // namespace
+
+bool TWavePlayer::fileGivesSound() const
 {
     HANDLE file =
         CreateFile(fileName_, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, kOpenAttributes, nullptr);
-    const bool opened = file != INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
     DWORD high = 0;
-    const DWORD size = opened ? GetFileSize(file, &high) : 0;
-    releaseImage();
-    // The size is a signed 32-bit count; a file of 4 GB or more must not pass as its low 32 bits.
-    if (opened && size != INVALID_FILE_SIZE && high == 0 && size > 0 && size <= DWORD(INT32_MAX)) {
-        image_ = allocateImage(size);
-        if (image_) {
-            DWORD total = 0;
-            DWORD got = 0;
-            while (total < size && ReadFile(file, image_.get() + total, size - total, &got, nullptr) && got > 0)
-                total += got;
-            // A file that shrank while read: the image keeps the file's size, its tail silent.
-            std::memset(image_.get() + total, 0, size - total);
-            imageSize_ = std::int32_t(size);
-        }
-    }
-    if (opened)
-        CloseHandle(file);
+    const DWORD size = GetFileSize(file, &high);
+    CloseHandle(file);
+    return high != 0 || (size != INVALID_FILE_SIZE && size > 0);
 }
 
-void TWavePlayer::PlayWave()
+unsigned TWavePlayer::playFlags() const
 {
     UINT flags = SND_MEMORY;
     if (!default_)
@@ -124,9 +147,30 @@ void TWavePlayer::PlayWave()
         flags |= SND_LOOP;
     if (!wait_)
         flags |= SND_ASYNC;
-    if (!fileName_.empty()) {
-        // Without an image this hands over no sound, which stops whatever plays.
+    return flags;
+}
+
+void TWavePlayer::PlayWave()
+{
+    PlayWaveFrom(0);
+}
+
+void TWavePlayer::PlayWaveFrom(double seconds)
+{
+    const UINT flags = playFlags();
+    if (image_) {
         sndPlaySound(SoundImage{image_, std::size_t(imageSize_)}, flags);
+    } else if (!fileName_.empty()) {
+        // The file plays from the disk while it sounds. One that cannot be opened or is empty gives
+        // no sound: that stops whatever plays, with or without Default.
+        if ((flags & SND_NOSTOP) && soundIsPlaying())
+            return;
+        if (!fileGivesSound())
+            sndPlaySound(nullptr, 0);
+        else if (seconds > 0)
+            sndPlaySoundFrom(fileName_.c_str(), flags & ~SND_MEMORY, seconds);
+        else
+            sndPlaySound(fileName_.c_str(), flags & ~SND_MEMORY);
     } else if (default_) {
         // A name that names no sound: the platform plays its default sound.
         const std::string name = "\\";
@@ -134,24 +178,38 @@ void TWavePlayer::PlayWave()
     }
 }
 
+double TWavePlayer::PositionSeconds() const
+{
+    return soundPositionSeconds();
+}
+
 void TWavePlayer::StopWave()
 {
     sndPlaySound(nullptr, 0);
 }
 
+std::int32_t TWavePlayer::imageSize() const
+{
+    return image_ ? imageSize_ : readFile(fileName_, false).size;
+}
+
 QByteArray TWavePlayer::image() const
 {
-    return image_ ? QByteArray(image_.get(), imageSize_) : QByteArray();
+    if (image_)
+        return QByteArray(image_.get(), imageSize_);
+    const FileImage file = readFile(fileName_, true);
+    return file.bytes ? QByteArray(file.bytes.get(), file.size) : QByteArray();
 }
 
 void TWavePlayer::WriteData(QDataStream& stream) const
 {
-    const std::uint32_t size = std::uint32_t(image_ ? imageSize_ : 0);
+    const QByteArray bytes = image();
+    const auto size = std::uint32_t(bytes.size());
     const char le[4] = {char(size & 0xFF), char((size >> 8) & 0xFF), char((size >> 16) & 0xFF),
                         char((size >> 24) & 0xFF)};
     stream.writeRawData(le, 4);
     if (size > 0)
-        stream.writeRawData(image_.get(), int(size));
+        stream.writeRawData(bytes.constData(), int(size));
 }
 
 void TWavePlayer::ReadData(QDataStream& stream)

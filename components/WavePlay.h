@@ -1,6 +1,7 @@
 #pragma once
-// TWavePlayer: plays one wave sound from memory through the system's simple sound call. Assigning
-// FileName reads the whole file once, so a sound can be started again and again without the disk.
+// TWavePlayer: plays one wave sound through the system's simple sound call. A file plays from the
+// disk while it sounds, so any size starts at once and costs little memory; an image stored with the
+// form plays from memory.
 
 #include <QByteArray>
 #include <QObject>
@@ -35,7 +36,8 @@ public:
     bool Default() const { return default_; }
     void setDefault(bool value);
 
-    /// A drive-letter path. Every assignment, even of the same name, reloads the image.
+    /// A drive-letter path. Every assignment, even of the same name, drops a stored image, so the
+    /// file as it is when it plays is what is heard.
     const std::string& FileName() const { return fileName_; }
     void setFileName(const std::string& name);
 
@@ -59,9 +61,16 @@ public:
     virtual void PlayWave();
     virtual void StopWave();
 
-    /// Size of the image in bytes; 0 when there is none.
-    std::int32_t imageSize() const { return imageSize_; }
-    /// The image bytes (empty when there is none).
+    /// Plays as PlayWave does, starting `seconds` into the file's sound (an image stored with the
+    /// form plays from its start).
+    void PlayWaveFrom(double seconds);
+    /// Where in its file the sound now heard is, in seconds; negative when nothing plays.
+    double PositionSeconds() const;
+
+    /// Size of the image the player would store: the stored image's, or the file's when it can be
+    /// read and fits the stored form; 0 otherwise.
+    std::int32_t imageSize() const;
+    /// The image bytes: the stored image, or the file read now (empty when there is none).
     QByteArray image() const;
 
     /// The stored property WaveFile: a 4-byte little-endian size, then the image bytes.
@@ -75,7 +84,9 @@ public:
 
 private:
     void releaseImage();
-    void loadImage();
+    unsigned playFlags() const;
+    /// Whether the file can be opened and holds any bytes; a name that cannot gives no sound.
+    bool fileGivesSound() const;
 
     QStringList about_;
     bool default_ = false;
@@ -85,7 +96,8 @@ private:
     bool wait_ = false;
     TNotifyEvent onDone_;
 
-    // Shared with the sound channel, which keeps it while an asynchronous sound still plays.
+    // An image read from a stored form; shared with the sound channel, which keeps it while an
+    // asynchronous sound still plays.
     std::shared_ptr<char[]> image_;
     std::int32_t imageSize_ = 0;
 };

@@ -458,12 +458,13 @@ void TDirTree::applyIcon(QTreeWidgetItem* node)
     node->setIcon(0, icon);
 }
 
-TDirNode* TDirTree::makeNode(const std::string& path, const std::string& label, void* data)
+TDirNode* TDirTree::makeNode(const std::string& path, const std::string& diskPath, const std::string& label, void* data)
 {
     auto* node = new TDirNode;
     node->setText(0, dirtree::displayText(label));
     node->entry = std::make_unique<TDirEntry>();
     node->entry->Path = dirtree::upperPath(path);
+    node->entry->DiskPath = diskPath;
     node->entry->Data = data;
     node->setFlags(node->flags() | Qt::ItemIsEditable); // ReadOnly and OnEditing decide in edit()
     return node;

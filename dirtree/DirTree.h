@@ -35,6 +35,9 @@ enum TDragMode { dmManual, dmAutomatic };
 /// The entry every drive and folder node carries; placeholders carry none.
 struct TDirEntry {
     std::string Path; ///< upper case, with trailing separator
+    /// The same folder with every name spelt as the disk holds it, with trailing separator: the path
+    /// the tree and its owner act on, so a node never reaches a folder whose name differs only in case.
+    std::string DiskPath;
     bool Scanned = false;
     void* Data = nullptr; ///< the caller's; never freed by the tree
 };
@@ -149,17 +152,23 @@ public:
     // Operations offered to the owner.
     std::string SelectedPath() const;
     std::string DropTargetPath() const;
-    /// Throws DirTreeError("Invalid Path Name") for an empty path.
+    /// The DiskPath of the selected node; "?" when none is selected.
+    std::string SelectedDiskPath() const;
+    /// The DiskPath of the node under a drag; empty when there is none.
+    std::string DropTargetDiskPath() const;
+    /// Throws DirTreeError("Invalid Path Name") for an empty path. A node spelt exactly as the path
+    /// is preferred at each level; otherwise the first that matches ignoring case.
     void SelectPath(const std::string& path);
     void Reload();
     void LoadDrives();
     bool RefreshDrives();
+    /// Like SelectPath's matching: a node spelt exactly as the path wins over one matching ignoring case.
     QTreeWidgetItem* FindNode(const std::string& path);
     void AddFolder(const std::string& parentPath, const std::string& name, void* data);
     void RefreshNode(QTreeWidgetItem* node);
     void GoToParent(bool collapse);
-    /// After the folder of node was renamed on disk to newPath: node and its loaded descendants name
-    /// the new folder (and a remembered last folder inside it follows too).
+    /// After the folder of node was renamed on disk to newPath (spelt as the disk now holds it): node
+    /// and its loaded descendants name the new folder (and a remembered last folder inside it follows too).
     void RenameNode(QTreeWidgetItem* node, const std::string& newPath);
     void CheckVolumeChange();
 
@@ -196,6 +205,12 @@ protected:
     void InsertDriveNode(const std::string& root, void* data);
     void SetNodeIcons(QTreeWidgetItem* node, int icon);
     bool AcceptFolder(const std::string& path);
+    /// The recycle-bin rule of AcceptFolder alone; safe on any thread.
+    bool hiddenBelowRecycleBin(const std::string& path) const;
+    /// A probe's search without the owner's handlers: whether the folder holds a sub-folder that the
+    /// filters admit; onDisk is the folder as the disk spells it. Safe on any thread while the filters do
+    /// not change.
+    bool holdsQualifyingSubfolder(const std::string& path, const std::string& onDisk) const;
     bool MatchesDirTypes(std::uint32_t attributes) const;
     QTreeWidgetItem* VolumeCheck(QTreeWidgetItem* node);
 
@@ -234,7 +249,7 @@ private:
     void applyIcon(QTreeWidgetItem* node);
     void commitEdit(QTreeWidgetItem* node, const QString& text);
 
-    TDirNode* makeNode(const std::string& path, const std::string& label, void* data);
+    TDirNode* makeNode(const std::string& path, const std::string& diskPath, const std::string& label, void* data);
     TDirNode* makeDriveNode(const std::string& root, void* data, int& icon);
     void addPlaceholder(QTreeWidgetItem* node);
     /// Deletes a node with its sub-tree, raising OnDeleteItem for every node.
@@ -244,7 +259,10 @@ private:
     void releaseSubtree(QTreeWidgetItem* node);
     /// Runs the directory search of a folder, calling visit for each accepted sub-folder until it returns false.
     void searchSubfolders(QTreeWidgetItem* node, const std::function<bool(const TDirRec&)>& visit);
-    QTreeWidgetItem* childByPath(QTreeWidgetItem* parent, const std::string& path, bool exact) const;
+    /// The child of parent (a top-level node for nil) whose DiskPath is spelt, else whose Path is upper.
+    QTreeWidgetItem* childByPath(QTreeWidgetItem* parent, const std::string& upper, const std::string& spelt) const;
+    /// The node of a path, walking from the drives; reads each node on the way when readOnTheWay is set.
+    QTreeWidgetItem* walkPath(const std::string& path, bool readOnTheWay);
     void selectSilently(QTreeWidgetItem* node);
 
     bool readOnStart_ = true;

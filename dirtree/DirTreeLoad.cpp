@@ -1,10 +1,10 @@
 // TDirTree: listing drives, reading and probing sub-folders, the folder filters and node icons.
 #include "dirtree/DirTree.h"
+#include "platform/requestpool.h"
 #include "platform/shellinfo.h"
 
 #include <QCollator>
 #include <algorithm>
-#include <unordered_map>
 #include <vector>
 
 using namespace platform;
@@ -107,7 +107,10 @@ TDirNode* TDirTree::makeDriveNode(const std::string& rootIn, void* data, int& ic
         std::int32_t ignored = 0;
         text = VolumeLabelText(root[0], ignored);
     }
-    return makeNode(root, text, data);
+    // A drive's root has no name that could differ in case.
+    std::string onDisk = root;
+    onDisk[0] = letter;
+    return makeNode(root, onDisk, text, data);
 }
 
 QTreeWidgetItem* TDirTree::AddDriveNode(const std::string& root, void* data)
@@ -124,7 +127,8 @@ void TDirTree::SetNodeIcons(QTreeWidgetItem* node, int icon)
     int selected = openFolderIcon_;
     if (icon != folderIcon_) {
         SHFILEINFO info;
-        SHGetFileInfo(NodePath(node), 0, &info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON);
+        const TDirEntry* e = entryOf(node);
+        SHGetFileInfo(e ? e->DiskPath : std::string(), 0, &info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_OPENICON);
         selected = info.iIcon;
     }
     setNodeImages(node, icon, selected);
@@ -132,14 +136,17 @@ void TDirTree::SetNodeIcons(QTreeWidgetItem* node, int icon)
         OnGetIcon(this, node);
 }
 
+bool TDirTree::hiddenBelowRecycleBin(const std::string& path) const
+{
+    if (goBelowRecycleBin_)
+        return false;
+    const std::string lower = lowerAscii(path);
+    return below(lower, "\\recycled\\") || belowTrash(lower);
+}
+
 bool TDirTree::AcceptFolder(const std::string& path)
 {
-    bool accept = true;
-    if (!goBelowRecycleBin_) {
-        const std::string lower = lowerAscii(path);
-        if (below(lower, "\\recycled\\") || belowTrash(lower))
-            accept = false;
-    }
+    bool accept = !hiddenBelowRecycleBin(path);
     if (accept && OnAddDir)
         OnAddDir(this, path, accept);
     return accept;
@@ -164,6 +171,7 @@ bool TDirTree::MatchesDirTypes(std::uint32_t attributes) const
 void TDirTree::searchSubfolders(QTreeWidgetItem* node, const std::function<bool(const TDirRec&)>& visit)
 {
     const std::string path = NodePath(node);
+    const std::string onDisk = entryOf(node)->DiskPath;
     void* const nodeData = entryOf(node)->Data;
     TDirRec rec;
     rec.Data = nodeData;
@@ -181,7 +189,7 @@ void TDirTree::searchSubfolders(QTreeWidgetItem* node, const std::function<bool(
     if (OnFindDir)
         OnFindDir(this, path, rec, result, true);
     else
-        result = int(FindFirstEntry(path + "*.*", rec));
+        result = int(FindFirstEntry(onDisk + "*.*", rec));
     while (result == 0) {
         if ((rec.Attr & FILE_ATTRIBUTE_DIRECTORY) && rec.Name != "." && rec.Name != "..") {
             if (AcceptFolder(path + rec.Name + "\\") && MatchesDirTypes(rec.Attr) && !visit(rec))
@@ -202,6 +210,7 @@ void TDirTree::ReadSubfolders(QTreeWidgetItem* node)
     if (!entry || entry->Scanned)
         return;
     const std::string path = entry->Path;
+    const std::string onDisk = entry->DiskPath;
     deleteChildren(node);
     entry->Scanned = true;
 
@@ -212,19 +221,9 @@ void TDirTree::ReadSubfolders(QTreeWidgetItem* node)
         QString label;
     };
     std::vector<Found> found;
-    std::unordered_map<std::string, size_t> byPath;
+    // Folders whose names differ only in letter case are folders of their own, each with its node.
     searchSubfolders(node, [&](const TDirRec& rec) {
-        // Folders whose names differ only in letter case share one upper-case path, which names the
-        // one the file system finds for it; list only that one, so a node never acts on another folder.
-        const std::string key = dirtree::upperPath(rec.Name);
-        auto [it, added] = byPath.emplace(key, found.size());
-        if (added) {
-            found.push_back({rec.Name, rec.Data, rec.Attr, {}});
-        } else {
-            Found& kept = found[it->second];
-            if (kept.name != key && (rec.Name == key || rec.Name < kept.name))
-                kept = {rec.Name, rec.Data, rec.Attr, {}};
-        }
+        found.push_back({rec.Name, rec.Data, rec.Attr, {}});
         return true;
     });
 
@@ -249,17 +248,18 @@ void TDirTree::ReadSubfolders(QTreeWidgetItem* node)
     children.reserve(qsizetype(found.size()));
     for (size_t i : order) {
         const std::string childPath = path + found[i].name + "\\";
+        const std::string childOnDisk = onDisk + found[i].name + "\\";
         // The search already gave the attributes; asking the shell by them spares two path lookups
         // per folder, which matter in folders of thousands.
         SHFILEINFO info;
         const UINT byAttributes = SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES;
-        const bool ok = SHGetFileInfo(childPath, found[i].attr, &info, byAttributes);
-        TDirNode* child = makeNode(childPath, found[i].name, found[i].data);
+        const bool ok = SHGetFileInfo(childOnDisk, found[i].attr, &info, byAttributes);
+        TDirNode* child = makeNode(childPath, childOnDisk, found[i].name, found[i].data);
         const int icon = ok ? info.iIcon : folderIcon_;
         int selected = openFolderIcon_;
         if (icon != folderIcon_) {
             SHFILEINFO open;
-            SHGetFileInfo(childPath, found[i].attr, &open, byAttributes | SHGFI_OPENICON);
+            SHGetFileInfo(childOnDisk, found[i].attr, &open, byAttributes | SHGFI_OPENICON);
             selected = open.iIcon;
         }
         child->imageIndex = icon;
@@ -288,25 +288,65 @@ void TDirTree::ProbeSubfolders(QTreeWidgetItem* node)
         addPlaceholder(node);
 }
 
+bool TDirTree::holdsQualifyingSubfolder(const std::string& path, const std::string& onDisk) const
+{
+    TDirRec rec;
+    std::uint32_t result = FindFirstEntry(onDisk + "*.*", rec);
+    bool found = false;
+    for (; result == 0 && !found; result = FindNextEntry(rec))
+        found = (rec.Attr & FILE_ATTRIBUTE_DIRECTORY) && rec.Name != "." && rec.Name != ".." &&
+                !hiddenBelowRecycleBin(path + rec.Name + "\\") && MatchesDirTypes(rec.Attr);
+    if (rec.FindHandle && rec.FindHandle != INVALID_HANDLE_VALUE)
+        FindClose(rec.FindHandle);
+    return found;
+}
+
 void TDirTree::ProbeChildren(QTreeWidgetItem* node)
 {
     if (!node)
         return;
-    for (int i = 0; i < node->childCount(); ++i)
-        ProbeSubfolders(node->child(i));
+    // The owner's handlers are called on this thread, folder after folder, as they always were.
+    if (OnFindDir || OnAddDir || node->childCount() < 2) {
+        for (int i = 0; i < node->childCount(); ++i)
+            ProbeSubfolders(node->child(i));
+        return;
+    }
+    // Otherwise the probes are plain searches: many run at once, so that a cold or slow disk serves many
+    // folders in the time of one, and the placeholders are added here in the children's order.
+    ErrorModeGuard quiet; // process-wide: set once here, for all searches, and kept until the last ends
+    std::vector<QTreeWidgetItem*> probed;
+    // Each probe searches the child's own folder on disk, so of two folders whose names differ only in
+    // case each is probed, not one of them twice.
+    using Folder = std::pair<std::string, std::string>; // tree path, disk path
+    platform::RequestPool<Folder, bool> searches(
+        [this](const Folder& f) { return holdsQualifyingSubfolder(f.first, f.second); });
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        if (!entryOf(child) || IsScanned(child) || child->childCount() > 0)
+            continue;
+        probed.push_back(child);
+        searches.add({NodePath(child), entryOf(child)->DiskPath});
+    }
+    for (size_t i = 0; i < probed.size(); ++i)
+        if (searches.take(i))
+            addPlaceholder(probed[i]);
 }
 
 QTreeWidgetItem* TDirTree::AddFolderNode(QTreeWidgetItem* parent, const std::string& pathIn, void* data)
 {
-    if (!parent)
+    const TDirEntry* parentEntry = entryOf(parent);
+    if (!parentEntry)
         return nullptr;
     std::string path = pathIn;
     AddBackslash(path);
+    // The folder is looked for in the parent's own folder on disk; its name as the disk spells it
+    // (found ignoring case, as a typed name is) completes the node's disk path.
+    const std::string typed = RemoveBackslash(path).substr(RemoveBackslash(path).rfind('\\') + 1);
+    const std::string spelled = RemoveBackslash(FileSystemName(parentEntry->DiskPath + typed));
+    const std::string onDisk = parentEntry->DiskPath + spelled + "\\";
     SHFILEINFO info;
-    const bool ok = SHGetFileInfo(path, 0, &info, SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
-    const std::string spelled = LongPath(path, false);
-    const size_t sep = spelled.rfind('\\');
-    TDirNode* node = makeNode(path, sep == std::string::npos ? spelled : spelled.substr(sep + 1), data);
+    const bool ok = SHGetFileInfo(onDisk, 0, &info, SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
+    TDirNode* node = makeNode(path, onDisk, spelled, data);
     parent->addChild(node);
     SetNodeIcons(node, ok ? info.iIcon : folderIcon_);
     return node;

@@ -21,17 +21,52 @@ bool isLetter(char c)
 
 } // namespace
 
-QTreeWidgetItem* TDirTree::childByPath(QTreeWidgetItem* parent, const std::string& path, bool) const
+QTreeWidgetItem* TDirTree::childByPath(QTreeWidgetItem* parent, const std::string& upper,
+                                       const std::string& spelt) const
 {
-    // Both sides are upper-cased by the same rule, so equal texts are the case-ignoring match.
+    // Folders whose names differ only in case are nodes of their own: the one spelt as asked is that
+    // folder; otherwise the first of them, which is the first in byte order, as paths resolve.
+    QTreeWidgetItem* firstIgnoringCase = nullptr;
     const int count = parent ? parent->childCount() : topLevelItemCount();
     for (int i = 0; i < count; ++i) {
         QTreeWidgetItem* node = parent ? parent->child(i) : topLevelItem(i);
         const TDirEntry* e = entryOf(node);
-        if (e && e->Path == path)
+        if (!e)
+            continue;
+        if (e->DiskPath == spelt)
             return node;
+        if (!firstIgnoringCase && e->Path == upper)
+            firstIgnoringCase = node;
     }
-    return nullptr;
+    return firstIgnoringCase;
+}
+
+QTreeWidgetItem* TDirTree::walkPath(const std::string& path, bool readOnTheWay)
+{
+    if (path.empty())
+        return nullptr;
+    // Both texts have their separators at the same components; upper-casing may change byte counts.
+    const std::string upper = dirtree::upperPath(path);
+    std::string spelt = path;
+    spelt[0] = char(std::toupper(static_cast<unsigned char>(spelt[0])));
+    // Each level compares against the growing prefix, so a deep path costs the same per level.
+    std::string upperPrefix, speltPrefix;
+    size_t u = 0, s = 0;
+    QTreeWidgetItem* node = nullptr;
+    for (;;) {
+        const size_t uEnd = upper.find('\\', u), sEnd = spelt.find('\\', s);
+        if (uEnd == std::string::npos || sEnd == std::string::npos)
+            return node;
+        upperPrefix.append(upper, u, uEnd + 1 - u);
+        speltPrefix.append(spelt, s, sEnd + 1 - s);
+        u = uEnd + 1;
+        s = sEnd + 1;
+        node = childByPath(node, upperPrefix, speltPrefix);
+        if (!node)
+            return nullptr;
+        if (readOnTheWay && !IsScanned(node))
+            ReadSubfolders(node);
+    }
 }
 
 void TDirTree::SelectPath(const std::string& pathIn)
@@ -53,15 +88,9 @@ void TDirTree::SelectPath(const std::string& pathIn)
 
     dirtree::BusyCursor busy;
     UpdateBatch batch(*this);
-    path = dirtree::upperPath(path);
-    QTreeWidgetItem* node = nullptr;
-    for (int k = 1; k <= n; ++k) {
-        node = childByPath(node, PathPrefix(path, k), false);
-        if (!node)
-            return;
-        if (!IsScanned(node))
-            ReadSubfolders(node);
-    }
+    QTreeWidgetItem* node = walkPath(path, true);
+    if (!node)
+        return;
     pendingError_ = nullptr;
     setCurrentItem(node);
     scrollToItem(node);
@@ -81,6 +110,18 @@ std::string TDirTree::DropTargetPath() const
     return NodePath(dropTarget_);
 }
 
+std::string TDirTree::SelectedDiskPath() const
+{
+    const TDirEntry* e = entryOf(currentItem());
+    return e ? e->DiskPath : std::string("?");
+}
+
+std::string TDirTree::DropTargetDiskPath() const
+{
+    const TDirEntry* e = entryOf(dropTarget_);
+    return e ? e->DiskPath : std::string();
+}
+
 QTreeWidgetItem* TDirTree::FindNode(const std::string& pathIn)
 {
     std::string path = pathIn;
@@ -89,18 +130,16 @@ QTreeWidgetItem* TDirTree::FindNode(const std::string& pathIn)
     if (n == 0)
         return nullptr;
     dirtree::BusyCursor busy;
-    path = dirtree::upperPath(path);
-    QTreeWidgetItem* node = nullptr;
-    for (int k = 1; k <= n && (k == 1 || node); ++k)
-        node = childByPath(node, PathPrefix(path, k), true);
-    return node;
+    return walkPath(path, false);
 }
 
 void TDirTree::Reload()
 {
     const std::string old = SelectedPath();
+    // Selected again by its spelling on disk: of two folders that differ only in case, the same one.
+    const std::string oldOnDisk = SelectedDiskPath();
     LoadDrives();
-    SelectPath(old);
+    SelectPath(oldOnDisk);
     if (topLevelItemCount() > 0 && !currentItem())
         SelectPath(old.substr(0, 3));
     if (currentItem() || topLevelItemCount() == 0)
@@ -211,6 +250,8 @@ void TDirTree::AddFolder(const std::string& parentPath, const std::string& name,
     if (!parent)
         return;
     QTreeWidgetItem* node = AddFolderNode(parent, NodePath(parent) + name, data);
+    if (!node)
+        return;
     ProbeSubfolders(node);
     parent->sortChildren(0, Qt::AscendingOrder);
 }
@@ -220,24 +261,30 @@ void TDirTree::RenameNode(QTreeWidgetItem* node, const std::string& newPath)
     const TDirEntry* e = entryOf(node);
     if (!e || newPath.empty() || PathDepth(e->Path) < 2)
         return; // drives are not renamed
-    const std::string oldPath = e->Path;
-    std::string fresh = dirtree::upperPath(newPath);
-    AddBackslash(fresh);
-    if (fresh == oldPath)
+    const std::string oldPath = e->Path, oldDiskPath = e->DiskPath;
+    // A rename changes the last name only: the folders above keep their own spelling.
+    const std::string trimmed = RemoveBackslash(newPath);
+    const std::string oldTrimmed = RemoveBackslash(oldDiskPath);
+    const std::string parentOnDisk = oldTrimmed.substr(0, oldTrimmed.rfind('\\') + 1);
+    const std::string freshDisk = parentOnDisk + trimmed.substr(trimmed.rfind('\\') + 1) + "\\";
+    const std::string fresh = dirtree::upperPath(freshDisk);
+    if (freshDisk == oldDiskPath)
         return;
-    const auto follow = [&](std::string& p) {
-        if (p.compare(0, oldPath.size(), oldPath) == 0)
-            p = fresh + p.substr(oldPath.size());
+    const auto follow = [](std::string& p, const std::string& from, const std::string& to) {
+        if (p.compare(0, from.size(), from) == 0)
+            p = to + p.substr(from.size());
     };
     std::vector<QTreeWidgetItem*> pending{node};
     while (!pending.empty()) {
         QTreeWidgetItem* n = pending.back();
         pending.pop_back();
-        if (TDirEntry* entry = entryOf(n))
-            follow(entry->Path);
+        if (TDirEntry* entry = entryOf(n)) {
+            follow(entry->Path, oldPath, fresh);
+            follow(entry->DiskPath, oldDiskPath, freshDisk);
+        }
         for (int i = 0; i < n->childCount(); ++i)
             pending.push_back(n->child(i));
     }
     for (std::string& last : lastDirs_)
-        follow(last);
+        follow(last, oldPath, fresh);
 }

@@ -53,8 +53,12 @@ std::string FolderDisplayName(const std::string& path)
 
 std::string NewFolderName(const std::string& parent)
 {
+    // The parent keeps its spelling: lower-casing it could name another folder differing only in case.
+    // The name itself is found in any case.
+    std::string folder = parent;
+    AddBackslash(folder);
     std::string name = "New Folder";
-    for (unsigned long n = 1; NameExists(JoinPath(parent, name)); ++n)
+    for (unsigned long n = 1; NameExists(folder + name); ++n)
         name = "New Folder #" + std::to_string(n);
     return name;
 }

@@ -21,6 +21,7 @@ namespace platform {
 namespace {
 
 std::atomic<UINT> errorMode{0};
+std::atomic<OpenHook> openHook{nullptr};
 
 constexpr unsigned long long kEpochDiff = 116444736000000000ULL; // 1601-01-01 to 1970-01-01 in 100 ns
 
@@ -357,6 +358,7 @@ HANDLE FindFirstFile(const std::string& pattern, WIN32_FIND_DATA* data)
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    callOpenHook(parent);
     auto f = std::make_unique<FindState>();
     f->dirFd = ::open(dir->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (f->dirFd < 0) {
@@ -660,6 +662,17 @@ BOOL CloseHandle(HANDLE handle)
     ::close(h->fd);
     delete h;
     return TRUE_;
+}
+
+void setOpenHook(OpenHook hook)
+{
+    openHook = hook;
+}
+
+void callOpenHook(const std::string& drivePath)
+{
+    if (const OpenHook hook = openHook.load())
+        hook(drivePath);
 }
 
 UINT SetErrorMode(UINT mode)

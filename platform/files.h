@@ -98,6 +98,12 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overla
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 BOOL CloseHandle(HANDLE handle);
 
+/// Called on the opening thread before the system layer opens a file or a folder, with its drive-letter
+/// path. For tests and benchmarks: a delay stands for a slow disk or a network share, a change of the
+/// folder for another program at work. Null (the default) calls nothing.
+using OpenHook = void (*)(const std::string& path);
+void setOpenHook(OpenHook hook);
+
 /// Process-wide; returns the previous mode. Linux shows no critical-error dialogs, so nothing else changes.
 UINT SetErrorMode(UINT mode);
 

@@ -265,26 +265,74 @@ std::optional<std::string> resolveFolderLocked(Cache& c, const Parsed& p, size_t
             return e.native;
         }
     }
-    const std::optional<DriveInfo> drive = driveOf(p.letter);
-    if (!drive) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return std::nullopt;
+    // A folder not known yet is found from its parent when that is known, as folders are read level by
+    // level: walking from the drive's root each time made a deep folder cost the cube of its depth.
+    std::string cur;
+    size_t from = 0;
+    bool fromParent = false;
+    const struct stat* curStat = &dirStat;
+    if (count > 1) {
+        const auto parent = c.folders.find(key.substr(0, key.size() - p.parts[count - 1].size() - 1));
+        if (parent != c.folders.end() && parent->second.generation == c.generation &&
+            now - parent->second.at < kFolderTrust) {
+            FolderEntry& e = parent->second;
+            if (now - e.checkedAt < kRecheck) {
+                cur = e.native;
+                curStat = nullptr; // checked a moment ago; the lookup checks its listing itself
+                from = count - 1;
+                fromParent = true;
+            } else if (::stat(e.native.c_str(), &dirStat) == 0 && S_ISDIR(dirStat.st_mode) && dirStat.st_dev == e.dev &&
+                       dirStat.st_ino == e.ino) {
+                e.checkedAt = now;
+                cur = e.native;
+                from = count - 1;
+                fromParent = true;
+            }
+        }
     }
-    std::string cur = drive->directory;
-    if (::stat(cur.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode)) {
-        SetLastError(ERROR_NOT_READY);
-        return std::nullopt;
-    }
-    for (size_t k = 0; k < count; ++k) {
-        const std::optional<std::string> real = lookupLocked(c, cur, &dirStat, p.parts[k]);
-        if (!real) {
+    if (!fromParent) {
+        const std::optional<DriveInfo> drive = driveOf(p.letter);
+        if (!drive) {
             SetLastError(ERROR_PATH_NOT_FOUND);
             return std::nullopt;
         }
-        cur = join(cur, *real);
+        cur = drive->directory;
         if (::stat(cur.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode)) {
-            SetLastError(ERROR_PATH_NOT_FOUND);
+            SetLastError(ERROR_NOT_READY);
             return std::nullopt;
+        }
+    }
+    size_t prefixLength = 2; // "C:"
+    for (size_t k = 0; k < from; ++k)
+        prefixLength += 1 + p.parts[k].size();
+    for (size_t k = from; k < count; ++k) {
+        // A folder of exactly that name wins over every other spelling, so finding it needs no listing.
+        std::string exact = join(cur, p.parts[k]);
+        struct stat exactStat {};
+        if (::stat(exact.c_str(), &exactStat) == 0 && S_ISDIR(exactStat.st_mode)) {
+            cur = std::move(exact);
+            dirStat = exactStat;
+            curStat = &dirStat;
+        } else {
+            const std::optional<std::string> real = lookupLocked(c, cur, curStat, p.parts[k]);
+            curStat = &dirStat;
+            if (!real) {
+                SetLastError(ERROR_PATH_NOT_FOUND);
+                return std::nullopt;
+            }
+            cur = join(cur, *real);
+            if (::stat(cur.c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode)) {
+                SetLastError(ERROR_PATH_NOT_FOUND);
+                return std::nullopt;
+            }
+        }
+        // The folders on the way are known now too: the tree reads them next, one after another.
+        prefixLength += 1 + p.parts[k].size();
+        if (k + 1 < count) {
+            if (c.folders.size() >= kMaxFolders)
+                c.folders.clear();
+            c.folders[key.substr(0, prefixLength)] =
+                FolderEntry{cur, dirStat.st_dev, dirStat.st_ino, c.generation, now, now};
         }
     }
     if (c.folders.size() >= kMaxFolders)
@@ -404,28 +452,29 @@ int openRegularFile(const std::string& drivePath)
         SetLastError(ERROR_ACCESS_DENIED); // a drive root is a folder
         return -1;
     }
-    Cache& c = cache();
-    std::lock_guard<std::mutex> lock(c.mutex);
-    Located at;
-    if (!locateLastLocked(c, *p, at))
-        return -1;
-    if (!at.real) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return -1;
-    }
-    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY; // non-blocking: a FIFO never stalls the open
-    int fd = -1;
+    std::string native;
     bool listedRegular = false;
-    if (at.listing) {
-        const auto entry = at.listing->exact.find(*at.real);
-        listedRegular = entry != at.listing->exact.end() && entry->second == DT_REG;
+    {
+        Cache& c = cache();
+        std::lock_guard<std::mutex> lock(c.mutex);
+        Located at;
+        if (!locateLastLocked(c, *p, at))
+            return -1;
+        if (!at.real) {
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return -1;
+        }
+        native = join(at.dir, *at.real);
+        if (at.listing) {
+            const auto entry = at.listing->exact.find(*at.real);
+            listedRegular = entry != at.listing->exact.end() && entry->second == DT_REG;
+        }
     }
-    const std::string native = join(at.dir, *at.real);
-    if (listedRegular) {
-        // The listing says it is a regular file: open it without asking first; the check below catches
-        // a file replaced since, and O_NONBLOCK keeps a FIFO put there from stalling the open.
-        fd = ::open(native.c_str(), flags);
-    } else {
+    // The lock guards the cache only: on a slow disk many threads wait for their opens at once. The file
+    // is opened by its whole path, so nothing of the cache is used outside the lock.
+    callOpenHook(drivePath);
+    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY; // non-blocking: a FIFO never stalls the open
+    if (!listedRegular) {
         // Look before opening: opening a device can block or have side effects.
         struct stat st {};
         if (::stat(native.c_str(), &st) != 0) {
@@ -436,8 +485,8 @@ int openRegularFile(const std::string& drivePath)
             SetLastError(ERROR_ACCESS_DENIED);
             return -1;
         }
-        fd = ::open(native.c_str(), flags);
     }
+    const int fd = ::open(native.c_str(), flags);
     if (fd < 0) {
         SetLastError(errorFromErrno(errno));
         return -1;

@@ -27,6 +27,9 @@ std::string drivePathOf(const std::string& native);
 /// FIFOs, devices, sockets and folders are refused without blocking. Returns -1 and sets the last error.
 int openRegularFile(const std::string& drivePath);
 
+/// Runs the open hook of setOpenHook, if one is set.
+void callOpenHook(const std::string& drivePath);
+
 /// Forgets cached folder listings (after the system layer changed a folder).
 void invalidateListings();
 

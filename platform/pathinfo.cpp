@@ -41,6 +41,31 @@ int SpellingsOf(const std::string& drivePath)
     return count;
 }
 
+bool NamesExactly(const std::string& drivePath)
+{
+    if (drivePath.size() < 3 || drivePath[1] != ':' || drivePath[2] != '\\')
+        return false;
+    const std::optional<DriveInfo> drive = driveOf(drivePath[0]);
+    const std::optional<std::string> native = existingNativePath(drivePath);
+    if (!drive || !native)
+        return false;
+    // Resolving keeps every name the disk holds; a name found ignoring case shows up as a difference.
+    std::string spelt = drive->directory == "/" ? std::string() : drive->directory;
+    size_t start = 3;
+    while (start < drivePath.size()) {
+        size_t end = drivePath.find('\\', start);
+        if (end == std::string::npos)
+            end = drivePath.size();
+        const std::string name = drivePath.substr(start, end - start);
+        if (name == "." || name == "..")
+            return false;
+        if (!name.empty())
+            spelt += "/" + name;
+        start = end + 1;
+    }
+    return *native == (spelt.empty() ? "/" : spelt);
+}
+
 std::string FileUrlOf(const std::string& drivePath)
 {
     const std::optional<std::string> native = existingNativePath(drivePath);

@@ -14,6 +14,11 @@ bool IsLinkedFolder(const std::string& drivePath);
 /// ignored, as path resolution compares names. More than one means the path may name another of them.
 int SpellingsOf(const std::string& drivePath);
 
+/// True when the path names an existing entry and every one of its names is spelt as the disk holds
+/// it, so that no name was found by ignoring case: such a path reaches exactly the entry it was made
+/// from, never another whose name differs only in case.
+bool NamesExactly(const std::string& drivePath);
+
 /// The file:// URL of an existing entry, its bytes percent-encoded; empty when the path names nothing.
 std::string FileUrlOf(const std::string& drivePath);
 

@@ -3,14 +3,18 @@
 #include "platform/sounddecoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <pulse/context.h>
 #include <pulse/error.h>
+#include <pulse/introspect.h>
 #include <pulse/mainloop-api.h>
 #include <pulse/rtclock.h>
 #include <pulse/stream.h>
+#include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
+#include <pulse/volume.h>
 #include <string>
 #include <vector>
 
@@ -20,13 +24,22 @@ namespace {
 
 using sound_detail::Decoder;
 
-// Small server buffers keep both the start and the stop of a sound within a few tens of ms.
-constexpr pa_usec_t kTargetLatency = 40 * PA_USEC_PER_MSEC;
+// The server holds a tenth of a second: enough that a busy machine does not starve the sound, and
+// no cost to the start (the first request is filled at once) nor to the stop (which drops it).
+constexpr pa_usec_t kTargetLatency = 100 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kRequestSize = 10 * PA_USEC_PER_MSEC;
 // How long a silent or unreachable server may keep a sound pending before it is dropped.
 constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
 // A waiting caller is let go this long after its sound should have ended, whatever the server does.
 constexpr double kWaitGraceSeconds = 5.0;
+// A sound that replaces another fades in over this while the other fades out, so the two join
+// without a click; the join lies this far past what the server has already taken.
+constexpr pa_usec_t kCrossFade = 5 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kJoinMargin = 8 * PA_USEC_PER_MSEC;
+// How much of what was written is kept for such a join: more than the server ever holds.
+constexpr pa_usec_t kHistory = 250 * PA_USEC_PER_MSEC;
+// While someone listens for outputs, a lost server is looked for again this often.
+constexpr pa_usec_t kReconnectInterval = 3 * PA_USEC_PER_SEC;
 
 /// The one channel of the process. Its state lives on the sound server's event thread and is
 /// guarded by that thread's lock; callers only hand over a sound or a stop and go on.
@@ -38,10 +51,17 @@ public:
         return channel;
     }
 
-    BOOL play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool noStop);
+    BOOL play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool noStop, double startSeconds = 0);
     /// Stops the running sound, unless `noStop` is set and one runs. Returns false then.
     bool stop(bool noStop);
     bool busy();
+    double position();
+    void setVolume(double volume);
+    double volume();
+    void setOutput(const std::string& name);
+    std::string output();
+    std::vector<SoundOutput> outputs();
+    void watchOutputs(std::function<void()> changed);
 
 private:
     Channel();
@@ -50,8 +70,19 @@ private:
     void finishCurrent();
     void connect();
     void dropContext();
-    void startStream();
+    void startStream(bool onDefaultOutput = false);
     void fill(pa_stream* s, std::size_t bytes);
+    void endOfSound(pa_stream* s);
+    bool joinInStream(std::unique_ptr<Decoder>& next, bool loop);
+    bool fadeOutAndRetire();
+    std::int64_t joinFrame(const pa_sample_spec& spec);
+    void runningSamples(std::int64_t from, float* out, std::size_t frames);
+    void writeAt(std::int64_t frame, const float* data, std::size_t frames);
+    void listOutputs();
+    void publishOutputs();
+    const char* deviceForStream() const;
+    void applyVolume();
+    void moveToOutput();
 
     static void onConnectRequest(pa_mainloop_api*, void* self);
     static void onContextState(pa_context* c, void* self);
@@ -61,6 +92,11 @@ private:
     static void onRetiredState(pa_stream* s, void*);
     static void onWrite(pa_stream* s, std::size_t bytes, void* self);
     static void onDrained(pa_stream* s, int success, void* self);
+    static void onRetiredDrained(pa_stream* s, int success, void*);
+    static void onSubscription(pa_context* c, pa_subscription_event_type_t type, std::uint32_t index, void* self);
+    static void onServerInfo(pa_context* c, const pa_server_info* info, void* self);
+    static void onSinkInfo(pa_context* c, const pa_sink_info* info, int eol, void* self);
+    static void onReconnect(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* self);
 
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
@@ -75,6 +111,23 @@ private:
     std::uint64_t currentId_ = 0; // 0: the channel is idle
     std::uint64_t nextId_ = 1;
     std::vector<float> scratch_;
+    double startSeconds_ = 0; // where in its file the current sound began
+    // The stream's last samples by their frame index in it, and the index of the next frame.
+    std::vector<float> history_;
+    std::int64_t writtenFrames_ = 0;
+    std::int64_t soundStartFrame_ = 0; // where in the stream the current sound begins
+    std::string streamDevice_;         // the output the stream was sent to, empty for the default
+
+    double volume_ = 1.0;
+    std::string output_; // the chosen output, empty for the server's default
+    std::string defaultOutput_;
+    std::vector<SoundOutput> outputs_;
+    std::vector<SoundOutput> listing_; // a list of outputs the server is still sending
+    bool outputsKnown_ = false;
+    bool listingBusy_ = false;
+    bool listAgain_ = false;
+    std::function<void()> outputsChanged_;
+    pa_time_event* reconnectTimer_ = nullptr;
 };
 
 class Lock {
@@ -107,7 +160,12 @@ Channel::~Channel()
         if (connectTimer_)
             pa_threaded_mainloop_get_api(loop_)->time_free(connectTimer_);
         connectTimer_ = nullptr;
+        if (reconnectTimer_)
+            pa_threaded_mainloop_get_api(loop_)->time_free(reconnectTimer_);
+        reconnectTimer_ = nullptr;
+        outputsChanged_ = nullptr;
         if (context_) {
+            pa_context_set_subscribe_callback(context_, nullptr, nullptr);
             pa_context_set_state_callback(context_, nullptr, nullptr);
             pa_context_disconnect(context_);
             pa_context_unref(context_);
@@ -118,22 +176,37 @@ Channel::~Channel()
     pa_threaded_mainloop_free(loop_);
 }
 
-BOOL Channel::play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool noStop)
+BOOL Channel::play(std::unique_ptr<Decoder> decoder, bool loop, bool wait, bool noStop, double startSeconds)
 {
     if (!loop_)
         return FALSE_;
     Lock lock(loop_);
     if (noStop && currentId_ != 0)
         return FALSE_;
-    finishCurrent();
-    decoder_ = std::move(decoder);
     // A waiting call that looped would never return.
-    looping_ = loop && !wait;
+    const bool looping = loop && !wait;
+    // A sound of the same rate and channels takes over the running stream without a gap; another
+    // one lets the running sound fade out while its own stream starts.
+    const bool joined = joinInStream(decoder, looping);
+    if (!joined) {
+        fadeOutAndRetire();
+        finishCurrent();
+        decoder_ = std::move(decoder);
+    } else if (waitTimer_) {
+        pa_threaded_mainloop_get_api(loop_)->time_free(waitTimer_);
+        waitTimer_ = nullptr;
+    }
+    startSeconds_ = startSeconds;
+    looping_ = looping;
     const std::uint64_t id = currentId_ = nextId_++;
-    if (context_ && pa_context_get_state(context_) == PA_CONTEXT_READY)
-        startStream();
-    else
-        connect();
+    // A caller waiting for the sound replaced may go now.
+    pa_threaded_mainloop_signal(loop_, 0);
+    if (!joined) {
+        if (context_ && pa_context_get_state(context_) == PA_CONTEXT_READY)
+            startStream();
+        else
+            connect();
+    }
     if (wait && currentId_ == id) {
         // A server that stops taking data must not hold the caller for ever.
         timeval tv{};
@@ -205,7 +278,7 @@ void Channel::onConnectRequest(pa_mainloop_api* api, void* p)
 {
     auto* self = static_cast<Channel*>(p);
     self->connectRequested_ = false;
-    if (self->context_ || self->currentId_ == 0)
+    if (self->context_ || (self->currentId_ == 0 && !self->outputsChanged_))
         return;
     self->context_ = pa_context_new(api, "Tonfolio");
     if (!self->context_) {
@@ -257,6 +330,11 @@ void Channel::onContextState(pa_context* c, void* p)
         }
         if (self->currentId_ != 0 && !self->stream_)
             self->startStream();
+        pa_context_set_subscribe_callback(c, &Channel::onSubscription, self);
+        if (pa_operation* op = pa_context_subscribe(
+                c, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr))
+            pa_operation_unref(op);
+        self->listOutputs();
         break;
     case PA_CONTEXT_FAILED:
     case PA_CONTEXT_TERMINATED:
@@ -276,17 +354,46 @@ void Channel::dropContext()
     // Nothing can play without a server: drop the sound; the next request connects anew.
     finishCurrent();
     pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_context_unref(context_);
     context_ = nullptr;
+    listingBusy_ = listAgain_ = false;
+    listing_.clear();
+    const bool hadOutputs = outputsKnown_;
+    outputs_.clear();
+    defaultOutput_.clear();
+    outputsKnown_ = false;
+    if (hadOutputs)
+        publishOutputs();
+    // Someone waits for the outputs: look for the server again in a while (it may be restarting).
+    if (outputsChanged_ && !reconnectTimer_) {
+        timeval tv{};
+        pa_gettimeofday(&tv);
+        pa_timeval_add(&tv, kReconnectInterval);
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+        reconnectTimer_ = api->time_new(api, &tv, &Channel::onReconnect, this);
+    }
 }
 
-void Channel::startStream()
+void Channel::onReconnect(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    api->time_free(e);
+    self->reconnectTimer_ = nullptr;
+    if (self->outputsChanged_)
+        self->connect();
+}
+
+void Channel::startStream(bool onDefaultOutput)
 {
     pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32NE, std::uint32_t(decoder_->rate()), std::uint8_t(decoder_->channels())};
     pa_channel_map map{};
     pa_channel_map_init_extend(&map, sampleSpec.channels, PA_CHANNEL_MAP_WAVEEX);
     stream_ = pa_stream_new(context_, "Sound", &sampleSpec, &map);
+    writtenFrames_ = 0;
+    soundStartFrame_ = 0;
+    history_.assign(std::size_t(pa_usec_to_bytes(kHistory, &sampleSpec) / sizeof(float)), 0.0f);
     if (!stream_) {
         finishCurrent();
         return;
@@ -299,8 +406,26 @@ void Channel::startStream()
     attr.prebuf = std::uint32_t(-1);
     attr.minreq = std::uint32_t(pa_usec_to_bytes(kRequestSize, &sampleSpec));
     attr.fragsize = std::uint32_t(-1);
-    if (pa_stream_connect_playback(stream_, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0)
+    const char* device = onDefaultOutput ? nullptr : deviceForStream();
+    streamDevice_ = device ? device : "";
+    // The program's own volume travels with the stream, so the first sample already has it.
+    pa_cvolume volume;
+    pa_cvolume_set(&volume, sampleSpec.channels, pa_volume_t(std::lround(volume_ * PA_VOLUME_NORM)));
+    const auto flags =
+        pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+    if (pa_stream_connect_playback(stream_, device, &attr, flags, &volume, nullptr) < 0)
         finishCurrent();
+}
+
+const char* Channel::deviceForStream() const
+{
+    if (output_.empty())
+        return nullptr;
+    // An output that has gone plays on the default one; one not yet listed is tried all the same.
+    if (outputsKnown_ &&
+        std::none_of(outputs_.begin(), outputs_.end(), [this](const SoundOutput& o) { return o.name == output_; }))
+        return nullptr;
+    return output_.c_str();
 }
 
 void Channel::onStreamState(pa_stream* s, void* p)
@@ -309,8 +434,16 @@ void Channel::onStreamState(pa_stream* s, void* p)
     if (s != self->stream_)
         return;
     pa_stream_state_t st = pa_stream_get_state(s);
-    if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED)
+    if (st == PA_STREAM_FAILED && !self->streamDevice_.empty() && self->decoder_) {
+        // The chosen output went away before the stream reached it: the default one plays instead.
+        pa_stream_set_state_callback(s, nullptr, nullptr);
+        pa_stream_set_write_callback(s, nullptr, nullptr);
+        pa_stream_unref(s);
+        self->stream_ = nullptr;
+        self->startStream(true);
+    } else if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED) {
         self->finishCurrent();
+    }
 }
 
 void Channel::onRetiredState(pa_stream* s, void*)
@@ -345,15 +478,139 @@ void Channel::fill(pa_stream* s, std::size_t bytes)
     scratch_.resize(frames * frameFloats);
     const std::size_t got = decoder_->read(scratch_.data(), frames, looping_);
     if (got > 0)
-        pa_stream_write(s, scratch_.data(), got * frameFloats * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
-    if (got < frames) {
-        // The end: let the server play out what it holds, then the channel is idle.
-        draining_ = true;
-        if (pa_operation* op = pa_stream_drain(s, &Channel::onDrained, this))
-            pa_operation_unref(op);
+        writeAt(writtenFrames_, scratch_.data(), got);
+    if (got < frames)
+        endOfSound(s);
+}
+
+void Channel::endOfSound(pa_stream* s)
+{
+    // Let the server play out what it holds, then the channel is idle.
+    draining_ = true;
+    if (pa_operation* op = pa_stream_drain(s, &Channel::onDrained, this))
+        pa_operation_unref(op);
+    else
+        finishCurrent();
+}
+
+void Channel::writeAt(std::int64_t frame, const float* data, std::size_t frames)
+{
+    const pa_sample_spec* spec = pa_stream_get_sample_spec(stream_);
+    const std::size_t channels = spec->channels;
+    const std::int64_t bytes = std::int64_t(frames * channels * sizeof(float));
+    if (frame == writtenFrames_)
+        pa_stream_write(stream_, data, std::size_t(bytes), nullptr, 0, PA_SEEK_RELATIVE);
+    else
+        pa_stream_write(stream_, data, std::size_t(bytes), nullptr, frame * std::int64_t(channels * sizeof(float)),
+                        PA_SEEK_ABSOLUTE);
+    const std::size_t kept = history_.size() / channels;
+    for (std::size_t i = 0; kept > 0 && i < frames; ++i)
+        std::memcpy(&history_[std::size_t((frame + std::int64_t(i)) % std::int64_t(kept)) * channels],
+                    data + i * channels, channels * sizeof(float));
+    writtenFrames_ = frame + std::int64_t(frames);
+}
+
+std::int64_t Channel::joinFrame(const pa_sample_spec& spec)
+{
+    // What the server still holds of the stream lies between its read and its write index; the
+    // latency counts the sink's own buffer on top of that.
+    pa_usec_t latency = 0;
+    int negative = 0;
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+    if (!timing || pa_stream_get_latency(stream_, &latency, &negative) < 0)
+        return -1;
+    const pa_usec_t queued = negative || latency < timing->sink_usec ? 0 : latency - timing->sink_usec;
+    const auto framesOf = [&spec](pa_usec_t usec) { return std::int64_t(usec * spec.rate / PA_USEC_PER_SEC); };
+    const std::int64_t join = writtenFrames_ - framesOf(queued) + framesOf(kJoinMargin);
+    return std::clamp<std::int64_t>(join, 0, writtenFrames_);
+}
+
+void Channel::runningSamples(std::int64_t from, float* out, std::size_t frames)
+{
+    // What was written comes from the history, what follows from the running sound itself.
+    const std::size_t channels = std::size_t(decoder_->channels());
+    const std::size_t kept = history_.size() / channels;
+    std::size_t i = 0;
+    for (; i < frames && from + std::int64_t(i) < writtenFrames_; ++i) {
+        const std::int64_t at = from + std::int64_t(i);
+        if (kept > 0 && writtenFrames_ - at <= std::int64_t(kept))
+            std::memcpy(out + i * channels, &history_[std::size_t(at % std::int64_t(kept)) * channels],
+                        channels * sizeof(float));
         else
-            finishCurrent();
+            std::fill(out + i * channels, out + (i + 1) * channels, 0.0f);
     }
+    if (i < frames) {
+        const std::size_t got = decoder_->read(out + i * channels, frames - i, looping_);
+        std::fill(out + (i + got) * channels, out + frames * channels, 0.0f);
+    }
+}
+
+bool Channel::joinInStream(std::unique_ptr<Decoder>& next, bool loop)
+{
+    if (!next || !stream_ || !decoder_ || draining_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return false;
+    const pa_sample_spec spec = *pa_stream_get_sample_spec(stream_);
+    if (int(spec.rate) != next->rate() || int(spec.channels) != next->channels())
+        return false;
+    const std::int64_t join = joinFrame(spec);
+    if (join < 0)
+        return false;
+    const std::size_t channels = spec.channels;
+    const auto fade = std::size_t(std::max<std::uint64_t>(1, kCrossFade * spec.rate / PA_USEC_PER_SEC));
+    // Everything the server holds past the join is written over, so nothing of the old sound is left.
+    const std::size_t count = std::max(fade, std::size_t(writtenFrames_ - join));
+    std::vector<float> out(count * channels, 0.0f);
+    const std::size_t got = next->read(out.data(), count, loop);
+    std::vector<float> old(fade * channels);
+    runningSamples(join, old.data(), fade);
+    for (std::size_t i = 0; i < fade; ++i) {
+        const float in = float((double(i) + 0.5) / double(fade));
+        for (std::size_t c = 0; c < channels; ++c)
+            out[i * channels + c] = old[i * channels + c] * (1.0f - in) + out[i * channels + c] * in;
+    }
+    writeAt(join, out.data(), count);
+    decoder_ = std::move(next);
+    soundStartFrame_ = join;
+    if (got < count)
+        endOfSound(stream_);
+    return true;
+}
+
+bool Channel::fadeOutAndRetire()
+{
+    if (!stream_ || !decoder_ || draining_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return false;
+    const pa_sample_spec spec = *pa_stream_get_sample_spec(stream_);
+    const std::int64_t join = joinFrame(spec);
+    if (join < 0)
+        return false;
+    const std::size_t channels = spec.channels;
+    const auto fade = std::size_t(std::max<std::uint64_t>(1, kCrossFade * spec.rate / PA_USEC_PER_SEC));
+    const std::size_t count = std::max(fade, std::size_t(writtenFrames_ - join));
+    std::vector<float> out(count * channels, 0.0f);
+    runningSamples(join, out.data(), fade);
+    for (std::size_t i = 0; i < fade; ++i) {
+        const float left = float(1.0 - (double(i) + 0.5) / double(fade));
+        for (std::size_t c = 0; c < channels; ++c)
+            out[i * channels + c] *= left;
+    }
+    std::fill(out.begin() + std::ptrdiff_t(fade * channels), out.end(), 0.0f);
+    writeAt(join, out.data(), count);
+    // The stream leaves the channel and goes once the server has played the fade.
+    pa_stream* s = stream_;
+    stream_ = nullptr;
+    pa_stream_set_write_callback(s, nullptr, nullptr);
+    pa_stream_set_state_callback(s, &Channel::onRetiredState, nullptr);
+    if (pa_operation* op = pa_stream_drain(s, &Channel::onRetiredDrained, nullptr))
+        pa_operation_unref(op);
+    else
+        pa_stream_disconnect(s);
+    return true;
+}
+
+void Channel::onRetiredDrained(pa_stream* s, int, void*)
+{
+    pa_stream_disconnect(s); // comes back to onRetiredState as terminated
 }
 
 void Channel::onDrained(pa_stream* s, int, void* p)
@@ -361,6 +618,165 @@ void Channel::onDrained(pa_stream* s, int, void* p)
     auto* self = static_cast<Channel*>(p);
     if (s == self->stream_)
         self->finishCurrent();
+}
+
+double Channel::position()
+{
+    if (!loop_)
+        return -1;
+    Lock lock(loop_);
+    if (currentId_ == 0 || !decoder_)
+        return -1;
+    double at = startSeconds_;
+    pa_usec_t played = 0;
+    // The stream's time is what the listener hears now: the server's buffers are already counted.
+    // A sound that took over a running stream is heard from where it joined it.
+    if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY && pa_stream_get_time(stream_, &played) == 0)
+        at += std::max(0.0, double(played) / PA_USEC_PER_SEC - double(soundStartFrame_) / decoder_->rate());
+    const double length = decoder_->seconds();
+    if (length > 0 && at >= length)
+        at = looping_ ? std::fmod(at, length) : length;
+    return at;
+}
+
+void Channel::setVolume(double volume)
+{
+    if (!loop_)
+        return;
+    Lock lock(loop_);
+    volume_ = std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 1.0;
+    applyVolume();
+}
+
+double Channel::volume()
+{
+    if (!loop_)
+        return volume_;
+    Lock lock(loop_);
+    return volume_;
+}
+
+void Channel::applyVolume()
+{
+    if (!stream_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return;
+    pa_cvolume volume;
+    pa_cvolume_set(&volume, pa_stream_get_sample_spec(stream_)->channels,
+                   pa_volume_t(std::lround(volume_ * PA_VOLUME_NORM)));
+    if (pa_operation* op =
+            pa_context_set_sink_input_volume(context_, pa_stream_get_index(stream_), &volume, nullptr, nullptr))
+        pa_operation_unref(op);
+}
+
+void Channel::setOutput(const std::string& name)
+{
+    if (!loop_)
+        return;
+    Lock lock(loop_);
+    if (output_ == name)
+        return;
+    output_ = name;
+    moveToOutput();
+}
+
+std::string Channel::output()
+{
+    if (!loop_)
+        return output_;
+    Lock lock(loop_);
+    return output_;
+}
+
+void Channel::moveToOutput()
+{
+    if (!stream_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return;
+    const char* device = deviceForStream();
+    const std::string target = device ? device : defaultOutput_;
+    if (target.empty() || target == streamDevice_)
+        return;
+    streamDevice_ = device ? target : "";
+    if (pa_operation* op = pa_context_move_sink_input_by_name(context_, pa_stream_get_index(stream_), target.c_str(),
+                                                              nullptr, nullptr))
+        pa_operation_unref(op);
+}
+
+std::vector<SoundOutput> Channel::outputs()
+{
+    if (!loop_)
+        return {};
+    Lock lock(loop_);
+    return outputs_;
+}
+
+void Channel::watchOutputs(std::function<void()> changed)
+{
+    if (!loop_)
+        return;
+    Lock lock(loop_);
+    outputsChanged_ = std::move(changed);
+    if (outputsChanged_ && !context_)
+        connect();
+}
+
+void Channel::listOutputs()
+{
+    if (listingBusy_) {
+        listAgain_ = true;
+        return;
+    }
+    listingBusy_ = true;
+    listing_.clear();
+    if (pa_operation* op = pa_context_get_server_info(context_, &Channel::onServerInfo, this))
+        pa_operation_unref(op);
+    if (pa_operation* op = pa_context_get_sink_info_list(context_, &Channel::onSinkInfo, this))
+        pa_operation_unref(op);
+    else
+        listingBusy_ = false;
+}
+
+void Channel::onSubscription(pa_context* c, pa_subscription_event_type_t type, std::uint32_t, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    if (c == self->context_ && (facility == PA_SUBSCRIPTION_EVENT_SINK || facility == PA_SUBSCRIPTION_EVENT_SERVER))
+        self->listOutputs();
+}
+
+void Channel::onServerInfo(pa_context* c, const pa_server_info* info, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    if (c == self->context_ && info && info->default_sink_name)
+        self->defaultOutput_ = info->default_sink_name;
+}
+
+void Channel::onSinkInfo(pa_context* c, const pa_sink_info* info, int eol, void* p)
+{
+    auto* self = static_cast<Channel*>(p);
+    if (c != self->context_)
+        return;
+    if (eol == 0 && info) {
+        self->listing_.push_back({info->name ? info->name : "", info->description ? info->description : ""});
+        return;
+    }
+    self->listingBusy_ = false;
+    if (self->listAgain_) {
+        self->listAgain_ = false;
+        self->listOutputs();
+        return;
+    }
+    self->outputs_ = std::move(self->listing_);
+    self->listing_.clear();
+    self->outputsKnown_ = eol > 0;
+    self->publishOutputs();
+    // The chosen output may just have come back, or the running sound be on one that went.
+    self->moveToOutput();
+}
+
+void Channel::publishOutputs()
+{
+    if (outputsChanged_)
+        outputsChanged_();
 }
 
 // The name form: a wave file, or the default sound where there is none.
@@ -382,7 +798,7 @@ std::unique_ptr<Decoder> decoderFor(const char* sound, UINT flags)
     return Decoder::open(sound_detail::fileSource(sound));
 }
 
-BOOL playDecoded(std::unique_ptr<Decoder> decoder, UINT flags)
+BOOL playDecoded(std::unique_ptr<Decoder> decoder, UINT flags, double startSeconds = 0)
 {
     const bool noStop = flags & SND_NOSTOP;
     if (!decoder && !(flags & SND_NODEFAULT))
@@ -392,7 +808,7 @@ BOOL playDecoded(std::unique_ptr<Decoder> decoder, UINT flags)
         Channel::instance().stop(noStop);
         return FALSE_;
     }
-    return Channel::instance().play(std::move(decoder), flags & SND_LOOP, !(flags & SND_ASYNC), noStop);
+    return Channel::instance().play(std::move(decoder), flags & SND_LOOP, !(flags & SND_ASYNC), noStop, startSeconds);
 }
 
 } // namespace
@@ -413,6 +829,60 @@ BOOL sndPlaySound(const SoundImage& image, UINT flags)
     if ((flags & SND_NOSTOP) && Channel::instance().busy())
         return FALSE_;
     return playDecoded(Decoder::open(sound_detail::memorySource(image)), flags | SND_MEMORY);
+}
+
+BOOL sndPlaySoundFrom(const char* path, UINT flags, double startSeconds)
+{
+    if (!path)
+        return Channel::instance().stop(false) ? TRUE_ : FALSE_;
+    if (flags & SND_MEMORY)
+        return FALSE_;
+    if ((flags & SND_NOSTOP) && Channel::instance().busy())
+        return FALSE_;
+    std::unique_ptr<Decoder> decoder = Decoder::open(sound_detail::fileSource(path));
+    double start = 0;
+    if (decoder && startSeconds > 0) {
+        if (!decoder->seekSeconds(startSeconds))
+            decoder.reset();
+        else
+            start = std::min(startSeconds, decoder->seconds());
+    }
+    return playDecoded(std::move(decoder), flags, start);
+}
+
+double soundPositionSeconds()
+{
+    return Channel::instance().position();
+}
+
+void setSoundVolume(double volume)
+{
+    Channel::instance().setVolume(volume);
+}
+
+double soundVolume()
+{
+    return Channel::instance().volume();
+}
+
+std::vector<SoundOutput> soundOutputs()
+{
+    return Channel::instance().outputs();
+}
+
+void setSoundOutput(const std::string& name)
+{
+    Channel::instance().setOutput(name);
+}
+
+std::string soundOutput()
+{
+    return Channel::instance().output();
+}
+
+void watchSoundOutputs(std::function<void()> changed)
+{
+    Channel::instance().watchOutputs(std::move(changed));
 }
 
 bool soundIsPlaying()

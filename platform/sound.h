@@ -5,7 +5,10 @@
 #include "platform/types.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace platform {
 
@@ -33,6 +36,37 @@ BOOL sndPlaySound(const char* sound, UINT flags);
 /// The same for an image whose length is known: nothing is copied, the channel shares it.
 /// SND_MEMORY is implied; an image without bytes stops the channel.
 BOOL sndPlaySound(const SoundImage& image, UINT flags);
+
+/// Plays a drive-letter wave file starting `startSeconds` into it (flags as sndPlaySound; SND_MEMORY not allowed).
+BOOL sndPlaySoundFrom(const char* path, UINT flags, double startSeconds);
+
+/// Where in its file the sound now heard is, in seconds, corrected for the server's latency; negative when nothing
+/// plays.
+double soundPositionSeconds();
+
+/// The volume of the program's own sound stream (never the system's), 0 to 1 on the server's volume
+/// scale, where 1 leaves the sound as it is; the running sound follows at once.
+void setSoundVolume(double volume);
+double soundVolume();
+
+/// One output of the sound server.
+struct SoundOutput {
+    std::string name;        ///< the server's name for it, stable across runs
+    std::string description; ///< what a user calls it
+};
+
+/// The server's outputs as last heard from it; empty before it answered or without a server.
+/// Start listening with watchSoundOutputs.
+std::vector<SoundOutput> soundOutputs();
+
+/// Sends sounds (the running one too) to the output of that name; empty means the server's default.
+/// A name the server does not know plays on the default output.
+void setSoundOutput(const std::string& name);
+std::string soundOutput();
+
+/// Listens to the server for outputs that come and go and calls `changed` after each change of
+/// soundOutputs(), on the sound server's thread: post it on to your own. Null stops the calls.
+void watchSoundOutputs(std::function<void()> changed);
 
 /// Whether the channel has a sound that has not ended yet (it may still be waiting for the
 /// sound server). Meant for tests and diagnostics.

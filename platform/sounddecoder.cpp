@@ -1,21 +1,50 @@
 #include "platform/sounddecoder.h"
 
 #include "platform/files.h"
+#include "platform/nativepath.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <pulse/sample.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace platform::sound_detail {
 
 namespace {
+
+/// Float files may hold anything; the server expects finite samples in range. Four at a time and
+/// without branches, since every sample of every sound passes here.
+void clampSamples(float* p, std::size_t n)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128 low = _mm_set1_ps(-1.0f), high = _mm_set1_ps(1.0f);
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 infinity = _mm_set1_ps(std::numeric_limits<float>::infinity());
+    for (; i + 4 <= n; i += 4) {
+        const __m128 v = _mm_loadu_ps(p + i);
+        // False for NaN and both infinities, which become silence.
+        const __m128 finite = _mm_cmplt_ps(_mm_and_ps(v, magnitude), infinity);
+        _mm_storeu_ps(p + i, _mm_and_ps(_mm_min_ps(_mm_max_ps(v, low), high), finite));
+    }
+#endif
+    for (; i < n; ++i) {
+        const float v = p[i];
+        p[i] = std::isfinite(v) ? std::clamp(v, -1.0f, 1.0f) : 0.0f;
+    }
+}
 
 class MemorySource : public ByteSource {
 public:
@@ -46,11 +75,13 @@ private:
     std::int64_t pos_ = 0;
 };
 
-// A wave file read piecewise through the file calls, so a long file starts without being read whole.
+// A wave file read piecewise from the descriptor opened for it, so a long file starts without being
+// read whole and goes on playing what was opened whatever happens to its name. Small reads, as the
+// decoder makes them, are served from a block read ahead.
 class FileSource : public ByteSource {
 public:
-    FileSource(HANDLE h, std::int64_t size) : handle_(h), size_(size) {}
-    ~FileSource() override { CloseHandle(handle_); }
+    FileSource(int fd, std::int64_t size) : fd_(fd), size_(size) {}
+    ~FileSource() override { ::close(fd_); }
     std::int64_t size() override { return size_; }
     std::int64_t seek(std::int64_t offset, int whence) override
     {
@@ -63,36 +94,176 @@ public:
     }
     std::int64_t read(void* buffer, std::int64_t count) override
     {
-        if (count <= 0 || pos_ >= size_)
-            return 0;
-        if (pos_ != filePos_) {
-            LONG high = LONG(pos_ >> 32);
-            if (SetFilePointer(handle_, LONG(std::uint32_t(pos_)), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
-                GetLastError() != ERROR_SUCCESS)
-                return 0;
-            filePos_ = pos_;
-        }
         char* out = static_cast<char*>(buffer);
         std::int64_t total = 0;
         while (total < count) {
-            DWORD want = DWORD(std::min<std::int64_t>(count - total, 1 << 30));
-            DWORD got = 0;
-            if (!ReadFile(handle_, out + total, want, &got, nullptr) || got == 0)
+            if (pos_ >= blockStart_ && pos_ < blockStart_ + blockLen_) {
+                const std::int64_t n = std::min(count - total, blockStart_ + blockLen_ - pos_);
+                std::memcpy(out + total, block_.get() + (pos_ - blockStart_), std::size_t(n));
+                total += n;
+                pos_ += n;
+                continue;
+            }
+            if (count - total >= kBlock) {
+                const std::int64_t n = readAt(out + total, count - total, pos_);
+                if (n <= 0)
+                    break;
+                total += n;
+                pos_ += n;
+                continue;
+            }
+            if (!block_)
+                block_.reset(new char[kBlock]);
+            // A file cut short while it plays just ends here: a read past its end gives nothing.
+            const std::int64_t n = readAt(block_.get(), kBlock, pos_);
+            blockStart_ = pos_;
+            blockLen_ = std::max<std::int64_t>(n, 0);
+            if (n <= 0)
                 break;
-            total += got;
         }
-        pos_ += total;
-        filePos_ = pos_;
         return total;
     }
     std::int64_t tell() override { return pos_; }
 
 private:
-    HANDLE handle_;
+    static constexpr std::int64_t kBlock = 64 * 1024;
+
+    std::int64_t readAt(char* out, std::int64_t count, std::int64_t offset)
+    {
+        for (;;) {
+            const ssize_t n = ::pread(fd_, out, std::size_t(count), off_t(offset));
+            if (n < 0 && errno == EINTR)
+                continue;
+            return n;
+        }
+    }
+
+    int fd_;
     std::int64_t size_;
     std::int64_t pos_ = 0;
-    std::int64_t filePos_ = 0;
+    std::unique_ptr<char[]> block_;
+    std::int64_t blockStart_ = 0;
+    std::int64_t blockLen_ = 0;
 };
+
+// A stretch of another source, seen as a whole file: the samples of a wave libsndfile refuses.
+class WindowSource : public ByteSource {
+public:
+    WindowSource(std::unique_ptr<ByteSource> inner, std::int64_t offset, std::int64_t length)
+        : inner_(std::move(inner)), offset_(offset), length_(length)
+    {
+    }
+    std::int64_t size() override { return length_; }
+    std::int64_t seek(std::int64_t offset, int whence) override
+    {
+        std::int64_t base = whence == SEEK_CUR ? pos_ : whence == SEEK_END ? length_ : 0;
+        std::int64_t to = base + offset;
+        if (to < 0)
+            return -1;
+        pos_ = to;
+        return pos_;
+    }
+    std::int64_t read(void* buffer, std::int64_t count) override
+    {
+        count = std::min(count, length_ - pos_);
+        if (count <= 0 || inner_->seek(offset_ + pos_, SEEK_SET) < 0)
+            return 0;
+        const std::int64_t n = inner_->read(buffer, count);
+        pos_ += std::max<std::int64_t>(n, 0);
+        return n;
+    }
+    std::int64_t tell() override { return pos_; }
+
+private:
+    std::unique_ptr<ByteSource> inner_;
+    std::int64_t offset_;
+    std::int64_t length_;
+    std::int64_t pos_ = 0;
+};
+
+std::uint32_t le32(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+/// What the header walk of the wave list finds: the first RIFF/WAVE chunk, its first format chunk
+/// and the first data chunk after that.
+struct WalkedWave {
+    unsigned tag = 0, channels = 0, rate = 0, bits = 0;
+    std::int64_t dataOffset = 0, dataSize = 0;
+};
+
+// Finds the chunk `id` from `at` on, before `end`; its header offset, or -1. A bounded number of
+// steps: this runs only for files libsndfile refused, which may be anything.
+std::int64_t findChunk(ByteSource& s, std::int64_t at, std::int64_t end, const char* id, unsigned char head[12])
+{
+    for (int step = 0; step < 4096 && at + 8 <= end; ++step) {
+        if (s.seek(at, SEEK_SET) != at || s.read(head, 12) < 8)
+            return -1;
+        if (std::memcmp(head, id, 4) == 0)
+            return at;
+        const std::uint32_t size = le32(head + 4);
+        at += 8 + std::int64_t(size) + (size & 1);
+    }
+    return -1;
+}
+
+bool walkHeader(ByteSource& s, WalkedWave& w)
+{
+    const std::int64_t fileSize = s.size();
+    unsigned char head[20];
+    std::int64_t riff = 0;
+    for (;;) {
+        riff = findChunk(s, riff, fileSize, "RIFF", head);
+        if (riff < 0)
+            return false;
+        if (std::memcmp(head + 8, "WAVE", 4) == 0)
+            break;
+        const std::uint32_t size = le32(head + 4);
+        riff += 8 + std::int64_t(size) + (size & 1);
+    }
+    const std::int64_t end = std::min(fileSize, riff + 8 + std::int64_t(le32(head + 4)));
+    const std::int64_t fmt = findChunk(s, riff + 12, end, "fmt ", head);
+    if (fmt < 0)
+        return false;
+    const std::uint32_t fmtSize = le32(head + 4);
+    // The list reads 20 bytes of the format chunk; a file that ends sooner is no wave to it.
+    if (s.seek(fmt + 8, SEEK_SET) != fmt + 8 || s.read(head, 20) != 20)
+        return false;
+    w.tag = unsigned(head[0] | head[1] << 8);
+    w.channels = unsigned(head[2] | head[3] << 8);
+    w.rate = le32(head + 4);
+    w.bits = unsigned(head[14] | head[15] << 8);
+    const std::int64_t data = findChunk(s, fmt + 8 + fmtSize + (fmtSize & 1), end, "data", head);
+    if (data < 0)
+        return false;
+    w.dataOffset = data + 8;
+    w.dataSize = std::min<std::int64_t>(le32(head + 4), fileSize - w.dataOffset);
+    return w.dataSize >= 0;
+}
+
+// The libsndfile encoding of raw samples of a walked wave; 0 for what the fallback does not play.
+int rawFormat(const WalkedWave& w)
+{
+    switch (w.tag) {
+    case 1: // PCM: 8-bit samples are unsigned in waves, wider ones signed
+        return w.bits == 8    ? SF_FORMAT_PCM_U8
+               : w.bits == 16 ? SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE
+               : w.bits == 24 ? SF_FORMAT_PCM_24 | SF_ENDIAN_LITTLE
+               : w.bits == 32 ? SF_FORMAT_PCM_32 | SF_ENDIAN_LITTLE
+                              : 0;
+    case 3: // IEEE float
+        return w.bits == 32   ? SF_FORMAT_FLOAT | SF_ENDIAN_LITTLE
+               : w.bits == 64 ? SF_FORMAT_DOUBLE | SF_ENDIAN_LITTLE
+                              : 0;
+    case 6:
+        return w.bits == 8 ? SF_FORMAT_ALAW : 0;
+    case 7:
+        return w.bits == 8 ? SF_FORMAT_ULAW : 0;
+    default:
+        return 0;
+    }
+}
 
 ByteSource* src(void* user)
 {
@@ -152,16 +323,17 @@ std::unique_ptr<ByteSource> memorySource(const SoundImage& image)
 
 std::unique_ptr<ByteSource> fileSource(const std::string& path)
 {
-    HANDLE h = CreateFile(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0x21, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    const int fd = openRegularFile(path);
+    if (fd < 0)
         return nullptr;
-    DWORD high = 0;
-    DWORD low = GetFileSize(h, &high);
-    if (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS) {
-        CloseHandle(h);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
         return nullptr;
     }
-    return std::make_unique<FileSource>(h, (std::int64_t(high) << 32) | low);
+    // Read ahead generously: the sound is read from start to end, and a slow disk must keep up.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return std::make_unique<FileSource>(fd, std::int64_t(st.st_size));
 }
 
 Decoder::~Decoder()
@@ -182,6 +354,23 @@ std::unique_ptr<Decoder> Decoder::wrap(SNDFILE* file, std::unique_ptr<ByteSource
     d->channels_ = info.channels;
     d->rate_ = info.samplerate;
     d->frames_ = info.frames;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_GSM610:
+        // Integers scaled to floats: always finite and in range, so the samples need no second look.
+        d->mayLeaveRange_ = false;
+        break;
+    default:
+        break;
+    }
     // The server refuses these; better to say so now than to fail later on the sound thread.
     if (info.channels < 1 || unsigned(info.channels) > PA_CHANNELS_MAX || info.samplerate < 1 ||
         unsigned(info.samplerate) > PA_RATE_MAX)
@@ -196,13 +385,42 @@ std::unique_ptr<Decoder> Decoder::open(std::unique_ptr<ByteSource> source)
     SF_VIRTUAL_IO io = virtualIo();
     SF_INFO info{};
     SNDFILE* f = sf_open_virtual(&io, SFM_READ, &info, source.get());
+    if (!f)
+        return openFromHeaderWalk(std::move(source));
     const int container = info.format & SF_FORMAT_TYPEMASK;
-    if (f && container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX && container != SF_FORMAT_RF64) {
+    if (container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX && container != SF_FORMAT_RF64) {
         // Only RIFF/WAVE images are sounds here; other containers libsndfile knows are not.
         sf_close(f);
         return nullptr;
     }
     return wrap(f, std::move(source));
+}
+
+std::unique_ptr<Decoder> Decoder::openFromHeaderWalk(std::unique_ptr<ByteSource> source)
+{
+    // libsndfile is strict where the wave list is not: a second data or format chunk makes it refuse
+    // a file the list shows as a plain wave. Such a file plays what the list describes.
+    WalkedWave w;
+    if (!walkHeader(*source, w))
+        return nullptr;
+    const int encoding = rawFormat(w);
+    if (encoding == 0 || w.channels < 1 || w.channels > PA_CHANNELS_MAX || w.rate < 1 || w.rate > PA_RATE_MAX)
+        return nullptr;
+    auto window = std::make_unique<WindowSource>(std::move(source), w.dataOffset, w.dataSize);
+    SF_VIRTUAL_IO io = virtualIo();
+    SF_INFO info{};
+    info.format = SF_FORMAT_RAW | encoding;
+    info.channels = int(w.channels);
+    info.samplerate = int(w.rate);
+    SNDFILE* f = sf_open_virtual(&io, SFM_READ, &info, window.get());
+    return wrap(f, std::move(window));
+}
+
+bool Decoder::seekSeconds(double seconds)
+{
+    std::int64_t frame = std::isfinite(seconds) && seconds > 0 ? std::int64_t(std::llround(seconds * rate_)) : 0;
+    frame = std::min(frame, frames_);
+    return sf_seek(file_, frame, SEEK_SET) >= 0;
 }
 
 std::unique_ptr<Decoder> Decoder::defaultSound()
@@ -237,11 +455,8 @@ std::size_t Decoder::read(float* out, std::size_t frames, bool loop)
             break;
         rewound = true;
     }
-    // Float files may hold anything; the server expects finite samples in range.
-    for (std::size_t i = 0, n = done * std::size_t(channels_); i < n; ++i) {
-        float v = out[i];
-        out[i] = std::isfinite(v) ? std::clamp(v, -1.0f, 1.0f) : 0.0f;
-    }
+    if (mayLeaveRange_)
+        clampSamples(out, done * std::size_t(channels_));
     return done;
 }
 

@@ -26,7 +26,9 @@ public:
 
 /// Reads from an image whose bytes it shares.
 std::unique_ptr<ByteSource> memorySource(const SoundImage& image);
-/// Reads a regular file named by a drive-letter path; null when it cannot be opened.
+/// Reads a regular file named by a drive-letter path; null when it cannot be opened. It reads the
+/// file it opened, so a file deleted, renamed or replaced meanwhile goes on as it was, and one cut
+/// short ends early. The descriptor is closed with the source.
 std::unique_ptr<ByteSource> fileSource(const std::string& path);
 
 class Decoder {
@@ -35,15 +37,25 @@ public:
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
 
-    /// Null when libsndfile cannot read the bytes or the sound server could not take the format.
+    /// Null when the bytes hold no playable wave or the sound server could not take the format.
+    /// Where libsndfile refuses a wave whose header walk finds plain PCM, A-law or mu-law (two data
+    /// or two format chunks, say), the sound is decoded from the format and data that walk found.
     static std::unique_ptr<Decoder> open(std::unique_ptr<ByteSource> source);
     /// The desktop theme's bell, or a short built-in tone where the theme has none.
     static std::unique_ptr<Decoder> defaultSound();
+    /// The fallback of open() for waves libsndfile refuses: raw samples at the place the header walk
+    /// of the wave list finds (plain PCM, float, A-law and mu-law). Null for anything else.
+    static std::unique_ptr<Decoder> openFromHeaderWalk(std::unique_ptr<ByteSource> source);
 
     int channels() const { return channels_; }
     int rate() const { return rate_; }
     /// Playing time of one pass in seconds, as the header tells it.
     double seconds() const { return rate_ > 0 ? double(frames_) / rate_ : 0.0; }
+    /// Frames of one pass, as the header tells it.
+    std::int64_t frames() const { return frames_; }
+
+    /// Goes to `seconds` into the sound (clamped to its length); false when the bytes cannot seek there.
+    bool seekSeconds(double seconds);
 
     /// Fills up to `frames` interleaved frames in [-1, 1]. With `loop` the sound starts over at
     /// its end. Returns the frames written; fewer than asked means the sound has ended.
@@ -58,6 +70,8 @@ private:
     int channels_ = 0;
     int rate_ = 0;
     std::int64_t frames_ = 0;
+    /// Whether decoded samples can leave [-1, 1] or be no numbers at all (float data, MPEG).
+    bool mayLeaveRange_ = true;
 };
 
 /// The built-in tone: a float WAV image of a short, softly ending beep.

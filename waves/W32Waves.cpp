@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -61,6 +62,33 @@ qint64 wholeMilliseconds(const TWaveInfo& w, long double t)
     return qint64(ms);
 }
 
+// RF64, the RIFF of recordings of 4 GB and more: its 32-bit sizes read 0xFFFFFFFF and the real
+// ones stand in a "ds64" chunk right after the form type.
+constexpr DWORD kSizeInDs64 = 0xFFFFFFFF;
+
+/// Enters an RF64/WAVE file that starts at the current position (the start of the file) and reads
+/// its 64-bit data size. False for any other file.
+bool descendRf64(HMMIO mmio, MMCKINFO& rf64, quint64& dataSize)
+{
+    unsigned char head[12];
+    if (mmioRead(mmio, reinterpret_cast<char*>(head), 12) != 12 || std::memcmp(head, "RF64", 4) != 0 ||
+        std::memcmp(head + 8, "WAVE", 4) != 0)
+        return false;
+    rf64.ckid = mmioFOURCC('R', 'F', '6', '4');
+    rf64.cksize = le32(head + 4);
+    rf64.fccType = mmioStringToFOURCC("WAVE", 0);
+    rf64.dwDataOffset = 8;
+    MMCKINFO ds64{};
+    ds64.ckid = mmioStringToFOURCC("ds64", 0);
+    unsigned char sizes[16];
+    if (mmioDescend(mmio, &ds64, &rf64, MMIO_FINDCHUNK) != MMSYSERR_NOERROR ||
+        mmioRead(mmio, reinterpret_cast<char*>(sizes), 16) != 16)
+        return false;
+    dataSize = quint64(le32(sizes + 8)) | quint64(le32(sizes + 12)) << 32;
+    mmioAscend(mmio, &ds64, 0);
+    return true;
+}
+
 } // namespace
 
 bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
@@ -73,8 +101,14 @@ bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
 
     MMCKINFO riff{};
     riff.fccType = mmioStringToFOURCC("WAVE", MMIO_TOUPPER);
-    if (mmioDescend(mmio, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR)
-        return false;
+    quint64 rf64DataSize = 0;
+    bool rf64 = false;
+    if (mmioDescend(mmio, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
+        // A failed search leaves the file at its start, where an RF64 header would stand.
+        rf64 = descendRf64(mmio, riff, rf64DataSize);
+        if (!rf64)
+            return false;
+    }
 
     MMCKINFO chunk{};
     chunk.ckid = mmioStringToFOURCC("fmt ", 0);
@@ -98,7 +132,10 @@ bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
     if (WaveInfo.Channels == 0 || WaveInfo.SamplesPerSec == 0 || WaveInfo.BitsPerSample == 0) {
         WaveInfo = TWaveInfo{};
     } else {
-        WaveInfo.Length = playingTime(WaveInfo);
+        // An RF64 data chunk declares its size in the ds64 chunk; the time follows from that one.
+        const quint64 bytes = rf64 && WaveInfo.DataSize == kSizeInDs64 ? rf64DataSize : WaveInfo.DataSize;
+        const quint64 samples = bytes * 8 / WaveInfo.BitsPerSample;
+        WaveInfo.Length = static_cast<long double>(samples) / WaveInfo.Channels / WaveInfo.SamplesPerSec;
     }
     WaveInfo.Valid = true;
     return true;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Starts the real tonfolio under Xvfb on a temporary drive C:, drags a wave's icon from the list onto
 # a folder of the tree with xdotool and checks that the file moved there; then drags another with
-# Ctrl held and checks that it was copied.
+# Ctrl held and checks that it was copied. Then, started again on two folders whose names differ only
+# in case, it deletes the wave listed in each and checks that each time that folder's file, and not
+# its namesake in the other folder, went to the trash.
 # Usage: e2e_drag.sh <tonfolio binary>
 set -euo pipefail
 
@@ -77,4 +79,47 @@ drag_first_icon ctrl
 [ -e "$work/c/SRC/gong.wav" ] || fail "gong.wav left the listed folder on a copy"
 [ "$(landed gong.wav)" = 1 ] || fail "gong.wav was not copied into one folder"
 cmp -s "$work/c/SRC/gong.wav" "$(find "$work/c"/F* -name gong.wav)" || fail "the copy differs"
+
+# Music and music are two folders, each with its own a.wav; the tree shows Music first.
+kill "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+app_pid=""
+rm -rf "$work/c"/*
+mkdir -p "$work/c/Music" "$work/c/music"
+wav "$work/c/Music/a.wav"
+wav "$work/c/music/a.wav"
+printf 'only in the lower-case folder' >>"$work/c/music/a.wav"
+cp "$work/c/Music/a.wav" "$work/upper.wav"
+cp "$work/c/music/a.wav" "$work/lower.wav"
+sed -i 's/^"LastDir"=.*/"LastDir"="C:\\\\Music\\\\"/' "$work/home/.config/tonfolio/settings.reg"
+e2e_start_app "$work/c" '^Tonfolio - MUSIC$'
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+trash="$work/home/.local/share/Trash/files"
+in_trash() { for f in "$trash"/*; do cmp -s "$f" "$1" && return 0; done; return 1; }
+
+# The tree lists C:, Music and music, one row each below the toolbar: a click on a folder's row
+# selects it (C: first, as a click on the selected row would edit its name). Tab enters the list,
+# which selects its first row; Delete asks, Return answers Yes.
+delete_wave_of_row() {
+    xdotool mousemove --sync $((X + 80)) $((Y + 63)) click 1
+    sleep 1
+    xdotool mousemove --sync $((X + 80)) $((Y + $1)) click 1
+    sleep 1
+    xdotool key Tab
+    sleep 0.5
+    xdotool key Delete
+    sleep 1
+    xdotool key Return
+    sleep 1
+}
+
+delete_wave_of_row 81 # Music
+in_trash "$work/upper.wav" || fail "Music/a.wav is not in the trash"
+[ -e "$work/c/Music/a.wav" ] && fail "Music/a.wav is still there"
+cmp -s "$work/c/music/a.wav" "$work/lower.wav" || fail "music/a.wav was touched"
+
+delete_wave_of_row 99 # music
+in_trash "$work/lower.wav" || fail "music/a.wav is not in the trash"
+[ -e "$work/c/music/a.wav" ] && fail "music/a.wav is still there"
 echo "PASS"

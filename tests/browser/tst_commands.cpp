@@ -3,6 +3,7 @@
 #include "browserfixture.h"
 #include "platform/launch.h"
 #include "support/shellfixture.h"
+#include "waves/W32Waves.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,16 +159,113 @@ TEST_F(Commands, DeleteAnsweredNoLeavesFileAndList)
     EXPECT_TRUE(QDir(QString::fromStdString(trash.dir() + "/files")).isEmpty());
 }
 
-TEST_F(Commands, DeleteRefusesARowThatStandsForTwoFilesOfOneSpelling)
+TEST_F(Commands, CaseTwinsAtEveryLevelEachCommandReachesTheRowsOwnFile)
 {
-    wave("SOUNDS/Bell.wav");
-    wave("SOUNDS/BELL.wav");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
-    dialogs->answer(IDYES);
-    w.Delete1Click();
-    EXPECT_TRUE(drive_.exists("SOUNDS/Bell.wav"));
-    EXPECT_TRUE(drive_.exists("SOUNDS/BELL.wav"));
-    EXPECT_TRUE(dialogs->prompts().empty());
+    // Two files of different sizes; the one of the row must be reached, the other never touched.
+    const struct {
+        const char* what;
+        std::string folder; // the node selected, as the disk spells it
+        std::string file;   // the row's file
+        std::string twin;
+    } cases[] = {
+        {"drive root", "C:\\Music\\", "Music/a.wav", "music/a.wav"},
+        {"drive root, other", "C:\\music\\", "music/a.wav", "Music/a.wav"},
+        {"middle", "C:\\S\\deep\\x\\", "S/deep/x/a.wav", "S/Deep/x/a.wav"},
+        {"last folder", "C:\\T\\LAST\\", "T/LAST/a.wav", "T/Last/a.wav"},
+        {"file", "C:\\F\\", "F/a.wav", "F/A.wav"},
+        {"file, other", "C:\\F\\", "F/A.wav", "F/a.wav"},
+    };
+    for (const auto& c : cases) {
+        wave(c.file, 1, 8000, 16, 800);
+        wave(c.twin, 1, 8000, 16, 1600);
+    }
+    TForm1& w = start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        wave(c.file, 1, 8000, 16, 800);
+        wave(c.twin, 1, 8000, 16, 1600);
+        const std::string bytes = drive_.read(c.file), twinBytes = drive_.read(c.twin);
+        const std::string name = c.file.substr(c.file.rfind('/') + 1);
+        const std::string dir = c.file.substr(0, c.file.rfind('/') + 1);
+        const std::string path = c.folder + name;
+        // The row is told by its size: the list must show the file itself.
+        const auto selectRow = [&] {
+            selectFolder(c.folder);
+            w.FillWaveList();
+            focus(w.WaveList->currentView());
+            int row = -1;
+            for (int r = 0; r < w.WaveList->rowCount(); ++r)
+                if (cell(r, WaveListModel::ColSize) == FileSizeText(qint64(bytes.size())))
+                    row = r;
+            ASSERT_GE(row, 0);
+            w.WaveList->selectRow(row);
+            QApplication::processEvents();
+        };
+        selectRow();
+
+        for (const bool allWaves : {false, true}) {
+            w.AllWavesBtn->setChecked(allWaves);
+            w.LoopBtn->setChecked(!allWaves);
+            w.Play1Click();
+            EXPECT_EQ(w.WavePlayer1->FileName(), path);
+            w.Stop1Click();
+        }
+        w.AllWavesBtn->setChecked(false);
+        w.LoopBtn->setChecked(false);
+        selectRow();
+        w.Properties1->trigger();
+        ASSERT_FALSE(launches->properties.empty());
+        EXPECT_EQ(launches->properties.back(), drive_.native(c.file));
+        w.EditWave->trigger();
+        ASSERT_FALSE(launches->urls.empty());
+        EXPECT_EQ(QUrl(QString::fromStdString(launches->urls.back())).toLocalFile().toStdString(),
+                  drive_.native(c.file));
+
+        editSelectedRow("Renamed.wav");
+        EXPECT_EQ(drive_.read(dir + "renamed.wav"), bytes);
+        EXPECT_FALSE(drive_.exists(c.file));
+        EXPECT_EQ(drive_.read(c.twin), twinBytes);
+
+        selectRow();
+        dialogs->answer(IDYES);
+        w.Delete1Click();
+        EXPECT_FALSE(drive_.exists(dir + "renamed.wav"));
+        EXPECT_EQ(drive_.read(c.twin), twinBytes);
+    }
+}
+
+TEST_F(Commands, CaseTwinFoldersGetTheirNewFoldersAndRenamesThemselves)
+{
+    const struct {
+        std::string node; // as the disk spells it
+        std::string rel, twin, renamed;
+    } cases[] = {
+        {"C:\\Music\\", "Music", "music", "Renamed"},                   // drive root
+        {"C:\\S\\deep\\x\\", "S/deep/x", "S/Deep/x", "S/deep/Renamed"}, // middle
+        {"C:\\T\\LAST\\", "T/LAST", "T/Last", "T/Renamed"},             // last folder
+    };
+    for (const auto& c : cases) {
+        drive_.mkdirs(c.rel);
+        drive_.mkdirs(c.twin);
+    }
+    TForm1& w = start();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.node);
+        selectFolder(c.node);
+        w.NewFolderClick();
+        acceptTreeEdit("Made");
+        EXPECT_TRUE(drive_.exists(c.rel + "/Made"));
+        EXPECT_FALSE(drive_.exists(c.twin + "/Made"));
+        EXPECT_FALSE(drive_.exists(c.twin + "/new folder"));
+
+        selectFolder(c.node);
+        focus(w.DirTree1);
+        w.Rename1Click();
+        acceptTreeEdit(QString::fromStdString(c.renamed.substr(c.renamed.rfind('/') + 1)));
+        EXPECT_TRUE(drive_.exists(c.renamed + "/Made"));
+        EXPECT_FALSE(drive_.exists(c.twin + "/Made"));
+        EXPECT_EQ(w.DirTree1->currentItem()->text(0).toStdString(), c.renamed.substr(c.renamed.rfind('/') + 1));
+    }
 }
 
 TEST_F(Commands, DeleteOfANameWithSemicolonTouchesOnlyThatFile)

@@ -114,6 +114,28 @@ TEST_F(Drag, CopyOntoTheListedFolderTakesANewName)
     EXPECT_EQ(captions().size(), 2);
 }
 
+TEST_F(Drag, FoldersThatDifferOnlyInCaseAreTwoFolders)
+{
+    wave("Music/bell.wav");
+    drive_.mkdirs("music");
+    const std::string bytes = drive_.read("Music/bell.wav");
+    TForm1& w = startOn("C:\\Music\\", "bell.wav");
+    // A move, not a move onto the listed folder.
+    EXPECT_TRUE(dragTo(at("C:\\music\\"), Qt::NoModifier));
+    EXPECT_TRUE(dialogs->prompts().empty());
+    EXPECT_EQ(drive_.read("music/bell.wav"), bytes);
+    EXPECT_FALSE(drive_.exists("Music/bell.wav"));
+    EXPECT_TRUE(captions().isEmpty());
+
+    // And back as a copy, under its own name: no copy beside the source.
+    selectFolder("C:\\music\\");
+    w.WaveList->selectRow(0);
+    EXPECT_TRUE(dragTo(at("C:\\Music\\"), Qt::ControlModifier));
+    EXPECT_EQ(drive_.read("Music/bell.wav"), bytes);
+    EXPECT_EQ(drive_.read("music/bell.wav"), bytes);
+    EXPECT_FALSE(drive_.exists("music/bell - Copy.wav"));
+}
+
 TEST_F(Drag, MoveOntoTheListedFolderIsRefusedWithAMessage)
 {
     wave("SOUNDS/Bell.WAV");

@@ -8,8 +8,11 @@
 #include <QAbstractItemView>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace browser_testing;
 using platform::soundIsPlaying;
@@ -174,7 +177,7 @@ TEST_F(PlaybackTest, ALoopedSoundOutlivesItsTimerAndSpaceRestartsIt)
     w.WaveList->selectRow(1);
     space();
     EXPECT_TRUE(w.Playing);
-    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\s\\b.wav");
+    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\S\\b.wav");
     EXPECT_SOUNDING();
     space();
     EXPECT_FALSE(w.Playing);
@@ -196,7 +199,7 @@ TEST_F(PlaybackTest, MouseReleasesOverTheListPlayAndStop)
         EXPECT_FALSE(soundIsPlaying());
 
         release(Qt::LeftButton, rowCenter(1));
-        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\s\\b.wav");
+        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\S\\b.wav");
         EXPECT_TRUE(w.Playing);
         EXPECT_SOUNDING();
         release(Qt::MiddleButton, rowCenter(1));
@@ -286,14 +289,14 @@ TEST_F(PlaybackTest, TheSequenceSkipsUnreadableRowsAndStopsAfterTheLast)
         w.WaveList->selectRow(2);
         w.Play1Click();
         EXPECT_EQ(w.AllWavesIndex, 2);
-        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\3.wav");
+        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\3.wav");
         EXPECT_EQ(w.Timer1->interval(), 3020);
         EXPECT_EQ(commands(), "Stop");
 
         w.Timer1Timer();
         EXPECT_EQ(w.AllWavesIndex, 4);
         EXPECT_EQ(w.WaveList->selectedRow(), 4);
-        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\5.wav");
+        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\5.wav");
         EXPECT_TRUE(w.Playing);
         EXPECT_SOUNDING();
         EXPECT_TRUE(w.Timer1->isActive());
@@ -318,9 +321,9 @@ TEST_F(PlaybackTest, TheSequencePlaysTheRowsTheFilterShows)
     w.FilterBox->setText("KICK");
     w.WaveList->selectRow(0);
     w.Play1Click();
-    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\a kick.wav");
+    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\a kick.wav");
     w.Timer1Timer();
-    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\c kick.wav");
+    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\c kick.wav");
     EXPECT_EQ(w.WaveList->selectedRow(), 2);
     // A filter typed during the sequence: it goes on after the row playing, among the rows now shown.
     w.FilterBox->setText("");
@@ -372,7 +375,7 @@ TEST_F(PlaybackTest, F5DuringASequenceGoesOnAtTheNextIndexOfTheNewRows)
     TForm1& w = startIn("C:\\A\\", true);
     w.WaveList->selectRow(0);
     w.Play1Click();
-    ASSERT_EQ(w.WavePlayer1->FileName(), "c:\\a\\a.wav");
+    ASSERT_EQ(w.WavePlayer1->FileName(), "C:\\A\\a.wav");
 
     // A new row ahead of the next one: the sequence follows the index, so c.wav moves to index 2
     // and b.wav comes next.
@@ -386,7 +389,7 @@ TEST_F(PlaybackTest, F5DuringASequenceGoesOnAtTheNextIndexOfTheNewRows)
     w.Timer1Timer();
     EXPECT_EQ(w.AllWavesIndex, 1);
     EXPECT_EQ(w.WaveList->selectedRow(), 1);
-    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\b.wav");
+    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\b.wav");
     EXPECT_TRUE(w.Playing);
 }
 
@@ -417,7 +420,7 @@ TEST_F(PlaybackTest, SwitchingTheModeDuringAPlay)
         w.AllWavesBtn->setChecked(true);
         w.Timer1Timer();
         EXPECT_EQ(w.AllWavesIndex, 1);
-        EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\a\\2.wav");
+        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\2.wav");
         EXPECT_TRUE(w.Playing);
         // A sequence that was stopped just ends the play instead.
         w.StopAllWaves();
@@ -430,6 +433,119 @@ TEST_F(PlaybackTest, SwitchingTheModeDuringAPlay)
         EXPECT_FALSE(w.Timer1->isActive());
         EXPECT_SOUNDING();
     }
+}
+
+/// Notes every file the window asks its player to play.
+class CountingPlayer : public TWavePlayer {
+public:
+    using TWavePlayer::TWavePlayer;
+    void PlayWave() override
+    {
+        played.push_back(FileName());
+        TWavePlayer::PlayWave();
+    }
+    std::vector<std::string> played;
+};
+
+TEST_F(PlaybackTest, PlayOnSelectionPlaysWhereTheArrowKeysStop)
+{
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        waveOf(std::string("K/") + name + ".wav", 1.0);
+    TForm1& w = startIn("C:\\K\\", false);
+    w.DetailBtn->trigger(); // one row per line: Down goes to the next row
+    CountingPlayer counting;
+    counting.setForcePlay(true);
+    TWavePlayer* own = w.WavePlayer1;
+    w.WavePlayer1 = &counting;
+    QAbstractItemView* view = w.WaveList->currentView();
+    w.WaveList->focusList();
+    w.WaveList->selectRow(0);
+    auto key = [&](QEvent::Type type, bool autoRepeat) {
+        QKeyEvent e(type, Qt::Key_Down, Qt::NoModifier, QString(), autoRepeat);
+        QApplication::sendEvent(view, &e);
+        QApplication::processEvents();
+    };
+
+    // Off by default: the keys only select.
+    EXPECT_FALSE(w.PlayOnSelectBtn->isChecked());
+    key(QEvent::KeyPress, false);
+    key(QEvent::KeyRelease, false);
+    EXPECT_EQ(w.WaveList->selectedRow(), 1);
+    EXPECT_TRUE(counting.played.empty());
+
+    // On: a key press plays the row it selects at once.
+    w.PlayOnSelectBtn->trigger();
+    key(QEvent::KeyPress, false);
+    EXPECT_EQ(counting.played, std::vector<std::string>{"C:\\K\\c.wav"});
+    EXPECT_TRUE(w.Playing);
+    // Held: the rows passed are not started; where the key is let go plays.
+    key(QEvent::KeyRelease, true);
+    key(QEvent::KeyPress, true);
+    key(QEvent::KeyRelease, true);
+    key(QEvent::KeyPress, true);
+    EXPECT_EQ(w.WaveList->selectedRow(), 4);
+    EXPECT_EQ(counting.played.size(), 1u);
+    key(QEvent::KeyRelease, false);
+    EXPECT_EQ(counting.played, (std::vector<std::string>{"C:\\K\\c.wav", "C:\\K\\e.wav"}));
+    // A repeat that rests long enough plays too, even before its key is let go.
+    key(QEvent::KeyPress, true);
+    EXPECT_EQ(counting.played.size(), 2u);
+    QTest::qWait(400);
+    EXPECT_EQ(counting.played.back(), "C:\\K\\f.wav");
+    // Selections the program makes itself play nothing more.
+    w.WaveList->selectRow(0);
+    QApplication::processEvents();
+    EXPECT_EQ(counting.played.size(), 3u);
+
+    w.StopSingle();
+    w.WavePlayer1 = own;
+}
+
+TEST_F(PlaybackTest, VolumeOutputAndPlayOnSelectionAreRemembered)
+{
+    waveOf("V/a.wav", 0.2);
+    setDword("PreviewVolume", 250); // out of range: taken as full
+    setString("OutputDevice", "gone_output");
+    TForm1& w = startIn("C:\\V\\", false);
+    EXPECT_EQ(w.VolumeSlider->value(), 100);
+    EXPECT_FALSE(w.PlayOnSelectBtn->isChecked());
+    // An output that is not there falls back to the default quietly; the choice is kept.
+    QTest::qWait(300);
+    ASSERT_FALSE(w.OutputMenu->actions().isEmpty());
+    EXPECT_TRUE(w.OutputMenu->actions().first()->isChecked());
+    if (testing_support::SoundMonitor::serverConfigured()) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w.OutputMenu->actions().size() > 2; }, 3000));
+        QStringList names;
+        for (QAction* a : w.OutputMenu->actions())
+            names << a->data().toString();
+        EXPECT_TRUE(names.contains("tonfolio_null")) << names.join(",").toStdString();
+    }
+
+    // The slider follows the keyboard and the wheel, and sets the stream's volume.
+    w.VolumeSlider->setFocus();
+    QTest::keyClick(w.VolumeSlider, Qt::Key_PageDown);
+    EXPECT_EQ(w.VolumeSlider->value(), 90);
+    EXPECT_DOUBLE_EQ(platform::soundVolume(), 0.9);
+    QWheelEvent wheel(QPointF(5, 5), w.VolumeSlider->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w.VolumeSlider, &wheel);
+    EXPECT_LT(w.VolumeSlider->value(), 90);
+    w.VolumeSlider->setValue(40);
+    w.PlayOnSelectBtn->setChecked(true);
+    closeForm();
+    platform::setSoundVolume(1.0);
+    ASSERT_TRUE(storedValue("PreviewVolume") && storedValue("PlayOnSelect") && storedValue("OutputDevice"));
+    EXPECT_EQ(storedValue("PreviewVolume")->data, std::string("\x28\0\0\0", 4));
+    EXPECT_EQ(storedValue("PlayOnSelect")->data, std::string("\x01\0\0\0", 4));
+    EXPECT_EQ(storedValue("OutputDevice")->data, std::string("gone_output\0", 12));
+
+    TForm1& again = start();
+    EXPECT_EQ(again.VolumeSlider->value(), 40);
+    EXPECT_DOUBLE_EQ(platform::soundVolume(), 0.4);
+    EXPECT_TRUE(again.PlayOnSelectBtn->isChecked());
+    closeForm();
+    platform::setSoundVolume(1.0);
+    platform::setSoundOutput("");
 }
 
 } // namespace

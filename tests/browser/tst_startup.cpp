@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QIcon>
+#include <QLineEdit>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -94,6 +96,48 @@ TEST_F(Startup, StoredModesAndBoundsAreApplied)
     TForm1& again = start();
     EXPECT_FALSE(again.AllWavesBtn->isChecked());
     EXPECT_FALSE(again.LoopBtn->isChecked());
+}
+
+TEST_F(Startup, AWindowWhoseTitleWouldShowOnNoScreenComesOntoThePrimaryScreen)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const struct {
+        int left, top;
+        bool kept;
+    } cases[] = {
+        {10, 20, true},
+        {screen.right() - 99, screen.top() + 50, true}, // mostly off the screen, the title still in reach
+        {-32767, -32767, false},
+        {32767, 32767, false},
+        {-32767, 32767, false},
+        {screen.left(), screen.top() - 5000, false}, // the title far above the screen
+        {screen.left(), screen.bottom() + 1, false}, // just below it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.left) + "," + std::to_string(c.top));
+        setDword("Left", c.left);
+        setDword("Top", c.top);
+        setDword("Width", 700);
+        setDword("Height", 500);
+        TForm1& w = start();
+        const QRect bounds = w.frameGeometry();
+        EXPECT_EQ(bounds.size(), QSize(700, 500));
+        if (c.kept) {
+            EXPECT_EQ(bounds.topLeft(), QPoint(c.left, c.top));
+        } else {
+            EXPECT_TRUE(screen.contains(bounds.topLeft())) << bounds.left() << "," << bounds.top();
+            EXPECT_GE(screen.intersected(bounds).width(), std::min(screen.width(), 700));
+        }
+        closeForm();
+        // What is stored back is where the window was shown.
+        const auto dword = [](int v) {
+            return std::string{char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char((v >> 24) & 0xFF)};
+        };
+        const auto left = storedValue("Left"), top = storedValue("Top");
+        ASSERT_TRUE(left && top);
+        EXPECT_EQ(left->data, dword(bounds.left()));
+        EXPECT_EQ(top->data, dword(bounds.top()));
+    }
 }
 
 TEST_F(Startup, ValuesOfTheWrongTypeOrEmptyCountAsAbsent)
@@ -200,8 +244,10 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
     EXPECT_EQ(w.Rename1->shortcut(), QKeySequence(Qt::Key_F2));
     EXPECT_EQ(w.Delete1->shortcut(), QKeySequence(QKeySequence::Delete));
     EXPECT_EQ(w.EditWave->statusTip(), "Starts your default wave editor with the selected file");
-    EXPECT_EQ(w.ToolBar1->actions().size(), 22); // 14 buttons, 7 separators and the filter box
-    EXPECT_NE(w.ToolBar1->widgetForAction(w.ToolBar1->actions().last()), nullptr);
+    // 15 buttons, the volume slider, the waveform toggle, 8 separators and the filter box.
+    EXPECT_EQ(w.ToolBar1->actions().size(), 26);
+    EXPECT_EQ(w.ToolBar1->widgetForAction(w.ToolBar1->actions().last()), w.FilterBox);
+    EXPECT_FALSE(w.VolumeSlider->statusTip().isEmpty());
     for (QAction* a : w.ToolBar1->actions()) {
         if (a->isSeparator() || w.ToolBar1->widgetForAction(a))
             continue;

@@ -11,8 +11,13 @@
 #include <QListView>
 #include <QStyle>
 #include <QTreeView>
+#include <atomic>
 #include <cmath>
+#include <map>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace browser_testing;
 
@@ -59,6 +64,108 @@ TEST_F(WaveListTest, APipeNamedLikeAWaveIsListedWithoutBlockingTheFill)
     EXPECT_EQ(cell(1, WaveListModel::ColFormat), "Unknown");
     EXPECT_EQ(cell(1, WaveListModel::ColLength), "--:--.---");
     EXPECT_EQ(w.WaveList->hint(), "Play files by left mouse click on icon, right button stops playing");
+}
+
+// The headers are read by many threads at once; the rows must be those of one reader, file after file.
+TEST_F(WaveListTest, ReadingHeadersTogetherGivesTheRowsOfReadingThemInTurn)
+{
+    for (int i = 0; i < 60; ++i)
+        wave("MIXED/w" + std::to_string(i) + ".wav", 1 + i % 2, i % 3 ? 22050 : 44100, i % 4 ? 16 : 8, 100 * i);
+    wave("MIXED/.hidden.wav", 2, 11025);
+    wave("MIXED/locked.wav", 1, 8000);
+    ASSERT_EQ(::chmod(drive_.native("MIXED/locked.wav").c_str(), 0), 0);
+    ASSERT_EQ(::mkfifo(drive_.native("MIXED/pipe.wav").c_str(), 0644), 0);
+    wave("MIXED/Twin.wav", 1, 8000);
+    wave("MIXED/TWIN.WAV", 2, 22050);
+    wave("MIXED/twin.wav", 1, 44100);
+    drive_.write("MIXED/broken.wav", std::string(3000, 'x'));
+    drive_.mkdirs("MIXED/dir.wav");
+    for (const char* folder : {"", "/MIXED"})
+        ASSERT_EQ(::chmod((drive_.root() + folder).c_str(), 0755), 0);
+    // The superuser reads any file: the file is opened as nobody, on whichever thread opens it.
+    platform::setOpenHook([](const std::string& path) {
+        if (::geteuid() == 0)
+            ::setfsuid(path.find("locked") != std::string::npos ? 65534 : 0);
+    });
+    TForm1& w = start();
+    auto rows = [&](int readers) {
+        w.setHeaderReaders(readers);
+        w.FillWaveList();
+        std::vector<QStringList> out;
+        for (int r = 0; r < w.WaveList->rowCount(); ++r) {
+            QStringList row;
+            for (int c = 0; c < WaveListModel::ColumnCount; ++c)
+                row << cell(r, c);
+            out.push_back(row);
+        }
+        return out;
+    };
+    selectFolder("C:\\MIXED\\");
+    const std::vector<QStringList> inTurn = rows(1);
+    const std::vector<QStringList> together = rows(16);
+    platform::setOpenHook(nullptr);
+    ::setfsuid(0);
+    ASSERT_EQ(inTurn.size(), 68u);
+    EXPECT_EQ(together, inTurn);
+    std::map<QString, QString> formats;
+    for (const QStringList& row : inTurn)
+        formats[row[0]] = row[1];
+    EXPECT_EQ(formats[".hidden.wav"], "11.025 kHz, 16 Bit, Stereo");
+    EXPECT_EQ(formats["locked.wav"], "Unknown");
+    EXPECT_EQ(formats["pipe.wav"], "Unknown");
+    EXPECT_EQ(formats["dir.wav"], "Unknown");
+    // Three rows of the same caption, each with its own file's format.
+    QStringList twins;
+    for (const QStringList& row : inTurn)
+        if (row[0] == "twin.wav")
+            twins << row[1];
+    twins.sort();
+    EXPECT_EQ(twins, (QStringList{"22.05 kHz, 16 Bit, Stereo", "44.1 kHz, 16 Bit, Mono", "8 kHz, 16 Bit, Mono"}));
+}
+
+// Files that go while the headers are read: no row reads a file that is no longer there, and nothing
+// breaks while other files come and go.
+TEST_F(WaveListTest, AFolderChangingDuringTheFill)
+{
+    for (int i = 0; i < 100; ++i) {
+        wave("CHANGING/kept" + std::to_string(i) + ".wav", 2, 22050);
+        wave("CHANGING/gone" + std::to_string(i) + ".wav", 2, 22050);
+    }
+    static std::string folder;
+    folder = drive_.native("CHANGING/");
+    // A file named gone... disappears just before its header is read.
+    platform::setOpenHook([](const std::string& path) {
+        const std::string name = path.substr(path.rfind('\\') + 1);
+        if (name.compare(0, 4, "gone") == 0)
+            ::unlink((folder + name).c_str());
+    });
+    TForm1& w = start();
+    std::atomic<bool> filling{true};
+    std::thread churn([&] {
+        for (int i = 0; filling; ++i) {
+            const std::string name = folder + "churn" + std::to_string(i % 50) + ".wav";
+            if (i % 2)
+                ::unlink(name.c_str());
+            else
+                drive_.write("CHANGING/churn" + std::to_string(i % 50) + ".wav", testing_support::makeWav(1, 8000, 8, 10));
+        }
+    });
+    selectFolder("C:\\CHANGING\\");
+    filling = false;
+    churn.join();
+    platform::setOpenHook(nullptr);
+    int kept = 0;
+    for (int r = 0; r < w.WaveList->rowCount(); ++r) {
+        const QString name = cell(r, 0);
+        if (name.startsWith("gone")) {
+            EXPECT_EQ(cell(r, WaveListModel::ColFormat), "Unknown") << name.toStdString();
+            EXPECT_EQ(cell(r, WaveListModel::ColLength), "--:--.---") << name.toStdString();
+        } else if (name.startsWith("kept")) {
+            ++kept;
+            EXPECT_EQ(cell(r, WaveListModel::ColFormat), "22.05 kHz, 16 Bit, Stereo") << name.toStdString();
+        }
+    }
+    EXPECT_EQ(kept, 100);
 }
 
 TEST_F(WaveListTest, AFolderWithoutWavesSaysSoAndShowsTheArrow)
@@ -513,7 +620,7 @@ TEST_F(WaveListTest, CommandsReachOnlyTheRowsShown)
     EXPECT_TRUE(w.Delete1->isEnabled());
     // Play and a drag reach that row's file.
     w.Play1Click();
-    EXPECT_EQ(w.WavePlayer1->FileName(), "c:\\sounds\\kick 1.wav");
+    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\SOUNDS\\kick 1.wav"); // as the disk spells it
     std::unique_ptr<QMimeData> dragged(w.WaveList->rowMimeData(w.WaveList->selectedRow()));
     ASSERT_EQ(dragged->urls().size(), 1);
     EXPECT_TRUE(dragged->urls()[0].path().endsWith("/SOUNDS/kick 1.wav")) << dragged->urls()[0].path().toStdString();
@@ -549,12 +656,33 @@ TEST_F(WaveListTest, MeasureColumnsFillInTheBackgroundAndComeBackFromTheCache)
     closeForm(); // saves the columns shown
 
     // A new run: the columns are shown again and fill in, the known files from the cache.
+    // A silent twin of the tone, named differently only in case, is measured as its own file.
     drive_.write("SOUNDS/other.wav", testing_support::makeWav(1, 44100, 16, 4410, 440.0));
+    wave("SOUNDS/TONE.wav");
     TForm1& again = start();
     selectFolder("C:\\SOUNDS\\");
     EXPECT_EQ(again.WaveList->shownMeasures(), 0xFu);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return again.Analyser && again.Analyser->isIdle() && !cell(3, WaveListModel::ColPeak).isEmpty(); }, 20000));
-    EXPECT_EQ(cell(3, WaveListModel::ColPeak), "-6.0 dBFS");
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return again.Analyser && again.Analyser->isIdle() && !cell(3, WaveListModel::ColPeak).isEmpty() &&
+               !cell(4, WaveListModel::ColPeak).isEmpty();
+    }, 20000));
+    for (int row : {3, 4})
+        EXPECT_EQ(cell(row, WaveListModel::ColPeak),
+                  again.WaveList->model()->fileName(row) == "tone.wav" ? "-6.0 dBFS" : "-inf dBFS");
     EXPECT_EQ(cell(0, WaveListModel::ColPeak), "-6.0 dBFS"); // other.wav, new
     EXPECT_TRUE(QFile::exists(config_.path() + "/cache/tonfolio/analysis.sqlite"));
+
+    // A job of no files cancels the one before: nothing of it is measured or delivered.
+    SoundAnalyser analyser(nullptr, (config_.path() + "/cancel.sqlite").toStdString());
+    std::vector<std::string> delivered;
+    QObject::connect(&analyser, &SoundAnalyser::measured, [&](quint64 job, const std::vector<SoundAnalyser::Result>& r) {
+        for (const auto& [path, m] : r)
+            if (job == 2)
+                delivered.push_back(path);
+    });
+    analyser.setFiles(1, {"C:\\SOUNDS\\tone.wav"});
+    analyser.setFiles(2, {});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return analyser.isIdle(); }, 20000));
+    QTest::qWait(50);
+    EXPECT_TRUE(delivered.empty()) << delivered.front();
 }

@@ -85,6 +85,58 @@ TEST_F(TreeTest, SelectPathInAnyCase)
     expectBalanced();
 }
 
+TEST_F(TreeTest, CaseTwinsAreFoldersOfTheirOwnAtEveryLevel)
+{
+    // Each folder holds one sub-folder of its own, which tells whose sub-folders a node lists.
+    const struct {
+        const char* path; // as the disk spells it
+        const char* child;
+    } cases[] = {
+        {"C:\\Music\\", "a"},      {"C:\\music\\", "b"},      // drive root
+        {"C:\\S\\Deep\\x\\", "c"}, {"C:\\S\\deep\\x\\", "d"}, // middle
+        {"C:\\T\\Last\\", "e"},    {"C:\\T\\LAST\\", "f"},    // last folder
+    };
+    for (const auto& c : cases) {
+        std::string rel = std::string(c.path + 3) + c.child;
+        std::replace(rel.begin(), rel.end(), '\\', '/');
+        drive.mkdirs(rel);
+    }
+    drive.mkdirs("U/Full/g"); // of these twins, only one holds a folder
+    drive.mkdirs("U/full");
+    makeTree();
+    tree->SelectPath("C:\\U\\");
+    tree->currentItem()->setExpanded(true);
+    EXPECT_EQ(tree->FindNode("C:\\U\\Full\\")->childCount(), 1);
+    EXPECT_EQ(tree->FindNode("C:\\U\\full\\")->childCount(), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string name = std::string(c.path).substr(0, std::string(c.path).size() - 1);
+        const auto isThatFolder = [&] {
+            QTreeWidgetItem* n = tree->currentItem();
+            ASSERT_NE(n, nullptr);
+            EXPECT_EQ(n->text(0).toStdString(), name.substr(name.rfind('\\') + 1));
+            ASSERT_EQ(n->childCount(), 1);
+            EXPECT_EQ(n->child(0)->text(0), c.child);
+        };
+        tree->SelectPath(c.path);
+        isThatFolder();
+        EXPECT_EQ(tree->FindNode(c.path), tree->currentItem());
+        // Its sub-folder's node names that sub-folder too.
+        tree->SelectPath(c.path + std::string(c.child));
+        EXPECT_EQ(tree->currentItem()->text(0), c.child);
+        tree->SelectPath(c.path);
+        tree->Reload(); // the same one of the two, not the first that matches ignoring case
+        isThatFolder();
+    }
+    // Typed or stored in another case, a path takes the first in byte order, as paths resolve.
+    tree->SelectPath("c:\\music\\");
+    EXPECT_EQ(tree->currentItem()->text(0), "music");
+    tree->SelectPath("C:\\MUSIC");
+    EXPECT_EQ(tree->currentItem()->text(0), "Music");
+    EXPECT_EQ(tree->SelectedPath(), "C:\\MUSIC\\");
+    expectBalanced();
+}
+
 TEST_F(TreeTest, NothingSelectedReadsAsMarker)
 {
     auto* plain = new TestTree(owner.get());
@@ -188,6 +240,48 @@ TEST_F(TreeTest, LazyReadingAndProbing)
     EXPECT_TRUE(a->isExpanded());
 }
 
+// Without handlers of the owner the children are probed many at once; the expand buttons must be those
+// of one probe after another, which the tree still runs when OnAddDir is assigned.
+TEST_F(TreeTest, ProbesRunTogetherGiveTheButtonsOfProbesInTurn)
+{
+    for (int i = 0; i < 40; ++i) {
+        const std::string folder = "Many/F" + std::to_string(i);
+        switch (i % 5) {
+        case 0:
+            drive.mkdirs(folder + "/Inner");
+            break;
+        case 1:
+            drive.mkdirs(folder + "/.hidden"); // filtered out by the browser's DirTypes
+            break;
+        case 2:
+            drive.write(folder + "/a.wav", "x");
+            drive.mkdirs(folder + "/z");
+            break;
+        case 3:
+            drive.write(folder + "/a.wav", "x");
+            break;
+        default:
+            drive.mkdirs(folder);
+        }
+    }
+    drive.mkdirs("Many/Recycled/Below"); // below the bin: hidden
+    makeTree();
+    auto buttons = [&] {
+        QTreeWidgetItem* many = node("C:\\MANY\\");
+        tree->RefreshNode(many);
+        many->setExpanded(true);
+        std::vector<std::string> shown;
+        for (int i = 0; i < many->childCount(); ++i)
+            if (many->child(i)->childCount() > 0)
+                shown.push_back(tree->NodePath(many->child(i)));
+        return shown;
+    };
+    const std::vector<std::string> together = buttons();
+    EXPECT_EQ(together.size(), 16u);
+    tree->OnAddDir = [](TDirTree*, const std::string&, bool&) {};
+    EXPECT_EQ(buttons(), together);
+}
+
 TEST_F(TreeTest, AddDirIsAskedTwiceAndBeforeTheFilter)
 {
     drive.mkdirs("A/B");
@@ -268,16 +362,17 @@ TEST_F(TreeTest, OddNamesKeepTheirBytes)
 {
     drive.mkdirs("caf\xE9"); // not UTF-8
     drive.mkdirs("Drums");
-    drive.mkdirs("drums");        // differs only in case: one node, the one its path finds
+    drive.mkdirs("drums");        // differs only in case: a folder, and a node, of its own
     drive.mkdirs("\xC3\xA4rger"); // ärger
     makeTree();
     std::vector<std::string> paths = childPaths(node("C:\\"));
     std::sort(paths.begin(), paths.end()); // where ä goes depends on the locale
-    EXPECT_EQ(paths, (std::vector<std::string>{"C:\\CAF\xE9\\", "C:\\DRUMS\\", "C:\\\xC3\x84RGER\\"}));
+    EXPECT_EQ(paths, (std::vector<std::string>{"C:\\CAF\xE9\\", "C:\\DRUMS\\", "C:\\DRUMS\\", "C:\\\xC3\x84RGER\\"}));
     QTreeWidgetItem* cafe = node("C:\\caf\xE9");
     ASSERT_NE(cafe, nullptr);
     EXPECT_EQ(cafe->text(0), QStringLiteral("caf\\xE9"));
-    EXPECT_EQ(node("C:\\DRUMS\\")->text(0), "Drums");
+    EXPECT_EQ(node("C:\\DRUMS\\")->text(0), "Drums"); // the first in byte order
+    EXPECT_EQ(node("C:\\drums")->text(0), "drums");
     tree->SelectPath("c:\\\xC3\xA4rger");
     EXPECT_EQ(tree->currentItem()->text(0), QString::fromUtf8("\xC3\xA4rger"));
     ::rmdir(drive.native("caf\xE9").c_str()); // Qt cannot name it to clean up

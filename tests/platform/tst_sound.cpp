@@ -13,7 +13,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace platform;
 using testing_support::makeWav;
@@ -233,7 +235,44 @@ struct Encoding {
     QStringList soxArgs;
 };
 
-TEST_F(SoundTest, EveryWaveEncodingIsHeard)
+/// RMS of what sox decodes from a file, at the monitor's rate and in mono, over [from, to) seconds.
+double referenceRms(const QString& file, double from, double to)
+{
+    QProcess sox;
+    sox.start("sox",
+              {file, "-t", "raw", "-e", "signed", "-b", "16", "-c", "1", "-r", QString::number(SoundMonitor::kRate),
+               "-", "trim", QString::number(from), QString::number(to - from)});
+    if (!sox.waitForFinished(10000))
+        return -1;
+    const QByteArray raw = sox.readAllStandardOutput();
+    const auto* v = reinterpret_cast<const std::int16_t*>(raw.constData());
+    double sum = 0;
+    const qsizetype n = raw.size() / 2;
+    for (qsizetype i = 0; i < n; ++i)
+        sum += double(v[i]) * v[i];
+    return n > 0 ? std::sqrt(sum / double(n)) : -1;
+}
+
+std::string le(std::uint64_t v, int bytes)
+{
+    std::string s;
+    for (int i = 0; i < bytes; ++i)
+        s.push_back(char((v >> (8 * i)) & 0xFF));
+    return s;
+}
+
+/// The chunks of a canonical wave: its format chunk and its data chunk (header included).
+std::pair<std::string, std::string> chunksOf(const std::string& wav)
+{
+    return {wav.substr(12, 24), wav.substr(36)};
+}
+
+std::string riffOf(const std::string& chunks)
+{
+    return "RIFF" + le(4 + chunks.size(), 4) + "WAVE" + chunks;
+}
+
+TEST_F(SoundTest, EveryWaveEncodingIsHeardFromItsFile)
 {
     QTemporaryDir dir;
     const std::string src = dir.filePath("src.wav").toStdString();
@@ -252,21 +291,59 @@ TEST_F(SoundTest, EveryWaveEncodingIsHeard)
         {"8-bit", {"-b", "8", "-e", "unsigned"}},
         {"stereo 48 kHz", {"-r", "48000", "-c", "2"}},
     };
+    testing_support::TempDrive drive;
+    const QString out = QString::fromStdString(drive.native("out.wav"));
+    auto expectHeardAsSoxHearsIt = [&](const QString& file) {
+        long from = mon.mark();
+        ASSERT_TRUE(sndPlaySound("C:\\OUT.WAV", SND_ASYNC | SND_NODEFAULT));
+        long at = hear(from, 800);
+        ASSERT_GE(at, 0) << "nothing was heard";
+        EXPECT_NEAR(mon.loudMs(at), 500, 120);
+        EXPECT_GT(mon.toneShare(at + mon.samplesOf(50), at + mon.samplesOf(450), 440), 0.4);
+        // The level of a reference decode, within what resampling and the server's mixing allow.
+        const double reference = referenceRms(file, 0.1, 0.4);
+        const double heard = mon.rms(at + mon.samplesOf(100), at + mon.samplesOf(400));
+        EXPECT_NEAR(heard / reference, 1.0, 0.2) << "heard " << heard << ", sox decodes " << reference;
+        ASSERT_TRUE(waitIdle());
+    };
     for (const Encoding& e : encodings) {
         SCOPED_TRACE(e.name);
-        const QString out = dir.filePath("out.wav");
         QFile::remove(out);
         QStringList args = {QString::fromStdString(src)};
         args << e.soxArgs << "-t"
              << "wav" << out;
         ASSERT_EQ(QProcess::execute("sox", args), 0);
-        long from = mon.mark();
-        ASSERT_TRUE(sndPlaySound(imageOf(readAll(out.toStdString())), kAsync));
-        long at = hear(from, 800);
-        ASSERT_GE(at, 0) << "nothing was heard";
-        EXPECT_NEAR(mon.loudMs(at), 500, 120);
-        EXPECT_GT(mon.toneShare(at + mon.samplesOf(50), at + mon.samplesOf(450), 440), 0.4);
-        ASSERT_TRUE(waitIdle());
+        expectHeardAsSoxHearsIt(out);
+    }
+
+    // Waves the list shows as plain PCM that libsndfile refuses play what the list describes: the
+    // first format chunk and the first data chunk after it.
+    const auto [fmt, data] = chunksOf(makeWav(1, 8000, 16, 4000, 440));
+    const auto [fmt880, data880] = chunksOf(makeWav(2, 16000, 16, 4000, 880));
+    const std::vector<std::pair<const char*, std::string>> refused = {
+        {"two data chunks", riffOf(fmt + data + data880)},
+        {"two format chunks", riffOf(fmt + fmt880 + data)},
+    };
+    const QString reference = dir.filePath("reference.wav");
+    {
+        std::ofstream(reference.toStdString(), std::ios::binary) << riffOf(fmt + data);
+    }
+    for (const auto& [what, bytes] : refused) {
+        SCOPED_TRACE(what);
+        drive.write("out.wav", bytes);
+        expectHeardAsSoxHearsIt(reference);
+    }
+    // A-law and mu-law the same way.
+    for (const char* encoding : {"a-law", "u-law"}) {
+        SCOPED_TRACE(encoding);
+        ASSERT_EQ(QProcess::execute("sox", {QString::fromStdString(src), "-e", encoding, "-t", "wav", reference}), 0);
+        const std::string coded = readAll(reference.toStdString());
+        // sox writes an 18-byte format chunk and a fact chunk; the data chunk comes last.
+        const std::size_t dataAt = coded.find("data");
+        ASSERT_NE(dataAt, std::string::npos);
+        const std::string head = coded.substr(12, dataAt - 12);
+        drive.write("out.wav", riffOf(head + coded.substr(dataAt) + coded.substr(dataAt)));
+        expectHeardAsSoxHearsIt(reference);
     }
 }
 
@@ -349,6 +426,226 @@ TEST_F(SoundTest, RapidRequestsFromSeveralThreadsLeaveAWorkingChannel)
     ASSERT_GE(at, 0);
     EXPECT_NEAR(mon.loudMs(at), 500, 120);
     EXPECT_TRUE(waitIdle());
+}
+
+/// Whether this process holds a descriptor of the file.
+bool holdsDescriptorOf(const std::string& path)
+{
+    const QDir fds("/proc/self/fd");
+    for (const QString& fd : fds.entryList(QDir::Files | QDir::System)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        if (target.startsWith(QString::fromStdString(path)))
+            return true;
+    }
+    return false;
+}
+
+TEST_F(SoundTest, AFileChangedWhilePlayingGoesOnAsOpenedOrEndsEarlyAndIsLetGo)
+{
+    testing_support::TempDrive drive;
+    const std::string tone440 = makeWav(1, 22050, 16, 22050 * 3 / 2, 440);
+    const std::string path = drive.native("w.wav");
+
+    // Deleted, then replaced by another sound under the same name: what was opened plays on.
+    drive.write("w.wav", tone440);
+    long from = mon.mark();
+    ASSERT_TRUE(sndPlaySound("C:\\W.WAV", SND_ASYNC | SND_NODEFAULT));
+    long at = hear(from, 200);
+    ASSERT_GE(at, 0);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    drive.write("w.wav", makeWav(1, 22050, 16, 22050 * 3, 880));
+    mon.pump(1600);
+    EXPECT_NEAR(mon.loudMs(at), 1500, 150);
+    EXPECT_GT(mon.toneShare(at + mon.samplesOf(300), at + mon.samplesOf(1400), 440), 0.5);
+    EXPECT_LT(mon.toneShare(at, mon.size(), 880), 0.05);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_FALSE(holdsDescriptorOf(drive.root())) << "a sound that has ended keeps no file open";
+
+    // Cut short while it plays: it ends early, cleanly, and lets the file go.
+    drive.write("w.wav", makeWav(1, 22050, 16, 22050 * 6, 440));
+    from = mon.mark();
+    ASSERT_TRUE(sndPlaySound("C:\\W.WAV", SND_ASYNC | SND_NODEFAULT));
+    at = hear(from, 300);
+    ASSERT_GE(at, 0);
+    ASSERT_EQ(::truncate(path.c_str(), 44 + 22050), 0); // half a second of samples left
+    mon.pump(3500);
+    EXPECT_LT(mon.loudMs(at), 3000); // what was read ahead still plays
+    EXPECT_GT(mon.toneShare(at, mon.lastLoud(at), 440), 0.5) << "what plays up to the cut is the sound, not noise";
+    EXPECT_TRUE(waitIdle());
+    EXPECT_FALSE(holdsDescriptorOf(drive.root()));
+
+    // Stopped: the file is let go at once.
+    drive.write("w.wav", tone440);
+    ASSERT_TRUE(sndPlaySound("C:\\W.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
+    EXPECT_TRUE(holdsDescriptorOf(drive.root()));
+    sndPlaySound(nullptr, 0);
+    EXPECT_FALSE(holdsDescriptorOf(drive.root()));
+}
+
+TEST_F(SoundTest, AnRf64FileOfMoreThan4GBPlays)
+{
+    testing_support::TempDrive drive;
+    // Sparse: two seconds of tone at the start, silence to 4.5 GB.
+    const auto [fmt, data] = chunksOf(makeWav(2, 44100, 16, 44100 * 2, 440));
+    const std::uint64_t dataSize = 4500000000ull - 80;
+    const std::string ds64 =
+        "ds64" + le(28, 4) + le(dataSize + 72, 8) + le(dataSize, 8) + le(dataSize / 4, 8) + le(0, 4);
+    drive.write("big.wav",
+                "RF64" + le(0xFFFFFFFF, 4) + "WAVE" + ds64 + fmt + "data" + le(0xFFFFFFFF, 4) + data.substr(8));
+    ASSERT_EQ(::truncate(drive.native("big.wav").c_str(), off_t(80 + dataSize)), 0);
+
+    long from = mon.mark();
+    ASSERT_TRUE(sndPlaySound("C:\\BIG.WAV", SND_ASYNC | SND_NODEFAULT));
+    long at = hear(from, 2500);
+    ASSERT_GE(at, 0);
+    EXPECT_NEAR(mon.loudMs(at, at + mon.samplesOf(2400)), 2000, 150);
+    EXPECT_GT(mon.toneShare(at + mon.samplesOf(100), at + mon.samplesOf(1900), 440), 0.5);
+    EXPECT_TRUE(soundIsPlaying()) << "the silent rest of the file plays on";
+}
+
+TEST_F(SoundTest, PlaysFromAPointAndTellsWhereTheSoundIs)
+{
+    testing_support::TempDrive drive;
+    // One second of 440 Hz, then one of 880 Hz.
+    const auto [fmt, first] = chunksOf(makeWav(1, 22050, 16, 22050, 440));
+    const std::string second = chunksOf(makeWav(1, 22050, 16, 22050, 880)).second.substr(8);
+    drive.write("two.wav", riffOf(fmt + "data" + le(2 * 22050 * 2, 4) + first.substr(8) + second));
+
+    EXPECT_LT(soundPositionSeconds(), 0);
+    long from = mon.mark();
+    ASSERT_TRUE(sndPlaySoundFrom("C:\\TWO.WAV", SND_ASYNC | SND_NODEFAULT, 1.0));
+    long at = hear(from, 400);
+    ASSERT_GE(at, 0);
+    const double early = soundPositionSeconds();
+    EXPECT_GE(early, 1.0);
+    EXPECT_LT(early, 1.6);
+    mon.pump(200);
+    EXPECT_GT(soundPositionSeconds(), early);
+    // A sound that takes over tells its own position.
+    const long joined = mon.mark();
+    ASSERT_TRUE(sndPlaySoundFrom("C:\\TWO.WAV", SND_ASYNC | SND_NODEFAULT, 1.1));
+    mon.pump(50);
+    const double replaced = soundPositionSeconds();
+    EXPECT_GE(replaced, 1.1);
+    EXPECT_LT(replaced, 1.4);
+    mon.pump(1100);
+    // From 1.0 s until the second play, then 0.9 s from 1.1 s: all of it the second tone, unbroken.
+    EXPECT_NEAR(mon.loudMs(at), SoundMonitor::ms(joined - at) + 900, 150);
+    EXPECT_GT(mon.toneShare(at + mon.samplesOf(50), joined, 880), 0.5);
+    EXPECT_GT(mon.toneShare(joined + mon.samplesOf(150), joined + mon.samplesOf(850), 880), 0.5);
+    EXPECT_LT(mon.toneShare(at, mon.size(), 440), 0.05);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_LT(soundPositionSeconds(), 0);
+    EXPECT_FALSE(sndPlaySoundFrom("C:\\TWO.WAV", SND_ASYNC | SND_MEMORY, 0.5));
+}
+
+TEST_F(SoundTest, TheVolumeIsThatOfTheProgramsOwnStream)
+{
+    long from = mon.mark();
+    ASSERT_TRUE(sndPlaySound(tone(3.0), kAsync));
+    long at = hear(from, 600);
+    ASSERT_GE(at, 0);
+    const double full = mon.rms(at + mon.samplesOf(100), at + mon.samplesOf(500));
+    setSoundVolume(0.5);
+    long changed = mon.mark();
+    mon.pump(700);
+    const double half = mon.rms(changed + mon.samplesOf(200), changed + mon.samplesOf(600));
+    // The server's volume scale is cubic: half way is an eighth of the amplitude.
+    EXPECT_NEAR(half / full, 0.125, 0.04);
+    // A new sound starts at the volume set.
+    from = mon.mark();
+    ASSERT_TRUE(sndPlaySound(tone(1.0), kAsync));
+    at = hear(from, 600);
+    setSoundVolume(1.0);
+    ASSERT_GE(at, 0);
+    EXPECT_NEAR(mon.rms(at + mon.samplesOf(100), at + mon.samplesOf(500)) / full, 0.125, 0.04);
+    // The sink itself is left alone.
+    QProcess pactl;
+    pactl.start("pactl", {"get-sink-volume", "tonfolio_null"});
+    ASSERT_TRUE(pactl.waitForFinished(5000));
+    EXPECT_TRUE(pactl.readAllStandardOutput().contains("100%"));
+}
+
+TEST_F(SoundTest, SoundGoesToTheChosenOutputAndOutputsComeAndGo)
+{
+    std::atomic<int> changes{0};
+    watchSoundOutputs([&] { ++changes; });
+    auto listed = [](const std::string& name) {
+        for (const SoundOutput& o : soundOutputs())
+            if (o.name == name)
+                return true;
+        return false;
+    };
+    auto waitFor = [&](auto condition) {
+        for (int i = 0; i < 300 && !condition(); ++i)
+            mon.pump(10);
+        return condition();
+    };
+    ASSERT_TRUE(waitFor([&] { return listed("tonfolio_null"); }));
+    const int before = changes;
+    QProcess pactl;
+    pactl.start("pactl", {"load-module", "module-null-sink", "sink_name=tonfolio_second",
+                          "sink_properties=device.description=Second"});
+    ASSERT_TRUE(pactl.waitForFinished(5000));
+    const QString module = QString::fromLatin1(pactl.readAllStandardOutput()).trimmed();
+    ASSERT_FALSE(module.isEmpty());
+    EXPECT_TRUE(waitFor([&] { return listed("tonfolio_second"); })) << "an output that comes is listed";
+    EXPECT_GT(changes, before);
+    for (const SoundOutput& o : soundOutputs()) {
+        if (o.name == "tonfolio_second") {
+            EXPECT_EQ(o.description, "Second");
+        }
+    }
+
+    SoundMonitor second;
+    ASSERT_TRUE(second.start("tonfolio_second.monitor"));
+    setSoundOutput("tonfolio_second");
+    long from = mon.mark();
+    long fromSecond = second.mark();
+    ASSERT_TRUE(sndPlaySound(tone(0.6), kAsync));
+    EXPECT_GE(second.waitForSound(fromSecond, 3000), 0) << "the chosen output plays it";
+    mon.pump(700);
+    EXPECT_EQ(mon.firstLoud(from), -1) << "the default output stays silent";
+    ASSERT_TRUE(waitIdle());
+    second.stopRecording();
+
+    QProcess::execute("pactl", {"unload-module", module});
+    EXPECT_TRUE(waitFor([&] { return !listed("tonfolio_second"); })) << "an output that goes is dropped";
+    // Its sounds go to the default output now, quietly.
+    from = mon.mark();
+    ASSERT_TRUE(sndPlaySound(tone(0.4), kAsync));
+    EXPECT_GE(hear(from, 400), 0);
+    setSoundOutput("");
+    watchSoundOutputs(nullptr);
+}
+
+TEST_F(SoundTest, LoopsAndReplacementsJoinWithoutAGapOrAClick)
+{
+    testing_support::TempDrive drive;
+    // A quarter second holds whole periods of both tones, so each loop joins itself smoothly.
+    drive.write("low.wav", makeWav(1, 44100, 16, 44100 / 4, 500));
+    drive.write("high.wav", makeWav(1, 44100, 16, 44100 / 4, 750));
+    long from = mon.mark();
+    ASSERT_TRUE(sndPlaySound("C:\\LOW.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
+    long at = hear(from, 700);
+    ASSERT_GE(at, 0);
+    // Replaced at uneven moments, so the cuts fall at all points of the periods.
+    for (int ms : {170, 230, 190, 260, 210, 180}) {
+        ASSERT_TRUE(sndPlaySound(ms % 20 ? "C:\\HIGH.WAV" : "C:\\LOW.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
+        mon.pump(ms);
+    }
+    const long end = mon.mark();
+    const SoundMonitor::Seams seams = mon.seams(at + mon.samplesOf(20), end - mon.samplesOf(20));
+    EXPECT_GT(seams.weakest, 0.25) << "a gap in the sound";
+    EXPECT_LT(seams.largestStep, 0.6) << "a click in the sound";
+
+    // A sound of another rate needs a stream of its own; the running one fades out meanwhile.
+    drive.write("other.wav", makeWav(2, 22050, 16, 22050 / 2, 600));
+    ASSERT_TRUE(sndPlaySound("C:\\OTHER.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
+    mon.pump(400);
+    sndPlaySound(nullptr, 0);
+    EXPECT_LT(mon.seams(end - mon.samplesOf(20), end + mon.samplesOf(300)).largestStep, 0.6) << "a click";
+    EXPECT_GT(mon.toneShare(end + mon.samplesOf(100), end + mon.samplesOf(350), 600), 0.5);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QString>
 #include <QtGlobal>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -25,10 +26,11 @@ public:
     /// Whether a test server is configured at all (the test command starts one).
     static bool serverConfigured() { return !qEnvironmentVariableIsEmpty("PULSE_SERVER"); }
 
-    /// Starts recording and returns once samples flow (false when they never do).
-    bool start()
+    /// Starts recording the test sink's monitor, or another source, and returns once samples flow
+    /// (false when they never do).
+    bool start(const QString& device = "tonfolio_null.monitor")
     {
-        proc_.start("parec", {"--device=tonfolio_null.monitor", "--raw", "--format=s16le", "--channels=1",
+        proc_.start("parec", {"--device=" + device, "--raw", "--format=s16le", "--channels=1",
                               QString("--rate=%1").arg(kRate), "--latency-msec=10"});
         if (!proc_.waitForStarted(5000))
             return false;
@@ -135,6 +137,49 @@ public:
     }
 
     long size() const { return long(samples_.size()); }
+
+    /// The weakest 2 ms stretch in [from, to) against the typical one (0 for a gap), and the largest
+    /// step from one sample to the next against the loudest sample (a click). Meant for tones of
+    /// 500 Hz and above, whose periods fit 2 ms.
+    struct Seams {
+        double weakest = 0;
+        double largestStep = 0;
+    };
+    Seams seams(long from, long to) const
+    {
+        to = std::min<long>(to, long(samples_.size()));
+        constexpr long piece = kRate / 500;
+        std::vector<double> levels;
+        for (long at = from; at + piece <= to; at += piece) {
+            double sum = 0;
+            for (long i = at; i < at + piece; ++i)
+                sum += double(samples_[std::size_t(i)]) * samples_[std::size_t(i)];
+            levels.push_back(std::sqrt(sum / piece));
+        }
+        Seams s;
+        if (levels.size() < 3)
+            return s;
+        std::vector<double> sorted = levels;
+        std::sort(sorted.begin(), sorted.end());
+        s.weakest = sorted.front() / sorted[sorted.size() / 2];
+        double peak = 0, step = 0;
+        for (long i = from + 1; i < to; ++i) {
+            peak = std::max(peak, std::abs(double(samples_[std::size_t(i)])));
+            step = std::max(step, std::abs(double(samples_[std::size_t(i)]) - samples_[std::size_t(i - 1)]));
+        }
+        s.largestStep = peak > 0 ? step / peak : 0;
+        return s;
+    }
+
+    /// RMS of the samples in [from, to).
+    double rms(long from, long to) const
+    {
+        to = std::min<long>(to, long(samples_.size()));
+        double sum = 0;
+        for (long i = from; i < to; ++i)
+            sum += double(samples_[std::size_t(i)]) * samples_[std::size_t(i)];
+        return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
+    }
 
     void stopRecording()
     {

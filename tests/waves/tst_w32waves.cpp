@@ -297,6 +297,19 @@ TEST(ReadWaveInfo, ChunkLayoutsAndDamage)
          true,
          {1, 2, 22050, 16, 0xFFFFFFFFu},
          (long double)(0xFFFFFFFFull * 8 / 16) / 2 / 22050},
+        // RF64: the sizes of 4 GB and more stand in the ds64 chunk.
+        {"rf64 of 6 GB",
+         "RF64" + u32(0xFFFFFFFFu) + "WAVE" +
+             chunk("ds64", u32(0x65A0BC00u) + u32(1) + u32(0x65A0BC00u) + u32(1) + u32(0x596E8300u) + u32(0) + u32(0)) +
+             fmt16 + chunkDeclaring("data", 0xFFFFFFFFu),
+         true,
+         {1, 2, 22050, 16, 0xFFFFFFFFu},
+         (long double)(0x165A0BC00ull / 4) / 22050},
+        {"rf64 without ds64",
+         "RF64" + u32(0xFFFFFFFFu) + "WAVE" + fmt16 + chunkDeclaring("data", 0xFFFFFFFFu),
+         false,
+         {},
+         0},
         {"rate above 2^31",
          riff(chunk("fmt ", fmtBody(1, 1, 0x80000000u, 8)) + chunkDeclaring("data", 0x80000000u)),
          true,
