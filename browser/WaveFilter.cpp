@@ -1,27 +1,75 @@
 #include "browser/WaveFilter.h"
 
 #include <QRegularExpression>
+#include <QTimer>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
-QString searchFolded(const QString& text)
+namespace {
+
+/// The whole text folded: compatibility decomposition splits "é" into "e" and its accent, and "ﬁ"
+/// into "fi"; the marks go, then the case.
+std::string foldedSlowly(const QString& text)
 {
-    bool ascii = true;
-    for (const QChar c : text)
-        if (c.unicode() >= 0x80) {
-            ascii = false;
-            break;
-        }
-    if (ascii)
-        return text.toLower();
-    // Compatibility decomposition splits "é" into "e" and its accent, and "ﬁ" into "fi".
     const QString decomposed = text.normalized(QString::NormalizationForm_KD);
     QString out;
     out.reserve(decomposed.size());
     for (const QChar c : decomposed)
         if (c.category() != QChar::Mark_NonSpacing && c.category() != QChar::Mark_Enclosing)
             out.append(c);
-    return out.toCaseFolded();
+    return out.toCaseFolded().toStdString();
+}
+
+// Below this, a character folds alone as it does within a text (no mark combines with a letter here,
+// no letter's case depends on its neighbours), so its folding is looked up.
+constexpr char16_t kFoldTableEnd = 0x250;
+
+const std::vector<std::string>& foldTable()
+{
+    static const std::vector<std::string> table = [] {
+        std::vector<std::string> t(kFoldTableEnd);
+        for (char16_t c = 0; c < kFoldTableEnd; ++c)
+            t[c] = foldedSlowly(QString(QChar(c)));
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+namespace {
+
+/// Appends the folded text to out.
+void appendFolded(const QString& text, std::string& out)
+{
+    const size_t start = out.size();
+    const std::vector<std::string>* table = nullptr;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) {
+            out.push_back(u >= 'A' && u <= 'Z' ? char(u - 'A' + 'a') : char(u));
+        } else if (u < kFoldTableEnd) {
+            if (!table)
+                table = &foldTable();
+            out += (*table)[u];
+        } else {
+            out.resize(start);
+            out += foldedSlowly(text);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+std::string searchFolded(const QString& text)
+{
+    std::string out;
+    out.reserve(size_t(text.size()));
+    appendFolded(text, out);
+    return out;
 }
 
 namespace {
@@ -149,14 +197,13 @@ WaveFilter WaveFilter::parse(const QString& typed)
 
 bool WaveFilter::matches(const WaveRow& row) const
 {
-    if (!text.isEmpty()) {
-        if (!row.searchKeyMade) {
-            row.searchKey = searchFolded(row.caption);
-            row.searchKeyMade = true;
-        }
-        if (!row.searchKey.contains(text))
-            return false;
-    }
+    if (!text.empty() && searchFolded(row.caption).find(text) == std::string::npos)
+        return false;
+    return matchesMeasures(row);
+}
+
+bool WaveFilter::matchesMeasures(const WaveRow& row) const
+{
     for (const Condition& c : conditions) {
         // A row not yet measured, or without the measure, is not known to match.
         if (!row.analysed)
@@ -177,10 +224,139 @@ bool WaveFilter::matches(const WaveRow& row) const
     return true;
 }
 
-WaveFilterModel::WaveFilterModel(QObject* parent) : QSortFilterProxyModel(parent)
+void FoldedCaptions::make(const WaveListModel& rows)
 {
-    // Rows whose measures arrive later join or leave the shown rows by themselves.
-    setDynamicSortFilter(true);
+    text.clear();
+    starts.clear();
+    starts.reserve(size_t(rows.rowCount()) + 1);
+    text.reserve(size_t(rows.rowCount()) * 24);
+    for (int r = 0; r < rows.rowCount(); ++r) {
+        starts.push_back(uint32_t(text.size()));
+        appendFolded(rows.row(r).caption, text);
+        text.push_back('\0');
+    }
+    starts.push_back(uint32_t(text.size()));
+    version = rows.captionsVersion();
+}
+
+std::vector<char> FoldedCaptions::rowsContaining(const std::string& folded) const
+{
+    const size_t rowCount = starts.empty() ? 0 : starts.size() - 1;
+    std::vector<char> found(rowCount, folded.empty() ? 1 : 0);
+    // No caption holds a zero byte; such a text would otherwise match across two captions.
+    if (folded.empty() || folded.find('\0') != std::string::npos)
+        return found;
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    auto row = starts.begin();
+    for (const char* at = begin; at < end;) {
+        const auto* hit = static_cast<const char*>(memmem(at, size_t(end - at), folded.data(), folded.size()));
+        if (!hit)
+            break;
+        // The row the hit lies in; the search goes on at the next row.
+        row = std::upper_bound(row, starts.end(), uint32_t(hit - begin)) - 1;
+        found[size_t(row - starts.begin())] = 1;
+        at = begin + *(row + 1);
+    }
+    return found;
+}
+
+WaveFilterModel::WaveFilterModel(QObject* parent) : QAbstractProxyModel(parent) {}
+
+void WaveFilterModel::setSourceModel(QAbstractItemModel* source)
+{
+    beginResetModel();
+    if (sourceModel())
+        disconnect(sourceModel(), nullptr, this, nullptr);
+    QAbstractProxyModel::setSourceModel(source);
+    if (source) {
+        connect(source, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
+        connect(source, &QAbstractItemModel::modelReset, this, [this] {
+            judgeAll();
+            mapPlaces();
+            endResetModel();
+            // New rows are folded for searching once the window is idle, so the first keystroke finds
+            // them ready.
+            QTimer::singleShot(0, this, [this] {
+                if (rows() && folded_.version != rows()->captionsVersion())
+                    folded_.make(*rows());
+            });
+        });
+        connect(source, &QAbstractItemModel::dataChanged, this, &WaveFilterModel::sourceDataChanged);
+        connect(source, &QAbstractItemModel::rowsAboutToBeMoved, this, [this] { beginRemap(); });
+        connect(source, &QAbstractItemModel::rowsMoved, this,
+                [this](const QModelIndex&, int first, int last, const QModelIndex&, int dest) {
+                    // The rows' judgements move with them.
+                    std::vector<char> moving(accepted_.begin() + first, accepted_.begin() + last + 1);
+                    accepted_.erase(accepted_.begin() + first, accepted_.begin() + last + 1);
+                    const int at = dest > last ? dest - (last - first + 1) : dest;
+                    accepted_.insert(accepted_.begin() + at, moving.begin(), moving.end());
+                    mapPlaces();
+                    endRemap();
+                });
+        // The list model adds or takes rows only by a reset; any other change of rows is judged anew.
+        for (auto signal : {&QAbstractItemModel::rowsAboutToBeInserted, &QAbstractItemModel::rowsAboutToBeRemoved})
+            connect(source, signal, this, [this] { beginResetModel(); });
+        for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+            connect(source, signal, this, [this] {
+                judgeAll();
+                mapPlaces();
+                endResetModel();
+            });
+    }
+    judgeAll();
+    mapPlaces();
+    endResetModel();
+}
+
+void WaveFilterModel::judgeAll()
+{
+    const WaveListModel* source = rows();
+    const size_t count = source ? size_t(source->rowCount()) : 0;
+    if (filter_.isEmpty() || !source) {
+        accepted_.assign(count, 1);
+        return;
+    }
+    if (!filter_.text.empty() && folded_.version != source->captionsVersion())
+        folded_.make(*source);
+    accepted_ = filter_.text.empty() ? std::vector<char>(count, 1) : folded_.rowsContaining(filter_.text);
+    if (filter_.usesMeasures())
+        for (size_t r = 0; r < accepted_.size(); ++r)
+            if (accepted_[r])
+                accepted_[r] = filter_.matchesMeasures(source->row(int(r))) ? 1 : 0;
+}
+
+void WaveFilterModel::mapPlaces()
+{
+    places_.clear();
+    placeOf_.assign(accepted_.size(), -1);
+    for (size_t r = 0; r < accepted_.size(); ++r)
+        if (accepted_[r]) {
+            placeOf_[r] = int(places_.size());
+            places_.push_back(int(r));
+        }
+}
+
+void WaveFilterModel::beginRemap()
+{
+    emit layoutAboutToBeChanged();
+    remapFrom_ = persistentIndexList();
+    remapSources_.clear();
+    remapSources_.reserve(remapFrom_.size());
+    for (const QModelIndex& i : remapFrom_)
+        remapSources_.append(QPersistentModelIndex(mapToSource(i)));
+}
+
+void WaveFilterModel::endRemap()
+{
+    QModelIndexList to;
+    to.reserve(remapFrom_.size());
+    for (const QPersistentModelIndex& source : remapSources_)
+        to.append(mapFromSource(source)); // invalid for a row now hidden
+    changePersistentIndexList(remapFrom_, to);
+    remapFrom_.clear();
+    remapSources_.clear();
+    emit layoutChanged();
 }
 
 void WaveFilterModel::setFilter(const QString& typed)
@@ -189,15 +365,95 @@ void WaveFilterModel::setFilter(const QString& typed)
         return;
     typed_ = typed;
     filter_ = WaveFilter::parse(typed);
+    std::vector<char> before = std::move(accepted_);
+    judgeAll();
+    if (accepted_ == before)
+        return;
     // One remapping of all rows: removing thousands of scattered rows one range at a time would cost
     // the views far more.
-    invalidate();
+    beginRemap();
+    mapPlaces();
+    endRemap();
 }
 
-bool WaveFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const
+void WaveFilterModel::sourceDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                        const QList<int>& roles)
 {
-    if (filter_.isEmpty())
-        return true;
-    const auto* rows = static_cast<const WaveListModel*>(sourceModel());
-    return filter_.matches(rows->row(sourceRow));
+    const int first = topLeft.row(), last = bottomRight.row();
+    if (first < 0 || size_t(last) >= accepted_.size())
+        return;
+    // A caption or a measure changed: the rows are judged again, as a change may show or hide them.
+    const bool judged = !filter_.isEmpty() && ((!filter_.text.empty() && topLeft.column() == WaveListModel::ColFilename) ||
+                                               (filter_.usesMeasures() && bottomRight.column() >= WaveListModel::ColumnCount));
+    bool flipped = false;
+    if (judged)
+        for (int r = first; r <= last; ++r) {
+            const char now = filter_.matches(rows()->row(r)) ? 1 : 0;
+            flipped = flipped || now != accepted_[size_t(r)];
+            accepted_[size_t(r)] = now;
+        }
+    if (flipped) {
+        beginRemap();
+        mapPlaces();
+        endRemap();
+    }
+    // One signal for the shown rows of the range: the rows shown in between that did not change are
+    // drawn again with them, which costs less than one signal per row.
+    int firstPlace = -1, lastPlace = -1;
+    for (int r = first; r <= last; ++r)
+        if (placeOf_[size_t(r)] >= 0) {
+            if (firstPlace < 0)
+                firstPlace = placeOf_[size_t(r)];
+            lastPlace = placeOf_[size_t(r)];
+        }
+    if (firstPlace >= 0)
+        emit dataChanged(index(firstPlace, topLeft.column()), index(lastPlace, bottomRight.column()), roles);
+}
+
+QModelIndex WaveFilterModel::mapToSource(const QModelIndex& proxyIndex) const
+{
+    if (!proxyIndex.isValid() || proxyIndex.model() != this || size_t(proxyIndex.row()) >= places_.size() ||
+        !sourceModel())
+        return {};
+    return sourceModel()->index(places_[size_t(proxyIndex.row())], proxyIndex.column());
+}
+
+QModelIndex WaveFilterModel::mapFromSource(const QModelIndex& sourceIndex) const
+{
+    if (!sourceIndex.isValid() || sourceIndex.model() != sourceModel() || size_t(sourceIndex.row()) >= placeOf_.size())
+        return {};
+    const int place = placeOf_[size_t(sourceIndex.row())];
+    return place < 0 ? QModelIndex() : createIndex(place, sourceIndex.column());
+}
+
+QModelIndex WaveFilterModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || row < 0 || size_t(row) >= places_.size() || column < 0 || column >= columnCount())
+        return {};
+    return createIndex(row, column);
+}
+
+QModelIndex WaveFilterModel::parent(const QModelIndex&) const
+{
+    return {};
+}
+
+QModelIndex WaveFilterModel::sibling(int row, int column, const QModelIndex&) const
+{
+    return index(row, column);
+}
+
+int WaveFilterModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(places_.size());
+}
+
+int WaveFilterModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !sourceModel() ? 0 : sourceModel()->columnCount();
+}
+
+bool WaveFilterModel::hasChildren(const QModelIndex& parent) const
+{
+    return !parent.isValid() && !places_.empty();
 }

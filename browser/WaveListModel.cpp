@@ -86,6 +86,7 @@ void WaveListModel::setRows(std::vector<WaveRow> rows)
     beginResetModel();
     rows_ = std::move(sorted);
     rowOfFile_.clear();
+    ++captionsVersion_;
     endResetModel();
 }
 
@@ -96,6 +97,7 @@ void WaveListModel::clear()
     beginResetModel();
     rows_.clear();
     rowOfFile_.clear();
+    ++captionsVersion_;
     endResetModel();
 }
 
@@ -106,8 +108,8 @@ int WaveListModel::setCaption(int row, const std::string& name)
     WaveRow r = rows_[size_t(row)];
     r.name = name;
     r.caption = waveCaptionText(name);
-    r.searchKeyMade = false;
     rowOfFile_.clear();
+    ++captionsVersion_;
     // The place the row belongs at among the others.
     int target = 0;
     for (int i = 0; i < rowCount(); ++i)
@@ -122,6 +124,7 @@ int WaveListModel::setCaption(int row, const std::string& name)
         WaveRow moving = std::move(rows_[size_t(row)]);
         rows_.erase(rows_.begin() + row);
         rows_.insert(rows_.begin() + target, std::move(moving));
+        ++captionsVersion_;
         endMoveRows();
     }
     return target;

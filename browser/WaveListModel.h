@@ -20,9 +20,6 @@ struct WaveRow {
     std::array<QString, 4> texts; ///< Format, Length, Size, Type
     platform::SoundMeasures measures; ///< meaningful once `analysed`
     bool analysed = false;
-    /// The caption as the filter compares it (accents and case taken off), made when first needed.
-    mutable QString searchKey;
-    mutable bool searchKeyMade = false;
 };
 
 class WaveListModel : public QAbstractTableModel {
@@ -61,6 +58,9 @@ public:
         rowOfFile_.clear();
     }
     const WaveRow& row(int index) const { return rows_[size_t(index)]; }
+    /// Changes whenever a caption or the order of the rows does, so what is made of the captions can be
+    /// kept until then.
+    quint64 captionsVersion() const { return captionsVersion_; }
     /// Gives a row its analysis results.
     void setMeasures(int row, const platform::SoundMeasures& measures);
     /// Gives the rows of these file names (as their folder holds them) their results, with one change signal for them all.
@@ -89,6 +89,7 @@ private:
     QIcon icon_;
     /// Row of each name, made when results first arrive for the rows as they are.
     std::unordered_map<std::string, int> rowOfFile_;
+    quint64 captionsVersion_ = 0;
 };
 
 /// The text of a measure column for a row; empty while not measured and where the sound has no such

@@ -531,6 +531,19 @@ TEST_F(WaveListTest, TheFilterShowsCaptionsContainingItsTextIgnoringCaseAndAccen
     w.FilterBox->setText("zzz");
     EXPECT_TRUE(shownCaptions(w).isEmpty());
 
+    // A renamed row is judged by its new caption, in its new place.
+    w.FilterBox->setText("kick");
+    w.WaveList->model()->setCaption(w.WaveList->visibleRow(1), "a kick.wav");
+    EXPECT_EQ(shownCaptions(w), (QStringList{"a kick.wav", "café kick.wav"}));
+    w.WaveList->model()->setCaption(w.WaveList->visibleRow(1), "café snare.wav");
+    EXPECT_EQ(shownCaptions(w), (QStringList{"a kick.wav"}));
+    int hidden = 0;
+    while (w.WaveList->model()->row(hidden).caption != "café snare.wav")
+        ++hidden;
+    w.WaveList->model()->setCaption(hidden, "café kick.wav");
+    EXPECT_EQ(shownCaptions(w), (QStringList{"a kick.wav", "café kick.wav"}));
+    w.WaveList->model()->setCaption(w.WaveList->visibleRow(0), "kick 808.wav");
+
     // F5 and another folder keep the text.
     w.FilterBox->setText("kick");
     QTest::keyClick(w.WaveList->currentView(), Qt::Key_F5);
