@@ -182,13 +182,27 @@ void secondVisit(TForm1& form)
         std::vector<platform::FileIdentity> ids;
         t0 = Clock::now();
         for (int r = 0; r < form.WaveList->model()->rowCount(); ++r)
-            if (auto id = platform::fileIdentity("C:\\WAVES\\" + form.WaveList->model()->name(r)))
+            if (auto id = platform::fileIdentity("C:\\Waves\\" + form.WaveList->model()->fileName(r)))
                 ids.push_back(*id);
-        std::printf("  identities %.1f ms\n", msSince(t0));
+        std::printf("  identities one by one %.1f ms\n", msSince(t0));
+        std::vector<std::string> names;
+        for (int r = 0; r < form.WaveList->model()->rowCount(); ++r)
+            names.push_back(form.WaveList->model()->fileName(r));
+        t0 = Clock::now();
+        const auto together = platform::fileIdentitiesIn("C:\\Waves\\", names);
+        std::printf("  identities of the folder %.1f ms\n", msSince(t0));
         platform::AnalysisCache cache;
         t0 = Clock::now();
         const auto found = cache.find(ids);
         std::printf("  cache lookups %.1f ms\n", msSince(t0));
+        t0 = Clock::now();
+        form.FillWaveList();
+        const double filled = msSince(t0);
+        QApplication::processEvents();
+        const double started = msSince(t0);
+        waitMeasured();
+        std::printf("  fill %.1f ms, events after it %.1f ms, measures in %.1f ms\n", filled, started - filled,
+                    msSince(t0) - started);
     }
     std::printf("second visit of %d waves: fill %.1f ms, fill with all measures from the cache %.1f ms, ratio %.2f "
                 "(target <= 1.2)\n",

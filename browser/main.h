@@ -92,6 +92,9 @@ public:
     /// Starts measuring the rows not measured yet, those on screen first; stops a job of rows gone.
     void StartMeasuring();
     void PreferRowsOnScreen();
+    /// Starts measuring a folder's files (as the disk spells them) while the list is still being filled
+    /// with them, so their known measures are looked up as the headers are read.
+    void MeasureListedFiles(const std::string& diskFolder, const std::vector<std::string>& fileNames);
     void WavesMeasured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results);
 
     // Playback.
@@ -203,6 +206,8 @@ private:
     quint64 measureJob_ = 0;
     std::string measureFolder_;
     bool measuring_ = false;
+    /// The fill started the job for the rows it is about to show.
+    bool fillMeasuring_ = false;
     QTimer* preferTimer_ = nullptr;
     QObject* keySelectionWatch_ = nullptr;
     QTimer* selectionSettle_ = nullptr;

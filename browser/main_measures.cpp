@@ -21,6 +21,12 @@ void TForm1::setupMeasuring()
     connect(WaveList, &WaveListWidget::shownMeasuresChanged, this, &TForm1::StartMeasuring);
     // New rows: the job of the old ones ends, and the new ones are measured once the list shows them.
     connect(WaveList->model(), &QAbstractItemModel::modelReset, this, [this] {
+        if (fillMeasuring_) {
+            // The job already runs for these rows; those on screen go first once they are laid out.
+            fillMeasuring_ = false;
+            preferTimer_->start();
+            return;
+        }
         measuring_ = false;
         if (Analyser)
             Analyser->setFiles(++measureJob_, {});
@@ -61,6 +67,17 @@ void TForm1::StartMeasuring()
         add(row);
     if (order.empty())
         return;
+    std::vector<std::string> names;
+    names.reserve(order.size());
+    for (int row : order)
+        names.push_back(rows->fileName(row));
+    MeasureListedFiles(DirTree1->SelectedDiskPath(), names);
+}
+
+void TForm1::MeasureListedFiles(const std::string& diskFolder, const std::vector<std::string>& fileNames)
+{
+    if (diskFolder == "?" || fileNames.empty())
+        return;
     if (!Analyser) {
         Analyser = new SoundAnalyser(this);
         connect(Analyser, &SoundAnalyser::measured, this, &TForm1::WavesMeasured);
@@ -71,15 +88,13 @@ void TForm1::StartMeasuring()
         connect(Analyser, &SoundAnalyser::notice, this, [this](const QString& text) { StatusBar->showMessage(text); });
     }
     // The files as the disk spells them: of two names differing in case each is measured.
-    measureFolder_ = DirTree1->SelectedDiskPath();
-    if (measureFolder_ == "?")
-        return;
+    measureFolder_ = diskFolder;
     if (measureFolder_.empty() || measureFolder_.back() != '\\')
         measureFolder_ += '\\';
     std::vector<std::string> paths;
-    paths.reserve(order.size());
-    for (int row : order)
-        paths.push_back(measureFolder_ + rows->fileName(row));
+    paths.reserve(fileNames.size());
+    for (const std::string& name : fileNames)
+        paths.push_back(measureFolder_ + name);
     measuring_ = true;
     Analyser->setFiles(++measureJob_, std::move(paths));
 }

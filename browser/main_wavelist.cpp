@@ -125,6 +125,15 @@ void TForm1::FillWaveList()
             // each row describes its own file.
             headers.add(folder + entry.cFileName);
         } while (FindNextFile(find, &entry));
+        // Known measures are looked up while the headers are read.
+        if (MeasuresWanted()) {
+            std::vector<std::string> names;
+            names.reserve(rows.size());
+            for (const WaveRow& row : rows)
+                names.push_back(row.fileName);
+            MeasureListedFiles(folder, names);
+            fillMeasuring_ = measuring_;
+        }
         for (size_t i = 0; i < rows.size(); ++i) {
             HeaderTexts texts = headers.take(i);
             rows[i].texts[0] = std::move(texts[0]);

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -16,6 +17,32 @@ constexpr auto kDeliveryInterval = std::chrono::milliseconds(200);
 constexpr size_t kDeliveryBatch = 64;
 // Cache lookups go in batches this large, so a new job or a stop is seen between them.
 constexpr size_t kLookupBatch = 2048;
+
+/// The identities of paths[start, end), the files of each folder looked up together.
+std::vector<std::optional<platform::FileIdentity>> identitiesOf(const std::vector<std::string>& paths, size_t start,
+                                                               size_t end)
+{
+    std::vector<std::optional<platform::FileIdentity>> out;
+    out.reserve(end - start);
+    std::vector<std::string> names;
+    for (size_t i = start; i < end;) {
+        const size_t cut = paths[i].rfind('\\');
+        const std::string folder = cut == std::string::npos ? std::string() : paths[i].substr(0, cut + 1);
+        names.clear();
+        for (; i < end && paths[i].size() > folder.size() && paths[i].compare(0, folder.size(), folder) == 0 &&
+               paths[i].find('\\', folder.size()) == std::string::npos;
+             ++i)
+            names.push_back(paths[i].substr(folder.size()));
+        if (names.empty()) {
+            out.push_back(platform::fileIdentity(paths[i]));
+            ++i;
+            continue;
+        }
+        for (auto& id : platform::fileIdentitiesIn(folder, names))
+            out.push_back(id);
+    }
+    return out;
+}
 
 } // namespace
 
@@ -140,8 +167,9 @@ void SoundAnalyser::run()
                 const size_t end = std::min(lookups.size(), start + kLookupBatch);
                 std::vector<platform::FileIdentity> ids;
                 std::vector<size_t> which;
+                const auto found = identitiesOf(lookups, start, end);
                 for (size_t i = start; i < end; ++i) {
-                    if (auto id = platform::fileIdentity(lookups[i])) {
+                    if (const auto& id = found[i - start]) {
                         identities.emplace(lookups[i], *id);
                         ids.push_back(*id);
                         which.push_back(i);
@@ -152,11 +180,11 @@ void SoundAnalyser::run()
                         ready.back().second.loudness = ready.back().second.peak = std::nan("");
                     }
                 }
-                const auto found = cache->find(ids);
-                for (size_t k = 0; k < found.size(); ++k)
-                    if (found[k]) {
+                const auto stored = cache->find(ids);
+                for (size_t k = 0; k < stored.size(); ++k)
+                    if (stored[k]) {
                         known.insert(lookups[which[k]]);
-                        ready.emplace_back(lookups[which[k]], *found[k]);
+                        ready.emplace_back(lookups[which[k]], *stored[k]);
                     }
                 std::lock_guard<std::mutex> lock(mutex_);
                 if (newJob_ || stop_)

@@ -4,8 +4,11 @@
 
 #include <QDir>
 #include <QString>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
+#include <numeric>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +22,9 @@ constexpr int kApplicationId = 0x546f6e66;
 constexpr int kSchemaVersion = 1;
 // Another running copy may hold the write lock for a batch; waiting this long is better than losing it.
 constexpr int kBusyWaitMs = 3000;
+// Files whose inodes lie at most this far apart are read by one query; the entries of other files in
+// between cost less than another query.
+constexpr sqlite3_uint64 kInodeGap = 64;
 
 const char* const kSchema = "CREATE TABLE IF NOT EXISTS measures("
                             " device INTEGER NOT NULL, inode INTEGER NOT NULL,"
@@ -83,6 +89,37 @@ std::optional<FileIdentity> fileIdentity(const std::string& drivePath)
     id.size = std::int64_t(st.st_size);
     id.modified = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return id;
+}
+
+std::vector<std::optional<FileIdentity>> fileIdentitiesIn(const std::string& folder,
+                                                          const std::vector<std::string>& names)
+{
+    std::vector<std::optional<FileIdentity>> out(names.size());
+    const auto native = existingNativePath(folder);
+    const int dir = native ? ::open(native->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    std::string prefix = folder;
+    if (prefix.empty() || prefix.back() != '\\')
+        prefix += '\\';
+    for (size_t i = 0; i < names.size(); ++i) {
+        struct stat st {};
+        const bool plain = names[i].find('/') == std::string::npos && names[i].find('\\') == std::string::npos;
+        if (dir >= 0 && plain) {
+            // Spelt otherwise, the name would find a case twin: a file missing here is missing.
+            if (::fstatat(dir, names[i].c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
+                continue;
+            FileIdentity id;
+            id.device = std::uint64_t(st.st_dev);
+            id.inode = std::uint64_t(st.st_ino);
+            id.size = std::int64_t(st.st_size);
+            id.modified = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+            out[i] = id;
+        } else {
+            out[i] = fileIdentity(prefix + names[i]);
+        }
+    }
+    if (dir >= 0)
+        ::close(dir);
+    return out;
 }
 
 std::string AnalysisCache::defaultFile()
@@ -195,32 +232,53 @@ void AnalysisCache::rebuild()
 std::vector<std::optional<SoundMeasures>> AnalysisCache::find(const std::vector<FileIdentity>& files)
 {
     std::vector<std::optional<SoundMeasures>> out(files.size());
-    if (!db_)
+    if (!db_ || files.empty())
         return out;
+    // The files of a folder mostly have neighbouring inodes: they are read as runs of the table's order,
+    // one query a run, rather than one query a file.
+    auto key = [&](size_t i) {
+        return std::make_pair(sqlite3_int64(files[i].device), sqlite3_int64(files[i].inode));
+    };
+    std::vector<size_t> order(files.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
     int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
     {
-        Statement s(db_, "SELECT size, modified, loudness, peak, tempo, pitch FROM measures"
-                         " WHERE device=?1 AND inode=?2");
+        Statement s(db_, "SELECT inode, size, modified, loudness, peak, tempo, pitch FROM measures"
+                         " WHERE device=?1 AND inode BETWEEN ?2 AND ?3");
         if (rc == SQLITE_OK && !s.ok())
             rc = s.prepareCode();
-        for (size_t i = 0; rc == SQLITE_OK && i < files.size(); ++i) {
-            sqlite3_bind_int64(s.get(), 1, sqlite3_int64(files[i].device));
-            sqlite3_bind_int64(s.get(), 2, sqlite3_int64(files[i].inode));
-            const int step = sqlite3_step(s.get());
-            if (step == SQLITE_ROW) {
-                if (sqlite3_column_int64(s.get(), 0) == files[i].size &&
-                    sqlite3_column_int64(s.get(), 1) == files[i].modified) {
+        for (size_t first = 0; rc == SQLITE_OK && first < order.size();) {
+            size_t last = first;
+            while (last + 1 < order.size() && key(order[last + 1]).first == key(order[first]).first &&
+                   sqlite3_uint64(key(order[last + 1]).second) - sqlite3_uint64(key(order[last]).second) <= kInodeGap)
+                ++last;
+            sqlite3_bind_int64(s.get(), 1, key(order[first]).first);
+            sqlite3_bind_int64(s.get(), 2, key(order[first]).second);
+            sqlite3_bind_int64(s.get(), 3, key(order[last]).second);
+            size_t at = first;
+            int step;
+            while ((step = sqlite3_step(s.get())) == SQLITE_ROW) {
+                const sqlite3_int64 inode = sqlite3_column_int64(s.get(), 0);
+                while (at <= last && key(order[at]).second < inode)
+                    ++at;
+                // The same file may be asked for twice.
+                for (size_t k = at; k <= last && key(order[k]).second == inode; ++k) {
+                    const FileIdentity& f = files[order[k]];
+                    if (sqlite3_column_int64(s.get(), 1) != f.size || sqlite3_column_int64(s.get(), 2) != f.modified)
+                        continue;
                     SoundMeasures m;
-                    m.loudness = columnMeasure(s.get(), 2);
-                    m.peak = columnMeasure(s.get(), 3);
-                    m.tempo = columnMeasure(s.get(), 4);
-                    m.pitch = columnMeasure(s.get(), 5);
-                    out[i] = m;
+                    m.loudness = columnMeasure(s.get(), 3);
+                    m.peak = columnMeasure(s.get(), 4);
+                    m.tempo = columnMeasure(s.get(), 5);
+                    m.pitch = columnMeasure(s.get(), 6);
+                    out[order[k]] = m;
                 }
-            } else if (step != SQLITE_DONE) {
-                rc = step;
             }
+            if (step != SQLITE_DONE)
+                rc = step;
             sqlite3_reset(s.get());
+            first = last + 1;
         }
     }
     sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);

@@ -68,6 +68,11 @@ TEST_F(AnalysisCacheTest, MeasuresSurviveARestartUntilTheFileChanges)
     drive_.mkdirs("d.wav");
     EXPECT_FALSE(platform::fileIdentity("C:\\d.wav"));
     EXPECT_FALSE(platform::fileIdentity("C:\\missing.wav"));
+    // Looked up by folder, a name is taken as spelt: "A.WAV" is not the file "a.wav".
+    const auto inFolder = platform::fileIdentitiesIn("C:\\", {"a.wav", "A.WAV", "d.wav", "missing.wav"});
+    ASSERT_EQ(inFolder.size(), 4u);
+    EXPECT_TRUE(inFolder[0] && inFolder[0]->inode == id->inode);
+    EXPECT_FALSE(inFolder[1] || inFolder[2] || inFolder[3]);
 }
 
 TEST_F(AnalysisCacheTest, ADamagedOrForeignFileIsSetAsideAndRebuilt)
@@ -131,6 +136,18 @@ TEST_F(AnalysisCacheTest, TheOldestEntriesGoBeyondTheLimit)
     const auto found = cache.find({{7, 1, 10, 20}, {7, 2, 10, 20}, {7, 3, 10, 20}, {7, 5, 10, 20}});
     EXPECT_FALSE(found[0] || found[1]);
     EXPECT_TRUE(found[2] && found[3]);
+
+    // Asked for in any order, twice, across devices and inodes beyond the stored numbers' sign: each
+    // identity finds its own entry.
+    AnalysisCache other(dir_.path().toStdString() + "/other.sqlite");
+    const std::uint64_t high = (std::uint64_t(1) << 63) + 5;
+    other.store({{{7, high, 10, 20}, measures(-1, 90)}, {{8, 4, 10, 20}, measures(-2, 90)},
+                 {{7, 5, 10, 20}, measures(-3, 90)}, {{7, 500, 10, 20}, measures(-4, 90)}});
+    const auto mixed = other.find({{8, 4, 10, 20}, {7, high, 10, 20}, {7, 5, 10, 20}, {8, 4, 10, 20}, {8, 5, 10, 20},
+                                   {7, 4, 10, 20}, {7, 500, 11, 20}, {7, 6, 10, 20}});
+    const double expected[] = {-2, -1, -3, -2, 0, 0, 0, 0};
+    for (size_t i = 0; i < mixed.size(); ++i)
+        EXPECT_EQ(mixed[i] ? mixed[i]->loudness : 0, expected[i]) << i;
 }
 
 } // namespace
