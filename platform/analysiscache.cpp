@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <numeric>
 #include <sqlite3.h>
@@ -33,6 +34,11 @@ const char* const kSchema = "CREATE TABLE IF NOT EXISTS measures("
                             " stored INTEGER NOT NULL,"
                             " PRIMARY KEY(device, inode)) WITHOUT ROWID;"
                             "CREATE INDEX IF NOT EXISTS measures_by_age ON measures(stored);";
+
+const char* const kFindSql = "SELECT inode, size, modified, loudness, peak, tempo, pitch FROM measures"
+                            " WHERE device=?1 AND inode BETWEEN ?2 AND ?3";
+const char* const kStoreSql = "INSERT OR REPLACE INTO measures(device, inode, size, modified, loudness, peak,"
+                             " tempo, pitch, stored) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)";
 
 bool isDamage(int code)
 {
@@ -189,8 +195,9 @@ bool AnalysisCache::open()
     }
     if (!fresh) {
         Statement check(db_, "PRAGMA quick_check");
+        const unsigned char* verdict = nullptr;
         if (!check.ok() || sqlite3_step(check.get()) != SQLITE_ROW ||
-            std::string(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0))) != "ok") {
+            !(verdict = sqlite3_column_text(check.get(), 0)) || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0) {
             close();
             return false;
         }
@@ -210,6 +217,14 @@ bool AnalysisCache::open()
                 close();
                 return false;
             }
+        }
+    }
+    // A file of ours whose table lost or changed its columns would keep nothing: it is made anew.
+    for (const char* sql : {kFindSql, kStoreSql}) {
+        Statement s(db_, sql);
+        if (!s.ok()) {
+            close();
+            return false;
         }
     }
     return true;
@@ -244,8 +259,7 @@ std::vector<std::optional<SoundMeasures>> AnalysisCache::find(const std::vector<
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
     int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
     {
-        Statement s(db_, "SELECT inode, size, modified, loudness, peak, tempo, pitch FROM measures"
-                         " WHERE device=?1 AND inode BETWEEN ?2 AND ?3");
+        Statement s(db_, kFindSql);
         if (rc == SQLITE_OK && !s.ok())
             rc = s.prepareCode();
         for (size_t first = 0; rc == SQLITE_OK && first < order.size();) {
@@ -295,8 +309,7 @@ void AnalysisCache::store(const std::vector<std::pair<FileIdentity, SoundMeasure
         return;
     int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
-        Statement s(db_, "INSERT OR REPLACE INTO measures(device, inode, size, modified, loudness, peak, tempo,"
-                         " pitch, stored) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+        Statement s(db_, kStoreSql);
         rc = s.ok() ? SQLITE_OK : s.prepareCode();
         const std::int64_t now = nowMs();
         for (size_t i = 0; rc == SQLITE_OK && i < entries.size(); ++i) {

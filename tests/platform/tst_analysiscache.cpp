@@ -90,7 +90,7 @@ TEST_F(AnalysisCacheTest, ADamagedOrForeignFileIsSetAsideAndRebuilt)
         f.seek(100);
         f.write(QByteArray(int(size - 100), '\x5a'));
     }
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         std::optional<AnalysisCache> cache(std::in_place, dbFile());
         EXPECT_TRUE(cache->isOpen());
@@ -103,13 +103,17 @@ TEST_F(AnalysisCacheTest, ADamagedOrForeignFileIsSetAsideAndRebuilt)
         EXPECT_TRUE(cache->notice().empty());
         EXPECT_TRUE(cache->find({id})[0]);
         cache.reset();
-        // Next: a database of some other program in its place.
-        if (round == 0) {
+        // Next: a database of some other program in its place; then one marked as ours whose table
+        // lacks the measures.
+        if (round < 2) {
             QFile::remove(QString::fromStdString(dbFile()));
             sqlite3* other = nullptr;
             ASSERT_EQ(sqlite3_open(dbFile().c_str(), &other), SQLITE_OK);
-            sqlite3_exec(other, "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('keep me')", nullptr, nullptr,
-                         nullptr);
+            sqlite3_exec(other,
+                         round == 0 ? "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('keep me')"
+                                    : "CREATE TABLE measures(device, inode); PRAGMA application_id=1416588902;"
+                                      "PRAGMA user_version=1",
+                         nullptr, nullptr, nullptr);
             sqlite3_close(other);
         }
     }
