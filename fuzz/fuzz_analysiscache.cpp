@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const char* suffix : {"", "-wal", "-shm", ".damaged"})
         std::remove((file + suffix).c_str());
     if (FILE* f = std::fopen(file.c_str(), "wb")) {
-        std::fwrite(data, 1, size, f);
+        if (size > 0)
+            std::fwrite(data, 1, size, f);
         std::fclose(f);
     }
     platform::AnalysisCache cache(file, 4);
