@@ -4,6 +4,7 @@
 
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
+#include "platform/analysiscache.h"
 #include "platform/registry.h"
 #include "platform/requestpool.h"
 #include "platform/soundanalysis.h"
@@ -12,6 +13,7 @@
 #include <QIcon>
 #include <QMainWindow>
 #include <QTimer>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -94,7 +96,8 @@ public:
     void PreferRowsOnScreen();
     /// Starts measuring a folder's files (as the disk spells them) while the list is still being filled
     /// with them, so their known measures are looked up as the headers are read.
-    void MeasureListedFiles(const std::string& diskFolder, const std::vector<std::string>& fileNames);
+    void MeasureListedFiles(const std::string& diskFolder, const std::vector<std::string>& fileNames,
+                            std::vector<std::optional<platform::FileIdentity>> identities = {});
     void WavesMeasured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results);
 
     // Playback.

@@ -74,7 +74,8 @@ void TForm1::StartMeasuring()
     MeasureListedFiles(DirTree1->SelectedDiskPath(), names);
 }
 
-void TForm1::MeasureListedFiles(const std::string& diskFolder, const std::vector<std::string>& fileNames)
+void TForm1::MeasureListedFiles(const std::string& diskFolder, const std::vector<std::string>& fileNames,
+                                std::vector<std::optional<platform::FileIdentity>> identities)
 {
     if (diskFolder == "?" || fileNames.empty())
         return;
@@ -96,7 +97,7 @@ void TForm1::MeasureListedFiles(const std::string& diskFolder, const std::vector
     for (const std::string& name : fileNames)
         paths.push_back(measureFolder_ + name);
     measuring_ = true;
-    Analyser->setFiles(++measureJob_, std::move(paths));
+    Analyser->setFiles(++measureJob_, std::move(paths), std::move(identities));
 }
 
 void TForm1::PreferRowsOnScreen()

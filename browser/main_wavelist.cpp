@@ -2,6 +2,7 @@
 #include "browser/main.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
+#include "platform/analysiscache.h"
 #include "platform/files.h"
 #include "platform/pathinfo.h"
 #include "platform/shellinfo.h"
@@ -103,6 +104,13 @@ void TForm1::FillWaveList()
     // Every kind of entry counts, folders named like waves too.
     WIN32_FIND_DATA entry;
     const HANDLE find = FindFirstFile(mask, &entry);
+    // The listing's look at each file identifies it for the measures; taken before anything else lists.
+    std::optional<platform::FileIdentity> found = platform::lastFoundIdentity();
+    auto findNext = [&] {
+        const bool more = FindNextFile(find, &entry);
+        found = platform::lastFoundIdentity();
+        return more;
+    };
     FindGuard searching(find);
     if (find == INVALID_HANDLE_VALUE) {
         WaveList->setHint(kNoWavesHint);
@@ -119,19 +127,23 @@ void TForm1::FillWaveList()
         // from the results in the listing's order, collected first and put in caption order once.
         platform::RequestPool<std::string, HeaderTexts> headers(readHeaderTexts, headerReaders_);
         std::vector<WaveRow> rows;
+        const bool measures = MeasuresWanted();
+        std::vector<std::optional<platform::FileIdentity>> identities;
         do {
             rows.push_back(listedRow(entry));
+            if (measures)
+                identities.push_back(found);
             // The header is read under the entry's own name: with names that differ only in letter case,
             // each row describes its own file.
             headers.add(folder + entry.cFileName);
-        } while (FindNextFile(find, &entry));
+        } while (findNext());
         // Known measures are looked up while the headers are read.
-        if (MeasuresWanted()) {
+        if (measures) {
             std::vector<std::string> names;
             names.reserve(rows.size());
             for (const WaveRow& row : rows)
                 names.push_back(row.fileName);
-            MeasureListedFiles(folder, names);
+            MeasureListedFiles(folder, names, std::move(identities));
             fillMeasuring_ = measuring_;
         }
         for (size_t i = 0; i < rows.size(); ++i) {

@@ -15,7 +15,7 @@ namespace {
 // Results go to the window and the cache in batches: at most this often, or this many at once.
 constexpr auto kDeliveryInterval = std::chrono::milliseconds(200);
 constexpr size_t kDeliveryBatch = 64;
-// Cache lookups go in batches this large, so a new job or a stop is seen between them.
+// Files are identified in batches this large, so a new job or a stop is seen between them.
 constexpr size_t kLookupBatch = 2048;
 
 /// The identities of paths[start, end), the files of each folder looked up together.
@@ -64,12 +64,16 @@ SoundAnalyser::~SoundAnalyser()
     worker_.join();
 }
 
-void SoundAnalyser::setFiles(quint64 job, std::vector<std::string> paths)
+void SoundAnalyser::setFiles(quint64 job, std::vector<std::string> paths,
+                             std::vector<std::optional<platform::FileIdentity>> identities)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         job_ = job;
-        pending_.assign(std::make_move_iterator(paths.begin()), std::make_move_iterator(paths.end()));
+        pending_.assign(paths.begin(), paths.end());
+        jobPaths_ = std::move(paths);
+        jobIdentities_ = identities.size() == jobPaths_.size() ? std::move(identities)
+                                                                : std::vector<std::optional<platform::FileIdentity>>();
         newJob_ = true;
     }
     wake_.notify_all();
@@ -131,6 +135,7 @@ void SoundAnalyser::run()
 
     for (;;) {
         std::vector<std::string> lookups;
+        std::vector<std::optional<platform::FileIdentity>> given;
         std::string next;
         {
             std::unique_lock<std::mutex> lock(mutex_);
@@ -144,7 +149,10 @@ void SoundAnalyser::run()
                 job = job_;
                 identities.clear();
                 ready.clear();
-                lookups.assign(pending_.begin(), pending_.end());
+                lookups = std::move(jobPaths_);
+                given = std::move(jobIdentities_);
+                jobPaths_.clear();
+                jobIdentities_.clear();
                 // A job of no files (the caller's way to cancel) has nothing to look up or measure.
                 if (lookups.empty())
                     continue;
@@ -163,11 +171,15 @@ void SoundAnalyser::run()
         if (!lookups.empty()) {
             // First what the cache knows of the whole job, so a folder seen before fills at once.
             std::unordered_set<std::string> known;
-            for (size_t start = 0; start < lookups.size(); start += kLookupBatch) {
+            std::vector<platform::FileIdentity> ids;
+            std::vector<size_t> which;
+            bool dropped = false;
+            for (size_t start = 0; start < lookups.size() && !dropped; start += kLookupBatch) {
                 const size_t end = std::min(lookups.size(), start + kLookupBatch);
-                std::vector<platform::FileIdentity> ids;
-                std::vector<size_t> which;
-                const auto found = identitiesOf(lookups, start, end);
+                const auto found = given.empty() ? identitiesOf(lookups, start, end)
+                                                 : std::vector<std::optional<platform::FileIdentity>>(
+                                                       given.begin() + std::ptrdiff_t(start),
+                                                       given.begin() + std::ptrdiff_t(end));
                 for (size_t i = start; i < end; ++i) {
                     if (const auto& id = found[i - start]) {
                         identities.emplace(lookups[i], *id);
@@ -180,15 +192,17 @@ void SoundAnalyser::run()
                         ready.back().second.loudness = ready.back().second.peak = std::nan("");
                     }
                 }
+                std::lock_guard<std::mutex> lock(mutex_);
+                dropped = newJob_ || stop_;
+            }
+            // One read of the cache for the whole job, as the entries of a folder's files lie together.
+            if (!dropped) {
                 const auto stored = cache->find(ids);
                 for (size_t k = 0; k < stored.size(); ++k)
                     if (stored[k]) {
                         known.insert(lookups[which[k]]);
                         ready.emplace_back(lookups[which[k]], *stored[k]);
                     }
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (newJob_ || stop_)
-                    break;
             }
             std::lock_guard<std::mutex> lock(mutex_);
             if (!newJob_ && !stop_) {

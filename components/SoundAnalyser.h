@@ -2,6 +2,7 @@
 // Measures sound files in a background thread, the files asked for first ahead of the others, and
 // keeps the results in the measures cache so a folder seen again has them at once.
 
+#include "platform/analysiscache.h"
 #include "platform/soundanalysis.h"
 
 #include <QObject>
@@ -10,14 +11,11 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
-
-namespace platform {
-class AnalysisCache;
-}
 
 class SoundAnalyser : public QObject {
     Q_OBJECT
@@ -30,7 +28,9 @@ public:
 
     /// Drops the work still waiting and measures these files (drive-letter paths), in this order.
     /// Results carry the job number given here, so a caller can tell them from an earlier job's.
-    void setFiles(quint64 job, std::vector<std::string> paths);
+    /// identities, when given, hold each file's identity as just seen (nothing: no regular file).
+    void setFiles(quint64 job, std::vector<std::string> paths,
+                  std::vector<std::optional<platform::FileIdentity>> identities = {});
     /// Moves the files named ahead of the other waiting ones, in the order given.
     void prefer(const std::vector<std::string>& paths);
     /// Whether every file of the job has its result delivered.
@@ -51,6 +51,8 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::string> pending_;
+    std::vector<std::string> jobPaths_;
+    std::vector<std::optional<platform::FileIdentity>> jobIdentities_;
     quint64 job_ = 0;
     bool newJob_ = false;
     bool busy_ = false;

@@ -25,6 +25,10 @@ struct FileIdentity {
 /// The identity of the regular file a drive-letter path names (links followed); nothing for a
 /// missing file, a folder, a pipe or a device.
 std::optional<FileIdentity> fileIdentity(const std::string& drivePath);
+/// The identity of the entry FindFirstFile or FindNextFile last gave on this thread, from the look at
+/// it they took; nothing when that entry is no regular file. A folder just listed is then identified
+/// without looking at each file again.
+std::optional<FileIdentity> lastFoundIdentity();
 /// fileIdentity of each name in one folder (drive-letter path), the folder found once: the names as
 /// the folder spells them are looked up directly, any other by fileIdentity.
 std::vector<std::optional<FileIdentity>> fileIdentitiesIn(const std::string& folder,

@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include "platform/analysiscache.h"
 #include "platform/copyfile.h"
 #include "platform/nativepath.h"
 
@@ -11,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -126,8 +128,11 @@ struct FileHandle {
     int fd = -1;
 };
 
+thread_local std::optional<FileIdentity> lastFound;
+
 bool step(FindState* f, WIN32_FIND_DATA* data)
 {
+    lastFound.reset();
     while (f->next < f->names.size()) {
         const std::string& name = f->names[f->next++];
         struct stat st {};
@@ -139,6 +144,14 @@ bool step(FindState* f, WIN32_FIND_DATA* data)
         }
         if (statEntry(f->dirFd, name, st)) {
             fill(data, name, st);
+            if (S_ISREG(st.st_mode)) {
+                FileIdentity id;
+                id.device = std::uint64_t(st.st_dev);
+                id.inode = std::uint64_t(st.st_ino);
+                id.size = std::int64_t(st.st_size);
+                id.modified = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+                lastFound = id;
+            }
             return true;
         }
         // Gone since the listing: skip it.
@@ -292,6 +305,11 @@ bool copyTreeChecked(const std::string& from, const std::string& to)
 }
 
 } // namespace
+
+std::optional<FileIdentity> lastFoundIdentity()
+{
+    return lastFound;
+}
 
 DWORD GetLogicalDrives()
 {

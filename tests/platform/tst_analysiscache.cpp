@@ -1,6 +1,7 @@
 // The measures cache on real files: kept across a restart, forgotten when a file changes, a damaged or
 // foreign database set aside and rebuilt, and the oldest entries dropped beyond the limit.
 #include "platform/analysiscache.h"
+#include "platform/files.h"
 #include "support/tempdrive.h"
 
 #include <QFile>
@@ -73,6 +74,21 @@ TEST_F(AnalysisCacheTest, MeasuresSurviveARestartUntilTheFileChanges)
     ASSERT_EQ(inFolder.size(), 4u);
     EXPECT_TRUE(inFolder[0] && inFolder[0]->inode == id->inode);
     EXPECT_FALSE(inFolder[1] || inFolder[2] || inFolder[3]);
+    // A listing's look at each entry identifies it as a look of its own does; a folder has none.
+    platform::WIN32_FIND_DATA entry;
+    const platform::HANDLE find = platform::FindFirstFile("C:\\*.wav", &entry);
+    ASSERT_NE(find, platform::INVALID_HANDLE_VALUE);
+    int listed = 0;
+    do {
+        const auto seen = platform::lastFoundIdentity(), own = platform::fileIdentity(std::string("C:\\") + entry.cFileName);
+        EXPECT_EQ(bool(seen), bool(own)) << entry.cFileName;
+        if (seen && own) {
+            EXPECT_TRUE(seen->inode == own->inode && seen->size == own->size && seen->modified == own->modified);
+        }
+        ++listed;
+    } while (platform::FindNextFile(find, &entry));
+    platform::FindClose(find);
+    EXPECT_EQ(listed, 2);
 }
 
 TEST_F(AnalysisCacheTest, ADamagedOrForeignFileIsSetAsideAndRebuilt)
