@@ -46,19 +46,27 @@ void clampSamples(float* p, std::size_t n)
     }
 }
 
-class MemorySource : public ByteSource {
+// The sources below keep their own read position; seeking only moves it.
+class PositionedSource : public ByteSource {
+public:
+    std::int64_t seek(std::int64_t offset, int whence) override
+    {
+        const std::int64_t base = whence == SEEK_CUR ? pos_ : whence == SEEK_END ? size() : 0;
+        if (base + offset < 0)
+            return -1;
+        pos_ = base + offset;
+        return pos_;
+    }
+    std::int64_t tell() override { return pos_; }
+
+protected:
+    std::int64_t pos_ = 0;
+};
+
+class MemorySource : public PositionedSource {
 public:
     explicit MemorySource(SoundImage image) : image_(std::move(image)) {}
     std::int64_t size() override { return std::int64_t(image_.size); }
-    std::int64_t seek(std::int64_t offset, int whence) override
-    {
-        std::int64_t base = whence == SEEK_CUR ? pos_ : whence == SEEK_END ? size() : 0;
-        std::int64_t to = base + offset;
-        if (to < 0)
-            return -1;
-        pos_ = to;
-        return pos_;
-    }
     std::int64_t read(void* buffer, std::int64_t count) override
     {
         if (count <= 0 || pos_ >= size())
@@ -68,30 +76,19 @@ public:
         pos_ += n;
         return n;
     }
-    std::int64_t tell() override { return pos_; }
 
 private:
     SoundImage image_;
-    std::int64_t pos_ = 0;
 };
 
 // A wave file read piecewise from the descriptor opened for it, so a long file starts without being
 // read whole and goes on playing what was opened whatever happens to its name. Small reads, as the
 // decoder makes them, are served from a block read ahead.
-class FileSource : public ByteSource {
+class FileSource : public PositionedSource {
 public:
     FileSource(int fd, std::int64_t size) : fd_(fd), size_(size) {}
     ~FileSource() override { ::close(fd_); }
     std::int64_t size() override { return size_; }
-    std::int64_t seek(std::int64_t offset, int whence) override
-    {
-        std::int64_t base = whence == SEEK_CUR ? pos_ : whence == SEEK_END ? size_ : 0;
-        std::int64_t to = base + offset;
-        if (to < 0)
-            return -1;
-        pos_ = to;
-        return pos_;
-    }
     std::int64_t read(void* buffer, std::int64_t count) override
     {
         char* out = static_cast<char*>(buffer);
@@ -123,7 +120,6 @@ public:
         }
         return total;
     }
-    std::int64_t tell() override { return pos_; }
 
 private:
     static constexpr std::int64_t kBlock = 64 * 1024;
@@ -140,29 +136,19 @@ private:
 
     int fd_;
     std::int64_t size_;
-    std::int64_t pos_ = 0;
     std::unique_ptr<char[]> block_;
     std::int64_t blockStart_ = 0;
     std::int64_t blockLen_ = 0;
 };
 
 // A stretch of another source, seen as a whole file: the samples of a wave libsndfile refuses.
-class WindowSource : public ByteSource {
+class WindowSource : public PositionedSource {
 public:
     WindowSource(std::unique_ptr<ByteSource> inner, std::int64_t offset, std::int64_t length)
         : inner_(std::move(inner)), offset_(offset), length_(length)
     {
     }
     std::int64_t size() override { return length_; }
-    std::int64_t seek(std::int64_t offset, int whence) override
-    {
-        std::int64_t base = whence == SEEK_CUR ? pos_ : whence == SEEK_END ? length_ : 0;
-        std::int64_t to = base + offset;
-        if (to < 0)
-            return -1;
-        pos_ = to;
-        return pos_;
-    }
     std::int64_t read(void* buffer, std::int64_t count) override
     {
         count = std::min(count, length_ - pos_);
@@ -172,13 +158,11 @@ public:
         pos_ += std::max<std::int64_t>(n, 0);
         return n;
     }
-    std::int64_t tell() override { return pos_; }
 
 private:
     std::unique_ptr<ByteSource> inner_;
     std::int64_t offset_;
     std::int64_t length_;
-    std::int64_t pos_ = 0;
 };
 
 std::uint32_t le32(const unsigned char* p)

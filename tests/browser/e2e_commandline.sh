@@ -46,16 +46,6 @@ wait_title() {
     for _ in $(seq 100); do [ "$(title "$1")" = "$2" ] && return 0; sleep 0.1; done
     fail "window title is '$(title "$1")', expected '$2'"
 }
-close_window() {
-    xdotool windowfocus --sync "$wid" 2>/dev/null || true
-    sleep 0.3
-    xdotool key alt+F4
-    for _ in $(seq 100); do
-        kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid" || true; app_pid=""; return 0; }
-        sleep 0.1
-    done
-    fail "Alt+F4 did not close the window"
-}
 streams() { pactl list sink-inputs short 2>/dev/null | grep -c . || true; }
 sound=0
 pactl info >/dev/null 2>&1 && sound=1
@@ -90,7 +80,7 @@ xdotool windowfocus --sync "$about" 2>/dev/null || true
 xdotool key Escape
 wait "$handing" || fail "the start that waited for the about box ended with status $?"
 wait_title "$wid" "Tonfolio - DRUMS"
-close_window
+e2e_close_with_alt_f4
 grep -qxF '"LastDir"="C:\\SOUNDS\\DRUMS\\"' "$settings" || fail "the handed-over folder was not the window's: $(cat "$settings")"
 
 # A folder as argument wins over the stored last folder.

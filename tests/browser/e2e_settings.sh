@@ -21,23 +21,12 @@ e2e_start_x
 
 start() { e2e_start_app "$1" "^$2\$"; }
 
-# Closes the window with Alt+F4 and waits for the program to end.
-close_with_alt_f4() {
-    xdotool windowfocus --sync "$wid" 2>/dev/null || true
-    sleep 0.3
-    xdotool key alt+F4
-    for _ in $(seq 100); do
-        kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid" || true; app_pid=""; return 0; }
-        sleep 0.1
-    done
-    fail "Alt+F4 did not close the window"
-}
 
 expect_line() { grep -qxF -- "$1" "$settings" || fail "settings lack the line $1"; }
 
 # First start: no settings; the folder the program was started in is selected.
 start "$work/c/SOUNDS" "Tonfolio - SOUNDS"
-close_with_alt_f4
+e2e_close_with_alt_f4
 [ -f "$settings" ] || fail "no settings file"
 expect_line 'REGEDIT4'
 expect_line '[HKEY_CURRENT_USER\Software\Varnholt\Tonfolio]'
@@ -68,7 +57,7 @@ start "$work" "Tonfolio - DRUMS"
 geometry=$(xdotool getwindowgeometry "$wid")
 grep -q 'Position: 50,60' <<<"$geometry" || fail "window not at 50,60: $geometry"
 grep -q 'Geometry: 700x500' <<<"$geometry" || fail "window not 700x500: $geometry"
-close_with_alt_f4
+e2e_close_with_alt_f4
 expect_line '"PlayLooped"=dword:00000001'
 expect_line '"LastDir"="C:\\SOUNDS\\DRUMS\\"'
 expect_line '"DisplayFiles"=dword:00000004'

@@ -43,3 +43,20 @@ e2e_start_app() {
     done
     fail "no window titled '$2' (windows: $(xdotool search --name . getwindowname %@ 2>/dev/null | tr '\n' '|'))"
 }
+
+# Closes the program's window with Alt+F4, as a user would, and waits for the program to end. With no
+# window manager the focus may not have reached a window that is still starting (a sanitized build on a
+# busy machine) when the key goes out, so the key is pressed again, once focused, until the program ends.
+e2e_close_with_alt_f4() {
+    local attempt
+    for attempt in 1 2 3 4; do
+        xdotool windowfocus --sync "$wid" 2>/dev/null || true
+        sleep 0.3
+        xdotool key alt+F4
+        for _ in $(seq 50); do
+            kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid" || true; app_pid=""; return 0; }
+            sleep 0.1
+        done
+    done
+    fail "Alt+F4 did not close the window"
+}
