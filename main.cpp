@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tonfolio: browses folders of wave files and plays them.
 #include "browser/main.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TAboutBox: the small modal box with the program's icon, name, file version, rights notice and the
 // maker's mail and web links. Created once at start-up and shown by the About command.

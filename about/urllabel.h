@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TURLLabel: a label that behaves like a hyperlink. It is drawn underlined in a link colour, shows the
 // pointing hand, changes colour while pressed (and optionally while hovered), and hands an address built

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TVersionLabel: a label showing one field of a file's version information, by default the file
 // version of the running program. Failures show fixed texts in angle brackets instead of a value.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Expanding a folder of 20,000 sub-folders in the running window's tree, against the floor of listing
 // the folder and probing each sub-folder for a sub-folder of its own without any widget, measured in the
 // same run. Warm: the system's caches hold the folders. Slow disk: every open of a folder costs 1 ms more

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filling the wave list through the real window, against floors measured in the same run:
 // - 10,000 waves, warm page cache: against one thread opening each file and reading its first 1 KB.
 // - the same, cold (every file evicted with posix_fadvise before the round): against that floor on one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding sounds: each keystroke typed into the filter on 100,000 rows (target under 30 ms, in every
 // view style), against one search of the folded captions; and the second visit to a measured
 // folder of 10,000 waves showing all measure columns, against the fill without measures (target 1.2x).

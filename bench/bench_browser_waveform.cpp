@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The waveform overview of a 500 MB 16-bit stereo wave, with the page cache cold (evicted with
 // posix_fadvise) and warm, against decoding the same file with libsndfile to nothing in the same
 // run; the longest gap in the window's event loop while the strip computes; and the memory the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave player against the sound server: time from the play call to the first loud sample at
 // the null sink's monitor for a 1 s file, a 500 MB file, a 2 GB file and a 4.5 GB RF64 file, each
 // with the file evicted from the page cache first and warm; the same for paplay on the same files

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Selecting a folder deep down a chain of folders, as a symlink loop builds such paths a click at a
 // time: the tree reads every level on the way and the folder's waves are searched, as the window does
 // for a selection. The time per level at depth 1,000 is printed against the time per level at depth 100.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Expanding a folder of many sub-folders in the tree, against listing the same folder with QDir::entryList
 // plus one stat of each sub-folder's child, measured in the same run. Target: at most 3x. The time per
 // sub-folder must not grow with the folder's size (1,000 against 5,000 sub-folders).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measuring sound files (loudness, peak, tempo, pitch) against decoding the same files with libsndfile
 // to nothing, cold (files evicted from the page cache) and warm, per file. Target: at most 2x the decode.
 // Files of 1 to 10 s, 44.1 kHz 16-bit; the number of files is the first argument (default 200).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Resolving and stat-ing every file of a mixed-case folder through the drive-letter layer, against
 // stat() on the same real names. Targets: at most 3x stat(); per-file time of 1,000 and 10,000 files
 // within 1.5x of each other (no scan of the folder per file).

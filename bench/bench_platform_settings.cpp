@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening and saving a large settings file through the registry calls, against reading the file as
 // lines (each line copied into a string of its own: the least any reader of a text file does), in the
 // same run. Targets: open and save of 100,000 keys each within 20x of reading the file; the time per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The filter of the wave list: the text a caption must contain, ignoring case and accents, and
 // conditions on the analysis measures ("bpm:120-130", "lufs:<-20", "pitch:A4").

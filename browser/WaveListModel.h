@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of the wave list: one per wave entry of the listed folder, kept in caption order.
 

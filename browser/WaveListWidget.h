@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The wave list control: one row model shown in four view styles. The three icon styles use one
 // QListView, details a QTreeView; both share the model and the selection, and the one in use

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/WaveformStrip.h"
 
 #include "waves/W32Waves.h"

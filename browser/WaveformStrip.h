@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The waveform overview under the wave list: the selected file's envelope, one band per channel
 // (two at most), its peaks and loudness per pixel column, a time ruler, and a marker where the

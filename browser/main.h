@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TForm1: the browser window. Its members are defined by concern in main_*.cpp: start-up and
 // settings, the wave list, playback, the file commands and dragging.

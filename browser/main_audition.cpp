@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: aids to auditioning beyond the play commands - the preview volume, the output device and
 // playing a row as soon as the keyboard selects it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: the file and folder commands - delete, rename, properties, the wave editor, new folder,
 // the parent folder and reloading the tree.
 #include "about/aboutdlg.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: dragging a wave onto a folder of the tree moves it there, or copies it with Ctrl held.
 #include "browser/main.h"
 #include "platform/dialogs.h"

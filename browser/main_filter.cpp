@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: the filter box - which rows of the wave list are shown.
 #include "browser/main.h"
 

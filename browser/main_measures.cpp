@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: the measures of the listed waves - loudness, peak, tempo, pitch - filled in the background.
 #include "browser/main.h"
 #include "components/SoundAnalyser.h"

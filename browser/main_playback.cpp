@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: playback of the selected wave, one at a time or all waves of the folder in turn.
 //
 // The sound server never tells the window when a sound ends, so the window estimates the end

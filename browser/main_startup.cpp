@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: creation, settings, hints, view buttons and the enabled states of the commands.
 #include "browser/main.h"
 #include "platform/files.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: the waveform overview of the selected wave under the list, its toggle and its settings.
 #include "browser/WaveformStrip.h"
 #include "browser/main.h"

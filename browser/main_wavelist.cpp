@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: the wave list - filling it from the selected folder, its selection, focus and keys.
 #include "browser/main.h"
 #include "dirtree/DirTree.h"

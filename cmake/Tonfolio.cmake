@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Helpers shared by the folders' build files.
 
 # A library of one source folder: every .cpp/.h/.ui of the folder (not its subfolders).

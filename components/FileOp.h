@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TFileOperation: copies, moves, renames and deletes files through the shell's file operation, so that
 // they get the shell's confirmations, progress window, trash and collision renaming.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Measures sound files in a background thread, the files asked for first ahead of the others, and
 // keeps the results in the measures cache so a folder seen again has them at once.

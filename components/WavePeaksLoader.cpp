@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "components/WavePeaksLoader.h"
 
 #include <QMetaObject>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // WavePeaksLoader: gets the envelope of one wave file at a time for the overview picture. The
 // decoding runs on a thread of its own, so the window never waits for a file; what is done so far

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TWavePlayer: plays one wave sound through the system's simple sound call. A file plays from the
 // disk while it sounds, so any size starts at once and costs little memory; an image stored with the

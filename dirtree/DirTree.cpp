@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TDirTree: construction, properties, loading order, node entries, icons and node deletion.
 #include "dirtree/DirTree.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TDirTree: the machine's drives and their folders as a lazily read tree. Only drives are listed at
 // start; a node's sub-folders are read when it is expanded or a path through it is selected, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TDirTree: Qt's input, focus, drag-and-drop and label-editing events turned into the tree's events.
 #include "dirtree/DirTree.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TDirTree: listing drives, reading and probing sub-folders, the folder filters and node icons.
 #include "dirtree/DirTree.h"
 #include "platform/requestpool.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Free routines of the DirTree unit: how folder paths are written, split and shown, how drives are
 // classified and labelled, and how a folder is searched. They keep no state.

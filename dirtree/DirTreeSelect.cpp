@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TDirTree: selecting and finding nodes by path, reloading, refreshing nodes, and folder nodes the
 // owner adds or renames.
 #include "dirtree/DirTree.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The small unit of file routines beside the tree: file paths, window-title names,
 // and the folder-naming and rename routines.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target once on every file of the folders or files named on the command line.
 #include <cstdint>
 #include <cstdio>

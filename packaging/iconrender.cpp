@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build-time helper: renders the program's SVG icon to a square PNG of one size, so the
 // desktop's icon theme gets pixel sizes drawn by the same renderer the program uses.
 #include <QImage>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Measures of sound files kept between runs in an SQLite database under $XDG_CACHE_HOME/tonfolio/,
 // keyed by the file's device and inode and valid while its size and modification time stay.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one way this program copies a file: into a temporary name of its own beside the target, checked,
 // then given the target's name without replacing anything. A failed copy removes only its own

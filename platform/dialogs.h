@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Message boxes and the progress window of the system layer, behind a replaceable backend:
 // Qt dialogs in the program, scripted answers in tests.

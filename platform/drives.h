@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The table that maps drive letters onto directories of the Linux file system.
 // Filled from the mount table unless replaced (tests and end-to-end runs point C: at a temporary folder).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Drives, volumes, directory searches, attributes, folders, moves and whole-file reading,
 // over drive-letter paths ("C:\HOME\ANNA\SOUNDS\") that ignore letter case.

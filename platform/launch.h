@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Opening documents and addresses with the desktop's default application, and the property window.
 // Nothing is ever passed through a shell command line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Multimedia file I/O: read-only navigation of RIFF chunks in a file named by its drive-letter path.
 // Only regular files are opened; every search stays inside the file and its parent chunk, so a damaged

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Watches the mount table and tells the program's top-level windows that drives or media changed.
 

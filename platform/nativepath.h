@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // For the system layer's own use: turns drive-letter paths into Linux paths and back.
 // Application code never sees a Linux path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window needs to know about a path beyond the find functions: whether a folder is only a
 // link to another one, and the address other programs understand for a file.

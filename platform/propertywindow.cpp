@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/propertywindow.h"
 
 #include "platform/dialogs.h"

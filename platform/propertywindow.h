@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own property window of a file or folder: name, folder, type, size, dates, owner and
 // permissions, and for a wave file the details of its header. Modeless; it lives on by itself.

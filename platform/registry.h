@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The per-user settings store under the registry calls' names. One file per user,
 // $XDG_CONFIG_HOME/tonfolio/settings.reg (default ~/.config/...), in the REGEDIT4 text format,

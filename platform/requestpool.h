@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Many blocking requests to the file system at once: on a cold or slow disk, or a network share, each
 // open waits for a round trip, and only many requests in flight keep the device busy. The requests run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The shell's file operation (copy, move, rename, delete with confirmations, progress, trash and collision
 // renaming) and its change notifications, over drive-letter paths.

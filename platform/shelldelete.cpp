@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deleting: to the trash with undo, for good without it; and renaming in place.
 #include "platform/dialogs.h"
 #include "platform/shellops.h"

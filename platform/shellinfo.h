@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The shell's display names and icons of files, folders and drives, and its small-icon list.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Change notifications: delivered at once to the listeners of this process, and kept for tests.
 #include "platform/shell.h"
 

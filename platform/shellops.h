@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Inside the shell's file operation: one run of a request, split over the shell*.cpp files by function.
 

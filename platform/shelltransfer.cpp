@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copying and moving files and folders: collisions, replacing only after a Yes, moves across file systems.
 #include "platform/copyfile.h"
 #include "platform/dialogs.h"

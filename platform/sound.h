@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simple sound call: one process-wide channel that plays a RIFF/WAVE image or a named
 // wave file through the desktop's sound server, asynchronously or waiting, once or looped.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a sound measures: loudness, peak, tempo and pitch, read from its decoded samples.
 

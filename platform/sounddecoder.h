@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Inside the sound channel: turns a wave image, a wave file or the default sound into float
 // frames, a few at a time, so that a sound of any length starts at once.

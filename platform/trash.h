@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop's trash (freedesktop.org trash specification): the home trash under
 // $XDG_DATA_HOME/Trash for the home file system, a volume's own .Trash/$uid or .Trash-$uid elsewhere.

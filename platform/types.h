@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Plain types, constants and error codes shared by every part of the system layer.
 // Values are those the program's algorithms are written against.

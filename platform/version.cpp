@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The version block parser and VerQueryValue. The block lies in a buffer laid out as
 //   [block, padded to 4] ["TFU8"] [UTF-8 copies of the block's text values]
 // so that text values can be handed out as NUL-terminated UTF-8 without writing on lookup.

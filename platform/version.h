@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Version information: the version block of a file (VS_VERSIONINFO layout) and the lookups in it.
 // A block is found in the ".tonfolio_version" section of an ELF file (where the build puts the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding a version block in a file: the program's ELF section or a PE file's RT_VERSION resource.
 // Every offset and count comes from the file, so each read is checked against the file's size.
 

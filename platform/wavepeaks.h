@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The envelope of a wave file for its overview picture: for each of a fixed number of equal
 // stretches of the sound, per band, the lowest and highest sample and the loudness (RMS).

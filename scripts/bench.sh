@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the benchmarks and runs each; each prints its ratios against a baseline of the same run.
 set -euo pipefail
 cd "$(dirname "$0")/.."

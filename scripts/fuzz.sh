@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every libFuzzer target of a fuzz build for a fixed time on a copy of its seed corpus.
 set -euo pipefail
 build=${1:-build/fuzz}

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the test command: a private PulseAudio server with a null sink "tonfolio_null".
 # Everything it keeps (socket, state, cookie, log) lives in one temporary folder, so it neither
 # meets a desktop's server nor leaves files in the home folder; it also runs as root.

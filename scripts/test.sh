@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Tonfolio twice (plain, and with AddressSanitizer and
 # UndefinedBehaviorSanitizer), runs every test in both builds, then fuzzes the file parsers briefly.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // W32Waves: what kind of wave a file holds and how long it plays, read from its RIFF header
 // without touching the sample data, and the texts of one wave list row made from that.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writes version blocks in the VS_VERSIONINFO layout: the build uses it for the program's own block,
 // the tests and the fuzz seeds for blocks of their own. Header-only so a host tool can use it.

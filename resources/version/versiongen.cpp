@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build-time tool: writes the C++ source that places the program's version block in its ELF section.
 // Usage: tonfolio_versiongen <out.cpp> <version> <company> <product> <copyright> <flags>
 #include "resources/version/blockwriter.h"

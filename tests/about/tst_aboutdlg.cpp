@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The about box: shown modally without a title bar, closed by Enter and Space on its OK button,
 // with the program's version and the maker's links.
 #include "about/aboutdlg.h"

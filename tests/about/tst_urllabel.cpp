@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link label: the address it forms for each kind, and its press, release and hover effects.
 #include "about/urllabel.h"
 #include "launchrecorder.h"

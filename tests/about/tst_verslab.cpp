@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The version label over the program's own block and over blocks the tests write: every fixed text,
 // the flags, the translation lookup, the key as prefix and the refreshes its setters cause.
 #include "about/verslab.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A browser window on a temporary drive C: with its own settings file, for the window's tests.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the real tonfolio under Xvfb on a temporary drive C:, drags a wave's icon from the list onto
 # a folder of the tree with xdotool and checks that the file moved there; then drags another with
 # Ctrl held and checks that it was copied. Then, started again on two folders whose names differ only

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the real tonfolio under Xvfb on a temporary drive C: and settings folder, closes it with
 # Alt+F4 and checks what it stored; then starts it again with other values and checks they were applied.
 # Usage: e2e_settings.sh <tonfolio binary>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The end-to-end run of the real program under Xvfb: first start, Alt+F4, stored settings, second start.
 if(TARGET tonfolio)
   add_test(NAME browser.e2e_settings

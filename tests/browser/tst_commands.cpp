@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's file and folder commands on real files of a temporary drive: delete to the trash,
 // in-place renames of rows and folders, new folders, the parent folder, reloading, the launcher.
 #include "browserfixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dragging a row of the wave list onto a folder of the tree: move, copy with Ctrl, the same folder,
 // foreign drags, and what the dragged row carries for other programs.
 #include "browserfixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playback in the browser window: single plays, looping, the all-waves sequence, the end timer,
 // and what stops a play. The timer is driven by calling Timer1Timer() instead of waiting, so the
 // tests check the window's states and the sound channel, never the clock.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The browser window's start-up, stored settings and layout.
 #include "browserfixture.h"
 

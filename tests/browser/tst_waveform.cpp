@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The waveform overview: its picture at the pixel level, following the selection, files it cannot
 // show, its toggle and height in the settings.
 #include "browser/WaveformStrip.h"

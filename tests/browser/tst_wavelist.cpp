@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave list of the browser window: filling, order, texts, focus, F5 and the command states.
 #include "browserfixture.h"
 #include "platform/files.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TWavePlayer: loading, storing and playing, against real files and the test sound server.
 #include "components/WavePlay.h"
 #include "platform/sound.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared set-up of the tree tests: a temporary drive C:, an owner window that records what reaches it,
 // and a tree configured with the browser window's stored values.

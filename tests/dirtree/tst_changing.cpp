@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // OnChanging may keep the selection where it is, for keys, clicks and selection by path alike.
 #include "treetesting.h"
 

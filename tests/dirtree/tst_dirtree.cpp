@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tree's nodes on real folders: loading order, selection by path, filters, lazy reading, reloading.
 #include "treetesting.h"
 

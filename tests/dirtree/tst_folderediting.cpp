@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // New and renamed folders: free names, the rename routines, the tree's nodes that follow them,
 // in-place label editing and drop targets.
 #include "dirtree/FileRoutines.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Path, drive and search routines of the tree unit, and the file-path and title routines.
 #include "dirtree/DirTreePaths.h"
 #include "dirtree/FileRoutines.h"

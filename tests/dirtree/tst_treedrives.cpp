@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives that come and go and media that change, as the tree hears of them through its owner window.
 #include "treetesting.h"
 

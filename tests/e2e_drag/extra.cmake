@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The end-to-end run of the real program under Xvfb: a wave dragged from the list onto a folder of
 # the tree moves there, and with Ctrl held is copied.
 if(TARGET tonfolio)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the real tonfolio under Xvfb on a temporary drive C: and checks, on the test command's sound
 # server, that a left click on a row starts a stream and a right click ends it.
 # Usage: e2e_play.sh <tonfolio binary>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Asks an X11 window to close the way a window manager's close button does: a WM_DELETE_WINDOW
 // client message. xdotool has no such command, and a test display runs no window manager.
 #include <X11/Xlib.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a built tree and checks it without touching the system: its
 # control data, the place of every file it holds, an install and purge cycle in a throwaway dpkg
 # root, and a start of the packaged program that ends by closing its window.

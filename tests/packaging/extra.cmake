@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Desktop integration and the Debian package: the desktop entry and metainfo pass the
 # freedesktop.org validators, and the package installs the right files and a program that starts.
 set(_pack_dir ${CMAKE_CURRENT_LIST_DIR})
@@ -28,3 +29,7 @@ add_test(NAME packaging.deb
                  ${_pack_sanitized} "${_pack_close}")
 set_tests_properties(packaging.deb PROPERTIES
   ENVIRONMENT "${_pack_env}" TIMEOUT 300 SKIP_RETURN_CODE 77)
+
+# Every tracked source, build and shell file carries the licence tag.
+add_test(NAME packaging.licence_tags COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/spdx.sh --check)
+set_tests_properties(packaging.licence_tags PROPERTIES TIMEOUT 60)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Validates the generated desktop entry and AppStream metainfo and checks that they agree with each
 # other and with the project's version.
 # usage: validate.sh DIR APP-ID VERSION   (DIR holds APP-ID.desktop and APP-ID.metainfo.xml)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file calls over a temporary drive C:, on real folders.
 #include "platform/files.h"
 #include "platform/mmio.h"

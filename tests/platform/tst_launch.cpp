@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening documents and addresses, and the property window, with a recording launcher in place of the desktop.
 #include "platform/launch.h"
 #include "platform/propertywindow.h"

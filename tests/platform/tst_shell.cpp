@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shell's file operation on real folders: confirmations, collisions, trash, moves across file systems,
 // progress and cancelling, and the failures that must leave every file where it was.
 #include "platform/nativepath.h"

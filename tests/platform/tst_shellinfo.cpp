@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Display names and icons of drives, folders and files.
 #include "platform/files.h"
 #include "platform/shellinfo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures of generated sounds against their known values: loudness, peak, tempo, pitch.
 #include "platform/soundanalysis.h"
 #include "support/tempdrive.h"

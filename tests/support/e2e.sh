@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the end-to-end scripts, after they define fail(): a work folder removed on every way out,
 # a private X server, and the real program started on a temporary drive C: with its window awaited.
 # Needs bin (the program); sets work, DISPLAY, app_pid and wid.

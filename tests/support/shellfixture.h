@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A test drive C: with scripted dialogs and a private trash: deletions with undo land in a temporary
 // $XDG_DATA_HOME, never in the user's own trash.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Records what reaches the test sound server's null sink (its monitor, through parec) so tests
 // can check what was heard: when sound starts and ends, and which tone it was.

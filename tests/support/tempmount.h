@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh tmpfs mounted on a temporary folder: a second file system that a test can also unmount.
 

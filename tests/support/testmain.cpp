@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One main for every test program: a QApplication (offscreen) around GoogleTest.
 #include <QApplication>
 #include <QTemporaryDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Files that carry a version block, for the tests of the version functions and the version label.
 #include "platform/version.h"

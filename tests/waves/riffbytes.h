@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Builds RIFF files byte by byte, so that tests can state exactly which damage a file carries.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The header reader against real files (made by sox or byte by byte), and the row texts.
 #include "support/tempdrive.h"
 #include "waves/W32Waves.h"
