@@ -119,8 +119,8 @@ TEST(Version, DamagedBlocksFailWithoutCrashing)
     const std::vector<std::uint8_t> good = versionblock::build(sampleDescription());
     auto with = [&](std::size_t at, std::uint16_t v) {
         std::vector<std::uint8_t> b = good;
-        b[at] = std::uint8_t(v & 0xFF);
-        b[at + 1] = std::uint8_t(v >> 8);
+        b.at(at) = std::uint8_t(v & 0xFF);
+        b.at(at + 1) = std::uint8_t(v >> 8);
         return b;
     };
     // The first child (StringFileInfo) starts right after the 52-byte fixed record.
