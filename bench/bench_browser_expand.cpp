@@ -4,8 +4,8 @@
 // same run. Warm: the system's caches hold the folders. Slow disk: every open of a folder costs 1 ms more
 // (the system layer's open hook, standing for a network share or a waking USB disk), against the same
 // listing and probing done by 16 threads with the same delay. Target: at most 3x in both.
+#include "bench/benchdrive.h"
 #include "browser/main.h"
-#include "platform/drives.h"
 #include "platform/files.h"
 
 #include <QApplication>
@@ -151,11 +151,7 @@ int main(int argc, char** argv)
     const int count = 20000;
     const std::string big = root.path().toStdString() + "/Big";
     makeFolders(big, count);
-    platform::DriveInfo c;
-    c.letter = 'C';
-    c.directory = root.path().toStdString();
-    c.kind = 3;
-    platform::setDriveTable({c});
+    useAsOnlyDrive(root.path().toStdString());
     platform::setOpenHook(delayOpen);
 
     TForm1 form;

@@ -6,8 +6,8 @@
 // stat() per level is measured in the same run, and the target is on the cost per level counted in
 // such stat()s: at depth 1,000 at most 3x what it is at depth 100 (a walk from the drive's root for
 // every level, as before, gives about 10, its listing reads on top about 100).
+#include "bench/benchdrive.h"
 #include "dirtree/DirTree.h"
-#include "platform/drives.h"
 #include "platform/files.h"
 
 #include <QApplication>
@@ -92,13 +92,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QTemporaryDir root(QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm/bench-deep-XXXXXX")
                                                  : QDir::tempPath() + QStringLiteral("/bench-deep-XXXXXX"));
-    platform::DriveInfo c;
-    c.letter = 'C';
-    c.directory = root.path().toStdString();
-    c.kind = 3;
-    c.label = "BENCH";
-    c.serial = 0xBE;
-    platform::setDriveTable({c});
+    useAsOnlyDrive(root.path().toStdString());
     const std::string shallow = makeChain(root.path(), "Shallow", 100);
     const std::string deep = makeChain(root.path(), "Deep", 1000);
 

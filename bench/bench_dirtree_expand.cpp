@@ -2,8 +2,8 @@
 // Expanding a folder of many sub-folders in the tree, against listing the same folder with QDir::entryList
 // plus one stat of each sub-folder's child, measured in the same run. Target: at most 3x. The time per
 // sub-folder must not grow with the folder's size (1,000 against 5,000 sub-folders).
+#include "bench/benchdrive.h"
 #include "dirtree/DirTree.h"
-#include "platform/drives.h"
 
 #include <QApplication>
 #include <QDir>
@@ -79,13 +79,7 @@ int main(int argc, char** argv)
     // In memory where possible: the file system's own speed is not what is measured.
     QTemporaryDir root(QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm/bench-dirtree-XXXXXX")
                                                  : QDir::tempPath() + QStringLiteral("/bench-dirtree-XXXXXX"));
-    platform::DriveInfo c;
-    c.letter = 'C';
-    c.directory = root.path().toStdString();
-    c.kind = 3;
-    c.label = "BENCH";
-    c.serial = 0xBE;
-    platform::setDriveTable({c});
+    useAsOnlyDrive(root.path().toStdString());
     makeFolders(root.path() + "/Big", 5000);
     makeFolders(root.path() + "/Small", 1000);
 
