@@ -76,7 +76,7 @@ private:
     void endOfSound(pa_stream* s);
     bool joinInStream(std::unique_ptr<Decoder>& next, bool loop);
     bool fadeOutAndRetire();
-    std::int64_t joinFrame(const pa_sample_spec& spec);
+    std::int64_t joinFrame(const pa_sample_spec& streamFormat);
     void runningSamples(std::int64_t from, float* out, std::size_t frames);
     void writeAt(std::int64_t frame, const float* data, std::size_t frames);
     void listOutputs();
@@ -496,8 +496,8 @@ void Channel::endOfSound(pa_stream* s)
 
 void Channel::writeAt(std::int64_t frame, const float* data, std::size_t frames)
 {
-    const pa_sample_spec* spec = pa_stream_get_sample_spec(stream_);
-    const std::size_t channels = spec->channels;
+    const pa_sample_spec* streamFormat = pa_stream_get_sample_spec(stream_);
+    const std::size_t channels = streamFormat->channels;
     const std::int64_t bytes = std::int64_t(frames * channels * sizeof(float));
     if (frame == writtenFrames_)
         pa_stream_write(stream_, data, std::size_t(bytes), nullptr, 0, PA_SEEK_RELATIVE);
@@ -511,7 +511,7 @@ void Channel::writeAt(std::int64_t frame, const float* data, std::size_t frames)
     writtenFrames_ = frame + std::int64_t(frames);
 }
 
-std::int64_t Channel::joinFrame(const pa_sample_spec& spec)
+std::int64_t Channel::joinFrame(const pa_sample_spec& streamFormat)
 {
     // What the server still holds of the stream lies between its read and its write index; the
     // latency counts the sink's own buffer on top of that.
@@ -521,7 +521,7 @@ std::int64_t Channel::joinFrame(const pa_sample_spec& spec)
     if (!timing || pa_stream_get_latency(stream_, &latency, &negative) < 0)
         return -1;
     const pa_usec_t queued = negative || latency < timing->sink_usec ? 0 : latency - timing->sink_usec;
-    const auto framesOf = [&spec](pa_usec_t usec) { return std::int64_t(usec * spec.rate / PA_USEC_PER_SEC); };
+    const auto framesOf = [&streamFormat](pa_usec_t usec) { return std::int64_t(usec * streamFormat.rate / PA_USEC_PER_SEC); };
     const std::int64_t join = writtenFrames_ - framesOf(queued) + framesOf(kJoinMargin);
     return std::clamp<std::int64_t>(join, 0, writtenFrames_);
 }
@@ -550,14 +550,14 @@ bool Channel::joinInStream(std::unique_ptr<Decoder>& next, bool loop)
 {
     if (!next || !stream_ || !decoder_ || draining_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
         return false;
-    const pa_sample_spec spec = *pa_stream_get_sample_spec(stream_);
-    if (int(spec.rate) != next->rate() || int(spec.channels) != next->channels())
+    const pa_sample_spec streamFormat = *pa_stream_get_sample_spec(stream_);
+    if (int(streamFormat.rate) != next->rate() || int(streamFormat.channels) != next->channels())
         return false;
-    const std::int64_t join = joinFrame(spec);
+    const std::int64_t join = joinFrame(streamFormat);
     if (join < 0)
         return false;
-    const std::size_t channels = spec.channels;
-    const auto fade = std::size_t(std::max<std::uint64_t>(1, kCrossFade * spec.rate / PA_USEC_PER_SEC));
+    const std::size_t channels = streamFormat.channels;
+    const auto fade = std::size_t(std::max<std::uint64_t>(1, kCrossFade * streamFormat.rate / PA_USEC_PER_SEC));
     // Everything the server holds past the join is written over, so nothing of the old sound is left.
     const std::size_t count = std::max(fade, std::size_t(writtenFrames_ - join));
     std::vector<float> out(count * channels, 0.0f);
@@ -581,12 +581,12 @@ bool Channel::fadeOutAndRetire()
 {
     if (!stream_ || !decoder_ || draining_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
         return false;
-    const pa_sample_spec spec = *pa_stream_get_sample_spec(stream_);
-    const std::int64_t join = joinFrame(spec);
+    const pa_sample_spec streamFormat = *pa_stream_get_sample_spec(stream_);
+    const std::int64_t join = joinFrame(streamFormat);
     if (join < 0)
         return false;
-    const std::size_t channels = spec.channels;
-    const auto fade = std::size_t(std::max<std::uint64_t>(1, kCrossFade * spec.rate / PA_USEC_PER_SEC));
+    const std::size_t channels = streamFormat.channels;
+    const auto fade = std::size_t(std::max<std::uint64_t>(1, kCrossFade * streamFormat.rate / PA_USEC_PER_SEC));
     const std::size_t count = std::max(fade, std::size_t(writtenFrames_ - join));
     std::vector<float> out(count * channels, 0.0f);
     runningSamples(join, out.data(), fade);
