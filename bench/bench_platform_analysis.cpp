@@ -65,7 +65,9 @@ void evict(const std::vector<std::string>& files)
     }
 }
 
-double decodeAll(const std::vector<std::string>& files)
+/// Decodes every file with libsndfile to nothing; with loudness, each block also feeds libebur128 alone:
+/// what the loudness measure costs at the least.
+double decodeAll(const std::vector<std::string>& files, bool loudness = false)
 {
     std::vector<float> buf(4096 * 2);
     const auto t0 = Clock::now();
@@ -74,32 +76,18 @@ double decodeAll(const std::vector<std::string>& files)
         SNDFILE* f = sf_open(p.c_str(), SFM_READ, &info);
         if (!f)
             continue;
-        const sf_count_t chunk = sf_count_t(buf.size()) / info.channels;
-        while (sf_readf_float(f, buf.data(), chunk) == chunk) {
-        }
-        sf_close(f);
-    }
-    return msSince(t0);
-}
-
-/// The same decode feeding libebur128 alone: what the loudness measure costs at the least.
-double loudnessAll(const std::vector<std::string>& files)
-{
-    std::vector<float> buf(4096 * 2);
-    const auto t0 = Clock::now();
-    for (const auto& p : files) {
-        SF_INFO info{};
-        SNDFILE* f = sf_open(p.c_str(), SFM_READ, &info);
-        if (!f)
-            continue;
-        ebur128_state* state = ebur128_init(unsigned(info.channels), unsigned(info.samplerate), EBUR128_MODE_I);
+        ebur128_state* state =
+            loudness ? ebur128_init(unsigned(info.channels), unsigned(info.samplerate), EBUR128_MODE_I) : nullptr;
         const sf_count_t chunk = sf_count_t(buf.size()) / info.channels;
         sf_count_t got;
         while ((got = sf_readf_float(f, buf.data(), chunk)) > 0)
-            ebur128_add_frames_float(state, buf.data(), size_t(got));
-        double lufs = 0;
-        ebur128_loudness_global(state, &lufs);
-        ebur128_destroy(&state);
+            if (state)
+                ebur128_add_frames_float(state, buf.data(), size_t(got));
+        if (state) {
+            double lufs = 0;
+            ebur128_loudness_global(state, &lufs);
+            ebur128_destroy(&state);
+        }
         sf_close(f);
     }
     return msSince(t0);
@@ -145,7 +133,7 @@ int main(int argc, char** argv)
             decode = std::min(decode, decodeAll(files));
             if (cold)
                 evict(files);
-            loudness = std::min(loudness, loudnessAll(files));
+            loudness = std::min(loudness, decodeAll(files, true));
             if (cold)
                 evict(files);
             analyse = std::min(analyse, analyseAll(drivePaths, measured));
