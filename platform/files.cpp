@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/files.h"
 
-#include "platform/analysiscache.h"
 #include "platform/copyfile.h"
 #include "platform/nativepath.h"
 
