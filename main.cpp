@@ -4,8 +4,8 @@
 
 #include "about/aboutdlg.h"
 #include "browser/ApplicationService.h"
-#include "platform/argumentpath.h"
-#include "platform/files.h"
+#include "platform/files/argumentpath.h"
+#include "platform/files/files.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "about/urllabel.h"
 
-#include "platform/launch.h"
+#include "platform/shell/launch.h"
 
 #include <QBitmap>
 #include <QHash>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "about/verslab.h"
 
-#include "platform/version.h"
+#include "platform/version/version.h"
 
 #include <cstring>
 #include <vector>

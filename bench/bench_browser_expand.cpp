@@ -6,7 +6,7 @@
 // listing and probing done by 16 threads with the same delay. Target: at most 3x in both.
 #include "bench/benchdrive.h"
 #include "browser/main.h"
-#include "platform/files.h"
+#include "platform/files/files.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,8 +8,8 @@
 // - 100,000 waves: the fill, switching the view style and scrolling by the whole list, none of which may
 //   pause longer than the fill; and the memory each row costs.
 #include "browser/main.h"
-#include "platform/drives.h"
-#include "platform/files.h"
+#include "platform/files/drives.h"
+#include "platform/files/files.h"
 
 #include <QAbstractItemView>
 #include <QDir>

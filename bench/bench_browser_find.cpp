@@ -5,8 +5,8 @@
 #include "browser/WaveFilter.h"
 #include "browser/main.h"
 #include "components/SoundAnalyser.h"
-#include "platform/analysiscache.h"
-#include "platform/drives.h"
+#include "platform/sound/analysiscache.h"
+#include "platform/files/drives.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

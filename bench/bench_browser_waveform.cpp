@@ -4,8 +4,8 @@
 // run; the longest gap in the window's event loop while the strip computes; and the memory the
 // envelope of a file takes, for a long and a short file.
 #include "browser/WaveformStrip.h"
-#include "platform/drives.h"
-#include "platform/wavepeaks.h"
+#include "platform/files/drives.h"
+#include "platform/sound/wavepeaks.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

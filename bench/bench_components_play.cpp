@@ -6,8 +6,8 @@
 // file costs while it plays. The big files are sparse, with tone at their start.
 // Needs the test sound server: source scripts/pulse.sh; start_pulse.
 #include "components/WavePlay.h"
-#include "platform/drives.h"
-#include "platform/sound.h"
+#include "platform/files/drives.h"
+#include "platform/sound/sound.h"
 
 #include <QDir>
 #include <QTemporaryDir>

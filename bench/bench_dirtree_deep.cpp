@@ -8,7 +8,7 @@
 // every level, as before, gives about 10, its listing reads on top about 100).
 #include "bench/benchdrive.h"
 #include "dirtree/DirTree.h"
-#include "platform/files.h"
+#include "platform/files/files.h"
 
 #include <QApplication>
 #include <QDir>

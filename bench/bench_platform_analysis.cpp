@@ -2,8 +2,8 @@
 // Measuring sound files (loudness, peak, tempo, pitch) against decoding the same files with libsndfile
 // to nothing, cold (files evicted from the page cache) and warm, per file. Target: at most 2x the decode.
 // Files of 1 to 10 s, 44.1 kHz 16-bit; the number of files is the first argument (default 200).
-#include "platform/drives.h"
-#include "platform/soundanalysis.h"
+#include "platform/files/drives.h"
+#include "platform/sound/soundanalysis.h"
 
 #include <QTemporaryDir>
 #include <chrono>

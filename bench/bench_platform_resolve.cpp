@@ -2,8 +2,8 @@
 // Resolving and stat-ing every file of a mixed-case folder through the drive-letter layer, against
 // stat() on the same real names. Targets: at most 3x stat(); per-file time of 1,000 and 10,000 files
 // within 1.5x of each other (no scan of the folder per file).
-#include "platform/drives.h"
-#include "platform/files.h"
+#include "platform/files/drives.h"
+#include "platform/files/files.h"
 
 #include <QTemporaryDir>
 #include <algorithm>

@@ -2,7 +2,7 @@
 // Header reading over a folder of 10,000 small waves with mixed-case names (warm cache), against
 // two baselines of the same run: opening each file by its real name and reading 64 bytes (the floor
 // of any reader), and libsndfile opening and closing each file.
-#include "platform/drives.h"
+#include "platform/files/drives.h"
 #include "waves/W32Waves.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The drive table of a timing program: its own temporary folder as the only drive, C:, a fixed disk.
-#include "platform/drives.h"
+#include "platform/files/drives.h"
 
 #include <string>
 

@@ -2,8 +2,8 @@
 #include "browser/ApplicationService.h"
 
 #include "browser/main.h"
-#include "platform/argumentpath.h"
-#include "platform/pathinfo.h"
+#include "platform/files/argumentpath.h"
+#include "platform/files/pathinfo.h"
 
 #include <QApplication>
 #include <QDBusConnection>

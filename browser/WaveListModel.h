@@ -2,7 +2,7 @@
 #pragma once
 // The rows of the wave list: one per wave entry of the listed folder, kept in caption order.
 
-#include "platform/soundanalysis.h"
+#include "platform/sound/soundanalysis.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>

@@ -5,10 +5,10 @@
 
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
-#include "platform/analysiscache.h"
-#include "platform/registry.h"
-#include "platform/requestpool.h"
-#include "platform/soundanalysis.h"
+#include "platform/sound/analysiscache.h"
+#include "platform/settings/registry.h"
+#include "platform/files/requestpool.h"
+#include "platform/sound/soundanalysis.h"
 #include "ui_main.h"
 
 #include <QIcon>

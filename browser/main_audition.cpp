@@ -5,8 +5,8 @@
 // The volume and the output belong to the program's own sound stream; the system's mixer and
 // default output are left as they are.
 #include "browser/main.h"
-#include "platform/registry.h"
-#include "platform/sound.h"
+#include "platform/settings/registry.h"
+#include "platform/sound/sound.h"
 
 #include <QActionGroup>
 #include <QItemSelectionModel>

@@ -3,7 +3,7 @@
 #include "browser/main.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/DirTreePaths.h"
-#include "platform/files.h"
+#include "platform/files/files.h"
 
 #include <QLineEdit>
 #include <QString>

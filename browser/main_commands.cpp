@@ -5,11 +5,11 @@
 #include "browser/main.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
-#include "platform/dialogs.h"
-#include "platform/files.h"
-#include "platform/launch.h"
-#include "platform/pathinfo.h"
-#include "platform/shell.h"
+#include "platform/shell/dialogs.h"
+#include "platform/files/files.h"
+#include "platform/shell/launch.h"
+#include "platform/files/pathinfo.h"
+#include "platform/shell/shell.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: dragging a wave onto a folder of the tree moves it there, or copies it with Ctrl held.
 #include "browser/main.h"
-#include "platform/dialogs.h"
-#include "platform/pathinfo.h"
+#include "platform/shell/dialogs.h"
+#include "platform/files/pathinfo.h"
 
 #include <QDropEvent>
 #include <QGuiApplication>

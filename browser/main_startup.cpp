@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TForm1: creation, settings, hints, view buttons and the enabled states of the commands.
 #include "browser/main.h"
-#include "platform/files.h"
-#include "platform/registry.h"
-#include "platform/sound.h"
+#include "platform/files/files.h"
+#include "platform/settings/registry.h"
+#include "platform/sound/sound.h"
 
 #include <QActionGroup>
 #include <QApplication>

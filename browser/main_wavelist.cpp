@@ -3,10 +3,10 @@
 #include "browser/main.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
-#include "platform/analysiscache.h"
-#include "platform/files.h"
-#include "platform/pathinfo.h"
-#include "platform/shellinfo.h"
+#include "platform/sound/analysiscache.h"
+#include "platform/files/files.h"
+#include "platform/files/pathinfo.h"
+#include "platform/shell/shellinfo.h"
 #include "waves/W32Waves.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // TFileOperation: copies, moves, renames and deletes files through the shell's file operation, so that
 // they get the shell's confirmations, progress window, trash and collision renaming.
 
-#include "platform/shell.h"
+#include "platform/shell/shell.h"
 
 #include <QObject>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "components/SoundAnalyser.h"
 
-#include "platform/analysiscache.h"
+#include "platform/sound/analysiscache.h"
 
 #include <QMetaObject>
 #include <QPointer>

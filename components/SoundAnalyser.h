@@ -3,8 +3,8 @@
 // Measures sound files in a background thread, the files asked for first ahead of the others, and
 // keeps the results in the measures cache so a folder seen again has them at once.
 
-#include "platform/analysiscache.h"
-#include "platform/soundanalysis.h"
+#include "platform/sound/analysiscache.h"
+#include "platform/sound/soundanalysis.h"
 
 #include <QObject>
 #include <QString>

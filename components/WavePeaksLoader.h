@@ -5,7 +5,7 @@
 // can be drawn at once. Envelopes of the last files stay in memory, keyed by the file's path,
 // size and modification time.
 
-#include "platform/wavepeaks.h"
+#include "platform/sound/wavepeaks.h"
 
 #include <QObject>
 #include <memory>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "components/WavePlay.h"
 
-#include "platform/files.h"
-#include "platform/sound.h"
+#include "platform/files/files.h"
+#include "platform/sound/sound.h"
 
 #include <QBuffer>
 #include <QDataStream>

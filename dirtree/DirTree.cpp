@@ -2,7 +2,7 @@
 // TDirTree: construction, properties, loading order, node entries, icons and node deletion.
 #include "dirtree/DirTree.h"
 
-#include "platform/shellinfo.h"
+#include "platform/shell/shellinfo.h"
 
 #include <QApplication>
 #include <QCollator>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TDirTree: listing drives, reading and probing sub-folders, the folder filters and node icons.
 #include "dirtree/DirTree.h"
-#include "platform/requestpool.h"
-#include "platform/shellinfo.h"
+#include "platform/files/requestpool.h"
+#include "platform/shell/shellinfo.h"
 
 #include <QCollator>
 #include <algorithm>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dirtree/DirTreePaths.h"
 
-#include "platform/shellinfo.h"
+#include "platform/shell/shellinfo.h"
 
 #include <cctype>
 #include <cstring>

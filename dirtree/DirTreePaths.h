@@ -3,7 +3,7 @@
 // Free routines of the DirTree unit: how folder paths are written, split and shown, how drives are
 // classified and labelled, and how a folder is searched. They keep no state.
 
-#include "platform/files.h"
+#include "platform/files/files.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The measures cache opening a file of any bytes: a damaged or foreign file is set aside and a new one
 // made, and reading and storing never do harm, whatever the file held.
-#include "platform/analysiscache.h"
+#include "platform/sound/analysiscache.h"
 
 #include <QTemporaryDir>
 #include <cmath>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the sound decoder's fallback for waves libsndfile refuses: the header walk
 // that finds the format and the samples, and the raw decoding from there, with a seek on the way.
-#include "platform/sounddecoder.h"
+#include "platform/sound/sounddecoder.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target of the version functions: the bytes are taken both as a file image (ELF section or PE
 // resource) and as a bare block, loaded as GetFileVersionInfo does and queried as the version label does.
-#include "platform/version.h"
+#include "platform/version/version.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the wave header reader as a file on a temporary drive C:, and renders the
 // row texts of whatever it read.
-#include "platform/drives.h"
+#include "platform/files/drives.h"
 #include "waves/W32Waves.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "waves/W32Waves.h"
 
-#include "platform/mmio.h"
+#include "platform/sound/mmio.h"
 
 #include <QLocale>
 #include <algorithm>

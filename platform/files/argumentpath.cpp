@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/argumentpath.h"
+#include "platform/files/argumentpath.h"
 
-#include "platform/nativepath.h"
+#include "platform/files/nativepath.h"
 
 #include <QByteArray>
 #include <algorithm>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/copyfile.h"
+#include "platform/files/copyfile.h"
 
 #include <cerrno>
 #include <cstdio>

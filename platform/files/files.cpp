@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/files.h"
+#include "platform/files/files.h"
 
-#include "platform/copyfile.h"
-#include "platform/nativepath.h"
+#include "platform/files/copyfile.h"
+#include "platform/files/fileidentity.h"
+#include "platform/files/nativepath.h"
 
 #include <algorithm>
 #include <atomic>
@@ -145,12 +146,7 @@ bool step(FindState* f, WIN32_FIND_DATA* data)
         if (statEntry(f->dirFd, name, st)) {
             fill(data, name, st);
             if (S_ISREG(st.st_mode)) {
-                FileIdentity id;
-                id.device = std::uint64_t(st.st_dev);
-                id.inode = std::uint64_t(st.st_ino);
-                id.size = std::int64_t(st.st_size);
-                id.modified = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-                lastFound = id;
+                lastFound = identityOf(st);
             }
             return true;
         }

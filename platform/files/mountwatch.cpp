@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mountwatch.h"
+#include "platform/files/mountwatch.h"
 
-#include "platform/nativepath.h"
+#include "platform/files/nativepath.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

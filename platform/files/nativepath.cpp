@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/nativepath.h"
+#include "platform/files/nativepath.h"
 
-#include "platform/files.h"
+#include "platform/files/files.h"
 
 #include <QString>
 #include <algorithm>

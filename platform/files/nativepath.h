@@ -3,7 +3,7 @@
 // For the system layer's own use: turns drive-letter paths into Linux paths and back.
 // Application code never sees a Linux path.
 
-#include "platform/drives.h"
+#include "platform/files/drives.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/pathinfo.h"
+#include "platform/files/pathinfo.h"
 
-#include "platform/nativepath.h"
+#include "platform/files/nativepath.h"
 
 #include <QByteArray>
 #include <dirent.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/registry.h"
+#include "platform/settings/registry.h"
 
 #include <QByteArray>
 #include <QDir>

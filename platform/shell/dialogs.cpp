@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/dialogs.h"
+#include "platform/shell/dialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/launch.h"
+#include "platform/shell/launch.h"
 
-#include "platform/nativepath.h"
-#include "platform/propertywindow.h"
+#include "platform/files/nativepath.h"
+#include "platform/shell/propertywindow.h"
 
 #include <QByteArray>
 #include <QDesktopServices>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/propertywindow.h"
+#include "platform/shell/propertywindow.h"
 
-#include "platform/dialogs.h"
-#include "platform/nativepath.h"
+#include "platform/shell/dialogs.h"
+#include "platform/files/nativepath.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>

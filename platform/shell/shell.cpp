@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/shell.h"
+#include "platform/shell/shell.h"
 
-#include "platform/dialogs.h"
-#include "platform/nativepath.h"
-#include "platform/shellops.h"
-#include "platform/trash.h"
+#include "platform/shell/dialogs.h"
+#include "platform/files/nativepath.h"
+#include "platform/shell/shellops.h"
+#include "platform/shell/trash.h"
 
 #include <QElapsedTimer>
 #include <algorithm>

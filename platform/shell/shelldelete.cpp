@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Deleting: to the trash with undo, for good without it; and renaming in place.
-#include "platform/dialogs.h"
-#include "platform/shellops.h"
-#include "platform/trash.h"
+#include "platform/shell/dialogs.h"
+#include "platform/shell/shellops.h"
+#include "platform/shell/trash.h"
 
 #include <cerrno>
 #include <fcntl.h>

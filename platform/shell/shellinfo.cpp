@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/shellinfo.h"
+#include "platform/shell/shellinfo.h"
 
-#include "platform/files.h"
-#include "platform/nativepath.h"
+#include "platform/files/files.h"
+#include "platform/files/nativepath.h"
 
 #include <QApplication>
 #include <QMimeDatabase>

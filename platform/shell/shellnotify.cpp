@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Change notifications: delivered at once to the listeners of this process, and kept for tests.
-#include "platform/shell.h"
+#include "platform/shell/shell.h"
 
 #include <deque>
 #include <map>

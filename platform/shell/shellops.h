@@ -2,7 +2,7 @@
 #pragma once
 // Inside the shell's file operation: one run of a request, split over the shell*.cpp files by function.
 
-#include "platform/shell.h"
+#include "platform/shell/shell.h"
 
 #include <QElapsedTimer>
 #include <optional>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copying and moving files and folders: collisions, replacing only after a Yes, moves across file systems.
-#include "platform/copyfile.h"
-#include "platform/dialogs.h"
-#include "platform/nativepath.h"
-#include "platform/shellops.h"
+#include "platform/files/copyfile.h"
+#include "platform/shell/dialogs.h"
+#include "platform/files/nativepath.h"
+#include "platform/shell/shellops.h"
 
 #include <cerrno>
 #include <climits>

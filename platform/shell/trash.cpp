@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/trash.h"
+#include "platform/shell/trash.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/analysiscache.h"
+#include "platform/sound/analysiscache.h"
 
-#include "platform/nativepath.h"
 
 #include <QDir>
 #include <QString>
@@ -9,11 +8,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <numeric>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform {
 
@@ -83,51 +79,6 @@ std::int64_t nowMs()
 }
 
 } // namespace
-
-std::optional<FileIdentity> fileIdentity(const std::string& drivePath)
-{
-    const auto native = existingNativePath(drivePath);
-    struct stat st {};
-    if (!native || ::stat(native->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    FileIdentity id;
-    id.device = std::uint64_t(st.st_dev);
-    id.inode = std::uint64_t(st.st_ino);
-    id.size = std::int64_t(st.st_size);
-    id.modified = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return id;
-}
-
-std::vector<std::optional<FileIdentity>> fileIdentitiesIn(const std::string& folder,
-                                                          const std::vector<std::string>& names)
-{
-    std::vector<std::optional<FileIdentity>> out(names.size());
-    const auto native = existingNativePath(folder);
-    const int dir = native ? ::open(native->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-    std::string prefix = folder;
-    if (prefix.empty() || prefix.back() != '\\')
-        prefix += '\\';
-    for (size_t i = 0; i < names.size(); ++i) {
-        struct stat st {};
-        const bool plain = names[i].find('/') == std::string::npos && names[i].find('\\') == std::string::npos;
-        if (dir >= 0 && plain) {
-            // Spelt otherwise, the name would find a case twin: a file missing here is missing.
-            if (::fstatat(dir, names[i].c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
-                continue;
-            FileIdentity id;
-            id.device = std::uint64_t(st.st_dev);
-            id.inode = std::uint64_t(st.st_ino);
-            id.size = std::int64_t(st.st_size);
-            id.modified = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-            out[i] = id;
-        } else {
-            out[i] = fileIdentity(prefix + names[i]);
-        }
-    }
-    if (dir >= 0)
-        ::close(dir);
-    return out;
-}
 
 std::string AnalysisCache::defaultFile()
 {

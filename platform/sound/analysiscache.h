@@ -3,7 +3,8 @@
 // Measures of sound files kept between runs in an SQLite database under $XDG_CACHE_HOME/tonfolio/,
 // keyed by the file's device and inode and valid while its size and modification time stay.
 
-#include "platform/soundanalysis.h"
+#include "platform/files/fileidentity.h"
+#include "platform/sound/soundanalysis.h"
 
 #include <cstdint>
 #include <optional>
@@ -14,26 +15,6 @@
 struct sqlite3;
 
 namespace platform {
-
-/// What tells one file apart, and whether it changed since it was measured.
-struct FileIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t size = 0;
-    std::int64_t modified = 0; ///< nanoseconds since the epoch
-};
-
-/// The identity of the regular file a drive-letter path names (links followed); nothing for a
-/// missing file, a folder, a pipe or a device.
-std::optional<FileIdentity> fileIdentity(const std::string& drivePath);
-/// The identity of the entry FindFirstFile or FindNextFile last gave on this thread, from the look at
-/// it they took; nothing when that entry is no regular file. A folder just listed is then identified
-/// without looking at each file again.
-std::optional<FileIdentity> lastFoundIdentity();
-/// fileIdentity of each name in one folder (drive-letter path), the folder found once: the names as
-/// the folder spells them are looked up directly, any other by fileIdentity.
-std::vector<std::optional<FileIdentity>> fileIdentitiesIn(const std::string& folder,
-                                                          const std::vector<std::string>& names);
 
 class AnalysisCache {
 public:

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/mmio.h"
+#include "platform/sound/mmio.h"
 
-#include "platform/nativepath.h"
+#include "platform/files/nativepath.h"
 
 #include <algorithm>
 #include <cerrno>

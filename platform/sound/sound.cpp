@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/sound.h"
+#include "platform/sound/sound.h"
 
-#include "platform/sounddecoder.h"
+#include "platform/sound/sounddecoder.h"
 
 #include <algorithm>
 #include <cmath>

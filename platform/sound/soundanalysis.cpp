@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/soundanalysis.h"
+#include "platform/sound/soundanalysis.h"
 
-#include "platform/sounddecoder.h"
+#include "platform/sound/sounddecoder.h"
 
 #include <aubio/aubio.h>
 #include <ebur128.h>

@@ -3,7 +3,7 @@
 // Inside the sound channel: turns a wave image, a wave file or the default sound into float
 // frames, a few at a time, so that a sound of any length starts at once.
 
-#include "platform/sound.h"
+#include "platform/sound/sound.h"
 
 #include <cstddef>
 #include <cstdint>

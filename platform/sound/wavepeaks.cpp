@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/wavepeaks.h"
+#include "platform/sound/wavepeaks.h"
 
-#include "platform/nativepath.h"
-#include "platform/sounddecoder.h"
+#include "platform/files/nativepath.h"
+#include "platform/sound/sounddecoder.h"
 
 #include <algorithm>
 #include <cfloat>

@@ -5,7 +5,7 @@
 // A text value at block offset o gets the area offset o / 2 * 3: three bytes per UTF-16 unit always
 // fit, and the copies of two values never overlap.
 
-#include "platform/version.h"
+#include "platform/version/version.h"
 
 #include <cstring>
 #include <vector>

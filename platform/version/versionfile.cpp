@@ -2,8 +2,8 @@
 // Finding a version block in a file: the program's ELF section or a PE file's RT_VERSION resource.
 // Every offset and count comes from the file, so each read is checked against the file's size.
 
-#include "platform/nativepath.h"
-#include "platform/version.h"
+#include "platform/files/nativepath.h"
+#include "platform/version/version.h"
 
 #include <cstring>
 #include <fcntl.h>

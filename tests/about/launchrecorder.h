@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Records what the link labels ask the desktop to open, in place of the desktop's opener.
-#include "platform/launch.h"
+#include "platform/shell/launch.h"
 
 #include <memory>
 #include <string>

@@ -3,7 +3,7 @@
 // A browser window on a temporary drive C: with its own settings file, for the window's tests.
 
 #include "browser/main.h"
-#include "platform/registry.h"
+#include "platform/settings/registry.h"
 #include "support/tempdrive.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window shows what the command line or a later start names: a folder, or a wave file's row.
 #include "browserfixture.h"
-#include "platform/argumentpath.h"
+#include "platform/files/argumentpath.h"
 
 using namespace browser_testing;
 

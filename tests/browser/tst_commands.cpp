@@ -2,7 +2,7 @@
 // The window's file and folder commands on real files of a temporary drive: delete to the trash,
 // in-place renames of rows and folders, new folders, the parent folder, reloading, the launcher.
 #include "browserfixture.h"
-#include "platform/launch.h"
+#include "platform/shell/launch.h"
 #include "support/shellfixture.h"
 #include "waves/W32Waves.h"
 

@@ -3,7 +3,7 @@
 // and what stops a play. The timer is driven by calling Timer1Timer() instead of waiting, so the
 // tests check the window's states and the sound channel, never the clock.
 #include "browserfixture.h"
-#include "platform/sound.h"
+#include "platform/sound/sound.h"
 #include "support/soundmonitor.h"
 
 #include <QAbstractItemView>

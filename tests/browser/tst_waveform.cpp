@@ -3,7 +3,7 @@
 // show, its toggle and height in the settings.
 #include "browser/WaveformStrip.h"
 #include "browserfixture.h"
-#include "platform/sound.h"
+#include "platform/sound/sound.h"
 #include "support/soundmonitor.h"
 
 #include <QAbstractItemView>

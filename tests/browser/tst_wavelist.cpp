@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The wave list of the browser window: filling, order, texts, focus, F5 and the command states.
 #include "browserfixture.h"
-#include "platform/files.h"
+#include "platform/files/files.h"
 #include "components/SoundAnalyser.h"
 #include "waves/W32Waves.h"
 

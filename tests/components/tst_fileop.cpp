@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TFileOperation: the request it builds for the shell, and what it reports back after real operations.
 #include "components/FileOp.h"
-#include "platform/shell.h"
+#include "platform/shell/shell.h"
 #include "support/shellfixture.h"
 
 #include <QMetaProperty>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TWavePlayer: loading, storing and playing, against real files and the test sound server.
 #include "components/WavePlay.h"
-#include "platform/sound.h"
+#include "platform/sound/sound.h"
 #include "support/soundmonitor.h"
 #include "support/tempdrive.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The measures cache on real files: kept across a restart, forgotten when a file changes, a damaged or
 // foreign database set aside and rebuilt, and the oldest entries dropped beyond the limit.
-#include "platform/analysiscache.h"
-#include "platform/files.h"
+#include "platform/sound/analysiscache.h"
+#include "platform/files/files.h"
 #include "support/tempdrive.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The file calls over a temporary drive C:, on real folders.
-#include "platform/files.h"
-#include "platform/mmio.h"
-#include "platform/nativepath.h"
+#include "platform/files/files.h"
+#include "platform/sound/mmio.h"
+#include "platform/files/nativepath.h"
 #include "support/tempdrive.h"
 #include "support/tempmount.h"
 

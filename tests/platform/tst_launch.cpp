@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Opening documents and addresses, and the property window, with a recording launcher in place of the desktop.
-#include "platform/launch.h"
-#include "platform/propertywindow.h"
+#include "platform/shell/launch.h"
+#include "platform/shell/propertywindow.h"
 #include "support/tempdrive.h"
 
 #include <QLocale>

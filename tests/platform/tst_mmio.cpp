@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // RIFF navigation: searches, nesting, pad bytes, bounds, reads beyond the read-ahead window.
-#include "platform/mmio.h"
+#include "platform/sound/mmio.h"
 #include "support/tempdrive.h"
 #include "waves/riffbytes.h"
 

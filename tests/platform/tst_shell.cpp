@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The shell's file operation on real folders: confirmations, collisions, trash, moves across file systems,
 // progress and cancelling, and the failures that must leave every file where it was.
-#include "platform/nativepath.h"
-#include "platform/shell.h"
-#include "platform/trash.h"
+#include "platform/files/nativepath.h"
+#include "platform/shell/shell.h"
+#include "platform/shell/trash.h"
 #include "support/shellfixture.h"
 #include "support/tempmount.h"
 

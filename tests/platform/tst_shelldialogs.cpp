@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt dialogs behind the shell: buttons map to the right answers, and the progress window's Cancel is seen.
-#include "platform/dialogs.h"
+#include "platform/shell/dialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Display names and icons of drives, folders and files.
-#include "platform/files.h"
-#include "platform/shellinfo.h"
+#include "platform/files/files.h"
+#include "platform/shell/shellinfo.h"
 #include "support/tempdrive.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The sound call against the test sound server: what reaches the null sink is recorded and checked.
-#include "platform/sound.h"
+#include "platform/sound/sound.h"
 #include "support/soundmonitor.h"
 #include "support/tempdrive.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The sound call where no sound server can be reached: calls come back, nothing plays or crashes.
-#include "platform/sound.h"
+#include "platform/sound/sound.h"
 #include "support/tempdrive.h"
 
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Measures of generated sounds against their known values: loudness, peak, tempo, pitch.
-#include "platform/soundanalysis.h"
+#include "platform/sound/soundanalysis.h"
 #include "support/tempdrive.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Version information over real files: blocks the tests write into ELF sections, a PE file made by
 // windres, files without blocks, and damaged blocks that must fail without reading out of bounds.
-#include "platform/version.h"
+#include "platform/version/version.h"
 #include "resources/version/blockwriter.h"
 #include "support/tempdrive.h"
 #include "support/versionfiles.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shellfixture.h"
 
-#include "platform/nativepath.h"
+#include "platform/files/nativepath.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>

@@ -3,8 +3,8 @@
 // A test drive C: with scripted dialogs and a private trash: deletions with undo land in a temporary
 // $XDG_DATA_HOME, never in the user's own trash.
 
-#include "platform/dialogs.h"
-#include "platform/shell.h"
+#include "platform/shell/dialogs.h"
+#include "platform/shell/shell.h"
 #include "support/tempdrive.h"
 
 #include <QByteArray>

@@ -2,7 +2,7 @@
 #pragma once
 // A temporary folder that serves as drive C: (and optionally more drives) for one test.
 
-#include "platform/drives.h"
+#include "platform/files/drives.h"
 
 #include <QTemporaryDir>
 #include <string>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Files that carry a version block, for the tests of the version functions and the version label.
-#include "platform/version.h"
+#include "platform/version/version.h"
 
 #include <cstdint>
 #include <string>
