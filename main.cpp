@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Tonfolio: browses folders of wave files and plays them.
-#include "browser/main.h"
+#include "browser/BrowserWindow.h"
 
 #include "about/aboutdlg.h"
 #include "browser/ApplicationService.h"
@@ -119,7 +119,7 @@ int main(int argc, char* argv[])
     }
 
     // The window comes first: closing it ends the program. The about box waits hidden until asked for.
-    TForm1 form;
+    BrowserWindow form;
     TAboutBox about;
     form.AboutBox = &about;
     auto* service = new ApplicationService(&form);

@@ -31,23 +31,23 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
 
     QFont linkFont = small;
     linkFont.setUnderline(true);
-    for (TURLLabel* link : {ui->URLLabel1, ui->URLLabel2}) {
+    for (TURLLabel* link : {ui->MailLink, ui->WebLink}) {
         link->setLabelFont(linkFont, QColor(0, 0, 255));
         link->setFocusPolicy(Qt::NoFocus);
     }
-    ui->URLLabel1->setLabelType(TURLLabel::hmMAIL);
-    ui->URLLabel2->setLabelType(TURLLabel::hmHTTP);
+    ui->MailLink->setLabelType(TURLLabel::hmMAIL);
+    ui->WebLink->setLabelType(TURLLabel::hmHTTP);
     // Auto size: each label takes the width of its text.
-    for (QLabel* label : {ui->ProductName, ui->Version, ui->Copyright, static_cast<QLabel*>(ui->URLLabel1),
-                          static_cast<QLabel*>(ui->URLLabel2)})
+    for (QLabel* label : {ui->ProductName, ui->Version, ui->Copyright, static_cast<QLabel*>(ui->MailLink),
+                          static_cast<QLabel*>(ui->WebLink)})
         label->adjustSize();
     // The version follows its caption whatever width the font gives the caption.
     ui->VersionLabel->move(ui->Version->geometry().right() + 4, ui->VersionLabel->y());
 
     // The OK button is the only control that takes the keyboard: Enter and Space both press it.
-    ui->Button1->setAutoDefault(true);
-    ui->Button1->setDefault(true);
-    ui->Button1->setFocus();
+    ui->OkButton->setAutoDefault(true);
+    ui->OkButton->setDefault(true);
+    ui->OkButton->setFocus();
     FormCreate();
 }
 
@@ -69,7 +69,7 @@ int TAboutBox::ShowModal()
         r.moveCenter(screen->availableGeometry().center());
         move(r.topLeft());
     }
-    ui->Button1->setFocus();
+    ui->OkButton->setFocus();
     return exec();
 }
 
@@ -79,11 +79,11 @@ TVersionLabel* TAboutBox::versionLabel() const
 }
 TURLLabel* TAboutBox::mailLink() const
 {
-    return ui->URLLabel1;
+    return ui->MailLink;
 }
 TURLLabel* TAboutBox::webLink() const
 {
-    return ui->URLLabel2;
+    return ui->WebLink;
 }
 
 void TAboutBox::paintEvent(QPaintEvent* event)

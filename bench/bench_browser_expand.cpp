@@ -5,7 +5,7 @@
 // (the system layer's open hook, standing for a network share or a waking USB disk), against the same
 // listing and probing done by 16 threads with the same delay. Target: at most 3x in both.
 #include "bench/benchdrive.h"
-#include "browser/main.h"
+#include "browser/BrowserWindow.h"
 #include "platform/files/files.h"
 
 #include <QApplication>
@@ -113,13 +113,13 @@ double floorExpand(const std::string& parent, int threads, int expected)
     return ms;
 }
 
-double windowExpand(TForm1& form, int count)
+double windowExpand(BrowserWindow& form, int count)
 {
-    QTreeWidgetItem* node = form.DirTree1->FindNode("C:\\BIG\\");
+    QTreeWidgetItem* node = form.FolderTree->FindNode("C:\\BIG\\");
     if (!node)
         return 0;
     node->setExpanded(false);
-    form.DirTree1->RefreshNode(node); // forget what was read: the next expansion reads and probes again
+    form.FolderTree->RefreshNode(node); // forget what was read: the next expansion reads and probes again
     QApplication::processEvents();
     const auto t0 = Clock::now();
     node->setExpanded(true);
@@ -154,10 +154,10 @@ int main(int argc, char** argv)
     useAsOnlyDrive(root.path().toStdString());
     platform::setOpenHook(delayOpen);
 
-    TForm1 form;
+    BrowserWindow form;
     form.show();
-    form.DirTree1->SelectPath("C:\\");
-    form.DirTree1->FindNode("C:\\")->setExpanded(true);
+    form.FolderTree->SelectPath("C:\\");
+    form.FolderTree->FindNode("C:\\")->setExpanded(true);
     QApplication::processEvents();
 
     windowExpand(form, count); // warms the caches for both sides

@@ -7,7 +7,7 @@
 //   share): against the 16-thread floor with the same delay.
 // - 100,000 waves: the fill, switching the view style and scrolling by the whole list, none of which may
 //   pause longer than the fill; and the memory each row costs.
-#include "browser/main.h"
+#include "browser/BrowserWindow.h"
 #include "platform/files/drives.h"
 #include "platform/files/files.h"
 
@@ -131,7 +131,7 @@ double floorRead(const std::string& dir, const std::vector<std::string>& names, 
     return msSince(t0);
 }
 
-double timedFill(TForm1& form, int expected)
+double timedFill(BrowserWindow& form, int expected)
 {
     const auto t0 = Clock::now();
     form.FillWaveList();
@@ -161,7 +161,7 @@ struct Pauses {
 
 /// The longest pauses of switching through the view styles twice, and of scrolling from the top to the
 /// end of the rows and back in each style once laid out.
-Pauses switchAndScroll(TForm1& form)
+Pauses switchAndScroll(BrowserWindow& form)
 {
     Pauses worst;
     for (int round = 0; round < 2; ++round) {
@@ -190,7 +190,7 @@ Pauses switchAndScroll(TForm1& form)
 }
 
 /// 10,000 waves of the same format on the disk: warm, cold and slow fills against their floors.
-void fillsAgainstFloors(TForm1& form, const std::string& root)
+void fillsAgainstFloors(BrowserWindow& form, const std::string& root)
 {
     const int count = 10000;
     const std::string dir = root + "/Waves";
@@ -206,8 +206,8 @@ void fillsAgainstFloors(TForm1& form, const std::string& root)
     ::syncfs(dirFd);
     ::close(dirFd);
 
-    form.DirTree1->Reload();
-    form.DirTree1->SelectPath("C:\\WAVES\\");
+    form.FolderTree->Reload();
+    form.FolderTree->SelectPath("C:\\WAVES\\");
     QApplication::processEvents();
 
     double warm = 1e9, warmFloor = 1e9;
@@ -255,7 +255,7 @@ void fillsAgainstFloors(TForm1& form, const std::string& root)
 
 /// 100,000 waves (links to a few files of different formats), in memory where possible: fill, view
 /// switches, scrolling, memory.
-void hugeFolder(TForm1& form, const std::string& root)
+void hugeFolder(BrowserWindow& form, const std::string& root)
 {
     const int count = 100000;
     const std::string dir = root + "/Huge";
@@ -271,8 +271,8 @@ void hugeFolder(TForm1& form, const std::string& root)
             std::perror("link");
 
     form.DetailBtn->trigger();
-    form.DirTree1->Reload();
-    form.DirTree1->SelectPath("D:\\HUGE\\"); // the first fill fills the system layer's caches too
+    form.FolderTree->Reload();
+    form.FolderTree->SelectPath("D:\\HUGE\\"); // the first fill fills the system layer's caches too
     QApplication::processEvents();
     form.WaveList->model()->clear();
     QApplication::processEvents();
@@ -314,7 +314,7 @@ int main(int argc, char** argv)
     platform::setDriveTable({c, d});
     platform::setOpenHook(delayOpenHook);
 
-    TForm1 form;
+    BrowserWindow form;
     form.show();
     fillsAgainstFloors(form, root.path().toStdString());
     hugeFolder(form, memory.path().toStdString());

@@ -3,7 +3,7 @@
 // view style), against one search of the folded captions; and the second visit to a measured
 // folder of 10,000 waves showing all measure columns, against the fill without measures (target 1.2x).
 #include "browser/WaveFilter.h"
-#include "browser/main.h"
+#include "browser/BrowserWindow.h"
 #include "components/SoundAnalyser.h"
 #include "platform/sound/analysiscache.h"
 #include "platform/files/drives.h"
@@ -64,7 +64,7 @@ std::string name(int i)
     return buf;
 }
 
-void typing(TForm1& form)
+void typing(BrowserWindow& form)
 {
     const int count = 100000;
     std::vector<WaveRow> rows(count);
@@ -133,11 +133,11 @@ void makeVisitFolder(const std::string& root)
     }
 }
 
-void secondVisit(TForm1& form)
+void secondVisit(BrowserWindow& form)
 {
     const int count = kVisitCount;
     form.WaveList->setShownMeasures(0);
-    form.DirTree1->SelectPath("C:\\WAVES\\");
+    form.FolderTree->SelectPath("C:\\WAVES\\");
     QApplication::processEvents();
     auto allMeasured = [&] {
         const WaveListModel* m = form.WaveList->model();
@@ -227,7 +227,7 @@ int main(int argc, char** argv)
     platform::setDriveTable({c});
     if (!qEnvironmentVariableIsSet("BENCH_SKIP_VISIT"))
         makeVisitFolder(root.path().toStdString());
-    TForm1 form;
+    BrowserWindow form;
     form.resize(1000, 700);
     form.show();
     QApplication::processEvents();

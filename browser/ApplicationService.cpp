@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/ApplicationService.h"
 
-#include "browser/main.h"
+#include "browser/BrowserWindow.h"
 #include "platform/files/argumentpath.h"
 #include "platform/files/pathinfo.h"
 
@@ -27,7 +27,7 @@ constexpr int kRetryMs = 200;
 
 } // namespace
 
-ApplicationService::ApplicationService(TForm1* window) : QObject(window), window_(window), retry_(new QTimer(this))
+ApplicationService::ApplicationService(BrowserWindow* window) : QObject(window), window_(window), retry_(new QTimer(this))
 {
     retry_->setInterval(kRetryMs);
     connect(retry_, &QTimer::timeout, this, &ApplicationService::serveRequests);

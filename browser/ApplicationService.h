@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-class TForm1;
+class BrowserWindow;
 
 class ApplicationService : public QObject, protected QDBusContext {
     Q_OBJECT
@@ -34,7 +34,7 @@ public:
 
     /// Serves the window, as a child of it. It is the exported object itself, not an adaptor: only the
     /// called object learns the call it serves, which a reply given later needs.
-    explicit ApplicationService(TForm1* window);
+    explicit ApplicationService(BrowserWindow* window);
     /// Puts the window on the session bus, behind the window holding the name if there is one; false
     /// without a bus.
     bool publish();
@@ -62,7 +62,7 @@ private:
     bool windowIsFree() const;
     void bringToFront(const QVariantMap& platformData);
 
-    TForm1* window_;
+    BrowserWindow* window_;
     std::vector<Request> requests_;
     QTimer* retry_;
 };

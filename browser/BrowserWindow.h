@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// TForm1: the browser window. Its members are defined by concern in main_*.cpp: start-up and
-// settings, the wave list, playback, the file commands and dragging.
+// The browser window. Its members are defined by concern in BrowserWindow*.cpp: start-up and
+// settings, the wave list, playback, auditioning, the waveform, the filter and measures, the file
+// commands and dragging, the command line.
 
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
@@ -9,7 +10,7 @@
 #include "platform/settings/registry.h"
 #include "platform/files/requestpool.h"
 #include "platform/sound/soundanalysis.h"
-#include "ui_main.h"
+#include "ui_BrowserWindow.h"
 
 #include <QIcon>
 #include <QMainWindow>
@@ -37,15 +38,15 @@ void registerCursor(int number, const QCursor& cursor);
 /// The cursor of a number; the arrow for a number never registered.
 QCursor cursorOf(int number);
 
-class TForm1 : public QMainWindow, public Ui::TForm1 {
+class BrowserWindow : public QMainWindow, public Ui::BrowserWindow {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
-    ~TForm1() override;
+    explicit BrowserWindow(QWidget* parent = nullptr);
+    ~BrowserWindow() override;
 
-    QTimer* Timer1;
-    TWavePlayer* WavePlayer1;
-    TFileOperation* FileOperation1;
+    QTimer* EndOfSoundTimer;
+    TWavePlayer* Player;
+    TFileOperation* FileOperation;
     /// The filter box of the toolbar: the list shows the rows whose captions contain its text.
     QLineEdit* FilterBox = nullptr;
     /// Measures the listed waves in the background while a measure column or the filter needs them.
@@ -72,16 +73,16 @@ public:
     void SaveSettings();
     void UpdateCommands();
     void ShowHint(const QString& hint);
-    void Exit1Click();
-    void About1Click();
+    void ExitClick();
+    void AboutClick();
     void LargeBtnClick();
     void SmallBtnClick();
     void ListBtnClick();
     void DetailBtnClick();
-    void DirTree1Enter();
+    void FolderTreeEnter();
 
     // The wave list.
-    void DirTree1Change();
+    void FolderTreeChange();
     void FillWaveList();
     std::string SelectedWavePath() const;
     void WaveListChange();
@@ -102,10 +103,10 @@ public:
     void WavesMeasured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results);
 
     // Playback.
-    void Play1Click();
-    void Stop1Click();
+    void PlayClick();
+    void StopClick();
     void WaveListMouseDown(Qt::MouseButton button);
-    void Timer1Timer();
+    void EndOfSoundTimerFired();
     void StartPlaying();
     void StopPlaying();
     /// Plays the selected row, from `startSeconds` into it.
@@ -133,35 +134,35 @@ public:
     void PlaySettledSelection();
 
     // File and folder commands.
-    void Delete1Click();
-    void Rename1Click();
-    void Properties1Click();
+    void DeleteClick();
+    void RenameClick();
+    void PropertiesClick();
     void EditWaveClick();
     void WaveListDblClick();
     void OpenInWaveEditor();
     void NewFolderClick();
-    void ToolButton3Click();
+    void GoUpClick();
     void ReloadTree();
     void EditSelectedFolderName();
     void WaveListEdited(int row, std::string& text);
-    void DirTree1Editing(QTreeWidgetItem* node, bool& allowEdit);
-    void DirTree1Edited(QTreeWidgetItem* node, std::string& text);
-    void DirTree1KeyDown(int& key, Qt::KeyboardModifiers shift);
+    void FolderTreeEditing(QTreeWidgetItem* node, bool& allowEdit);
+    void FolderTreeEdited(QTreeWidgetItem* node, std::string& text);
+    void FolderTreeKeyDown(int& key, Qt::KeyboardModifiers shift);
 
     // Dragging waves onto folders.
-    void DirTree1DragOver(QDropEvent* event, const QPoint& pos, bool& accept);
-    void DirTree1DragDrop(QDropEvent* event, const QPoint& pos);
+    void FolderTreeDragOver(QDropEvent* event, const QPoint& pos, bool& accept);
+    void FolderTreeDragDrop(QDropEvent* event, const QPoint& pos);
 
     /// Shows a folder as if chosen in the tree, or a wave file's folder with its row selected and, with
     /// play, started as a click would. False, with the window as it was or on the folder, when the path
     /// names nothing shown here (missing, a hidden folder, not a wave file).
     bool openPath(const std::string& drivePath, bool play);
-    // The waveform overview under the list (main_waveform.cpp).
+    // The waveform overview under the list (BrowserWindowWaveform.cpp).
     WaveformStrip* Waveform = nullptr;
     /// Holds the list above the waveform.
     QSplitter* ListSplitter = nullptr;
     /// Shows and hides the waveform: the menu item and the toolbar button.
-    QAction* Waveform1 = nullptr;
+    QAction* WaveformItem = nullptr;
     QAction* WaveformBtn = nullptr;
     void WaveformBtnClick(bool shown);
     void WaveformClick(double seconds);
@@ -189,7 +190,7 @@ private:
     void setupMeasuring();
     /// The shell's icon for wave files, asked for through the first entry found.
     QIcon fetchWaveIcon(const std::string& path);
-    /// Runs FileOperation1 as set up; true when it succeeded and was not aborted. Names holding ";"
+    /// Runs FileOperation as set up; true when it succeeded and was not aborted. Names holding ";"
     /// go to the shell as they are, since the component's lists would split them.
     bool runFileOperation();
     /// The file of a row as the disk spells it, in the selected folder as the disk spells it: what the

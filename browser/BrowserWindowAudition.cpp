@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// TForm1: aids to auditioning beyond the play commands - the preview volume, the output device and
+// BrowserWindow: aids to auditioning beyond the play commands - the preview volume, the output device and
 // playing a row as soon as the keyboard selects it.
 //
 // The volume and the output belong to the program's own sound stream; the system's mixer and
 // default output are left as they are.
-#include "browser/main.h"
+#include "browser/BrowserWindow.h"
 #include "platform/settings/registry.h"
 #include "platform/sound/sound.h"
 
@@ -79,7 +79,7 @@ protected:
 
 } // namespace
 
-void TForm1::setupAudition()
+void BrowserWindow::setupAudition()
 {
     PlayOnSelectBtn = new QAction(playOnSelectIcon(), "Play on &Selection", this);
     PlayOnSelectBtn->setObjectName("PlayOnSelectBtn");
@@ -102,21 +102,21 @@ void TForm1::setupAudition()
     });
 
     // Beside the play modes in the toolbar, after Play and Stop in the menu.
-    const QList<QAction*> tools = ToolBar1->actions();
+    const QList<QAction*> tools = MainToolBar->actions();
     const qsizetype modes = tools.indexOf(AllWavesBtn);
     QAction* afterModes = modes >= 0 && modes + 1 < tools.size() ? tools[modes + 1] : nullptr;
-    ToolBar1->insertAction(afterModes, PlayOnSelectBtn);
-    ToolBar1->insertSeparator(afterModes);
-    ToolBar1->insertWidget(afterModes, VolumeSlider);
+    MainToolBar->insertAction(afterModes, PlayOnSelectBtn);
+    MainToolBar->insertSeparator(afterModes);
+    MainToolBar->insertWidget(afterModes, VolumeSlider);
 
     OutputMenu = new QMenu("&Output", this);
     OutputMenu->setObjectName("OutputMenu");
     OutputMenu->menuAction()->setStatusTip("Choose where the sounds are played");
-    const QList<QAction*> items = File1->actions();
-    const qsizetype stop = items.indexOf(Stop1);
+    const QList<QAction*> items = FileMenu->actions();
+    const qsizetype stop = items.indexOf(StopItem);
     QAction* afterStop = stop >= 0 && stop + 1 < items.size() ? items[stop + 1] : nullptr;
-    File1->insertAction(afterStop, PlayOnSelectBtn);
-    File1->insertMenu(afterStop, OutputMenu);
+    FileMenu->insertAction(afterStop, PlayOnSelectBtn);
+    FileMenu->insertMenu(afterStop, OutputMenu);
     FillOutputMenu();
     // The server tells of outputs on its own thread; the menu is rebuilt on the window's.
     watchSoundOutputs([this] {
@@ -138,12 +138,12 @@ void TForm1::setupAudition()
     selectionSettle_ = new QTimer(this);
     selectionSettle_->setSingleShot(true);
     selectionSettle_->setInterval(kSelectionSettleMs);
-    connect(selectionSettle_, &QTimer::timeout, this, &TForm1::PlaySettledSelection);
+    connect(selectionSettle_, &QTimer::timeout, this, &BrowserWindow::PlaySettledSelection);
     connect(WaveList->listView()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TForm1::WaveListSelectedByKey);
+            &BrowserWindow::WaveListSelectedByKey);
 }
 
-void TForm1::LoadAuditionSettings(void* key)
+void BrowserWindow::LoadAuditionSettings(void* key)
 {
     if (const auto volume = regReadDword(key, "PreviewVolume"))
         VolumeSlider->setValue(std::clamp(*volume, 0, kFullVolume));
@@ -156,14 +156,14 @@ void TForm1::LoadAuditionSettings(void* key)
         PlayOnSelectBtn->setChecked(*onSelect != 0);
 }
 
-void TForm1::SaveAuditionSettings(void* key)
+void BrowserWindow::SaveAuditionSettings(void* key)
 {
     regWriteDword(key, "PreviewVolume", VolumeSlider->value());
     regWriteString(key, "OutputDevice", OutputChoice);
     regWriteDword(key, "PlayOnSelect", PlayOnSelectBtn->isChecked() ? 1 : 0);
 }
 
-void TForm1::FillOutputMenu()
+void BrowserWindow::FillOutputMenu()
 {
     OutputMenu->clear();
     auto* group = new QActionGroup(OutputMenu);
@@ -189,14 +189,14 @@ void TForm1::FillOutputMenu()
     }
 }
 
-void TForm1::ChooseOutput(const std::string& name)
+void BrowserWindow::ChooseOutput(const std::string& name)
 {
     OutputChoice = name;
     setSoundOutput(name);
     FillOutputMenu();
 }
 
-void TForm1::WaveListSelectedByKey()
+void BrowserWindow::WaveListSelectedByKey()
 {
     auto* watch = static_cast<KeySelectionWatch*>(keySelectionWatch_);
     if (!watch->handlingKey || !PlayOnSelectBtn->isChecked() || WaveList->selectedRow() < 0 || WaveList->isEditing())
@@ -213,7 +213,7 @@ void TForm1::WaveListSelectedByKey()
     UpdateCommands();
 }
 
-void TForm1::PlaySettledSelection()
+void BrowserWindow::PlaySettledSelection()
 {
     if (!PlayOnSelectBtn->isChecked() || WaveList->selectedRow() < 0 || WaveList->isEditing())
         return;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// TForm1: showing a folder or a wave file named on the command line or handed over by a later start.
-#include "browser/main.h"
+// BrowserWindow: showing a folder or a wave file named on the command line or handed over by a later start.
+#include "browser/BrowserWindow.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/DirTreePaths.h"
 #include "platform/files/files.h"
@@ -27,7 +27,7 @@ QString caseFolded(const std::string& name)
 
 } // namespace
 
-int TForm1::waveRowNamed(const std::string& name) const
+int BrowserWindow::waveRowNamed(const std::string& name) const
 {
     // Rows carry their names with A to Z lowered; a name typed in another case still finds its row.
     const std::string lowered = lowerAscii(name);
@@ -43,7 +43,7 @@ int TForm1::waveRowNamed(const std::string& name) const
     return loose;
 }
 
-bool TForm1::openPath(const std::string& drivePath, bool play)
+bool BrowserWindow::openPath(const std::string& drivePath, bool play)
 {
     std::string path = RemoveBackslash(drivePath);
     const DWORD attributes = GetFileAttributes(path.size() == 2 ? path + "\\" : path);
@@ -61,12 +61,12 @@ bool TForm1::openPath(const std::string& drivePath, bool play)
     }
     AddBackslash(folder);
     try {
-        DirTree1->SelectPath(folder);
+        FolderTree->SelectPath(folder);
     } catch (const std::exception&) {
         return false;
     }
     // The tree shows no hidden folders and falls back to a drive root for what it cannot find.
-    if (DirTree1->SelectedPath() != dirtree::upperPath(folder))
+    if (FolderTree->SelectedPath() != dirtree::upperPath(folder))
         return false;
     if (isFolder)
         return true;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// TForm1: the file and folder commands - delete, rename, properties, the wave editor, new folder,
+// BrowserWindow: the file and folder commands - delete, rename, properties, the wave editor, new folder,
 // the parent folder and reloading the tree.
 #include "about/aboutdlg.h"
-#include "browser/main.h"
+#include "browser/BrowserWindow.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
 #include "platform/shell/dialogs.h"
@@ -74,46 +74,46 @@ std::string errorText(DWORD code)
 
 } // namespace
 
-bool TForm1::runFileOperation()
+bool BrowserWindow::runFileOperation()
 {
-    const bool splits = FileOperation1->FilesFrom().find(';') != std::string::npos ||
-                        FileOperation1->FilesTo().find(';') != std::string::npos;
+    const bool splits = FileOperation->FilesFrom().find(';') != std::string::npos ||
+                        FileOperation->FilesTo().find(';') != std::string::npos;
     if (!splits)
-        return FileOperation1->Execute() && !FileOperation1->OperationAborted();
+        return FileOperation->Execute() && !FileOperation->OperationAborted();
     // The window always hands over one name per list, so a ";" is part of the name.
-    SHFILEOPSTRUCT request = FileOperation1->BuildRequest();
-    request.pFrom = FileOperation1->FilesFrom() + std::string(2, '\0');
-    request.pTo = FileOperation1->FilesTo().empty() ? std::string() : FileOperation1->FilesTo() + std::string(2, '\0');
+    SHFILEOPSTRUCT request = FileOperation->BuildRequest();
+    request.pFrom = FileOperation->FilesFrom() + std::string(2, '\0');
+    request.pTo = FileOperation->FilesTo().empty() ? std::string() : FileOperation->FilesTo() + std::string(2, '\0');
     return SHFileOperation(&request) == 0 && !request.fAnyOperationsAborted;
 }
 
-void TForm1::About1Click()
+void BrowserWindow::AboutClick()
 {
     if (AboutBox)
         AboutBox->ShowModal();
 }
 
-void TForm1::Delete1Click()
+void BrowserWindow::DeleteClick()
 {
     StopPlaying();
     const std::string file = selectedWaveFile();
     if (file.empty())
         return;
-    FileOperation1->setOperation(TFileOperation::foDelete);
-    FileOperation1->setFilesFrom(file);
-    FileOperation1->setFlags(TFileOperation::fofAllowUndo);
-    FileOperation1->setProgressTitle("Deleting " + SelectedWavePath() + "...");
+    FileOperation->setOperation(TFileOperation::foDelete);
+    FileOperation->setFilesFrom(file);
+    FileOperation->setFlags(TFileOperation::fofAllowUndo);
+    FileOperation->setProgressTitle("Deleting " + SelectedWavePath() + "...");
     if (runFileOperation())
         FillWaveList();
 }
 
-void TForm1::Rename1Click()
+void BrowserWindow::RenameClick()
 {
     QWidget* focus = QApplication::focusWidget();
-    const bool treeEditing = focus && DirTree1->viewport()->isAncestorOf(focus);
+    const bool treeEditing = focus && FolderTree->viewport()->isAncestorOf(focus);
     if (treeEditing || WaveList->isEditing())
         return;
-    if (DirTree1->hasFocus()) {
+    if (FolderTree->hasFocus()) {
         EditSelectedFolderName();
         return;
     }
@@ -121,7 +121,7 @@ void TForm1::Rename1Click()
     WaveList->editRow(WaveList->selectedRow());
 }
 
-void TForm1::WaveListEdited(int row, std::string& text)
+void BrowserWindow::WaveListEdited(int row, std::string& text)
 {
     if (row < 0 || row >= WaveList->rowCount() || !isPlainName(text))
         return; // the caption stays, and so does the file
@@ -132,7 +132,7 @@ void TForm1::WaveListEdited(int row, std::string& text)
     const int moved = WaveList->model()->setCaption(row, text);
     // The file keeps its folder and takes the typed name in lower case, as JoinPath writes it.
     const std::string newName = lowerAscii(text);
-    const std::string newPath = DirTree1->SelectedDiskPath() + newName;
+    const std::string newPath = FolderTree->SelectedDiskPath() + newName;
     // The move never replaces a file: a name that is taken leaves both files as they were, and the
     // row goes back to the name the file still has.
     if (MoveFile(oldPath, newPath))
@@ -141,13 +141,13 @@ void TForm1::WaveListEdited(int row, std::string& text)
         WaveList->model()->setCaption(moved, oldName);
 }
 
-void TForm1::DirTree1Editing(QTreeWidgetItem* node, bool& allowEdit)
+void BrowserWindow::FolderTreeEditing(QTreeWidgetItem* node, bool& allowEdit)
 {
     // Drives are the top level and keep their names.
     allowEdit = node && node->parent();
 }
 
-void TForm1::DirTree1Edited(QTreeWidgetItem* node, std::string& text)
+void BrowserWindow::FolderTreeEdited(QTreeWidgetItem* node, std::string& text)
 {
     const TDirEntry* entry = TDirTree::entryOf(node);
     const std::string oldLabel = node ? utf8(node->text(0)) : std::string();
@@ -166,10 +166,10 @@ void TForm1::DirTree1Edited(QTreeWidgetItem* node, std::string& text)
     }
     SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_PATH, entry->Path, ReplaceLastName(entry->Path, text));
     // The node and what is loaded below it name the folder where it is now.
-    DirTree1->RenameNode(node, newOnDisk);
+    FolderTree->RenameNode(node, newOnDisk);
 }
 
-void TForm1::Properties1Click()
+void BrowserWindow::PropertiesClick()
 {
     const std::string path = selectedWaveFile();
     if (path.empty())
@@ -184,7 +184,7 @@ void TForm1::Properties1Click()
     ShellExecuteEx(&info);
 }
 
-void TForm1::OpenInWaveEditor()
+void BrowserWindow::OpenInWaveEditor()
 {
     if (Playing)
         StopSingle();
@@ -194,23 +194,23 @@ void TForm1::OpenInWaveEditor()
     ShellExecute(nullptr, "open", path, std::string(), std::string(), SW_SHOW);
 }
 
-void TForm1::EditWaveClick()
+void BrowserWindow::EditWaveClick()
 {
     StopPlaying();
     OpenInWaveEditor();
 }
 
-void TForm1::WaveListDblClick()
+void BrowserWindow::WaveListDblClick()
 {
     if (WaveList->selectedRow() >= 0)
         OpenInWaveEditor();
 }
 
-void TForm1::NewFolderClick()
+void BrowserWindow::NewFolderClick()
 {
-    const std::string parent = DirTree1->SelectedPath();
+    const std::string parent = FolderTree->SelectedPath();
     // The folder is made in the selected node's own folder, reached by its names as the disk spells them.
-    const std::string parentOnDisk = DirTree1->SelectedDiskPath();
+    const std::string parentOnDisk = FolderTree->SelectedDiskPath();
     if (parent == "?")
         return;
     const std::string name = NewFolderName(parentOnDisk);
@@ -224,11 +224,11 @@ void TForm1::NewFolderClick()
         return;
     }
     SHChangeNotify(SHCNE_MKDIR, SHCNF_PATH, JoinPath(parent, name), nullptr);
-    DirTree1->AddFolder(parentOnDisk, name, nullptr);
+    FolderTree->AddFolder(parentOnDisk, name, nullptr);
 
     // Open the whole branch below the parent; folders that are links are not entered, so a link to
     // an ancestor cannot make the walk endless.
-    if (QTreeWidgetItem* top = DirTree1->currentItem()) {
+    if (QTreeWidgetItem* top = FolderTree->currentItem()) {
         dirtree::BusyCursor hourglass;
         std::vector<QTreeWidgetItem*> pending{top};
         while (!pending.empty()) {
@@ -243,33 +243,33 @@ void TForm1::NewFolderClick()
         }
     }
 
-    if (QTreeWidgetItem* node = DirTree1->FindNode(parentOnDisk + madeName))
-        DirTree1->setCurrentItem(node);
+    if (QTreeWidgetItem* node = FolderTree->FindNode(parentOnDisk + madeName))
+        FolderTree->setCurrentItem(node);
     EditSelectedFolderName();
 }
 
-void TForm1::EditSelectedFolderName()
+void BrowserWindow::EditSelectedFolderName()
 {
-    if (QTreeWidgetItem* node = DirTree1->currentItem())
-        DirTree1->editItem(node, 0);
+    if (QTreeWidgetItem* node = FolderTree->currentItem())
+        FolderTree->editItem(node, 0);
 }
 
-void TForm1::ToolButton3Click()
+void BrowserWindow::GoUpClick()
 {
-    DirTree1->GoToParent(false);
+    FolderTree->GoToParent(false);
 }
 
-void TForm1::DirTree1KeyDown(int& key, Qt::KeyboardModifiers)
+void BrowserWindow::FolderTreeKeyDown(int& key, Qt::KeyboardModifiers)
 {
     if (key == Qt::Key_F5)
         ReloadTree();
 }
 
-void TForm1::ReloadTree()
+void BrowserWindow::ReloadTree()
 {
     dirtree::BusyCursor hourglass;
     // By its names on disk: of two folders that differ only in case, the same one is selected again.
-    const std::string path = DirTree1->SelectedDiskPath();
-    DirTree1->Reload();
-    DirTree1->SelectPath(path);
+    const std::string path = FolderTree->SelectedDiskPath();
+    FolderTree->Reload();
+    FolderTree->SelectPath(path);
 }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// TForm1: dragging a wave onto a folder of the tree moves it there, or copies it with Ctrl held.
-#include "browser/main.h"
+// BrowserWindow: dragging a wave onto a folder of the tree moves it there, or copies it with Ctrl held.
+#include "browser/BrowserWindow.h"
 #include "platform/shell/dialogs.h"
 #include "platform/files/pathinfo.h"
 
@@ -20,7 +20,7 @@ bool ctrlHeld(const QDropEvent* event)
 
 } // namespace
 
-void TForm1::DirTree1DragOver(QDropEvent* event, const QPoint&, bool& accept)
+void BrowserWindow::FolderTreeDragOver(QDropEvent* event, const QPoint&, bool& accept)
 {
     accept = false;
     if (ctrlHeld(event)) {
@@ -34,24 +34,24 @@ void TForm1::DirTree1DragOver(QDropEvent* event, const QPoint&, bool& accept)
     accept = WaveList->isOwnDrag(event);
 }
 
-void TForm1::DirTree1DragDrop(QDropEvent* event, const QPoint&)
+void BrowserWindow::FolderTreeDragDrop(QDropEvent* event, const QPoint&)
 {
     WaveList->setDragCursor(QCursor());
     // Folders are compared and reached by their names as the disk spells them: two folders that
     // differ only in case are two folders.
-    const std::string target = DirTree1->DropTargetDiskPath();
+    const std::string target = FolderTree->DropTargetDiskPath();
     // Without a folder under the pointer there is nowhere to put the file.
     if (!WaveList->isOwnDrag(event) || target.empty())
         return;
-    const std::string source = DirTree1->SelectedDiskPath();
+    const std::string source = FolderTree->SelectedDiskPath();
     const std::string file = selectedWaveFile();
     if (file.empty() || !NamesExactly(target))
         return;
 
     if (CopyOnDrop) {
-        FileOperation1->setOperation(TFileOperation::foCopy);
+        FileOperation->setOperation(TFileOperation::foCopy);
         // A copy beside the original takes a new name; elsewhere the shell asks before replacing.
-        FileOperation1->setFlags(source == target ? TFileOperation::TFileOpFlags(TFileOperation::fofRenameOnCollision)
+        FileOperation->setFlags(source == target ? TFileOperation::TFileOpFlags(TFileOperation::fofRenameOnCollision)
                                                   : TFileOperation::TFileOpFlags());
     } else {
         if (source == target) {
@@ -61,11 +61,11 @@ void TForm1::DirTree1DragDrop(QDropEvent* event, const QPoint&)
                        MB_OK | MB_ICONINFORMATION);
             return;
         }
-        FileOperation1->setOperation(TFileOperation::foMove);
-        FileOperation1->setFlags(TFileOperation::fofAllowUndo);
+        FileOperation->setOperation(TFileOperation::foMove);
+        FileOperation->setFlags(TFileOperation::fofAllowUndo);
     }
-    FileOperation1->setFilesFrom(file);
-    FileOperation1->setFilesTo(target);
+    FileOperation->setFilesFrom(file);
+    FileOperation->setFilesTo(target);
     if (runFileOperation() && !CopyOnDrop)
         FillWaveList();
 }

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// TForm1: the filter box - which rows of the wave list are shown.
-#include "browser/main.h"
+// BrowserWindow: the filter box - which rows of the wave list are shown.
+#include "browser/BrowserWindow.h"
 
 #include <QAction>
 #include <QLineEdit>
 
-void TForm1::setupFilterBox()
+void BrowserWindow::setupFilterBox()
 {
     FilterBox = new QLineEdit(this);
     FilterBox->setObjectName("FilterBox");
@@ -16,8 +16,8 @@ void TForm1::setupFilterBox()
     FilterBox->setToolTip("Filter the waves by name and measures");
     FilterBox->setMaximumWidth(FilterBox->fontMetrics().averageCharWidth() * 28);
     FilterBox->setAccessibleName("Filter");
-    ToolBar1->addSeparator();
-    ToolBar1->addWidget(FilterBox);
+    MainToolBar->addSeparator();
+    MainToolBar->addWidget(FilterBox);
 
     auto* find = new QAction("Filter", this);
     find->setObjectName("FindAction");
@@ -39,10 +39,10 @@ void TForm1::setupFilterBox()
         else
             FilterBox->clear();
     });
-    connect(FilterBox, &QLineEdit::textChanged, this, &TForm1::FilterBoxChange);
+    connect(FilterBox, &QLineEdit::textChanged, this, &BrowserWindow::FilterBoxChange);
 }
 
-void TForm1::FilterBoxChange(const QString& text)
+void BrowserWindow::FilterBoxChange(const QString& text)
 {
     WaveList->setFilterText(text);
     // The all-waves sequence goes on with the row after the one it plays among the rows now shown.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// TForm1: the measures of the listed waves - loudness, peak, tempo, pitch - filled in the background.
-#include "browser/main.h"
+// BrowserWindow: the measures of the listed waves - loudness, peak, tempo, pitch - filled in the background.
+#include "browser/BrowserWindow.h"
 #include "components/SoundAnalyser.h"
 
 #include <unordered_set>
@@ -12,14 +12,14 @@ constexpr int kPreferDelayMs = 100;
 
 } // namespace
 
-void TForm1::setupMeasuring()
+void BrowserWindow::setupMeasuring()
 {
     preferTimer_ = new QTimer(this);
     preferTimer_->setSingleShot(true);
     preferTimer_->setInterval(kPreferDelayMs);
-    connect(preferTimer_, &QTimer::timeout, this, &TForm1::PreferRowsOnScreen);
+    connect(preferTimer_, &QTimer::timeout, this, &BrowserWindow::PreferRowsOnScreen);
     connect(WaveList, &WaveListWidget::scrolled, preferTimer_, qOverload<>(&QTimer::start));
-    connect(WaveList, &WaveListWidget::shownMeasuresChanged, this, &TForm1::StartMeasuring);
+    connect(WaveList, &WaveListWidget::shownMeasuresChanged, this, &BrowserWindow::StartMeasuring);
     // New rows: the job of the old ones ends, and the new ones are measured once the list shows them.
     connect(WaveList->model(), &QAbstractItemModel::modelReset, this, [this] {
         if (fillMeasuring_) {
@@ -31,16 +31,16 @@ void TForm1::setupMeasuring()
         measuring_ = false;
         if (Analyser)
             Analyser->setFiles(++measureJob_, {});
-        QTimer::singleShot(0, this, &TForm1::StartMeasuring);
+        QTimer::singleShot(0, this, &BrowserWindow::StartMeasuring);
     });
 }
 
-bool TForm1::MeasuresWanted() const
+bool BrowserWindow::MeasuresWanted() const
 {
     return WaveList->shownMeasures() != 0 || WaveList->filterModel()->filter().usesMeasures();
 }
 
-void TForm1::StartMeasuring()
+void BrowserWindow::StartMeasuring()
 {
     if (measuring_ || !MeasuresWanted())
         return;
@@ -72,17 +72,17 @@ void TForm1::StartMeasuring()
     names.reserve(order.size());
     for (int row : order)
         names.push_back(rows->fileName(row));
-    MeasureListedFiles(DirTree1->SelectedDiskPath(), names);
+    MeasureListedFiles(FolderTree->SelectedDiskPath(), names);
 }
 
-void TForm1::MeasureListedFiles(const std::string& diskFolder, const std::vector<std::string>& fileNames,
+void BrowserWindow::MeasureListedFiles(const std::string& diskFolder, const std::vector<std::string>& fileNames,
                                 std::vector<std::optional<platform::FileIdentity>> identities)
 {
     if (diskFolder == "?" || fileNames.empty())
         return;
     if (!Analyser) {
         Analyser = new SoundAnalyser(this);
-        connect(Analyser, &SoundAnalyser::measured, this, &TForm1::WavesMeasured);
+        connect(Analyser, &SoundAnalyser::measured, this, &BrowserWindow::WavesMeasured);
         connect(Analyser, &SoundAnalyser::finished, this, [this](quint64 job) {
             if (job == measureJob_)
                 measuring_ = false;
@@ -101,7 +101,7 @@ void TForm1::MeasureListedFiles(const std::string& diskFolder, const std::vector
     Analyser->setFiles(++measureJob_, std::move(paths), std::move(identities));
 }
 
-void TForm1::PreferRowsOnScreen()
+void BrowserWindow::PreferRowsOnScreen()
 {
     if (!measuring_ || !Analyser)
         return;
@@ -112,7 +112,7 @@ void TForm1::PreferRowsOnScreen()
     Analyser->prefer(paths);
 }
 
-void TForm1::WavesMeasured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
+void BrowserWindow::WavesMeasured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
 {
     if (job != measureJob_)
         return;

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// TForm1: playback of the selected wave, one at a time or all waves of the folder in turn.
+// BrowserWindow: playback of the selected wave, one at a time or all waves of the folder in turn.
 //
 // The sound server never tells the window when a sound ends, so the window estimates the end
-// from the playing time in the file's header and arms Timer1 for it. The mode is never kept in a
+// from the playing time in the file's header and arms EndOfSoundTimer for it. The mode is never kept in a
 // field: every routine that depends on it reads AllWavesBtn at the moment it runs.
 #include "browser/WaveformStrip.h"
-#include "browser/main.h"
+#include "browser/BrowserWindow.h"
 #include "waves/W32Waves.h"
 
 #include <climits>
@@ -36,13 +36,13 @@ int endTimerInterval(long double seconds)
 
 } // namespace
 
-void TForm1::Play1Click()
+void BrowserWindow::PlayClick()
 {
     StartPlaying();
     UpdateCommands();
 }
 
-void TForm1::Stop1Click()
+void BrowserWindow::StopClick()
 {
     StopPlaying();
     UpdateCommands();
@@ -50,7 +50,7 @@ void TForm1::Stop1Click()
 
 // Runs when a button is released over the list: the press has already selected the row under
 // the pointer, so the release plays the row that was clicked.
-void TForm1::WaveListMouseDown(Qt::MouseButton button)
+void BrowserWindow::WaveListMouseDown(Qt::MouseButton button)
 {
     if (button == Qt::LeftButton)
         StartPlaying();
@@ -58,7 +58,7 @@ void TForm1::WaveListMouseDown(Qt::MouseButton button)
         StopPlaying();
 }
 
-void TForm1::Timer1Timer()
+void BrowserWindow::EndOfSoundTimerFired()
 {
     if (AllWavesBtn->isChecked())
         NextOfAllWaves();
@@ -66,7 +66,7 @@ void TForm1::Timer1Timer()
         SinglePlayEnded();
 }
 
-void TForm1::StartPlaying()
+void BrowserWindow::StartPlaying()
 {
     if (AllWavesBtn->isChecked())
         StartAllWaves();
@@ -74,7 +74,7 @@ void TForm1::StartPlaying()
         PlaySelected();
 }
 
-void TForm1::StopPlaying()
+void BrowserWindow::StopPlaying()
 {
     if (AllWavesBtn->isChecked())
         StopAllWaves();
@@ -82,54 +82,54 @@ void TForm1::StopPlaying()
         StopSingle();
 }
 
-void TForm1::PlaySelected(double startSeconds)
+void BrowserWindow::PlaySelected(double startSeconds)
 {
     if (WaveList->selectedRow() < 0)
         return;
     // Loop counts only at the moment the sound starts; the player is left unlooped for
     // whoever plays next.
-    WavePlayer1->setLoop(LoopBtn->isChecked());
-    WavePlayer1->setFileName(selectedWaveFile());
+    Player->setLoop(LoopBtn->isChecked());
+    Player->setFileName(selectedWaveFile());
     if (startSeconds > 0)
-        WavePlayer1->PlayWaveFrom(startSeconds);
+        Player->PlayWaveFrom(startSeconds);
     else
-        WavePlayer1->PlayWave();
+        Player->PlayWave();
     // Without a readable header no timer runs, and the play lasts until a stop request.
     StartEndTimer(startSeconds);
     Playing = true;
-    WavePlayer1->setLoop(false);
+    Player->setLoop(false);
     Waveform->followPlayback();
     UpdateCommands();
 }
 
-void TForm1::StopSingle()
+void BrowserWindow::StopSingle()
 {
     // The timer is left running: when it fires it only ends a play that is already over.
-    WavePlayer1->StopWave();
+    Player->StopWave();
     Playing = false;
     UpdateCommands();
 }
 
-bool TForm1::StartEndTimer(double startSeconds)
+bool BrowserWindow::StartEndTimer(double startSeconds)
 {
-    Timer1->stop();
+    EndOfSoundTimer->stop();
     TWaveInfo info;
     if (!ReadWaveInfo(selectedWaveFile(), info))
         return false;
-    Timer1->setInterval(endTimerInterval(info.Length - startSeconds));
-    Timer1->start();
+    EndOfSoundTimer->setInterval(endTimerInterval(info.Length - startSeconds));
+    EndOfSoundTimer->start();
     return true;
 }
 
-void TForm1::SinglePlayEnded()
+void BrowserWindow::SinglePlayEnded()
 {
     // A looped sound goes on; only the window's idea of playing ends.
-    Timer1->stop();
+    EndOfSoundTimer->stop();
     Playing = false;
     UpdateCommands();
 }
 
-void TForm1::StartAllWaves()
+void BrowserWindow::StartAllWaves()
 {
     const int row = WaveList->selectedRow();
     if (row < 0)
@@ -140,7 +140,7 @@ void TForm1::StartAllWaves()
     PlayAllWavesItem();
 }
 
-void TForm1::PlayAllWavesItem()
+void BrowserWindow::PlayAllWavesItem()
 {
     // Rows with unreadable headers are skipped within this one call, row after row. A loop
     // rather than calling back and forth with NextOfAllWaves, so a folder of thousands of
@@ -167,7 +167,7 @@ void TForm1::PlayAllWavesItem()
     }
 }
 
-void TForm1::NextOfAllWaves()
+void BrowserWindow::NextOfAllWaves()
 {
     if (AllWavesStopped) {
         SinglePlayEnded();
@@ -180,9 +180,9 @@ void TForm1::NextOfAllWaves()
         StopAllWaves();
 }
 
-void TForm1::StopAllWaves()
+void BrowserWindow::StopAllWaves()
 {
     StopSingle();
-    Timer1->stop();
+    EndOfSoundTimer->stop();
     AllWavesStopped = true;
 }

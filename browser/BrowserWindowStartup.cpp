@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// TForm1: creation, settings, hints, view buttons and the enabled states of the commands.
-#include "browser/main.h"
+// BrowserWindow: creation, settings, hints, view buttons and the enabled states of the commands.
+#include "browser/BrowserWindow.h"
 #include "platform/files/files.h"
 #include "platform/settings/registry.h"
 #include "platform/sound/sound.h"
@@ -63,7 +63,7 @@ private:
 
 /// The toolbar's pictures: the desktop theme's icon where it has one that fits the command, else the
 /// program's own drawing, which stays sharp at any scale. Qt greys either for a disabled button.
-void setToolbarIcons(TForm1& form)
+void setToolbarIcons(BrowserWindow& form)
 {
     const struct {
         QAction* button;
@@ -72,8 +72,8 @@ void setToolbarIcons(TForm1& form)
     } icons[] = {
         {form.PlayBtn, "media-playback-start", "play"},
         {form.StopBtn, "media-playback-stop", "stop"},
-        {form.ToolButton3, "go-up", "previousfolder"},
-        {form.ToolButton1, "folder-new", "newfolder"},
+        {form.GoUpBtn, "go-up", "previousfolder"},
+        {form.NewFolderBtn, "folder-new", "newfolder"},
         {form.DeleteBtn, "edit-delete", "delete"},
         {form.PropBtn, "document-properties", "properties"},
         {form.LargeBtn, "view-list-icons", "largeicons"},
@@ -82,8 +82,8 @@ void setToolbarIcons(TForm1& form)
         {form.DetailBtn, "view-list-details", "details"},
         {form.LoopBtn, "media-playlist-repeat", "loop"},
         {form.AllWavesBtn, "", "allwaves"},
-        {form.ToolButton2, "help-about", "about"},
-        {form.ToolButton9, "application-exit", "leave"},
+        {form.AboutBtn, "help-about", "about"},
+        {form.ExitBtn, "application-exit", "leave"},
     };
     for (const auto& i : icons) {
         const QString name = QLatin1String(i.themeName);
@@ -135,9 +135,9 @@ QCursor cursorOf(int number)
     return it == cursorTable().end() ? QCursor(Qt::ArrowCursor) : it->second;
 }
 
-TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent), Timer1(new QTimer(this)), WavePlayer1(new TWavePlayer(this)),
-      FileOperation1(new TFileOperation(this))
+BrowserWindow::BrowserWindow(QWidget* parent)
+    : QMainWindow(parent), EndOfSoundTimer(new QTimer(this)), Player(new TWavePlayer(this)),
+      FileOperation(new TFileOperation(this))
 {
     setupUi(this);
     setupComponents();
@@ -145,18 +145,18 @@ TForm1::TForm1(QWidget* parent)
     setupWaveform();
     // The layout's outer bounds, until the settings give others.
     setOuterBounds(QRect(202, 108, 825, 567));
-    Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    EndOfSoundTimer->setInterval(1000);
+    connect(EndOfSoundTimer, &QTimer::timeout, this, &BrowserWindow::EndOfSoundTimerFired);
 
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({200, width() - 203});
-    if (QSplitterHandle* handle = Splitter1->handle(1)) {
+    TreeListSplitter->setStretchFactor(0, 0);
+    TreeListSplitter->setStretchFactor(1, 1);
+    TreeListSplitter->setSizes({200, width() - 203});
+    if (QSplitterHandle* handle = TreeListSplitter->handle(1)) {
         handle->setStatusTip("Change size of list windows");
         handle->setToolTip("Change size of list windows");
     }
     // The tree gives its hint in the status bar only.
-    DirTree1->setToolTip(QString());
+    FolderTree->setToolTip(QString());
     setWindowIcon(QIcon(":/icons/tonfolio.svg"));
 
     bindCommands();
@@ -166,87 +166,87 @@ TForm1::TForm1(QWidget* parent)
     bindTree();
     setupAudition();
     // Reading the drives selects the first folder, which already fills the list.
-    DirTree1->Loaded();
+    FolderTree->Loaded();
     // The first folder must reach the caption and the list even when the tree selected it quietly.
-    if (!treeChangeSeen_ && DirTree1->SelectedPath() != "?")
-        DirTree1Change();
+    if (!treeChangeSeen_ && FolderTree->SelectedPath() != "?")
+        FolderTreeChange();
     InitForm();
 }
 
-TForm1::~TForm1()
+BrowserWindow::~BrowserWindow()
 {
     // An in-place editor still open, or the tree's own teardown, must not reach a window that is half gone.
-    DirTree1->OnChange = nullptr;
-    DirTree1->OnEnter = nullptr;
-    DirTree1->OnKeyDown = nullptr;
-    DirTree1->OnEditing = nullptr;
-    DirTree1->OnEdited = nullptr;
-    DirTree1->OnDragOver = nullptr;
-    DirTree1->OnDragDrop = nullptr;
+    FolderTree->OnChange = nullptr;
+    FolderTree->OnEnter = nullptr;
+    FolderTree->OnKeyDown = nullptr;
+    FolderTree->OnEditing = nullptr;
+    FolderTree->OnEdited = nullptr;
+    FolderTree->OnDragOver = nullptr;
+    FolderTree->OnDragDrop = nullptr;
     disconnect(WaveList->model(), nullptr, this, nullptr);
     disconnect(WaveList, nullptr, this, nullptr);
-    Timer1->stop();
+    EndOfSoundTimer->stop();
     platform::watchSoundOutputs(nullptr);
 }
 
-void TForm1::setupComponents()
+void BrowserWindow::setupComponents()
 {
-    Timer1->setObjectName("Timer1");
-    WavePlayer1->setObjectName("WavePlayer1");
-    WavePlayer1->setDefault(false);
-    WavePlayer1->setForcePlay(true);
-    WavePlayer1->setLoop(false);
-    WavePlayer1->setWait(false);
-    FileOperation1->setObjectName("FileOperation1");
-    FileOperation1->setFlags(TFileOperation::fofAllowUndo | TFileOperation::fofNoConfirmation |
+    EndOfSoundTimer->setObjectName("EndOfSoundTimer");
+    Player->setObjectName("Player");
+    Player->setDefault(false);
+    Player->setForcePlay(true);
+    Player->setLoop(false);
+    Player->setWait(false);
+    FileOperation->setObjectName("FileOperation");
+    FileOperation->setFlags(TFileOperation::fofAllowUndo | TFileOperation::fofNoConfirmation |
                              TFileOperation::fofNoConfirmMkDir | TFileOperation::fofRenameOnCollision);
-    FileOperation1->setOperation(TFileOperation::foDelete);
+    FileOperation->setOperation(TFileOperation::foDelete);
 }
 
-void TForm1::bindCommands()
+void BrowserWindow::bindCommands()
 {
     auto* views = new QActionGroup(this);
     views->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     for (QAction* a : {LargeBtn, SmallBtn, ListBtn, DetailBtn})
         views->addAction(a);
 
-    connect(Play1, &QAction::triggered, this, &TForm1::Play1Click);
-    connect(PlayBtn, &QAction::triggered, this, &TForm1::Play1Click);
-    connect(Stop1, &QAction::triggered, this, &TForm1::Stop1Click);
-    connect(StopBtn, &QAction::triggered, this, &TForm1::Stop1Click);
-    connect(N6, &QAction::triggered, this, &TForm1::NewFolderClick);
-    connect(ToolButton1, &QAction::triggered, this, &TForm1::NewFolderClick);
-    connect(ToolButton3, &QAction::triggered, this, &TForm1::ToolButton3Click);
-    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
-    connect(ToolButton2, &QAction::triggered, this, &TForm1::About1Click);
-    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
-    connect(ToolButton9, &QAction::triggered, this, &TForm1::Exit1Click);
-    connect(EditWave, &QAction::triggered, this, &TForm1::EditWaveClick);
-    connect(Delete1, &QAction::triggered, this, &TForm1::Delete1Click);
-    connect(DeleteBtn, &QAction::triggered, this, &TForm1::Delete1Click);
-    connect(Properties1, &QAction::triggered, this, &TForm1::Properties1Click);
-    connect(PropBtn, &QAction::triggered, this, &TForm1::Properties1Click);
-    connect(Rename1, &QAction::triggered, this, &TForm1::Rename1Click);
-    connect(LargeBtn, &QAction::triggered, this, &TForm1::LargeBtnClick);
-    connect(SmallBtn, &QAction::triggered, this, &TForm1::SmallBtnClick);
-    connect(ListBtn, &QAction::triggered, this, &TForm1::ListBtnClick);
-    connect(DetailBtn, &QAction::triggered, this, &TForm1::DetailBtnClick);
+    connect(PlayItem, &QAction::triggered, this, &BrowserWindow::PlayClick);
+    connect(PlayBtn, &QAction::triggered, this, &BrowserWindow::PlayClick);
+    connect(StopItem, &QAction::triggered, this, &BrowserWindow::StopClick);
+    connect(StopBtn, &QAction::triggered, this, &BrowserWindow::StopClick);
+    connect(NewFolderItem, &QAction::triggered, this, &BrowserWindow::NewFolderClick);
+    connect(NewFolderBtn, &QAction::triggered, this, &BrowserWindow::NewFolderClick);
+    connect(GoUpBtn, &QAction::triggered, this, &BrowserWindow::GoUpClick);
+    connect(AboutItem, &QAction::triggered, this, &BrowserWindow::AboutClick);
+    connect(AboutBtn, &QAction::triggered, this, &BrowserWindow::AboutClick);
+    connect(ExitItem, &QAction::triggered, this, &BrowserWindow::ExitClick);
+    connect(ExitBtn, &QAction::triggered, this, &BrowserWindow::ExitClick);
+    connect(EditWave, &QAction::triggered, this, &BrowserWindow::EditWaveClick);
+    connect(DeleteItem, &QAction::triggered, this, &BrowserWindow::DeleteClick);
+    connect(DeleteBtn, &QAction::triggered, this, &BrowserWindow::DeleteClick);
+    connect(PropertiesItem, &QAction::triggered, this, &BrowserWindow::PropertiesClick);
+    connect(PropBtn, &QAction::triggered, this, &BrowserWindow::PropertiesClick);
+    connect(RenameItem, &QAction::triggered, this, &BrowserWindow::RenameClick);
+    connect(LargeBtn, &QAction::triggered, this, &BrowserWindow::LargeBtnClick);
+    connect(SmallBtn, &QAction::triggered, this, &BrowserWindow::SmallBtnClick);
+    connect(ListBtn, &QAction::triggered, this, &BrowserWindow::ListBtnClick);
+    connect(DetailBtn, &QAction::triggered, this, &BrowserWindow::DetailBtnClick);
 }
 
-void TForm1::bindTree()
+void BrowserWindow::bindTree()
 {
-    DirTree1->OnChange = [this](TDirTree*, QTreeWidgetItem*) { DirTree1Change(); };
-    DirTree1->OnEnter = [this](TDirTree*) { DirTree1Enter(); };
-    DirTree1->OnKeyDown = [this](TDirTree*, int& key, Qt::KeyboardModifiers shift) { DirTree1KeyDown(key, shift); };
-    DirTree1->OnEditing = [this](TDirTree*, QTreeWidgetItem* node, bool& allow) { DirTree1Editing(node, allow); };
-    DirTree1->OnEdited = [this](TDirTree*, QTreeWidgetItem* node, std::string& s) { DirTree1Edited(node, s); };
-    DirTree1->OnDragOver = [this](TDirTree*, QDropEvent* e, const QPoint& pos, bool& accept) {
-        DirTree1DragOver(e, pos, accept);
+    FolderTree->OnChange = [this](TDirTree*, QTreeWidgetItem*) { FolderTreeChange(); };
+    FolderTree->OnEnter = [this](TDirTree*) { FolderTreeEnter(); };
+    FolderTree->OnKeyDown = [this](TDirTree*, int& key, Qt::KeyboardModifiers shift) { FolderTreeKeyDown(key, shift); };
+    FolderTree->OnEditing = [this](TDirTree*, QTreeWidgetItem* node, bool& allow) { FolderTreeEditing(node, allow); };
+    FolderTree->OnEdited = [this](TDirTree*, QTreeWidgetItem* node, std::string& s) { FolderTreeEdited(node, s); };
+    FolderTree->OnDragOver = [this](TDirTree*, QDropEvent* e, const QPoint& pos, bool& accept) {
+        FolderTreeDragOver(e, pos, accept);
     };
-    DirTree1->OnDragDrop = [this](TDirTree*, QDropEvent* e, const QPoint& pos) { DirTree1DragDrop(e, pos); };
+    FolderTree->OnDragDrop = [this](TDirTree*, QDropEvent* e, const QPoint& pos) { FolderTreeDragDrop(e, pos); };
 }
 
-void TForm1::InitForm()
+void BrowserWindow::InitForm()
 {
     IconLoaded = false;
     registerCursor(crWaveCur, resourceCursor("wavecur"));
@@ -257,7 +257,7 @@ void TForm1::InitForm()
     CopyOnDrop = true;
 }
 
-void TForm1::LoadSettings()
+void BrowserWindow::LoadSettings()
 {
     KeyGuard key;
     if (const auto looped = regReadDword(key.get(), "PlayLooped"))
@@ -269,7 +269,7 @@ void TForm1::LoadSettings()
         folder = GetCurrentDirectory();
     if (!folder.empty()) {
         try {
-            DirTree1->SelectPath(folder);
+            FolderTree->SelectPath(folder);
         } catch (const std::exception&) {
             // A folder the tree cannot take leaves its current selection; start-up shows no message.
         }
@@ -325,13 +325,13 @@ void TForm1::LoadSettings()
     UpdateCommands();
 }
 
-void TForm1::setOuterBounds(const QRect& bounds)
+void BrowserWindow::setOuterBounds(const QRect& bounds)
 {
     outerBounds_ = bounds;
     applyOuterBounds();
 }
 
-void TForm1::applyOuterBounds()
+void BrowserWindow::applyOuterBounds()
 {
     // Sizes from a damaged store must still give a window that can be seen and handled.
     const auto clampSize = [](int v) { return std::clamp(v, 1, 32767); };
@@ -340,7 +340,7 @@ void TForm1::applyOuterBounds()
     resize(clampSize(outerBounds_.width() - frame.width()), clampSize(outerBounds_.height() - frame.height()));
 }
 
-void TForm1::showEvent(QShowEvent* event)
+void BrowserWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     // The frame is known only once the window is shown; the stored bounds include it.
@@ -350,11 +350,11 @@ void TForm1::showEvent(QShowEvent* event)
     }
 }
 
-void TForm1::SaveSettings()
+void BrowserWindow::SaveSettings()
 {
     KeyGuard key;
     regWriteDword(key.get(), "PlayLooped", LoopBtn->isChecked() ? 1 : 0);
-    regWriteString(key.get(), "LastDir", DirTree1->SelectedPath());
+    regWriteString(key.get(), "LastDir", FolderTree->SelectedPath());
     regWriteDword(key.get(), "PlaySingle", AllWavesBtn->isChecked() ? 0 : 1);
     regWriteDword(key.get(), "MeasureColumns", std::int32_t(WaveList->shownMeasures()));
     const QRect outer = frameGeometry();
@@ -371,23 +371,23 @@ void TForm1::SaveSettings()
     saveWaveformSettings(key.get());
 }
 
-void TForm1::closeEvent(QCloseEvent* event)
+void BrowserWindow::closeEvent(QCloseEvent* event)
 {
     FormClose();
     event->accept();
 }
 
-void TForm1::FormClose()
+void BrowserWindow::FormClose()
 {
     SaveSettings();
 }
 
-void TForm1::Exit1Click()
+void BrowserWindow::ExitClick()
 {
     close();
 }
 
-bool TForm1::event(QEvent* event)
+bool BrowserWindow::event(QEvent* event)
 {
     if (event->type() == QEvent::StatusTip) {
         if (hintHooked_)
@@ -397,41 +397,41 @@ bool TForm1::event(QEvent* event)
     return QMainWindow::event(event);
 }
 
-void TForm1::ShowHint(const QString& hint)
+void BrowserWindow::ShowHint(const QString& hint)
 {
     StatusBar->showMessage(hint);
 }
 
-void TForm1::LargeBtnClick()
+void BrowserWindow::LargeBtnClick()
 {
     if (LargeBtn->isChecked())
         WaveList->setViewStyle(WaveListWidget::vsIcon);
 }
 
-void TForm1::SmallBtnClick()
+void BrowserWindow::SmallBtnClick()
 {
     if (SmallBtn->isChecked())
         WaveList->setViewStyle(WaveListWidget::vsSmallIcon);
 }
 
-void TForm1::ListBtnClick()
+void BrowserWindow::ListBtnClick()
 {
     if (ListBtn->isChecked())
         WaveList->setViewStyle(WaveListWidget::vsList);
 }
 
-void TForm1::DetailBtnClick()
+void BrowserWindow::DetailBtnClick()
 {
     if (DetailBtn->isChecked())
         WaveList->setViewStyle(WaveListWidget::vsReport);
 }
 
-void TForm1::DirTree1Enter()
+void BrowserWindow::FolderTreeEnter()
 {
     UpdateCommands();
 }
 
-void TForm1::UpdateCommands()
+void BrowserWindow::UpdateCommands()
 {
     const auto both = [](QAction* item, QAction* button, bool enabled) {
         item->setEnabled(enabled);
@@ -440,18 +440,18 @@ void TForm1::UpdateCommands()
     };
     if (WaveList->selectedRow() >= 0) {
         const bool listFocus = WaveList->hasListFocus();
-        both(Delete1, DeleteBtn, listFocus);
-        both(Properties1, PropBtn, listFocus);
+        both(DeleteItem, DeleteBtn, listFocus);
+        both(PropertiesItem, PropBtn, listFocus);
         both(EditWave, nullptr, listFocus);
-        both(Play1, PlayBtn, !Playing);
-        both(Stop1, StopBtn, Playing);
+        both(PlayItem, PlayBtn, !Playing);
+        both(StopItem, StopBtn, Playing);
         // Rename keeps the state it had when the list last had no selection.
     } else {
-        both(Delete1, DeleteBtn, false);
-        both(Properties1, PropBtn, false);
+        both(DeleteItem, DeleteBtn, false);
+        both(PropertiesItem, PropBtn, false);
         both(EditWave, nullptr, false);
-        both(Play1, PlayBtn, false);
-        both(Stop1, StopBtn, false);
-        both(Rename1, nullptr, DirTree1->hasFocus());
+        both(PlayItem, PlayBtn, false);
+        both(StopItem, StopBtn, false);
+        both(RenameItem, nullptr, FolderTree->hasFocus());
     }
 }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// TForm1: the wave list - filling it from the selected folder, its selection, focus and keys.
-#include "browser/main.h"
+// BrowserWindow: the wave list - filling it from the selected folder, its selection, focus and keys.
+#include "browser/BrowserWindow.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
 #include "platform/sound/analysiscache.h"
@@ -87,20 +87,20 @@ WaveRow listedRow(const WIN32_FIND_DATA& entry)
 
 } // namespace
 
-void TForm1::DirTree1Change()
+void BrowserWindow::FolderTreeChange()
 {
     treeChangeSeen_ = true;
     StopPlaying();
-    setWindowTitle("Tonfolio - " + waveCaptionText(FolderDisplayName(DirTree1->SelectedPath())));
+    setWindowTitle("Tonfolio - " + waveCaptionText(FolderDisplayName(FolderTree->SelectedPath())));
     FillWaveList();
 }
 
-void TForm1::FillWaveList()
+void BrowserWindow::FillWaveList()
 {
     dirtree::BusyCursor hourglass;
     WaveList->model()->clear();
     // The folder of the selected node itself, not whichever folder its upper-case path finds.
-    const std::string folder = DirTree1->SelectedDiskPath();
+    const std::string folder = FolderTree->SelectedDiskPath();
     const std::string mask = folder + "*.wav";
     // Every kind of entry counts, folders named like waves too.
     WIN32_FIND_DATA entry;
@@ -159,7 +159,7 @@ void TForm1::FillWaveList()
     UpdateCommands();
 }
 
-QIcon TForm1::fetchWaveIcon(const std::string& path)
+QIcon BrowserWindow::fetchWaveIcon(const std::string& path)
 {
     ++waveIconRequests_;
     SHFILEINFO info;
@@ -169,37 +169,37 @@ QIcon TForm1::fetchWaveIcon(const std::string& path)
     return QIcon(":/browser/allwaves.xpm");
 }
 
-std::string TForm1::SelectedWavePath() const
+std::string BrowserWindow::SelectedWavePath() const
 {
     const int row = WaveList->selectedRow();
     if (row < 0)
         return {};
-    return JoinPath(DirTree1->SelectedPath(), WaveList->model()->name(row));
+    return JoinPath(FolderTree->SelectedPath(), WaveList->model()->name(row));
 }
 
-std::string TForm1::rowFile(int row) const
+std::string BrowserWindow::rowFile(int row) const
 {
     if (row < 0 || row >= WaveList->rowCount())
         return {};
-    const std::string folder = DirTree1->SelectedDiskPath();
+    const std::string folder = FolderTree->SelectedDiskPath();
     if (folder == "?")
         return {};
     const std::string file = folder + WaveList->model()->fileName(row);
     return NamesExactly(file) ? file : std::string();
 }
 
-std::string TForm1::selectedWaveFile() const
+std::string BrowserWindow::selectedWaveFile() const
 {
     return rowFile(WaveList->selectedRow());
 }
 
-void TForm1::bindWaveList()
+void BrowserWindow::bindWaveList()
 {
-    connect(WaveList, &WaveListWidget::changed, this, &TForm1::WaveListChange);
-    connect(WaveList, &WaveListWidget::entered, this, &TForm1::WaveListEnter);
-    connect(WaveList, &WaveListWidget::keyReleased, this, &TForm1::WaveListKeyUp);
-    connect(WaveList, &WaveListWidget::mouseReleased, this, &TForm1::WaveListMouseDown);
-    connect(WaveList, &WaveListWidget::doubleClicked, this, &TForm1::WaveListDblClick);
+    connect(WaveList, &WaveListWidget::changed, this, &BrowserWindow::WaveListChange);
+    connect(WaveList, &WaveListWidget::entered, this, &BrowserWindow::WaveListEnter);
+    connect(WaveList, &WaveListWidget::keyReleased, this, &BrowserWindow::WaveListKeyUp);
+    connect(WaveList, &WaveListWidget::mouseReleased, this, &BrowserWindow::WaveListMouseDown);
+    connect(WaveList, &WaveListWidget::doubleClicked, this, &BrowserWindow::WaveListDblClick);
     // A dragged row carries its file's address, so other programs can take it too.
     WaveList->rowUrl = [this](int row) {
         const std::string url = FileUrlOf(rowFile(row));
@@ -211,19 +211,19 @@ void TForm1::bindWaveList()
     });
 }
 
-void TForm1::WaveListChange()
+void BrowserWindow::WaveListChange()
 {
     UpdateCommands();
 }
 
-void TForm1::WaveListEnter()
+void BrowserWindow::WaveListEnter()
 {
     if (WaveList->visibleRowCount() > 0 && WaveList->selectedRow() < 0)
         WaveList->selectRow(WaveList->visibleRow(0));
     UpdateCommands();
 }
 
-void TForm1::WaveListKeyUp(int key, Qt::KeyboardModifiers)
+void BrowserWindow::WaveListKeyUp(int key, Qt::KeyboardModifiers)
 {
     // While a row is dragged, key-ups belong to the drag: letting go of Ctrl turns a copy into a move.
     if (WaveList->isDragging()) {

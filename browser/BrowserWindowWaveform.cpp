@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// TForm1: the waveform overview of the selected wave under the list, its toggle and its settings.
+// BrowserWindow: the waveform overview of the selected wave under the list, its toggle and its settings.
 #include "browser/WaveformStrip.h"
-#include "browser/main.h"
+#include "browser/BrowserWindow.h"
 
 #include <QSplitter>
 #include <algorithm>
@@ -17,7 +17,7 @@ constexpr int kMaxWaveformHeight = 4000;
 
 } // namespace
 
-void TForm1::setupWaveform()
+void BrowserWindow::setupWaveform()
 {
     Waveform = new WaveformStrip;
     Waveform->setObjectName("Waveform");
@@ -26,46 +26,46 @@ void TForm1::setupWaveform()
     ListSplitter->setHandleWidth(3);
     ListSplitter->setChildrenCollapsible(false);
     // The list keeps its place in the window's splitter, now with the strip below it.
-    Splitter1->replaceWidget(Splitter1->indexOf(WaveList), ListSplitter);
+    TreeListSplitter->replaceWidget(TreeListSplitter->indexOf(WaveList), ListSplitter);
     ListSplitter->addWidget(WaveList);
     ListSplitter->addWidget(Waveform);
     ListSplitter->setStretchFactor(0, 1);
     ListSplitter->setStretchFactor(1, 0);
-    Splitter1->setStretchFactor(Splitter1->indexOf(ListSplitter), 1);
+    TreeListSplitter->setStretchFactor(TreeListSplitter->indexOf(ListSplitter), 1);
     Waveform->hide();
 
-    Waveform1 = new QAction("Wave&form", this);
-    Waveform1->setObjectName("Waveform1");
+    WaveformItem = new QAction("Wave&form", this);
+    WaveformItem->setObjectName("WaveformItem");
     WaveformBtn = new QAction(QIcon(":/browser/waveform.svg"), "Waveform", this);
     WaveformBtn->setObjectName("WaveformBtn");
     WaveformBtn->setToolTip(kWaveformHint);
-    for (QAction* a : {Waveform1, WaveformBtn}) {
+    for (QAction* a : {WaveformItem, WaveformBtn}) {
         a->setCheckable(true);
         a->setStatusTip(kWaveformHint);
-        connect(a, &QAction::triggered, this, &TForm1::WaveformBtnClick);
+        connect(a, &QAction::triggered, this, &BrowserWindow::WaveformBtnClick);
     }
     // Beside the play modes; in the menu with the other playing commands.
-    const QList<QAction*> buttons = ToolBar1->actions();
+    const QList<QAction*> buttons = MainToolBar->actions();
     const int modes = int(buttons.indexOf(AllWavesBtn));
-    ToolBar1->insertAction(modes >= 0 && modes + 1 < buttons.size() ? buttons[modes + 1] : nullptr, WaveformBtn);
-    const QList<QAction*> items = File1->actions();
-    const int stop = int(items.indexOf(Stop1));
-    File1->insertAction(stop >= 0 && stop + 1 < items.size() ? items[stop + 1] : nullptr, Waveform1);
+    MainToolBar->insertAction(modes >= 0 && modes + 1 < buttons.size() ? buttons[modes + 1] : nullptr, WaveformBtn);
+    const QList<QAction*> items = FileMenu->actions();
+    const int stop = int(items.indexOf(StopItem));
+    FileMenu->insertAction(stop >= 0 && stop + 1 < items.size() ? items[stop + 1] : nullptr, WaveformItem);
 
     connect(WaveList, &WaveListWidget::changed, this, [this] { ShowSelectedWaveform(); });
     // A refill may bring a changed file under the same name.
     connect(WaveList->model(), &QAbstractItemModel::modelReset, this, [this] { ShowSelectedWaveform(true); });
-    connect(Waveform, &WaveformStrip::playFromRequested, this, &TForm1::WaveformClick);
-    connect(Waveform, &WaveformStrip::stopRequested, this, &TForm1::StopPlaying);
+    connect(Waveform, &WaveformStrip::playFromRequested, this, &BrowserWindow::WaveformClick);
+    connect(Waveform, &WaveformStrip::stopRequested, this, &BrowserWindow::StopPlaying);
     Waveform->position = [this] {
         // Only the sound of the file shown has a place in the picture.
-        return WavePlayer1->FileName() == Waveform->file() ? WavePlayer1->PositionSeconds() : -1.0;
+        return Player->FileName() == Waveform->file() ? Player->PositionSeconds() : -1.0;
     };
 }
 
-void TForm1::WaveformBtnClick(bool shown)
+void BrowserWindow::WaveformBtnClick(bool shown)
 {
-    Waveform1->setChecked(shown);
+    WaveformItem->setChecked(shown);
     WaveformBtn->setChecked(shown);
     if (shown == !Waveform->isHidden())
         return;
@@ -77,13 +77,13 @@ void TForm1::WaveformBtnClick(bool shown)
     ShowSelectedWaveform();
 }
 
-void TForm1::ShowSelectedWaveform(bool reload)
+void BrowserWindow::ShowSelectedWaveform(bool reload)
 {
     // The file of the row as the disk spells it: of two names differing only in case, the one shown.
     Waveform->showFile(selectedWaveFile(), reload);
 }
 
-void TForm1::WaveformClick(double seconds)
+void BrowserWindow::WaveformClick(double seconds)
 {
     const int row = WaveList->selectedRow();
     if (row < 0)
@@ -96,13 +96,13 @@ void TForm1::WaveformClick(double seconds)
     PlaySelected(seconds);
 }
 
-int TForm1::waveformHeight() const
+int BrowserWindow::waveformHeight() const
 {
     // Until the window is on the screen, the strip's height is only what was asked for.
     return Waveform->isVisible() ? Waveform->height() : waveformHeight_;
 }
 
-void TForm1::setWaveformHeight(int pixels)
+void BrowserWindow::setWaveformHeight(int pixels)
 {
     waveformHeight_ = std::clamp(pixels, kMinWaveformHeight, kMaxWaveformHeight);
     const QList<int> sizes = ListSplitter->sizes();
@@ -110,7 +110,7 @@ void TForm1::setWaveformHeight(int pixels)
     ListSplitter->setSizes({std::max(1, total - waveformHeight_), waveformHeight_});
 }
 
-void TForm1::loadWaveformSettings(HKEY key)
+void BrowserWindow::loadWaveformSettings(HKEY key)
 {
     if (const auto height = regReadDword(key, "WaveformHeight"))
         waveformHeight_ = std::clamp(int(*height), kMinWaveformHeight, kMaxWaveformHeight);
@@ -118,7 +118,7 @@ void TForm1::loadWaveformSettings(HKEY key)
     WaveformBtnClick(shown && *shown != 0);
 }
 
-void TForm1::saveWaveformSettings(HKEY key)
+void BrowserWindow::saveWaveformSettings(HKEY key)
 {
     regWriteDword(key, "ShowWaveform", WaveformBtn->isChecked() ? 1 : 0);
     regWriteDword(key, "WaveformHeight", waveformHeight());

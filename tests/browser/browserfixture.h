@@ -2,7 +2,7 @@
 #pragma once
 // A browser window on a temporary drive C: with its own settings file, for the window's tests.
 
-#include "browser/main.h"
+#include "browser/BrowserWindow.h"
 #include "platform/settings/registry.h"
 #include "support/tempdrive.h"
 
@@ -65,9 +65,9 @@ protected:
     }
 
     /// Starts the window, shown and active.
-    TForm1& start()
+    BrowserWindow& start()
     {
-        form_ = std::make_unique<TForm1>();
+        form_ = std::make_unique<BrowserWindow>();
         form_->show();
         form_->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(form_.get()));
@@ -78,7 +78,7 @@ protected:
         form_->close();
         form_.reset();
     }
-    TForm1& form() { return *form_; }
+    BrowserWindow& form() { return *form_; }
 
     /// Fills a folder of drive C: with files.
     void wave(const std::string& rel, int channels = 1, int rate = 8000, int bits = 16, int frames = 800)
@@ -101,7 +101,7 @@ protected:
     }
     void selectFolder(const std::string& path)
     {
-        form_->DirTree1->SelectPath(path);
+        form_->FolderTree->SelectPath(path);
         QApplication::processEvents();
     }
     void focus(QWidget* w)
@@ -114,7 +114,7 @@ protected:
     QTemporaryDir config_;
     QByteArray oldConfig_;
     QByteArray oldCache_;
-    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<BrowserWindow> form_;
 
 private:
     platform::HKEY openKey()

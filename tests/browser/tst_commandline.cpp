@@ -55,12 +55,12 @@ TEST_F(CommandLine, FoldersAndWaveFilesAreShownByLinuxPathDrivePathOrUrl)
         std::string argument = c.argument;
         if (const size_t at = argument.find('@'); at != std::string::npos)
             argument.replace(at, 1, drive_.root());
-        TForm1& w = start();
-        ASSERT_EQ(w.DirTree1->SelectedPath(), "C:\\START\\");
+        BrowserWindow& w = start();
+        ASSERT_EQ(w.FolderTree->SelectedPath(), "C:\\START\\");
         const std::string path = platform::DrivePathOfArgument(argument);
         ASSERT_FALSE(path.empty());
         EXPECT_EQ(w.openPath(path, false), c.shown);
-        EXPECT_EQ(w.DirTree1->SelectedPath(), c.folder);
+        EXPECT_EQ(w.FolderTree->SelectedPath(), c.folder);
         EXPECT_EQ(selectedRowName(), c.row);
         EXPECT_FALSE(w.Playing);
         form_.reset();
@@ -72,14 +72,14 @@ TEST_F(CommandLine, FoldersAndWaveFilesAreShownByLinuxPathDrivePathOrUrl)
 
 TEST_F(CommandLine, AWaveMadeAfterTheListWasFilledIsFoundAndPlayed)
 {
-    TForm1& w = start();
+    BrowserWindow& w = start();
     ASSERT_TRUE(w.openPath("C:\\SOUNDS\\", false));
     wave("SOUNDS/later.wav");
     EXPECT_TRUE(w.openPath("C:\\SOUNDS\\later.wav", true));
     EXPECT_EQ(selectedRowName(), "later.wav");
     EXPECT_TRUE(w.Playing);
-    EXPECT_TRUE(w.Stop1->isEnabled());
-    w.Stop1Click();
+    EXPECT_TRUE(w.StopItem->isEnabled());
+    w.StopClick();
 }
 
 } // namespace

@@ -57,9 +57,9 @@ protected:
     }
 
     /// Starts the window on a folder with the list focused and a row selected.
-    TForm1& startOn(const std::string& folder, const QString& row)
+    BrowserWindow& startOn(const std::string& folder, const QString& row)
     {
-        TForm1& w = start();
+        BrowserWindow& w = start();
         selectFolder(folder);
         focus(w.WaveList->currentView());
         const int index = captions().indexOf(row);
@@ -71,7 +71,7 @@ protected:
     /// Renames the selected row through the Rename command and its in-place editor.
     void editSelectedRow(const QString& text)
     {
-        form().Rename1Click();
+        form().RenameClick();
         auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
         ASSERT_NE(editor, nullptr);
         ASSERT_TRUE(form().WaveList->isEditing());
@@ -80,12 +80,12 @@ protected:
         QApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    QTreeWidgetItem* node(const std::string& path) { return form().DirTree1->FindNode(path); }
+    QTreeWidgetItem* node(const std::string& path) { return form().FolderTree->FindNode(path); }
     /// The tree's open in-place editor (closed ones linger until deleted, unfocused).
     QLineEdit* treeEditor()
     {
         auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-        return editor && form().DirTree1->isAncestorOf(editor) ? editor : nullptr;
+        return editor && form().FolderTree->isAncestorOf(editor) ? editor : nullptr;
     }
     /// Types a name into the tree's open editor and presses Return.
     void acceptTreeEdit(const QString& text)
@@ -126,10 +126,10 @@ TEST_F(Commands, DeleteAskedYesGoesToTheTrashAndCanBeRestored)
     wave("SOUNDS/alarm.wav");
     wave("SOUNDS/Bell.WAV");
     const std::string bytes = drive_.read("SOUNDS/Bell.WAV");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
-    ASSERT_TRUE(w.Delete1->isEnabled());
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    ASSERT_TRUE(w.DeleteItem->isEnabled());
     dialogs->answer(IDYES);
-    w.Delete1->trigger();
+    w.DeleteItem->trigger();
 
     EXPECT_FALSE(drive_.exists("SOUNDS/Bell.WAV"));
     EXPECT_EQ(captions(), QStringList{"alarm.wav"});
@@ -150,9 +150,9 @@ TEST_F(Commands, DeleteAnsweredNoLeavesFileAndList)
 {
     wave("SOUNDS/alarm.wav");
     wave("SOUNDS/bell.wav");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     dialogs->answer(IDNO);
-    w.Delete1Click();
+    w.DeleteClick();
     EXPECT_TRUE(drive_.exists("SOUNDS/bell.wav"));
     EXPECT_EQ(captions(), (QStringList{"alarm.wav", "bell.wav"}));
     // Unrefilled: the row is still the selected one.
@@ -180,7 +180,7 @@ TEST_F(Commands, CaseTwinsAtEveryLevelEachCommandReachesTheRowsOwnFile)
         wave(c.file, 1, 8000, 16, 800);
         wave(c.twin, 1, 8000, 16, 1600);
     }
-    TForm1& w = start();
+    BrowserWindow& w = start();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         wave(c.file, 1, 8000, 16, 800);
@@ -207,14 +207,14 @@ TEST_F(Commands, CaseTwinsAtEveryLevelEachCommandReachesTheRowsOwnFile)
         for (const bool allWaves : {false, true}) {
             w.AllWavesBtn->setChecked(allWaves);
             w.LoopBtn->setChecked(!allWaves);
-            w.Play1Click();
-            EXPECT_EQ(w.WavePlayer1->FileName(), path);
-            w.Stop1Click();
+            w.PlayClick();
+            EXPECT_EQ(w.Player->FileName(), path);
+            w.StopClick();
         }
         w.AllWavesBtn->setChecked(false);
         w.LoopBtn->setChecked(false);
         selectRow();
-        w.Properties1->trigger();
+        w.PropertiesItem->trigger();
         ASSERT_FALSE(launches->properties.empty());
         EXPECT_EQ(launches->properties.back(), drive_.native(c.file));
         w.EditWave->trigger();
@@ -229,7 +229,7 @@ TEST_F(Commands, CaseTwinsAtEveryLevelEachCommandReachesTheRowsOwnFile)
 
         selectRow();
         dialogs->answer(IDYES);
-        w.Delete1Click();
+        w.DeleteClick();
         EXPECT_FALSE(drive_.exists(dir + "renamed.wav"));
         EXPECT_EQ(drive_.read(c.twin), twinBytes);
     }
@@ -249,7 +249,7 @@ TEST_F(Commands, CaseTwinFoldersGetTheirNewFoldersAndRenamesThemselves)
         drive_.mkdirs(c.rel);
         drive_.mkdirs(c.twin);
     }
-    TForm1& w = start();
+    BrowserWindow& w = start();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.node);
         selectFolder(c.node);
@@ -260,12 +260,12 @@ TEST_F(Commands, CaseTwinFoldersGetTheirNewFoldersAndRenamesThemselves)
         EXPECT_FALSE(drive_.exists(c.twin + "/new folder"));
 
         selectFolder(c.node);
-        focus(w.DirTree1);
-        w.Rename1Click();
+        focus(w.FolderTree);
+        w.RenameClick();
         acceptTreeEdit(QString::fromStdString(c.renamed.substr(c.renamed.rfind('/') + 1)));
         EXPECT_TRUE(drive_.exists(c.renamed + "/Made"));
         EXPECT_FALSE(drive_.exists(c.twin + "/Made"));
-        EXPECT_EQ(w.DirTree1->currentItem()->text(0).toStdString(), c.renamed.substr(c.renamed.rfind('/') + 1));
+        EXPECT_EQ(w.FolderTree->currentItem()->text(0).toStdString(), c.renamed.substr(c.renamed.rfind('/') + 1));
     }
 }
 
@@ -274,9 +274,9 @@ TEST_F(Commands, DeleteOfANameWithSemicolonTouchesOnlyThatFile)
     wave("SOUNDS/a;b.wav");
     wave("SOUNDS/a");
     wave("SOUNDS/b.wav");
-    TForm1& w = startOn("C:\\SOUNDS\\", "a;b.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "a;b.wav");
     dialogs->answer(IDYES);
-    w.Delete1Click();
+    w.DeleteClick();
     EXPECT_FALSE(drive_.exists("SOUNDS/a;b.wav"));
     EXPECT_TRUE(drive_.exists("SOUNDS/a"));
     EXPECT_TRUE(drive_.exists("SOUNDS/b.wav"));
@@ -287,7 +287,7 @@ TEST_F(Commands, RenamingARowMovesTheFileInLowerCaseAndShowsTheTypedText)
 {
     wave("SOUNDS/bell.wav");
     wave("SOUNDS/alarm.wav");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     editSelectedRow("Chime.WAV");
     EXPECT_FALSE(drive_.exists("SOUNDS/bell.wav"));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(drive_.native("SOUNDS/chime.wav"))));
@@ -305,7 +305,7 @@ TEST_F(Commands, RenamingARowMovesTheFileInLowerCaseAndShowsTheTypedText)
 TEST_F(Commands, F2OffersTheNameWithoutItsExtensionAndSpaceIsText)
 {
     wave("SOUNDS/bell.wav");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     QTest::keyClick(w.WaveList->currentView(), Qt::Key_F2);
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     ASSERT_NE(editor, nullptr);
@@ -336,7 +336,7 @@ TEST_F(Commands, RefusedRowRenamesLeaveFileAndCaption)
     drive_.write("SOUNDS/bell.wav", "one");
     drive_.write("SOUNDS/alarm.wav", "two");
     drive_.mkdirs("SOUNDS/sub");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         editSelectedRow(c.text);
@@ -351,12 +351,12 @@ TEST_F(Commands, RefusedRowRenamesLeaveFileAndCaption)
 TEST_F(Commands, RenamingAFolderKeepsCaseSendsOneNotificationAndMovesTheNodes)
 {
     drive_.mkdirs("SOUNDS/NEW FOLDER/INNER");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\NEW FOLDER\\INNER\\");
     selectFolder("C:\\SOUNDS\\NEW FOLDER\\");
-    focus(w.DirTree1);
+    focus(w.FolderTree);
     clearRecordedChangeNotifications();
-    w.Rename1Click();
+    w.RenameClick();
     acceptTreeEdit("Drums");
 
     EXPECT_TRUE(QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList().contains("Drums"));
@@ -367,9 +367,9 @@ TEST_F(Commands, RenamingAFolderKeepsCaseSendsOneNotificationAndMovesTheNodes)
     EXPECT_EQ(renames[0].flags, SHCNF_PATH);
     EXPECT_EQ(renames[0].item1, "C:\\SOUNDS\\NEW FOLDER\\");
     EXPECT_EQ(renames[0].item2, "C:\\SOUNDS\\Drums");
-    QTreeWidgetItem* renamed = w.DirTree1->currentItem();
+    QTreeWidgetItem* renamed = w.FolderTree->currentItem();
     EXPECT_EQ(renamed->text(0), "Drums");
-    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
     EXPECT_EQ(node("C:\\SOUNDS\\DRUMS\\INNER\\"), renamed->child(0));
 }
 
@@ -381,16 +381,16 @@ TEST_F(Commands, AFailedOrRefusedFolderRenamePutsTheOldLabelBack)
     } cases[] = {{"taken", "Other"}, {"slash", "a/b"}, {"backslash", "a\\b"}, {"dots", ".."}};
     drive_.mkdirs("SOUNDS/Drums");
     drive_.mkdirs("SOUNDS/Other");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\DRUMS\\");
-    focus(w.DirTree1);
+    focus(w.FolderTree);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         clearRecordedChangeNotifications();
-        w.Rename1Click();
+        w.RenameClick();
         acceptTreeEdit(c.text);
-        EXPECT_EQ(w.DirTree1->currentItem()->text(0), "Drums");
-        EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+        EXPECT_EQ(w.FolderTree->currentItem()->text(0), "Drums");
+        EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
         EXPECT_TRUE(drive_.exists("SOUNDS/Drums"));
         EXPECT_EQ(QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
                   (QStringList{"Drums", "Other"}));
@@ -400,30 +400,30 @@ TEST_F(Commands, AFailedOrRefusedFolderRenamePutsTheOldLabelBack)
 
 TEST_F(Commands, DrivesCannotBeRenamed)
 {
-    TForm1& w = start();
-    w.DirTree1->setCurrentItem(w.DirTree1->topLevelItem(0));
-    focus(w.DirTree1);
-    w.Rename1Click();
+    BrowserWindow& w = start();
+    w.FolderTree->setCurrentItem(w.FolderTree->topLevelItem(0));
+    focus(w.FolderTree);
+    w.RenameClick();
     EXPECT_EQ(treeEditor(), nullptr);
     bool allow = true;
-    w.DirTree1Editing(w.DirTree1->topLevelItem(0), allow);
+    w.FolderTreeEditing(w.FolderTree->topLevelItem(0), allow);
     EXPECT_FALSE(allow);
 }
 
 TEST_F(Commands, NewFolderTwiceGivesNumberedLowerCaseFoldersEachEdited)
 {
     drive_.mkdirs("SOUNDS/DRUMS/DEEP/DEEPER");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
-    w.N6->trigger();
+    w.NewFolderItem->trigger();
     EXPECT_NE(treeEditor(), nullptr);
-    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\NEW FOLDER\\");
+    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\NEW FOLDER\\");
     EXPECT_EQ(w.windowTitle(), "Tonfolio - NEW FOLDER");
     cancelTreeEdit();
     selectFolder("C:\\SOUNDS\\");
-    w.ToolButton1->trigger();
+    w.NewFolderBtn->trigger();
     EXPECT_NE(treeEditor(), nullptr);
-    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\NEW FOLDER #1\\");
+    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\NEW FOLDER #1\\");
     cancelTreeEdit();
 
     const QStringList made =
@@ -443,7 +443,7 @@ TEST_F(Commands, NewFolderTwiceGivesNumberedLowerCaseFoldersEachEdited)
 TEST_F(Commands, NewFolderAcceptedNameRenamesTheNewFolder)
 {
     drive_.mkdirs("SOUNDS");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     w.NewFolderClick();
     acceptTreeEdit("Loops");
@@ -460,7 +460,7 @@ TEST_F(Commands, NewFolderDoesNotWalkIntoLinkedFolders)
     drive_.mkdirs("A/B");
     // A link back to an ancestor would make the branch endless.
     std::filesystem::create_directory_symlink(drive_.native("A"), drive_.native("A/B/LOOP"));
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\A\\");
     w.NewFolderClick();
     cancelTreeEdit();
@@ -472,9 +472,9 @@ TEST_F(Commands, NewFolderDoesNotWalkIntoLinkedFolders)
 TEST_F(Commands, AFailedNewFolderShowsTheErrorBoxAndAddsNothing)
 {
     drive_.mkdirs("LOCKED/INNER");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\LOCKED\\");
-    const int children = w.DirTree1->currentItem()->childCount();
+    const int children = w.FolderTree->currentItem()->childCount();
     testing_support::Immutable locked(drive_.native("LOCKED"));
     if (!locked.ok())
         QFile::setPermissions(QString::fromStdString(drive_.native("LOCKED")), QFile::ReadOwner | QFile::ExeOwner);
@@ -482,8 +482,8 @@ TEST_F(Commands, AFailedNewFolderShowsTheErrorBoxAndAddsNothing)
     ASSERT_EQ(dialogs->prompts().size(), 1u);
     EXPECT_EQ(dialogs->prompts()[0].type & MB_ICONMASK, MB_ICONERROR);
     EXPECT_FALSE(dialogs->prompts()[0].text.empty());
-    EXPECT_EQ(w.DirTree1->currentItem()->childCount(), children);
-    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\LOCKED\\");
+    EXPECT_EQ(w.FolderTree->currentItem()->childCount(), children);
+    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\LOCKED\\");
     EXPECT_EQ(treeEditor(), nullptr);
     EXPECT_TRUE(notifications(SHCNE_MKDIR).empty());
     QFile::setPermissions(QString::fromStdString(drive_.native("LOCKED")),
@@ -494,26 +494,26 @@ TEST_F(Commands, PreviousFolderGoesUpAndStopsAtTheDrive)
 {
     wave("SOUNDS/bell.wav");
     drive_.mkdirs("SOUNDS/DRUMS");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\DRUMS\\");
-    w.ToolButton3->trigger();
-    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\");
+    w.GoUpBtn->trigger();
+    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\");
     EXPECT_EQ(captions(), QStringList{"bell.wav"});
-    w.ToolButton3Click();
-    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\");
-    w.ToolButton3Click();
-    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\");
+    w.GoUpClick();
+    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\");
+    w.GoUpClick();
+    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\");
 }
 
 TEST_F(Commands, F5InTheTreeReloadsAndKeepsTheFolder)
 {
     drive_.mkdirs("SOUNDS/DRUMS");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\DRUMS\\");
     drive_.mkdirs("SOUNDS/LATER");
-    focus(w.DirTree1);
-    QTest::keyClick(w.DirTree1, Qt::Key_F5);
-    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+    focus(w.FolderTree);
+    QTest::keyClick(w.FolderTree, Qt::Key_F5);
+    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
     EXPECT_NE(node("C:\\SOUNDS\\LATER\\"), nullptr);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -521,14 +521,14 @@ TEST_F(Commands, F5InTheTreeReloadsAndKeepsTheFolder)
 TEST_F(Commands, TheEditorAndThePropertiesGetTheSelectedFile)
 {
     wave("SOUNDS/Bell.WAV");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     w.EditWave->trigger();
     ASSERT_EQ(launches->urls.size(), 1u);
     EXPECT_EQ(QUrl(QString::fromStdString(launches->urls[0])).toLocalFile().toStdString(),
               drive_.native("SOUNDS/Bell.WAV"));
     w.WaveListDblClick();
     EXPECT_EQ(launches->urls.size(), 2u);
-    w.Properties1->trigger();
+    w.PropertiesItem->trigger();
     ASSERT_EQ(launches->properties.size(), 1u);
     EXPECT_EQ(launches->properties[0], drive_.native("SOUNDS/Bell.WAV"));
 

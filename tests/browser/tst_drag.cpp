@@ -21,11 +21,11 @@ namespace {
 class Drag : public BrowserTest {
 protected:
     /// Starts the window on a folder with that row selected; the target folders' nodes are loaded.
-    TForm1& startOn(const std::string& folder, const QString& row)
+    BrowserWindow& startOn(const std::string& folder, const QString& row)
     {
-        TForm1& w = start();
+        BrowserWindow& w = start();
         selectFolder(folder);
-        w.DirTree1->expandAll();
+        w.FolderTree->expandAll();
         QApplication::processEvents();
         const int index = captions().indexOf(row);
         EXPECT_GE(index, 0) << row.toStdString();
@@ -34,10 +34,10 @@ protected:
     }
     QPoint at(const std::string& folder)
     {
-        QTreeWidgetItem* node = form().DirTree1->FindNode(folder);
+        QTreeWidgetItem* node = form().FolderTree->FindNode(folder);
         EXPECT_NE(node, nullptr) << folder;
-        form().DirTree1->scrollToItem(node);
-        return node ? form().DirTree1->visualItemRect(node).center() : QPoint(-1, -1);
+        form().FolderTree->scrollToItem(node);
+        return node ? form().FolderTree->visualItemRect(node).center() : QPoint(-1, -1);
     }
     /// Moves over the tree and drops there, as the drag manager delivers it. Returns whether the
     /// last move was accepted.
@@ -48,7 +48,7 @@ protected:
             own.reset(form().WaveList->rowMimeData(form().WaveList->selectedRow()));
             mime = own.get();
         }
-        QWidget* viewport = form().DirTree1->viewport();
+        QWidget* viewport = form().FolderTree->viewport();
         const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
         QDragEnterEvent enter(pos, actions, mime, Qt::LeftButton, keys);
         QApplication::sendEvent(viewport, &enter);
@@ -70,15 +70,15 @@ TEST_F(Drag, WithoutCtrlMovesWithUndoAndRefills)
     wave("SOUNDS/bell.wav");
     drive_.mkdirs("TARGET");
     const std::string bytes = drive_.read("SOUNDS/bell.wav");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     EXPECT_TRUE(dragTo(at("C:\\TARGET\\"), Qt::NoModifier));
     EXPECT_FALSE(w.CopyOnDrop);
     EXPECT_FALSE(drive_.exists("SOUNDS/bell.wav"));
     EXPECT_EQ(drive_.read("TARGET/bell.wav"), bytes);
     EXPECT_EQ(captions(), QStringList{"alarm.wav"});
-    EXPECT_EQ(w.FileOperation1->Operation(), TFileOperation::foMove);
-    EXPECT_EQ(w.FileOperation1->Flags(), TFileOperation::TFileOpFlags(TFileOperation::fofAllowUndo));
-    EXPECT_EQ(w.FileOperation1->FilesTo(), "C:\\TARGET\\");
+    EXPECT_EQ(w.FileOperation->Operation(), TFileOperation::foMove);
+    EXPECT_EQ(w.FileOperation->Flags(), TFileOperation::TFileOpFlags(TFileOperation::fofAllowUndo));
+    EXPECT_EQ(w.FileOperation->FilesTo(), "C:\\TARGET\\");
 }
 
 TEST_F(Drag, WithCtrlCopiesAndAsksBeforeReplacing)
@@ -86,14 +86,14 @@ TEST_F(Drag, WithCtrlCopiesAndAsksBeforeReplacing)
     wave("SOUNDS/bell.wav");
     drive_.write("TARGET/bell.wav", "older");
     drive_.mkdirs("OTHER");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     dialogs->answer(IDNO);
     EXPECT_TRUE(dragTo(at("C:\\TARGET\\"), Qt::ControlModifier));
     EXPECT_TRUE(w.CopyOnDrop);
     ASSERT_EQ(dialogs->prompts().size(), 1u);
     EXPECT_EQ(drive_.read("TARGET/bell.wav"), "older");
-    EXPECT_EQ(w.FileOperation1->Operation(), TFileOperation::foCopy);
-    EXPECT_EQ(w.FileOperation1->Flags(), TFileOperation::TFileOpFlags());
+    EXPECT_EQ(w.FileOperation->Operation(), TFileOperation::foCopy);
+    EXPECT_EQ(w.FileOperation->Flags(), TFileOperation::TFileOpFlags());
 
     // Without a file in the way the copy lands; the list keeps its rows and selection.
     EXPECT_TRUE(dragTo(at("C:\\OTHER\\"), Qt::ControlModifier));
@@ -105,10 +105,10 @@ TEST_F(Drag, WithCtrlCopiesAndAsksBeforeReplacing)
 TEST_F(Drag, CopyOntoTheListedFolderTakesANewName)
 {
     wave("SOUNDS/bell.wav");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     EXPECT_TRUE(dragTo(at("C:\\SOUNDS\\"), Qt::ControlModifier));
     EXPECT_EQ(drive_.read("SOUNDS/bell - Copy.wav"), drive_.read("SOUNDS/bell.wav"));
-    EXPECT_EQ(w.FileOperation1->Flags(), TFileOperation::TFileOpFlags(TFileOperation::fofRenameOnCollision));
+    EXPECT_EQ(w.FileOperation->Flags(), TFileOperation::TFileOpFlags(TFileOperation::fofRenameOnCollision));
     // Not refilled after a copy: the new file shows at the next fill.
     EXPECT_EQ(captions(), QStringList{"bell.wav"});
     w.FillWaveList();
@@ -120,7 +120,7 @@ TEST_F(Drag, FoldersThatDifferOnlyInCaseAreTwoFolders)
     wave("Music/bell.wav");
     drive_.mkdirs("music");
     const std::string bytes = drive_.read("Music/bell.wav");
-    TForm1& w = startOn("C:\\Music\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\Music\\", "bell.wav");
     // A move, not a move onto the listed folder.
     EXPECT_TRUE(dragTo(at("C:\\music\\"), Qt::NoModifier));
     EXPECT_TRUE(dialogs->prompts().empty());
@@ -140,7 +140,7 @@ TEST_F(Drag, FoldersThatDifferOnlyInCaseAreTwoFolders)
 TEST_F(Drag, MoveOntoTheListedFolderIsRefusedWithAMessage)
 {
     wave("SOUNDS/Bell.WAV");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     dragTo(at("C:\\SOUNDS\\"), Qt::NoModifier);
     ASSERT_EQ(dialogs->prompts().size(), 1u);
     EXPECT_EQ(dialogs->prompts()[0].text, "Cannot move bell.wav\rDestination and source identical.");
@@ -154,7 +154,7 @@ TEST_F(Drag, OnlyThisListsRowsAreTakenAndOnlyOntoAFolder)
 {
     wave("SOUNDS/bell.wav");
     drive_.mkdirs("TARGET");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     const QPoint target = at("C:\\TARGET\\");
 
     QMimeData text;
@@ -172,7 +172,7 @@ TEST_F(Drag, OnlyThisListsRowsAreTakenAndOnlyOntoAFolder)
     }
 
     // Below the last node there is no folder to drop on.
-    EXPECT_TRUE(dragTo(QPoint(5, w.DirTree1->viewport()->height() - 2), Qt::NoModifier));
+    EXPECT_TRUE(dragTo(QPoint(5, w.FolderTree->viewport()->height() - 2), Qt::NoModifier));
     EXPECT_TRUE(drive_.exists("SOUNDS/bell.wav"));
     EXPECT_TRUE(dialogs->prompts().empty());
     EXPECT_EQ(captions(), QStringList{"bell.wav"});
@@ -181,26 +181,26 @@ TEST_F(Drag, OnlyThisListsRowsAreTakenAndOnlyOntoAFolder)
 TEST_F(Drag, CtrlPicksTheCopyPointerAndLettingGoPicksMoving)
 {
     wave("SOUNDS/bell.wav");
-    TForm1& w = startOn("C:\\SOUNDS\\", "bell.wav");
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     std::unique_ptr<QMimeData> mime(w.WaveList->rowMimeData(0));
     QDragMoveEvent withCtrl(at("C:\\SOUNDS\\"), Qt::CopyAction | Qt::MoveAction, mime.get(), Qt::LeftButton,
                             Qt::ControlModifier);
     bool accept = false;
-    w.DirTree1DragOver(&withCtrl, QPoint(), accept);
+    w.FolderTreeDragOver(&withCtrl, QPoint(), accept);
     EXPECT_TRUE(accept);
     EXPECT_TRUE(w.CopyOnDrop);
     EXPECT_EQ(w.WaveList->dragCursor().pixmap().cacheKey(), cursorOf(crDragCopy).pixmap().cacheKey());
 
     QDragMoveEvent without(at("C:\\SOUNDS\\"), Qt::CopyAction | Qt::MoveAction, mime.get(), Qt::LeftButton,
                            Qt::NoModifier);
-    w.DirTree1DragOver(&without, QPoint(), accept);
+    w.FolderTreeDragOver(&without, QPoint(), accept);
     EXPECT_FALSE(w.CopyOnDrop);
     EXPECT_EQ(w.WaveList->dragCursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(Drag, RowsCanBeDraggedInEveryViewStyle)
 {
-    TForm1& w = start();
+    BrowserWindow& w = start();
     // Qt turns dragging off whenever icons cannot be moved about, which they never can here.
     for (auto style :
          {WaveListWidget::vsSmallIcon, WaveListWidget::vsList, WaveListWidget::vsReport, WaveListWidget::vsIcon}) {
@@ -213,7 +213,7 @@ TEST_F(Drag, RowsCanBeDraggedInEveryViewStyle)
 TEST_F(Drag, ARowCarriesItsFilesAddress)
 {
     wave("SOUNDS/Odd \xFF name.wav");
-    TForm1& w = startOn("C:\\SOUNDS\\", waveCaptionText("odd \xFF name.wav"));
+    BrowserWindow& w = startOn("C:\\SOUNDS\\", waveCaptionText("odd \xFF name.wav"));
     std::unique_ptr<QMimeData> mime(w.WaveList->rowMimeData(w.WaveList->selectedRow()));
     ASSERT_EQ(mime->urls().size(), 1);
     const QUrl url = mime->urls()[0];

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Playback in the browser window: single plays, looping, the all-waves sequence, the end timer,
-// and what stops a play. The timer is driven by calling Timer1Timer() instead of waiting, so the
+// and what stops a play. The timer is driven by calling EndOfSoundTimerFired() instead of waiting, so the
 // tests check the window's states and the sound channel, never the clock.
 #include "browserfixture.h"
 #include "platform/sound/sound.h"
@@ -49,21 +49,21 @@ protected:
     /// Which of Play and Stop are enabled; menu item and toolbar button must agree.
     std::string commands()
     {
-        TForm1& w = form();
-        EXPECT_EQ(w.Play1->isEnabled(), w.PlayBtn->isEnabled());
-        EXPECT_EQ(w.Stop1->isEnabled(), w.StopBtn->isEnabled());
+        BrowserWindow& w = form();
+        EXPECT_EQ(w.PlayItem->isEnabled(), w.PlayBtn->isEnabled());
+        EXPECT_EQ(w.StopItem->isEnabled(), w.StopBtn->isEnabled());
         std::string s;
-        if (w.Play1->isEnabled())
+        if (w.PlayItem->isEnabled())
             s += "Play";
-        if (w.Stop1->isEnabled())
+        if (w.StopItem->isEnabled())
             s += s.empty() ? "Stop" : "+Stop";
         return s;
     }
 
     /// Starts the window in a folder with the modes set.
-    TForm1& startIn(const std::string& folder, bool allWaves, bool loop = false)
+    BrowserWindow& startIn(const std::string& folder, bool allWaves, bool loop = false)
     {
-        TForm1& w = start();
+        BrowserWindow& w = start();
         selectFolder(folder);
         w.AllWavesBtn->setChecked(allWaves);
         w.LoopBtn->setChecked(loop);
@@ -111,36 +111,36 @@ TEST_F(PlaybackTest, EndTimerIsThePlayingTimeRoundedHalfToEvenPlusTwenty)
         int interval;
     } cases[] = {{0, 82}, {1, 208}, {2, 20}, {3, 2520}, {4, INT_MAX}};
 
-    TForm1& w = startIn("C:\\T\\", false);
+    BrowserWindow& w = startIn("C:\\T\\", false);
     ASSERT_EQ(w.WaveList->rowCount(), 5);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.row);
         w.WaveList->selectRow(c.row);
-        w.Play1Click();
-        EXPECT_TRUE(w.Timer1->isActive());
-        EXPECT_EQ(w.Timer1->interval(), c.interval);
+        w.PlayClick();
+        EXPECT_TRUE(w.EndOfSoundTimer->isActive());
+        EXPECT_EQ(w.EndOfSoundTimer->interval(), c.interval);
     }
 }
 
 TEST_F(PlaybackTest, ASinglePlayHoldsPlayDisabledUntilItsTimerEnds)
 {
     waveOf("S/song.wav", 2.5);
-    TForm1& w = startIn("C:\\S\\", false);
+    BrowserWindow& w = startIn("C:\\S\\", false);
     EXPECT_EQ(commands(), "");
     w.WaveList->selectRow(0);
     EXPECT_EQ(commands(), "Play");
 
-    w.Play1Click();
+    w.PlayClick();
     EXPECT_TRUE(w.Playing);
     EXPECT_SOUNDING();
     EXPECT_EQ(commands(), "Stop");
-    EXPECT_EQ(w.Timer1->interval(), 2520);
-    EXPECT_FALSE(w.WavePlayer1->Loop());
+    EXPECT_EQ(w.EndOfSoundTimer->interval(), 2520);
+    EXPECT_FALSE(w.Player->Loop());
 
     // The timer ends the window's play; the sound itself is left to run out.
-    w.Timer1Timer();
+    w.EndOfSoundTimerFired();
     EXPECT_FALSE(w.Playing);
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.EndOfSoundTimer->isActive());
     EXPECT_EQ(commands(), "Play");
     EXPECT_SOUNDING();
 }
@@ -148,16 +148,16 @@ TEST_F(PlaybackTest, ASinglePlayHoldsPlayDisabledUntilItsTimerEnds)
 TEST_F(PlaybackTest, StopCommandSilencesButLeavesTheTimerToRunOut)
 {
     waveOf("S/song.wav", 2.5);
-    TForm1& w = startIn("C:\\S\\", false);
+    BrowserWindow& w = startIn("C:\\S\\", false);
     w.WaveList->selectRow(0);
-    w.Play1Click();
-    w.Stop1Click();
+    w.PlayClick();
+    w.StopClick();
     EXPECT_FALSE(soundIsPlaying());
     EXPECT_FALSE(w.Playing);
     EXPECT_EQ(commands(), "Play");
-    EXPECT_TRUE(w.Timer1->isActive());
-    w.Timer1Timer();
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_TRUE(w.EndOfSoundTimer->isActive());
+    w.EndOfSoundTimerFired();
+    EXPECT_FALSE(w.EndOfSoundTimer->isActive());
     EXPECT_FALSE(w.Playing);
 }
 
@@ -165,11 +165,11 @@ TEST_F(PlaybackTest, ALoopedSoundOutlivesItsTimerAndSpaceRestartsIt)
 {
     waveOf("S/a.wav", 0.2);
     waveOf("S/b.wav", 0.2);
-    TForm1& w = startIn("C:\\S\\", false, true);
+    BrowserWindow& w = startIn("C:\\S\\", false, true);
     w.WaveList->selectRow(0);
-    w.Play1Click();
-    EXPECT_FALSE(w.WavePlayer1->Loop()); // looping belongs to the sound, not to the player
-    w.Timer1Timer();
+    w.PlayClick();
+    EXPECT_FALSE(w.Player->Loop()); // looping belongs to the sound, not to the player
+    w.EndOfSoundTimerFired();
     EXPECT_EQ(commands(), "Play");
     QTest::qWait(400); // twice the wave's length
     EXPECT_SOUNDING();
@@ -178,7 +178,7 @@ TEST_F(PlaybackTest, ALoopedSoundOutlivesItsTimerAndSpaceRestartsIt)
     w.WaveList->selectRow(1);
     space();
     EXPECT_TRUE(w.Playing);
-    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\S\\b.wav");
+    EXPECT_EQ(w.Player->FileName(), "C:\\S\\b.wav");
     EXPECT_SOUNDING();
     space();
     EXPECT_FALSE(w.Playing);
@@ -191,7 +191,7 @@ TEST_F(PlaybackTest, MouseReleasesOverTheListPlayAndStop)
     waveOf("S/b.wav", 2.0);
     for (bool allWaves : {false, true}) {
         SCOPED_TRACE(allWaves);
-        TForm1& w = startIn("C:\\S\\", allWaves);
+        BrowserWindow& w = startIn("C:\\S\\", allWaves);
         // Nothing selected: a left click on empty space starts nothing.
         QWidget* viewport = w.WaveList->currentView()->viewport();
         release(Qt::LeftButton, QPoint(viewport->width() - 5, viewport->height() - 5));
@@ -200,7 +200,7 @@ TEST_F(PlaybackTest, MouseReleasesOverTheListPlayAndStop)
         EXPECT_FALSE(soundIsPlaying());
 
         release(Qt::LeftButton, rowCenter(1));
-        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\S\\b.wav");
+        EXPECT_EQ(w.Player->FileName(), "C:\\S\\b.wav");
         EXPECT_TRUE(w.Playing);
         EXPECT_SOUNDING();
         release(Qt::MiddleButton, rowCenter(1));
@@ -224,8 +224,8 @@ TEST_F(PlaybackTest, AClickOnEmptySpaceThatFocusesTheListPlaysNothing)
 {
     waveOf("S/a.wav", 2.0);
     waveOf("S/b.wav", 2.0);
-    TForm1& w = startIn("C:\\S\\", false);
-    focus(w.DirTree1);
+    BrowserWindow& w = startIn("C:\\S\\", false);
+    focus(w.FolderTree);
     // The list gets the focus by the click, and its focus rule selects row 0; the release over no row
     // plays nothing, and the click on empty space leaves no row selected.
     QWidget* viewport = w.WaveList->currentView()->viewport();
@@ -249,7 +249,7 @@ TEST_F(PlaybackTest, AClickOnEmptySpaceThatFocusesTheListPlaysNothing)
 TEST_F(PlaybackTest, RightButtonWhileIdleIsAStopRequestAllTheSame)
 {
     waveOf("S/a.wav", 1.0);
-    TForm1& w = startIn("C:\\S\\", true);
+    BrowserWindow& w = startIn("C:\\S\\", true);
     EXPECT_FALSE(w.AllWavesStopped);
     release(Qt::RightButton, rowCenter(0));
     EXPECT_TRUE(w.AllWavesStopped);
@@ -260,18 +260,18 @@ TEST_F(PlaybackTest, AnUnreadableRowInSingleModePlaysWithoutEnd)
 {
     waveOf("S/a.wav", 1.0);
     unreadable("S/b.wav");
-    TForm1& w = startIn("C:\\S\\", false);
+    BrowserWindow& w = startIn("C:\\S\\", false);
     w.WaveList->selectRow(0);
-    w.Play1Click();
-    ASSERT_TRUE(w.Timer1->isActive());
+    w.PlayClick();
+    ASSERT_TRUE(w.EndOfSoundTimer->isActive());
     // The previous row's timer must not end the play of a row without a known length.
     w.WaveList->selectRow(1);
-    w.Play1Click();
+    w.PlayClick();
     EXPECT_TRUE(w.Playing);
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.EndOfSoundTimer->isActive());
     EXPECT_FALSE(soundIsPlaying());
     EXPECT_EQ(commands(), "Stop");
-    w.Stop1Click();
+    w.StopClick();
     EXPECT_EQ(commands(), "Play");
 }
 
@@ -286,27 +286,27 @@ TEST_F(PlaybackTest, TheSequenceSkipsUnreadableRowsAndStopsAfterTheLast)
     waveOf("A/5.wav", 3.0);
     for (bool loop : {false, true}) {
         SCOPED_TRACE(loop);
-        TForm1& w = startIn("C:\\A\\", true, loop);
+        BrowserWindow& w = startIn("C:\\A\\", true, loop);
         w.WaveList->selectRow(2);
-        w.Play1Click();
+        w.PlayClick();
         EXPECT_EQ(w.AllWavesIndex, 2);
-        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\3.wav");
-        EXPECT_EQ(w.Timer1->interval(), 3020);
+        EXPECT_EQ(w.Player->FileName(), "C:\\A\\3.wav");
+        EXPECT_EQ(w.EndOfSoundTimer->interval(), 3020);
         EXPECT_EQ(commands(), "Stop");
 
-        w.Timer1Timer();
+        w.EndOfSoundTimerFired();
         EXPECT_EQ(w.AllWavesIndex, 4);
         EXPECT_EQ(w.WaveList->selectedRow(), 4);
-        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\5.wav");
+        EXPECT_EQ(w.Player->FileName(), "C:\\A\\5.wav");
         EXPECT_TRUE(w.Playing);
         EXPECT_SOUNDING();
-        EXPECT_TRUE(w.Timer1->isActive());
+        EXPECT_TRUE(w.EndOfSoundTimer->isActive());
 
-        w.Timer1Timer();
+        w.EndOfSoundTimerFired();
         EXPECT_FALSE(w.Playing);
         EXPECT_TRUE(w.AllWavesStopped);
         EXPECT_FALSE(soundIsPlaying());
-        EXPECT_FALSE(w.Timer1->isActive());
+        EXPECT_FALSE(w.EndOfSoundTimer->isActive());
         EXPECT_EQ(w.WaveList->selectedRow(), 4);
         EXPECT_EQ(commands(), "Play");
         closeForm();
@@ -318,19 +318,19 @@ TEST_F(PlaybackTest, TheSequencePlaysTheRowsTheFilterShows)
     waveOf("A/a kick.wav", 3.0);
     waveOf("A/b snare.wav", 3.0);
     waveOf("A/c kick.wav", 3.0);
-    TForm1& w = startIn("C:\\A\\", true);
+    BrowserWindow& w = startIn("C:\\A\\", true);
     w.FilterBox->setText("KICK");
     w.WaveList->selectRow(0);
-    w.Play1Click();
-    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\a kick.wav");
-    w.Timer1Timer();
-    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\c kick.wav");
+    w.PlayClick();
+    EXPECT_EQ(w.Player->FileName(), "C:\\A\\a kick.wav");
+    w.EndOfSoundTimerFired();
+    EXPECT_EQ(w.Player->FileName(), "C:\\A\\c kick.wav");
     EXPECT_EQ(w.WaveList->selectedRow(), 2);
     // A filter typed during the sequence: it goes on after the row playing, among the rows now shown.
     w.FilterBox->setText("");
     EXPECT_EQ(w.AllWavesIndex, 2);
     w.FilterBox->setText("snare");
-    w.Timer1Timer();
+    w.EndOfSoundTimerFired();
     EXPECT_TRUE(w.AllWavesStopped);
     EXPECT_FALSE(w.Playing);
 }
@@ -340,12 +340,12 @@ TEST_F(PlaybackTest, ASequenceWithNothingReadableLeftStopsAtOnce)
     waveOf("A/1.wav", 1.0);
     unreadable("A/2.wav");
     drive_.mkdirs("A/3.wav");
-    TForm1& w = startIn("C:\\A\\", true);
+    BrowserWindow& w = startIn("C:\\A\\", true);
     w.WaveList->selectRow(1);
-    w.Play1Click();
+    w.PlayClick();
     EXPECT_FALSE(w.Playing);
     EXPECT_TRUE(w.AllWavesStopped);
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.EndOfSoundTimer->isActive());
     EXPECT_FALSE(soundIsPlaying());
     EXPECT_EQ(w.WaveList->selectedRow(), 2);
 }
@@ -355,16 +355,16 @@ TEST_F(PlaybackTest, ChangingTheFolderStopsTheSequenceBeforeRefilling)
     waveOf("A/1.wav", 3.0);
     waveOf("A/2.wav", 3.0);
     waveOf("B/x.wav", 3.0);
-    TForm1& w = startIn("C:\\A\\", true);
+    BrowserWindow& w = startIn("C:\\A\\", true);
     w.WaveList->selectRow(0);
-    w.Play1Click();
+    w.PlayClick();
     EXPECT_SOUNDING();
     selectFolder("C:\\B\\");
     EXPECT_EQ(w.WaveList->rowCount(), 1);
     EXPECT_FALSE(soundIsPlaying());
     EXPECT_FALSE(w.Playing);
     EXPECT_TRUE(w.AllWavesStopped);
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.EndOfSoundTimer->isActive());
     EXPECT_EQ(w.WaveList->selectedRow(), -1);
 }
 
@@ -373,10 +373,10 @@ TEST_F(PlaybackTest, F5DuringASequenceGoesOnAtTheNextIndexOfTheNewRows)
     waveOf("A/a.wav", 3.0);
     waveOf("A/c.wav", 3.0);
     waveOf("A/d.wav", 3.0);
-    TForm1& w = startIn("C:\\A\\", true);
+    BrowserWindow& w = startIn("C:\\A\\", true);
     w.WaveList->selectRow(0);
-    w.Play1Click();
-    ASSERT_EQ(w.WavePlayer1->FileName(), "C:\\A\\a.wav");
+    w.PlayClick();
+    ASSERT_EQ(w.Player->FileName(), "C:\\A\\a.wav");
 
     // A new row ahead of the next one: the sequence follows the index, so c.wav moves to index 2
     // and b.wav comes next.
@@ -387,10 +387,10 @@ TEST_F(PlaybackTest, F5DuringASequenceGoesOnAtTheNextIndexOfTheNewRows)
     EXPECT_TRUE(w.Playing);
     EXPECT_SOUNDING();
 
-    w.Timer1Timer();
+    w.EndOfSoundTimerFired();
     EXPECT_EQ(w.AllWavesIndex, 1);
     EXPECT_EQ(w.WaveList->selectedRow(), 1);
-    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\b.wav");
+    EXPECT_EQ(w.Player->FileName(), "C:\\A\\b.wav");
     EXPECT_TRUE(w.Playing);
 }
 
@@ -402,11 +402,11 @@ TEST_F(PlaybackTest, SwitchingTheModeDuringAPlay)
 
     // Leaving all-waves mode during a sequence ends it after the current row.
     {
-        TForm1& w = startIn("C:\\A\\", true);
+        BrowserWindow& w = startIn("C:\\A\\", true);
         w.WaveList->selectRow(0);
-        w.Play1Click();
+        w.PlayClick();
         w.AllWavesBtn->setChecked(false);
-        w.Timer1Timer();
+        w.EndOfSoundTimerFired();
         EXPECT_FALSE(w.Playing);
         EXPECT_FALSE(w.AllWavesStopped);
         EXPECT_EQ(w.WaveList->selectedRow(), 0);
@@ -415,23 +415,23 @@ TEST_F(PlaybackTest, SwitchingTheModeDuringAPlay)
     // Entering all-waves mode during a single play continues a sequence that was never
     // stopped, at the row after its index.
     {
-        TForm1& w = startIn("C:\\A\\", false);
+        BrowserWindow& w = startIn("C:\\A\\", false);
         w.WaveList->selectRow(2);
-        w.Play1Click();
+        w.PlayClick();
         w.AllWavesBtn->setChecked(true);
-        w.Timer1Timer();
+        w.EndOfSoundTimerFired();
         EXPECT_EQ(w.AllWavesIndex, 1);
-        EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\A\\2.wav");
+        EXPECT_EQ(w.Player->FileName(), "C:\\A\\2.wav");
         EXPECT_TRUE(w.Playing);
         // A sequence that was stopped just ends the play instead.
         w.StopAllWaves();
         w.WaveList->selectRow(2);
         w.AllWavesBtn->setChecked(false);
-        w.Play1Click();
+        w.PlayClick();
         w.AllWavesBtn->setChecked(true);
-        w.Timer1Timer();
+        w.EndOfSoundTimerFired();
         EXPECT_FALSE(w.Playing);
-        EXPECT_FALSE(w.Timer1->isActive());
+        EXPECT_FALSE(w.EndOfSoundTimer->isActive());
         EXPECT_SOUNDING();
     }
 }
@@ -452,12 +452,12 @@ TEST_F(PlaybackTest, PlayOnSelectionPlaysWhereTheArrowKeysStop)
 {
     for (const char* name : {"a", "b", "c", "d", "e", "f"})
         waveOf(std::string("K/") + name + ".wav", 1.0);
-    TForm1& w = startIn("C:\\K\\", false);
+    BrowserWindow& w = startIn("C:\\K\\", false);
     w.DetailBtn->trigger(); // one row per line: Down goes to the next row
     CountingPlayer counting;
     counting.setForcePlay(true);
-    TWavePlayer* own = w.WavePlayer1;
-    w.WavePlayer1 = &counting;
+    TWavePlayer* own = w.Player;
+    w.Player = &counting;
     QAbstractItemView* view = w.WaveList->currentView();
     w.WaveList->focusList();
     w.WaveList->selectRow(0);
@@ -499,7 +499,7 @@ TEST_F(PlaybackTest, PlayOnSelectionPlaysWhereTheArrowKeysStop)
     EXPECT_EQ(counting.played.size(), 3u);
 
     w.StopSingle();
-    w.WavePlayer1 = own;
+    w.Player = own;
 }
 
 TEST_F(PlaybackTest, VolumeOutputAndPlayOnSelectionAreRemembered)
@@ -507,7 +507,7 @@ TEST_F(PlaybackTest, VolumeOutputAndPlayOnSelectionAreRemembered)
     waveOf("V/a.wav", 0.2);
     setDword("PreviewVolume", 250); // out of range: taken as full
     setString("OutputDevice", "gone_output");
-    TForm1& w = startIn("C:\\V\\", false);
+    BrowserWindow& w = startIn("C:\\V\\", false);
     EXPECT_EQ(w.VolumeSlider->value(), 100);
     EXPECT_FALSE(w.PlayOnSelectBtn->isChecked());
     // An output that is not there falls back to the default quietly; the choice is kept.
@@ -540,7 +540,7 @@ TEST_F(PlaybackTest, VolumeOutputAndPlayOnSelectionAreRemembered)
     EXPECT_EQ(storedValue("PlayOnSelect")->data, std::string("\x01\0\0\0", 4));
     EXPECT_EQ(storedValue("OutputDevice")->data, std::string("gone_output\0", 12));
 
-    TForm1& again = start();
+    BrowserWindow& again = start();
     EXPECT_EQ(again.VolumeSlider->value(), 40);
     EXPECT_DOUBLE_EQ(platform::soundVolume(), 0.4);
     EXPECT_TRUE(again.PlayOnSelectBtn->isChecked());

@@ -22,7 +22,7 @@ class Startup : public BrowserTest {};
 
 TEST_F(Startup, FirstStartUsesTheLayoutAndWritesAllEightValuesOnClose)
 {
-    TForm1& w = start();
+    BrowserWindow& w = start();
     EXPECT_TRUE(w.LargeBtn->isChecked());
     EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsIcon);
     EXPECT_FALSE(w.LoopBtn->isChecked());
@@ -33,8 +33,8 @@ TEST_F(Startup, FirstStartUsesTheLayoutAndWritesAllEightValuesOnClose)
     const auto* before = beforeDoc.find("HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio");
     ASSERT_TRUE(before);
     EXPECT_TRUE(before->values.empty());
-    EXPECT_FALSE(w.Timer1->isActive());
-    EXPECT_EQ(w.Timer1->interval(), 1000);
+    EXPECT_FALSE(w.EndOfSoundTimer->isActive());
+    EXPECT_EQ(w.EndOfSoundTimer->interval(), 1000);
     EXPECT_TRUE(w.CopyOnDrop);
     EXPECT_FALSE(w.Playing);
 
@@ -69,7 +69,7 @@ TEST_F(Startup, DisplayFilesChoosesTheViewAndUnknownValuesMeanDetails)
                                  {-1, WaveListWidget::vsReport, 4}};
     for (const auto& c : cases) {
         setDword("DisplayFiles", c.stored);
-        TForm1& w = start();
+        BrowserWindow& w = start();
         EXPECT_EQ(w.WaveList->viewStyle(), c.style) << c.stored;
         EXPECT_EQ(w.WaveList->currentWidget(), w.WaveList->currentView()) << c.stored;
         closeForm();
@@ -86,7 +86,7 @@ TEST_F(Startup, StoredModesAndBoundsAreApplied)
     setDword("PlaySingle", 0);
     setDword("Left", 10);
     setDword("Width", 700); // Top and Height absent: they keep the layout's values
-    TForm1& w = start();
+    BrowserWindow& w = start();
     EXPECT_TRUE(w.LoopBtn->isChecked());
     EXPECT_TRUE(w.AllWavesBtn->isChecked());
     EXPECT_EQ(w.frameGeometry(), QRect(10, 108, 700, 567));
@@ -94,7 +94,7 @@ TEST_F(Startup, StoredModesAndBoundsAreApplied)
 
     setDword("PlaySingle", 5);
     setDword("PlayLooped", 0);
-    TForm1& again = start();
+    BrowserWindow& again = start();
     EXPECT_FALSE(again.AllWavesBtn->isChecked());
     EXPECT_FALSE(again.LoopBtn->isChecked());
 }
@@ -120,7 +120,7 @@ TEST_F(Startup, AWindowWhoseTitleWouldShowOnNoScreenComesOntoThePrimaryScreen)
         setDword("Top", c.top);
         setDword("Width", 700);
         setDword("Height", 500);
-        TForm1& w = start();
+        BrowserWindow& w = start();
         const QRect bounds = w.frameGeometry();
         EXPECT_EQ(bounds.size(), QSize(700, 500));
         if (c.kept) {
@@ -147,22 +147,22 @@ TEST_F(Startup, ValuesOfTheWrongTypeOrEmptyCountAsAbsent)
     setString("Left", "300");
     setString("DisplayFiles", "3");
     setDword("LastDir", 1);
-    TForm1& w = start();
+    BrowserWindow& w = start();
     EXPECT_EQ(w.frameGeometry().left(), 202);
     EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsIcon);
     closeForm();
 
     setString("LastDir", "");
-    TForm1& again = start();
-    EXPECT_NE(again.DirTree1->SelectedPath(), "?");
+    BrowserWindow& again = start();
+    EXPECT_NE(again.FolderTree->SelectedPath(), "?");
 }
 
 TEST_F(Startup, LastDirSelectsTheFolderAndFillsTheList)
 {
     wave("SOUNDS/DRUMS/kick.wav");
     setString("LastDir", "C:\\SOUNDS\\DRUMS\\");
-    TForm1& w = start();
-    EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+    BrowserWindow& w = start();
+    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
     EXPECT_EQ(w.windowTitle(), "Tonfolio - DRUMS");
     EXPECT_EQ(captions(), QStringList{"kick.wav"});
     closeForm();
@@ -174,8 +174,8 @@ TEST_F(Startup, AMissingOrMarkerFolderKeepsTheInitialSelection)
 {
     for (const char* dir : {"?", "C:\\GONE\\AWAY\\", "Q:\\NODRIVE\\"}) {
         setString("LastDir", dir);
-        TForm1& w = start();
-        EXPECT_EQ(w.DirTree1->SelectedPath(), "C:\\") << dir;
+        BrowserWindow& w = start();
+        EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\") << dir;
         EXPECT_EQ(w.windowTitle(), "Tonfolio - SYSTEM (C:)") << dir;
         closeForm();
     }
@@ -183,9 +183,9 @@ TEST_F(Startup, AMissingOrMarkerFolderKeepsTheInitialSelection)
 
 TEST_F(Startup, NoFolderSelectedAtCloseStoresTheMarker)
 {
-    TForm1& w = start();
-    w.DirTree1->setCurrentItem(nullptr);
-    ASSERT_EQ(w.DirTree1->SelectedPath(), "?");
+    BrowserWindow& w = start();
+    w.FolderTree->setCurrentItem(nullptr);
+    ASSERT_EQ(w.FolderTree->SelectedPath(), "?");
     EXPECT_EQ(w.WaveList->hint(), "No waves found");
     closeForm();
     ASSERT_TRUE(storedValue("LastDir"));
@@ -200,7 +200,7 @@ TEST_F(Startup, ADamagedSettingsFileStartsWithTheLayoutAndIsWrittenWhole)
     f.write(QByteArray(
         "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio]\n\"Left\"=dword:zz\n\"Top\"=\"\x01\xff"));
     f.close();
-    TForm1& w = start();
+    BrowserWindow& w = start();
     EXPECT_EQ(w.frameGeometry(), QRect(202, 108, 825, 567));
     closeForm();
     for (const char* name : {"PlayLooped", "LastDir", "DisplayFiles", "PlaySingle", "Left", "Top", "Height", "Width"})
@@ -212,7 +212,7 @@ TEST_F(Startup, AnUnwritableSettingsFolderLosesOnlyTheSave)
     QFile blocker(config_.path() + "/tonfolio");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    TForm1& w = start();
+    BrowserWindow& w = start();
     EXPECT_TRUE(w.LargeBtn->isChecked());
     closeForm();
     SUCCEED();
@@ -220,7 +220,7 @@ TEST_F(Startup, AnUnwritableSettingsFolderLosesOnlyTheSave)
 
 TEST_F(Startup, ViewButtonsFormOneGroupAndModeButtonsToggleAlone)
 {
-    TForm1& w = start();
+    BrowserWindow& w = start();
     w.ListBtn->trigger();
     EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsList);
     EXPECT_FALSE(w.LargeBtn->isChecked());
@@ -238,19 +238,19 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
 {
     const QString theme = QIcon::themeName();
     QIcon::setThemeName("no-such-theme"); // the program's own pictures
-    TForm1& w = start();
+    BrowserWindow& w = start();
     QIcon::setThemeName(theme);
-    EXPECT_EQ(w.Exit1->shortcut(), QKeySequence("Alt+F4"));
-    EXPECT_EQ(w.About1->shortcut(), QKeySequence(Qt::Key_F1));
-    EXPECT_EQ(w.Rename1->shortcut(), QKeySequence(Qt::Key_F2));
-    EXPECT_EQ(w.Delete1->shortcut(), QKeySequence(QKeySequence::Delete));
+    EXPECT_EQ(w.ExitItem->shortcut(), QKeySequence("Alt+F4"));
+    EXPECT_EQ(w.AboutItem->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(w.RenameItem->shortcut(), QKeySequence(Qt::Key_F2));
+    EXPECT_EQ(w.DeleteItem->shortcut(), QKeySequence(QKeySequence::Delete));
     EXPECT_EQ(w.EditWave->statusTip(), "Starts your default wave editor with the selected file");
     // 15 buttons, the volume slider, the waveform toggle, 8 separators and the filter box.
-    EXPECT_EQ(w.ToolBar1->actions().size(), 26);
-    EXPECT_EQ(w.ToolBar1->widgetForAction(w.ToolBar1->actions().last()), w.FilterBox);
+    EXPECT_EQ(w.MainToolBar->actions().size(), 26);
+    EXPECT_EQ(w.MainToolBar->widgetForAction(w.MainToolBar->actions().last()), w.FilterBox);
     EXPECT_FALSE(w.VolumeSlider->statusTip().isEmpty());
-    for (QAction* a : w.ToolBar1->actions()) {
-        if (a->isSeparator() || w.ToolBar1->widgetForAction(a))
+    for (QAction* a : w.MainToolBar->actions()) {
+        if (a->isSeparator() || w.MainToolBar->widgetForAction(a))
             continue;
         EXPECT_FALSE(a->icon().pixmap(20, 20, QIcon::Normal).isNull()) << a->objectName().toStdString();
         EXPECT_FALSE(a->icon().pixmap(20, 20, QIcon::Disabled).isNull()) << a->objectName().toStdString();
@@ -259,9 +259,9 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
         EXPECT_EQ(a->icon().pixmap(QSize(20, 20), 2.0).size(), QSize(40, 40)) << a->objectName().toStdString();
     }
     // A hint reaches the status bar; an item without one clears it.
-    w.About1->showStatusText(&w);
+    w.AboutItem->showStatusText(&w);
     EXPECT_EQ(w.StatusBar->currentMessage(), "About Tonfolio");
-    w.Play1->showStatusText(&w);
+    w.PlayItem->showStatusText(&w);
     EXPECT_EQ(w.StatusBar->currentMessage(), "");
     EXPECT_EQ(cursorOf(crWaveCur).pixmap().size(), QSize(32, 32));
     EXPECT_EQ(cursorOf(crDragCopy).hotSpot(), QPoint(0, 0));
@@ -282,9 +282,9 @@ TEST_F(Startup, ToolbarTakesTheDesktopThemesIconsWhereItHasThem)
     const QString theme = QIcon::themeName();
     QIcon::setThemeSearchPaths({themes.path()});
     QIcon::setThemeName("test");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     EXPECT_EQ(w.PlayBtn->icon().name(), "media-playback-start");
-    EXPECT_EQ(w.ToolButton9->icon().name(), "application-exit");
+    EXPECT_EQ(w.ExitBtn->icon().name(), "application-exit");
     // Where the theme has none, the program's own picture.
     EXPECT_TRUE(w.StopBtn->icon().name().isEmpty());
     EXPECT_FALSE(w.StopBtn->icon().pixmap(20, 20).isNull());

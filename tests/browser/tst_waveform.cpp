@@ -232,7 +232,7 @@ TEST_F(WaveformWindowTest, FollowsTheSelectionAndNoStalePictureRemains)
 {
     drive_.write("waves/a.wav", wave16(2, kRate * 60, square));
     drive_.write("waves/b.wav", wave16(2, kRate, silence));
-    TForm1& w = start();
+    BrowserWindow& w = start();
     w.WaveformBtn->trigger();
     selectFolder("C:\\WAVES\\");
     w.DetailBtn->trigger();
@@ -267,10 +267,10 @@ TEST_F(WaveformWindowTest, FollowsTheSelectionAndNoStalePictureRemains)
 TEST_F(WaveformWindowTest, ToggleAndHeightRoundTripThroughTheSettings)
 {
     drive_.write("a.wav", wave16(1, kRate, silence));
-    TForm1& w = start();
+    BrowserWindow& w = start();
     EXPECT_FALSE(w.Waveform->isVisible());
     EXPECT_FALSE(w.WaveformBtn->isChecked());
-    w.Waveform1->trigger();
+    w.WaveformItem->trigger();
     EXPECT_TRUE(w.Waveform->isVisible());
     EXPECT_TRUE(w.WaveformBtn->isChecked());
     const QList<int> sizes = w.ListSplitter->sizes();
@@ -281,9 +281,9 @@ TEST_F(WaveformWindowTest, ToggleAndHeightRoundTripThroughTheSettings)
     EXPECT_EQ(storedValue("ShowWaveform")->data, std::string("\1\0\0\0", 4));
     EXPECT_EQ(storedValue("WaveformHeight")->data, std::string("\x61\0\0\0", 4));
 
-    TForm1& again = start();
+    BrowserWindow& again = start();
     EXPECT_TRUE(again.Waveform->isVisible());
-    EXPECT_TRUE(again.Waveform1->isChecked());
+    EXPECT_TRUE(again.WaveformItem->isChecked());
     EXPECT_EQ(again.Waveform->height(), 97);
     // Hidden, it keeps its height for the next time.
     again.WaveformBtn->trigger();
@@ -299,7 +299,7 @@ TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRight
     if (!SoundMonitor::serverConfigured())
         GTEST_SKIP() << "no test sound server";
     drive_.write("steps.wav", wave16(1, kRate * 4, steps));
-    TForm1& w = start();
+    BrowserWindow& w = start();
     w.WaveformBtn->trigger();
     selectFolder("C:\\");
     w.WaveList->selectRow(0);

@@ -33,7 +33,7 @@ TEST_F(WaveListTest, RowsAreSortedLowerCasedCaptionsWithTheirTexts)
     drive_.write("SOUNDS/broken.wav", std::string(3000, 'x'));
     drive_.mkdirs("SOUNDS/folder.wav");
     drive_.write("SOUNDS/notes.txt", "not a wave");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     EXPECT_EQ(w.windowTitle(), "Tonfolio - SOUNDS");
     ASSERT_EQ(captions(), (QStringList{"alarm.wav", "bell.wav", "broken.wav", "folder.wav"}));
@@ -59,7 +59,7 @@ TEST_F(WaveListTest, APipeNamedLikeAWaveIsListedWithoutBlockingTheFill)
 {
     wave("SOUNDS/a.wav");
     ASSERT_EQ(::mkfifo(drive_.native("SOUNDS/pipe.wav").c_str(), 0644), 0);
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     ASSERT_EQ(captions(), (QStringList{"a.wav", "pipe.wav"}));
     EXPECT_EQ(cell(1, WaveListModel::ColFormat), "Unknown");
@@ -88,7 +88,7 @@ TEST_F(WaveListTest, ReadingHeadersTogetherGivesTheRowsOfReadingThemInTurn)
         if (::geteuid() == 0)
             ::setfsuid(path.find("locked") != std::string::npos ? 65534 : 0);
     });
-    TForm1& w = start();
+    BrowserWindow& w = start();
     auto rows = [&](int readers) {
         w.setHeaderReaders(readers);
         w.FillWaveList();
@@ -140,7 +140,7 @@ TEST_F(WaveListTest, AFolderChangingDuringTheFill)
         if (name.compare(0, 4, "gone") == 0)
             ::unlink((folder + name).c_str());
     });
-    TForm1& w = start();
+    BrowserWindow& w = start();
     std::atomic<bool> filling{true};
     std::thread churn([&] {
         for (int i = 0; filling; ++i) {
@@ -173,7 +173,7 @@ TEST_F(WaveListTest, AFolderWithoutWavesSaysSoAndShowsTheArrow)
 {
     wave("SOUNDS/a.wav");
     drive_.mkdirs("EMPTY");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     selectFolder("C:\\EMPTY\\");
     EXPECT_TRUE(captions().isEmpty());
@@ -187,7 +187,7 @@ TEST_F(WaveListTest, TheWaveIconIsFetchedOncePerRun)
     wave("ONE/a.wav");
     wave("TWO/b.wav");
     drive_.mkdirs("NONE");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\NONE\\");
     EXPECT_EQ(w.waveIconRequests(), 0);
     EXPECT_FALSE(w.IconLoaded);
@@ -204,7 +204,7 @@ TEST_F(WaveListTest, CapitalsOutsideAToZAndOddBytesKeepTheirBytes)
     wave("SOUNDS/\xC3\x89"
          "CHO.WAV"); // "ÉCHO.WAV"
     wave("SOUNDS/odd\xFF.wav");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     ASSERT_EQ(w.WaveList->rowCount(), 2);
     std::vector<std::string> paths;
@@ -228,16 +228,16 @@ TEST_F(WaveListTest, EnteringTheListSelectsTheFirstRowOnlyWhenNoneIs)
     wave("SOUNDS/a.wav");
     wave("SOUNDS/b.wav");
     wave("SOUNDS/c.wav");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
-    focus(w.DirTree1);
+    focus(w.FolderTree);
     w.WaveList->focusList();
     QApplication::processEvents();
     EXPECT_EQ(w.WaveList->selectedRow(), 0);
-    EXPECT_TRUE(w.Delete1->isEnabled() && w.Properties1->isEnabled() && w.EditWave->isEnabled());
+    EXPECT_TRUE(w.DeleteItem->isEnabled() && w.PropertiesItem->isEnabled() && w.EditWave->isEnabled());
 
     w.WaveList->selectRow(2);
-    focus(w.DirTree1);
+    focus(w.FolderTree);
     w.WaveList->focusList();
     QApplication::processEvents();
     EXPECT_EQ(w.WaveList->selectedRow(), 2);
@@ -247,7 +247,7 @@ TEST_F(WaveListTest, EnteringTheListSelectsTheFirstRowOnlyWhenNoneIs)
 TEST_F(WaveListTest, F5RebuildsTheRowsWithNothingSelected)
 {
     wave("SOUNDS/a.wav");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     w.WaveList->focusList();
     QApplication::processEvents();
@@ -266,14 +266,14 @@ struct CommandStates {
     bool del, props, edit, play, stop, rename;
 };
 
-CommandStates statesOf(TForm1& w)
+CommandStates statesOf(BrowserWindow& w)
 {
-    EXPECT_EQ(w.Delete1->isEnabled(), w.DeleteBtn->isEnabled());
-    EXPECT_EQ(w.Properties1->isEnabled(), w.PropBtn->isEnabled());
-    EXPECT_EQ(w.Play1->isEnabled(), w.PlayBtn->isEnabled());
-    EXPECT_EQ(w.Stop1->isEnabled(), w.StopBtn->isEnabled());
-    return {w.Delete1->isEnabled(), w.Properties1->isEnabled(), w.EditWave->isEnabled(),
-            w.Play1->isEnabled(),   w.Stop1->isEnabled(),       w.Rename1->isEnabled()};
+    EXPECT_EQ(w.DeleteItem->isEnabled(), w.DeleteBtn->isEnabled());
+    EXPECT_EQ(w.PropertiesItem->isEnabled(), w.PropBtn->isEnabled());
+    EXPECT_EQ(w.PlayItem->isEnabled(), w.PlayBtn->isEnabled());
+    EXPECT_EQ(w.StopItem->isEnabled(), w.StopBtn->isEnabled());
+    return {w.DeleteItem->isEnabled(), w.PropertiesItem->isEnabled(), w.EditWave->isEnabled(),
+            w.PlayItem->isEnabled(),   w.StopItem->isEnabled(),       w.RenameItem->isEnabled()};
 }
 
 #define EXPECT_STATES(w, d, p, e, pl, st, r)                                                                           \
@@ -287,10 +287,10 @@ TEST_F(WaveListTest, CommandStatesFollowSelectionFocusAndPlaying)
 {
     wave("SOUNDS/a.wav");
     drive_.mkdirs("EMPTY");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\EMPTY\\");
     // No rows, focus in the tree: only Rename.
-    focus(w.DirTree1);
+    focus(w.FolderTree);
     EXPECT_STATES(w, false, false, false, false, false, true);
 
     selectFolder("C:\\SOUNDS\\");
@@ -302,7 +302,7 @@ TEST_F(WaveListTest, CommandStatesFollowSelectionFocusAndPlaying)
     EXPECT_STATES(w, true, true, true, false, true, true);
 
     // The selection stays when the focus moves to the tree; the list commands go off.
-    focus(w.DirTree1);
+    focus(w.FolderTree);
     EXPECT_EQ(w.WaveList->selectedRow(), 0);
     EXPECT_STATES(w, false, false, false, false, true, true);
 
@@ -314,7 +314,7 @@ TEST_F(WaveListTest, CommandStatesFollowSelectionFocusAndPlaying)
     EXPECT_STATES(w, false, false, false, false, false, false);
     // ... and it stays off once a row is selected again, whatever has the focus.
     w.WaveList->selectRow(0);
-    focus(w.DirTree1);
+    focus(w.FolderTree);
     EXPECT_STATES(w, false, false, false, true, false, false);
 }
 
@@ -322,7 +322,7 @@ TEST_F(WaveListTest, ViewStylesShareRowsAndSelection)
 {
     for (int i = 0; i < 30; ++i)
         wave("MANY/w" + std::to_string(i) + ".wav");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\MANY\\");
     w.WaveList->focusList();
     QApplication::processEvents();
@@ -372,7 +372,7 @@ TEST_F(WaveListTest, CaptionsUpToFortyCharactersShowWholeInTheIconStyles)
                                             "zz very long name of a field recording at dawn by the lake number 7.wav"};
     for (const auto& n : names)
         wave("SOUNDS/" + n);
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     QListView* view = w.WaveList->listView();
     QAbstractItemModel* m = view->model(); // the rows as shown
@@ -410,7 +410,7 @@ TEST_F(WaveListTest, DetailColumnsHoldTheirWidestTextsAtAnyFont)
 {
     drive_.write("SOUNDS/odd.wav", testing_support::makeWav(2, 11025, 24, 1000));
     wave("SOUNDS/plain.wav");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     w.DetailBtn->trigger();
     QTreeView* view = w.WaveList->detailView();
@@ -498,7 +498,7 @@ TEST_F(WaveListTest, CollationPutsCaseBehindLettersAndKeepsEqualTextsApart)
 
 namespace {
 
-QStringList shownCaptions(TForm1& w)
+QStringList shownCaptions(BrowserWindow& w)
 {
     QStringList out;
     for (int place = 0; place < w.WaveList->visibleRowCount(); ++place)
@@ -514,7 +514,7 @@ TEST_F(WaveListTest, TheFilterShowsCaptionsContainingItsTextIgnoringCaseAndAccen
         wave(std::string("SOUNDS/") + n);
     wave("OTHER/kick far.wav");
     wave("OTHER/hat.wav");
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     const QStringList all = shownCaptions(w);
     ASSERT_EQ(all.size(), 5);
@@ -567,7 +567,7 @@ TEST_F(WaveListTest, TheFilterReadsMeasureRanges)
 {
     for (const char* n : {"a.wav", "b.wav", "c.wav", "d.wav", "unmeasured.wav"})
         wave(std::string("SOUNDS/") + n);
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     auto measured = [](double lufs, double peak, double bpm, double pitch) {
         platform::SoundMeasures m;
@@ -614,7 +614,7 @@ TEST_F(WaveListTest, CommandsReachOnlyTheRowsShown)
 {
     for (const char* n : {"kick 1.wav", "snare.wav", "kick 2.wav", "hat.wav"})
         wave(std::string("SOUNDS/") + n);
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     w.WaveList->focusList();
     w.WaveList->selectRow(3); // snare.wav
@@ -623,18 +623,18 @@ TEST_F(WaveListTest, CommandsReachOnlyTheRowsShown)
     w.FilterBox->setText("kick");
     EXPECT_EQ(w.WaveList->selectedRow(), -1);
     EXPECT_TRUE(w.SelectedWavePath().empty());
-    EXPECT_FALSE(w.Delete1->isEnabled() || w.Properties1->isEnabled() || w.Play1->isEnabled());
+    EXPECT_FALSE(w.DeleteItem->isEnabled() || w.PropertiesItem->isEnabled() || w.PlayItem->isEnabled());
     w.WaveList->selectRow(0); // hat.wav, hidden: not selectable
     EXPECT_EQ(w.WaveList->selectedRow(), -1);
     // Entering the list selects the first row shown.
-    focus(w.DirTree1);
+    focus(w.FolderTree);
     w.WaveList->focusList();
     QApplication::processEvents();
     EXPECT_EQ(w.SelectedWavePath(), "c:\\sounds\\kick 1.wav");
-    EXPECT_TRUE(w.Delete1->isEnabled());
+    EXPECT_TRUE(w.DeleteItem->isEnabled());
     // Play and a drag reach that row's file.
-    w.Play1Click();
-    EXPECT_EQ(w.WavePlayer1->FileName(), "C:\\SOUNDS\\kick 1.wav"); // as the disk spells it
+    w.PlayClick();
+    EXPECT_EQ(w.Player->FileName(), "C:\\SOUNDS\\kick 1.wav"); // as the disk spells it
     std::unique_ptr<QMimeData> dragged(w.WaveList->rowMimeData(w.WaveList->selectedRow()));
     ASSERT_EQ(dragged->urls().size(), 1);
     EXPECT_TRUE(dragged->urls()[0].path().endsWith("/SOUNDS/kick 1.wav")) << dragged->urls()[0].path().toStdString();
@@ -646,7 +646,7 @@ TEST_F(WaveListTest, MeasureColumnsFillInTheBackgroundAndComeBackFromTheCache)
     drive_.write("SOUNDS/tone.wav", testing_support::makeWav(1, 44100, 16, 44100, 440.0));
     wave("SOUNDS/quiet.wav");
     drive_.write("SOUNDS/text.wav", std::string(500, 'x'));
-    TForm1& w = start();
+    BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     w.DetailBtn->trigger();
     QHeaderView* header = w.WaveList->detailView()->header();
@@ -673,7 +673,7 @@ TEST_F(WaveListTest, MeasureColumnsFillInTheBackgroundAndComeBackFromTheCache)
     // A silent twin of the tone, named differently only in case, is measured as its own file.
     drive_.write("SOUNDS/other.wav", testing_support::makeWav(1, 44100, 16, 4410, 440.0));
     wave("SOUNDS/TONE.wav");
-    TForm1& again = start();
+    BrowserWindow& again = start();
     selectFolder("C:\\SOUNDS\\");
     EXPECT_EQ(again.WaveList->shownMeasures(), 0xFu);
     ASSERT_TRUE(QTest::qWaitFor([&] {

@@ -120,7 +120,7 @@ TEST_F(TreeTest, RenamedFolderNodesFollowTheNewName)
 TEST_F(TreeTest, LabelEditingAsksAndReports)
 {
     drive.mkdirs("Edit");
-    drive.mkdirs("Edit2");
+    drive.mkdirs("Other");
     makeTree();
     owner->resize(300, 400);
     tree->setGeometry(0, 0, 300, 400);
