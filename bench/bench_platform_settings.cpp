@@ -4,7 +4,7 @@
 // same run. Targets: open and save of 100,000 keys each within 20x of reading the file; the time per
 // key grows from 10,000 to 100,000 keys by at most 1.5x beyond the growth of reading (linear, not
 // quadratic).
-#include "platform/settings/registry.h"
+#include "platform/settings/regfile.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file parser: any bytes must parse without harm, and what it reads must survive
 // being written and read again unchanged.
-#include "platform/settings/registry.h"
+#include "platform/settings/regfile.h"
 
 #include <cstdint>
 #include <cstdlib>

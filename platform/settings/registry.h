@@ -59,38 +59,4 @@ LONG regWriteString(HKEY key, const std::string& name, const std::string& value)
 /// The settings file in use: $XDG_CONFIG_HOME/tonfolio/settings.reg, or ~/.config/... when unset.
 std::string settingsFilePath();
 
-/// The text format of the settings file, open for tests and the fuzzer.
-namespace regfile {
-
-struct Value {
-    std::string name; ///< empty for the default value ("@")
-    DWORD type = REG_NONE;
-    std::string data; ///< raw bytes as RegQueryValueEx returns them
-};
-
-struct Key {
-    std::string path; ///< "HKEY_CURRENT_USER\Software\Varnholt\Tonfolio"
-    std::vector<Value> values;
-};
-
-struct Document {
-    std::vector<Key> keys;
-
-    /// Key by path, ignoring ASCII case; null when absent.
-    Key* find(const std::string& path);
-    const Key* find(const std::string& path) const;
-    Key& ensure(const std::string& path);
-};
-
-/// Reads a REGEDIT4 text. Lines that cannot be understood are skipped; nothing is ever refused.
-Document parse(const std::string& text);
-/// Writes a REGEDIT4 text that parse() reads back to the same document.
-std::string format(const Document& doc);
-
-Value* findValue(Key& key, const std::string& name);
-const Value* findValue(const Key& key, const std::string& name);
-void setValue(Key& key, Value value);
-
-} // namespace regfile
-
 } // namespace platform

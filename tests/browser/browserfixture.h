@@ -3,7 +3,7 @@
 // A browser window on a temporary drive C: with its own settings file, for the window's tests.
 
 #include "browser/BrowserWindow.h"
-#include "platform/settings/registry.h"
+#include "platform/settings/regfile.h"
 #include "support/tempdrive.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings store: typed values through the registry calls, kept in a REGEDIT4 file per user.
-#include "platform/settings/registry.h"
+#include "platform/settings/regfile.h"
 
 #include <QDir>
 #include <QFile>
