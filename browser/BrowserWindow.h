@@ -71,22 +71,30 @@ public:
     void InitForm();
     void LoadSettings();
     void SaveSettings();
+    /// Enables the commands, menu items and buttons alike, by the selection, the focus and playing.
     void UpdateCommands();
+    /// Shows a control's hint in the status bar.
     void ShowHint(const QString& hint);
+    /// Closes the window (settings are saved on the way out).
     void ExitClick();
     void AboutClick();
     void LargeBtnClick();
     void SmallBtnClick();
     void ListBtnClick();
     void DetailBtnClick();
+    /// The tree took the focus: the list's commands no longer apply.
     void FolderTreeEnter();
 
     // The wave list.
+    /// Another folder was chosen: stops the sound, retitles the window and lists the folder's waves.
     void FolderTreeChange();
     void FillWaveList();
     std::string SelectedWavePath() const;
     void WaveListChange();
+    /// The list took the focus: selects the first shown row when none is selected.
     void WaveListEnter();
+    /// Space plays or stops, F5 lists the folder again; while a row is dragged, letting go of Ctrl
+    /// turns the copy into a move.
     void WaveListKeyUp(int key, Qt::KeyboardModifiers shift);
     void FilterBoxChange(const QString& text);
 
@@ -105,17 +113,23 @@ public:
     // Playback.
     void PlayClick();
     void StopClick();
+    /// A button let go over the list: the left plays the row clicked, the right stops.
     void WaveListMouseDown(Qt::MouseButton button);
+    /// The sound should have ended: the all-waves sequence goes on to the next row, else playing ends.
     void EndOfSoundTimerFired();
+    /// Play and Stop by the All waves button: the whole sequence, or the selected row alone.
     void StartPlaying();
     void StopPlaying();
     /// Plays the selected row, from `startSeconds` into it.
     void PlaySelected(double startSeconds = 0);
     void StopSingle();
+    /// Sets EndOfSoundTimer to the selected wave's remaining length; false when its header is unreadable.
     bool StartEndTimer(double startSeconds = 0);
     void SinglePlayEnded();
     void StartAllWaves();
     void PlayAllWavesItem();
+    /// The all-waves sequence: starts at the selected row, plays each shown row in turn (skipping
+    /// unreadable ones) and stops after the last, or on Stop.
     void NextOfAllWaves();
     void StopAllWaves();
 
@@ -134,22 +148,29 @@ public:
     void PlaySettledSelection();
 
     // File and folder commands.
+    /// Delete, Rename and Properties act on the selected row's file as the disk spells it.
     void DeleteClick();
     void RenameClick();
     void PropertiesClick();
+    /// Opens the selected wave in the desktop's wave editor (also a double click on a row).
     void EditWaveClick();
     void WaveListDblClick();
     void OpenInWaveEditor();
     void NewFolderClick();
+    /// Selects the parent of the selected folder.
     void GoUpClick();
+    /// F5 in the tree: reads the folders again and keeps the same folder selected.
     void ReloadTree();
     void EditSelectedFolderName();
+    /// A row's caption was edited: renames its file, the caption staying as it was when that fails.
     void WaveListEdited(int row, std::string& text);
+    /// Folders can be renamed in place, drives cannot; the edited name renames the folder on disk.
     void FolderTreeEditing(QTreeWidgetItem* node, bool& allowEdit);
     void FolderTreeEdited(QTreeWidgetItem* node, std::string& text);
     void FolderTreeKeyDown(int& key, Qt::KeyboardModifiers shift);
 
     // Dragging waves onto folders.
+    /// Only rows of this list are taken, onto a folder: moved, or copied while Ctrl is held.
     void FolderTreeDragOver(QDropEvent* event, const QPoint& pos, bool& accept);
     void FolderTreeDragDrop(QDropEvent* event, const QPoint& pos);
 
