@@ -3,6 +3,7 @@
 #include "browser/BrowserWindow.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/DirTreePaths.h"
+#include "dirtree/FileRoutines.h"
 #include "platform/files/files.h"
 
 #include <QLineEdit>
@@ -11,14 +12,6 @@
 using namespace platform;
 
 namespace {
-
-std::string lowerAscii(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return s;
-}
 
 QString caseFolded(const std::string& name)
 {

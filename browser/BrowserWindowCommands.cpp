@@ -30,14 +30,6 @@ bool isPlainName(const std::string& name)
 }
 
 /// A name in lower case as the window writes new names to disk (letters A to Z only).
-std::string lowerAscii(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return s;
-}
-
 std::string utf8(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();

@@ -38,14 +38,6 @@ private:
     HANDLE h_;
 };
 
-std::string lowerAscii(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return s;
-}
-
 /// The texts a row takes from its file's header: Format, Length, Type.
 using HeaderTexts = std::array<QString, 3>;
 

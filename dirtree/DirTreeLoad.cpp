@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TDirTree: listing drives, reading and probing sub-folders, the folder filters and node icons.
 #include "dirtree/DirTree.h"
+#include "dirtree/FileRoutines.h"
 #include "platform/files/requestpool.h"
 #include "platform/shell/shellinfo.h"
 
@@ -11,14 +12,6 @@
 using namespace platform;
 
 namespace {
-
-std::string lowerAscii(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return s;
-}
 
 // True when marker occurs in the path and something follows it: the folder itself is shown,
 // everything below it is not.

@@ -13,6 +13,8 @@ std::string upperAscii(std::string s)
     return s;
 }
 
+} // namespace
+
 std::string lowerAscii(std::string s)
 {
     for (char& c : s)
@@ -20,8 +22,6 @@ std::string lowerAscii(std::string s)
             c = char(c - 'A' + 'a');
     return s;
 }
-
-} // namespace
 
 std::string JoinPath(const std::string& folder, const std::string& name)
 {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+/// The text with the letters A to Z lower-cased; every other byte kept, as paths are stored.
+std::string lowerAscii(std::string s);
 /// folder + name, lower-cased (letters A to Z only): C:\A + X.WAV gives c:\a\x.wav.
 std::string JoinPath(const std::string& folder, const std::string& name);
 /// Upper-case name of a folder for the window title; a drive gives its label and letter: "SYSTEM (C:)".
