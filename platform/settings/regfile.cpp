@@ -17,14 +17,9 @@ namespace regfile {
 
 namespace {
 
-bool equalNoCase(const std::string& a, const std::string& b)
+bool equalNoCase(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    return true;
+    return FoldedEqual{}(a, b);
 }
 
 int hexDigit(char c)
