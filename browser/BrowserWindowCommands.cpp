@@ -121,9 +121,10 @@ void BrowserWindow::WaveListEdited(int row, std::string& text)
     const std::string oldPath = rowFile(row);
     if (oldPath.empty())
         return;
-    const int moved = WaveList->model()->setCaption(row, text);
-    // The file keeps its folder and takes the typed name in lower case, as JoinPath writes it.
+    // The file keeps its folder and takes the typed name in lower case, as JoinPath writes it; the row
+    // shows that name at once, not the text as typed.
     const std::string newName = lowerAscii(text);
+    const int moved = WaveList->model()->setCaption(row, newName);
     const std::string newPath = FolderTree->SelectedDiskPath() + newName;
     // The move never replaces a file: a name that is taken leaves both files as they were, and the
     // row goes back to the name the file still has.
