@@ -82,7 +82,7 @@ void typing(BrowserWindow& form)
     const double folding = msSince(t0);
     const WaveFilter probe = WaveFilter::parse("kick_0");
     t0 = Clock::now();
-    const std::vector<char> found = folded.rowsContaining(probe.text);
+    const std::vector<char> found = folded.rowsContainingAll(probe.words);
     const double floor = msSince(t0);
     std::printf("folding %d captions: %.2f ms; one search of them: %.2f ms (%d match)\n", count, folding, floor,
                 int(std::count(found.begin(), found.end(), 1)));

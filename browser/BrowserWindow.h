@@ -21,9 +21,11 @@
 #include <vector>
 
 class QDropEvent;
+class QLabel;
 class QLineEdit;
 class QSlider;
 class QSplitter;
+class QToolBar;
 class SoundAnalyser;
 class TAboutBox;
 class WaveformStrip;
@@ -47,8 +49,14 @@ public:
     QTimer* EndOfSoundTimer;
     TWavePlayer* Player;
     TFileOperation* FileOperation;
-    /// The filter box of the toolbar: the list shows the rows whose captions contain its text.
+    /// The filter box, in a bar of its own beside the toolbar: the list shows the rows whose captions
+    /// contain all its words and whose measures meet its conditions.
     QLineEdit* FilterBox = nullptr;
+    QToolBar* FilterBar = nullptr;
+    /// The mark in the filter box of a condition that cannot be read; its tooltip says why.
+    QAction* FilterProblem = nullptr;
+    /// "n of m shown" in the status bar while a filter is in force.
+    QLabel* FilterCount = nullptr;
     /// Measures the listed waves in the background while a measure column or the filter needs them.
     SoundAnalyser* Analyser = nullptr;
     /// The program's about box, created after the window; none in a window made alone.
@@ -97,6 +105,10 @@ public:
     /// turns the copy into a move.
     void WaveListKeyUp(int key, Qt::KeyboardModifiers shift);
     void FilterBoxChange(const QString& text);
+    /// The rows shown changed or took another order: the all-waves sequence keeps the row it plays.
+    void FollowShownRows();
+    void ShowFilterProblems();
+    void ShowFilterCount();
 
     // Measures of the listed waves.
     /// Whether a shown column or the filter uses the measures.

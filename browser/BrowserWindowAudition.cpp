@@ -96,6 +96,8 @@ void BrowserWindow::setupAudition()
     VolumeSlider->setFixedWidth(VolumeSlider->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 8);
     VolumeSlider->setStatusTip("Volume of the sounds played here; the system's volume is left alone");
     VolumeSlider->setToolTip("Preview volume: 100%");
+    // A screen reader names it and reads its value (0 to 100) from the slider itself.
+    VolumeSlider->setAccessibleName("Preview volume");
     connect(VolumeSlider, &QSlider::valueChanged, this, [this](int value) {
         setSoundVolume(double(value) / kFullVolume);
         VolumeSlider->setToolTip(QString("Preview volume: %1%").arg(value));

@@ -14,6 +14,7 @@
 #include <QSplitterHandle>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTreeView>
 #include <QTreeWidgetItem>
 #include <algorithm>
 #include <map>
@@ -227,10 +228,19 @@ void BrowserWindow::bindCommands()
     connect(PropertiesItem, &QAction::triggered, this, &BrowserWindow::PropertiesClick);
     connect(PropBtn, &QAction::triggered, this, &BrowserWindow::PropertiesClick);
     connect(RenameItem, &QAction::triggered, this, &BrowserWindow::RenameClick);
-    connect(LargeBtn, &QAction::triggered, this, &BrowserWindow::LargeBtnClick);
-    connect(SmallBtn, &QAction::triggered, this, &BrowserWindow::SmallBtnClick);
-    connect(ListBtn, &QAction::triggered, this, &BrowserWindow::ListBtnClick);
-    connect(DetailBtn, &QAction::triggered, this, &BrowserWindow::DetailBtnClick);
+    // The view buttons follow their state, however it was set: a click, a key or a screen reader, whose
+    // toggle reaches the action as a change of state, not as a click.
+    connect(LargeBtn, &QAction::toggled, this, &BrowserWindow::LargeBtnClick);
+    connect(SmallBtn, &QAction::toggled, this, &BrowserWindow::SmallBtnClick);
+    connect(ListBtn, &QAction::toggled, this, &BrowserWindow::ListBtnClick);
+    connect(DetailBtn, &QAction::toggled, this, &BrowserWindow::DetailBtnClick);
+    // A toggle may release the view button that is down, which a click never does: it stays down.
+    for (QAction* a : views->actions())
+        connect(a, &QAction::toggled, this, [a, views](bool down) {
+            const QList<QAction*> all = views->actions();
+            if (!down && std::none_of(all.begin(), all.end(), [](QAction* b) { return b->isChecked(); }))
+                a->setChecked(true);
+        });
 }
 
 void BrowserWindow::bindTree()
@@ -304,6 +314,13 @@ void BrowserWindow::LoadSettings()
 
     if (const auto measures = regReadDword(key.get(), "MeasureColumns"))
         WaveList->setShownMeasures(unsigned(*measures) & 0xF);
+    // The order chosen last; a column that is not there or not shown leaves the captions' order.
+    const auto sortColumn = regReadDword(key.get(), "SortColumn");
+    if (sortColumn && *sortColumn > 0 && *sortColumn < WaveListModel::AllColumnCount &&
+        !WaveList->detailView()->isColumnHidden(*sortColumn))
+        WaveList->setSort(*sortColumn, Qt::AscendingOrder);
+    if (const auto descending = regReadDword(key.get(), "SortDescending"); descending && *descending != 0)
+        WaveList->setSort(WaveList->sortColumn(), Qt::DescendingOrder);
 
     if (const auto single = regReadDword(key.get(), "PlaySingle"))
         AllWavesBtn->setChecked(*single == 0);
@@ -357,6 +374,8 @@ void BrowserWindow::SaveSettings()
     regWriteString(key.get(), "LastDir", FolderTree->SelectedPath());
     regWriteDword(key.get(), "PlaySingle", AllWavesBtn->isChecked() ? 0 : 1);
     regWriteDword(key.get(), "MeasureColumns", std::int32_t(WaveList->shownMeasures()));
+    regWriteDword(key.get(), "SortColumn", WaveList->sortColumn());
+    regWriteDword(key.get(), "SortDescending", WaveList->sortOrder() == Qt::DescendingOrder ? 1 : 0);
     const QRect outer = frameGeometry();
     regWriteDword(key.get(), "Top", outer.top());
     regWriteDword(key.get(), "Left", outer.left());

@@ -38,8 +38,11 @@ private:
     HANDLE h_;
 };
 
-/// The texts a row takes from its file's header: Format, Length, Type.
-using HeaderTexts = std::array<QString, 3>;
+/// What a row takes from its file's header: the Format, Length and Type texts and the values they show.
+struct HeaderTexts {
+    std::array<QString, 3> texts;
+    TWaveInfo info;
+};
 
 /// The format and type texts of a header. A folder holds few formats, so each text is made once per
 /// thread and shared by the rows that show it: quicker, and a row costs less memory.
@@ -63,7 +66,7 @@ HeaderTexts readHeaderTexts(const std::string& path)
     TWaveInfo info;
     ReadWaveInfo(path, info);
     auto [format, type] = formatAndType(info);
-    return {std::move(format), WaveLengthText(info), std::move(type)};
+    return {{std::move(format), WaveLengthText(info), std::move(type)}, info};
 }
 
 /// A row with the texts the listing gives; the header's texts come later.
@@ -73,7 +76,8 @@ WaveRow listedRow(const WIN32_FIND_DATA& entry)
     row.fileName = entry.cFileName;
     row.name = lowerAscii(entry.cFileName);
     row.caption = waveCaptionText(row.name);
-    row.texts[2] = FileSizeText(qint64(entry.nFileSizeLow));
+    row.bytes = qint64(entry.nFileSizeLow);
+    row.texts[2] = FileSizeText(row.bytes);
     return row;
 }
 
@@ -140,10 +144,16 @@ void BrowserWindow::FillWaveList()
             fillMeasuring_ = measuring_;
         }
         for (size_t i = 0; i < rows.size(); ++i) {
-            HeaderTexts texts = headers.take(i);
-            rows[i].texts[0] = std::move(texts[0]);
-            rows[i].texts[1] = std::move(texts[1]);
-            rows[i].texts[3] = std::move(texts[2]);
+            HeaderTexts header = headers.take(i);
+            WaveRow& row = rows[i];
+            row.texts[0] = std::move(header.texts[0]);
+            row.texts[1] = std::move(header.texts[1]);
+            row.texts[3] = std::move(header.texts[2]);
+            row.headerRead = header.info.Valid;
+            row.channels = header.info.Channels;
+            row.bits = header.info.BitsPerSample;
+            row.rate = header.info.SamplesPerSec;
+            row.seconds = double(header.info.Length);
         }
         WaveList->model()->setRows(std::move(rows));
         WaveList->setHint(kWavesHint);

@@ -42,7 +42,7 @@ void BrowserWindow::setupWaveform()
     for (QAction* a : {WaveformItem, WaveformBtn}) {
         a->setCheckable(true);
         a->setStatusTip(kWaveformHint);
-        connect(a, &QAction::triggered, this, &BrowserWindow::WaveformBtnClick);
+        connect(a, &QAction::toggled, this, &BrowserWindow::WaveformBtnClick);
     }
     // Beside the play modes; in the menu with the other playing commands.
     const QList<QAction*> buttons = MainToolBar->actions();

@@ -2,7 +2,6 @@
 #include "browser/WaveFilter.h"
 
 #include <QRegularExpression>
-#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -123,8 +122,15 @@ bool readRange(const QString& s, double& low, double& high)
         }
     }
     if (readNumber(s, v)) {
-        low = v - 0.5;
-        high = v + 0.5;
+        // The values that show as the number typed, to its last digit: 120 is 119.5 to 120.5, -9.7 is
+        // -9.75 to -9.65.
+        const int point = int(s.indexOf(QLatin1Char('.')));
+        int decimals = 0;
+        while (point >= 0 && point + 1 + decimals < s.size() && s.at(point + 1 + decimals).isDigit())
+            ++decimals;
+        const double half = 0.5 * std::pow(10.0, -decimals);
+        low = v - half;
+        high = v + half;
         return true;
     }
     // The dash between the ends is the first one after the first character (which may be a minus).
@@ -139,11 +145,15 @@ bool readRange(const QString& s, double& low, double& high)
     return true;
 }
 
-bool readCondition(const QString& word, WaveFilter::Condition& c)
+enum class Reading { NotACondition, Read, Unreadable };
+
+/// A word naming a measure ("bpm:", "lufs:", ...) is a condition; why its range cannot be read goes to
+/// problem.
+Reading readCondition(const QString& word, WaveFilter::Condition& c, QString& problem)
 {
     const int colon = int(word.indexOf(QLatin1Char(':')));
     if (colon <= 0)
-        return false;
+        return Reading::NotACondition;
     const QString key = word.left(colon).toLower();
     const QString value = word.mid(colon + 1);
     using M = WaveFilter::Measure;
@@ -153,13 +163,22 @@ bool readCondition(const QString& word, WaveFilter::Condition& c)
         c.measure = M::Peak;
     else if (key == QLatin1String("bpm") || key == QLatin1String("tempo"))
         c.measure = M::Tempo;
-    else if (key == QLatin1String("pitch") || key == QLatin1String("note")) {
+    else if (key == QLatin1String("pitch") || key == QLatin1String("note"))
         c.measure = M::Pitch;
-        if (readNote(value, c.pitchClass, c.octave))
-            return true;
-    } else
-        return false;
-    return readRange(value, c.low, c.high);
+    else
+        return Reading::NotACondition;
+    if (c.measure == M::Pitch && readNote(value, c.pitchClass, c.octave))
+        return Reading::Read;
+    if (readRange(value, c.low, c.high))
+        return Reading::Read;
+    const QString ranges = QStringLiteral("a number or range such as 120, 120-130, <120 or >=120");
+    if (value.isEmpty())
+        problem = QStringLiteral("%1 needs %2").arg(word, c.measure == M::Pitch ? QStringLiteral("a note such as A4") : ranges);
+    else if (c.measure == M::Pitch)
+        problem = QStringLiteral("%1: \"%2\" is not a note (A to G, # or b, an octave: A4, C#3, Db)").arg(word, value);
+    else
+        problem = QStringLiteral("%1: \"%2\" is not %3").arg(word, value, ranges);
+    return Reading::Unreadable;
 }
 
 double measureOf(const platform::SoundMeasures& m, WaveFilter::Measure which)
@@ -182,24 +201,33 @@ double measureOf(const platform::SoundMeasures& m, WaveFilter::Measure which)
 WaveFilter WaveFilter::parse(const QString& typed)
 {
     WaveFilter f;
-    QStringList rest;
     const QStringList words = typed.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& word : words) {
         Condition c;
-        if (readCondition(word, c))
+        QString problem;
+        switch (readCondition(word, c, problem)) {
+        case Reading::Read:
             f.conditions.push_back(c);
-        else
-            rest << word;
+            break;
+        case Reading::Unreadable:
+            f.problems << problem;
+            break;
+        case Reading::NotACondition:
+            f.words.push_back(searchFolded(word));
+            break;
+        }
     }
-    // Words keep one blank between them, as names have them.
-    f.text = searchFolded(rest.join(QLatin1Char(' ')));
     return f;
 }
 
 bool WaveFilter::matches(const WaveRow& row) const
 {
-    if (!text.empty() && searchFolded(row.caption).find(text) == std::string::npos)
-        return false;
+    if (!words.empty()) {
+        const std::string caption = searchFolded(row.caption);
+        for (const std::string& word : words)
+            if (caption.find(word) == std::string::npos)
+                return false;
+    }
     return matchesMeasures(row);
 }
 
@@ -262,199 +290,15 @@ std::vector<char> FoldedCaptions::rowsContaining(const std::string& folded) cons
     return found;
 }
 
-WaveFilterModel::WaveFilterModel(QObject* parent) : QAbstractProxyModel(parent) {}
-
-void WaveFilterModel::setSourceModel(QAbstractItemModel* source)
+std::vector<char> FoldedCaptions::rowsContainingAll(const std::vector<std::string>& words) const
 {
-    beginResetModel();
-    if (sourceModel())
-        disconnect(sourceModel(), nullptr, this, nullptr);
-    QAbstractProxyModel::setSourceModel(source);
-    if (source) {
-        connect(source, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
-        connect(source, &QAbstractItemModel::modelReset, this, [this] {
-            judgeAll();
-            mapPlaces();
-            endResetModel();
-            // New rows are folded for searching once the window is idle, so the first keystroke finds
-            // them ready.
-            QTimer::singleShot(0, this, [this] {
-                if (rows() && folded_.version != rows()->captionsVersion())
-                    folded_.make(*rows());
-            });
-        });
-        connect(source, &QAbstractItemModel::dataChanged, this, &WaveFilterModel::sourceDataChanged);
-        connect(source, &QAbstractItemModel::rowsAboutToBeMoved, this, [this] { beginRemap(); });
-        connect(source, &QAbstractItemModel::rowsMoved, this,
-                [this](const QModelIndex&, int first, int last, const QModelIndex&, int dest) {
-                    // The rows' judgements move with them.
-                    std::vector<char> moving(accepted_.begin() + first, accepted_.begin() + last + 1);
-                    accepted_.erase(accepted_.begin() + first, accepted_.begin() + last + 1);
-                    const int at = dest > last ? dest - (last - first + 1) : dest;
-                    accepted_.insert(accepted_.begin() + at, moving.begin(), moving.end());
-                    mapPlaces();
-                    endRemap();
-                });
-        // The list model adds or takes rows only by a reset; any other change of rows is judged anew.
-        for (auto signal : {&QAbstractItemModel::rowsAboutToBeInserted, &QAbstractItemModel::rowsAboutToBeRemoved})
-            connect(source, signal, this, [this] { beginResetModel(); });
-        for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-            connect(source, signal, this, [this] {
-                judgeAll();
-                mapPlaces();
-                endResetModel();
-            });
+    if (words.empty())
+        return rowsContaining(std::string());
+    std::vector<char> found = rowsContaining(words.front());
+    for (size_t w = 1; w < words.size(); ++w) {
+        const std::vector<char> also = rowsContaining(words[w]);
+        for (size_t r = 0; r < found.size(); ++r)
+            found[r] = char(found[r] & also[r]);
     }
-    judgeAll();
-    mapPlaces();
-    endResetModel();
-}
-
-void WaveFilterModel::judgeAll()
-{
-    const WaveListModel* source = rows();
-    const size_t count = source ? size_t(source->rowCount()) : 0;
-    if (filter_.isEmpty() || !source) {
-        accepted_.assign(count, 1);
-        return;
-    }
-    if (!filter_.text.empty() && folded_.version != source->captionsVersion())
-        folded_.make(*source);
-    accepted_ = filter_.text.empty() ? std::vector<char>(count, 1) : folded_.rowsContaining(filter_.text);
-    if (filter_.usesMeasures())
-        for (size_t r = 0; r < accepted_.size(); ++r)
-            if (accepted_[r])
-                accepted_[r] = filter_.matchesMeasures(source->row(int(r))) ? 1 : 0;
-}
-
-void WaveFilterModel::mapPlaces()
-{
-    places_.clear();
-    placeOf_.assign(accepted_.size(), -1);
-    for (size_t r = 0; r < accepted_.size(); ++r)
-        if (accepted_[r]) {
-            placeOf_[r] = int(places_.size());
-            places_.push_back(int(r));
-        }
-}
-
-void WaveFilterModel::beginRemap()
-{
-    emit layoutAboutToBeChanged();
-    remapFrom_ = persistentIndexList();
-    remapSources_.clear();
-    remapSources_.reserve(remapFrom_.size());
-    for (const QModelIndex& i : remapFrom_)
-        remapSources_.append(QPersistentModelIndex(mapToSource(i)));
-}
-
-void WaveFilterModel::endRemap()
-{
-    QModelIndexList to;
-    to.reserve(remapFrom_.size());
-    for (const QPersistentModelIndex& source : remapSources_)
-        to.append(mapFromSource(source)); // invalid for a row now hidden
-    changePersistentIndexList(remapFrom_, to);
-    remapFrom_.clear();
-    remapSources_.clear();
-    emit layoutChanged();
-}
-
-void WaveFilterModel::setFilter(const QString& typed)
-{
-    if (typed == typed_)
-        return;
-    typed_ = typed;
-    filter_ = WaveFilter::parse(typed);
-    std::vector<char> before = std::move(accepted_);
-    judgeAll();
-    if (accepted_ == before)
-        return;
-    // One remapping of all rows: removing thousands of scattered rows one range at a time would cost
-    // the views far more.
-    beginRemap();
-    mapPlaces();
-    endRemap();
-}
-
-void WaveFilterModel::sourceDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
-                                        const QList<int>& roles)
-{
-    const int first = topLeft.row(), last = bottomRight.row();
-    if (first < 0 || size_t(last) >= accepted_.size())
-        return;
-    // A caption or a measure changed: the rows are judged again, as a change may show or hide them.
-    const bool judged = !filter_.isEmpty() && ((!filter_.text.empty() && topLeft.column() == WaveListModel::ColFilename) ||
-                                               (filter_.usesMeasures() && bottomRight.column() >= WaveListModel::ColumnCount));
-    bool flipped = false;
-    if (judged)
-        for (int r = first; r <= last; ++r) {
-            const char now = filter_.matches(rows()->row(r)) ? 1 : 0;
-            flipped = flipped || now != accepted_[size_t(r)];
-            accepted_[size_t(r)] = now;
-        }
-    if (flipped) {
-        beginRemap();
-        mapPlaces();
-        endRemap();
-    }
-    // One signal for the shown rows of the range: the rows shown in between that did not change are
-    // drawn again with them, which costs less than one signal per row.
-    int firstPlace = -1, lastPlace = -1;
-    for (int r = first; r <= last; ++r)
-        if (placeOf_[size_t(r)] >= 0) {
-            if (firstPlace < 0)
-                firstPlace = placeOf_[size_t(r)];
-            lastPlace = placeOf_[size_t(r)];
-        }
-    if (firstPlace >= 0)
-        emit dataChanged(index(firstPlace, topLeft.column()), index(lastPlace, bottomRight.column()), roles);
-}
-
-QModelIndex WaveFilterModel::mapToSource(const QModelIndex& proxyIndex) const
-{
-    if (!proxyIndex.isValid() || proxyIndex.model() != this || size_t(proxyIndex.row()) >= places_.size() ||
-        !sourceModel())
-        return {};
-    return sourceModel()->index(places_[size_t(proxyIndex.row())], proxyIndex.column());
-}
-
-QModelIndex WaveFilterModel::mapFromSource(const QModelIndex& sourceIndex) const
-{
-    if (!sourceIndex.isValid() || sourceIndex.model() != sourceModel() || size_t(sourceIndex.row()) >= placeOf_.size())
-        return {};
-    const int place = placeOf_[size_t(sourceIndex.row())];
-    return place < 0 ? QModelIndex() : createIndex(place, sourceIndex.column());
-}
-
-QModelIndex WaveFilterModel::index(int row, int column, const QModelIndex& parent) const
-{
-    if (parent.isValid() || row < 0 || size_t(row) >= places_.size() || column < 0 || column >= columnCount())
-        return {};
-    return createIndex(row, column);
-}
-
-QModelIndex WaveFilterModel::parent(const QModelIndex&) const
-{
-    return {};
-}
-
-QModelIndex WaveFilterModel::sibling(int row, int column, const QModelIndex&) const
-{
-    return index(row, column);
-}
-
-int WaveFilterModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : int(places_.size());
-}
-
-int WaveFilterModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() || !sourceModel() ? 0 : sourceModel()->columnCount();
-}
-
-bool WaveFilterModel::hasChildren(const QModelIndex& parent) const
-{
-    return !parent.isValid() && !places_.empty();
+    return found;
 }

@@ -5,9 +5,8 @@
 
 #include "browser/WaveListModel.h"
 
-#include <QAbstractProxyModel>
-#include <QPersistentModelIndex>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,13 +24,17 @@ struct WaveFilter {
         int pitchClass = -1; ///< 0 = C ... 11 = B when a note is named
         int octave = -100;   ///< with the note, when named too
     };
-    std::string text; ///< folded; empty matches every caption
+    /// The words a caption must all contain, in any order (folded); none matches every caption.
+    std::vector<std::string> words;
     std::vector<Condition> conditions;
+    /// Why each condition typed that cannot be read is left out, one line each.
+    QStringList problems;
 
-    /// Words of the form measure:range become conditions, the rest is the text. A word that looks like
-    /// a condition but cannot be read stays text, so nothing typed is silently dropped.
+    /// Words of the form measure:range become conditions, the rest are words. A word naming a measure
+    /// whose range cannot be read is left out with the reason in problems, so a slip of the keys does
+    /// not empty the list.
     static WaveFilter parse(const QString& typed);
-    bool isEmpty() const { return text.empty() && conditions.empty(); }
+    bool isEmpty() const { return words.empty() && conditions.empty(); }
     bool usesMeasures() const { return !conditions.empty(); }
     bool matches(const WaveRow& row) const;
     bool matchesMeasures(const WaveRow& row) const;
@@ -47,46 +50,6 @@ struct FoldedCaptions {
     void make(const WaveListModel& rows);
     /// 1 for each row whose folded caption contains the folded text.
     std::vector<char> rowsContaining(const std::string& folded) const;
-};
-
-/// The rows of the list that pass the filter, in the list's order. A flat list of places, so the views'
-/// walks over 100,000 rows cost little per row, and a new filter is found in one search of the folded
-/// captions.
-class WaveFilterModel : public QAbstractProxyModel {
-    Q_OBJECT
-public:
-    explicit WaveFilterModel(QObject* parent = nullptr);
-    void setSourceModel(QAbstractItemModel* source) override;
-    void setFilter(const QString& typed);
-    QString typed() const { return typed_; }
-    const WaveFilter& filter() const { return filter_; }
-
-    QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;
-    QModelIndex mapFromSource(const QModelIndex& sourceIndex) const override;
-    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
-    QModelIndex parent(const QModelIndex& child) const override;
-    QModelIndex sibling(int row, int column, const QModelIndex& index) const override;
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    bool hasChildren(const QModelIndex& parent = {}) const override;
-
-private:
-    const WaveListModel* rows() const { return static_cast<const WaveListModel*>(sourceModel()); }
-    /// accepted_ for every row under the present filter.
-    void judgeAll();
-    /// places_ and placeOf_ from accepted_.
-    void mapPlaces();
-    /// Announces a change of the shown rows; the views' marked rows follow their source rows.
-    void beginRemap();
-    void endRemap();
-    void sourceDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles);
-
-    QString typed_;
-    WaveFilter filter_;
-    FoldedCaptions folded_;
-    std::vector<char> accepted_; ///< per source row
-    std::vector<int> places_;    ///< source row of each shown place
-    std::vector<int> placeOf_;   ///< shown place of each source row; -1 when hidden
-    QModelIndexList remapFrom_;
-    QList<QPersistentModelIndex> remapSources_;
+    /// 1 for each row whose folded caption contains every one of the folded words.
+    std::vector<char> rowsContainingAll(const std::vector<std::string>& words) const;
 };

@@ -19,6 +19,13 @@ struct WaveRow {
     std::string fileName;         ///< the entry's name as its folder holds it: the file the row acts on
     QString caption;              ///< the caption as shown (odd bytes escaped)
     std::array<QString, 4> texts; ///< Format, Length, Size, Type
+    // What the Format, Length and Size columns sort by: the values their texts show.
+    bool headerRead = false; ///< the header was read: rate, bits, channels and seconds hold its values
+    quint16 channels = 0;
+    quint16 bits = 0;
+    quint32 rate = 0;
+    double seconds = 0;
+    qint64 bytes = 0;
     platform::SoundMeasures measures; ///< meaningful once `analysed`
     bool analysed = false;
 };

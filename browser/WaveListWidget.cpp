@@ -100,9 +100,11 @@ WaveListWidget::WaveListWidget(QWidget* parent)
     details_->setItemsExpandable(false);
     details_->setUniformRowHeights(true);
     details_->setAllColumnsShowFocus(true);
-    details_->setSortingEnabled(false);
     details_->setIconSize(QSize(16, 16));
-    details_->header()->setSectionsClickable(false);
+    // A click on a header orders the rows by its column, a second click the other way round; the
+    // captions' own order comes first.
+    details_->header()->setSortIndicator(WaveListModel::ColFilename, Qt::AscendingOrder);
+    details_->setSortingEnabled(true);
     details_->header()->setSectionsMovable(false);
     details_->header()->setStretchLastSection(false);
     for (int c = WaveListModel::ColumnCount; c < WaveListModel::AllColumnCount; ++c)
@@ -139,6 +141,12 @@ WaveListWidget::WaveListWidget(QWidget* parent)
         connect(v->horizontalScrollBar(), &QScrollBar::valueChanged, this, onScreenChange);
     }
     connect(filter_, &QAbstractItemModel::layoutChanged, this, onScreenChange);
+    connect(filter_, &WaveFilterModel::reordered, this, [this] {
+        const QModelIndex current = selection_->currentIndex();
+        if (current.isValid())
+            currentView()->scrollTo(current);
+        emit reordered();
+    });
     configureList(vsIcon);
 }
 
@@ -157,6 +165,9 @@ void WaveListWidget::setShownMeasures(unsigned mask)
         return;
     for (int i = 0; i < WaveListModel::kMeasureColumns; ++i)
         details_->header()->setSectionHidden(WaveListModel::ColumnCount + i, (mask & (1u << i)) == 0);
+    // Rows ordered by a column no longer shown go back to the captions' order.
+    if (details_->header()->isSectionHidden(sortColumn()))
+        setSort(WaveListModel::ColFilename, Qt::AscendingOrder);
     emit shownMeasuresChanged();
 }
 
@@ -306,16 +317,13 @@ int WaveListWidget::placeOfRow(int row) const
 
 int WaveListWidget::firstPlaceFrom(int row) const
 {
-    // The shown rows keep the model's order, so the places are searched by halves.
-    int lo = 0, hi = visibleRowCount();
-    while (lo < hi) {
-        const int mid = (lo + hi) / 2;
-        if (visibleRow(mid) < row)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
+    return filter_->placeBefore(row);
+}
+
+void WaveListWidget::setSort(int column, Qt::SortOrder order)
+{
+    // The header shows the order and asks the rows for it.
+    details_->sortByColumn(column, order);
 }
 
 void WaveListWidget::selectRow(int row)

@@ -5,7 +5,7 @@
 // stands in the control's place.
 
 #include "browser/WaveListModel.h"
-#include "browser/WaveFilter.h"
+#include "browser/WaveFilterModel.h"
 
 #include <QCursor>
 #include <QPointer>
@@ -37,12 +37,18 @@ public:
     void setFilterText(const QString& typed);
     QString filterText() const { return filter_->typed(); }
     const WaveFilterModel* filterModel() const { return filter_; }
-    /// The rows shown, in order: their number, the model row shown at a place, the place of a model
-    /// row (-1 when hidden) and the first place showing a model row at or after the given one.
+    /// The rows shown, in the order shown: their number, the model row shown at a place, the place of a
+    /// model row (-1 when hidden) and, for a hidden row, the place of the first shown row after it.
     int visibleRowCount() const;
     int visibleRow(int place) const;
     int placeOfRow(int row) const;
     int firstPlaceFrom(int row) const;
+
+    /// The order of the rows shown, in every view style: by a column of the details view, up or down
+    /// (a click on its header chooses it). The captions' order, ascending, at first.
+    void setSort(int column, Qt::SortOrder order);
+    int sortColumn() const { return filter_->sortColumn(); }
+    Qt::SortOrder sortOrder() const { return filter_->sortOrder(); }
 
     ViewStyle viewStyle() const { return style_; }
     void setViewStyle(ViewStyle style);
@@ -104,6 +110,8 @@ signals:
     void shownMeasuresChanged();
     /// The rows on screen changed (scrolling, resizing, another view style).
     void scrolled();
+    /// The rows shown took another order.
+    void reordered();
     /// The list received the keyboard focus.
     void entered();
     void keyReleased(int key, Qt::KeyboardModifiers modifiers);

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTreeView>
@@ -44,6 +45,11 @@ TEST_F(FindSoundsTest, TheFilterShowsCaptionsContainingItsTextIgnoringCaseAndAcc
     ASSERT_TRUE(w.FilterBox->hasFocus());
     QTest::keyClicks(w.FilterBox, "CAFE");
     EXPECT_EQ(shownCaptions(w), (QStringList{"café kick.wav", "cafe_snare.wav"}));
+    EXPECT_TRUE(w.FilterBox->hasFocus());
+    EXPECT_EQ(w.FilterCount->text(), "2 of 5 shown");
+    // Every word must occur, in any order.
+    w.FilterBox->setText("kick cafe");
+    EXPECT_EQ(shownCaptions(w), (QStringList{"café kick.wav"}));
     w.FilterBox->setText("écho");
     EXPECT_EQ(shownCaptions(w), (QStringList{"Écho.wav"}));
     w.FilterBox->setText("  kick  ");
@@ -71,12 +77,15 @@ TEST_F(FindSoundsTest, TheFilterShowsCaptionsContainingItsTextIgnoringCaseAndAcc
     selectFolder("C:\\OTHER\\");
     EXPECT_EQ(shownCaptions(w), (QStringList{"kick far.wav"}));
     EXPECT_EQ(w.WaveList->rowCount(), 2);
+    EXPECT_EQ(w.FilterCount->text(), "1 of 2 shown");
+    EXPECT_FALSE(w.FilterCount->isHidden());
     selectFolder("C:\\SOUNDS\\");
 
     // Escape empties the box: the list is as it was unfiltered; a second Escape goes back to the list.
     QTest::keyClick(w.FilterBox, Qt::Key_Escape);
     EXPECT_TRUE(w.FilterBox->text().isEmpty());
     EXPECT_EQ(shownCaptions(w), all);
+    EXPECT_TRUE(w.FilterCount->isHidden());
     EXPECT_EQ(captions(), all);
     QTest::keyClick(w.FilterBox, Qt::Key_Escape);
     EXPECT_TRUE(w.WaveList->hasListFocus());
@@ -97,11 +106,16 @@ TEST_F(FindSoundsTest, TheFilterReadsMeasureRanges)
         return m;
     };
     const double none = std::nan("");
-    w.WaveList->model()->setMeasures(0, measured(-12, -0.1, 120.4, 69.03)); // A4
+    w.WaveList->model()->setMeasures(0, measured(-9.68, -0.1, 120.4, 69.03)); // A4
     w.WaveList->model()->setMeasures(1, measured(-23, -6, 128, 61));       // C#4
     w.WaveList->model()->setMeasures(2, measured(-30, -12, none, none));
     w.WaveList->model()->setMeasures(3, measured(-INFINITY, -INFINITY, none, none)); // silence
-    const std::pair<const char*, QStringList> cases[] = {
+    const QStringList all = shownCaptions(w);
+    const struct {
+        const char* typed;
+        QStringList shown;
+        bool problem = false; ///< a condition cannot be read: the box says so and the rest applies
+    } cases[] = {
         {"bpm:120-130", {"a.wav", "b.wav"}},
         {"bpm:130-120", {"a.wav", "b.wav"}},
         {"bpm:120", {"a.wav"}},
@@ -109,19 +123,32 @@ TEST_F(FindSoundsTest, TheFilterReadsMeasureRanges)
         {"lufs:<-20", {"b.wav", "c.wav", "d.wav"}},
         {"lufs:-25--20", {"b.wav"}},
         {"LUFS:>=-23 peak:>-1", {"a.wav"}},
+        // A number matches the values shown as it, to the digits typed.
+        {"lufs:-9.7", {"a.wav"}},
+        {"lufs:-9.68", {"a.wav"}},
+        {"lufs:-10", {"a.wav"}},
+        {"lufs:-9.3", {}},
+        {"lufs:-9.70", {}},
         {"pitch:A4", {"a.wav"}},
         {"pitch:a", {"a.wav"}},
         {"pitch:C#4", {"b.wav"}},
         {"pitch:Db", {"b.wav"}},
         {"pitch:A3", {}},
         {"b bpm:>100", {"b.wav"}},
-        {"bpm:fast", {}}, // no reading of the measure: it stays text, which no caption holds
-        {"lufs:", {}},
+        {"bpm:abc", all, true},
+        {"b bpm:fast", {"b.wav"}, true},
+        {"lufs:-20..-10", all, true},
+        {"pitch:H4", all, true},
+        {"lufs:", all, true},
+        {"key:C", {}}, // not a measure: a word, which no caption holds
     };
-    for (const auto& [typed, expected] : cases) {
-        SCOPED_TRACE(typed);
-        w.FilterBox->setText(typed);
-        EXPECT_EQ(shownCaptions(w), expected);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        w.FilterBox->setText(c.typed);
+        EXPECT_EQ(shownCaptions(w), c.shown);
+        EXPECT_EQ(w.FilterProblem->isVisible(), c.problem);
+        const QString word = QString(c.typed).split(' ').last();
+        EXPECT_EQ(w.FilterBox->toolTip().contains(word), c.problem) << w.FilterBox->toolTip().toStdString();
     }
     // Measures arriving later take a row into the shown ones.
     w.FilterBox->setText("bpm:60-70");

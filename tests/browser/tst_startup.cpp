@@ -1,16 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The browser window's start-up, stored settings and layout.
 #include "browserfixture.h"
+#include "browser/WaveformStrip.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QIcon>
+#include <QMenu>
 #include <QLineEdit>
 #include <QScreen>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
+#include <functional>
 
 using namespace browser_testing;
 using platform::REG_DWORD;
@@ -234,6 +239,56 @@ TEST_F(Startup, ViewButtonsFormOneGroupAndModeButtonsToggleAlone)
     EXPECT_TRUE(w.LoopBtn->isChecked() && w.AllWavesBtn->isChecked() && w.DetailBtn->isChecked());
 }
 
+// A screen reader presses and toggles the buttons through their accessible actions: each does what a
+// click does, and the button shows the state the program acts on.
+TEST_F(Startup, ToolbarButtonsDoThroughTheAccessibleInterfaceWhatAClickDoes)
+{
+    BrowserWindow& w = start();
+    const auto viewIs = [&](WaveListWidget::ViewStyle style) { return [&w, style] { return w.WaveList->viewStyle() == style; }; };
+    const struct {
+        QAction* button;
+        std::function<bool()> done;
+        bool checked; ///< the button's state afterwards
+    } cases[] = {
+        {w.DetailBtn, viewIs(WaveListWidget::vsReport), true},
+        {w.DetailBtn, viewIs(WaveListWidget::vsReport), true}, // the view button that is down stays down
+        {w.SmallBtn, viewIs(WaveListWidget::vsSmallIcon), true},
+        {w.ListBtn, viewIs(WaveListWidget::vsList), true},
+        {w.LargeBtn, viewIs(WaveListWidget::vsIcon), true},
+        {w.WaveformBtn, [&w] { return w.Waveform->isVisible() && w.WaveformItem->isChecked(); }, true},
+        {w.WaveformBtn, [&w] { return w.Waveform->isHidden() && !w.WaveformItem->isChecked(); }, false},
+        {w.LoopBtn, [&w] { return w.LoopBtn->isChecked(); }, true},
+        {w.AllWavesBtn, [&w] { return w.AllWavesBtn->isChecked(); }, true},
+        {w.PlayOnSelectBtn, [&w] { return w.PlayOnSelectBtn->isChecked(); }, true},
+        {w.LoopBtn, [&w] { return !w.LoopBtn->isChecked(); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button->objectName().toStdString());
+        auto* button = qobject_cast<QAbstractButton*>(w.MainToolBar->widgetForAction(c.button));
+        ASSERT_NE(button, nullptr);
+        QAccessibleInterface* access = QAccessible::queryAccessibleInterface(button);
+        ASSERT_TRUE(access && access->actionInterface());
+        const QStringList actions = access->actionInterface()->actionNames();
+        ASSERT_FALSE(actions.isEmpty());
+        access->actionInterface()->doAction(actions.first());
+        QApplication::processEvents();
+        EXPECT_TRUE(c.done());
+        EXPECT_EQ(button->isChecked(), c.checked);
+        EXPECT_EQ(access->state().checked, c.checked);
+    }
+    // The menu's Waveform item, too.
+    QAccessibleInterface* item = QAccessible::queryAccessibleInterface(w.FileMenu);
+    for (int i = 0; item && i < item->childCount(); ++i)
+        if (item->child(i)->text(QAccessible::Name) == "Waveform")
+            item->child(i)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(w.WaveformBtn->isChecked());
+    // The volume slider is named and tells its value.
+    QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(w.VolumeSlider);
+    w.VolumeSlider->setValue(40);
+    EXPECT_EQ(slider->text(QAccessible::Name), "Preview volume");
+    EXPECT_EQ(slider->valueInterface()->currentValue().toInt(), 40);
+}
+
 TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
 {
     const QString theme = QIcon::themeName();
@@ -245,9 +300,9 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
     EXPECT_EQ(w.RenameItem->shortcut(), QKeySequence(Qt::Key_F2));
     EXPECT_EQ(w.DeleteItem->shortcut(), QKeySequence(QKeySequence::Delete));
     EXPECT_EQ(w.EditWave->statusTip(), "Starts your default wave editor with the selected file");
-    // 15 buttons, the volume slider, the waveform toggle, 8 separators and the filter box.
-    EXPECT_EQ(w.MainToolBar->actions().size(), 26);
-    EXPECT_EQ(w.MainToolBar->widgetForAction(w.MainToolBar->actions().last()), w.FilterBox);
+    // 15 buttons, the volume slider, the waveform toggle and 7 separators; the filter box in a bar of its own.
+    EXPECT_EQ(w.MainToolBar->actions().size(), 24);
+    EXPECT_EQ(w.FilterBar->widgetForAction(w.FilterBar->actions().last()), w.FilterBox);
     EXPECT_FALSE(w.VolumeSlider->statusTip().isEmpty());
     for (QAction* a : w.MainToolBar->actions()) {
         if (a->isSeparator() || w.MainToolBar->widgetForAction(a))
