@@ -8,10 +8,14 @@
 #include <QApplication>
 #include <QHash>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QListView>
+#include <QToolTip>
 #include <QTreeView>
 #include <algorithm>
+#include <limits>
+#include <vector>
 
 namespace {
 
@@ -19,8 +23,8 @@ namespace {
 // small font; a larger font widens a column to its widest text.
 const int kColumnWidths[WaveListModel::AllColumnCount] = {200, 140, 60, 60, 150, 90, 90, 80, 70};
 
-// Small icons and list show captions up to about this many characters whole, and elide longer ones.
-constexpr int kWholeCaptionChars = 40;
+// Small icons and list give a caption at least this many characters, however narrow the view.
+constexpr int kMinCaptionChars = 10;
 // A large-icon caption wraps onto two lines of this many characters at least and at most.
 constexpr int kIconLineMinChars = 10;
 constexpr int kIconLineMaxChars = 24;
@@ -60,6 +64,39 @@ private:
     QHash<char16_t, int> other_;
 };
 
+/// The widest text a measure column can show at these metrics: that of the values at the ends of what
+/// measuring gives, and of every note.
+int widestMeasureText(int column, const QFontMetrics& metrics)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<double> values;
+    switch (column) {
+    case WaveListModel::ColLoudness: // gated below -70; a float file may be far louder than full scale
+        values = {-inf, -70.0, 770.6};
+        break;
+    case WaveListModel::ColPeak: // the quietest and the loudest float sample
+        values = {-inf, -896.9, 770.6};
+        break;
+    case WaveListModel::ColTempo: // a beat at every onset reading
+        values = {10335.9};
+        break;
+    case WaveListModel::ColPitch: // every note the detector can name, half a semitone off either way
+        for (int note = -1; note <= 137; ++note)
+            values.insert(values.end(), {note - 0.49, note + 0.49});
+        break;
+    default:
+        break;
+    }
+    WaveRow row;
+    row.analysed = true;
+    int widest = 0;
+    for (const double v : values) {
+        row.measures = {v, v, v, v};
+        widest = std::max(widest, metrics.horizontalAdvance(measureText(row, column)));
+    }
+    return widest;
+}
+
 } // namespace
 
 QString twoLineCaption(const QString& text, const QFontMetrics& metrics, int width)
@@ -74,17 +111,25 @@ QString twoLineCaption(const QString& text, const QFontMetrics& metrics, int wid
         else
             hi = mid - 1;
     }
-    // A name too long for two lines loses part of its second line anyway: the first ends with a word.
-    const bool elided = metrics.horizontalAdvance(text.mid(lo)) > width;
-    int cut = lo;
-    for (int i = lo; i > lo / 2; --i) {
-        const QChar c = text.at(i - 1);
-        const bool separator = c.isSpace() || c == u'-' || c == u'_' || c == u'.';
-        if (separator && (elided || metrics.horizontalAdvance(text.mid(i)) <= width)) {
-            cut = i;
-            break;
+    // Between words where the name has them: after the last blank, dash or underscore from which the
+    // rest fits on the second line, else after the last one (the second line then loses its middle
+    // anyway). A name without them breaks at its last dot from which the rest fits, else where the line
+    // is full.
+    const auto wordEnd = [](QChar c) { return c.isSpace() || c == u'-' || c == u'_'; };
+    const auto restFits = [&](int i) { return metrics.horizontalAdvance(text.mid(i)) <= width; };
+    int cut = -1, lastWordEnd = -1, dot = -1;
+    for (int i = lo; i >= 1 && cut < 0; --i) {
+        if (wordEnd(text.at(i - 1))) {
+            if (lastWordEnd < 0)
+                lastWordEnd = i;
+            if (restFits(i))
+                cut = i;
         }
+        if (text.at(i) == u'.' && dot < 0 && restFits(i))
+            dot = i;
     }
+    if (cut < 0)
+        cut = lastWordEnd > 0 ? lastWordEnd : dot > 0 ? dot : lo;
     return text.left(cut) + QChar(QChar::LineSeparator) + metrics.elidedText(text.mid(cut), Qt::ElideMiddle, width);
 }
 
@@ -145,13 +190,17 @@ void WaveListWidget::fitItems()
         const QSize twoLines = list_->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), list_);
         size = QSize(width, twoLines.height() + iconItemTopGap(metrics));
     } else {
-        // One line as wide as the widest caption, up to the longest shown whole.
+        // One line as wide as the widest caption, as far as the view's width allows. The width is taken
+        // as if a scroll bar were shown, so that one coming or going never changes the items.
         option.decorationPosition = QStyleOptionViewItem::Left;
         option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
         option.text = QStringLiteral("M");
         const QSize oneChar = list_->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), list_);
-        const int caption = std::min(widestCaption(), kWholeCaptionChars * average);
-        size = QSize(oneChar.width() - metrics.horizontalAdvance(option.text) + caption + average, oneChar.height());
+        const int around = oneChar.width() - metrics.horizontalAdvance(option.text) + average;
+        const int view = list_->maximumViewportSize().width() -
+                         list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_) - average;
+        const int caption = std::min(widestCaption(), std::max(view - around, kMinCaptionChars * average));
+        size = QSize(around + caption, oneChar.height());
     }
     if (size == itemSize_)
         return;
@@ -182,11 +231,8 @@ void WaveListWidget::fitColumns()
         const int text = widest[c] > 0 ? widest[c] + 2 * margin + 2 : 0;
         details_->setColumnWidth(c, std::max({kColumnWidths[c], text, details_->header()->sectionSizeHint(c)}));
     }
-    const char* const widestMeasures[WaveListModel::kMeasureColumns] = {"-inf LUFS", "-inf dBFS", "000.0 BPM",
-                                                                        "C#10 -50"};
-    for (int i = 0; i < WaveListModel::kMeasureColumns; ++i) {
-        const int c = WaveListModel::ColumnCount + i;
-        const int text = metrics.horizontalAdvance(QString::fromLatin1(widestMeasures[i])) + 2 * margin + 2;
+    for (int c = WaveListModel::ColumnCount; c < WaveListModel::AllColumnCount; ++c) {
+        const int text = widestMeasureText(c, metrics) + 2 * margin + 2;
         details_->setColumnWidth(c, std::max({kColumnWidths[c], text, details_->header()->sectionSizeHint(c)}));
     }
 }
@@ -196,6 +242,47 @@ QSize CaptionDelegate::sizeHint(const QStyleOptionViewItem& option, const QModel
     if (option.widget == owner_->listView() && owner_->itemSize().isValid())
         return owner_->itemSize();
     return QStyledItemDelegate::sizeHint(option, index);
+}
+
+namespace {
+
+/// The width the style lays an item's text out in: all the room for text, less a margin either side.
+int textWidth(const QStyleOptionViewItem& opt)
+{
+    const QWidget* widget = opt.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    QStyleOptionViewItem room = opt;
+    room.showDecorationSelected = true;
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    return style->subElementRect(QStyle::SE_ItemViewItemText, &room, widget).width() - 2 * margin;
+}
+
+} // namespace
+
+bool CaptionDelegate::isElided(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    if (opt.text.isEmpty())
+        return false;
+    const QFontMetrics metrics(opt.font);
+    if (option.widget == owner_->listView() && owner_->viewStyle() == WaveListWidget::vsIcon) {
+        QString shown = twoLineCaption(opt.text, metrics, textWidth(opt));
+        return shown.remove(QChar(QChar::LineSeparator)) != opt.text;
+    }
+    return metrics.horizontalAdvance(opt.text) > textWidth(opt);
+}
+
+bool CaptionDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                const QModelIndex& index)
+{
+    // Names that differ only where they are cut look alike: the tooltip tells them apart.
+    if (event && event->type() == QEvent::ToolTip && index.isValid() && isElided(option, index)) {
+        QToolTip::showText(event->globalPos(), index.data(Qt::DisplayRole).toString(), view->viewport(),
+                           view->visualRect(index));
+        return true;
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 void CaptionDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -211,12 +298,7 @@ void CaptionDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     opt.displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
     const QWidget* widget = opt.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
-    // The width the style lays the text out in: all the room for text, less a margin either side.
-    QStyleOptionViewItem room = opt;
-    room.showDecorationSelected = true;
-    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-    const int width = style->subElementRect(QStyle::SE_ItemViewItemText, &room, widget).width() - 2 * margin;
-    opt.text = twoLineCaption(opt.text, QFontMetrics(opt.font), width);
+    opt.text = twoLineCaption(opt.text, QFontMetrics(opt.font), textWidth(opt));
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
 }
 

@@ -482,6 +482,11 @@ bool WaveListWidget::eventFilter(QObject* watched, QEvent* event)
                 emit mouseReleased(mouse->button());
         }
         break;
+    case QEvent::Resize:
+        // The captions of small icons and list may be as wide as the view.
+        if (watched == list_)
+            fitItems();
+        break;
     case QEvent::FontChange:
     case QEvent::StyleChange:
         if (watched == list_) {

@@ -100,7 +100,7 @@ public:
     QTreeView* detailView() const { return details_; }
 
     /// The size of every item of the icon styles: large icons hold two lines of caption under the
-    /// icon, small icons and list one line as wide as the widest caption (up to about 40 characters).
+    /// icon, small icons and list one line as wide as the widest caption, up to the view's width.
     QSize itemSize() const { return itemSize_; }
 
 signals:

@@ -2,6 +2,8 @@
 // The wave list of the browser window: filling, order, texts, focus, F5, the command states, the view
 // styles and how captions and columns fit.
 #include "browserfixture.h"
+#include "browser/WaveListCaptions.h"
+#include "components/SoundAnalyser.h"
 #include "platform/files/files.h"
 #include "waves/W32Waves.h"
 
@@ -9,6 +11,7 @@
 #include <QHeaderView>
 #include <QListView>
 #include <QStyle>
+#include <QToolTip>
 #include <QTreeView>
 #include <atomic>
 #include <map>
@@ -358,14 +361,18 @@ int textRoom(QAbstractItemView* view, const QModelIndex& index, QStyleOptionView
     return view->style()->subElementRect(QStyle::SE_ItemViewItemText, &opt, view).width() - 2 * margin;
 }
 
-TEST_F(WaveListTest, CaptionsUpToFortyCharactersShowWholeInTheIconStyles)
+TEST_F(WaveListTest, CaptionsShowWholeAsFarAsTheViewAllowsAndCutOnesTellTheirNameInATooltip)
 {
+    // Two long names that differ only in their middle, which is what is cut.
+    const std::string middle(60, 'm');
     const std::vector<std::string> names = {"a.wav",
                                             "alarm.wav",
                                             "canary.wav",
                                             "snare_0042_take_03_room_mic.wav",
                                             "the field recording at dawn by lake7.wav",
                                             "x.wav",
+                                            "zz field recording " + middle + " one at dawn.wav",
+                                            "zz field recording " + middle + " two at dawn.wav",
                                             "zz very long name of a field recording at dawn by the lake number 7.wav"};
     for (const auto& n : names)
         wave("SOUNDS/" + n);
@@ -374,36 +381,74 @@ TEST_F(WaveListTest, CaptionsUpToFortyCharactersShowWholeInTheIconStyles)
     QListView* view = w.WaveList->listView();
     QAbstractItemModel* m = view->model(); // the rows as shown
     ASSERT_EQ(m->rowCount(), int(names.size()));
+    EXPECT_FALSE(QToolTip::isVisible());
     for (int points : {9, 16}) {
         w.WaveList->setFont(QFont(w.WaveList->font().family(), points));
         const QFontMetrics fm = view->fontMetrics();
         const int average = fm.averageCharWidth();
-        for (QAction* b : {w.SmallBtn, w.ListBtn, w.LargeBtn}) {
+        for (QAction* b : {w.SmallBtn, w.ListBtn, w.LargeBtn, w.DetailBtn}) {
             SCOPED_TRACE(b->objectName().toStdString() + " " + std::to_string(points) + " pt");
             b->trigger();
             QApplication::processEvents();
+            QAbstractItemView* shown = w.WaveList->currentView();
             const bool large = b == w.LargeBtn;
             for (int r = 0; r < m->rowCount(); ++r) {
                 const QString caption = m->index(r, 0).data().toString();
                 const int room =
-                    textRoom(view, m->index(r, 0), large ? QStyleOptionViewItem::Top : QStyleOptionViewItem::Left);
-                const QRect rect = view->visualRect(m->index(r, 0));
-                if (caption.size() > 40) {
-                    // Longer captions are elided: they do not widen every item without bound.
-                    EXPECT_LT(room, fm.horizontalAdvance(caption));
-                } else if (large) {
-                    // Two lines under the icon, broken anywhere when a line is full.
+                    textRoom(shown, m->index(r, 0), large ? QStyleOptionViewItem::Top : QStyleOptionViewItem::Left);
+                const QRect rect = shown->visualRect(m->index(r, 0));
+                bool cut = fm.horizontalAdvance(caption) > room;
+                if (large) {
+                    cut = twoLineCaption(caption, fm, room).remove(QChar(QChar::LineSeparator)) != caption;
+                    // Two lines under the icon; up to 40 characters show whole.
                     EXPECT_GE(rect.height(), view->iconSize().height() + 2 * fm.lineSpacing());
-                    EXPECT_LE(fm.horizontalAdvance(caption) + 2 * average, 2 * room) << caption.toStdString();
-                } else {
-                    EXPECT_LE(fm.horizontalAdvance(caption), room) << caption.toStdString();
+                    if (caption.size() <= 40) {
+                        EXPECT_FALSE(cut) << caption.toStdString();
+                    }
+                } else if (b != w.DetailBtn) {
+                    // One line, as wide as the longest caption up to the view's width.
+                    EXPECT_LE(rect.width(), view->viewport()->width());
+                    if (fm.horizontalAdvance(caption) <= view->viewport()->width() - 8 * average) {
+                        EXPECT_FALSE(cut) << caption.toStdString();
+                    }
                 }
+                if (!cut)
+                    continue;
+                // A cut caption tells its whole name in a tooltip.
+                QHelpEvent help(QEvent::ToolTip, rect.center(), shown->viewport()->mapToGlobal(rect.center()));
+                QApplication::sendEvent(shown->viewport(), &help);
+                EXPECT_EQ(QToolTip::text(), caption);
             }
         }
     }
+    EXPECT_TRUE(QToolTip::isVisible()); // the long names were cut somewhere
 }
 
-TEST_F(WaveListTest, DetailColumnsHoldTheirWidestTextsAtAnyFont)
+TEST_F(WaveListTest, TwoLineCaptionsBreakBetweenWords)
+{
+    const QFontMetrics fm(QFont(QApplication::font().family(), 9));
+    const struct {
+        QString name;
+        QString width; ///< a text as wide as the lines may be
+        QString first; ///< the first line
+    } cases[] = {
+        {"kick_medium.wav", "medium.wav", "kick_"},
+        {"snare hit soft medium.wav", "snare hit soft ", "snare hit soft "},
+        {"vox-lead-take.wav", "vox-lead-", "vox-lead-"},
+        {"abcdefghijklmnop.wav", "abcdefghijklmnop", "abcdefghijklmnop"}, // before its extension
+        {"kick_abcdefghijklmnopqrstuvwxyz.wav", "kick_abcdefghi", "kick_"}, // the rest is cut anyway
+        {"abcdefghijklmnopqrstuvwxyz", "abcdefghijklm", "abcdefghijklm"},   // nothing to break at
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QStringList lines = twoLineCaption(c.name, fm, fm.horizontalAdvance(c.width)).split(QChar(QChar::LineSeparator));
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[0], c.first);
+        EXPECT_TRUE(lines[1].endsWith(c.name.right(3)));
+    }
+}
+
+TEST_F(WaveListTest, DetailAndMeasureColumnsHoldTheirWidestTextsAtAnyFont)
 {
     drive_.write("SOUNDS/odd.wav", testing_support::makeWav(2, 11025, 24, 1000));
     wave("SOUNDS/plain.wav");
@@ -414,7 +459,7 @@ TEST_F(WaveListTest, DetailColumnsHoldTheirWidestTextsAtAnyFont)
     QAbstractItemModel* m = view->model(); // the rows as shown
     ASSERT_EQ(m->rowCount(), 2);
     // The widest texts a column can hold, besides the rows' own.
-    std::vector<QStringList> widest(WaveListModel::ColumnCount);
+    std::vector<QStringList> widest(WaveListModel::AllColumnCount);
     widest[WaveListModel::ColLength] << "00:00.000"
                                      << "99:59.999";
     widest[WaveListModel::ColSize] << FileSizeText(qint64(9999999) * 1024);
@@ -423,13 +468,29 @@ TEST_F(WaveListTest, DetailColumnsHoldTheirWidestTextsAtAnyFont)
         info.FormatTag = quint16(tag);
         widest[WaveListModel::ColType] << WaveTypeText(info);
     }
-    const int specified[] = {200, 140, 60, 60, 150};
+    // The measures at the ends of what measuring can give: silence, the quietest and the loudest float
+    // samples, a beat at every onset reading, notes from below hearing to the top of the analysis.
+    const std::pair<int, std::vector<double>> extremes[] = {
+        {WaveListModel::ColLoudness, {-double(INFINITY), -70.0, 770.6}},
+        {WaveListModel::ColPeak, {-double(INFINITY), -896.9, 770.6}},
+        {WaveListModel::ColTempo, {10335.9, 107.4}},
+        {WaveListModel::ColPitch, {-0.51, 1.49, 121.49, 129.51, 136.49}},
+    };
+    for (const auto& [column, values] : extremes)
+        for (const double v : values) {
+            WaveRow row;
+            row.analysed = true;
+            row.measures = {v, v, v, v};
+            widest[size_t(column)] << measureText(row, column);
+        }
+    w.WaveList->setShownMeasures(0xF);
+    const int specified[] = {200, 140, 60, 60, 150, 0, 0, 0, 0};
     for (int points : {8, 20}) {
         SCOPED_TRACE(std::to_string(points) + " pt");
         w.WaveList->setFont(QFont(w.WaveList->font().family(), points));
         QApplication::processEvents();
         const QFontMetrics fm = view->fontMetrics();
-        for (int c = 1; c < WaveListModel::ColumnCount; ++c) {
+        for (int c = 1; c < WaveListModel::AllColumnCount; ++c) {
             EXPECT_GE(view->columnWidth(c), specified[c]);
             EXPECT_EQ(view->header()->sectionResizeMode(c), QHeaderView::Interactive); // the user may resize
             QStringList texts = widest[size_t(c)];
@@ -440,6 +501,89 @@ TEST_F(WaveListTest, DetailColumnsHoldTheirWidestTextsAtAnyFont)
                 EXPECT_LE(fm.horizontalAdvance(t), room) << "column " << c << ": " << t.toStdString();
         }
     }
+}
+
+TEST_F(WaveListTest, AHeaderClickOrdersTheRowsByValueTheNextTheOtherWayAndTheOrderIsKept)
+{
+    wave("SOUNDS/b.wav", 2, 22050, 16, 22050);       // 1 s, 86 KB
+    wave("SOUNDS/a.wav", 1, 8000, 8, 4000);          // 0.5 s, 4 KB
+    drive_.write("SOUNDS/c.wav", std::string(3000, 'x')); // no header: no format, no length
+    wave("SOUNDS/D.wav", 1, 44100, 16, 441);         // 0.01 s, 1 KB
+    wave("SOUNDS/e.wav", 1, 8000, 16, 52000);        // 6.5 s, 102 KB: before 86 KB as a text
+    BrowserWindow& w = start();
+    selectFolder("C:\\SOUNDS\\");
+    w.DetailBtn->trigger();
+    QTreeView* view = w.WaveList->detailView();
+    QHeaderView* header = view->header();
+    const auto shown = [&] {
+        QStringList out;
+        for (int place = 0; place < w.WaveList->visibleRowCount(); ++place)
+            out << w.WaveList->model()->row(w.WaveList->visibleRow(place)).caption.left(1);
+        return out.join("");
+    };
+    ASSERT_EQ(shown(), "abcde"); // the captions' order at first
+    // The files are silent; two get loudness values of their own once measured.
+    w.WaveList->setShownMeasures(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Analyser && w.Analyser->isIdle() && !cell(4, WaveListModel::ColLoudness).isEmpty(); }, 20000));
+    const auto loudness = [&](int row, double lufs) {
+        platform::SoundMeasures m;
+        m.loudness = lufs;
+        w.WaveList->model()->setMeasures(row, m);
+    };
+    loudness(0, -20);
+    loudness(4, -30);
+    const struct {
+        int column;
+        const char* ascending;
+        const char* descending; ///< rows without a value stay last
+    } cases[] = {
+        {WaveListModel::ColFilename, "abcde", "edcba"},
+        {WaveListModel::ColFormat, "aebdc", "dbeac"}, // rate, then bits
+        {WaveListModel::ColLength, "dabec", "ebadc"},
+        {WaveListModel::ColSize, "dcabe", "ebacd"},
+        {WaveListModel::ColType, "abdec", "cabde"}, // Microsoft PCM before Unknown, then captions
+        {WaveListModel::ColLoudness, "bdeac", "aebdc"}, // -inf for silence, the lowest value there is
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.column);
+        const QPoint at(header->sectionViewportPosition(c.column) + header->sectionSize(c.column) / 2, 5);
+        if (c.column == WaveListModel::ColFilename) // already ascending: a click turns it round
+            w.WaveList->setSort(WaveListModel::ColSize, Qt::AscendingOrder);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        EXPECT_EQ(shown(), c.ascending);
+        EXPECT_TRUE(header->isSortIndicatorShown());
+        EXPECT_EQ(header->sortIndicatorSection(), c.column);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        EXPECT_EQ(shown(), c.descending);
+        EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+    // Measures arriving take their rows to their places.
+    loudness(2, -10);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == "caebd"; }, 2000)) << shown().toStdString();
+
+    // The all-waves sequence plays the rows in the order shown.
+    w.WaveList->setSort(WaveListModel::ColLength, Qt::DescendingOrder);
+    w.WaveList->selectRow(w.WaveList->visibleRow(0));
+    w.AllWavesBtn->setChecked(true);
+    w.PlayClick();
+    QString played;
+    for (int i = 0; i < 5 && w.Playing; ++i) {
+        played += w.WaveList->model()->row(w.WaveList->selectedRow()).caption.left(1);
+        w.EndOfSoundTimerFired();
+    }
+    EXPECT_EQ(played, "ebad"); // c has no header: skipped
+    w.StopPlaying();
+
+    // The order is kept for the next start.
+    closeForm();
+    ASSERT_TRUE(storedValue("SortColumn") && storedValue("SortDescending"));
+    EXPECT_EQ(storedValue("SortColumn")->data, std::string("\x02\0\0\0", 4));
+    EXPECT_EQ(storedValue("SortDescending")->data, std::string("\x01\0\0\0", 4));
+    BrowserWindow& again = start();
+    selectFolder("C:\\SOUNDS\\");
+    EXPECT_EQ(again.WaveList->sortColumn(), WaveListModel::ColLength);
+    EXPECT_EQ(again.WaveList->detailView()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(shown(), "ebadc");
 }
 
 TEST_F(WaveListTest, CollationPutsCaseBehindLettersAndKeepsEqualTextsApart)
