@@ -51,6 +51,7 @@ void BrowserWindow::setupFilterBox()
 
     FilterCount = new QLabel(this);
     FilterCount->setObjectName("FilterCount");
+    FilterCount->setContentsMargins(FilterBox->fontMetrics().averageCharWidth(), 0, 0, 0);
     StatusBar->addPermanentWidget(FilterCount);
     FilterCount->hide();
     // The rows shown change with the filter, a refill and measures arriving.

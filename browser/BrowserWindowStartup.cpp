@@ -156,6 +156,9 @@ BrowserWindow::BrowserWindow(QWidget* parent)
         handle->setStatusTip("Change size of list windows");
         handle->setToolTip("Change size of list windows");
     }
+    // The button that opens the toolbar's overflow in a narrow window, named for a screen reader.
+    if (auto* more = MainToolBar->findChild<QWidget*>("qt_toolbar_ext_button"))
+        more->setAccessibleName("More commands");
     // The tree gives its hint in the status bar only.
     FolderTree->setToolTip(QString());
     setWindowIcon(QIcon(":/icons/tonfolio.svg"));

@@ -16,6 +16,7 @@ packages=(
   binutils-mingw-w64-x86-64
   appstream desktop-file-utils dpkg-dev file lintian man-db
   dbus-x11 dbus-daemon fonts-dejavu-core
+  at-spi2-core python3-pyatspi
 )
 
 missing=()

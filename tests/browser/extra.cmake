@@ -12,3 +12,9 @@ if(TARGET tonfolio)
            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_commandline.sh $<TARGET_FILE:tonfolio>)
   set_tests_properties(browser.e2e_commandline PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
 endif()
+# The real program at 640 pixels, read and driven through the accessibility bus as a screen reader does.
+if(TARGET tonfolio)
+  add_test(NAME browser.e2e_access
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_access.sh $<TARGET_FILE:tonfolio>)
+  set_tests_properties(browser.e2e_access PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
+endif()

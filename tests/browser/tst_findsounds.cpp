@@ -39,6 +39,18 @@ TEST_F(FindSoundsTest, TheFilterShowsCaptionsContainingItsTextIgnoringCaseAndAcc
     const QStringList all = shownCaptions(w);
     ASSERT_EQ(all.size(), 5);
 
+    // However narrow the window, the box stays in sight, where toolbar buttons give way.
+    const auto boxShown = [&] {
+        QApplication::processEvents();
+        const QRect box(w.FilterBox->mapTo(&w, QPoint(0, 0)), w.FilterBox->size());
+        return w.FilterBox->isVisible() && w.rect().contains(box) &&
+               w.FilterBox->width() >= 12 * w.FilterBox->fontMetrics().averageCharWidth();
+    };
+    for (const int width : {640, w.minimumSizeHint().width()}) {
+        w.resize(width, w.height());
+        EXPECT_TRUE(boxShown()) << width;
+    }
+
     // Ctrl+F reaches the box from the list; typing filters at once.
     w.WaveList->focusList();
     QTest::keyClick(w.WaveList->currentView(), Qt::Key_F, Qt::ControlModifier);
@@ -46,6 +58,7 @@ TEST_F(FindSoundsTest, TheFilterShowsCaptionsContainingItsTextIgnoringCaseAndAcc
     QTest::keyClicks(w.FilterBox, "CAFE");
     EXPECT_EQ(shownCaptions(w), (QStringList{"café kick.wav", "cafe_snare.wav"}));
     EXPECT_TRUE(w.FilterBox->hasFocus());
+    EXPECT_TRUE(boxShown());
     EXPECT_EQ(w.FilterCount->text(), "2 of 5 shown");
     // Every word must occur, in any order.
     w.FilterBox->setText("kick cafe");
