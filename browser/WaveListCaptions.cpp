@@ -191,14 +191,16 @@ void WaveListWidget::fitItems()
         size = QSize(width, twoLines.height() + iconItemTopGap(metrics));
     } else {
         // One line as wide as the widest caption, as far as the view's width allows. The width is taken
-        // as if a scroll bar were shown, so that one coming or going never changes the items.
+        // as if a scroll bar were shown, so that one coming or going never changes the items; a row of
+        // items as wide as the view would wrap before its first item and stay empty.
         option.decorationPosition = QStyleOptionViewItem::Left;
         option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
         option.text = QStringLiteral("M");
         const QSize oneChar = list_->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), list_);
         const int around = oneChar.width() - metrics.horizontalAdvance(option.text) + average;
         const int view = list_->maximumViewportSize().width() -
-                         list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_) - average;
+                         list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_) -
+                         2 * list_->frameWidth() - 1 - average;
         const int caption = std::min(widestCaption(), std::max(view - around, kMinCaptionChars * average));
         size = QSize(around + caption, oneChar.height());
     }

@@ -406,8 +406,9 @@ TEST_F(WaveListTest, CaptionsShowWholeAsFarAsTheViewAllowsAndCutOnesTellTheirNam
                         EXPECT_FALSE(cut) << caption.toStdString();
                     }
                 } else if (b != w.DetailBtn) {
-                    // One line, as wide as the longest caption up to the view's width.
+                    // One line, as wide as the longest caption up to the view's width; no row is left empty.
                     EXPECT_LE(rect.width(), view->viewport()->width());
+                    EXPECT_LE(shown->visualRect(m->index(0, 0)).top(), 1);
                     if (fm.horizontalAdvance(caption) <= view->viewport()->width() - 8 * average) {
                         EXPECT_FALSE(cut) << caption.toStdString();
                     }
