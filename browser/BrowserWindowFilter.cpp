@@ -14,7 +14,7 @@ namespace {
 
 const char* const kFilterTip = "Filter the waves by name and measures";
 // The box keeps room for a few words however narrow the window, and takes no more than it needs.
-constexpr int kFilterMinChars = 16;
+constexpr int kFilterMinChars = 20;
 constexpr int kFilterMaxChars = 28;
 
 } // namespace
