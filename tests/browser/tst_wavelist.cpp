@@ -516,10 +516,11 @@ TEST_F(WaveListTest, AHeaderClickOrdersTheRowsByValueTheNextTheOtherWayAndTheOrd
     w.DetailBtn->trigger();
     QTreeView* view = w.WaveList->detailView();
     QHeaderView* header = view->header();
-    const auto shown = [&] {
+    const auto shown = [this] {
+        const WaveListWidget* list = form().WaveList;
         QStringList out;
-        for (int place = 0; place < w.WaveList->visibleRowCount(); ++place)
-            out << w.WaveList->model()->row(w.WaveList->visibleRow(place)).caption.left(1);
+        for (int place = 0; place < list->visibleRowCount(); ++place)
+            out << list->model()->row(list->visibleRow(place)).caption.left(1);
         return out.join("");
     };
     ASSERT_EQ(shown(), "abcde"); // the captions' order at first
