@@ -88,11 +88,9 @@ void BrowserWindow::WaveformClick(double seconds)
     const int row = WaveList->selectedRow();
     if (row < 0)
         return;
-    // In the all-waves mode the sequence goes on from this row after it.
-    if (AllWavesBtn->isChecked()) {
-        AllWavesIndex = row;
-        AllWavesStopped = false;
-    }
+    // In the all-waves mode the sequence goes on from this row through the rows shown after it.
+    if (AllWavesBtn->isChecked())
+        allWaves_->startAt(row);
     PlaySelected(seconds);
 }
 
