@@ -152,7 +152,10 @@ BrowserWindow::BrowserWindow(QWidget* parent)
     noticeShown_ = new QTimer(this);
     noticeShown_->setSingleShot(true);
     noticeShown_->setInterval(kNoticeMs);
-    connect(noticeShown_, &QTimer::timeout, this, [this] { StatusBar->showMessage(lastHint_); });
+    connect(noticeShown_, &QTimer::timeout, this, [this] {
+        StatusBar->setToolTip(QString());
+        StatusBar->showMessage(lastHint_);
+    });
 
     TreeListSplitter->setStretchFactor(0, 0);
     TreeListSplitter->setStretchFactor(1, 1);
@@ -415,6 +418,8 @@ void BrowserWindow::ShowHint(const QString& hint)
 void BrowserWindow::ShowNotice(const QString& text)
 {
     StatusBar->showMessage(text);
+    // A narrow window cuts the line; the whole text is at hand under the pointer.
+    StatusBar->setToolTip(text);
     noticeShown_->start();
 }
 

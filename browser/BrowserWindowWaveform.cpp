@@ -81,6 +81,9 @@ void BrowserWindow::ShowSelectedWaveform(bool reload)
 {
     // The file of the row as the disk spells it: of two names differing only in case, the one shown.
     Waveform->showFile(selectedWaveFile(), reload);
+    // Back on the row playing (the filter had hidden it): the marker takes up the sound again.
+    if (Playing)
+        Waveform->followPlayback();
 }
 
 void BrowserWindow::WaveformClick(double seconds)
