@@ -54,6 +54,7 @@ public:
     /// The filter box, in a bar of its own beside the toolbar: the list shows the rows whose captions
     /// contain all its words and whose measures meet its conditions.
     QLineEdit* FilterBox = nullptr;
+    /// Holds the filter box beside the toolbar; a narrow window folds toolbar buttons away, never this.
     QToolBar* FilterBar = nullptr;
     /// The mark in the filter box of a condition that cannot be read; its tooltip says why.
     QAction* FilterProblem = nullptr;

@@ -328,12 +328,11 @@ void BrowserWindow::LoadSettings()
     if (const auto measures = regReadDword(key.get(), "MeasureColumns"))
         WaveList->setShownMeasures(unsigned(*measures) & 0xF);
     // The order chosen last; a column that is not there or not shown leaves the captions' order.
-    const auto sortColumn = regReadDword(key.get(), "SortColumn");
-    if (sortColumn && *sortColumn > 0 && *sortColumn < WaveListModel::AllColumnCount &&
-        !WaveList->detailView()->isColumnHidden(*sortColumn))
-        WaveList->setSort(*sortColumn, Qt::AscendingOrder);
-    if (const auto descending = regReadDword(key.get(), "SortDescending"); descending && *descending != 0)
-        WaveList->setSort(WaveList->sortColumn(), Qt::DescendingOrder);
+    int sortColumn = regReadDword(key.get(), "SortColumn").value_or(WaveListModel::ColFilename);
+    if (sortColumn < 0 || sortColumn >= WaveListModel::AllColumnCount || WaveList->detailView()->isColumnHidden(sortColumn))
+        sortColumn = WaveListModel::ColFilename;
+    const bool descending = regReadDword(key.get(), "SortDescending").value_or(0) != 0;
+    WaveList->setSort(sortColumn, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
 
     if (const auto single = regReadDword(key.get(), "PlaySingle"))
         AllWavesBtn->setChecked(*single == 0);
