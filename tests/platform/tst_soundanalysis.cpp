@@ -13,9 +13,10 @@ namespace {
 constexpr int kRate = 44100;
 
 /// A 16-bit PCM wave of the given seconds whose channels' samples come from a function of time.
-std::string pcmWave(int channels, double seconds, const std::function<double(int channel, int frame)>& sample)
+std::string pcmWave(int channels, double seconds, const std::function<double(int channel, int frame)>& sample,
+                    int rate = kRate)
 {
-    const int frames = int(seconds * kRate);
+    const int frames = int(seconds * rate);
     const unsigned dataSize = unsigned(frames * channels * 2);
     std::string s = "RIFF";
     auto put = [&](unsigned v, int n) {
@@ -27,8 +28,8 @@ std::string pcmWave(int channels, double seconds, const std::function<double(int
     put(16, 4);
     put(1, 2);
     put(unsigned(channels), 2);
-    put(kRate, 4);
-    put(unsigned(kRate * channels * 2), 4);
+    put(unsigned(rate), 4);
+    put(unsigned(rate * channels * 2), 4);
     put(unsigned(channels * 2), 2);
     put(16, 2);
     s += "data";
@@ -102,6 +103,36 @@ TEST_F(SoundAnalysis, SilenceAndNoiseHaveNoTempoAndNoPitch)
     drive_.write("text.wav", std::string(2000, 'x'));
     EXPECT_FALSE(platform::analyseSound("C:\\text.wav").has_value());
     EXPECT_FALSE(platform::analyseSound("C:\\missing.wav").has_value());
+    // Too short for a gated loudness, yet not silent: no loudness rather than a silent one.
+    const auto click = measure(pcmWave(1, 0.2, [](int, int f) { return 0.5 * sine(1000, f); }));
+    EXPECT_TRUE(std::isnan(click.loudness)) << click.loudness;
+    EXPECT_NEAR(click.peak, -6.02, 0.1);
+}
+
+TEST_F(SoundAnalysis, ARateOrChannelCountALibraryCannotTakeLeavesOnlyThatMeasureOut)
+{
+    // Loudness needs 3364 Hz or more (its weighting filter); the beat tracker 256 Hz; 16 and 17 Hz once
+    // overran the loudness meter's buffer. Every file gets measures, so the cache remembers them.
+    const struct {
+        int rate, channels;
+        bool loudness, tempo;
+    } cases[] = {{1, 1, false, false},    {15, 1, false, false},   {16, 1, false, false},  {17, 32, false, false},
+                 {20, 2, false, false},   {29, 1, false, false},   {255, 3, false, false}, {1000, 1, false, true},
+                 {3000, 6, false, true},  {3363, 1, false, true},  {3364, 1, true, true},  {8000, 2, true, true},
+                 {384000, 1, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " channels");
+        // Clicks at 120 to the minute, for a few seconds or a few hundred frames.
+        const int beat = std::max(1, c.rate / 2), click = std::max(1, c.rate / 100);
+        const auto m = measure(pcmWave(
+            c.channels, std::max(3.0, 400.0 / c.rate), [&](int, int f) { return f % beat < click ? 0.5 : 0.0; }, c.rate));
+        EXPECT_TRUE(platform::measuresAreValid(m));
+        EXPECT_NEAR(m.peak, -6.02, 0.01);
+        EXPECT_EQ(std::isnan(m.loudness), !c.loudness) << m.loudness;
+        if (!c.tempo) {
+            EXPECT_TRUE(std::isnan(m.tempo)) << m.tempo;
+        }
+    }
 }
 
 } // namespace
