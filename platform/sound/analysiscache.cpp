@@ -149,9 +149,8 @@ AnalysisCache::Opening AnalysisCache::open()
 {
     close();
     // A link is never followed: it could make the cache of some other file, anywhere.
-    const int rc = sqlite3_open_v2(file_.c_str(), &db_,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
-                                   nullptr);
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
+    const int rc = sqlite3_open_v2(file_.c_str(), &db_, flags, nullptr);
     const int code = db_ ? sqlite3_extended_errcode(db_) : rc;
     seen_ = {};
     ::lstat(file_.c_str(), &seen_);
@@ -213,7 +212,13 @@ AnalysisCache::Opening AnalysisCache::checkAndCreate()
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         return verdictOf(rc);
     }
-    if (!fresh) {
+    return checkContents(!fresh);
+}
+
+AnalysisCache::Opening AnalysisCache::checkContents(bool checkPages)
+{
+    auto verdictOf = [](int rc) { return isDamage(rc) ? Opening::SetAside : Opening::Unavailable; };
+    if (checkPages) {
         Statement check(db_, "PRAGMA quick_check");
         if (!check.ok())
             return verdictOf(check.prepareCode());
@@ -239,9 +244,10 @@ bool AnalysisCache::setAside()
     struct stat now {};
     if (::lstat(file_.c_str(), &now) != 0 || now.st_dev != seen_.st_dev || now.st_ino != seen_.st_ino)
         return false;
-    // The journal files go along with it: what they hold belongs to that file, whoever made it.
+    // The journal files go along with it: what they hold belongs to that file, and a journal left
+    // behind would be played back into the new one.
     const std::string aside = file_ + ".damaged";
-    for (const char* suffix : {"", "-wal", "-shm"}) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
         std::remove((aside + suffix).c_str());
         std::rename((file_ + suffix).c_str(), (aside + suffix).c_str());
     }

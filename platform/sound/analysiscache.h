@@ -60,6 +60,8 @@ private:
     Opening open();
     /// Looks at the opened file and makes the table in a fresh one, in one transaction.
     Opening checkAndCreate();
+    /// Whether the table serves, and with checkPages whether every page reads as it should.
+    Opening checkContents(bool checkPages);
     /// Moves the file looked at (with its journal files) to ".damaged", unless another file took its
     /// place meanwhile; whether it did.
     bool setAside();

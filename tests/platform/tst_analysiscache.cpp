@@ -54,7 +54,8 @@ protected:
     std::string dbFile() const { return dir_.path().toStdString() + "/cache/analysis.sqlite"; }
     void removeDatabase() const
     {
-        for (const char* suffix : {"", "-wal", "-shm", ".damaged", ".damaged-wal", ".damaged-shm"})
+        for (const char* suffix :
+             {"", "-wal", "-shm", "-journal", ".damaged", ".damaged-wal", ".damaged-shm", ".damaged-journal"})
             ::unlink((dbFile() + suffix).c_str());
     }
     QTemporaryDir dir_;

@@ -125,8 +125,8 @@ TEST_F(SoundAnalysis, ARateOrChannelCountALibraryCannotTakeLeavesOnlyThatMeasure
         SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " channels");
         // Clicks at 120 to the minute, for a few seconds or a few hundred frames.
         const int beat = std::max(1, c.rate / 2), click = std::max(1, c.rate / 100);
-        const auto m = measure(pcmWave(
-            c.channels, std::max(3.0, 400.0 / c.rate), [&](int, int f) { return f % beat < click ? 0.5 : 0.0; }, c.rate));
+        const auto clicks = [&](int, int f) { return f % beat < click ? 0.5 : 0.0; };
+        const auto m = measure(pcmWave(c.channels, std::max(3.0, 400.0 / c.rate), clicks, c.rate));
         EXPECT_TRUE(platform::measuresAreValid(m));
         EXPECT_NEAR(m.peak, -6.02, 0.01);
         EXPECT_EQ(std::isnan(m.loudness), !c.loudness) << m.loudness;
