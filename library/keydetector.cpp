@@ -12,9 +12,9 @@ namespace library {
 
 namespace {
 
-// Frames of 186 ms (at 44.1 kHz), a reading every 46 ms: fine enough in frequency to part the
+// Frames of 186 ms (at 44.1 kHz), a reading every 93 ms: fine enough in frequency to part the
 // semitones of the bass, short enough to follow a melody.
-constexpr std::size_t kFrame = 8192, kHop = 2048;
+constexpr std::size_t kFrame = 8192, kHop = 4096;
 // The notes read: C2 to C7.
 constexpr double kLowestHz = 65.4, kHighestHz = 2093;
 // Partials weaker than this below the frame's strongest do not count.

@@ -12,8 +12,8 @@ namespace library {
 
 namespace {
 
-// A reading every 23 ms over 93 ms (at 44.1 kHz): two periods of the lowest bass notes.
-constexpr unsigned kWindow = 4096, kHop = 1024;
+// A reading every 46 ms over 93 ms (at 44.1 kHz): two periods of the lowest bass notes.
+constexpr unsigned kWindow = 4096, kHop = 2048;
 // The partial's frequency: from the phase it turns between two frames of 2048 samples, 512 apart.
 constexpr std::size_t kPhaseFrame = 2048, kPhaseStep = 512;
 // Frames quieter than this carry no pitch.

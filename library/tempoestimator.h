@@ -24,6 +24,7 @@ public:
 
 private:
     struct State;
+    void take(float sample);
     void analyseFrame();
     std::unique_ptr<State> d_;
 };
