@@ -92,24 +92,34 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "tonfolio: one folder or file at a time; showing the first\n");
     const bool play = parser.isSet("play");
 
-    // A name that leads nowhere is reported, and the program starts as without it.
+    // A name that leads nowhere is reported, and the program starts as without it. A path refused, here or
+    // by the running window, makes the exit status 1, so scripts can tell.
     std::string target;
+    bool refused = false;
     if (!paths.isEmpty()) {
         target = platform::DrivePathOfArgument(argumentBytes(argc, argv, paths.front()));
         if (target.empty()) {
             complain(paths.front(), "on no drive of Tonfolio");
+            refused = true;
         } else if (platform::GetFileAttributes(target) == platform::INVALID_FILE_ATTRIBUTES) {
             complain(paths.front(), "no such file or folder");
             target.clear();
+            refused = true;
         }
     }
+    // A running window is left as it is: the start was asked to show that path, not to open another window.
+    if (refused && ApplicationService::windowRunning())
+        return 1;
     if (!target.empty()) {
         switch (ApplicationService::handOver(target, play, platformData)) {
         case ApplicationService::HandOver::Shown:
             return 0;
         case ApplicationService::HandOver::NotShown:
             complain(paths.front(), "not a folder or wave file Tonfolio shows");
-            return 0;
+            return 1;
+        case ApplicationService::HandOver::Superseded:
+            complain(paths.front(), "not shown: a later path was handed to the open Tonfolio window first");
+            return 1;
         case ApplicationService::HandOver::Busy:
             complain(paths.front(), "handed to the open Tonfolio window, which shows it once its dialog is closed");
             return 0;
@@ -124,8 +134,11 @@ int main(int argc, char* argv[])
     form.AboutBox = &about;
     auto* service = new ApplicationService(&form);
     service->publish();
-    if (!target.empty() && !form.openPath(target, play))
+    if (!target.empty() && !form.openPath(target, play)) {
         complain(paths.front(), "not a folder or wave file Tonfolio shows");
+        refused = true;
+    }
     form.show();
-    return app.exec();
+    const int status = app.exec();
+    return status != 0 ? status : refused ? 1 : 0;
 }

@@ -19,6 +19,7 @@ namespace {
 
 const char* const kInterface = "org.freedesktop.Application";
 const char* const kNotShownError = "example.varnholt.Tonfolio.Error.NotShown";
+const char* const kSupersededError = "example.varnholt.Tonfolio.Error.Superseded";
 const char* const kPlayAction = "play";
 // A window busy with a long folder still answers within this; a hung one must not hang the new start.
 constexpr int kCallTimeoutMs = 10000;
@@ -27,10 +28,10 @@ constexpr int kRetryMs = 200;
 
 } // namespace
 
-ApplicationService::ApplicationService(BrowserWindow* window) : QObject(window), window_(window), retry_(new QTimer(this))
+ApplicationService::ApplicationService(BrowserWindow* window) : QObject(window), window_(window), serve_(new QTimer(this))
 {
-    retry_->setInterval(kRetryMs);
-    connect(retry_, &QTimer::timeout, this, &ApplicationService::serveRequests);
+    serve_->setSingleShot(true);
+    connect(serve_, &QTimer::timeout, this, &ApplicationService::serveRequest);
 }
 
 bool ApplicationService::publish()
@@ -51,12 +52,18 @@ bool ApplicationService::publish()
     return true;
 }
 
+bool ApplicationService::windowRunning()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kServiceName);
+}
+
 ApplicationService::HandOver ApplicationService::handOver(const std::string& drivePath, bool play,
                                                           const QVariantMap& platformData)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kServiceName))
+    if (!windowRunning())
         return HandOver::NoRunningWindow;
+    QDBusConnection bus = QDBusConnection::sessionBus();
     // The running window may have another current folder; a URL names the entry wherever it is asked.
     const QString uri = QString::fromStdString(platform::FileUrlOf(drivePath));
     if (uri.isEmpty())
@@ -74,6 +81,8 @@ ApplicationService::HandOver ApplicationService::handOver(const std::string& dri
         return HandOver::Shown;
     if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == kNotShownError)
         return HandOver::NotShown;
+    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == kSupersededError)
+        return HandOver::Superseded;
     // The window holds the request until its dialog closes; a second window would show it twice.
     if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == QDBusError::errorString(QDBusError::NoReply))
         return HandOver::Busy;
@@ -110,8 +119,15 @@ void ApplicationService::show(const QString& uri, bool play, const QVariantMap& 
     // Answered once served: calls arrive in any event loop, also a dialog's, and a folder changed under
     // an open confirmation or a drag would make that command act on another file.
     setDelayedReply(true);
-    requests_.push_back({message(), uri, play, platformData});
-    serveRequests();
+    // Only the latest path counts while one waits, so any number of calls costs the window one
+    // hand-over; a caller passed over hears so at once instead of waiting.
+    if (pending_)
+        QDBusConnection::sessionBus().send(pending_->call.createErrorReply(
+            kSupersededError, "A later path was handed to Tonfolio instead of " + pending_->uri));
+    pending_ = Request{message(), uri, play, platformData};
+    // Served after the calls already queued have come in, not at each of them.
+    if (!serve_->isActive())
+        serve_->start(0);
 }
 
 bool ApplicationService::windowIsFree() const
@@ -119,22 +135,22 @@ bool ApplicationService::windowIsFree() const
     return !QApplication::activeModalWidget() && !QApplication::activePopupWidget() && !window_->WaveList->isDragging();
 }
 
-void ApplicationService::serveRequests()
+void ApplicationService::serveRequest()
 {
+    if (!pending_)
+        return;
     if (!windowIsFree()) {
-        retry_->start();
+        serve_->start(kRetryMs);
         return;
     }
-    retry_->stop();
-    const std::vector<Request> requests = std::exchange(requests_, {});
-    for (const Request& request : requests) {
-        bringToFront(request.platformData);
-        const std::string path = platform::DrivePathOfArgument(request.uri.toStdString());
-        const bool shown = !path.empty() && window_->openPath(path, request.play);
-        QDBusConnection::sessionBus().send(
-            shown ? request.call.createReply()
-                  : request.call.createErrorReply(kNotShownError, "Tonfolio cannot show " + request.uri));
-    }
+    const Request request = std::move(*pending_);
+    pending_.reset();
+    bringToFront(request.platformData);
+    const std::string path = platform::DrivePathOfArgument(request.uri.toStdString());
+    const bool shown = !path.empty() && window_->openPath(path, request.play);
+    QDBusConnection::sessionBus().send(shown ? request.call.createReply()
+                                             : request.call.createErrorReply(kNotShownError,
+                                                                             "Tonfolio cannot show " + request.uri));
 }
 
 void ApplicationService::bringToFront(const QVariantMap& platformData)

@@ -11,8 +11,8 @@
 #include <QTimer>
 #include <QVariantList>
 #include <QVariantMap>
+#include <optional>
 #include <string>
-#include <vector>
 
 class BrowserWindow;
 
@@ -30,7 +30,11 @@ public:
         Shown,           ///< the running window shows it
         NotShown,        ///< the running window got it but cannot show it
         Busy,            ///< the running window got it but did not answer in time (a dialog is open)
+        Superseded,      ///< the running window got a later path before it could show this one
     };
+
+    /// Whether a window holds the name on the session bus.
+    static bool windowRunning();
 
     /// Serves the window, as a child of it. It is the exported object itself, not an adaptor: only the
     /// called object learns the call it serves, which a reply given later needs.
@@ -57,12 +61,14 @@ private:
         QVariantMap platformData;
     };
     void show(const QString& uri, bool play, const QVariantMap& platformData);
-    /// Serves the requests waiting, once no dialog, menu or drag of the window is in the middle of something.
-    void serveRequests();
+    /// Serves the request waiting, once no dialog, menu or drag of the window is in the middle of something.
+    void serveRequest();
     bool windowIsFree() const;
     void bringToFront(const QVariantMap& platformData);
 
     BrowserWindow* window_;
-    std::vector<Request> requests_;
-    QTimer* retry_;
+    /// The latest path handed over and not shown yet; an earlier one waiting is answered as superseded.
+    std::optional<Request> pending_;
+    /// Serves pending_ once the calls already queued are in, or once the window is free again.
+    QTimer* serve_;
 };

@@ -4,6 +4,7 @@
 // settings, the wave list, playback, auditioning, the waveform, the filter and measures, the file
 // commands and dragging, the command line.
 
+#include "browser/AllWavesPosition.h"
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
 #include "platform/sound/analysiscache.h"
@@ -15,6 +16,7 @@
 #include <QIcon>
 #include <QMainWindow>
 #include <QTimer>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -55,9 +57,8 @@ public:
     TAboutBox* AboutBox = nullptr;
 
     // State of the window.
+    /// A sound of the window is heard: a play whose time is not over, a loop, a sequence.
     bool Playing = false;
-    std::int32_t AllWavesIndex = 0;
-    bool AllWavesStopped = false;
     bool IconLoaded = false;
     QIcon WaveIcon;
     bool CopyOnDrop = true;
@@ -75,6 +76,9 @@ public:
     void UpdateCommands();
     /// Shows a control's hint in the status bar.
     void ShowHint(const QString& hint);
+    /// Shows something the user should read (the measures cache was set aside) in the status bar for a
+    /// while, during which the hints do not replace it.
+    void ShowNotice(const QString& text);
     /// Closes the window (settings are saved on the way out).
     void ExitClick();
     void AboutClick();
@@ -132,6 +136,8 @@ public:
     /// unreadable ones) and stops after the last, or on Stop.
     void NextOfAllWaves();
     void StopAllWaves();
+    /// Where the all-waves sequence is, and whether it was stopped.
+    const AllWavesPosition& allWaves() const { return *allWaves_; }
 
     // Auditioning: preview volume, output device, play on selection.
     QSlider* VolumeSlider = nullptr;
@@ -152,6 +158,8 @@ public:
     void DeleteClick();
     void RenameClick();
     void PropertiesClick();
+    /// Shows the selected wave in the desktop's file manager, or at least its folder.
+    void ShowInFileManagerClick();
     /// Opens the selected wave in the desktop's wave editor (also a double click on a row).
     void EditWaveClick();
     void WaveListDblClick();
@@ -175,8 +183,9 @@ public:
     void FolderTreeDragDrop(QDropEvent* event, const QPoint& pos);
 
     /// Shows a folder as if chosen in the tree, or a wave file's folder with its row selected and, with
-    /// play, started as a click would. False, with the window as it was or on the folder, when the path
-    /// names nothing shown here (missing, a hidden folder, not a wave file).
+    /// play, started as a click would. The path is looked up afresh on disk, so a folder or file made
+    /// since the window read its parent is found. False, with the window as it was, when the path names
+    /// nothing shown here (missing, a hidden folder, not a wave file).
     bool openPath(const std::string& drivePath, bool play);
     // The waveform overview under the list (BrowserWindowWaveform.cpp).
     WaveformStrip* Waveform = nullptr;
@@ -201,6 +210,7 @@ protected:
 private:
     void FormClose();
     void setupComponents();
+    void setupPlayback();
     void setupWaveform();
     void loadWaveformSettings(platform::HKEY key);
     void saveWaveformSettings(platform::HKEY key);
@@ -227,8 +237,18 @@ private:
     /// The row of a file name in the wave list, letter case ignored; -1 when none.
     int waveRowNamed(const std::string& name) const;
 
-    /// The model row the all-waves sequence plays, so a change of the filter keeps its place.
-    int allWavesRow_ = -1;
+    /// Whether the sound of the window can still be heard; a sound repeating or of unknown length is
+    /// followed by soundWatch_ until it ends.
+    bool soundHeard() const;
+    void watchedSoundCheck();
+
+    std::unique_ptr<AllWavesPosition> allWaves_;
+    /// The sound playing was started looped.
+    bool soundLooped_ = false;
+    QTimer* soundWatch_ = nullptr;
+    /// Runs while a notice holds the status bar; the last hint asked for follows it.
+    QTimer* noticeShown_ = nullptr;
+    QString lastHint_;
     quint64 measureJob_ = 0;
     std::string measureFolder_;
     bool measuring_ = false;

@@ -52,6 +52,19 @@ QIcon playOnSelectIcon()
     return icon;
 }
 
+/// What the output menu calls an output: its description (its name when it has none), and its name too
+/// where another output has the same description, so that the two can be told apart.
+QString outputText(const SoundOutput& output, const std::vector<SoundOutput>& outputs)
+{
+    const auto shown = [](const SoundOutput& o) { return o.description.empty() ? o.name : o.description; };
+    const std::string text = shown(output);
+    const bool shared = std::count_if(outputs.begin(), outputs.end(),
+                                      [&](const SoundOutput& o) { return shown(o) == text; }) > 1;
+    const std::string full = shared && text != output.name ? text + " (" + output.name + ")" : text;
+    // Descriptions may hold "&"; it is shown, not taken as an access key.
+    return QString::fromStdString(full).replace('&', "&&");
+}
+
 /// Notes whether the list is handling a key, and whether that key is held and repeating.
 class KeySelectionWatch : public QObject {
 public:
@@ -182,9 +195,7 @@ void BrowserWindow::FillOutputMenu()
     if (!outputs.empty())
         OutputMenu->addSeparator();
     for (const SoundOutput& o : outputs) {
-        const std::string& text = o.description.empty() ? o.name : o.description;
-        // Descriptions may hold "&"; it is shown, not taken as an access key.
-        add(QString::fromStdString(text).replace('&', "&&"), o.name, chosenThere && o.name == OutputChoice);
+        add(outputText(o, outputs), o.name, chosenThere && o.name == OutputChoice);
         OutputMenu->actions().last()->setStatusTip(QString::fromStdString(o.name));
     }
 }

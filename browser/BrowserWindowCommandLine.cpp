@@ -18,6 +18,13 @@ QString caseFolded(const std::string& name)
     return QString::fromUtf8(name.data(), qsizetype(name.size())).toCaseFolded();
 }
 
+/// Whether the list shows a file of this name: it lists "*.wav", letter case ignored.
+bool isWaveName(const std::string& name)
+{
+    const std::string lowered = lowerAscii(name);
+    return lowered.size() >= 4 && lowered.compare(lowered.size() - 4, 4, ".wav") == 0;
+}
+
 } // namespace
 
 int BrowserWindow::waveRowNamed(const std::string& name) const
@@ -51,18 +58,27 @@ bool BrowserWindow::openPath(const std::string& drivePath, bool play)
             return false;
         folder = path.substr(0, sep + 1);
         name = path.substr(sep + 1);
+        // A file the list would not show is refused before the window changes at all.
+        if (!isWaveName(name))
+            return false;
     }
     AddBackslash(folder);
+    const std::string shownBefore = FolderTree->SelectedDiskPath();
     try {
-        FolderTree->SelectPath(folder);
+        // The path may name a folder made after its parent was read.
+        FolderTree->SelectPathAfresh(folder);
     } catch (const std::exception&) {
         return false;
     }
     // The tree shows no hidden folders and falls back to a drive root for what it cannot find.
     if (FolderTree->SelectedPath() != dirtree::upperPath(folder))
         return false;
-    if (isFolder)
+    if (isFolder) {
+        // The folder shown already: its list may predate what was handed.
+        if (FolderTree->SelectedDiskPath() == shownBefore)
+            FillWaveList();
         return true;
+    }
     int row = waveRowNamed(name);
     if (row < 0) {
         // The folder was shown already and its list may predate the file.

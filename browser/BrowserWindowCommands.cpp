@@ -176,6 +176,13 @@ void BrowserWindow::PropertiesClick()
     ShellExecuteEx(&info);
 }
 
+void BrowserWindow::ShowInFileManagerClick()
+{
+    const std::string path = selectedWaveFile();
+    if (!path.empty())
+        ShowInFileManager(path);
+}
+
 void BrowserWindow::OpenInWaveEditor()
 {
     if (Playing)

@@ -46,10 +46,7 @@ void BrowserWindow::FilterBoxChange(const QString& text)
 {
     WaveList->setFilterText(text);
     // The all-waves sequence goes on with the row after the one it plays among the rows now shown.
-    if (!AllWavesStopped && allWavesRow_ >= 0) {
-        const int place = WaveList->placeOfRow(allWavesRow_);
-        AllWavesIndex = place >= 0 ? place : WaveList->firstPlaceFrom(allWavesRow_) - 1;
-    }
+    allWaves_->followFilter();
     // A condition on the measures needs them.
     StartMeasuring();
     UpdateCommands();

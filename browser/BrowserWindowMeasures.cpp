@@ -87,7 +87,7 @@ void BrowserWindow::MeasureListedFiles(const std::string& diskFolder, const std:
             if (job == measureJob_)
                 measuring_ = false;
         });
-        connect(Analyser, &SoundAnalyser::notice, this, [this](const QString& text) { StatusBar->showMessage(text); });
+        connect(Analyser, &SoundAnalyser::notice, this, &BrowserWindow::ShowNotice);
     }
     // The files as the disk spells them: of two names differing in case each is measured.
     measureFolder_ = diskFolder;

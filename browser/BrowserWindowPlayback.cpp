@@ -2,8 +2,10 @@
 // BrowserWindow: playback of the selected wave, one at a time or all waves of the folder in turn.
 //
 // The sound server never tells the window when a sound ends, so the window estimates the end
-// from the playing time in the file's header and arms EndOfSoundTimer for it. The mode is never kept in a
-// field: every routine that depends on it reads AllWavesBtn at the moment it runs.
+// from the playing time in the file's header and arms EndOfSoundTimer for it. A sound that outlives
+// that time (a loop) or whose time is unknown is watched until it is no longer heard, so Stop stays
+// enabled exactly while there is something to stop. The mode is never kept in a field: every routine
+// that depends on it reads AllWavesBtn at the moment it runs.
 #include "browser/WaveformStrip.h"
 #include "browser/BrowserWindow.h"
 #include "waves/W32Waves.h"
@@ -15,6 +17,8 @@ namespace {
 
 // Slack after the header's playing time, so the timer fires after the sound has ended.
 constexpr int kEndSlackMs = 20;
+// How often a sound without a known end is asked whether it is still heard.
+constexpr int kSoundWatchMs = 250;
 
 /// The timer interval for a playing time: milliseconds rounded to the nearest integer (halves to
 /// the even neighbour), plus the slack. A header may claim a playing time of years; the interval
@@ -35,6 +39,32 @@ int endTimerInterval(long double seconds)
 }
 
 } // namespace
+
+void BrowserWindow::setupPlayback()
+{
+    allWaves_ = std::make_unique<AllWavesPosition>(*WaveList);
+    EndOfSoundTimer->setInterval(1000);
+    connect(EndOfSoundTimer, &QTimer::timeout, this, &BrowserWindow::EndOfSoundTimerFired);
+    soundWatch_ = new QTimer(this);
+    soundWatch_->setObjectName("SoundWatch");
+    soundWatch_->setInterval(kSoundWatchMs);
+    connect(soundWatch_, &QTimer::timeout, this, &BrowserWindow::watchedSoundCheck);
+}
+
+bool BrowserWindow::soundHeard() const
+{
+    return Player->PositionSeconds() >= 0;
+}
+
+void BrowserWindow::watchedSoundCheck()
+{
+    if (soundHeard())
+        return;
+    soundWatch_->stop();
+    Playing = false;
+    soundLooped_ = false;
+    UpdateCommands();
+}
 
 void BrowserWindow::PlayClick()
 {
@@ -88,15 +118,23 @@ void BrowserWindow::PlaySelected(double startSeconds)
         return;
     // Loop counts only at the moment the sound starts; the player is left unlooped for
     // whoever plays next.
-    Player->setLoop(LoopBtn->isChecked());
+    soundLooped_ = LoopBtn->isChecked();
+    Player->setLoop(soundLooped_);
     Player->setFileName(selectedWaveFile());
     if (startSeconds > 0)
         Player->PlayWaveFrom(startSeconds);
     else
         Player->PlayWave();
-    // Without a readable header no timer runs, and the play lasts until a stop request.
-    StartEndTimer(startSeconds);
-    Playing = true;
+    soundWatch_->stop();
+    // Without a readable header no timer runs: the play lasts while its sound is heard, and a file
+    // that gives no sound at all leaves nothing to stop.
+    if (StartEndTimer(startSeconds)) {
+        Playing = true;
+    } else {
+        Playing = soundHeard();
+        if (Playing)
+            soundWatch_->start();
+    }
     Player->setLoop(false);
     Waveform->followPlayback();
     UpdateCommands();
@@ -106,7 +144,9 @@ void BrowserWindow::StopSingle()
 {
     // The timer is left running: when it fires it only ends a play that is already over.
     Player->StopWave();
+    soundWatch_->stop();
     Playing = false;
+    soundLooped_ = false;
     UpdateCommands();
 }
 
@@ -123,8 +163,13 @@ bool BrowserWindow::StartEndTimer(double startSeconds)
 
 void BrowserWindow::SinglePlayEnded()
 {
-    // A looped sound goes on; only the window's idea of playing ends.
     EndOfSoundTimer->stop();
+    // A looped sound goes on after its first pass, and with it Stop, until it is stopped or falls silent.
+    if (Playing && soundLooped_ && soundHeard()) {
+        soundWatch_->start();
+        return;
+    }
+    soundWatch_->stop();
     Playing = false;
     UpdateCommands();
 }
@@ -135,8 +180,7 @@ void BrowserWindow::StartAllWaves()
     if (row < 0)
         return;
     // The sequence goes through the rows shown, counted by their places.
-    AllWavesIndex = WaveList->placeOfRow(row);
-    AllWavesStopped = false;
+    allWaves_->startAt(row);
     PlayAllWavesItem();
 }
 
@@ -146,21 +190,20 @@ void BrowserWindow::PlayAllWavesItem()
     // rather than calling back and forth with NextOfAllWaves, so a folder of thousands of
     // damaged files cannot exhaust the stack.
     for (;;) {
-        if (AllWavesStopped)
+        if (allWaves_->stopped())
             return;
-        if (AllWavesIndex < 0 || AllWavesIndex >= WaveList->visibleRowCount()) {
+        const int row = allWaves_->take();
+        if (row < 0) {
             // The rows changed under the sequence; there is nothing left to play.
             StopAllWaves();
             return;
         }
-        allWavesRow_ = WaveList->visibleRow(AllWavesIndex);
-        WaveList->selectRow(allWavesRow_);
+        WaveList->selectRow(row);
         if (StartEndTimer()) {
             PlaySelected();
             return;
         }
-        ++AllWavesIndex;
-        if (AllWavesIndex >= WaveList->visibleRowCount()) {
+        if (!allWaves_->advance()) {
             StopAllWaves();
             return;
         }
@@ -169,12 +212,11 @@ void BrowserWindow::PlayAllWavesItem()
 
 void BrowserWindow::NextOfAllWaves()
 {
-    if (AllWavesStopped) {
+    if (allWaves_->stopped()) {
         SinglePlayEnded();
         return;
     }
-    ++AllWavesIndex;
-    if (AllWavesIndex < WaveList->visibleRowCount())
+    if (allWaves_->advance())
         PlayAllWavesItem();
     else
         StopAllWaves();
@@ -184,5 +226,5 @@ void BrowserWindow::StopAllWaves()
 {
     StopSingle();
     EndOfSoundTimer->stop();
-    AllWavesStopped = true;
+    allWaves_->stop();
 }

@@ -94,6 +94,9 @@ void setToolbarIcons(BrowserWindow& form)
     }
 }
 
+/// How long a notice holds the status bar against the hints: time to read two lines.
+constexpr int kNoticeMs = 20000;
+
 /// The height of a title bar where the window has no frame yet to measure.
 constexpr int kTitleHeight = 24;
 /// How much of the title area must lie on a screen for the pointer to grab it.
@@ -145,8 +148,14 @@ BrowserWindow::BrowserWindow(QWidget* parent)
     setupWaveform();
     // The layout's outer bounds, until the settings give others.
     setOuterBounds(QRect(202, 108, 825, 567));
-    EndOfSoundTimer->setInterval(1000);
-    connect(EndOfSoundTimer, &QTimer::timeout, this, &BrowserWindow::EndOfSoundTimerFired);
+    setupPlayback();
+    noticeShown_ = new QTimer(this);
+    noticeShown_->setSingleShot(true);
+    noticeShown_->setInterval(kNoticeMs);
+    connect(noticeShown_, &QTimer::timeout, this, [this] {
+        StatusBar->setToolTip(QString());
+        StatusBar->showMessage(lastHint_);
+    });
 
     TreeListSplitter->setStretchFactor(0, 0);
     TreeListSplitter->setStretchFactor(1, 1);
@@ -227,6 +236,7 @@ void BrowserWindow::bindCommands()
     connect(PropertiesItem, &QAction::triggered, this, &BrowserWindow::PropertiesClick);
     connect(PropBtn, &QAction::triggered, this, &BrowserWindow::PropertiesClick);
     connect(RenameItem, &QAction::triggered, this, &BrowserWindow::RenameClick);
+    connect(ShowInFileManagerItem, &QAction::triggered, this, &BrowserWindow::ShowInFileManagerClick);
     connect(LargeBtn, &QAction::triggered, this, &BrowserWindow::LargeBtnClick);
     connect(SmallBtn, &QAction::triggered, this, &BrowserWindow::SmallBtnClick);
     connect(ListBtn, &QAction::triggered, this, &BrowserWindow::ListBtnClick);
@@ -399,7 +409,18 @@ bool BrowserWindow::event(QEvent* event)
 
 void BrowserWindow::ShowHint(const QString& hint)
 {
-    StatusBar->showMessage(hint);
+    lastHint_ = hint;
+    // A notice stays readable for its time; the hint comes once it is over.
+    if (!noticeShown_->isActive())
+        StatusBar->showMessage(hint);
+}
+
+void BrowserWindow::ShowNotice(const QString& text)
+{
+    StatusBar->showMessage(text);
+    // A narrow window cuts the line; the whole text is at hand under the pointer.
+    StatusBar->setToolTip(text);
+    noticeShown_->start();
 }
 
 void BrowserWindow::LargeBtnClick()
@@ -443,15 +464,17 @@ void BrowserWindow::UpdateCommands()
         both(DeleteItem, DeleteBtn, listFocus);
         both(PropertiesItem, PropBtn, listFocus);
         both(EditWave, nullptr, listFocus);
+        both(ShowInFileManagerItem, nullptr, listFocus);
         both(PlayItem, PlayBtn, !Playing);
-        both(StopItem, StopBtn, Playing);
         // Rename keeps the state it had when the list last had no selection.
     } else {
         both(DeleteItem, DeleteBtn, false);
         both(PropertiesItem, PropBtn, false);
         both(EditWave, nullptr, false);
+        both(ShowInFileManagerItem, nullptr, false);
         both(PlayItem, PlayBtn, false);
-        both(StopItem, StopBtn, false);
         both(RenameItem, nullptr, FolderTree->hasFocus());
     }
+    // A sound can be stopped while it is heard, also when the filter hides its row.
+    both(StopItem, StopBtn, Playing);
 }

@@ -192,6 +192,8 @@ void BrowserWindow::bindWaveList()
     connect(WaveList, &WaveListWidget::keyReleased, this, &BrowserWindow::WaveListKeyUp);
     connect(WaveList, &WaveListWidget::mouseReleased, this, &BrowserWindow::WaveListMouseDown);
     connect(WaveList, &WaveListWidget::doubleClicked, this, &BrowserWindow::WaveListDblClick);
+    // Enter plays the selected row, as in other lists of sounds.
+    connect(WaveList, &WaveListWidget::enterPressed, this, &BrowserWindow::PlayClick);
     // A dragged row carries its file's address, so other programs can take it too.
     WaveList->rowUrl = [this](int row) {
         const std::string url = FileUrlOf(rowFile(row));

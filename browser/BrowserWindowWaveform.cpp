@@ -81,6 +81,9 @@ void BrowserWindow::ShowSelectedWaveform(bool reload)
 {
     // The file of the row as the disk spells it: of two names differing only in case, the one shown.
     Waveform->showFile(selectedWaveFile(), reload);
+    // Back on the row playing (the filter had hidden it): the marker takes up the sound again.
+    if (Playing)
+        Waveform->followPlayback();
 }
 
 void BrowserWindow::WaveformClick(double seconds)
@@ -88,11 +91,9 @@ void BrowserWindow::WaveformClick(double seconds)
     const int row = WaveList->selectedRow();
     if (row < 0)
         return;
-    // In the all-waves mode the sequence goes on from this row after it.
-    if (AllWavesBtn->isChecked()) {
-        AllWavesIndex = row;
-        AllWavesStopped = false;
-    }
+    // In the all-waves mode the sequence goes on from this row through the rows shown after it.
+    if (AllWavesBtn->isChecked())
+        allWaves_->startAt(row);
     PlaySelected(seconds);
 }
 

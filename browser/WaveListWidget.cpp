@@ -118,7 +118,11 @@ WaveListWidget::WaveListWidget(QWidget* parent)
         w->installEventFilter(this);
     setFocusProxy(list_);
 
-    connect(selection_, &QItemSelectionModel::selectionChanged, this, &WaveListWidget::changed);
+    connect(selection_, &QItemSelectionModel::selectionChanged, this, [this] {
+        if (selection_->hasSelection())
+            hiddenSelection_ = QPersistentModelIndex();
+        emit changed();
+    });
     connect(model_, &QAbstractItemModel::dataChanged, this, &WaveListWidget::changed);
     connect(model_, &QAbstractItemModel::rowsMoved, this, &WaveListWidget::changed);
     // New captions may need wider items.
@@ -275,10 +279,17 @@ void WaveListWidget::setFilterText(const QString& typed)
 {
     if (typed == filter_->typed())
         return;
+    const int selected = selectedRow();
     filter_->setFilter(typed);
-    // A selected row the filter hides is no longer selected: no command reaches a row not shown.
-    if (!selection_->hasSelection())
+    // A selected row the filter hides is no longer selected: no command reaches a row not shown. It is
+    // selected again once a filter shows it, unless another row was chosen meanwhile.
+    if (!selection_->hasSelection()) {
+        if (selected >= 0)
+            hiddenSelection_ = QPersistentModelIndex(model_->index(selected, 0));
         selection_->clearCurrentIndex();
+        if (hiddenSelection_.isValid() && placeOfRow(hiddenSelection_.row()) >= 0)
+            selectRow(hiddenSelection_.row());
+    }
     const QModelIndex current = selection_->currentIndex();
     if (current.isValid())
         currentView()->scrollTo(current);
@@ -455,6 +466,15 @@ bool WaveListWidget::eventFilter(QObject* watched, QEvent* event)
     case QEvent::FocusIn:
         if (isView)
             emit entered();
+        break;
+    case QEvent::KeyPress:
+        // On the press: the release of the Enter that ends a caption edit comes to the list as well.
+        if (isView && !isEditing()) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+            if (enter && !key->isAutoRepeat() && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier)
+                emit enterPressed();
+        }
         break;
     case QEvent::KeyRelease:
         // Keys released in the caption editor come up here too; there Space is text, not play or stop.

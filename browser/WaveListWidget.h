@@ -8,6 +8,7 @@
 #include "browser/WaveFilter.h"
 
 #include <QCursor>
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QStackedWidget>
 #include <QUrl>
@@ -33,7 +34,8 @@ public:
     /// All rows, shown or not. Rows are always counted as the model holds them; the filter only hides.
     int rowCount() const { return model_->rowCount(); }
 
-    /// Hides the rows that do not pass the filter typed (see WaveFilter); an empty text shows all.
+    /// Hides the rows that do not pass the filter typed (see WaveFilter); an empty text shows all. A selected
+    /// row it hides loses the selection, and gets it back from a later filter that shows it again.
     void setFilterText(const QString& typed);
     QString filterText() const { return filter_->typed(); }
     const WaveFilterModel* filterModel() const { return filter_; }
@@ -107,6 +109,8 @@ signals:
     /// The list received the keyboard focus.
     void entered();
     void keyReleased(int key, Qt::KeyboardModifiers modifiers);
+    /// Enter was pressed in the list (not in a caption being edited).
+    void enterPressed();
     void mouseReleased(Qt::MouseButton button);
     void doubleClicked();
 
@@ -127,6 +131,8 @@ private:
     WaveListModel* model_;
     WaveFilterModel* filter_;
     QItemSelectionModel* selection_;
+    /// The row selected when the filter hid it: selected again when a filter shows it.
+    QPersistentModelIndex hiddenSelection_;
     QListView* list_;
     QTreeView* details_;
     ViewStyle style_ = vsIcon;

@@ -160,6 +160,10 @@ public:
     /// Throws DirTreeError("Invalid Path Name") for an empty path. A node spelt exactly as the path
     /// is preferred at each level; otherwise the first that matches ignoring case.
     void SelectPath(const std::string& path);
+    /// SelectPath for a path named from outside (a later start, a file manager): a folder made after its
+    /// parent was read is looked for again on disk. The nodes on the way gain the sub-folders they lack
+    /// and keep those they have, so the selection and what is expanded stay.
+    void SelectPathAfresh(const std::string& path);
     void Reload();
     void LoadDrives();
     bool RefreshDrives();
@@ -201,6 +205,8 @@ protected:
     void ReadSubfolders(QTreeWidgetItem* node);
     void ProbeSubfolders(QTreeWidgetItem* node);
     void ProbeChildren(QTreeWidgetItem* node);
+    /// Adds nodes for the sub-folders of a read node that it does not have yet.
+    void addNewSubfolders(QTreeWidgetItem* node);
     QTreeWidgetItem* AddFolderNode(QTreeWidgetItem* parent, const std::string& path, void* data);
     QTreeWidgetItem* AddDriveNode(const std::string& root, void* data);
     void InsertDriveNode(const std::string& root, void* data);
@@ -251,6 +257,8 @@ private:
     void commitEdit(QTreeWidgetItem* node, const QString& text);
 
     TDirNode* makeNode(const std::string& path, const std::string& diskPath, const std::string& label, void* data);
+    /// A node for a sub-folder the search found, with its icons.
+    TDirNode* makeFolderNode(const TDirEntry& parent, const std::string& name, void* data, std::uint32_t attr);
     TDirNode* makeDriveNode(const std::string& root, void* data, int& icon);
     void addPlaceholder(QTreeWidgetItem* node);
     /// Deletes a node with its sub-tree, raising OnDeleteItem for every node.
@@ -262,8 +270,12 @@ private:
     void searchSubfolders(QTreeWidgetItem* node, const std::function<bool(const TDirRec&)>& visit);
     /// The child of parent (a top-level node for nil) whose DiskPath is spelt, else whose Path is upper.
     QTreeWidgetItem* childByPath(QTreeWidgetItem* parent, const std::string& upper, const std::string& spelt) const;
-    /// The node of a path, walking from the drives; reads each node on the way when readOnTheWay is set.
-    QTreeWidgetItem* walkPath(const std::string& path, bool readOnTheWay);
+    /// How walkPath treats the nodes on the way.
+    enum class Walk { AsRead, ReadOnTheWay, Afresh };
+    /// The node of a path, walking from the drives; reads each node on the way unless AsRead, and Afresh
+    /// looks for a folder missing from a node on disk again.
+    QTreeWidgetItem* walkPath(const std::string& path, Walk walk);
+    void selectPath(const std::string& path, Walk walk);
     void selectSilently(QTreeWidgetItem* node);
 
     bool readOnStart_ = true;

@@ -7,6 +7,7 @@
 
 #include <QCollator>
 #include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 using namespace platform;
@@ -203,8 +204,6 @@ void TDirTree::ReadSubfolders(QTreeWidgetItem* node)
     TDirEntry* entry = entryOf(node);
     if (!entry || entry->Scanned)
         return;
-    const std::string path = entry->Path;
-    const std::string onDisk = entry->DiskPath;
     deleteChildren(node);
     entry->Scanned = true;
 
@@ -240,31 +239,61 @@ void TDirTree::ReadSubfolders(QTreeWidgetItem* node)
     // each notify the view.
     QList<QTreeWidgetItem*> children;
     children.reserve(qsizetype(found.size()));
-    for (size_t i : order) {
-        const std::string childPath = path + found[i].name + "\\";
-        const std::string childOnDisk = onDisk + found[i].name + "\\";
-        // The search already gave the attributes; asking the shell by them spares two path lookups
-        // per folder, which matter in folders of thousands.
-        SHFILEINFO info;
-        const UINT byAttributes = SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES;
-        const bool ok = SHGetFileInfo(childOnDisk, found[i].attr, &info, byAttributes);
-        TDirNode* child = makeNode(childPath, childOnDisk, found[i].name, found[i].data);
-        const int icon = ok ? info.iIcon : folderIcon_;
-        int selected = openFolderIcon_;
-        if (icon != folderIcon_) {
-            SHFILEINFO open;
-            SHGetFileInfo(childOnDisk, found[i].attr, &open, byAttributes | SHGFI_OPENICON);
-            selected = open.iIcon;
-        }
-        child->imageIndex = icon;
-        child->selectedIndex = selected;
-        applyIcon(child);
-        children.push_back(child);
-    }
+    for (size_t i : order)
+        children.push_back(makeFolderNode(*entry, found[i].name, found[i].data, found[i].attr));
     node->addChildren(children);
     if (OnGetIcon)
         for (QTreeWidgetItem* child : children)
             OnGetIcon(this, child);
+}
+
+TDirNode* TDirTree::makeFolderNode(const TDirEntry& parent, const std::string& name, void* data, std::uint32_t attr)
+{
+    const std::string childPath = parent.Path + name + "\\";
+    const std::string childOnDisk = parent.DiskPath + name + "\\";
+    // The search already gave the attributes; asking the shell by them spares two path lookups
+    // per folder, which matter in folders of thousands.
+    SHFILEINFO info;
+    const UINT byAttributes = SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES;
+    const bool ok = SHGetFileInfo(childOnDisk, attr, &info, byAttributes);
+    TDirNode* child = makeNode(childPath, childOnDisk, name, data);
+    const int icon = ok ? info.iIcon : folderIcon_;
+    int selected = openFolderIcon_;
+    if (icon != folderIcon_) {
+        SHFILEINFO open;
+        SHGetFileInfo(childOnDisk, attr, &open, byAttributes | SHGFI_OPENICON);
+        selected = open.iIcon;
+    }
+    child->imageIndex = icon;
+    child->selectedIndex = selected;
+    applyIcon(child);
+    return child;
+}
+
+void TDirTree::addNewSubfolders(QTreeWidgetItem* node)
+{
+    const TDirEntry* entry = entryOf(node);
+    if (!entry || !entry->Scanned)
+        return;
+    std::unordered_set<std::string> known;
+    for (int i = 0; i < node->childCount(); ++i)
+        if (const TDirEntry* e = entryOf(node->child(i)))
+            known.insert(e->DiskPath);
+    QList<QTreeWidgetItem*> added;
+    searchSubfolders(node, [&](const TDirRec& rec) {
+        if (!known.count(entry->DiskPath + rec.Name + "\\"))
+            added.push_back(makeFolderNode(*entry, rec.Name, rec.Data, rec.Attr));
+        return true;
+    });
+    if (added.isEmpty())
+        return;
+    node->addChildren(added);
+    for (QTreeWidgetItem* child : added) {
+        ProbeSubfolders(child);
+        if (OnGetIcon)
+            OnGetIcon(this, child);
+    }
+    node->sortChildren(0, Qt::AscendingOrder);
 }
 
 void TDirTree::ProbeSubfolders(QTreeWidgetItem* node)

@@ -42,7 +42,7 @@ QTreeWidgetItem* TDirTree::childByPath(QTreeWidgetItem* parent, const std::strin
     return firstIgnoringCase;
 }
 
-QTreeWidgetItem* TDirTree::walkPath(const std::string& path, bool readOnTheWay)
+QTreeWidgetItem* TDirTree::walkPath(const std::string& path, Walk walk)
 {
     if (path.empty())
         return nullptr;
@@ -62,15 +62,30 @@ QTreeWidgetItem* TDirTree::walkPath(const std::string& path, bool readOnTheWay)
         speltPrefix.append(spelt, s, sEnd + 1 - s);
         u = uEnd + 1;
         s = sEnd + 1;
-        node = childByPath(node, upperPrefix, speltPrefix);
+        QTreeWidgetItem* child = childByPath(node, upperPrefix, speltPrefix);
+        if (!child && walk == Walk::Afresh && node) {
+            addNewSubfolders(node);
+            child = childByPath(node, upperPrefix, speltPrefix);
+        }
+        node = child;
         if (!node)
             return nullptr;
-        if (readOnTheWay && !IsScanned(node))
+        if (walk != Walk::AsRead && !IsScanned(node))
             ReadSubfolders(node);
     }
 }
 
-void TDirTree::SelectPath(const std::string& pathIn)
+void TDirTree::SelectPath(const std::string& path)
+{
+    selectPath(path, Walk::ReadOnTheWay);
+}
+
+void TDirTree::SelectPathAfresh(const std::string& path)
+{
+    selectPath(path, Walk::Afresh);
+}
+
+void TDirTree::selectPath(const std::string& pathIn, Walk walk)
 {
     if (pathIn.empty())
         throw DirTreeError("Invalid Path Name");
@@ -89,7 +104,7 @@ void TDirTree::SelectPath(const std::string& pathIn)
 
     dirtree::BusyCursor busy;
     UpdateBatch batch(*this);
-    QTreeWidgetItem* node = walkPath(path, true);
+    QTreeWidgetItem* node = walkPath(path, walk);
     if (!node)
         return;
     pendingError_ = nullptr;
@@ -131,7 +146,7 @@ QTreeWidgetItem* TDirTree::FindNode(const std::string& pathIn)
     if (n == 0)
         return nullptr;
     dirtree::BusyCursor busy;
-    return walkPath(path, false);
+    return walkPath(path, Walk::AsRead);
 }
 
 void TDirTree::Reload()

@@ -14,7 +14,7 @@ packages=(
   pulseaudio pulseaudio-utils sox libsox-fmt-base
   xvfb xauth xdotool
   binutils-mingw-w64-x86-64
-  appstream desktop-file-utils dpkg-dev file lintian man-db
+  appstream desktop-file-utils dpkg-dev file lintian man-db python3-gi shared-mime-info
   dbus-x11 dbus-daemon fonts-dejavu-core
 )
 

@@ -61,6 +61,7 @@ std::string DrivePathOfArgument(const std::string& argument)
 {
     if (argument.empty())
         return {};
+    invalidateListings();
     if (isDrivePath(argument)) {
         std::string path = argument;
         std::replace(path.begin(), path.end(), '/', '\\');

@@ -10,7 +10,8 @@ namespace platform {
 /// The drive-letter path an argument names. A drive path ("C:\SOUNDS", "c:/sounds", "D:") is kept as
 /// it is, with backslashes; a Linux path, absolute or relative to the current folder, or a local
 /// file:// URL, goes through the drive table. Empty when the argument is empty or no drive holds it.
-/// Nothing is checked on disk.
+/// Nothing is checked on disk, but what the layer remembers of folders is dropped: another program
+/// may have made the path a moment ago, so it and its folders are looked up afresh.
 std::string DrivePathOfArgument(const std::string& argument);
 
 } // namespace platform

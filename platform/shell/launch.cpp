@@ -5,6 +5,11 @@
 #include "platform/shell/propertywindow.h"
 
 #include <QByteArray>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusReply>
 #include <QDesktopServices>
 #include <QUrl>
 #include <algorithm>
@@ -19,14 +24,47 @@ constexpr std::uintptr_t SE_ERR_FNF = 2;
 constexpr std::uintptr_t SE_ERR_NOASSOC = 31;
 constexpr std::uintptr_t kLaunched = 42;
 
+const char* const kFileManager = "org.freedesktop.FileManager1";
+const char* const kFileManagerPath = "/org/freedesktop/FileManager1";
+
+/// Whether a file manager serves the file manager interface now or is started by the bus when asked.
+bool fileManagerOnBus(QDBusConnection& bus)
+{
+    if (!bus.isConnected() || !bus.interface())
+        return false;
+    if (bus.interface()->isServiceRegistered(kFileManager))
+        return true;
+    const QDBusReply<QStringList> activatable = bus.interface()->call("ListActivatableNames");
+    return activatable.isValid() && activatable.value().contains(kFileManager);
+}
+
+bool openWithDesktop(const std::string& url)
+{
+    const QUrl target = QUrl::fromEncoded(QByteArray::fromStdString(url));
+    return target.isValid() && QDesktopServices::openUrl(target);
+}
+
 class DesktopLauncher : public LaunchBackend {
 public:
-    bool openUrl(const std::string& url) override
-    {
-        const QUrl target = QUrl::fromEncoded(QByteArray::fromStdString(url));
-        return target.isValid() && QDesktopServices::openUrl(target);
-    }
+    bool openUrl(const std::string& url) override { return openWithDesktop(url); }
     bool showProperties(const std::string& native, HWND owner) override { return showPropertyWindow(native, owner); }
+    bool showItem(const std::string& fileUrl, const std::string& folderUrl) override
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!fileManagerOnBus(bus))
+            return openWithDesktop(folderUrl);
+        QDBusMessage call = QDBusMessage::createMethodCall(kFileManager, kFileManagerPath, kFileManager, "ShowItems");
+        call << QStringList{QString::fromStdString(fileUrl)} << QString();
+        // Not waited for: a file manager that is being started must not hold up the window. One that
+        // answers with an error leaves the folder to the desktop's opener.
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [folderUrl](QDBusPendingCallWatcher* w) {
+            if (w->isError())
+                openWithDesktop(folderUrl);
+            w->deleteLater();
+        });
+        return true;
+    }
 };
 
 std::shared_ptr<LaunchBackend>& currentBackend()
@@ -114,6 +152,17 @@ std::uintptr_t properties(const std::string& file, HWND owner)
 }
 
 } // namespace
+
+BOOL ShowInFileManager(const std::string& file)
+{
+    if (!isDrivePath(file))
+        return FALSE_;
+    const std::optional<std::string> native = existingNativePath(file);
+    if (!native)
+        return FALSE_;
+    const std::string folder = native->substr(0, native->rfind('/') + 1);
+    return backend().showItem(fileUrl(*native), fileUrl(folder.empty() ? "/" : folder)) ? TRUE_ : FALSE_;
+}
 
 std::shared_ptr<LaunchBackend> setLaunchBackend(std::shared_ptr<LaunchBackend> replacement)
 {

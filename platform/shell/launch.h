@@ -43,6 +43,13 @@ public:
     virtual bool openUrl(const std::string& url) = 0;
     /// Shows the property window of a file or folder given by its Linux path.
     virtual bool showProperties(const std::string& native, HWND owner) = 0;
+    /// Shows a file selected in its folder in the desktop's file manager, or where none offers that,
+    /// opens the folder. Both are file URLs.
+    virtual bool showItem(const std::string& fileUrl, const std::string& folderUrl)
+    {
+        (void)fileUrl;
+        return openUrl(folderUrl);
+    }
 };
 
 /// Replaces the backend (nullptr: the desktop's). Returns the previous one.
@@ -53,5 +60,10 @@ std::shared_ptr<LaunchBackend> setLaunchBackend(std::shared_ptr<LaunchBackend> b
 std::uintptr_t ShellExecute(HWND owner, const std::string& verb, const std::string& file, const std::string& parameters,
                             const std::string& directory, int show);
 BOOL ShellExecuteEx(SHELLEXECUTEINFO* info);
+
+/// Shows a file (a drive-letter path) in the desktop's file manager, selected in its folder
+/// (org.freedesktop.FileManager1 on the session bus), or opens its folder where no file manager offers
+/// that. Returns at once, whatever the file manager does; false when the path names nothing.
+BOOL ShowInFileManager(const std::string& file);
 
 } // namespace platform

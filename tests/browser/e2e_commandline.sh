@@ -107,4 +107,52 @@ kill "$first_pid"; wait "$first_pid" 2>/dev/null || true
 (cd "$work" && exec "${app_env[@]}" timeout 20 "$bin" 'C:\SOUNDS\Bell.WAV') || fail "the third start ended with status $?"
 wait_title "$wid" "Tonfolio - SOUNDS"
 [ "$(windows)" = 1 ] || fail "$(windows) windows after the hand-over to the second window, expected 1"
+
+# A folder made after the window read its parent (a sample pack just unpacked) is handed over as a file
+# manager's "Open with" does, and shown.
+mkdir -p "$work/c/SOUNDS/NEW"
+cp "$work/c/SOUNDS/DRUMS/kick.wav" "$work/c/SOUNDS/NEW/"
+(cd "$work" && exec "${app_env[@]}" timeout 20 "$bin" c/SOUNDS/NEW) || fail "handing over a new folder ended with status $?"
+wait_title "$wid" "Tonfolio - NEW"
+# Paths refused end with status 1 and leave the window as it is: a file that is not a wave, a missing one.
+echo text >"$work/c/SOUNDS/notes.txt"
+for refused in c/SOUNDS/notes.txt c/SOUNDS/gone.wav; do
+    status=0
+    (cd "$work" && exec "${app_env[@]}" timeout 20 "$bin" "$refused") 2>"$work/err" || status=$?
+    [ "$status" = 1 ] || fail "the refused $refused ended with status $status"
+    [ "$(title "$wid")" = "Tonfolio - NEW" ] || fail "the refused $refused changed the window to '$(title "$wid")'"
+done
+[ "$(windows)" = 1 ] || fail "$(windows) windows after the refused paths, expected 1"
+
+# Edit > Show in File Manager asks the desktop's file manager on the session bus to show the file.
+/usr/bin/python3 "$(dirname "$0")/buspeers.py" filemanager "$work/shown" >"$work/filemanager" &
+filemanager=$!
+trap 'kill "$filemanager" 2>/dev/null || true; e2e_cleanup' EXIT
+for _ in $(seq 50); do grep -q ready "$work/filemanager" && break; sleep 0.1; done
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+xdotool key ctrl+f Escape alt+e m # to the list, which selects its first row, then the menu item
+for _ in $(seq 50); do [ -s "$work/shown" ] && break; sleep 0.1; done
+[ "$(cat "$work/shown" 2>/dev/null)" = "file://$work/c/SOUNDS/NEW/kick.wav" ] \
+    || fail "the file manager was asked to show '$(cat "$work/shown" 2>/dev/null)'"
+kill "$filemanager"
+
+# A flood of Open calls while the about box is open: every call but the latest is answered at once, and
+# closing the box shows the latest alone.
+xdotool key F1
+for _ in $(seq 50); do xdotool search --onlyvisible --name '^Info$' >/dev/null 2>&1 && break; sleep 0.1; done
+about=$(xdotool search --onlyvisible --name '^Info$' 2>/dev/null | head -1) || true
+[ -n "$about" ] || fail "F1 showed no about box"
+uris=()
+for _ in $(seq 2000); do uris+=("file://$work/c/SOUNDS"); done
+uris+=("file://$work/c/SOUNDS/DRUMS")
+/usr/bin/python3 "$(dirname "$0")/buspeers.py" flood "${uris[@]}" >"$work/flood" &
+flood=$!
+for _ in $(seq 100); do grep -q '^passed over' "$work/flood" && break; sleep 0.1; done
+grep -qx 'passed over 2000' "$work/flood" || fail "the calls passed over were not answered at once: $(cat "$work/flood")"
+[ "$(title "$wid")" = "Tonfolio - NEW" ] || fail "the folder changed under the open about box"
+xdotool windowfocus --sync "$about" 2>/dev/null || true
+xdotool key Escape
+wait "$flood" || fail "the flood of calls ended with status $?"
+[ "$(tail -n1 "$work/flood")" = shown ] || fail "the latest call was answered: $(tail -n1 "$work/flood")"
+wait_title "$wid" "Tonfolio - DRUMS"
 echo PASS

@@ -44,8 +44,8 @@ TEST_F(CommandLine, FoldersAndWaveFilesAreShownByLinuxPathDrivePathOrUrl)
         {"C:", true, "C:\\", ""},
         {"@/SOUNDS/caf\xe9.wav", true, "C:\\SOUNDS\\", "caf\xe9.wav"},
         {"file://@/SOUNDS/Bell.WAV", true, "C:\\SOUNDS\\", "bell.wav"},
-        // Not shown: the tree's folder stays, or the file's folder is shown without a row.
-        {"@/SOUNDS/notes.txt", false, "C:\\SOUNDS\\", ""},
+        // Not shown: the window stays as it was.
+        {"@/SOUNDS/notes.txt", false, "C:\\START\\", ""},
         {"@/SOUNDS/.hidden", false, "C:\\START\\", ""},
         {"@/SOUNDS/missing.wav", false, "C:\\START\\", ""},
         {"C:\\NOWHERE\\", false, "C:\\START\\", ""},
@@ -70,7 +70,7 @@ TEST_F(CommandLine, FoldersAndWaveFilesAreShownByLinuxPathDrivePathOrUrl)
     EXPECT_EQ(platform::DrivePathOfArgument("file://otherhost" + drive_.root()), "");
 }
 
-TEST_F(CommandLine, AWaveMadeAfterTheListWasFilledIsFoundAndPlayed)
+TEST_F(CommandLine, FoldersAndWavesMadeAfterTheWindowReadTheirParentsAreFound)
 {
     BrowserWindow& w = start();
     ASSERT_TRUE(w.openPath("C:\\SOUNDS\\", false));
@@ -80,6 +80,23 @@ TEST_F(CommandLine, AWaveMadeAfterTheListWasFilledIsFoundAndPlayed)
     EXPECT_TRUE(w.Playing);
     EXPECT_TRUE(w.StopItem->isEnabled());
     w.StopClick();
+
+    // A folder made in the folder shown, and one made two levels deep in the drive's root, both read before.
+    wave("SOUNDS/NEW/a.wav");
+    wave("PACK/ONE/b.wav");
+    EXPECT_TRUE(w.openPath("C:\\SOUNDS\\NEW\\", false));
+    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\NEW\\");
+    EXPECT_EQ(captions(), QStringList{"a.wav"});
+    EXPECT_TRUE(w.openPath("C:\\PACK\\ONE\\b.wav", true));
+    EXPECT_EQ(selectedRowName(), "b.wav");
+    EXPECT_TRUE(w.Playing);
+    w.StopClick();
+    // The nodes read before stay beside the new ones.
+    EXPECT_NE(w.FolderTree->FindNode("C:\\SOUNDS\\DRUMS\\"), nullptr);
+    // The folder shown, handed again, lists what came since.
+    wave("PACK/ONE/c.wav");
+    EXPECT_TRUE(w.openPath("C:\\PACK\\ONE\\", false));
+    EXPECT_EQ(captions(), (QStringList{"b.wav", "c.wav"}));
 }
 
 } // namespace

@@ -29,7 +29,15 @@ std::string readNative(const std::string& path)
 
 class Launches : public LaunchBackend {
 public:
-    std::vector<std::string> urls, properties;
+    std::vector<std::string> urls, properties, shownItems;
+    bool fileManager = true; ///< whether a file manager shows items, else the folder is opened
+    bool showItem(const std::string& fileUrl, const std::string& folderUrl) override
+    {
+        if (!fileManager)
+            return LaunchBackend::showItem(fileUrl, folderUrl);
+        shownItems.push_back(fileUrl);
+        return true;
+    }
     bool openUrl(const std::string& url) override
     {
         urls.push_back(url);
@@ -220,6 +228,10 @@ TEST_F(Commands, CaseTwinsAtEveryLevelEachCommandReachesTheRowsOwnFile)
         w.EditWave->trigger();
         ASSERT_FALSE(launches->urls.empty());
         EXPECT_EQ(QUrl(QString::fromStdString(launches->urls.back())).toLocalFile().toStdString(),
+                  drive_.native(c.file));
+        w.ShowInFileManagerItem->trigger();
+        ASSERT_FALSE(launches->shownItems.empty());
+        EXPECT_EQ(QUrl(QString::fromStdString(launches->shownItems.back())).toLocalFile().toStdString(),
                   drive_.native(c.file));
 
         editSelectedRow("Renamed.wav");
@@ -531,11 +543,19 @@ TEST_F(Commands, TheEditorAndThePropertiesGetTheSelectedFile)
     w.PropertiesItem->trigger();
     ASSERT_EQ(launches->properties.size(), 1u);
     EXPECT_EQ(launches->properties[0], drive_.native("SOUNDS/Bell.WAV"));
+    // Without a file manager that shows items, the folder is opened.
+    launches->fileManager = false;
+    ASSERT_TRUE(w.ShowInFileManagerItem->isEnabled());
+    w.ShowInFileManagerItem->trigger();
+    ASSERT_EQ(launches->urls.size(), 3u);
+    EXPECT_EQ(QUrl(QString::fromStdString(launches->urls[2])).toLocalFile().toStdString(),
+              drive_.native("SOUNDS") + "/");
 
     // Nothing selected: a double click opens nothing.
     w.FillWaveList();
     w.WaveListDblClick();
-    EXPECT_EQ(launches->urls.size(), 2u);
+    EXPECT_EQ(launches->urls.size(), 3u);
+    EXPECT_FALSE(w.ShowInFileManagerItem->isEnabled());
 }
 
 } // namespace

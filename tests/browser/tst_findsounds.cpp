@@ -4,6 +4,7 @@
 #include "browserfixture.h"
 #include "components/SoundAnalyser.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -165,6 +166,12 @@ TEST_F(FindSoundsTest, MeasureColumnsFillInTheBackgroundAndComeBackFromTheCache)
     drive_.write("SOUNDS/tone.wav", testing_support::makeWav(1, 44100, 16, 44100, 440.0));
     wave("SOUNDS/quiet.wav");
     drive_.write("SOUNDS/text.wav", std::string(500, 'x'));
+    // A damaged cache is set aside and started anew.
+    QDir().mkpath(config_.path() + "/cache/tonfolio");
+    QFile damaged(config_.path() + "/cache/tonfolio/analysis.sqlite");
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(4096, 'x'));
+    damaged.close();
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     w.DetailBtn->trigger();
@@ -183,6 +190,11 @@ TEST_F(FindSoundsTest, MeasureColumnsFillInTheBackgroundAndComeBackFromTheCache)
     EXPECT_EQ(cell(2, WaveListModel::ColPeak), "-6.0 dBFS");
     EXPECT_EQ(cell(2, WaveListModel::ColPitch).left(2), "A4");
     EXPECT_EQ(cell(2, WaveListModel::ColTempo), "");
+    // The notice about it stays readable while the pointer passes things that have hints.
+    const QString notice = w.StatusBar->currentMessage();
+    EXPECT_TRUE(notice.contains("analysis.sqlite")) << notice.toStdString();
+    w.AboutItem->showStatusText(&w);
+    EXPECT_EQ(w.StatusBar->currentMessage(), notice);
     w.FilterBox->setText("peak:>-10");
     EXPECT_EQ(w.WaveList->visibleRowCount(), 1);
     w.FilterBox->clear();

@@ -9,7 +9,9 @@
 #include <QDataStream>
 #include <QThread>
 #include <climits>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -208,6 +210,42 @@ TEST(WavePlayer, AFileTooLargeForMemoryPlaysFromTheDisk)
     EXPECT_TRUE(noStoredImage);
     EXPECT_EQ(player.imageSize(), 1536 << 20);
 #endif
+}
+
+/// A 600 ms recording of a tone (noise for 0 Hz) in which `seams` pieces of 3 ms were lost, as happens
+/// when the recorder is starved on a busy machine.
+std::vector<std::int16_t> recording(double hz, int seams)
+{
+    const long length = SoundMonitor::samplesOf(600), lost = SoundMonitor::samplesOf(3);
+    std::mt19937 random(7);
+    std::normal_distribution<double> noise(0, 5000);
+    std::vector<std::int16_t> out;
+    for (long i = 0, t = 0; i < length; ++i, ++t) {
+        if (seams > 0 && (i + SoundMonitor::samplesOf(13)) % (length / (seams + 1)) == 0)
+            t += lost;
+        out.push_back(std::int16_t(hz > 0 ? 8000 * std::sin(2 * M_PI * hz * double(t) / SoundMonitor::kRate)
+                                          : noise(random)));
+    }
+    return out;
+}
+
+// How the listening tests judge a tone: seams in the recording do not hide it, but another tone or
+// noise never passes for it.
+TEST(SoundMonitorJudging, ATonesShareSurvivesSeamsInTheRecording)
+{
+    const struct {
+        double hz;
+        int seams;
+        double least, most;
+    } cases[] = {{440, 0, 0.9, 1.1}, {440, 1, 0.8, 1.1}, {440, 3, 0.7, 1.1}, {880, 0, 0, 0.05}, {0, 0, 0, 0.05}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.hz << " Hz, " << c.seams << " seams");
+        SoundMonitor mon;
+        mon.append(recording(c.hz, c.seams));
+        const double share = mon.toneShare(0, mon.size(), 440);
+        EXPECT_GE(share, c.least);
+        EXPECT_LE(share, c.most);
+    }
 }
 
 // Playing, heard through the test server's null sink.

@@ -135,6 +135,45 @@ for f in "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.x
   cmp -s "$root/$f" "$build/packaging/$(basename "$f")" || fail "/$f differs from the validated file"
 done
 
+# --- The desktop entry as GLib's GIO reads it ---------------------------------------------------
+# GNOME-like desktops list a program in the menu and under "Open with" only if GIO accepts its entry
+# (desktop-file-validate does not check TryExec's form): here the installed entry, with the packaged
+# program on PATH, must be offered for a folder and for a wave file. The MIME index is made as the
+# install's trigger of desktop-file-utils makes it.
+mkdir -p "$tmp/gio/home" "$tmp/gio/pack" "$tmp/gio/share/applications"
+cp "$root/usr/share/applications/$id.desktop" "$tmp/gio/share/applications/"
+update-desktop-database -q "$tmp/gio/share/applications" || fail "update-desktop-database refuses the entry"
+printf 'RIFF\054\000\000\000WAVEfmt \020\000\000\000\001\000\001\000\100\037\000\000\100\037\000\000\001\000\010\000data\010\000\000\000\200\200\200\200\200\200\200\200' \
+  >"$tmp/gio/pack/kick.wav"
+gio_out=$(env -i PATH="$root/usr/bin:/usr/bin:/bin" HOME="$tmp/gio/home" XDG_DATA_HOME="$tmp/gio/home/share" \
+  XDG_CONFIG_HOME="$tmp/gio/home/config" XDG_DATA_DIRS="$tmp/gio/share:/usr/share" GIO_USE_VFS=local \
+  /usr/bin/python3 - "$tmp/gio/share/applications/$id.desktop" "$id.desktop" "$tmp/gio/pack" \
+  "$tmp/gio/pack/kick.wav" 2>&1 <<'PY'
+import sys
+import gi
+gi.require_version("Gio", "2.0")
+from gi.repository import Gio
+
+entry, desktop_id, *paths = sys.argv[1:]
+try:
+    app = Gio.DesktopAppInfo.new_from_filename(entry)
+except TypeError:  # the bindings raise where GIO returns no entry
+    app = None
+if app is None:
+    sys.exit("GIO refuses the desktop entry")
+if not app.supports_files():
+    sys.exit("the entry takes no files")
+for path in paths:
+    kind = Gio.File.new_for_path(path).query_info("standard::content-type", Gio.FileQueryInfoFlags.NONE, None)
+    kind = kind.get_content_type()
+    offered = [a.get_id() for a in Gio.AppInfo.get_all_for_type(kind)]
+    if desktop_id not in offered:
+        sys.exit(f"not offered for {path} ({kind}), only {offered}")
+    print(f"offered for {kind}")
+PY
+) || fail "GIO: $gio_out"
+echo "$gio_out"
+
 # The history's latest entry is this version, and the copyright file names the licence.
 top=$(gzip -dc "$root/usr/share/doc/tonfolio/changelog.gz" 2>/dev/null | head -n1)
 [[ $top == "tonfolio ($version) "* ]] || fail "the changelog's latest entry is '$top', not version $version"

@@ -37,6 +37,7 @@ Type|Application
 Name|Tonfolio
 Icon|$id
 Exec|tonfolio %f
+TryExec|tonfolio
 Categories|AudioVideo;Audio;Player;
 MimeType|inode/directory;audio/x-wav;audio/wav;audio/vnd.wave;
 Terminal|false
