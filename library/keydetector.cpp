@@ -116,7 +116,7 @@ void KeyDetector::analyseFrame()
     }
     d_->bandEnergy += band;
     std::vector<Partial> partials;
-    if (strongest <= 0) {
+    if (!(strongest > 0 && std::isfinite(band))) {
         d_->before.clear();
         return;
     }

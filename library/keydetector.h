@@ -19,6 +19,7 @@ public:
     KeyDetector(const KeyDetector&) = delete;
     KeyDetector& operator=(const KeyDetector&) = delete;
 
+    /// Finite samples, about -1 to 1.
     void add(const float* samples, std::size_t count);
     /// The key, or nothing when no key stands out (noise, drums, speech, atonal music, silence).
     std::optional<MusicalKey> finish();

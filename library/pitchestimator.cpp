@@ -105,7 +105,7 @@ void PitchEstimator::analyseFrame()
         return;
     ++d_->sounding;
     const double hz = d_->out->data[0];
-    if (hz <= 0 || aubio_pitch_get_confidence(d_->yin.get()) < kConfidence)
+    if (!(hz > 0 && hz < d_->rate / 2 && aubio_pitch_get_confidence(d_->yin.get()) >= kConfidence))
         return;
     d_->notes.push_back(noteOfHz(hz > kRefineAboveHz ? refined(hz) : hz));
 }

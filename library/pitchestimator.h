@@ -17,6 +17,7 @@ public:
     PitchEstimator(const PitchEstimator&) = delete;
     PitchEstimator& operator=(const PitchEstimator&) = delete;
 
+    /// Finite samples, about -1 to 1.
     void add(const float* samples, std::size_t count);
     /// MIDI note number with its fraction (69 = A4 = 440 Hz), or NaN when the sound is not one note.
     double finish();

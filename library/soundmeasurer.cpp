@@ -16,6 +16,8 @@ namespace {
 
 // Frames handled at a time, so that the buffers stay small however much the caller hands over.
 constexpr std::size_t kChunk = 4096;
+// Far beyond full scale (+80 dB), far below where a float's square overflows.
+constexpr float kLoudest = 1e4f;
 
 } // namespace
 
@@ -87,10 +89,12 @@ void SoundMeasurer::addFinite(const float* frames, std::size_t count)
         return;
     d_->mono.resize(count);
     for (std::size_t f = 0; f < count; ++f) {
-        float sum = 0;
+        double sum = 0;
         for (std::size_t c = 0; c < channels; ++c)
             sum += frames[f * channels + c];
-        d_->mono[f] = sum / float(channels);
+        // Tempo, pitch and key square samples in floats: keep absurd values of float files from
+        // overflowing there (loudness and peak see them as they are).
+        d_->mono[f] = float(std::clamp(sum / double(channels), -double(kLoudest), double(kLoudest)));
     }
     if (!d_->toAnalysisRate) {
         analyse(d_->mono.data(), count);

@@ -16,7 +16,8 @@ namespace {
 constexpr double kStepSeconds = 0.01161;
 // A one-shot has no tempo.
 constexpr double kShortestSeconds = 2.0;
-// The tracker reads the detection function in windows of 512 steps, moved by 128, and needs two.
+// The tracker reads the detection function in windows of 512 steps, moved by 128, and needs two
+// windows or more; it is given at least three.
 constexpr std::size_t kTrackerFrames = 512 + 2 * 128 + 1 + 64;
 // The tempo range a beat is looked for in; the pulses 2 and 4 times faster or slower are tried.
 constexpr double kFastestBpm = 205, kSlowestBpm = 55;
@@ -45,15 +46,16 @@ struct Grid {
 } // namespace
 
 struct TempoEstimator::State {
-    int rate = 0;
+    int rate = 0; // of the detection function
     int step = 0, window = 0;
     std::unique_ptr<DetectionFunction> onsets;
+    bool pairs = false;        // every two samples averaged into one
+    bool halfway = false;      // the first of a pair is waiting
+    float pending = 0;         // and this is it
     std::vector<double> frame; // the last `window` samples
     std::size_t fill = 0;      // new samples since the last reading
-    std::size_t samples = 0; // at the detection function's rate
-    bool pairs = false;       // every two samples averaged into one
-    float pending = 0;        // the first of a pair
-    bool halfway = false;
+    std::size_t samples = 0;
+    // Per step: the detection function, and the power of the step's samples.
     std::vector<double> detection, energy;
 };
 

@@ -18,6 +18,7 @@ public:
     TempoEstimator(const TempoEstimator&) = delete;
     TempoEstimator& operator=(const TempoEstimator&) = delete;
 
+    /// Finite samples, about -1 to 1.
     void add(const float* samples, std::size_t count);
     /// Beats per minute, or NaN when the sound has no steady beat (or is under 2 s).
     double finish();

@@ -109,6 +109,7 @@ TEST(SoundMeasurer, OddInputEndsQuietly)
         {"no frames", {44100, 1, 0}, {}, true, true},
         {"one frame", {44100, 1, 0}, {0.5f}, false, true},
         {"not numbers", {44100, 1, 0}, {nan, inf, -inf, 0.25f, nan}, false, true},
+        {"absurdly loud", {44100, 2, 0}, std::vector<float>(2 * 200000, 3e38f), false, true},
         {"no channels", {44100, 0, 0}, {0.5f}, false, false},
         {"no rate", {0, 1, 0}, {0.5f}, false, false},
         {"1 Hz", {1, 1, 0}, std::vector<float>(10, 0.5f), false, true},
