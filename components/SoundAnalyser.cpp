@@ -124,9 +124,17 @@ void SoundAnalyser::run()
     auto lastDelivery = std::chrono::steady_clock::now();
     quint64 job = 0;
 
+    // What the cache has to tell (set aside, cannot be written) is told once, when it happens.
+    auto passOnNotice = [&] {
+        const QString text = QString::fromStdString(cache->takeNotice());
+        if (!text.isEmpty())
+            QMetaObject::invokeMethod(this, [this, text] { emit notice(text); }, Qt::QueuedConnection);
+    };
     auto flush = [&](bool done) {
-        if (cache && !toStore.empty())
+        if (cache && !toStore.empty()) {
             cache->store(toStore);
+            passOnNotice();
+        }
         toStore.clear();
         if (!ready.empty() || done)
             deliver(job, std::move(ready), done);
@@ -164,10 +172,7 @@ void SoundAnalyser::run()
         }
         if (!cache) {
             cache = std::make_unique<platform::AnalysisCache>(cacheFile_);
-            if (!cache->notice().empty()) {
-                const QString text = QString::fromStdString(cache->notice());
-                QMetaObject::invokeMethod(this, [this, text] { emit notice(text); }, Qt::QueuedConnection);
-            }
+            passOnNotice();
         }
         if (!lookups.empty()) {
             // First what the cache knows of the whole job, so a folder seen before fills at once.
@@ -199,6 +204,7 @@ void SoundAnalyser::run()
             // One read of the cache for the whole job, as the entries of a folder's files lie together.
             if (!dropped) {
                 const auto stored = cache->find(ids);
+                passOnNotice();
                 for (size_t k = 0; k < stored.size(); ++k)
                     if (stored[k]) {
                         known.insert(lookups[which[k]]);

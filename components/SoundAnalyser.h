@@ -40,7 +40,7 @@ public:
 signals:
     /// Measures of some files of a job; a file that cannot be decoded comes with no measures at all.
     void measured(quint64 job, const std::vector<SoundAnalyser::Result>& results);
-    /// Something the user should know about the cache (it was rebuilt).
+    /// Something the user should know about the cache (it was rebuilt, it cannot be written), once.
     void notice(const QString& text);
     /// Every file of the job has its result.
     void finished(quint64 job);

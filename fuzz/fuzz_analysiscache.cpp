@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static QTemporaryDir dir;
     const std::string file = dir.path().toStdString() + "/analysis.sqlite";
-    for (const char* suffix : {"", "-wal", "-shm", ".damaged"})
+    for (const char* suffix :
+         {"", "-wal", "-shm", "-journal", ".damaged", ".damaged-wal", ".damaged-shm", ".damaged-journal"})
         std::remove((file + suffix).c_str());
     if (FILE* f = std::fopen(file.c_str(), "wb")) {
         if (size > 0)

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/analysiscache.h"
 
-
 #include <QDir>
 #include <QString>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
+#include <limits.h>
 #include <numeric>
 #include <sqlite3.h>
 
@@ -20,6 +21,8 @@ constexpr int kApplicationId = 0x546f6e66;
 constexpr int kSchemaVersion = 1;
 // Another running copy may hold the write lock for a batch; waiting this long is better than losing it.
 constexpr int kBusyWaitMs = 3000;
+// A write that failed (lock held longer, disk full) is tried again with a batch at least this much later.
+constexpr auto kRetryInterval = std::chrono::seconds(10);
 // Files whose inodes lie at most this far apart are read by one query; the entries of other files in
 // between cost less than another query.
 constexpr sqlite3_uint64 kInodeGap = 64;
@@ -41,6 +44,13 @@ bool isDamage(int code)
 {
     code &= 0xFF;
     return code == SQLITE_CORRUPT || code == SQLITE_NOTADB || code == SQLITE_FORMAT;
+}
+
+/// Another connection holds the lock: waiting longer would do.
+bool isBusy(int code)
+{
+    code &= 0xFF;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
 }
 
 class Statement {
@@ -91,13 +101,29 @@ std::string AnalysisCache::defaultFile()
 AnalysisCache::AnalysisCache(std::string file, std::int64_t maxEntries)
     : file_(file.empty() ? defaultFile() : std::move(file)), maxEntries_(maxEntries)
 {
-    QDir().mkpath(QString::fromStdString(file_.substr(0, file_.rfind('/'))));
-    if (!open())
+    // The folder may be a link (a cache on another disk); only the file itself must not be one.
+    const std::string folder = file_.substr(0, file_.rfind('/'));
+    QDir().mkpath(QString::fromStdString(folder));
+    if (char* real = ::realpath(folder.c_str(), nullptr)) {
+        file_ = real + file_.substr(folder.size());
+        std::free(real);
+    }
+    switch (open()) {
+    case Opening::Usable:
+        break;
+    case Opening::SetAside:
         rebuild();
+        break;
+    case Opening::Unavailable:
+        toldUnwritten_ = true;
+        tell("The analysis cache " + file_ + " cannot be used now; measures are kept until Tonfolio closes");
+        break;
+    }
 }
 
 AnalysisCache::~AnalysisCache()
 {
+    flush();
     close();
 }
 
@@ -108,104 +134,166 @@ void AnalysisCache::close()
     db_ = nullptr;
 }
 
-bool AnalysisCache::open()
+void AnalysisCache::tell(std::string text)
+{
+    notice_ = text;
+    untold_ = std::move(text);
+}
+
+std::string AnalysisCache::takeNotice()
+{
+    return std::exchange(untold_, std::string());
+}
+
+AnalysisCache::Opening AnalysisCache::open()
 {
     close();
-    if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+    // A link is never followed: it could make the cache of some other file, anywhere.
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
+    const int rc = sqlite3_open_v2(file_.c_str(), &db_, flags, nullptr);
+    const int code = db_ ? sqlite3_extended_errcode(db_) : rc;
+    seen_ = {};
+    ::lstat(file_.c_str(), &seen_);
+    if (rc != SQLITE_OK) {
         close();
-        return false;
+        return code == SQLITE_CANTOPEN_SYMLINK || isDamage(code) ? Opening::SetAside : Opening::Unavailable;
     }
     sqlite3_busy_timeout(db_, kBusyWaitMs);
-    // The first read of the file tells a database from anything else.
-    int appId = -1, version = -1, tables = -1;
-    {
-        Statement s(db_, "PRAGMA application_id");
-        if (!s.ok() || sqlite3_step(s.get()) != SQLITE_ROW) {
-            close();
-            return false;
-        }
-        appId = sqlite3_column_int(s.get(), 0);
-    }
-    {
-        Statement s(db_, "SELECT count(*) FROM sqlite_schema");
-        if (!s.ok() || sqlite3_step(s.get()) != SQLITE_ROW) {
-            close();
-            return false;
-        }
-        tables = sqlite3_column_int(s.get(), 0);
-    }
-    {
-        Statement s(db_, "PRAGMA user_version");
-        if (s.ok() && sqlite3_step(s.get()) == SQLITE_ROW)
-            version = sqlite3_column_int(s.get(), 0);
-    }
-    const bool fresh = appId == 0 && tables == 0;
-    if (!fresh && (appId != kApplicationId || version != kSchemaVersion)) {
+    // An empty file holds nobody's data: it is made in WAL mode at once, which spares the syncs of a
+    // rollback journal.
+    if (S_ISREG(seen_.st_mode) && seen_.st_size == 0)
+        sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    const Opening verdict = checkAndCreate();
+    if (verdict != Opening::Usable) {
         close();
-        return false;
-    }
-    if (!fresh) {
-        Statement check(db_, "PRAGMA quick_check");
-        const unsigned char* verdict = nullptr;
-        if (!check.ok() || sqlite3_step(check.get()) != SQLITE_ROW ||
-            !(verdict = sqlite3_column_text(check.get(), 0)) || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0) {
-            close();
-            return false;
-        }
+        return verdict;
     }
     // Several copies of the program read while one writes.
     sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    if (fresh) {
-        const std::string setup = std::string("BEGIN;") + kSchema + "PRAGMA application_id=" +
-                                  std::to_string(kApplicationId) + "; PRAGMA user_version=" +
-                                  std::to_string(kSchemaVersion) + "; COMMIT;";
-        if (sqlite3_exec(db_, setup.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-            // Another copy may have made it at the same moment; its file is good.
-            Statement s(db_, "PRAGMA application_id");
-            const bool made = s.ok() && sqlite3_step(s.get()) == SQLITE_ROW && sqlite3_column_int(s.get(), 0) == kApplicationId;
-            if (!made) {
-                close();
-                return false;
-            }
-        }
+    return Opening::Usable;
+}
+
+AnalysisCache::Opening AnalysisCache::checkAndCreate()
+{
+    // Only what the file holds sets it aside; a failure to read or write it now (disk full, no
+    // permission, a lock) leaves it for another time.
+    auto verdictOf = [](int rc) { return isDamage(rc) ? Opening::SetAside : Opening::Unavailable; };
+    auto pragma = [this](const char* sql, int& value) {
+        Statement s(db_, sql);
+        if (!s.ok())
+            return s.prepareCode();
+        const int step = sqlite3_step(s.get());
+        if (step != SQLITE_ROW)
+            return step;
+        value = sqlite3_column_int(s.get(), 0);
+        return SQLITE_OK;
+    };
+    // The look and the making are one transaction under the write lock: another copy making the file
+    // at the same moment has either finished or waits, so its new file is never taken for a broken one.
+    const bool readOnly = sqlite3_db_readonly(db_, "main") == 1;
+    int rc = sqlite3_exec(db_, readOnly ? "BEGIN" : "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return verdictOf(rc);
+    int appId = -1, tables = -1, version = -1;
+    rc = pragma("PRAGMA application_id", appId);
+    if (rc == SQLITE_OK)
+        rc = pragma("SELECT count(*) FROM sqlite_schema", tables);
+    if (rc == SQLITE_OK)
+        rc = pragma("PRAGMA user_version", version);
+    const bool fresh = appId == 0 && tables == 0;
+    if (rc == SQLITE_OK && fresh && !readOnly) {
+        const std::string setup = std::string(kSchema) + "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                                  "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+        rc = sqlite3_exec(db_, setup.c_str(), nullptr, nullptr, nullptr);
+    }
+    if (rc == SQLITE_OK && (fresh ? readOnly : (appId != kApplicationId || version != kSchemaVersion))) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return fresh ? Opening::Unavailable : Opening::SetAside;
+    }
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return verdictOf(rc);
+    }
+    return checkContents(!fresh);
+}
+
+AnalysisCache::Opening AnalysisCache::checkContents(bool checkPages)
+{
+    auto verdictOf = [](int rc) { return isDamage(rc) ? Opening::SetAside : Opening::Unavailable; };
+    if (checkPages) {
+        Statement check(db_, "PRAGMA quick_check");
+        if (!check.ok())
+            return verdictOf(check.prepareCode());
+        const int step = sqlite3_step(check.get());
+        if (step != SQLITE_ROW)
+            return verdictOf(step);
+        const unsigned char* verdict = sqlite3_column_text(check.get(), 0);
+        if (!verdict || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0)
+            return Opening::SetAside;
     }
     // A file of ours whose table lost or changed its columns would keep nothing: it is made anew.
     for (const char* sql : {kFindSql, kStoreSql}) {
         Statement s(db_, sql);
-        if (!s.ok()) {
-            close();
-            return false;
-        }
+        if (!s.ok())
+            return (s.prepareCode() & 0xFF) == SQLITE_ERROR ? Opening::SetAside : verdictOf(s.prepareCode());
+    }
+    return Opening::Usable;
+}
+
+bool AnalysisCache::setAside()
+{
+    close();
+    struct stat now {};
+    if (::lstat(file_.c_str(), &now) != 0 || now.st_dev != seen_.st_dev || now.st_ino != seen_.st_ino)
+        return false;
+    // The journal files go along with it: what they hold belongs to that file, and a journal left
+    // behind would be played back into the new one.
+    const std::string aside = file_ + ".damaged";
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        std::remove((aside + suffix).c_str());
+        std::rename((file_ + suffix).c_str(), (aside + suffix).c_str());
     }
     return true;
 }
 
 void AnalysisCache::rebuild()
 {
-    close();
-    const std::string aside = file_ + ".damaged";
-    std::remove(aside.c_str());
-    std::rename(file_.c_str(), aside.c_str());
-    for (const char* suffix : {"-wal", "-shm"})
-        std::remove((file_ + suffix).c_str());
-    if (open())
-        notice_ = "The analysis cache " + file_ + " was damaged; it was set aside and started anew";
-    else
-        notice_ = "The analysis cache " + file_ + " cannot be used; measures are not kept";
+    const bool movedAway = setAside();
+    const Opening again = open();
+    if (again == Opening::Usable && movedAway)
+        tell("The analysis cache " + file_ + " was damaged or not Tonfolio's; it was set aside and started anew");
+    else if (again != Opening::Usable) {
+        toldUnwritten_ = true;
+        tell("The analysis cache " + file_ + " cannot be used; measures are kept until Tonfolio closes");
+    }
 }
 
 std::vector<std::optional<SoundMeasures>> AnalysisCache::find(const std::vector<FileIdentity>& files)
 {
     std::vector<std::optional<SoundMeasures>> out(files.size());
-    if (!db_ || files.empty())
+    if (files.empty())
         return out;
-    // The files of a folder mostly have neighbouring inodes: they are read as runs of the table's order,
-    // one query a run, rather than one query a file.
+    if (db_)
+        findStored(files, out);
+    // Measures not written yet are found as well, and are newer than any stored.
+    for (size_t i = 0; i < files.size() && !unsaved_.empty(); ++i) {
+        const auto kept = unsaved_.find(Key(files[i].device, files[i].inode));
+        if (kept != unsaved_.end() && kept->second.first.size == files[i].size &&
+            kept->second.first.modified == files[i].modified)
+            out[i] = kept->second.second;
+    }
+    return out;
+}
+
+void AnalysisCache::findStored(const std::vector<FileIdentity>& files, std::vector<std::optional<SoundMeasures>>& out)
+{
     auto key = [&](size_t i) {
         return std::make_pair(sqlite3_int64(files[i].device), sqlite3_int64(files[i].inode));
     };
+    // The files of a folder mostly have neighbouring inodes: they are read as runs of the table's order,
+    // one query a run, rather than one query a file.
     std::vector<size_t> order(files.size());
     std::iota(order.begin(), order.end(), size_t(0));
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
@@ -231,14 +319,17 @@ std::vector<std::optional<SoundMeasures>> AnalysisCache::find(const std::vector<
                 // The same file may be asked for twice.
                 for (size_t k = at; k <= last && key(order[k]).second == inode; ++k) {
                     const FileIdentity& f = files[order[k]];
-                    if (sqlite3_column_int64(s.get(), 1) != f.size || sqlite3_column_int64(s.get(), 2) != f.modified)
+                    if (sqlite3_column_int64(s.get(), 1) != f.size ||
+                        sqlite3_column_int64(s.get(), 2) != f.modified)
                         continue;
                     SoundMeasures m;
                     m.loudness = columnMeasure(s.get(), 3);
                     m.peak = columnMeasure(s.get(), 4);
                     m.tempo = columnMeasure(s.get(), 5);
                     m.pitch = columnMeasure(s.get(), 6);
-                    out[order[k]] = m;
+                    // Measures an earlier version kept that this one would not give are measured again.
+                    if (measuresAreValid(m))
+                        out[order[k]] = m;
                 }
             }
             if (step != SQLITE_DONE)
@@ -250,22 +341,51 @@ std::vector<std::optional<SoundMeasures>> AnalysisCache::find(const std::vector<
     sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (isDamage(rc)) {
         rebuild();
-        return std::vector<std::optional<SoundMeasures>>(files.size());
+        std::fill(out.begin(), out.end(), std::nullopt);
     }
-    return out;
 }
 
 void AnalysisCache::store(const std::vector<std::pair<FileIdentity, SoundMeasures>>& entries)
 {
-    if (!db_ || entries.empty())
-        return;
+    for (const auto& [id, m] : entries)
+        unsaved_[Key(id.device, id.inode)] = {id, m};
+    if (std::chrono::steady_clock::now() >= retryAt_)
+        flush();
+}
+
+bool AnalysisCache::flush()
+{
+    if (unsaved_.empty())
+        return true;
+    if (!db_ && open() == Opening::SetAside)
+        rebuild();
+    int rc = db_ ? write() : SQLITE_CANTOPEN;
+    if (isDamage(rc)) {
+        rebuild();
+        rc = db_ ? write() : SQLITE_CANTOPEN;
+    }
+    if (rc == SQLITE_OK) {
+        unsaved_.clear();
+        return true;
+    }
+    retryAt_ = std::chrono::steady_clock::now() + kRetryInterval;
+    if (!isBusy(rc) && !toldUnwritten_) {
+        toldUnwritten_ = true;
+        tell("The analysis cache " + file_ + " cannot be written (" + sqlite3_errstr(rc) +
+             "); measures are kept until Tonfolio closes");
+    }
+    return false;
+}
+
+int AnalysisCache::write()
+{
     int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         Statement s(db_, kStoreSql);
         rc = s.ok() ? SQLITE_OK : s.prepareCode();
         const std::int64_t now = nowMs();
-        for (size_t i = 0; rc == SQLITE_OK && i < entries.size(); ++i) {
-            const auto& [id, m] = entries[i];
+        for (auto it = unsaved_.begin(); rc == SQLITE_OK && it != unsaved_.end(); ++it) {
+            const auto& [id, m] = it->second;
             sqlite3_bind_int64(s.get(), 1, sqlite3_int64(id.device));
             sqlite3_bind_int64(s.get(), 2, sqlite3_int64(id.inode));
             sqlite3_bind_int64(s.get(), 3, id.size);
@@ -296,8 +416,7 @@ void AnalysisCache::store(const std::vector<std::pair<FileIdentity, SoundMeasure
         rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    if (isDamage(rc))
-        rebuild();
+    return rc;
 }
 
 std::int64_t AnalysisCache::entryCount()

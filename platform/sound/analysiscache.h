@@ -6,9 +6,12 @@
 #include "platform/files/fileidentity.h"
 #include "platform/sound/soundanalysis.h"
 
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -22,9 +25,12 @@ public:
     static constexpr std::int64_t kDefaultMaxEntries = 200000;
 
     /// Opens or creates the database file (native path; empty for the user's cache folder). A file that
-    /// is damaged or not this program's database is set aside next to it (".damaged") and a new one made;
-    /// notice() then says so. Without a usable file the cache keeps nothing and finds nothing.
+    /// is not a database, is damaged, is another program's or is a symbolic link is set aside next to it
+    /// (".damaged") and a new one made. A file that cannot be read or written now (a full disk, no
+    /// permission, a lock held too long) is left as it is, and measures are kept in memory instead.
+    /// notice() says what happened.
     explicit AnalysisCache(std::string file = {}, std::int64_t maxEntries = kDefaultMaxEntries);
+    /// Writes what is still kept back, if it can.
     ~AnalysisCache();
     AnalysisCache(const AnalysisCache&) = delete;
     AnalysisCache& operator=(const AnalysisCache&) = delete;
@@ -32,25 +38,51 @@ public:
     static std::string defaultFile();
     const std::string& file() const { return file_; }
     bool isOpen() const { return db_ != nullptr; }
-    /// A message for the user about what happened to the file, empty when nothing did.
+    /// The last message for the user about the file, empty when nothing happened.
     const std::string& notice() const { return notice_; }
+    /// A message not handed out before, for the caller to show once; empty when there is none.
+    std::string takeNotice();
 
     /// The measures stored for each identity, in one read; nothing where the file is unknown or changed.
     std::vector<std::optional<SoundMeasures>> find(const std::vector<FileIdentity>& files);
-    /// Stores measures in one transaction, then drops the oldest entries beyond the limit.
+    /// Stores measures in one transaction, then drops the oldest entries beyond the limit. Measures that
+    /// cannot be written now (another program holds the write lock, the disk is full) are kept, found
+    /// from memory, and written with a later batch.
     void store(const std::vector<std::pair<FileIdentity, SoundMeasures>>& entries);
+    /// Writes the measures kept back, now; whether none are left.
+    bool flush();
     std::int64_t entryCount();
 
 private:
-    bool open();
-    /// Closes a file found damaged while in use, sets it aside and starts a new one.
+    enum class Opening { Usable, SetAside, Unavailable };
+    using Key = std::pair<std::uint64_t, std::uint64_t>;
+
+    Opening open();
+    /// Looks at the opened file and makes the table in a fresh one, in one transaction.
+    Opening checkAndCreate();
+    /// Whether the table serves, and with checkPages whether every page reads as it should.
+    Opening checkContents(bool checkPages);
+    /// Moves the file looked at (with its journal files) to ".damaged", unless another file took its
+    /// place meanwhile; whether it did.
+    bool setAside();
+    /// Sets the file aside and starts a new one.
     void rebuild();
+    void findStored(const std::vector<FileIdentity>& files, std::vector<std::optional<SoundMeasures>>& out);
+    /// Writes the measures kept back in one transaction; SQLite's result.
+    int write();
     void close();
+    void tell(std::string text);
 
     std::string file_;
     std::int64_t maxEntries_;
     sqlite3* db_ = nullptr;
+    struct stat seen_ {};
     std::string notice_;
+    std::string untold_;
+    // Measures not written yet, and when to try again.
+    std::map<Key, std::pair<FileIdentity, SoundMeasures>> unsaved_;
+    std::chrono::steady_clock::time_point retryAt_{};
+    bool toldUnwritten_ = false;
 };
 
 } // namespace platform

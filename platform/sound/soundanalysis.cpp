@@ -31,6 +31,21 @@ constexpr double kTonalShare = 0.6;
 constexpr size_t kMinBeats = 4;
 constexpr double kSteadyGapSpread = 0.06;
 
+// What the measuring libraries accept, from their own sources; a file outside gets no such measure.
+// libebur128 (ebur128.c): ebur128_init takes 1 to 64 channels at 16 to 2,822,400 Hz; but its K-weighting
+// is designed from a high shelf at 1681.97 Hz (tan(pi * f0 / rate)), which is a filter only below the
+// Nyquist frequency, and at 16 and 17 Hz its 400 ms buffer is smaller than the first gating block it
+// writes there. So loudness needs at least twice the shelf's frequency.
+constexpr int kLoudnessMinRate = 3364;
+constexpr int kLoudnessMaxRate = 2822400;
+constexpr int kLoudnessMaxChannels = 64;
+// aubio (tempo.c, pitch.c, fft.c): hop at least 1, window at least 2 and a power of two, hop no larger
+// than the window, rate at least 1. The beat tracker (beattracking.c) keeps its preferred beat period,
+// half a second in hops, as a whole number: under two hops a second it is 0 and nothing is tracked.
+static_assert(kTempoHop >= 1 && kTempoHop <= kTempoWindow && (kTempoWindow & (kTempoWindow - 1)) == 0);
+static_assert(kPitchHop >= 1 && kPitchHop <= kPitchWindow && (kPitchWindow & (kPitchWindow - 1)) == 0);
+constexpr unsigned kTempoMinRate = 2 * kTempoHop;
+
 struct Ebur128Deleter {
     void operator()(ebur128_state* s) const { ebur128_destroy(&s); }
 };
@@ -94,7 +109,104 @@ double tonalPitch(std::vector<double> notes, size_t soundingFrames)
     return sum / double(agreeing);
 }
 
+/// Integrated loudness of the samples given, when the rate and channels are within what libebur128 takes.
+class LoudnessMeter {
+public:
+    LoudnessMeter(int rate, int channels)
+    {
+        if (rate >= kLoudnessMinRate && rate <= kLoudnessMaxRate && channels >= 1 && channels <= kLoudnessMaxChannels)
+            state_.reset(ebur128_init(unsigned(channels), unsigned(rate), EBUR128_MODE_I));
+    }
+    void add(const float* frames, size_t count)
+    {
+        if (state_)
+            ebur128_add_frames_float(state_.get(), frames, count);
+    }
+    /// LUFS; NaN where the file is outside the library's limits.
+    double loudness() const
+    {
+        double lufs = std::nan("");
+        if (!state_ || ebur128_loudness_global(state_.get(), &lufs) != EBUR128_SUCCESS)
+            return std::nan("");
+        return lufs;
+    }
+
+private:
+    std::unique_ptr<ebur128_state, Ebur128Deleter> state_;
+};
+
+/// Tempo and pitch of a mono mix at about kAnalysisRate, fed one sample at a time in hops that aubio takes.
+class MixAnalyser {
+public:
+    explicit MixAnalyser(unsigned rate)
+    {
+        // Every rate is one aubio takes; the tempo tracker needs more (see kTempoMinRate).
+        if (rate >= kTempoMinRate)
+            tempo_.reset(new_aubio_tempo("default", kTempoWindow, kTempoHop, rate));
+        pitch_.reset(new_aubio_pitch("yinfast", kPitchWindow, kPitchHop, rate));
+        if (pitch_) {
+            aubio_pitch_set_unit(pitch_.get(), "midi");
+            aubio_pitch_set_silence(pitch_.get(), kPitchSilenceDb);
+        }
+    }
+    void add(float sample)
+    {
+        tempoIn_->data[tempoFill_++] = sample;
+        if (tempoFill_ == kTempoHop) {
+            tempoFill_ = 0;
+            if (tempo_) {
+                aubio_tempo_do(tempo_.get(), tempoIn_.get(), tempoOut_.get());
+                if (tempoOut_->data[0] != 0)
+                    beats_.push_back(aubio_tempo_get_last_s(tempo_.get()));
+            }
+        }
+        pitchIn_->data[pitchFill_++] = sample;
+        if (pitchFill_ == kPitchHop) {
+            pitchFill_ = 0;
+            if (pitch_)
+                readPitch();
+        }
+    }
+    double tempo() const { return steadyTempo(beats_); }
+    double pitch() { return tonalPitch(std::move(notes_), soundingFrames_); }
+
+private:
+    void readPitch()
+    {
+        aubio_pitch_do(pitch_.get(), pitchIn_.get(), pitchOut_.get());
+        const float note = pitchOut_->data[0];
+        if (aubio_db_spl(pitchIn_.get()) > kPitchSilenceDb) {
+            ++soundingFrames_;
+            if (note > 0 && std::isfinite(note) && aubio_pitch_get_confidence(pitch_.get()) >= kPitchConfidence)
+                notes_.push_back(note);
+        }
+    }
+
+    std::unique_ptr<aubio_tempo_t, TempoDeleter> tempo_;
+    std::unique_ptr<aubio_pitch_t, PitchDeleter> pitch_;
+    Fvec tempoIn_{new_fvec(kTempoHop)}, tempoOut_{new_fvec(2)}, pitchIn_{new_fvec(kPitchHop)}, pitchOut_{new_fvec(1)};
+    unsigned tempoFill_ = 0, pitchFill_ = 0;
+    std::vector<double> beats_;
+    std::vector<double> notes_;
+    size_t soundingFrames_ = 0;
+};
+
+/// A measure as the window may show it: a number, or absent.
+double finiteOrAbsent(double v)
+{
+    return std::isfinite(v) ? v : std::nan("");
+}
+
 } // namespace
+
+bool measuresAreValid(const SoundMeasures& m)
+{
+    auto finiteOrNan = [](double v) { return std::isfinite(v) || std::isnan(v); };
+    // Only digital silence is silent: a loudness and a peak of minus infinity go together.
+    const bool silent = m.peak == -HUGE_VAL;
+    return (finiteOrNan(m.peak) || silent) && (finiteOrNan(m.loudness) || (silent && m.loudness == -HUGE_VAL)) &&
+           finiteOrNan(m.tempo) && finiteOrNan(m.pitch);
+}
 
 std::optional<SoundMeasures> analyseSound(const std::string& path)
 {
@@ -103,82 +215,46 @@ std::optional<SoundMeasures> analyseSound(const std::string& path)
         return std::nullopt;
     const int channels = decoder->channels();
     const int rate = decoder->rate();
-    std::unique_ptr<ebur128_state, Ebur128Deleter> loudness(
-        ebur128_init(unsigned(channels), unsigned(rate), EBUR128_MODE_I));
-    if (!loudness)
-        return std::nullopt;
-
+    LoudnessMeter loudness(rate, channels);
     // Whole input frames averaged into one analysis sample.
     const int step = std::max(1, (rate + kAnalysisRate / 2) / kAnalysisRate);
-    const unsigned analysisRate = unsigned(std::max(1, rate / step));
-    std::unique_ptr<aubio_tempo_t, TempoDeleter> tempo(
-        new_aubio_tempo("default", kTempoWindow, kTempoHop, analysisRate));
-    std::unique_ptr<aubio_pitch_t, PitchDeleter> pitch(
-        new_aubio_pitch("yinfast", kPitchWindow, kPitchHop, analysisRate));
-    if (!tempo || !pitch)
-        return std::nullopt;
-    aubio_pitch_set_unit(pitch.get(), "midi");
-    aubio_pitch_set_silence(pitch.get(), kPitchSilenceDb);
-    Fvec tempoIn(new_fvec(kTempoHop)), tempoOut(new_fvec(2)), pitchIn(new_fvec(kPitchHop)), pitchOut(new_fvec(1));
+    MixAnalyser mix(unsigned(std::max(1, rate / step)));
 
-    std::vector<double> beats;
-    std::vector<double> notes;
-    size_t soundingFrames = 0;
     float peak = 0.f;
-    unsigned tempoFill = 0, pitchFill = 0;
     double sum = 0;
     int summed = 0;
-
     constexpr size_t kChunk = 4096;
     std::vector<float> buffer(kChunk * size_t(channels));
     for (;;) {
         const size_t frames = decoder->read(buffer.data(), kChunk, false);
         if (frames == 0)
             break;
-        ebur128_add_frames_float(loudness.get(), buffer.data(), frames);
+        loudness.add(buffer.data(), frames);
         const float* p = buffer.data();
         for (size_t f = 0; f < frames; ++f) {
-            float mix = 0.f;
+            float frameSum = 0.f;
             for (int c = 0; c < channels; ++c, ++p) {
-                const float a = std::abs(*p);
-                peak = std::max(peak, a);
-                mix += *p;
+                peak = std::max(peak, std::abs(*p));
+                frameSum += *p;
             }
-            sum += mix;
+            sum += frameSum;
             if (++summed < step)
                 continue;
-            const float sample = float(sum / (double(summed) * channels));
+            mix.add(float(sum / (double(summed) * channels)));
             sum = 0;
             summed = 0;
-            tempoIn->data[tempoFill++] = sample;
-            if (tempoFill == kTempoHop) {
-                tempoFill = 0;
-                aubio_tempo_do(tempo.get(), tempoIn.get(), tempoOut.get());
-                if (tempoOut->data[0] != 0)
-                    beats.push_back(aubio_tempo_get_last_s(tempo.get()));
-            }
-            pitchIn->data[pitchFill++] = sample;
-            if (pitchFill == kPitchHop) {
-                pitchFill = 0;
-                aubio_pitch_do(pitch.get(), pitchIn.get(), pitchOut.get());
-                const float note = pitchOut->data[0];
-                if (aubio_db_spl(pitchIn.get()) > kPitchSilenceDb) {
-                    ++soundingFrames;
-                    if (note > 0 && aubio_pitch_get_confidence(pitch.get()) >= kPitchConfidence)
-                        notes.push_back(note);
-                }
-            }
         }
         if (frames < kChunk)
             break;
     }
 
     SoundMeasures m;
-    double lufs = 0;
-    m.loudness = ebur128_loudness_global(loudness.get(), &lufs) == EBUR128_SUCCESS ? lufs : std::nan("");
+    // The decoder's samples are finite and within [-1, 1], so the peak is a number or, for digital
+    // silence, minus infinity; and silence is silent whatever the rate.
     m.peak = peak > 0 ? 20.0 * std::log10(double(peak)) : -HUGE_VAL;
-    m.tempo = steadyTempo(beats);
-    m.pitch = tonalPitch(std::move(notes), soundingFrames);
+    m.loudness = peak > 0 ? finiteOrAbsent(loudness.loudness()) : -HUGE_VAL;
+    m.tempo = finiteOrAbsent(mix.tempo());
+    m.pitch = finiteOrAbsent(mix.pitch());
     return m;
 }
 

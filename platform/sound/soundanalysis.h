@@ -8,8 +8,9 @@
 
 namespace platform {
 
-/// A measure that a sound does not have (no steady beat, not tonal) is NaN; the loudness and peak of
-/// silence are minus infinity.
+/// A measure that a sound does not have (no steady beat, not tonal), or that its rate or channels keep
+/// from being measured, is NaN; the loudness and peak of digital silence, and only those, are minus
+/// infinity. Every other measure is a finite number.
 struct SoundMeasures {
     double loudness = std::nan(""); ///< integrated loudness, LUFS (EBU R128)
     double peak = std::nan("");     ///< sample peak, dBFS
@@ -17,7 +18,11 @@ struct SoundMeasures {
     double pitch = std::nan("");    ///< MIDI note number with its fraction (69 = A4 = 440 Hz)
 };
 
-/// Decodes a sound file as playing does and measures it; nothing when it cannot be decoded.
+/// Decodes a sound file as playing does and measures it; nothing when it cannot be decoded. A sound
+/// whose rate or channels a measuring library cannot take lacks that measure.
 std::optional<SoundMeasures> analyseSound(const std::string& path);
+
+/// Whether measures hold only what analyseSound gives: numbers, NaN, and minus infinity for silence.
+bool measuresAreValid(const SoundMeasures& measures);
 
 } // namespace platform

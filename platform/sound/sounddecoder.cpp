@@ -52,10 +52,13 @@ class PositionedSource : public ByteSource {
 public:
     std::int64_t seek(std::int64_t offset, int whence) override
     {
+        // The decoder seeks by sizes read from the file (an RF64 size may be near 2^63): a target
+        // beyond what a position can hold is no place to go.
         const std::int64_t base = whence == SEEK_CUR ? pos_ : whence == SEEK_END ? size() : 0;
-        if (base + offset < 0)
+        std::int64_t target = 0;
+        if (__builtin_add_overflow(base, offset, &target) || target < 0)
             return -1;
-        pos_ = base + offset;
+        pos_ = target;
         return pos_;
     }
     std::int64_t tell() override { return pos_; }
@@ -153,7 +156,8 @@ public:
     std::int64_t read(void* buffer, std::int64_t count) override
     {
         count = std::min(count, length_ - pos_);
-        if (count <= 0 || inner_->seek(offset_ + pos_, SEEK_SET) < 0)
+        std::int64_t at = 0;
+        if (count <= 0 || __builtin_add_overflow(offset_, pos_, &at) || inner_->seek(at, SEEK_SET) < 0)
             return 0;
         const std::int64_t n = inner_->read(buffer, count);
         pos_ += std::max<std::int64_t>(n, 0);
@@ -427,8 +431,9 @@ std::unique_ptr<Decoder> Decoder::openFromHeaderWalk(std::unique_ptr<ByteSource>
 
 bool Decoder::seekSeconds(double seconds)
 {
-    std::int64_t frame = std::isfinite(seconds) && seconds > 0 ? std::int64_t(std::llround(seconds * rate_)) : 0;
-    frame = std::min(frame, frames_);
+    // Clamped before it is made a whole number: a time past the end goes to the end.
+    const double wanted = std::isfinite(seconds) && seconds > 0 ? seconds * rate_ : 0.0;
+    const std::int64_t frame = wanted >= double(frames_) ? frames_ : std::int64_t(std::llround(wanted));
     return sf_seek(file_, frame, SEEK_SET) >= 0;
 }
 

@@ -50,8 +50,9 @@ public:
     std::int64_t frames() const { return frames_; }
     int bins() const { return bins_; }
     double seconds() const { return rate_ > 0 ? double(frames_) / rate_ : 0.0; }
-    /// First frame of a stretch; binStart(bins()) is frames().
-    std::int64_t binStart(int bin) const { return bin * frames_ / bins_; }
+    /// First frame of a stretch; binStart(bins()) is frames(). Whole stretches and the remainder apart,
+    /// so that no header's frame count can overflow the product.
+    std::int64_t binStart(int bin) const { return frames_ / bins_ * bin + frames_ % bins_ * bin / bins_; }
 
     /// Stretches finished so far (from the left); they do not change any more.
     int binsDone() const { return done_.load(std::memory_order_acquire); }

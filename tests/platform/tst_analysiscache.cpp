@@ -1,17 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The measures cache on real files: kept across a restart, forgotten when a file changes, a damaged or
-// foreign database set aside and rebuilt, and the oldest entries dropped beyond the limit.
+// The measures cache on real files: kept across a restart, forgotten when a file changes, a damaged,
+// foreign or linked database set aside and rebuilt, a good one kept through a full disk, a held lock
+// and two copies starting at once, and the oldest entries dropped beyond the limit.
 #include "platform/sound/analysiscache.h"
 #include "platform/files/files.h"
 #include "support/tempdrive.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
+#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 
 using platform::AnalysisCache;
 using platform::FileIdentity;
@@ -28,9 +34,30 @@ SoundMeasures measures(double lufs, double tempo)
     return m;
 }
 
+/// Makes a database of some other program at `file`.
+void makeForeignDatabase(const std::string& file)
+{
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    sqlite3_exec(other, "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('keep me')", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+}
+
+bool isLink(const std::string& file)
+{
+    struct stat st {};
+    return ::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 class AnalysisCacheTest : public ::testing::Test {
 protected:
     std::string dbFile() const { return dir_.path().toStdString() + "/cache/analysis.sqlite"; }
+    void removeDatabase() const
+    {
+        for (const char* suffix :
+             {"", "-wal", "-shm", "-journal", ".damaged", ".damaged-wal", ".damaged-shm", ".damaged-journal"})
+            ::unlink((dbFile() + suffix).c_str());
+    }
     QTemporaryDir dir_;
     testing_support::TempDrive drive_;
 };
@@ -54,9 +81,17 @@ TEST_F(AnalysisCacheTest, MeasuresSurviveARestartUntilTheFileChanges)
     EXPECT_TRUE(std::isnan(found->tempo)); // no tempo stays no tempo
     EXPECT_TRUE(std::isnan(found->pitch));
 
-    // Silence keeps its minus infinity.
-    again.store({{*id, measures(-HUGE_VAL, 120)}});
+    // Silence keeps its minus infinity. Infinities that measuring no longer gives (an earlier version
+    // kept them) count as not measured, so the file is measured again.
+    SoundMeasures silence = measures(-HUGE_VAL, std::nan(""));
+    silence.peak = -HUGE_VAL;
+    again.store({{*id, silence}});
+    ASSERT_TRUE(again.find({*id})[0]);
     EXPECT_TRUE(std::isinf(again.find({*id})[0]->loudness));
+    for (const double wrong : {HUGE_VAL, -HUGE_VAL}) {
+        again.store({{*id, measures(wrong, 120)}});
+        EXPECT_FALSE(AnalysisCache(dbFile()).find({*id})[0]) << wrong;
+    }
 
     // A new modification time, or a new size, makes the entry stale.
     const timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
@@ -169,6 +204,114 @@ TEST_F(AnalysisCacheTest, TheOldestEntriesGoBeyondTheLimit)
     const double expected[] = {-2, -1, -3, -2, 0, 0, 0, 0};
     for (size_t i = 0; i < mixed.size(); ++i)
         EXPECT_EQ(mixed[i] ? mixed[i]->loudness : 0, expected[i]) << i;
+}
+
+TEST_F(AnalysisCacheTest, TwoCopiesMakingTheFileAtOnceBothUseIt)
+{
+    // Each copy looks at the file while the other may be making it: neither may take the other's new
+    // file for a broken one.
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
+        removeDatabase();
+        std::atomic<int> started{0};
+        std::string notices[2];
+        auto copy = [&](int i) {
+            ++started;
+            while (started < 2) {
+            }
+            AnalysisCache cache(dbFile());
+            notices[i] = cache.notice();
+            cache.store({{FileIdentity{1, std::uint64_t(i + 1), 3, 4}, measures(-20, 90)}});
+        };
+        std::thread first(copy, 0), second(copy, 1);
+        first.join();
+        second.join();
+        EXPECT_EQ(notices[0] + notices[1], "");
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(dbFile() + ".damaged")));
+        EXPECT_EQ(AnalysisCache(dbFile()).entryCount(), 2);
+    }
+}
+
+TEST_F(AnalysisCacheTest, AFullDiskLeavesAGoodFileAndKeepsMeasuresUntilTheyCanBeWritten)
+{
+    const FileIdentity old{1, 2, 3, 4}, fresh{1, 5, 3, 4};
+    AnalysisCache(dbFile()).store({{old, measures(-20, 100)}});
+    // No file may grow: as a full disk, for root as well.
+    rlimit was{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &was), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = was;
+    full.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    {
+        AnalysisCache cache(dbFile());
+        EXPECT_NE(cache.notice().find("cannot be used"), std::string::npos) << cache.notice();
+        EXPECT_EQ(cache.takeNotice(), cache.notice()); // told once
+        EXPECT_EQ(cache.takeNotice(), "");
+        cache.store({{fresh, measures(-30, 100)}});
+        EXPECT_EQ(cache.takeNotice(), "");
+        EXPECT_TRUE(cache.find({fresh})[0]);
+        EXPECT_FALSE(cache.flush());
+        ::setrlimit(RLIMIT_FSIZE, &was);
+        EXPECT_TRUE(cache.flush());
+    }
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dbFile() + ".damaged")));
+    AnalysisCache after(dbFile());
+    EXPECT_TRUE(after.notice().empty());
+    const auto found = after.find({old, fresh});
+    EXPECT_TRUE(found[0] && found[1]);
+}
+
+TEST_F(AnalysisCacheTest, MeasuresWaitOutAWriteLockHeldLongerThanABatchWaits)
+{
+    const FileIdentity id{1, 2, 3, 4};
+    {
+        AnalysisCache cache(dbFile());
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(dbFile().c_str(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        cache.store({{id, measures(-20, 100)}}); // gives up waiting for the lock
+        EXPECT_TRUE(cache.find({id})[0]);
+        EXPECT_TRUE(cache.notice().empty()); // a lock held a while is no news for the user
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+    } // the end of the session writes them
+    EXPECT_TRUE(AnalysisCache(dbFile()).find({id})[0]);
+}
+
+TEST_F(AnalysisCacheTest, ALinkInPlaceOfTheFileIsSetAsideNotFollowed)
+{
+    const std::string elsewhere = dir_.path().toStdString() + "/elsewhere", target = elsewhere + "/target.sqlite";
+    QDir().mkpath(QString::fromStdString(elsewhere));
+    QDir().mkpath(QString::fromStdString(dbFile().substr(0, dbFile().rfind('/'))));
+    for (const char* kind : {"empty", "missing", "foreign"}) {
+        SCOPED_TRACE(kind);
+        removeDatabase();
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            ::unlink((target + suffix).c_str());
+        QFile t(QString::fromStdString(target));
+        if (kind[0] == 'e')
+            ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+        else if (kind[0] == 'f')
+            makeForeignDatabase(target);
+        t.close();
+        const QByteArray before = t.open(QIODevice::ReadOnly) ? t.readAll() : QByteArray("missing");
+        t.close();
+        ASSERT_EQ(::symlink(target.c_str(), dbFile().c_str()), 0);
+        {
+            AnalysisCache cache(dbFile());
+            EXPECT_TRUE(cache.isOpen());
+            EXPECT_NE(cache.notice().find("set aside"), std::string::npos) << cache.notice();
+            cache.store({{FileIdentity{1, 2, 3, 4}, measures(-20, 100)}});
+        }
+        EXPECT_FALSE(isLink(dbFile()));
+        EXPECT_TRUE(isLink(dbFile() + ".damaged"));
+        const QByteArray after = t.open(QIODevice::ReadOnly) ? t.readAll() : QByteArray("missing");
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(QDir(QString::fromStdString(elsewhere)).entryList(QDir::Files).size(), kind[0] == 'm' ? 0 : 1);
+    }
 }
 
 } // namespace

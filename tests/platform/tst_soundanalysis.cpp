@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Measures of generated sounds against their known values: loudness, peak, tempo, pitch.
 #include "platform/sound/soundanalysis.h"
+#include "platform/sound/wavepeaks.h"
 #include "support/tempdrive.h"
 
 #include <gtest/gtest.h>
@@ -13,9 +14,10 @@ namespace {
 constexpr int kRate = 44100;
 
 /// A 16-bit PCM wave of the given seconds whose channels' samples come from a function of time.
-std::string pcmWave(int channels, double seconds, const std::function<double(int channel, int frame)>& sample)
+std::string pcmWave(int channels, double seconds, const std::function<double(int channel, int frame)>& sample,
+                    int rate = kRate)
 {
-    const int frames = int(seconds * kRate);
+    const int frames = int(seconds * rate);
     const unsigned dataSize = unsigned(frames * channels * 2);
     std::string s = "RIFF";
     auto put = [&](unsigned v, int n) {
@@ -27,8 +29,8 @@ std::string pcmWave(int channels, double seconds, const std::function<double(int
     put(16, 4);
     put(1, 2);
     put(unsigned(channels), 2);
-    put(kRate, 4);
-    put(unsigned(kRate * channels * 2), 4);
+    put(unsigned(rate), 4);
+    put(unsigned(rate * channels * 2), 4);
     put(unsigned(channels * 2), 2);
     put(16, 2);
     s += "data";
@@ -102,6 +104,69 @@ TEST_F(SoundAnalysis, SilenceAndNoiseHaveNoTempoAndNoPitch)
     drive_.write("text.wav", std::string(2000, 'x'));
     EXPECT_FALSE(platform::analyseSound("C:\\text.wav").has_value());
     EXPECT_FALSE(platform::analyseSound("C:\\missing.wav").has_value());
+    // Too short for a gated loudness, yet not silent: no loudness rather than a silent one.
+    const auto click = measure(pcmWave(1, 0.2, [](int, int f) { return 0.5 * sine(1000, f); }));
+    EXPECT_TRUE(std::isnan(click.loudness)) << click.loudness;
+    EXPECT_NEAR(click.peak, -6.02, 0.1);
+}
+
+TEST_F(SoundAnalysis, ARateOrChannelCountALibraryCannotTakeLeavesOnlyThatMeasureOut)
+{
+    // Loudness needs 3364 Hz or more (its weighting filter); the beat tracker 256 Hz; 16 and 17 Hz once
+    // overran the loudness meter's buffer. Every file gets measures, so the cache remembers them.
+    const struct {
+        int rate, channels;
+        bool loudness, tempo;
+    } cases[] = {{1, 1, false, false},    {15, 1, false, false},   {16, 1, false, false},  {17, 32, false, false},
+                 {20, 2, false, false},   {29, 1, false, false},   {255, 3, false, false}, {1000, 1, false, true},
+                 {3000, 6, false, true},  {3363, 1, false, true},  {3364, 1, true, true},  {8000, 2, true, true},
+                 {384000, 1, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " channels");
+        // Clicks at 120 to the minute, for a few seconds or a few hundred frames.
+        const int beat = std::max(1, c.rate / 2), click = std::max(1, c.rate / 100);
+        const auto clicks = [&](int, int f) { return f % beat < click ? 0.5 : 0.0; };
+        const auto m = measure(pcmWave(c.channels, std::max(3.0, 400.0 / c.rate), clicks, c.rate));
+        EXPECT_TRUE(platform::measuresAreValid(m));
+        EXPECT_NEAR(m.peak, -6.02, 0.01);
+        EXPECT_EQ(std::isnan(m.loudness), !c.loudness) << m.loudness;
+        if (!c.tempo) {
+            EXPECT_TRUE(std::isnan(m.tempo)) << m.tempo;
+        }
+    }
+}
+
+TEST_F(SoundAnalysis, SizesNearTheLimitOfANumberAreNeitherTrustedNorOverflowed)
+{
+    // RF64 keeps its sizes in a ds64 chunk; a file may put anything there. Measured and drawn, such a
+    // file gives what its few real samples hold, or nothing.
+    const auto [fmt, data] = [] {
+        const std::string w = testing_support::makeWav(1, 44100, 16, 4410, 440);
+        return std::make_pair(w.substr(12, 24), w.substr(44));
+    }();
+    auto le = [](std::uint64_t v, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i)
+            s.push_back(char(v >> (8 * i)));
+        return s;
+    };
+    const std::uint64_t top = std::uint64_t(INT64_MAX);
+    for (const std::uint64_t size : {top, top - 7, top - 4096, top + 1, ~std::uint64_t(0), std::uint64_t(1) << 62}) {
+        SCOPED_TRACE(size);
+        const std::string ds64 = "ds64" + le(28, 4) + le(size, 8) + le(size, 8) + le(size / 2, 8) + le(0, 4);
+        drive_.write("big.wav", "RF64" + le(0xFFFFFFFF, 4) + "WAVE" + ds64 + fmt + "data" + le(0xFFFFFFFF, 4) + data +
+                                    "LIST" + le(4, 4) + "INFO");
+        if (const auto m = platform::analyseSound("C:\\big.wav")) {
+            EXPECT_TRUE(platform::measuresAreValid(*m));
+        }
+        if (const auto scanner = platform::WavePeakScanner::open("C:\\big.wav")) {
+            const std::atomic<bool> cancel{false};
+            EXPECT_TRUE(scanner->run(cancel));
+            const auto& peaks = *scanner->peaks();
+            for (int b = 0; b < peaks.bins(); ++b)
+                EXPECT_LE(peaks.binStart(b), peaks.binStart(b + 1));
+        }
+    }
 }
 
 } // namespace
