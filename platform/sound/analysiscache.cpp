@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/sound/analysiscache.h"
 
+#include "platform/database/sqlitefile.h"
+
 #include <QDir>
 #include <QString>
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
-#include <limits.h>
 #include <numeric>
 #include <sqlite3.h>
 
@@ -18,69 +19,24 @@ namespace {
 
 // Marks the file as this program's database ("Tonf"); any other application id is someone else's.
 constexpr int kApplicationId = 0x546f6e66;
-constexpr int kSchemaVersion = 1;
-// Another running copy may hold the write lock for a batch; waiting this long is better than losing it.
-constexpr int kBusyWaitMs = 3000;
 // A write that failed (lock held longer, disk full) is tried again with a batch at least this much later.
 constexpr auto kRetryInterval = std::chrono::seconds(10);
 // Files whose inodes lie at most this far apart are read by one query; the entries of other files in
 // between cost less than another query.
 constexpr sqlite3_uint64 kInodeGap = 64;
 
-const char* const kSchema = "CREATE TABLE IF NOT EXISTS measures("
+const char* const kSchema = "CREATE TABLE measures("
                             " device INTEGER NOT NULL, inode INTEGER NOT NULL,"
                             " size INTEGER NOT NULL, modified INTEGER NOT NULL,"
                             " loudness REAL, peak REAL, tempo REAL, pitch REAL,"
                             " stored INTEGER NOT NULL,"
                             " PRIMARY KEY(device, inode)) WITHOUT ROWID;"
-                            "CREATE INDEX IF NOT EXISTS measures_by_age ON measures(stored);";
+                            "CREATE INDEX measures_by_age ON measures(stored);";
 
 const char* const kFindSql = "SELECT inode, size, modified, loudness, peak, tempo, pitch FROM measures"
                             " WHERE device=?1 AND inode BETWEEN ?2 AND ?3";
 const char* const kStoreSql = "INSERT OR REPLACE INTO measures(device, inode, size, modified, loudness, peak,"
                              " tempo, pitch, stored) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)";
-
-bool isDamage(int code)
-{
-    code &= 0xFF;
-    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB || code == SQLITE_FORMAT;
-}
-
-/// Another connection holds the lock: waiting longer would do.
-bool isBusy(int code)
-{
-    code &= 0xFF;
-    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
-}
-
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    bool ok() const { return rc_ == SQLITE_OK && stmt_; }
-    int prepareCode() const { return rc_; }
-    sqlite3_stmt* get() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-    int rc_ = SQLITE_ERROR;
-};
-
-/// A measure as stored: NaN (no such measure) as NULL, infinities as they are.
-void bindMeasure(sqlite3_stmt* s, int column, double v)
-{
-    if (std::isnan(v))
-        sqlite3_bind_null(s, column);
-    else
-        sqlite3_bind_double(s, column, v);
-}
-
-double columnMeasure(sqlite3_stmt* s, int column)
-{
-    return sqlite3_column_type(s, column) == SQLITE_NULL ? std::nan("") : sqlite3_column_double(s, column);
-}
 
 std::int64_t nowMs()
 {
@@ -99,15 +55,9 @@ std::string AnalysisCache::defaultFile()
 }
 
 AnalysisCache::AnalysisCache(std::string file, std::int64_t maxEntries)
-    : file_(file.empty() ? defaultFile() : std::move(file)), maxEntries_(maxEntries)
+    : file_(DatabaseFile::placeFile(file.empty() ? defaultFile() : std::move(file))), maxEntries_(maxEntries),
+      database_(file_, schema())
 {
-    // The folder may be a link (a cache on another disk); only the file itself must not be one.
-    const std::string folder = file_.substr(0, file_.rfind('/'));
-    QDir().mkpath(QString::fromStdString(folder));
-    if (char* real = ::realpath(folder.c_str(), nullptr)) {
-        file_ = real + file_.substr(folder.size());
-        std::free(real);
-    }
     switch (open()) {
     case Opening::Usable:
         break;
@@ -129,9 +79,18 @@ AnalysisCache::~AnalysisCache()
 
 void AnalysisCache::close()
 {
-    if (db_)
-        sqlite3_close_v2(db_);
-    db_ = nullptr;
+    database_.close();
+}
+
+DatabaseSchema AnalysisCache::schema()
+{
+    DatabaseSchema s;
+    s.applicationId = kApplicationId;
+    s.migrations = {kSchema};
+    s.probes = {kFindSql, kStoreSql};
+    // A cache of another version is made anew: it holds nothing a user made.
+    s.replaceOtherVersions = true;
+    return s;
 }
 
 void AnalysisCache::tell(std::string text)
@@ -147,120 +106,21 @@ std::string AnalysisCache::takeNotice()
 
 AnalysisCache::Opening AnalysisCache::open()
 {
-    close();
-    // A link is never followed: it could make the cache of some other file, anywhere.
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
-    const int rc = sqlite3_open_v2(file_.c_str(), &db_, flags, nullptr);
-    const int code = db_ ? sqlite3_extended_errcode(db_) : rc;
-    seen_ = {};
-    ::lstat(file_.c_str(), &seen_);
-    if (rc != SQLITE_OK) {
-        close();
-        return code == SQLITE_CANTOPEN_SYMLINK || isDamage(code) ? Opening::SetAside : Opening::Unavailable;
+    switch (database_.open()) {
+    case DatabaseFile::Opening::Usable:
+        return Opening::Usable;
+    case DatabaseFile::Opening::SetAside:
+    case DatabaseFile::Opening::Newer: // a cache of another version holds nothing worth keeping
+        return Opening::SetAside;
+    case DatabaseFile::Opening::Unavailable:
+        break;
     }
-    sqlite3_busy_timeout(db_, kBusyWaitMs);
-    // An empty file holds nobody's data: it is made in WAL mode at once, which spares the syncs of a
-    // rollback journal.
-    if (S_ISREG(seen_.st_mode) && seen_.st_size == 0)
-        sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-    const Opening verdict = checkAndCreate();
-    if (verdict != Opening::Usable) {
-        close();
-        return verdict;
-    }
-    // Several copies of the program read while one writes.
-    sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-    return Opening::Usable;
-}
-
-AnalysisCache::Opening AnalysisCache::checkAndCreate()
-{
-    // Only what the file holds sets it aside; a failure to read or write it now (disk full, no
-    // permission, a lock) leaves it for another time.
-    auto verdictOf = [](int rc) { return isDamage(rc) ? Opening::SetAside : Opening::Unavailable; };
-    auto pragma = [this](const char* sql, int& value) {
-        Statement s(db_, sql);
-        if (!s.ok())
-            return s.prepareCode();
-        const int step = sqlite3_step(s.get());
-        if (step != SQLITE_ROW)
-            return step;
-        value = sqlite3_column_int(s.get(), 0);
-        return SQLITE_OK;
-    };
-    // The look and the making are one transaction under the write lock: another copy making the file
-    // at the same moment has either finished or waits, so its new file is never taken for a broken one.
-    const bool readOnly = sqlite3_db_readonly(db_, "main") == 1;
-    int rc = sqlite3_exec(db_, readOnly ? "BEGIN" : "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        return verdictOf(rc);
-    int appId = -1, tables = -1, version = -1;
-    rc = pragma("PRAGMA application_id", appId);
-    if (rc == SQLITE_OK)
-        rc = pragma("SELECT count(*) FROM sqlite_schema", tables);
-    if (rc == SQLITE_OK)
-        rc = pragma("PRAGMA user_version", version);
-    const bool fresh = appId == 0 && tables == 0;
-    if (rc == SQLITE_OK && fresh && !readOnly) {
-        const std::string setup = std::string(kSchema) + "PRAGMA application_id=" + std::to_string(kApplicationId) +
-                                  "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
-        rc = sqlite3_exec(db_, setup.c_str(), nullptr, nullptr, nullptr);
-    }
-    if (rc == SQLITE_OK && (fresh ? readOnly : (appId != kApplicationId || version != kSchemaVersion))) {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        return fresh ? Opening::Unavailable : Opening::SetAside;
-    }
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        return verdictOf(rc);
-    }
-    return checkContents(!fresh);
-}
-
-AnalysisCache::Opening AnalysisCache::checkContents(bool checkPages)
-{
-    auto verdictOf = [](int rc) { return isDamage(rc) ? Opening::SetAside : Opening::Unavailable; };
-    if (checkPages) {
-        Statement check(db_, "PRAGMA quick_check");
-        if (!check.ok())
-            return verdictOf(check.prepareCode());
-        const int step = sqlite3_step(check.get());
-        if (step != SQLITE_ROW)
-            return verdictOf(step);
-        const unsigned char* verdict = sqlite3_column_text(check.get(), 0);
-        if (!verdict || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0)
-            return Opening::SetAside;
-    }
-    // A file of ours whose table lost or changed its columns would keep nothing: it is made anew.
-    for (const char* sql : {kFindSql, kStoreSql}) {
-        Statement s(db_, sql);
-        if (!s.ok())
-            return (s.prepareCode() & 0xFF) == SQLITE_ERROR ? Opening::SetAside : verdictOf(s.prepareCode());
-    }
-    return Opening::Usable;
-}
-
-bool AnalysisCache::setAside()
-{
-    close();
-    struct stat now {};
-    if (::lstat(file_.c_str(), &now) != 0 || now.st_dev != seen_.st_dev || now.st_ino != seen_.st_ino)
-        return false;
-    // The journal files go along with it: what they hold belongs to that file, and a journal left
-    // behind would be played back into the new one.
-    const std::string aside = file_ + ".damaged";
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-        std::remove((aside + suffix).c_str());
-        std::rename((file_ + suffix).c_str(), (aside + suffix).c_str());
-    }
-    return true;
+    return Opening::Unavailable;
 }
 
 void AnalysisCache::rebuild()
 {
-    const bool movedAway = setAside();
+    const bool movedAway = database_.setAside();
     const Opening again = open();
     if (again == Opening::Usable && movedAway)
         tell("The analysis cache " + file_ + " was damaged or not Tonfolio's; it was set aside and started anew");
@@ -275,7 +135,7 @@ std::vector<std::optional<SoundMeasures>> AnalysisCache::find(const std::vector<
     std::vector<std::optional<SoundMeasures>> out(files.size());
     if (files.empty())
         return out;
-    if (db_)
+    if (db())
         findStored(files, out);
     // Measures not written yet are found as well, and are newer than any stored.
     for (size_t i = 0; i < files.size() && !unsaved_.empty(); ++i) {
@@ -297,9 +157,9 @@ void AnalysisCache::findStored(const std::vector<FileIdentity>& files, std::vect
     std::vector<size_t> order(files.size());
     std::iota(order.begin(), order.end(), size_t(0));
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
-    int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    int rc = DatabaseFile::exec(db(), "BEGIN");
     {
-        Statement s(db_, kFindSql);
+        SqlStatement s(db(), kFindSql);
         if (rc == SQLITE_OK && !s.ok())
             rc = s.prepareCode();
         for (size_t first = 0; rc == SQLITE_OK && first < order.size();) {
@@ -323,10 +183,10 @@ void AnalysisCache::findStored(const std::vector<FileIdentity>& files, std::vect
                         sqlite3_column_int64(s.get(), 2) != f.modified)
                         continue;
                     SoundMeasures m;
-                    m.loudness = columnMeasure(s.get(), 3);
-                    m.peak = columnMeasure(s.get(), 4);
-                    m.tempo = columnMeasure(s.get(), 5);
-                    m.pitch = columnMeasure(s.get(), 6);
+                    m.loudness = columnReal(s.get(), 3);
+                    m.peak = columnReal(s.get(), 4);
+                    m.tempo = columnReal(s.get(), 5);
+                    m.pitch = columnReal(s.get(), 6);
                     // Measures an earlier version kept that this one would not give are measured again.
                     if (measuresAreValid(m))
                         out[order[k]] = m;
@@ -338,8 +198,8 @@ void AnalysisCache::findStored(const std::vector<FileIdentity>& files, std::vect
             first = last + 1;
         }
     }
-    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-    if (isDamage(rc)) {
+    DatabaseFile::exec(db(), "COMMIT");
+    if (DatabaseFile::isDamage(rc)) {
         rebuild();
         std::fill(out.begin(), out.end(), std::nullopt);
     }
@@ -357,19 +217,19 @@ bool AnalysisCache::flush()
 {
     if (unsaved_.empty())
         return true;
-    if (!db_ && open() == Opening::SetAside)
+    if (!db() && open() == Opening::SetAside)
         rebuild();
-    int rc = db_ ? write() : SQLITE_CANTOPEN;
-    if (isDamage(rc)) {
+    int rc = db() ? write() : SQLITE_CANTOPEN;
+    if (DatabaseFile::isDamage(rc)) {
         rebuild();
-        rc = db_ ? write() : SQLITE_CANTOPEN;
+        rc = db() ? write() : SQLITE_CANTOPEN;
     }
     if (rc == SQLITE_OK) {
         unsaved_.clear();
         return true;
     }
     retryAt_ = std::chrono::steady_clock::now() + kRetryInterval;
-    if (!isBusy(rc) && !toldUnwritten_) {
+    if (!DatabaseFile::isBusy(rc) && !toldUnwritten_) {
         toldUnwritten_ = true;
         tell("The analysis cache " + file_ + " cannot be written (" + sqlite3_errstr(rc) +
              "); measures are kept until Tonfolio closes");
@@ -379,9 +239,9 @@ bool AnalysisCache::flush()
 
 int AnalysisCache::write()
 {
-    int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    int rc = DatabaseFile::exec(db(), "BEGIN IMMEDIATE");
     if (rc == SQLITE_OK) {
-        Statement s(db_, kStoreSql);
+        SqlStatement s(db(), kStoreSql);
         rc = s.ok() ? SQLITE_OK : s.prepareCode();
         const std::int64_t now = nowMs();
         for (auto it = unsaved_.begin(); rc == SQLITE_OK && it != unsaved_.end(); ++it) {
@@ -390,10 +250,10 @@ int AnalysisCache::write()
             sqlite3_bind_int64(s.get(), 2, sqlite3_int64(id.inode));
             sqlite3_bind_int64(s.get(), 3, id.size);
             sqlite3_bind_int64(s.get(), 4, id.modified);
-            bindMeasure(s.get(), 5, m.loudness);
-            bindMeasure(s.get(), 6, m.peak);
-            bindMeasure(s.get(), 7, m.tempo);
-            bindMeasure(s.get(), 8, m.pitch);
+            bindReal(s.get(), 5, m.loudness);
+            bindReal(s.get(), 6, m.peak);
+            bindReal(s.get(), 7, m.tempo);
+            bindReal(s.get(), 8, m.pitch);
             sqlite3_bind_int64(s.get(), 9, now);
             const int step = sqlite3_step(s.get());
             if (step != SQLITE_DONE)
@@ -403,7 +263,7 @@ int AnalysisCache::write()
     }
     if (rc == SQLITE_OK) {
         // The oldest entries beyond the limit go.
-        Statement trim(db_, "DELETE FROM measures WHERE (device, inode) IN (SELECT device, inode FROM measures"
+        SqlStatement trim(db(), "DELETE FROM measures WHERE (device, inode) IN (SELECT device, inode FROM measures"
                             " ORDER BY stored LIMIT max(0, (SELECT count(*) FROM measures) - ?1))");
         if (trim.ok()) {
             sqlite3_bind_int64(trim.get(), 1, maxEntries_);
@@ -413,17 +273,17 @@ int AnalysisCache::write()
         }
     }
     if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        rc = DatabaseFile::exec(db(), "COMMIT");
     if (rc != SQLITE_OK)
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        DatabaseFile::exec(db(), "ROLLBACK");
     return rc;
 }
 
 std::int64_t AnalysisCache::entryCount()
 {
-    if (!db_)
+    if (!db())
         return 0;
-    Statement s(db_, "SELECT count(*) FROM measures");
+    SqlStatement s(db(), "SELECT count(*) FROM measures");
     return s.ok() && sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
 }
 

@@ -3,6 +3,7 @@
 // Measures of sound files kept between runs in an SQLite database under $XDG_CACHE_HOME/tonfolio/,
 // keyed by the file's device and inode and valid while its size and modification time stay.
 
+#include "platform/database/sqlitefile.h"
 #include "platform/files/fileidentity.h"
 #include "platform/sound/soundanalysis.h"
 
@@ -11,11 +12,8 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
-
-struct sqlite3;
 
 namespace platform {
 
@@ -37,7 +35,7 @@ public:
 
     static std::string defaultFile();
     const std::string& file() const { return file_; }
-    bool isOpen() const { return db_ != nullptr; }
+    bool isOpen() const { return database_.db() != nullptr; }
     /// The last message for the user about the file, empty when nothing happened.
     const std::string& notice() const { return notice_; }
     /// A message not handed out before, for the caller to show once; empty when there is none.
@@ -58,13 +56,8 @@ private:
     using Key = std::pair<std::uint64_t, std::uint64_t>;
 
     Opening open();
-    /// Looks at the opened file and makes the table in a fresh one, in one transaction.
-    Opening checkAndCreate();
-    /// Whether the table serves, and with checkPages whether every page reads as it should.
-    Opening checkContents(bool checkPages);
-    /// Moves the file looked at (with its journal files) to ".damaged", unless another file took its
-    /// place meanwhile; whether it did.
-    bool setAside();
+    static DatabaseSchema schema();
+    sqlite3* db() const { return database_.db(); }
     /// Sets the file aside and starts a new one.
     void rebuild();
     void findStored(const std::vector<FileIdentity>& files, std::vector<std::optional<SoundMeasures>>& out);
@@ -75,8 +68,7 @@ private:
 
     std::string file_;
     std::int64_t maxEntries_;
-    sqlite3* db_ = nullptr;
-    struct stat seen_ {};
+    DatabaseFile database_;
     std::string notice_;
     std::string untold_;
     // Measures not written yet, and when to try again.
