@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What a user types to find sounds, in the folder's filter box and in the library alike: words a name
+// must contain, ignoring case and accents, in any order, and conditions on the measures
+// ("bpm:120-130", "lufs:<-20", "pitch:A4", "key:~Am"). One grammar for both, so a search means the
+// same wherever it is typed.
+
+#include "library/musicalkey.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace library {
+
+/// A text as searches compare it (UTF-8): accents and other combining marks removed, case folded.
+std::string searchFolded(const QString& text);
+/// Appends the folded text to out.
+void appendFolded(const QString& text, std::string& out);
+/// The number of characters (code points) of a UTF-8 text.
+size_t characterCount(const std::string& utf8);
+
+enum class Measure { Loudness, Peak, Tempo, Pitch, Key };
+
+struct SearchQuery {
+    /// A measure within [low, high]; a pitch condition may instead name a note ("A", "A4", "C#3"), and
+    /// a key condition names the keys that match.
+    struct Condition {
+        Measure measure = Measure::Loudness;
+        double low = 0;
+        double high = 0;
+        int pitchClass = -1;          ///< 0 = C ... 11 = B when a note is named
+        int octave = -100;            ///< with the note, when named too
+        std::vector<MusicalKey> keys; ///< for Key: the key typed, with "~" also those that mix with it
+
+        /// Whether a measured value (NaN: the sound has no such measure) or key meets the condition.
+        bool holdsFor(double value, const std::optional<MusicalKey>& key = std::nullopt) const;
+    };
+
+    /// The words a name must all contain, in any order (folded); none matches every name.
+    std::vector<std::string> words;
+    std::vector<Condition> conditions;
+    /// Why each condition typed that cannot be read is left out, one line each.
+    QStringList problems;
+
+    /// Words of the form measure:range become conditions, the rest are words. A word naming a measure
+    /// whose range cannot be read is left out with the reason in problems, so a slip of the keys does
+    /// not empty the list. "tag:", "fav:" and "loop:" are kept for what the library will know of a
+    /// file; until then they are left out with a word in problems.
+    static SearchQuery parse(const QString& typed);
+    bool isEmpty() const { return words.empty() && conditions.empty(); }
+    bool usesMeasures() const { return !conditions.empty(); }
+};
+
+} // namespace library
