@@ -25,6 +25,26 @@ SqlStatement::~SqlStatement()
     sqlite3_finalize(stmt_);
 }
 
+SqlTransaction::SqlTransaction(sqlite3* db) : db_(db)
+{
+    rc_ = db ? sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) : SQLITE_MISUSE;
+}
+
+SqlTransaction::~SqlTransaction()
+{
+    if (rc_ == SQLITE_OK && !done_)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+int SqlTransaction::commit()
+{
+    done_ = true;
+    const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return rc;
+}
+
 DatabaseFile::DatabaseFile(std::string file, DatabaseSchema schema) : file_(std::move(file)), schema_(std::move(schema))
 {
 }
@@ -207,6 +227,15 @@ bool DatabaseFile::setAside()
         std::rename((file_ + suffix).c_str(), (aside + suffix).c_str());
     }
     return true;
+}
+
+int runOnce(sqlite3_stmt* s)
+{
+    if (!s)
+        return SQLITE_MISUSE;
+    const int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
 }
 
 void bindReal(sqlite3_stmt* s, int column, double v)

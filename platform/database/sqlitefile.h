@@ -50,6 +50,24 @@ private:
     int rc_ = 0;
 };
 
+/// A write transaction: BEGIN IMMEDIATE when made, rolled back unless committed.
+class SqlTransaction {
+public:
+    explicit SqlTransaction(sqlite3* db);
+    ~SqlTransaction();
+    SqlTransaction(const SqlTransaction&) = delete;
+    SqlTransaction& operator=(const SqlTransaction&) = delete;
+    /// SQLite's result of BEGIN.
+    int began() const { return rc_; }
+    /// Commits (rolls back when that fails); SQLite's result.
+    int commit();
+
+private:
+    sqlite3* db_;
+    int rc_;
+    bool done_ = false;
+};
+
 class DatabaseFile {
 public:
     enum class Opening {
@@ -104,6 +122,10 @@ private:
     struct stat seen_ {};
     int failure_ = 0;
 };
+
+/// Steps a statement that returns no rows (or whose rows are not wanted) once and resets it; SQLITE_OK
+/// when it ran.
+int runOnce(sqlite3_stmt* s);
 
 /// A real value as stored: NaN (no such value) as NULL, infinities as they are.
 void bindReal(sqlite3_stmt* s, int column, double v);

@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "library/sqlsearch.h"
+
+#include <limits>
+
+namespace library {
+
+namespace {
+
+// The trigram index finds texts of three characters or more; shorter words are looked for in the
+// words of each file the rest of the query lets through.
+constexpr size_t kTrigram = 3;
+// Notes a pitch condition naming only the pitch class can be: MIDI notes 0 to 131, octaves -1 to 9.
+constexpr int kLowestOctave = -1, kHighestOctave = 9;
+
+const char* const kColumns =
+    "SELECT f.id, d.root, r.path, d.path, f.name, f.size, f.modified, f.format, f.channels, f.bits, f.rate,"
+    " f.seconds, m.loudness, m.peak, m.tempo, m.pitch, m.key, m.decoded, m.file IS NOT NULL, f.missing, r.state"
+    " FROM files f JOIN folders d ON d.id = f.folder JOIN roots r ON r.id = d.root"
+    " LEFT JOIN measures m ON m.file = f.id";
+
+class Builder {
+public:
+    /// A placeholder for a value: "?n".
+    std::string text(std::string v)
+    {
+        SqlValue value;
+        value.text = std::move(v);
+        return add(std::move(value));
+    }
+    std::string real(double v)
+    {
+        SqlValue value;
+        value.kind = SqlValue::Kind::Real;
+        value.real = v;
+        return add(std::move(value));
+    }
+    std::string integer(std::int64_t v)
+    {
+        SqlValue value;
+        value.kind = SqlValue::Kind::Integer;
+        value.integer = v;
+        return add(std::move(value));
+    }
+    std::vector<SqlValue> values;
+
+private:
+    std::string add(SqlValue v)
+    {
+        values.push_back(std::move(v));
+        return "?" + std::to_string(values.size());
+    }
+};
+
+/// The word as one phrase of the full-text query language: in double quotes, its own quotes doubled,
+/// so that nothing in it is read as an operator.
+std::string phrase(const std::string& word)
+{
+    std::string out = "\"";
+    for (const char c : word) {
+        out.push_back(c);
+        if (c == '"')
+            out.push_back('"');
+    }
+    return out + "\"";
+}
+
+const char* measureColumn(Measure m)
+{
+    switch (m) {
+    case Measure::Loudness:
+        return "loudness";
+    case Measure::Peak:
+        return "peak";
+    case Measure::Tempo:
+        return "tempo";
+    case Measure::Pitch:
+        return "pitch";
+    case Measure::Key:
+        return "key";
+    }
+    return "loudness";
+}
+
+/// A value v rounds to the note n when n - 0.5 <= v < n + 0.5 (notes are not negative).
+std::string noteRange(Builder& b, int note)
+{
+    return "(pitch >= " + b.real(note - 0.5) + " AND pitch < " + b.real(note + 0.5) + ")";
+}
+
+std::string conditionSql(Builder& b, const SearchQuery::Condition& c)
+{
+    const std::string column = measureColumn(c.measure);
+    if (c.measure == Measure::Key) {
+        std::string in;
+        for (const MusicalKey& k : c.keys)
+            in += (in.empty() ? "" : ", ") + b.integer(k.tonic + (k.minor ? 12 : 0));
+        return in.empty() ? "0" : "key IN (" + in + ")";
+    }
+    if (c.pitchClass >= 0) {
+        if (c.octave != -100)
+            return noteRange(b, (c.octave + 1) * 12 + c.pitchClass);
+        std::string any;
+        for (int octave = kLowestOctave; octave <= kHighestOctave; ++octave)
+            any += (any.empty() ? "" : " OR ") + noteRange(b, (octave + 1) * 12 + c.pitchClass);
+        return "(" + any + ")";
+    }
+    // An end at infinity is no bound; the silence's minus infinity lies below every number.
+    const double inf = std::numeric_limits<double>::infinity();
+    std::string sql = column + " IS NOT NULL";
+    if (c.low != -inf)
+        sql += " AND " + column + " >= " + b.real(c.low);
+    if (c.high != inf)
+        sql += " AND " + column + " <= " + b.real(c.high);
+    return sql;
+}
+
+std::string orderSql(const SearchOrder& order)
+{
+    const char* dir = order.descending ? " DESC" : "";
+    auto measure = [&](const char* column) {
+        // Files without the measure go last either way.
+        return std::string(column) + " IS NULL, " + column + dir + ", f.id";
+    };
+    switch (order.column) {
+    case SearchColumn::Stored:
+        return std::string("f.id") + dir;
+    case SearchColumn::Name:
+        return std::string("f.name") + dir + ", f.id";
+    case SearchColumn::Folder:
+        return std::string("r.path") + dir + ", d.path" + dir + ", f.name" + dir;
+    case SearchColumn::Size:
+        return std::string("f.size") + dir + ", f.id";
+    case SearchColumn::Modified:
+        return std::string("f.modified") + dir + ", f.id";
+    case SearchColumn::Length:
+        return measure("f.seconds");
+    case SearchColumn::Rate:
+        return measure("f.rate");
+    case SearchColumn::Loudness:
+        return measure("m.loudness");
+    case SearchColumn::Peak:
+        return measure("m.peak");
+    case SearchColumn::Tempo:
+        return measure("m.tempo");
+    case SearchColumn::Pitch:
+        return measure("m.pitch");
+    case SearchColumn::Key:
+        return measure("m.key");
+    }
+    return "f.id";
+}
+
+} // namespace
+
+SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit)
+{
+    Builder b;
+    std::vector<std::string> terms;
+    for (const std::string& word : query.words) {
+        if (word.empty())
+            continue;
+        if (characterCount(word) >= kTrigram) {
+            // Files whose name (or texts) holds the word, and the files of folders whose path does.
+            const std::string p = b.text(phrase(word));
+            terms.push_back("f.id IN (SELECT rowid FROM file_words WHERE file_words MATCH " + p +
+                            " UNION ALL SELECT id FROM files WHERE folder IN"
+                            " (SELECT rowid FROM folder_words WHERE folder_words MATCH " +
+                            p + "))");
+        } else {
+            const std::string w = b.text(word);
+            terms.push_back("(instr((SELECT words FROM file_words WHERE rowid = f.id), " + w +
+                            ") > 0 OR instr((SELECT words FROM folder_words WHERE rowid = f.folder), " + w + ") > 0)");
+        }
+    }
+    if (!query.conditions.empty()) {
+        std::string all;
+        for (const SearchQuery::Condition& c : query.conditions)
+            all += (all.empty() ? "" : " AND ") + conditionSql(b, c);
+        terms.push_back("f.id IN (SELECT file FROM measures WHERE " + all + ")");
+    }
+    SearchSql out;
+    out.sql = kColumns;
+    for (size_t i = 0; i < terms.size(); ++i)
+        out.sql += (i == 0 ? " WHERE " : " AND ") + terms[i];
+    out.sql += " ORDER BY " + orderSql(order) + " LIMIT " + b.integer(limit < 0 ? 0 : limit);
+    out.values = std::move(b.values);
+    return out;
+}
+
+} // namespace library

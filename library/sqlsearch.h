@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// A search query as one SQLite statement with every value bound, never spliced into its text. Words of
+// three characters or more go through the trigram indexes of names and folders, shorter ones are looked
+// for in the names of the files the rest lets through, and conditions on measures through the measures'
+// own indexes; the parts meet by row id.
+
+#include "library/librarystore.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace library {
+
+struct SqlValue {
+    enum class Kind { Text, Real, Integer } kind = Kind::Text;
+    std::string text;
+    double real = 0;
+    std::int64_t integer = 0;
+};
+
+struct SearchSql {
+    std::string sql;
+    std::vector<SqlValue> values; ///< for ?1, ?2, ...
+};
+
+/// The columns every search selects, in the order SqliteLibraryStore reads them.
+SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit);
+
+} // namespace library

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Walking a library folder: its subfolders and wave files with what tells each file apart, read by the
+// folder's Linux path (the library keeps its folders as such, so that one index serves machines that
+// mount a share at different places). Links to folders are reported, never followed, so no walk can go
+// round in circles; only regular files are looked at, so nothing blocks on a pipe or a device.
+
+#include "platform/files/fileidentity.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct TreeEntry {
+    std::string name;
+    enum class Kind { File, Folder, LinkedFolder } kind = Kind::File;
+    FileIdentity identity; ///< of a file (links to files followed)
+};
+
+/// What a folder's own entry says.
+struct FolderStamp {
+    int error = 0;             ///< errno when the folder cannot be reached; 0 otherwise
+    std::int64_t modified = 0; ///< ns since the epoch
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    /// Changed within the last moment: a listing now may miss a change made in the same clock tick.
+    bool recent = false;
+};
+
+struct TreeListing {
+    FolderStamp stamp; ///< taken before the listing
+    std::vector<TreeEntry> entries;
+};
+
+/// The stamp of a folder (a link in its place is not followed: error ELOOP... ENOTDIR).
+FolderStamp folderStamp(const std::string& native);
+/// The subfolders, links to folders and the regular files whose names end in `suffix` (ignoring ASCII
+/// case) of a folder. Names holding a backslash are left out: no drive-letter path can name them.
+TreeListing listTreeFolder(const std::string& native, const std::string& suffix = ".wav");
+/// The path with every link and "." or ".." resolved; empty with error set (ELOOP for a loop of links,
+/// ENOENT, EACCES, ENOTDIR) when it does not lead to a folder.
+std::string realFolderPath(const std::string& native, int& error);
+/// The folder of the drive that holds a path ("/" for the system's), from the drive table; empty when
+/// no drive holds it.
+std::string driveFolderOf(const std::string& native);
+/// Whether a drive with that folder is in the drive table now.
+bool isDriveFolder(const std::string& folder);
+/// Whether the folder lies on a network file system, from which no change events come.
+bool isNetworkFolder(const std::string& native);
+/// The text of an errno for a status line.
+std::string errorText(int error);
+
+} // namespace platform
