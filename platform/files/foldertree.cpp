@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/files/foldertree.h"
 
+#include "platform/files/argumentpath.h"
 #include "platform/files/drives.h"
 #include "platform/files/files.h"
+#include "platform/files/nativepath.h"
 
 #include <cerrno>
 #include <climits>
@@ -161,6 +163,17 @@ std::string realFolderPath(const std::string& native, int& error)
         return {};
     }
     return out;
+}
+
+std::string folderOfArgument(const std::string& argument, int& error)
+{
+    const std::string drivePath = DrivePathOfArgument(argument);
+    const std::optional<std::string> native = drivePath.empty() ? std::nullopt : nativePath(drivePath);
+    if (!native) {
+        error = ENODEV;
+        return {};
+    }
+    return realFolderPath(*native, error);
 }
 
 std::string driveFolderOf(const std::string& native)

@@ -42,6 +42,10 @@ TreeListing listTreeFolder(const std::string& native, const std::string& suffix 
 /// The path with every link and "." or ".." resolved; empty with error set (ELOOP for a loop of links,
 /// ENOENT, EACCES, ENOTDIR) when it does not lead to a folder.
 std::string realFolderPath(const std::string& native, int& error);
+/// The real Linux path of a folder named on the command line (a Linux path, a drive path such as
+/// C:\SOUNDS, or a file:// URL); empty with error set when no drive holds it (ENODEV) or it leads to
+/// no folder (as realFolderPath).
+std::string folderOfArgument(const std::string& argument, int& error);
 /// The folder of the drive that holds a path ("/" for the system's), from the drive table; empty when
 /// no drive holds it.
 std::string driveFolderOf(const std::string& native);
