@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Tonfolio: browses folders of wave files and plays them.
-#include "browser/BrowserWindow.h"
-
 #include "about/aboutdlg.h"
 #include "browser/ApplicationService.h"
+#include "browser/BrowserWindow.h"
+#include "library/librarycommands.h"
 #include "platform/files/argumentpath.h"
 #include "platform/files/files.h"
 
@@ -20,15 +20,53 @@ void describeCommandLine(QCommandLineParser& parser)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({"play", "Play the wave file given as PATH."});
+    parser.addOption({"add-library", "Add the folder DIR, with every folder in it, to the library.", "DIR"});
+    parser.addOption({"index", "Index the library folders (or the folders DIR... given as PATH, added to the "
+                               "library if they are not in it) without a window: names and headers, then "
+                               "measures. Progress on standard error; stopped, it goes on where it stopped."});
+    parser.addOption({"full-check", "With --index: list every folder again and compare each file's size and time."});
+    parser.addOption({"no-measures", "With --index: read names and headers only, measure nothing."});
+    parser.addOption({"find",
+                      "Print the paths of the library's files that QUERY finds, one a line: words in "
+                      "their names or folders and conditions such as bpm:120-130 or lufs:<-20.",
+                      "QUERY"});
+    parser.addOption({"json", "With --find: one JSON record a line with the columns of the list."});
     parser.addPositionalArgument("PATH",
                                  "A folder to show, or a wave file to show in its folder. A Linux path "
                                  "or a drive path such as C:\\SOUNDS.",
                                  "[PATH]");
 }
 
-/// Answers --help and --version before anything needs a display. Qt's own options (-style, ...)
-/// are left for QApplication, so an argument list this cannot read goes on to the window's parser.
-void answerTextOnlyRequests(int& argc, char* argv[])
+/// The bytes of the arguments given after an option or as positional arguments: a folder's name need
+/// not be valid text.
+std::vector<std::string> argumentsBytes(int argc, char* argv[], const QStringList& arguments);
+
+/// Runs --add-library, --index and --find without a display; the exit status, or -1 when none was asked.
+int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
+{
+    const bool add = parser.isSet("add-library"), index = parser.isSet("index"), find = parser.isSet("find");
+    if (!add && !index && !find)
+        return -1;
+    if (int(add) + int(index) + int(find) > 1) {
+        std::fprintf(stderr, "tonfolio: --add-library, --index and --find are given one at a time\n");
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    if (add)
+        return library::addLibraryCommand(argumentsBytes(argc, argv, parser.values("add-library")), stdout, stderr);
+    if (find)
+        return library::findCommand(parser.value("find"), parser.isSet("json"), stdout, stderr);
+    library::IndexRequest request;
+    request.folders = argumentsBytes(argc, argv, parser.positionalArguments());
+    request.measure = !parser.isSet("no-measures");
+    request.fullCheck = parser.isSet("full-check");
+    return library::indexCommand(request, stderr);
+}
+
+/// Answers --help and --version, and runs the library's commands, before anything needs a display.
+/// Qt's own options (-style, ...) are left for QApplication, so an argument list this cannot read goes
+/// on to the window's parser. Returns the exit status of a library command, or -1.
+int answerTextOnlyRequests(int& argc, char* argv[])
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -36,11 +74,12 @@ void answerTextOnlyRequests(int& argc, char* argv[])
     QCommandLineParser parser;
     describeCommandLine(parser);
     if (!parser.parse(arguments))
-        return;
+        return -1;
     if (parser.isSet("help") || parser.isSet("help-all") || parser.isSet("version")) {
         QCoreApplication app(argc, argv);
         parser.process(app); // prints and ends the program
     }
+    return runLibraryCommands(argc, argv, parser);
 }
 
 void complain(const QString& argument, const char* what)
@@ -55,6 +94,14 @@ std::string argumentBytes(int argc, char* argv[], const QString& argument)
         if (QString::fromLocal8Bit(argv[i]) == argument)
             return argv[i];
     return argument.toLocal8Bit().toStdString();
+}
+
+std::vector<std::string> argumentsBytes(int argc, char* argv[], const QStringList& arguments)
+{
+    std::vector<std::string> out;
+    for (const QString& a : arguments)
+        out.push_back(argumentBytes(argc, argv, a));
+    return out;
 }
 
 /// The launcher's token that lets the window come to the front; Qt takes it from the environment
@@ -76,7 +123,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName("Tonfolio");
     QCoreApplication::setOrganizationName("Varnholt");
     QCoreApplication::setApplicationVersion(TONFOLIO_VERSION);
-    answerTextOnlyRequests(argc, argv);
+    if (const int status = answerTextOnlyRequests(argc, argv); status >= 0)
+        return status;
     const QVariantMap platformData = launchPlatformData();
 
     QApplication app(argc, argv);

@@ -1,0 +1,264 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "library/librarycommands.h"
+
+#include "library/folderscanner.h"
+#include "library/libraryfolders.h"
+#include "library/libraryindexer.h"
+#include "library/sqlitelibrarystore.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSocketNotifier>
+#include <climits>
+#include <csignal>
+#include <map>
+#include <unistd.h>
+
+namespace library {
+
+namespace {
+
+// Progress lines when standard error is no terminal, at most this often.
+constexpr qint64 kLogLineMs = 2000;
+
+void print(std::FILE* f, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fprintf(f, "%s\n", bytes.constData());
+}
+
+/// Opens the user's library, telling what happened to it on err.
+std::unique_ptr<SqliteLibraryStore> openLibrary(std::FILE* err)
+{
+    auto store = std::make_unique<SqliteLibraryStore>();
+    if (const QString notice = store->takeNotice(); !notice.isEmpty())
+        print(err, QStringLiteral("tonfolio: ") + notice);
+    return store;
+}
+
+const char* stateName(RootState s)
+{
+    switch (s) {
+    case RootState::New:
+        return "new";
+    case RootState::Indexing:
+        return "indexing";
+    case RootState::Ready:
+        return "indexed";
+    case RootState::Offline:
+        return "offline";
+    case RootState::Unreachable:
+        return "unreadable";
+    case RootState::NeedsConfirmation:
+        return "waiting for confirmation";
+    }
+    return "";
+}
+
+QJsonObject rowJson(const SearchRow& r)
+{
+    QJsonObject o;
+    o["path"] = pathText(r.path());
+    o["folder"] = pathText(r.folderPath());
+    o["name"] = pathText(r.name);
+    o["size"] = double(r.size);
+    o["modified"] = double(r.modified / 1000000); // ms since the epoch
+    o["available"] = r.availability == Availability::Present   ? "yes"
+                     : r.availability == Availability::Offline ? "offline"
+                                                               : "missing";
+    if (r.header.read) {
+        o["format_tag"] = r.header.formatTag;
+        o["channels"] = r.header.channels;
+        o["bits"] = r.header.bits;
+        o["rate"] = double(r.header.rate);
+        o["seconds"] = r.header.seconds;
+    }
+    if (r.measures && r.measures->decoded) {
+        // Measures a sound does not have are left out; silence's minus infinity is JSON's null.
+        auto put = [&](const char* name, double v) {
+            if (!std::isnan(v))
+                o[name] = std::isfinite(v) ? QJsonValue(v) : QJsonValue();
+        };
+        put("loudness", r.measures->loudness);
+        put("peak", r.measures->peak);
+        put("tempo", r.measures->tempo);
+        put("pitch", r.measures->pitch);
+        if (r.measures->key)
+            o["key"] = QString::fromStdString(r.measures->key->shortName());
+    }
+    return o;
+}
+
+/// Ends the event loop on Ctrl+C or a kill: what was written stays, and the next run goes on from there.
+class StopOnSignal {
+public:
+    explicit StopOnSignal(LibraryIndexer& indexer)
+    {
+        if (::pipe(pipe_) != 0)
+            return;
+        writeEnd() = pipe_[1];
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+        notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [&indexer] {
+            indexer.stop();
+            QCoreApplication::exit(130);
+        });
+    }
+    ~StopOnSignal()
+    {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        notifier_.reset();
+        writeEnd() = -1;
+        ::close(pipe_[0]);
+        ::close(pipe_[1]);
+    }
+
+private:
+    static int& writeEnd()
+    {
+        static int fd = -1;
+        return fd;
+    }
+    static void onSignal(int)
+    {
+        const char c = 0;
+        if (writeEnd() >= 0)
+            (void)!::write(writeEnd(), &c, 1);
+    }
+    int pipe_[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+} // namespace
+
+int addLibraryCommand(const std::vector<std::string>& folders, std::FILE* out, std::FILE* err)
+{
+    const auto store = openLibrary(err);
+    if (!store->isOpen())
+        return 1;
+    int status = 0;
+    for (const std::string& f : folders) {
+        const AddedFolder added = addLibraryFolder(*store, f);
+        print(added.root ? out : err, added.root ? added.message : QStringLiteral("tonfolio: ") + added.message);
+        if (!added.root)
+            status = 1;
+    }
+    return status;
+}
+
+int indexCommand(const IndexRequest& request, std::FILE* err)
+{
+    std::vector<RootId> ids;
+    {
+        const auto store = openLibrary(err);
+        if (!store->isOpen())
+            return 1;
+        for (const std::string& f : request.folders) {
+            std::optional<LibraryRoot> root = libraryFolderOf(*store, f);
+            if (!root) {
+                const AddedFolder added = addLibraryFolder(*store, f);
+                print(err, (added.root ? QString() : QStringLiteral("tonfolio: ")) + added.message);
+                if (!added.root)
+                    return 1;
+                ids.push_back(*added.root);
+            } else {
+                ids.push_back(root->id);
+            }
+        }
+        if (store->roots().empty()) {
+            print(err, QStringLiteral("tonfolio: the library has no folders; add one with --add-library DIR"));
+            return 1;
+        }
+        for (const RootId id : ids)
+            if (request.fullCheck)
+                store->beginFullCheck(id);
+        if (request.fullCheck && ids.empty())
+            for (const LibraryRoot& r : store->roots())
+                store->beginFullCheck(r.id);
+    }
+    LibraryIndexer::Options options;
+    options.measure = request.measure;
+    options.watch = false;
+    LibraryIndexer indexer(options);
+    const bool terminal = ::isatty(::fileno(err));
+    QElapsedTimer sinceLine;
+    std::map<qint64, std::pair<int, QString>> outcomes;
+    bool passOneDone = false;
+    QObject::connect(&indexer, &LibraryIndexer::progress, [&](qint64 files, qint64 left, qint64 toMeasure) {
+        if (!terminal && sinceLine.isValid() && sinceLine.elapsed() < kLogLineMs)
+            return;
+        sinceLine.start();
+        const QString text =
+            !passOneDone ? QStringLiteral("Indexing: %1 files, %2 folders left").arg(countText(files), countText(left))
+                         : QStringLiteral("Measuring: %1 files left").arg(countText(toMeasure));
+        const QByteArray bytes = text.toUtf8();
+        std::fprintf(err, terminal ? "\r%-60s" : "%s\n", bytes.constData());
+        std::fflush(err);
+    });
+    QObject::connect(&indexer, &LibraryIndexer::notice, [&](const QString& text) { print(err, "tonfolio: " + text); });
+    QObject::connect(&indexer, &LibraryIndexer::rootFinished, [&](qint64 root, int state, const QString& status) {
+        outcomes[root] = {state, status};
+    });
+    QObject::connect(&indexer, &LibraryIndexer::passOneFinished, [&] {
+        passOneDone = true;
+        if (!request.measure)
+            QCoreApplication::exit(0);
+    });
+    QObject::connect(&indexer, &LibraryIndexer::measuringIdle, [&] {
+        if (passOneDone)
+            QCoreApplication::exit(0);
+    });
+    int status = 0;
+    {
+        StopOnSignal stopper(indexer);
+        indexer.start(ids);
+        status = QCoreApplication::exec();
+    }
+    if (terminal)
+        std::fprintf(err, "\n");
+    const auto store = openLibrary(err);
+    for (const LibraryRoot& r : store->roots()) {
+        if (!ids.empty() && std::find(ids.begin(), ids.end(), r.id) == ids.end())
+            continue;
+        print(err,
+              QStringLiteral("%1: %2 (%3)").arg(pathText(r.path), r.status, QString::fromLatin1(stateName(r.state))));
+        if (r.state != RootState::Ready)
+            status = status ? status : 1;
+    }
+    if (status == 130)
+        print(err, QStringLiteral("tonfolio: stopped; indexing goes on where it stopped next time"));
+    return status;
+}
+
+int findCommand(const QString& query, bool json, std::FILE* out, std::FILE* err)
+{
+    const SearchQuery q = SearchQuery::parse(query);
+    for (const QString& problem : q.problems)
+        print(err, QStringLiteral("tonfolio: ") + problem);
+    const auto store = openLibrary(err);
+    if (!store->isOpen())
+        return 1;
+    const SearchResult result = store->search(q, SearchOrder{SearchColumn::Folder, false}, INT_MAX - 1);
+    if (result.failed) {
+        print(err, QStringLiteral("tonfolio: the library cannot be read"));
+        return 1;
+    }
+    for (const SearchRow& r : result.rows) {
+        if (json) {
+            const QByteArray line = QJsonDocument(rowJson(r)).toJson(QJsonDocument::Compact);
+            std::fprintf(out, "%s\n", line.constData());
+        } else {
+            // The path's own bytes: a name need not be valid text.
+            const std::string path = r.path();
+            std::fwrite(path.data(), 1, path.size(), out);
+            std::fputc('\n', out);
+        }
+    }
+    return 0;
+}
+
+} // namespace library
