@@ -11,8 +11,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 namespace library {
@@ -68,6 +71,73 @@ QString countText(std::int64_t n)
     return QLocale(QLocale::English).toString(qlonglong(n));
 }
 
+/// Writes batches on a thread of its own, with a connection of its own, so that the walk goes on
+/// listing while the database writes.
+class BatchWriter {
+public:
+    BatchWriter(std::unique_ptr<LibraryStore> store, RootId root) : store_(std::move(store)), root_(root)
+    {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~BatchWriter()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    void write(std::vector<FolderWrite> batch)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        // Two batches wait at most: the walk never runs far ahead of the disk.
+        changed_.wait(lock, [&] { return queue_.size() < 2; });
+        queue_.push_back(std::move(batch));
+        ++pending_;
+        changed_.notify_all();
+    }
+    /// Waits until every batch is written; whether all were.
+    bool finish()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return pending_ == 0; });
+        return !failed_;
+    }
+    bool failed() const { return failed_; }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+            if (queue_.empty())
+                return;
+            std::vector<FolderWrite> batch = std::move(queue_.front());
+            queue_.pop_front();
+            changed_.notify_all();
+            lock.unlock();
+            const bool ok = store_->isOpen() && store_->writeFolders(root_, batch);
+            lock.lock();
+            if (!ok)
+                failed_ = true;
+            --pending_;
+            changed_.notify_all();
+        }
+    }
+
+    std::unique_ptr<LibraryStore> store_;
+    const RootId root_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<FolderWrite>> queue_;
+    int pending_ = 0;
+    std::atomic<bool> failed_{false};
+    bool stop_ = false;
+    std::thread thread_;
+};
+
 /// The state of one walk: the folders to look at, the folders whose headers are being read, and the
 /// batch of listings not written yet.
 struct FolderScanner::Walk {
@@ -84,7 +154,8 @@ struct FolderScanner::Walk {
     std::unordered_map<std::string, size_t> byPath;
     std::unordered_map<FolderId, std::vector<size_t>> children;
     std::set<std::string> mustList;
-    std::vector<std::string> stack;
+    /// Folders to look at, the next last: the path, and the index of its record when known (else -1).
+    std::vector<std::pair<std::string, std::ptrdiff_t>> stack;
     std::set<std::pair<std::uint64_t, std::uint64_t>> visited;
     platform::RequestPool<std::string, WaveHeader> headers;
     const size_t window;
@@ -97,6 +168,8 @@ struct FolderScanner::Walk {
     std::int64_t unreadable = 0;
     int rootError = 0;
     bool writeFailed = false;
+    bool wrote = false; ///< anything changed: the pass ends by counting and dropping
+    std::unique_ptr<BatchWriter> writer;
 
     Walk(FolderScanner& s, const LibraryRoot& r, bool f)
         : scanner(s), root(r), forced(f), headers(readHeader, s.options_.headerReaders),
@@ -112,7 +185,7 @@ struct FolderScanner::Walk {
             if (!records[i].path.empty())
                 children[records[i].parent].push_back(i);
         }
-        files = store.counts(root.id).files;
+        files = root.files;
     }
 
     const FolderRecord* record(const std::string& rel) const
@@ -121,26 +194,44 @@ struct FolderScanner::Walk {
         return it == byPath.end() ? nullptr : &records[it->second];
     }
 
-    /// The stored folders below one, in order, not gone.
-    std::vector<std::string> storedChildren(const FolderRecord& r) const
+    /// The stored folders below one, not gone, in order (the records are in the order of their paths).
+    std::vector<size_t> storedChildren(const FolderRecord& r) const
     {
-        std::vector<std::string> paths;
-        if (const auto kids = children.find(r.id); kids != children.end())
-            for (const size_t i : kids->second)
+        std::vector<size_t> kids;
+        if (const auto it = children.find(r.id); it != children.end())
+            for (const size_t i : it->second)
                 if (!records[i].gone)
-                    paths.push_back(records[i].path);
-        std::sort(paths.begin(), paths.end());
-        return paths;
+                    kids.push_back(i);
+        return kids;
     }
 
     /// Pushes folders to look at so that they are taken in order.
-    void push(const std::vector<std::string>& sorted) { stack.insert(stack.end(), sorted.rbegin(), sorted.rend()); }
+    void push(const std::vector<std::string>& sorted)
+    {
+        for (auto it = sorted.rbegin(); it != sorted.rend(); ++it)
+            stack.emplace_back(*it, -1);
+    }
+    void push(const std::vector<size_t>& sorted)
+    {
+        for (auto it = sorted.rbegin(); it != sorted.rend(); ++it)
+            stack.emplace_back(records[*it].path, std::ptrdiff_t(*it));
+    }
 
     void flush()
     {
         if (batch.empty())
             return;
-        if (!scanner.store_.writeFolders(root.id, batch))
+        // The library folder is marked as being indexed once something of it changes.
+        if (!wrote && !forced && root.state != RootState::Indexing)
+            scanner.store_.setRootState(root.id, RootState::Indexing, QStringLiteral("Indexing"));
+        wrote = true;
+        if (!writer && scanner.options_.openWriter)
+            writer = std::make_unique<BatchWriter>(scanner.options_.openWriter(), root.id);
+        if (writer)
+            writer->write(std::move(batch));
+        else if (!scanner.store_.writeFolders(root.id, batch))
+            writeFailed = true;
+        if (writer && writer->failed())
             writeFailed = true;
         batch.clear();
         batchFiles = 0;
@@ -175,17 +266,19 @@ struct FolderScanner::Walk {
         while (!pending.empty())
             complete();
         flush();
+        if (writer && !writer->finish())
+            writeFailed = true;
     }
 
-    void visit(const std::string& rel);
+    void visit(const std::string& rel, std::ptrdiff_t known);
     void listed(const std::string& rel, const FolderRecord* r, const platform::TreeListing& listing);
     void failedListing(const std::string& rel, int error);
 };
 
-void FolderScanner::Walk::visit(const std::string& rel)
+void FolderScanner::Walk::visit(const std::string& rel, std::ptrdiff_t known)
 {
     const std::string native = nativeOf(root, rel);
-    const FolderRecord* r = record(rel);
+    const FolderRecord* r = known >= 0 ? &records[size_t(known)] : record(rel);
     const bool listAnyway =
         mustList.count(rel) || !r || r->gone || r->modified == 0 || (root.fullCheck && r->checked < root.round);
     if (!listAnyway) {
@@ -238,8 +331,8 @@ void FolderScanner::Walk::listed(const std::string& rel, const FolderRecord* r, 
     std::unordered_map<std::string, const StoredFile*> stored;
     for (const StoredFile& f : storedFiles)
         stored.emplace(f.name, &f);
-    const std::string drive = platform::drivePathOf(nativeOf(root, rel));
-    const std::string prefix = drive.empty() || drive.back() == '\\' ? drive : drive + "\\";
+    // Headers are read by the files' Linux paths: the walk found them, nothing needs resolving.
+    const std::string prefix = nativeOf(root, rel) + "/";
     std::vector<std::string> subfolders;
     for (const platform::TreeEntry& e : listing.entries) {
         // Links to folders are not followed: a walk never goes round in circles.
@@ -247,6 +340,7 @@ void FolderScanner::Walk::listed(const std::string& rel, const FolderRecord* r, 
             subfolders.push_back(childOf(rel, e.name));
         if (e.kind != platform::TreeEntry::Kind::File)
             continue;
+        FileRecord rec;
         if (const auto s = stored.find(e.name); s != stored.end()) {
             const StoredFile& f = *s->second;
             stored.erase(s);
@@ -255,10 +349,10 @@ void FolderScanner::Walk::listed(const std::string& rel, const FolderRecord* r, 
                     fw.found.push_back(f.id);
                 continue;
             }
+            rec.id = f.id;
         } else {
             ++files;
         }
-        FileRecord rec;
         rec.name = e.name;
         rec.size = e.identity.size;
         rec.modified = e.identity.modified;
@@ -266,7 +360,7 @@ void FolderScanner::Walk::listed(const std::string& rel, const FolderRecord* r, 
         rec.inode = e.identity.inode;
         p.needHeader.push_back(fw.upserts.size());
         fw.upserts.push_back(std::move(rec));
-        headers.add(drive.empty() ? std::string() : prefix + e.name);
+        headers.add(prefix + e.name);
         ++requests;
     }
     for (const auto& [name, f] : stored)
@@ -274,9 +368,9 @@ void FolderScanner::Walk::listed(const std::string& rel, const FolderRecord* r, 
             fw.missing.push_back(f->id);
     std::sort(subfolders.begin(), subfolders.end());
     if (r)
-        for (const std::string& kid : storedChildren(*r))
-            if (!std::binary_search(subfolders.begin(), subfolders.end(), kid))
-                fw.goneFolders.push_back(kid);
+        for (const size_t kid : storedChildren(*r))
+            if (!std::binary_search(subfolders.begin(), subfolders.end(), records[kid].path))
+                fw.goneFolders.push_back(records[kid].path);
     // A watch's rescan leaves the folders below it to their own watches, but walks those new to it.
     std::vector<std::string> next;
     for (const std::string& sub : subfolders) {
@@ -328,12 +422,11 @@ ScanOutcome FolderScanner::walk(const LibraryRoot& root, const std::vector<std::
         out.status = why->second;
         return out;
     }
-    if (!forced)
-        store_.setRootState(root.id, RootState::Indexing, QStringLiteral("Indexing"));
     Walk w(*this, root, forced);
     w.load(store_);
-    // The folders asked for are listed whatever their times say.
-    w.mustList.insert(start.begin(), start.end());
+    // The folders a watch named are listed whatever their times say.
+    if (forced)
+        w.mustList.insert(start.begin(), start.end());
     w.push(start);
     while (!w.stack.empty() && !w.writeFailed) {
         if (stop_ && stop_->load()) {
@@ -344,9 +437,9 @@ ScanOutcome FolderScanner::walk(const LibraryRoot& root, const std::vector<std::
             w.drain();
             pauseApply_();
         }
-        const std::string rel = std::move(w.stack.back());
+        const auto [rel, known] = std::move(w.stack.back());
         w.stack.pop_back();
-        w.visit(rel);
+        w.visit(rel, known);
     }
     w.drain();
     w.report();
@@ -356,8 +449,6 @@ ScanOutcome FolderScanner::walk(const LibraryRoot& root, const std::vector<std::
 
 ScanOutcome FolderScanner::finish(const LibraryRoot& root, const Walk& w, ScanOutcome out)
 {
-    const RootCounts counts = store_.counts(root.id);
-    out.files = counts.files;
     if (w.writeFailed || out.stopped) {
         out.state = RootState::Indexing;
         out.status = w.writeFailed ? QStringLiteral("The library could not be written; indexing goes on next time")
@@ -379,9 +470,15 @@ ScanOutcome FolderScanner::finish(const LibraryRoot& root, const Walk& w, ScanOu
         out.status = why->second;
         return out;
     }
-    // A watch's rescan within a full check leaves the counting to the check.
-    if (w.forced && root.fullCheck)
+    const RootCounts counts = store_.counts(root.id);
+    out.files = counts.files;
+    // A watch's rescan within a full check leaves the counting to the check; a pass that found nothing
+    // changed leaves the library folder as it was.
+    if ((w.forced && root.fullCheck) || (!w.wrote && root.state == RootState::Ready)) {
+        out.files = root.files;
+        out.status = root.status;
         return out;
+    }
     const bool ask = counts.missing > 0 && counts.missing * 2 > counts.files;
     if (ask) {
         out.state = RootState::NeedsConfirmation;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
         /// Files written in one transaction at most, and the longest time between two.
         int batchFiles = 2000;
         int batchMs = 1000;
+        /// A second connection to the store: given, the batches are written on a thread of their own
+        /// while the walk goes on.
+        std::function<std::unique_ptr<LibraryStore>()> openWriter;
     };
 
     FolderScanner(LibraryStore& store, Options options);

@@ -115,6 +115,7 @@ void IndexWorker::scanRoot(const LibraryRoot& root, const std::vector<std::strin
 {
     FolderScanner::Options o;
     o.headerReaders = options_.headerReaders;
+    o.openWriter = options_.openStore;
     FolderScanner scanner(*store_, o);
     scanner.setStopFlag(&stop_);
     scanner.setPauseHook([this] { return notesPending(); }, [this] { applyNotes(); });

@@ -44,6 +44,7 @@ struct LibraryRoot {
     std::int64_t indexedAt = 0; ///< end of the last finished pass (ms since the epoch), 0 if none
     std::int64_t round = 0;     ///< number of the pass that lists every folder (full check)
     bool fullCheck = false;     ///< a full check is under way (resumes after a kill)
+    std::int64_t files = 0;     ///< files indexed when its last pass ended, missing ones included
 };
 
 /// A folder below a library folder, as last listed.
@@ -68,6 +69,7 @@ struct WaveHeader {
 
 /// A wave file as a listing found it.
 struct FileRecord {
+    FileId id = 0;    ///< the stored file it is a new listing of; 0 for a file new to the index
     std::string name; ///< bytes, as its folder holds it
     std::int64_t size = 0;
     std::int64_t modified = 0; ///< ns since the epoch
@@ -195,6 +197,7 @@ public:
     virtual bool beginFullCheck(RootId root) = 0;
 
     // Pass one.
+    /// The folders of a library folder, in the byte order of their paths.
     virtual std::vector<FolderRecord> folders(RootId root) = 0;
     virtual std::vector<StoredFile> filesIn(FolderId folder) = 0;
     /// Writes folders' listings in one transaction.

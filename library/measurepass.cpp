@@ -3,7 +3,6 @@
 
 #include "platform/files/backgroundwork.h"
 #include "platform/files/fileidentity.h"
-#include "platform/files/nativepath.h"
 #include "platform/sound/analysiscache.h"
 #include "platform/sound/soundanalysis.h"
 
@@ -122,7 +121,8 @@ void MeasurePass::run()
             if (stop_)
                 break;
             after = u.id;
-            const std::string drivePath = platform::drivePathOf(u.path);
+            // The library names its files by their Linux paths; the system layer takes them as they are.
+            const std::string& drivePath = u.path;
             const platform::FileIdentity known{u.device, u.inode, u.size, u.modified};
             const std::optional<platform::FileIdentity> now = platform::fileIdentity(drivePath);
             // A file changed since it was listed is measured once the next pass has its new listing.

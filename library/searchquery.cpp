@@ -68,6 +68,19 @@ std::string searchFolded(const QString& text)
     return out;
 }
 
+std::string searchFoldedBytes(const std::string& bytes)
+{
+    // Most names are ASCII: folded byte by byte, without making a QString.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string out = bytes;
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');
+        return out;
+    }
+    return searchFolded(QString::fromUtf8(bytes.data(), qsizetype(bytes.size())));
+}
+
 size_t characterCount(const std::string& utf8)
 {
     // Every byte but the continuation bytes (10xxxxxx) starts a character.

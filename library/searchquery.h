@@ -17,6 +17,8 @@ namespace library {
 
 /// A text as searches compare it (UTF-8): accents and other combining marks removed, case folded.
 std::string searchFolded(const QString& text);
+/// A name's bytes folded (UTF-8; odd bytes as the replacement character).
+std::string searchFoldedBytes(const std::string& bytes);
 /// Appends the folded text to out.
 void appendFolded(const QString& text, std::string& out);
 /// The number of characters (code points) of a UTF-8 text.

@@ -30,7 +30,7 @@ CREATE TABLE changes(id INTEGER PRIMARY KEY CHECK(id = 1), count INTEGER NOT NUL
 INSERT INTO changes VALUES(1, 0);
 CREATE TABLE roots(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE, mount BLOB NOT NULL,
   state INTEGER NOT NULL DEFAULT 0, status TEXT NOT NULL DEFAULT '', indexed INTEGER NOT NULL DEFAULT 0,
-  round INTEGER NOT NULL DEFAULT 0, full_check INTEGER NOT NULL DEFAULT 0);
+  round INTEGER NOT NULL DEFAULT 0, full_check INTEGER NOT NULL DEFAULT 0, files INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE folders(id INTEGER PRIMARY KEY, root INTEGER NOT NULL, parent INTEGER, path BLOB NOT NULL,
   modified INTEGER NOT NULL DEFAULT 0, checked INTEGER NOT NULL DEFAULT 0, gone INTEGER NOT NULL DEFAULT 0,
   UNIQUE(root, path));
@@ -69,7 +69,7 @@ const platform::DatabaseSchema& SqliteLibraryStore::schema()
         platform::DatabaseSchema d;
         d.applicationId = kApplicationId;
         d.migrations = {kSchemaV1};
-        d.probes = {"SELECT id, path, mount, state, status, indexed, round, full_check FROM roots",
+        d.probes = {"SELECT id, path, mount, state, status, indexed, round, full_check, files FROM roots",
                     "SELECT id, root, parent, path, modified, checked, gone FROM folders",
                     "SELECT id, folder, name, size, modified, device, inode, format, channels, bits, rate, seconds,"
                     " missing FROM files",
@@ -253,7 +253,8 @@ std::vector<LibraryRoot> SqliteLibraryStore::roots()
     std::vector<LibraryRoot> out;
     if (!db())
         return out;
-    SqlStatement s(db(), "SELECT id, path, mount, state, status, indexed, round, full_check FROM roots ORDER BY path");
+    SqlStatement s(db(),
+                   "SELECT id, path, mount, state, status, indexed, round, full_check, files FROM roots ORDER BY path");
     int rc = s.ok() ? SQLITE_OK : s.prepareCode();
     while (rc == SQLITE_OK && (rc = sqlite3_step(s.get())) == SQLITE_ROW) {
         rc = SQLITE_OK;
@@ -266,6 +267,7 @@ std::vector<LibraryRoot> SqliteLibraryStore::roots()
         r.indexedAt = sqlite3_column_int64(s.get(), 5);
         r.round = sqlite3_column_int64(s.get(), 6);
         r.fullCheck = sqlite3_column_int(s.get(), 7) != 0;
+        r.files = sqlite3_column_int64(s.get(), 8);
         out.push_back(std::move(r));
     }
     failed(rc == SQLITE_DONE ? SQLITE_OK : rc);
@@ -310,7 +312,8 @@ std::vector<FolderRecord> SqliteLibraryStore::folders(RootId root)
     std::vector<FolderRecord> out;
     if (!db())
         return out;
-    SqlStatement s(db(), "SELECT id, ifnull(parent, 0), path, modified, checked, gone FROM folders WHERE root = ?1");
+    SqlStatement s(
+        db(), "SELECT id, ifnull(parent, 0), path, modified, checked, gone FROM folders WHERE root = ?1 ORDER BY path");
     int rc = s.ok() ? SQLITE_OK : s.prepareCode();
     if (rc == SQLITE_OK)
         sqlite3_bind_int64(s.get(), 1, root);
@@ -332,30 +335,29 @@ std::vector<FolderRecord> SqliteLibraryStore::folders(RootId root)
 std::vector<StoredFile> SqliteLibraryStore::filesIn(FolderId folder)
 {
     std::vector<StoredFile> out;
-    if (!db())
+    sqlite3_stmt* s = statement("SELECT id, name, size, modified, inode, missing FROM files WHERE folder = ?1");
+    if (!s)
         return out;
-    SqlStatement s(db(), "SELECT id, name, size, modified, inode, missing FROM files WHERE folder = ?1");
-    int rc = s.ok() ? SQLITE_OK : s.prepareCode();
-    if (rc == SQLITE_OK)
-        sqlite3_bind_int64(s.get(), 1, folder);
-    while (rc == SQLITE_OK && (rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-        rc = SQLITE_OK;
+    sqlite3_bind_int64(s, 1, folder);
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         StoredFile f;
-        f.id = sqlite3_column_int64(s.get(), 0);
-        f.name = columnBytes(s.get(), 1);
-        f.size = sqlite3_column_int64(s.get(), 2);
-        f.modified = sqlite3_column_int64(s.get(), 3);
-        f.inode = std::uint64_t(sqlite3_column_int64(s.get(), 4));
-        f.missing = sqlite3_column_int(s.get(), 5) != 0;
+        f.id = sqlite3_column_int64(s, 0);
+        f.name = columnBytes(s, 1);
+        f.size = sqlite3_column_int64(s, 2);
+        f.modified = sqlite3_column_int64(s, 3);
+        f.inode = std::uint64_t(sqlite3_column_int64(s, 4));
+        f.missing = sqlite3_column_int(s, 5) != 0;
         out.push_back(std::move(f));
     }
+    sqlite3_reset(s);
     failed(rc == SQLITE_DONE ? SQLITE_OK : rc);
     return out;
 }
 
 std::string SqliteLibraryStore::fileWords(const std::string& name, const QString& texts)
 {
-    std::string words = searchFolded(QString::fromUtf8(name.data(), qsizetype(name.size())));
+    std::string words = searchFoldedBytes(name);
     if (!texts.isEmpty()) {
         words.push_back('\n');
         appendFolded(texts, words);
@@ -378,54 +380,58 @@ std::string SqliteLibraryStore::folderWords(RootId root, const std::string& path
     }
     // The library folder's own name counts, the folders above it do not: "home" would find everything.
     const std::string text = path.empty() ? it->second : it->second + "/" + path;
-    return searchFolded(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    return searchFoldedBytes(text);
 }
 
 std::optional<FolderId> SqliteLibraryStore::folderId(RootId root, const std::string& path, bool make)
 {
-    {
-        SqlStatement s(db(), "SELECT id FROM folders WHERE root = ?1 AND path = ?2");
-        if (!s.ok())
-            return std::nullopt;
-        sqlite3_bind_int64(s.get(), 1, root);
-        bindBytes(s.get(), 2, path);
-        if (sqlite3_step(s.get()) == SQLITE_ROW)
-            return sqlite3_column_int64(s.get(), 0);
+    if (sqlite3_stmt* s = statement("SELECT id FROM folders WHERE root = ?1 AND path = ?2")) {
+        sqlite3_bind_int64(s, 1, root);
+        bindBytes(s, 2, path);
+        const bool found = sqlite3_step(s) == SQLITE_ROW;
+        const FolderId id = sqlite3_column_int64(s, 0);
+        sqlite3_reset(s);
+        if (found)
+            return id;
     }
     if (!make)
         return std::nullopt;
     std::optional<FolderId> parent;
     if (!path.empty() && !(parent = folderId(root, parentOf(path), true)))
         return std::nullopt;
-    SqlStatement insert(db(), "INSERT INTO folders(root, parent, path) VALUES(?1, ?2, ?3)");
-    SqlStatement words(db(), "INSERT INTO folder_words(rowid, words) VALUES(?1, ?2)");
-    if (!insert.ok() || !words.ok())
+    sqlite3_stmt* insert = statement("INSERT INTO folders(root, parent, path) VALUES(?1, ?2, ?3)");
+    if (!insert)
         return std::nullopt;
-    sqlite3_bind_int64(insert.get(), 1, root);
+    sqlite3_bind_int64(insert, 1, root);
     if (parent)
-        sqlite3_bind_int64(insert.get(), 2, *parent);
-    bindBytes(insert.get(), 3, path);
-    if (runOnce(insert.get()) != SQLITE_OK)
+        sqlite3_bind_int64(insert, 2, *parent);
+    bindBytes(insert, 3, path);
+    if (runOnce(insert) != SQLITE_OK)
         return std::nullopt;
     const FolderId id = sqlite3_last_insert_rowid(db());
     const std::string text = folderWords(root, path);
-    sqlite3_bind_int64(words.get(), 1, id);
-    sqlite3_bind_text(words.get(), 2, text.data(), int(text.size()), SQLITE_TRANSIENT);
-    if (runOnce(words.get()) != SQLITE_OK)
+    sqlite3_stmt* words = statement("INSERT INTO folder_words(rowid, words) VALUES(?1, ?2)");
+    if (!words)
+        return std::nullopt;
+    sqlite3_bind_int64(words, 1, id);
+    sqlite3_bind_text(words, 2, text.data(), int(text.size()), SQLITE_TRANSIENT);
+    if (runOnce(words) != SQLITE_OK)
         return std::nullopt;
     return id;
 }
 
 std::optional<FileId> SqliteLibraryStore::fileId(FolderId folder, const std::string& name)
 {
-    SqlStatement s(db(), "SELECT id FROM files WHERE folder = ?1 AND name = ?2");
-    if (!s.ok())
+    sqlite3_stmt* s = statement("SELECT id FROM files WHERE folder = ?1 AND name = ?2");
+    if (!s)
         return std::nullopt;
-    sqlite3_bind_int64(s.get(), 1, folder);
-    bindBytes(s.get(), 2, name);
-    if (sqlite3_step(s.get()) == SQLITE_ROW)
-        return sqlite3_column_int64(s.get(), 0);
-    return std::nullopt;
+    sqlite3_bind_int64(s, 1, folder);
+    bindBytes(s, 2, name);
+    std::optional<FileId> id;
+    if (sqlite3_step(s) == SQLITE_ROW)
+        id = sqlite3_column_int64(s, 0);
+    sqlite3_reset(s);
+    return id;
 }
 
 SearchResult SqliteLibraryStore::search(const SearchQuery& query, const SearchOrder& order, int limit)

@@ -82,6 +82,7 @@ private:
     int upsertFile(FolderId folder, const FileRecord& file);
     int dropFiles(const char* whereIds, std::int64_t key);
     int markFolderGone(RootId root, const std::string& path);
+    std::int64_t goneFolders(RootId root);
     int bumpChanges();
     /// The measures in six columns from `first`: loudness, peak, tempo, pitch, key, decoded.
     static FileMeasures measuresAt(sqlite3_stmt* s, int first);

@@ -25,8 +25,15 @@ std::int64_t nowMs()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-void bindHeader(sqlite3_stmt* s, int first, const WaveHeader& h)
+/// Binds a file's size, time, identity and header to nine parameters from `first`.
+void bindFile(sqlite3_stmt* s, int first, const FileRecord& f)
 {
+    sqlite3_bind_int64(s, first, f.size);
+    sqlite3_bind_int64(s, first + 1, f.modified);
+    sqlite3_bind_int64(s, first + 2, sqlite3_int64(f.device));
+    sqlite3_bind_int64(s, first + 3, sqlite3_int64(f.inode));
+    const WaveHeader& h = f.header;
+    first += 4;
     if (!h.read) {
         for (int i = 0; i < 5; ++i)
             sqlite3_bind_null(s, first + i);
@@ -128,46 +135,48 @@ int SqliteLibraryStore::writeFolder(RootId root, const FolderWrite& w)
 
 int SqliteLibraryStore::upsertFile(FolderId folder, const FileRecord& f)
 {
-    const std::optional<FileId> known = fileId(folder, f.name);
-    sqlite3_stmt* s = known
-                          ? statement("UPDATE files SET size = ?3, modified = ?4, device = ?5, inode = ?6,"
-                                      " format = ?7, channels = ?8, bits = ?9, rate = ?10, seconds = ?11, missing = 0"
-                                      " WHERE id = ?1")
-                          : statement("INSERT INTO files(folder, name, size, modified, device, inode, format, channels,"
-                                      " bits, rate, seconds) VALUES(?2, ?12, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
-    if (!s)
-        return lastError(db());
-    if (known)
-        sqlite3_bind_int64(s, 1, *known);
-    else {
-        sqlite3_bind_int64(s, 2, folder);
-        bindBytes(s, 12, f.name);
-    }
-    sqlite3_bind_int64(s, 3, f.size);
-    sqlite3_bind_int64(s, 4, f.modified);
-    sqlite3_bind_int64(s, 5, sqlite3_int64(f.device));
-    sqlite3_bind_int64(s, 6, sqlite3_int64(f.inode));
-    bindHeader(s, 7, f.header);
-    int rc = runOnce(s);
-    if (rc != SQLITE_OK)
-        return rc;
-    const FileId id = known ? *known : sqlite3_last_insert_rowid(db());
-    // A changed file is measured again; its words are made anew as its texts may have changed.
-    for (const char* sql : {"DELETE FROM measures WHERE file = ?1", "DELETE FROM file_words WHERE rowid = ?1"}) {
-        if (!known)
-            break;
-        sqlite3_stmt* d = statement(sql);
-        if (!d)
+    // A file new to the walk is inserted without a look first; should the name be taken meanwhile (the
+    // program renamed a file to it), that entry is brought up to date instead.
+    std::optional<FileId> known = f.id ? std::optional<FileId>(f.id) : std::nullopt;
+    int rc = SQLITE_OK;
+    if (!known) {
+        sqlite3_stmt* s = statement("INSERT INTO files(folder, name, size, modified, device, inode, format, channels,"
+                                    " bits, rate, seconds) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+        if (!s)
             return lastError(db());
-        sqlite3_bind_int64(d, 1, id);
-        if ((rc = runOnce(d)) != SQLITE_OK)
+        sqlite3_bind_int64(s, 1, folder);
+        bindBytes(s, 2, f.name);
+        bindFile(s, 3, f);
+        rc = runOnce(s);
+        if ((rc & 0xFF) == SQLITE_CONSTRAINT)
+            known = fileId(folder, f.name);
+        else if (rc != SQLITE_OK)
             return rc;
+    }
+    if (known) {
+        sqlite3_stmt* s = statement("UPDATE files SET size = ?3, modified = ?4, device = ?5, inode = ?6, format = ?7,"
+                                    " channels = ?8, bits = ?9, rate = ?10, seconds = ?11, missing = 0 WHERE id = ?1");
+        if (!s)
+            return lastError(db());
+        sqlite3_bind_int64(s, 1, *known);
+        bindFile(s, 3, f);
+        if ((rc = runOnce(s)) != SQLITE_OK)
+            return rc;
+        // A changed file is measured again; its words are made anew as its texts may have changed.
+        for (const char* sql : {"DELETE FROM measures WHERE file = ?1", "DELETE FROM file_words WHERE rowid = ?1"}) {
+            sqlite3_stmt* d = statement(sql);
+            if (!d)
+                return lastError(db());
+            sqlite3_bind_int64(d, 1, *known);
+            if ((rc = runOnce(d)) != SQLITE_OK)
+                return rc;
+        }
     }
     sqlite3_stmt* words = statement("INSERT INTO file_words(rowid, words) VALUES(?1, ?2)");
     if (!words)
         return lastError(db());
     const std::string text = fileWords(f.name, f.texts);
-    sqlite3_bind_int64(words, 1, id);
+    sqlite3_bind_int64(words, 1, known ? *known : sqlite3_last_insert_rowid(db()));
     sqlite3_bind_text(words, 2, text.data(), int(text.size()), SQLITE_TRANSIENT);
     return runOnce(words);
 }
@@ -187,6 +196,19 @@ int SqliteLibraryStore::markFolderGone(RootId root, const std::string& path)
             return rc;
     }
     return SQLITE_OK;
+}
+
+std::int64_t SqliteLibraryStore::goneFolders(RootId root)
+{
+    sqlite3_stmt* s = statement("SELECT count(*) FROM folders WHERE root = ?1 AND gone = 1");
+    std::int64_t n = 0;
+    if (s) {
+        sqlite3_bind_int64(s, 1, root);
+        if (sqlite3_step(s) == SQLITE_ROW)
+            n = sqlite3_column_int64(s, 0);
+        sqlite3_reset(s);
+    }
+    return n;
 }
 
 RootCounts SqliteLibraryStore::counts(RootId root)
@@ -209,7 +231,7 @@ bool SqliteLibraryStore::finishPass(RootId root, bool keepMissing, RootState sta
 {
     SqlTransaction t(db());
     int rc = t.began();
-    if (rc == SQLITE_OK && !keepMissing) {
+    if (rc == SQLITE_OK && !keepMissing && counts(root).missing + goneFolders(root) > 0) {
         rc = dropFiles("SELECT f.id FROM files f JOIN folders d ON d.id = f.folder WHERE d.root = ?1 AND f.missing = 1",
                        root);
         for (const char* sql :
@@ -224,8 +246,9 @@ bool SqliteLibraryStore::finishPass(RootId root, bool keepMissing, RootState sta
         }
     }
     sqlite3_stmt* s = rc == SQLITE_OK
-                          ? statement("UPDATE roots SET state = ?2, status = ?3, indexed = ?4, full_check = 0"
-                                      " WHERE id = ?1")
+                          ? statement("UPDATE roots SET state = ?2, status = ?3, indexed = ?4, full_check = 0, files ="
+                                      " (SELECT count(*) FROM files WHERE folder IN (SELECT id FROM folders WHERE"
+                                      " root = ?1)) WHERE id = ?1")
                           : nullptr;
     if (s) {
         sqlite3_bind_int64(s, 1, root);

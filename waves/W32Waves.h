@@ -18,7 +18,8 @@ struct TWaveInfo {
     bool Valid = false;     ///< the header was read; the texts choose a placeholder otherwise
 };
 
-/// Reads the header of a file named by its drive-letter path. Fills every field on every call
+/// Reads the header of a file named by its drive-letter path (or, as the library's walks name the files
+/// they found, by its absolute Linux path). Fills every field on every call
 /// and returns Valid. Never reads the sample data, never blocks on something that is not a file.
 bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo);
 

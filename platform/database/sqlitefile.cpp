@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits.h>
+#include <mutex>
+#include <set>
 #include <sqlite3.h>
+#include <tuple>
 
 namespace platform {
 
@@ -187,8 +190,26 @@ DatabaseFile::Opening DatabaseFile::checkAndCreate()
     return checkContents(!fresh && seen_.st_size <= schema_.checkPagesUpTo);
 }
 
+namespace {
+
+/// Files whose pages this process read whole, as they were then: another connection to one (another
+/// thread's) need not read them again while the file is unchanged (in WAL mode writes go to the log
+/// and reach the file only when it is folded in).
+bool checkedBefore(const struct stat& st, bool record)
+{
+    using Key = std::tuple<dev_t, ino_t, off_t, time_t, long>;
+    static std::mutex mutex;
+    static std::set<Key> checked;
+    const Key key{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    std::lock_guard<std::mutex> lock(mutex);
+    return record ? !checked.insert(key).second : checked.count(key) > 0;
+}
+
+} // namespace
+
 DatabaseFile::Opening DatabaseFile::checkContents(bool checkPages)
 {
+    checkPages = checkPages && !checkedBefore(seen_, false);
     auto verdictOf = [this](int rc) {
         failure_ = rc;
         return isDamage(rc) ? Opening::SetAside : Opening::Unavailable;
@@ -203,6 +224,7 @@ DatabaseFile::Opening DatabaseFile::checkContents(bool checkPages)
         const unsigned char* verdict = sqlite3_column_text(check.get(), 0);
         if (!verdict || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0)
             return verdictOf(SQLITE_CORRUPT);
+        checkedBefore(seen_, true);
     }
     // A file of ours whose tables lost or changed their columns would keep nothing: it is made anew.
     for (const std::string& sql : schema_.probes) {

@@ -21,7 +21,8 @@ FileIdentity identityOf(const struct stat& st)
 
 std::optional<FileIdentity> fileIdentity(const std::string& drivePath)
 {
-    const auto native = existingNativePath(drivePath);
+    const auto native = !drivePath.empty() && drivePath[0] == '/' ? std::optional<std::string>(drivePath)
+                                                                  : existingNativePath(drivePath);
     struct stat st {};
     if (!native || ::stat(native->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;

@@ -20,8 +20,8 @@ struct FileIdentity {
     std::int64_t modified = 0; ///< nanoseconds since the epoch
 };
 
-/// The identity of the regular file a drive-letter path names (links followed); nothing for a
-/// missing file, a folder, a pipe or a device.
+/// The identity of the regular file a drive-letter path (or a Linux path from the library's walks)
+/// names (links followed); nothing for a missing file, a folder, a pipe or a device.
 std::optional<FileIdentity> fileIdentity(const std::string& drivePath);
 /// The identity of the entry FindFirstFile or FindNextFile last gave on this thread, from the look at
 /// it they took; nothing when that entry is no regular file. A folder just listed is then identified

@@ -446,16 +446,19 @@ std::string drivePathOf(const std::string& native)
 
 int openRegularFile(const std::string& drivePath)
 {
-    const std::optional<Parsed> p = parse(drivePath);
-    if (!p)
-        return -1;
-    if (p->parts.empty()) {
-        SetLastError(ERROR_ACCESS_DENIED); // a drive root is a folder
-        return -1;
-    }
     std::string native;
     bool listedRegular = false;
-    {
+    // The library's walks name the files they found by their Linux paths: nothing to resolve.
+    if (!drivePath.empty() && drivePath[0] == '/') {
+        native = drivePath;
+    } else {
+        const std::optional<Parsed> p = parse(drivePath);
+        if (!p)
+            return -1;
+        if (p->parts.empty()) {
+            SetLastError(ERROR_ACCESS_DENIED); // a drive root is a folder
+            return -1;
+        }
         Cache& c = cache();
         std::lock_guard<std::mutex> lock(c.mutex);
         Located at;

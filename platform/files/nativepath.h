@@ -26,6 +26,7 @@ std::string drivePathOf(const std::string& native);
 
 /// Opens a regular file for reading (O_RDONLY | O_NOFOLLOW not used: links to regular files are fine).
 /// FIFOs, devices, sockets and folders are refused without blocking. Returns -1 and sets the last error.
+/// A path starting with '/' is a Linux path, as the library's walks name the files they found.
 int openRegularFile(const std::string& drivePath);
 
 /// Runs the open hook of setOpenHook, if one is set.

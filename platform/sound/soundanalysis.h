@@ -18,7 +18,8 @@ struct SoundMeasures {
     double pitch = std::nan("");    ///< MIDI note number with its fraction (69 = A4 = 440 Hz)
 };
 
-/// Decodes a sound file as playing does and measures it; nothing when it cannot be decoded. A sound
+/// Decodes a sound file (a drive-letter path, or a Linux path from the library) as playing does and
+/// measures it; nothing when it cannot be decoded. A sound
 /// whose rate or channels a measuring library cannot take lacks that measure.
 std::optional<SoundMeasures> analyseSound(const std::string& path);
 
