@@ -24,7 +24,9 @@ constexpr int kApplicationId = 0x546f6e6c;
 constexpr std::int64_t kCheckPagesUpTo = 64 << 20;
 
 // Version 1. Names and paths are BLOBs: bytes as the file system holds them. file_words and
-// folder_words hold the folded texts searched, by the row ids of files and folders.
+// folder_words hold the folded texts searched, by the row ids of files and folders; file_words has its
+// folder's words too, so that one full-text query in row id order finds a file by either and stops at
+// the first rows asked for.
 const char* const kSchemaV1 = R"(
 CREATE TABLE changes(id INTEGER PRIMARY KEY CHECK(id = 1), count INTEGER NOT NULL);
 INSERT INTO changes VALUES(1, 0);
@@ -45,7 +47,7 @@ CREATE INDEX measures_peak ON measures(peak) WHERE peak IS NOT NULL;
 CREATE INDEX measures_tempo ON measures(tempo) WHERE tempo IS NOT NULL;
 CREATE INDEX measures_pitch ON measures(pitch) WHERE pitch IS NOT NULL;
 CREATE INDEX measures_key ON measures(key) WHERE key IS NOT NULL;
-CREATE VIRTUAL TABLE file_words USING fts5(words, tokenize='trigram');
+CREATE VIRTUAL TABLE file_words USING fts5(words, folder, tokenize='trigram');
 CREATE VIRTUAL TABLE folder_words USING fts5(words, tokenize='trigram');
 )";
 
@@ -74,7 +76,7 @@ const platform::DatabaseSchema& SqliteLibraryStore::schema()
                     "SELECT id, folder, name, size, modified, device, inode, format, channels, bits, rate, seconds,"
                     " missing FROM files",
                     "SELECT file, loudness, peak, tempo, pitch, key, decoded FROM measures",
-                    "SELECT rowid, words FROM file_words",
+                    "SELECT rowid, words, folder FROM file_words",
                     "SELECT rowid, words FROM folder_words",
                     "SELECT count FROM changes"};
         d.checkPagesUpTo = kCheckPagesUpTo;

@@ -172,12 +172,14 @@ int SqliteLibraryStore::upsertFile(FolderId folder, const FileRecord& f)
                 return rc;
         }
     }
-    sqlite3_stmt* words = statement("INSERT INTO file_words(rowid, words) VALUES(?1, ?2)");
+    sqlite3_stmt* words = statement("INSERT INTO file_words(rowid, words, folder)"
+                                    " VALUES(?1, ?2, ifnull((SELECT words FROM folder_words WHERE rowid = ?3), ''))");
     if (!words)
         return lastError(db());
     const std::string text = fileWords(f.name, f.texts);
     sqlite3_bind_int64(words, 1, known ? *known : sqlite3_last_insert_rowid(db()));
     sqlite3_bind_text(words, 2, text.data(), int(text.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(words, 3, folder);
     return runOnce(words);
 }
 
@@ -390,7 +392,8 @@ bool SqliteLibraryStore::renameFile(RootId root, const std::string& folder, cons
     const size_t texts = words.find('\n');
     words = fileWords(newName, {}) + (texts == std::string::npos ? std::string() : words.substr(texts));
     for (const char* sql : {"UPDATE files SET name = ?2 WHERE id = ?1", "DELETE FROM file_words WHERE rowid = ?1",
-                            "INSERT INTO file_words(rowid, words) VALUES(?1, ?3)"}) {
+                            "INSERT INTO file_words(rowid, words, folder) VALUES(?1, ?3, ifnull((SELECT w.words FROM"
+                            " folder_words w JOIN files f ON w.rowid = f.folder WHERE f.id = ?1), ''))"}) {
         sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
         if (!s) {
             rc = rc == SQLITE_OK ? lastError(db()) : rc;
@@ -424,13 +427,19 @@ bool SqliteLibraryStore::moveFile(RootId root, const std::string& folder, const 
     if (rc == SQLITE_OK)
         if (const std::optional<FileId> stale = fileId(*to, name))
             rc = dropFiles("SELECT ?1", *stale);
-    sqlite3_stmt* s = rc == SQLITE_OK ? statement("UPDATE files SET folder = ?2 WHERE id = ?1") : nullptr;
-    if (s) {
+    // The file's words take its new folder's.
+    for (const char* sql : {"UPDATE files SET folder = ?2 WHERE id = ?1",
+                            "UPDATE file_words SET folder = ifnull((SELECT words FROM folder_words WHERE rowid = ?2), '')"
+                            " WHERE rowid = ?1"}) {
+        sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
+        if (!s) {
+            rc = rc == SQLITE_OK ? lastError(db()) : rc;
+            break;
+        }
         sqlite3_bind_int64(s, 1, *id);
         sqlite3_bind_int64(s, 2, *to);
         rc = runOnce(s);
-    } else if (rc == SQLITE_OK)
-        rc = lastError(db());
+    }
     if (rc == SQLITE_OK)
         rc = bumpChanges();
     if (rc == SQLITE_OK)

@@ -83,26 +83,27 @@ const char* measureColumn(Measure m)
 }
 
 /// A value v rounds to the note n when n - 0.5 <= v < n + 0.5 (notes are not negative).
-std::string noteRange(Builder& b, int note)
+std::string noteRange(Builder& b, const std::string& column, int note)
 {
-    return "(pitch >= " + b.real(note - 0.5) + " AND pitch < " + b.real(note + 0.5) + ")";
+    return "(" + column + " >= " + b.real(note - 0.5) + " AND " + column + " < " + b.real(note + 0.5) + ")";
 }
 
-std::string conditionSql(Builder& b, const SearchQuery::Condition& c)
+/// The condition on the measures' columns, named with the prefix ("m." or none).
+std::string conditionSql(Builder& b, const SearchQuery::Condition& c, const std::string& prefix)
 {
-    const std::string column = measureColumn(c.measure);
+    const std::string column = prefix + measureColumn(c.measure);
     if (c.measure == Measure::Key) {
         std::string in;
         for (const MusicalKey& k : c.keys)
             in += (in.empty() ? "" : ", ") + b.integer(k.tonic + (k.minor ? 12 : 0));
-        return in.empty() ? "0" : "key IN (" + in + ")";
+        return in.empty() ? "0" : column + " IN (" + in + ")";
     }
     if (c.pitchClass >= 0) {
         if (c.octave != -100)
-            return noteRange(b, (c.octave + 1) * 12 + c.pitchClass);
+            return noteRange(b, column, (c.octave + 1) * 12 + c.pitchClass);
         std::string any;
         for (int octave = kLowestOctave; octave <= kHighestOctave; ++octave)
-            any += (any.empty() ? "" : " OR ") + noteRange(b, (octave + 1) * 12 + c.pitchClass);
+            any += (any.empty() ? "" : " OR ") + noteRange(b, column, (octave + 1) * 12 + c.pitchClass);
         return "(" + any + ")";
     }
     // An end at infinity is no bound; the silence's minus infinity lies below every number.
@@ -115,7 +116,7 @@ std::string conditionSql(Builder& b, const SearchQuery::Condition& c)
     return sql;
 }
 
-std::string orderSql(const SearchOrder& order)
+std::string orderSql(const SearchOrder& order, const char* rowId)
 {
     const char* dir = order.descending ? " DESC" : "";
     auto measure = [&](const char* column) {
@@ -124,7 +125,7 @@ std::string orderSql(const SearchOrder& order)
     };
     switch (order.column) {
     case SearchColumn::Stored:
-        return std::string("f.id") + dir;
+        return std::string(rowId) + dir;
     case SearchColumn::Name:
         return std::string("f.name") + dir + ", f.id";
     case SearchColumn::Folder:
@@ -156,34 +157,43 @@ std::string orderSql(const SearchOrder& order)
 SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit)
 {
     Builder b;
+    // Words of three characters or more make one full-text query over names, texts and folders; the
+    // index hands its rows out in row id order, so that the first rows asked for come without looking at
+    // the rest. Shorter words are looked for in the words of the rows it lets through.
+    std::string match;
     std::vector<std::string> terms;
     for (const std::string& word : query.words) {
         if (word.empty())
             continue;
         if (characterCount(word) >= kTrigram) {
-            // Files whose name (or texts) holds the word, and the files of folders whose path does.
-            const std::string p = b.text(phrase(word));
-            terms.push_back("f.id IN (SELECT rowid FROM file_words WHERE file_words MATCH " + p +
-                            " UNION ALL SELECT id FROM files WHERE folder IN"
-                            " (SELECT rowid FROM folder_words WHERE folder_words MATCH " +
-                            p + "))");
+            match += (match.empty() ? "" : " AND ") + phrase(word);
         } else {
             const std::string w = b.text(word);
-            terms.push_back("(instr((SELECT words FROM file_words WHERE rowid = f.id), " + w +
-                            ") > 0 OR instr((SELECT words FROM folder_words WHERE rowid = f.folder), " + w + ") > 0)");
+            terms.push_back("(instr(file_words.words, " + w + ") > 0 OR instr(file_words.folder, " + w + ") > 0)");
         }
     }
+    const bool byWords = !match.empty() || !terms.empty();
+    if (!match.empty())
+        terms.insert(terms.begin(), "file_words MATCH " + b.text(match));
     if (!query.conditions.empty()) {
+        // Along the rows the words found, each row's measures are looked up by its id; without words the
+        // measures' own indexes find the files.
         std::string all;
         for (const SearchQuery::Condition& c : query.conditions)
-            all += (all.empty() ? "" : " AND ") + conditionSql(b, c);
-        terms.push_back("f.id IN (SELECT file FROM measures WHERE " + all + ")");
+            all += (all.empty() ? "" : " AND ") + conditionSql(b, c, byWords ? "m." : "");
+        terms.push_back(byWords ? "m.file IS NOT NULL AND " + all : "f.id IN (SELECT file FROM measures WHERE " + all + ")");
     }
     SearchSql out;
     out.sql = kColumns;
+    if (byWords) {
+        // The full-text table drives: CROSS JOIN keeps it first.
+        const std::string from = " FROM files f";
+        out.sql.replace(out.sql.find(from), from.size(), " FROM file_words CROSS JOIN files f ON f.id = file_words.rowid");
+    }
     for (size_t i = 0; i < terms.size(); ++i)
         out.sql += (i == 0 ? " WHERE " : " AND ") + terms[i];
-    out.sql += " ORDER BY " + orderSql(order) + " LIMIT " + b.integer(limit < 0 ? 0 : limit);
+    out.sql += " ORDER BY " + orderSql(order, byWords ? "file_words.rowid" : "f.id") + " LIMIT " +
+               b.integer(limit < 0 ? 0 : limit);
     out.values = std::move(b.values);
     return out;
 }

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A search query as one SQLite statement with every value bound, never spliced into its text. Words of
-// three characters or more go through the trigram indexes of names and folders, shorter ones are looked
-// for in the names of the files the rest lets through, and conditions on measures through the measures'
-// own indexes; the parts meet by row id.
+// three characters or more go through the trigram index of names and folders, in row id order so that
+// the first rows come without the rest; shorter words are looked for in the words of the rows it lets
+// through, and conditions on measures by each row's id, or through the measures' own indexes when no
+// word is typed.
 
 #include "library/librarystore.h"
 

@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Search while typing over a library of 1,000,000 files (made here, straight into the store: the files
+// need not exist): every keystroke of a word, of two words the last of them half typed, and of a word
+// with a tempo range is one search for the first 1,000 rows. The 95th percentile of a keystroke must
+// stay within 50 ms; the baseline of the same run is the same keystrokes over the names held in memory
+// (what filtering one folder's list does), so the ratio tells what the index is worth at this size.
+// Sizes: TONFOLIO_BENCH_FILES (1,000,000), TONFOLIO_BENCH_ROUNDS (3).
+#include "library/searchquery.h"
+#include "library/sqlitelibrarystore.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point t0)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+long sizeFromEnvironment(const char* name, long fallback)
+{
+    const char* v = std::getenv(name);
+    return v && std::atol(v) > 0 ? std::atol(v) : fallback;
+}
+
+const char* const kKinds[] = {"Kick",  "Snare", "HiHat", "Clap",  "Tom",    "Perc", "Bass",  "Pad",  "Lead",
+                              "Pluck", "Vox",   "FX",    "Riser", "Impact", "Loop", "Chord", "Stab", "Arp"};
+const char* const kMoods[] = {"Deep",  "Bright", "Dark", "Punchy", "Soft", "Hard", "Analog", "Vinyl",
+                              "Dusty", "Wet",    "Dry",  "Short",  "Long", "Warm", "Crisp",  "Tight"};
+
+/// Fills the store: files in folders of ten, every other one measured. Returns the names, for the baseline.
+std::vector<std::string> fill(library::SqliteLibraryStore& store, const std::string& rootPath, long files)
+{
+    std::mt19937 rng(11);
+    const library::RootId root = *store.addRoot(rootPath, "/");
+    std::vector<std::string> names;
+    names.reserve(size_t(files));
+    std::vector<library::FolderWrite> batch;
+    const long perFolder = 10;
+    for (long folder = 0; folder * perFolder < files; ++folder) {
+        library::FolderWrite w;
+        char path[128];
+        std::snprintf(path, sizeof path, "Pack %04ld %s/%s %s", folder / 50, kMoods[(folder / 50) % 16],
+                      kKinds[rng() % 18], kMoods[rng() % 16]);
+        w.path = std::string(path) + " " + std::to_string(folder);
+        w.parentPath = path;
+        w.parentPath.resize(w.parentPath.find('/'));
+        w.modified = 1;
+        for (long i = 0; i < perFolder && folder * perFolder + i < files; ++i) {
+            library::FileRecord f;
+            char name[96];
+            std::snprintf(name, sizeof name, "%s_%s_%s_%03ld.wav", kKinds[rng() % 18], kMoods[rng() % 16],
+                          kMoods[rng() % 16], long(rng() % 1000));
+            f.name = name;
+            f.size = 100000 + long(rng() % 1000000);
+            f.modified = 1700000000000000000LL + long(rng() % 1000000);
+            f.header.read = true;
+            f.header.formatTag = 1;
+            f.header.channels = 2;
+            f.header.bits = 24;
+            f.header.rate = 48000;
+            f.header.seconds = double(f.size) / 288000;
+            names.push_back(std::string(w.path) + "/" + name);
+            w.upserts.push_back(std::move(f));
+        }
+        batch.push_back(std::move(w));
+        if (batch.size() == 500) {
+            store.writeFolders(root, batch);
+            batch.clear();
+        }
+    }
+    store.writeFolders(root, batch);
+    // Every other file measured, as pass two leaves a library half way.
+    library::FileId after = 0;
+    for (;;) {
+        const std::vector<library::Unmeasured> next = store.unmeasured(after, 5000);
+        if (next.empty())
+            break;
+        std::vector<library::MeasuredFile> measured;
+        for (const library::Unmeasured& u : next) {
+            after = u.id;
+            if (u.id % 2)
+                continue;
+            library::MeasuredFile m;
+            m.id = u.id;
+            m.size = u.size;
+            m.modified = u.modified;
+            m.measures.loudness = -40 + double(rng() % 3600) / 100;
+            m.measures.peak = -20 + double(rng() % 2000) / 100;
+            m.measures.tempo = 60 + double(rng() % 12000) / 100;
+            m.measures.pitch = 24 + double(rng() % 7200) / 100;
+            m.measures.key = library::MusicalKey{int(rng() % 12), rng() % 2 == 0};
+            measured.push_back(m);
+        }
+        store.putMeasures(measured);
+    }
+    return names;
+}
+
+/// The 95th percentile of the times, ms.
+double p95(std::vector<double> ms)
+{
+    std::sort(ms.begin(), ms.end());
+    return ms.empty() ? 0 : ms[std::min(ms.size() - 1, size_t(double(ms.size()) * 0.95))];
+}
+
+/// Every keystroke of typed, from the first character.
+std::vector<QString> keystrokes(const QString& typed)
+{
+    std::vector<QString> out;
+    for (qsizetype n = 1; n <= typed.size(); ++n)
+        out.push_back(typed.left(n));
+    return out;
+}
+
+/// The folder list's way: every name looked at for every word.
+size_t filterInMemory(const std::vector<std::string>& folded, const library::SearchQuery& q)
+{
+    size_t found = 0;
+    for (const std::string& name : folded) {
+        bool all = true;
+        for (const std::string& w : q.words)
+            all = all && name.find(w) != std::string::npos;
+        found += all;
+        if (found == 1000)
+            break;
+    }
+    return found;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const long files = sizeFromEnvironment("TONFOLIO_BENCH_FILES", 1000000);
+    const int rounds = int(sizeFromEnvironment("TONFOLIO_BENCH_ROUNDS", 3));
+    QTemporaryDir work(QDir::tempPath() + "/tonfolio-bench-XXXXXX");
+    if (!work.isValid())
+        return 1;
+    const std::string db = work.path().toStdString() + "/library.sqlite";
+    auto t0 = Clock::now();
+    std::vector<std::string> folded;
+    {
+        library::SqliteLibraryStore store(db);
+        for (const std::string& n : fill(store, work.path().toStdString(), files))
+            folded.push_back(library::searchFoldedBytes(n));
+    }
+    struct stat st {};
+    ::stat(db.c_str(), &st);
+    std::printf("indexed %ld files in %.1f s; database %.0f bytes per file\n", files, msSince(t0) / 1000,
+                double(st.st_size) / double(files));
+    library::SqliteLibraryStore store(db);
+    struct Session {
+        const char* what;
+        std::vector<const char*> typed; ///< one typing per round, taken in turn
+    };
+    const Session sessions[] = {
+        {"a word", {"snare", "vinyl", "impact", "pluck"}},
+        {"two words, the last half typed", {"dusty clap ti", "warm pad so", "hard kick cr"}},
+        {"a word with a tempo range", {"kick bpm:120-130", "bass bpm:>=90", "loop bpm:85-95"}},
+    };
+    bool allOk = true;
+    for (const Session& session : sessions) {
+        std::vector<double> ours, floor;
+        for (int round = 0; round < rounds; ++round)
+            for (const char* typed : session.typed)
+                for (const QString& keys : keystrokes(QString::fromUtf8(typed))) {
+                    const library::SearchQuery q = library::SearchQuery::parse(keys);
+                    auto k0 = Clock::now();
+                    const library::SearchResult r = store.search(q, {}, 1000);
+                    ours.push_back(msSince(k0));
+                    if (std::getenv("TONFOLIO_BENCH_VERBOSE"))
+                        std::printf("  %-20s %7.1f ms, %zu rows\n", qPrintable(keys), ours.back(), r.rows.size());
+                    if (r.failed)
+                        std::printf("  search failed: %s\n", qPrintable(keys));
+                    k0 = Clock::now();
+                    filterInMemory(folded, q);
+                    floor.push_back(msSince(k0));
+                }
+        const double mine = p95(ours), base = p95(floor);
+        const bool ok = mine <= 50;
+        allOk = allOk && ok;
+        std::printf("%-32s p95 %6.1f ms per keystroke (limit 50 ms) %s; names in memory %6.1f ms: %.2fx\n",
+                    session.what, mine, ok ? "ok" : "SLOWER", base, mine / std::max(base, 0.001));
+    }
+    // Sorting by a column sorts every match, not the first thousand.
+    for (const library::SearchColumn column : {library::SearchColumn::Name, library::SearchColumn::Tempo}) {
+        std::vector<double> ms;
+        for (const char* typed : {"snare", "kick bpm:120-130"})
+            for (const QString& keys : keystrokes(QString::fromUtf8(typed))) {
+                const auto k0 = Clock::now();
+                store.search(library::SearchQuery::parse(keys), {column, false}, 1000);
+                ms.push_back(msSince(k0));
+            }
+        std::printf("sorted by %-6s p95 %6.1f ms per keystroke\n",
+                    column == library::SearchColumn::Name ? "name" : "tempo", p95(ms));
+    }
+    return allOk ? 0 : 1;
+}
