@@ -33,7 +33,9 @@ bool isUnavailable(const LibraryRoot& r)
 
 } // namespace
 
-IndexWorker::IndexWorker(LibraryIndexer::Options options) : options_(std::move(options))
+// The timers are children so that they move to the worker's thread with it.
+IndexWorker::IndexWorker(LibraryIndexer::Options options)
+    : options_(std::move(options)), settle_(this), rescan_(this)
 {
     settle_.setSingleShot(true);
     settle_.setInterval(options_.settleMs);
@@ -107,6 +109,11 @@ void IndexWorker::runPasses(std::vector<RootId> ids)
     if (options_.watch) {
         for (const LibraryRoot& root : roots_)
             watchRoot(root);
+        // What changed between a folder's listing and its watch: one more pass lists only the folders
+        // whose time moved, so it costs little.
+        for (const LibraryRoot& root : roots_)
+            if (!stop_ && !isUnavailable(root) && root.state == RootState::Ready)
+                scanRoot(root, nullptr);
         rescan_.start();
     }
 }

@@ -428,9 +428,10 @@ bool SqliteLibraryStore::moveFile(RootId root, const std::string& folder, const 
         if (const std::optional<FileId> stale = fileId(*to, name))
             rc = dropFiles("SELECT ?1", *stale);
     // The file's words take its new folder's.
-    for (const char* sql : {"UPDATE files SET folder = ?2 WHERE id = ?1",
-                            "UPDATE file_words SET folder = ifnull((SELECT words FROM folder_words WHERE rowid = ?2), '')"
-                            " WHERE rowid = ?1"}) {
+    for (const char* sql :
+         {"UPDATE files SET folder = ?2 WHERE id = ?1",
+          "UPDATE file_words SET folder = ifnull((SELECT words FROM folder_words WHERE rowid = ?2), '')"
+          " WHERE rowid = ?1"}) {
         sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
         if (!s) {
             rc = rc == SQLITE_OK ? lastError(db()) : rc;

@@ -181,14 +181,16 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
         std::string all;
         for (const SearchQuery::Condition& c : query.conditions)
             all += (all.empty() ? "" : " AND ") + conditionSql(b, c, byWords ? "m." : "");
-        terms.push_back(byWords ? "m.file IS NOT NULL AND " + all : "f.id IN (SELECT file FROM measures WHERE " + all + ")");
+        terms.push_back(byWords ? "m.file IS NOT NULL AND " + all
+                                : "f.id IN (SELECT file FROM measures WHERE " + all + ")");
     }
     SearchSql out;
     out.sql = kColumns;
     if (byWords) {
         // The full-text table drives: CROSS JOIN keeps it first.
         const std::string from = " FROM files f";
-        out.sql.replace(out.sql.find(from), from.size(), " FROM file_words CROSS JOIN files f ON f.id = file_words.rowid");
+        out.sql.replace(out.sql.find(from), from.size(),
+                        " FROM file_words CROSS JOIN files f ON f.id = file_words.rowid");
     }
     for (size_t i = 0; i < terms.size(); ++i)
         out.sql += (i == 0 ? " WHERE " : " AND ") + terms[i];

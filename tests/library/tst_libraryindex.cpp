@@ -1,0 +1,277 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The library on real folders: pass one over a generated tree, search by words and measures, rescans
+// after changes by another program (watched and not), a pass stopped half way, a drive gone, the
+// program's own changes, and the command line run as a user would.
+#include "library/folderscanner.h"
+#include "library/libraryindexer.h"
+#include "library/searchquery.h"
+#include "library/sqlitelibrarystore.h"
+#include "support/tempdrive.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <algorithm>
+#include <atomic>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace library;
+using testing_support::makeWav;
+using testing_support::TempDrive;
+
+class LibraryIndex : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        drive.write("lib/Drums/Kicks/Kick Deep 01.wav", makeWav(1, 44100, 16, 100));
+        drive.write("lib/Drums/Kicks/KICK_hard.wav", makeWav(1, 48000, 24, 100));
+        drive.write("lib/Drums/Snares/Snare é.wav", makeWav(2, 44100, 16, 100));
+        drive.write("lib/Synth/Pad warm.wav", makeWav(2, 96000, 32, 100));
+        drive.write("lib/Synth/notes.txt", "not a wave");
+        // A name that is no UTF-8, and a link pointing back up: neither may stop the walk.
+        drive.write(std::string("lib/Synth/odd \xff name.wav"), makeWav(1, 22050, 8, 100));
+        ::symlink(drive.native("lib").c_str(), drive.native("lib/Synth/loop").c_str());
+        store = std::make_unique<SqliteLibraryStore>(databaseFile());
+        root = *store->addRoot(drive.native("lib"), "/");
+    }
+
+    std::string databaseFile() const { return drive.native("library.sqlite"); }
+    LibraryRoot current() const
+    {
+        for (const LibraryRoot& r : store->roots())
+            if (r.id == root)
+                return r;
+        return {};
+    }
+    ScanOutcome scan(const std::atomic<bool>* stop = nullptr, int batchFiles = 2000)
+    {
+        FolderScanner::Options o;
+        o.batchFiles = batchFiles;
+        FolderScanner scanner(*store, o);
+        scanner.setStopFlag(stop);
+        return scanner.scan(current());
+    }
+    /// The names a query finds, sorted.
+    std::vector<std::string> find(const char* typed)
+    {
+        std::vector<std::string> names;
+        for (const SearchRow& r : store->search(SearchQuery::parse(QString::fromUtf8(typed)), {}, 100).rows)
+            names.push_back(r.name);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    void measure(const char* name, double loudness, double tempo, const char* key)
+    {
+        for (const SearchRow& r : store->search(SearchQuery::parse(QString::fromUtf8(name)), {}, 10).rows) {
+            MeasuredFile m{r.id, r.size, r.modified, {}};
+            m.measures.loudness = loudness;
+            m.measures.tempo = tempo;
+            m.measures.key = MusicalKey::parse(key);
+            ASSERT_TRUE(store->putMeasures({m}));
+        }
+    }
+
+    TempDrive drive;
+    std::unique_ptr<SqliteLibraryStore> store;
+    RootId root = 0;
+};
+
+TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
+{
+    const ScanOutcome out = scan();
+    EXPECT_EQ(out.state, RootState::Ready) << out.status.toStdString();
+    EXPECT_EQ(out.files, 5);
+    measure("kick deep", -18, 124, "Am");
+    measure("snare", -30, 90, "C");
+    struct Row {
+        const char* typed;
+        std::vector<std::string> names;
+    } rows[] = {
+        {"kick", {"KICK_hard.wav", "Kick Deep 01.wav"}},
+        {"KICK har", {"KICK_hard.wav"}},
+        {"drums", {"KICK_hard.wav", "Kick Deep 01.wav", "Snare é.wav"}}, // by folder
+        {"kicks deep", {"Kick Deep 01.wav"}},                            // folder and name together
+        {"snare e", {"Snare é.wav"}},                                    // accents folded, short word
+        {"pa", {"Pad warm.wav"}},
+        {"name", {"odd \xff name.wav"}},
+        {"bpm:120-130", {"Kick Deep 01.wav"}},
+        {"lufs:<-20", {"Snare é.wav"}},
+        {"key:~Am", {"Kick Deep 01.wav", "Snare é.wav"}}, // C mixes with A minor
+        {"kick bpm:>100", {"Kick Deep 01.wav"}},
+        {"drums bpm:<100", {"Snare é.wav"}},
+        {"pad bpm:120-130", {}},
+        {"\"quoted\" OR *", {}}, // no word is read as an operator of the index
+        {"loop", {}},            // the link back up was not followed
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(find(r.typed), r.names) << r.typed;
+    // Rows carry what a list of results shows: folder and name apart.
+    const SearchResult kicks = store->search(SearchQuery::parse("deep"), {SearchColumn::Name, false}, 10);
+    ASSERT_EQ(kicks.rows.size(), 1u);
+    EXPECT_EQ(kicks.rows[0].folderPath(), drive.native("lib/Drums/Kicks/"));
+    EXPECT_EQ(kicks.rows[0].header.rate, 44100u);
+}
+
+TEST_F(LibraryIndex, RescansFollowOtherProgramsAndKeepWhatLooksLikeAMissingDrive)
+{
+    // A folder changed in the moments before its listing is listed again next time: these are not.
+    QTest::qWait(2100);
+    ASSERT_EQ(scan().files, 5);
+    // Another program adds, changes in place and removes files.
+    drive.write("lib/Synth/Lead new.wav", makeWav(1, 44100, 16, 100));
+    // Written in place: the folder's time stays, only a full check (or a watch) sees the new size.
+    drive.write("lib/Drums/Kicks/KICK_hard.wav", makeWav(1, 32000, 16, 300));
+    std::remove(drive.native("lib/Drums/Snares/Snare é.wav").c_str());
+    EXPECT_EQ(scan().state, RootState::Ready);
+    EXPECT_EQ(find("lead"), std::vector<std::string>{"Lead new.wav"});
+    EXPECT_TRUE(find("snare").empty());
+    EXPECT_EQ(store->search(SearchQuery::parse("hard"), {}, 10).rows.at(0).header.rate, 48000u);
+    ASSERT_TRUE(store->beginFullCheck(root));
+    EXPECT_EQ(scan().state, RootState::Ready);
+    EXPECT_EQ(store->search(SearchQuery::parse("hard"), {}, 10).rows.at(0).header.rate, 32000u);
+
+    // Most files gone at once: kept and asked about, still found.
+    for (const char* f : {"lib/Synth/Lead new.wav", "lib/Synth/Pad warm.wav", "lib/Drums/Kicks/KICK_hard.wav"})
+        std::remove(drive.native(f).c_str());
+    const ScanOutcome asked = scan();
+    EXPECT_EQ(asked.state, RootState::NeedsConfirmation);
+    EXPECT_EQ(asked.missing, 3);
+    EXPECT_EQ(find("pad"), std::vector<std::string>{"Pad warm.wav"});
+    ASSERT_TRUE(store->finishPass(root, false, RootState::Ready, {}));
+    EXPECT_TRUE(find("pad").empty());
+}
+
+TEST_F(LibraryIndex, APassStoppedHalfWayGoesOnAndAnOfflineDriveKeepsItsFiles)
+{
+    for (int i = 0; i < 40; ++i)
+        drive.write("lib/Many/" + std::to_string(i) + "/Tone " + std::to_string(i) + ".wav", makeWav(1, 8000, 16, 10));
+    std::atomic<bool> stop{false};
+    FolderScanner::Options o;
+    o.batchFiles = 5;
+    o.headerReaders = 1; // few folders read ahead of the writes
+    FolderScanner scanner(*store, o);
+    scanner.setStopFlag(&stop);
+    scanner.setProgress([&](const ScanProgress& p) { stop = p.files >= 10; });
+    const ScanOutcome first = scanner.scan(current());
+    EXPECT_TRUE(first.stopped);
+    EXPECT_EQ(current().state, RootState::Indexing);
+    // Another connection (a restarted program) finds what was written and finishes.
+    store = std::make_unique<SqliteLibraryStore>(databaseFile());
+    const std::int64_t before = store->counts(root).files;
+    EXPECT_GE(before, 10);
+    EXPECT_LT(before, 45);
+    EXPECT_EQ(scan().files, 45);
+    EXPECT_EQ(find("tone").size(), 40u);
+
+    // A library folder on a drive that is unplugged keeps its entries, marked offline.
+    platform::DriveInfo usb;
+    usb.letter = 'E';
+    usb.directory = drive.native("usb");
+    drive.mkdirs("usb/Loops");
+    drive.write("usb/Loops/Break 90.wav", makeWav(1, 44100, 16, 100));
+    drive.setDrives({usb});
+    const RootId stick = *store->addRoot(drive.native("usb/Loops"), usb.directory);
+    LibraryRoot r;
+    for (const LibraryRoot& each : store->roots())
+        if (each.id == stick)
+            r = each;
+    FolderScanner onStick(*store, {});
+    EXPECT_EQ(onStick.scan(r).state, RootState::Ready);
+    drive.setDrives({});
+    const ScanOutcome gone = onStick.scan(r);
+    EXPECT_EQ(gone.state, RootState::Offline);
+    const SearchResult kept = store->search(SearchQuery::parse("break"), {}, 10);
+    ASSERT_EQ(kept.rows.size(), 1u);
+    EXPECT_EQ(kept.rows[0].availability, Availability::Offline);
+}
+
+TEST_F(LibraryIndex, TheProgramsOwnChangesAreInTheIndexAtOnce)
+{
+    scan();
+    ASSERT_TRUE(store->renameFile(root, "Synth", "Pad warm.wav", "Pad cold.wav"));
+    EXPECT_EQ(find("cold synth"), std::vector<std::string>{"Pad cold.wav"});
+    ASSERT_TRUE(store->moveFile(root, "Synth", "Pad cold.wav", root, "Drums/Kicks"));
+    EXPECT_EQ(find("kicks cold"), std::vector<std::string>{"Pad cold.wav"});
+    EXPECT_TRUE(find("synth cold").empty());
+    ASSERT_TRUE(store->removeFile(root, "Drums/Kicks", "Pad cold.wav"));
+    EXPECT_TRUE(find("cold").empty());
+}
+
+TEST_F(LibraryIndex, WatchesAndTimedRescansSeeOtherProgramsChanges)
+{
+    // With watches, and with none left (the timed rescan takes over).
+    for (const std::size_t limit : {std::size_t(0), std::size_t(1)}) {
+        LibraryIndexer::Options o;
+        o.databaseFile = databaseFile();
+        o.cacheFile = drive.native("cache.sqlite");
+        o.measure = false;
+        o.rescanSeconds = 1;
+        o.settleMs = 50;
+        o.watchLimit = limit;
+        LibraryIndexer indexer(o);
+        QSignalSpy finished(&indexer, &LibraryIndexer::passOneFinished);
+        QSignalSpy changed(&indexer, &LibraryIndexer::changed);
+        indexer.start();
+        ASSERT_TRUE(finished.count() > 0 || finished.wait(20000));
+        const std::string name = "Riser " + std::to_string(limit) + ".wav";
+        drive.write("lib/Synth/" + name, makeWav(1, 44100, 16, 100));
+        const std::string folded = "riser " + std::to_string(limit);
+        bool seen = false;
+        for (int i = 0; i < 100 && !seen; ++i) {
+            changed.wait(100);
+            seen = !find(folded.c_str()).empty();
+        }
+        EXPECT_TRUE(seen) << "watch limit " << limit;
+    }
+}
+
+TEST_F(LibraryIndex, CommandLineOnAGeneratedTree)
+{
+    for (int i = 0; i < 30; ++i)
+        drive.write("lib/Pack " + std::string(1, char('X' + i % 3)) + "/Hat " + std::to_string(i) + ".wav",
+                    makeWav(1, 44100, 16, 22050, 440.0 * (1 + i % 4)));
+    const QString program = qEnvironmentVariable("TONFOLIO_BINARY_DIR") + "/tonfolio";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", QString::fromStdString(drive.native("data")));
+    env.insert("XDG_CACHE_HOME", QString::fromStdString(drive.native("cache")));
+    auto run = [&](const QStringList& args, QString* out = nullptr) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        EXPECT_TRUE(p.waitForFinished(120000)) << args.join(' ').toStdString();
+        if (out)
+            *out = QString::fromUtf8(p.readAllStandardOutput());
+        return p.exitCode();
+    };
+    const QString lib = QString::fromStdString(drive.native("lib"));
+    EXPECT_EQ(run({"--add-library", lib}), 0);
+    // Two indexers at once share the database; both finish.
+    QProcess other;
+    other.setProcessEnvironment(env);
+    other.start(program, {"--index", "--no-measures"});
+    EXPECT_EQ(run({"--index"}), 0);
+    ASSERT_TRUE(other.waitForFinished(120000));
+    EXPECT_EQ(other.exitCode(), 0) << other.readAllStandardError().toStdString();
+    QString out;
+    EXPECT_EQ(run({"--find", "hat pack y"}, &out), 0);
+    EXPECT_EQ(out.count('\n'), 10) << out.toStdString();
+    EXPECT_TRUE(out.startsWith(lib + "/Pack Y/Hat ")) << out.toStdString();
+    EXPECT_EQ(run({"--find", "hat pitch:A4", "--json"}, &out), 0);
+    EXPECT_EQ(out.count("\"name\":\"Hat "), 8) << out.toStdString();
+    // A damaged database is set aside and made anew; the library folders it held are kept if they can be.
+    {
+        QFile f(QString::fromStdString(drive.native("data/tonfolio/library.sqlite")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(8192, 'x'));
+    }
+    for (const char* suffix : {"-wal", "-shm"})
+        std::remove(drive.native(std::string("data/tonfolio/library.sqlite") + suffix).c_str());
+    EXPECT_EQ(run({"--find", "hat"}, &out), 0);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(drive.native("data/tonfolio/library.sqlite.damaged"))));
+    EXPECT_EQ(run({"--index", QString::fromStdString(drive.native("nowhere"))}), 1);
+}
+
+} // namespace
