@@ -256,7 +256,10 @@ bool SearchQuery::Condition::holdsFor(double value, const std::optional<MusicalK
 SearchQuery SearchQuery::parse(const QString& typed)
 {
     SearchQuery f;
-    const QStringList words = typed.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    // No name holds a NUL (and the full-text index refuses one): it parts words like a space.
+    QString text = typed;
+    text.replace(QChar(0), QLatin1Char(' '));
+    const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& word : words) {
         Condition c;
         QString problem;
