@@ -436,6 +436,30 @@ std::optional<FileId> SqliteLibraryStore::fileId(FolderId folder, const std::str
     return id;
 }
 
+namespace {
+
+/// Binds a statement's values; the first error.
+int bindAll(sqlite3_stmt* s, const std::vector<SqlValue>& values)
+{
+    int rc = SQLITE_OK;
+    for (size_t i = 0; rc == SQLITE_OK && i < values.size(); ++i) {
+        const SqlValue& v = values[i];
+        const int n = int(i + 1);
+        if (v.kind == SqlValue::Kind::Text)
+            rc = sqlite3_bind_text(s, n, v.text.data(), int(v.text.size()), SQLITE_TRANSIENT);
+        else if (v.kind == SqlValue::Kind::Real)
+            rc = sqlite3_bind_double(s, n, v.real);
+        else
+            rc = sqlite3_bind_int64(s, n, v.integer);
+    }
+    return rc;
+}
+
+// Below this many files meeting the conditions, a search with words takes those files first.
+constexpr int kFewMeasured = 4000;
+
+} // namespace
+
 SearchResult SqliteLibraryStore::search(const SearchQuery& query, const SearchOrder& order, int limit)
 {
     SearchResult out;
@@ -443,20 +467,24 @@ SearchResult SqliteLibraryStore::search(const SearchQuery& query, const SearchOr
         out.failed = true;
         return out;
     }
-    // One row more than asked tells whether there are more.
-    const SearchSql sql = sqliteSearchSql(query, order, limit + 1);
-    SqlStatement s(db(), sql.sql);
-    int rc = s.ok() ? SQLITE_OK : s.prepareCode();
-    for (size_t i = 0; rc == SQLITE_OK && i < sql.values.size(); ++i) {
-        const SqlValue& v = sql.values[i];
-        const int n = int(i + 1);
-        if (v.kind == SqlValue::Kind::Text)
-            rc = sqlite3_bind_text(s.get(), n, v.text.data(), int(v.text.size()), SQLITE_TRANSIENT);
-        else if (v.kind == SqlValue::Kind::Real)
-            rc = sqlite3_bind_double(s.get(), n, v.real);
-        else
-            rc = sqlite3_bind_int64(s.get(), n, v.integer);
+    int rc = SQLITE_OK;
+    // Words with a narrow condition ("kick bpm:12" on the way to "bpm:120-130"): the words' rows would
+    // all be looked at to find the few, so the few are found first.
+    bool few = false;
+    if (!query.conditions.empty() && !query.words.empty()) {
+        const SearchSql count = sqliteMeasuredCountSql(query, kFewMeasured);
+        SqlStatement c(db(), count.sql);
+        rc = c.ok() ? bindAll(c.get(), count.values) : c.prepareCode();
+        if (rc == SQLITE_OK && (rc = sqlite3_step(c.get())) == SQLITE_ROW) {
+            few = sqlite3_column_int(c.get(), 0) < kFewMeasured;
+            rc = SQLITE_OK;
+        }
     }
+    // One row more than asked tells whether there are more.
+    const SearchSql sql = sqliteSearchSql(query, order, limit + 1, few);
+    SqlStatement s(db(), sql.sql);
+    if (rc == SQLITE_OK)
+        rc = s.ok() ? bindAll(s.get(), sql.values) : s.prepareCode();
     while (rc == SQLITE_OK && (rc = sqlite3_step(s.get())) == SQLITE_ROW) {
         rc = SQLITE_OK;
         if (int(out.rows.size()) == limit) {

@@ -154,48 +154,64 @@ std::string orderSql(const SearchOrder& order, const char* rowId)
 
 } // namespace
 
-SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit)
+SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, bool fewMeasured)
 {
     Builder b;
     // Words of three characters or more make one full-text query over names, texts and folders; the
     // index hands its rows out in row id order, so that the first rows asked for come without looking at
-    // the rest. Shorter words are looked for in the words of the rows it lets through.
+    // the rest. Shorter words are looked for in the words of the rows it lets through. When few files
+    // meet the conditions, those are taken first and every word is looked for in their words.
+    const bool conditionsFirst = fewMeasured && !query.conditions.empty();
     std::string match;
     std::vector<std::string> terms;
     for (const std::string& word : query.words) {
         if (word.empty())
             continue;
-        if (characterCount(word) >= kTrigram) {
+        if (characterCount(word) >= kTrigram && !conditionsFirst) {
             match += (match.empty() ? "" : " AND ") + phrase(word);
         } else {
             const std::string w = b.text(word);
             terms.push_back("(instr(file_words.words, " + w + ") > 0 OR instr(file_words.folder, " + w + ") > 0)");
         }
     }
-    const bool byWords = !match.empty() || !terms.empty();
+    const bool byWords = !terms.empty() || !match.empty();
+    const bool wordsDrive = byWords && !conditionsFirst;
     if (!match.empty())
         terms.insert(terms.begin(), "file_words MATCH " + b.text(match));
     if (!query.conditions.empty()) {
-        // Along the rows the words found, each row's measures are looked up by its id; without words the
+        // Along the rows the words found, each row's measures are looked up by its id; otherwise the
         // measures' own indexes find the files.
         std::string all;
         for (const SearchQuery::Condition& c : query.conditions)
-            all += (all.empty() ? "" : " AND ") + conditionSql(b, c, byWords ? "m." : "");
-        terms.push_back(byWords ? "m.file IS NOT NULL AND " + all
-                                : "f.id IN (SELECT file FROM measures WHERE " + all + ")");
+            all += (all.empty() ? "" : " AND ") + conditionSql(b, c, wordsDrive ? "m." : "");
+        terms.push_back(wordsDrive ? "m.file IS NOT NULL AND " + all
+                                   : "f.id IN (SELECT file FROM measures WHERE " + all + ")");
     }
     SearchSql out;
     out.sql = kColumns;
-    if (byWords) {
-        // The full-text table drives: CROSS JOIN keeps it first.
-        const std::string from = " FROM files f";
+    const std::string from = " FROM files f";
+    if (wordsDrive) // the full-text table drives: CROSS JOIN keeps it first
         out.sql.replace(out.sql.find(from), from.size(),
                         " FROM file_words CROSS JOIN files f ON f.id = file_words.rowid");
-    }
+    else if (byWords)
+        out.sql.replace(out.sql.find(from), from.size(), " FROM files f JOIN file_words ON file_words.rowid = f.id");
     for (size_t i = 0; i < terms.size(); ++i)
         out.sql += (i == 0 ? " WHERE " : " AND ") + terms[i];
-    out.sql += " ORDER BY " + orderSql(order, byWords ? "file_words.rowid" : "f.id") + " LIMIT " +
+    out.sql += " ORDER BY " + orderSql(order, wordsDrive ? "file_words.rowid" : "f.id") + " LIMIT " +
                b.integer(limit < 0 ? 0 : limit);
+    out.values = std::move(b.values);
+    return out;
+}
+
+SearchSql sqliteMeasuredCountSql(const SearchQuery& query, int cap)
+{
+    Builder b;
+    std::string all;
+    for (const SearchQuery::Condition& c : query.conditions)
+        all += (all.empty() ? "" : " AND ") + conditionSql(b, c, "");
+    SearchSql out;
+    out.sql = "SELECT count(*) FROM (SELECT 1 FROM measures WHERE " + (all.empty() ? std::string("1") : all) +
+              " LIMIT " + b.integer(cap) + ")";
     out.values = std::move(b.values);
     return out;
 }

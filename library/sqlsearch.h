@@ -26,7 +26,10 @@ struct SearchSql {
     std::vector<SqlValue> values; ///< for ?1, ?2, ...
 };
 
-/// The columns every search selects, in the order SqliteLibraryStore reads them.
-SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit);
+/// The columns every search selects, in the order SqliteLibraryStore reads them. fewMeasured: few files
+/// meet the conditions (sqliteMeasuredCountSql), so they are found first and the words checked on them.
+SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, bool fewMeasured = false);
+/// How many files meet the query's conditions, counted up to cap.
+SearchSql sqliteMeasuredCountSql(const SearchQuery& query, int cap);
 
 } // namespace library
