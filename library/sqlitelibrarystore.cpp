@@ -455,8 +455,10 @@ int bindAll(sqlite3_stmt* s, const std::vector<SqlValue>& values)
     return rc;
 }
 
-// Below this many files meeting the conditions, a search with words takes those files first.
+// Below this many files meeting the conditions, a search with words takes those files first; from
+// the second on, it looks at each row's measures along the rows the words found.
 constexpr int kFewMeasured = 4000;
+constexpr int kManyMeasured = 100000;
 
 } // namespace
 
@@ -470,18 +472,21 @@ SearchResult SqliteLibraryStore::search(const SearchQuery& query, const SearchOr
     int rc = SQLITE_OK;
     // Words with a narrow condition ("kick bpm:12" on the way to "bpm:120-130"): the words' rows would
     // all be looked at to find the few, so the few are found first.
-    bool few = false;
+    MeasuredShare share = MeasuredShare::Some;
     if (!query.conditions.empty() && !query.words.empty()) {
-        const SearchSql count = sqliteMeasuredCountSql(query, kFewMeasured);
+        const SearchSql count = sqliteMeasuredCountSql(query, kManyMeasured);
         SqlStatement c(db(), count.sql);
         rc = c.ok() ? bindAll(c.get(), count.values) : c.prepareCode();
         if (rc == SQLITE_OK && (rc = sqlite3_step(c.get())) == SQLITE_ROW) {
-            few = sqlite3_column_int(c.get(), 0) < kFewMeasured;
+            const int n = sqlite3_column_int(c.get(), 0);
+            share = n < kFewMeasured    ? MeasuredShare::Few
+                    : n < kManyMeasured ? MeasuredShare::Some
+                                        : MeasuredShare::Many;
             rc = SQLITE_OK;
         }
     }
     // One row more than asked tells whether there are more.
-    const SearchSql sql = sqliteSearchSql(query, order, limit + 1, few);
+    const SearchSql sql = sqliteSearchSql(query, order, limit + 1, share);
     SqlStatement s(db(), sql.sql);
     if (rc == SQLITE_OK)
         rc = s.ok() ? bindAll(s.get(), sql.values) : s.prepareCode();

@@ -89,7 +89,7 @@ std::string noteRange(Builder& b, const std::string& column, int note)
 }
 
 /// The condition on the measures' columns, named with the prefix ("m." or none).
-std::string conditionSql(Builder& b, const SearchQuery::Condition& c, const std::string& prefix)
+std::string conditionSql(Builder& b, const SearchQuery::Condition& c, const std::string& prefix = {})
 {
     const std::string column = prefix + measureColumn(c.measure);
     if (c.measure == Measure::Key) {
@@ -154,14 +154,14 @@ std::string orderSql(const SearchOrder& order, const char* rowId)
 
 } // namespace
 
-SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, bool fewMeasured)
+SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, MeasuredShare measured)
 {
     Builder b;
     // Words of three characters or more make one full-text query over names, texts and folders; the
     // index hands its rows out in row id order, so that the first rows asked for come without looking at
-    // the rest. Shorter words are looked for in the words of the rows it lets through. When few files
-    // meet the conditions, those are taken first and every word is looked for in their words.
-    const bool conditionsFirst = fewMeasured && !query.conditions.empty();
+    // the rest. Shorter words are looked for in the words of the rows it lets through. When few files meet the
+    // conditions, those are taken first and every word is looked for in their words.
+    const bool conditionsFirst = measured == MeasuredShare::Few && !query.conditions.empty();
     std::string match;
     std::vector<std::string> terms;
     for (const std::string& word : query.words) {
@@ -179,13 +179,19 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
     if (!match.empty())
         terms.insert(terms.begin(), "file_words MATCH " + b.text(match));
     if (!query.conditions.empty()) {
-        // Along the rows the words found, each row's measures are looked up by its id; otherwise the
-        // measures' own indexes find the files.
+        // Files meeting conditions that many meet are met soon along the rows the words found: each
+        // row's measures are looked at. Otherwise they are found once through the measures' indexes, and
+        // each row id the words found is looked up among them before anything is joined to it ("+"
+        // keeps the planner from turning that around into one full-text lookup per file).
+        const bool perRow = wordsDrive && measured == MeasuredShare::Many;
         std::string all;
         for (const SearchQuery::Condition& c : query.conditions)
-            all += (all.empty() ? "" : " AND ") + conditionSql(b, c, wordsDrive ? "m." : "");
-        terms.push_back(wordsDrive ? "m.file IS NOT NULL AND " + all
-                                   : "f.id IN (SELECT file FROM measures WHERE " + all + ")");
+            all += (all.empty() ? "" : " AND ") + conditionSql(b, c, perRow ? "m." : "");
+        if (perRow)
+            terms.push_back("m.file IS NOT NULL AND " + all);
+        else
+            terms.push_back((wordsDrive ? "+file_words.rowid" : "f.id") +
+                            std::string(" IN (SELECT file FROM measures WHERE ") + all + ")");
     }
     SearchSql out;
     out.sql = kColumns;
@@ -208,7 +214,7 @@ SearchSql sqliteMeasuredCountSql(const SearchQuery& query, int cap)
     Builder b;
     std::string all;
     for (const SearchQuery::Condition& c : query.conditions)
-        all += (all.empty() ? "" : " AND ") + conditionSql(b, c, "");
+        all += (all.empty() ? "" : " AND ") + conditionSql(b, c);
     SearchSql out;
     out.sql = "SELECT count(*) FROM (SELECT 1 FROM measures WHERE " + (all.empty() ? std::string("1") : all) +
               " LIMIT " + b.integer(cap) + ")";

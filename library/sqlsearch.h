@@ -26,9 +26,13 @@ struct SearchSql {
     std::vector<SqlValue> values; ///< for ?1, ?2, ...
 };
 
-/// The columns every search selects, in the order SqliteLibraryStore reads them. fewMeasured: few files
-/// meet the conditions (sqliteMeasuredCountSql), so they are found first and the words checked on them.
-SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, bool fewMeasured = false);
+/// How many files meet a query's conditions (sqliteMeasuredCountSql), which decides where a search
+/// with words and conditions starts.
+enum class MeasuredShare { Few, Some, Many };
+
+/// The columns every search selects, in the order SqliteLibraryStore reads them.
+SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit,
+                          MeasuredShare measured = MeasuredShare::Some);
 /// How many files meet the query's conditions, counted up to cap.
 SearchSql sqliteMeasuredCountSql(const SearchQuery& query, int cap);
 

@@ -219,7 +219,7 @@ TEST_F(LibraryIndex, WatchesAndTimedRescansSeeOtherProgramsChanges)
         drive.write("lib/Synth/" + name, makeWav(1, 44100, 16, 100));
         const std::string folded = "riser " + std::to_string(limit);
         bool seen = false;
-        for (int i = 0; i < 100 && !seen; ++i) {
+        for (int i = 0; i < 300 && !seen; ++i) {
             changed.wait(100);
             seen = !find(folded.c_str()).empty();
         }
