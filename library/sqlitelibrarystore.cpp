@@ -48,6 +48,7 @@ CREATE INDEX measures_tempo ON measures(tempo) WHERE tempo IS NOT NULL;
 CREATE INDEX measures_pitch ON measures(pitch) WHERE pitch IS NOT NULL;
 CREATE INDEX measures_key ON measures(key) WHERE key IS NOT NULL;
 CREATE VIRTUAL TABLE file_words USING fts5(words, folder, tokenize='trigram');
+CREATE VIRTUAL TABLE file_trigrams USING fts5vocab(file_words, row);
 CREATE VIRTUAL TABLE folder_words USING fts5(words, tokenize='trigram');
 )";
 
@@ -359,10 +360,13 @@ std::vector<StoredFile> SqliteLibraryStore::filesIn(FolderId folder)
 
 std::string SqliteLibraryStore::fileWords(const std::string& name, const QString& texts)
 {
+    // Each text ends with a line break: every pair of characters then starts a trigram, so that a word
+    // of two characters is found among the trigrams that start with it.
     std::string words = searchFoldedBytes(name);
+    words.push_back('\n');
     if (!texts.isEmpty()) {
-        words.push_back('\n');
         appendFolded(texts, words);
+        words.push_back('\n');
     }
     return words;
 }
@@ -382,7 +386,7 @@ std::string SqliteLibraryStore::folderWords(RootId root, const std::string& path
     }
     // The library folder's own name counts, the folders above it do not: "home" would find everything.
     const std::string text = path.empty() ? it->second : it->second + "/" + path;
-    return searchFoldedBytes(text);
+    return searchFoldedBytes(text) + "\n";
 }
 
 std::optional<FolderId> SqliteLibraryStore::folderId(RootId root, const std::string& path, bool make)
@@ -485,8 +489,24 @@ SearchResult SqliteLibraryStore::search(const SearchQuery& query, const SearchOr
             rc = SQLITE_OK;
         }
     }
+    // A word of two characters is any of the trigrams that start with it.
+    std::map<std::string, std::vector<std::string>> pairs;
+    for (const std::string& word : query.words) {
+        if (rc != SQLITE_OK || characterCount(word) != 2 || pairs.count(word))
+            continue;
+        std::vector<std::string>& terms = pairs[word];
+        SqlStatement t(db(), "SELECT term FROM file_trigrams WHERE term >= ?1 AND term <= ?1 || char(1114111)");
+        rc = t.ok() ? SQLITE_OK : t.prepareCode();
+        if (rc == SQLITE_OK)
+            sqlite3_bind_text(t.get(), 1, word.data(), int(word.size()), SQLITE_TRANSIENT);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(t.get())) == SQLITE_ROW) {
+            rc = SQLITE_OK;
+            terms.push_back(columnBytes(t.get(), 0));
+        }
+        rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
     // One row more than asked tells whether there are more.
-    const SearchSql sql = sqliteSearchSql(query, order, limit + 1, share);
+    const SearchSql sql = sqliteSearchSql(query, order, limit + 1, share, pairs);
     SqlStatement s(db(), sql.sql);
     if (rc == SQLITE_OK)
         rc = s.ok() ? bindAll(s.get(), sql.values) : s.prepareCode();

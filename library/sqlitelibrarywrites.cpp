@@ -390,7 +390,7 @@ bool SqliteLibraryStore::renameFile(RootId root, const std::string& folder, cons
         sqlite3_reset(s);
     }
     const size_t texts = words.find('\n');
-    words = fileWords(newName, {}) + (texts == std::string::npos ? std::string() : words.substr(texts));
+    words = texts == std::string::npos ? fileWords(newName, {}) : searchFoldedBytes(newName) + words.substr(texts);
     for (const char* sql : {"UPDATE files SET name = ?2 WHERE id = ?1", "DELETE FROM file_words WHERE rowid = ?1",
                             "INSERT INTO file_words(rowid, words, folder) VALUES(?1, ?3, ifnull((SELECT w.words FROM"
                             " folder_words w JOIN files f ON w.rowid = f.folder WHERE f.id = ?1), ''))"}) {

@@ -10,6 +10,8 @@ namespace {
 // The trigram index finds texts of three characters or more; shorter words are looked for in the
 // words of each file the rest of the query lets through.
 constexpr size_t kTrigram = 3;
+// A word of two characters goes through the index as the trigrams starting with it, up to this many.
+constexpr size_t kPairTerms = 300;
 // Notes a pitch condition naming only the pitch class can be: MIDI notes 0 to 131, octaves -1 to 9.
 constexpr int kLowestOctave = -1, kHighestOctave = 9;
 
@@ -154,12 +156,14 @@ std::string orderSql(const SearchOrder& order, const char* rowId)
 
 } // namespace
 
-SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, MeasuredShare measured)
+SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, MeasuredShare measured,
+                          const std::map<std::string, std::vector<std::string>>& pairs)
 {
     Builder b;
-    // Words of three characters or more make one full-text query over names, texts and folders; the
-    // index hands its rows out in row id order, so that the first rows asked for come without looking at
-    // the rest. Shorter words are looked for in the words of the rows it lets through. When few files meet the
+    // Words of three characters or more make one full-text query over names, texts and folders, words
+    // of two as the trigrams starting with them; the index hands its rows out in row id order, so that
+    // the first rows asked for come without looking at the rest. Words of one character are looked for
+    // in the words of the rows it lets through. When few files meet the
     // conditions, those are taken first and every word is looked for in their words.
     const bool conditionsFirst = measured == MeasuredShare::Few && !query.conditions.empty();
     std::string match;
@@ -167,8 +171,18 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
     for (const std::string& word : query.words) {
         if (word.empty())
             continue;
+        const auto pair = pairs.find(word);
         if (characterCount(word) >= kTrigram && !conditionsFirst) {
             match += (match.empty() ? "" : " AND ") + phrase(word);
+        } else if (pair != pairs.end() && pair->second.size() <= kPairTerms && !conditionsFirst) {
+            // A pair no trigram starts with is nowhere.
+            if (pair->second.empty())
+                terms.push_back("0");
+            std::string any;
+            for (const std::string& t : pair->second)
+                any += (any.empty() ? "" : " OR ") + phrase(t);
+            if (!any.empty())
+                match += (match.empty() ? "(" : " AND (") + any + ")";
         } else {
             const std::string w = b.text(word);
             terms.push_back("(instr(file_words.words, " + w + ") > 0 OR instr(file_words.folder, " + w + ") > 0)");

@@ -9,6 +9,7 @@
 #include "library/librarystore.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,10 @@ struct SearchSql {
 enum class MeasuredShare { Few, Some, Many };
 
 /// The columns every search selects, in the order SqliteLibraryStore reads them.
+/// pairs: for words of two characters, the index's trigrams that start with them.
 SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit,
-                          MeasuredShare measured = MeasuredShare::Some);
+                          MeasuredShare measured = MeasuredShare::Some,
+                          const std::map<std::string, std::vector<std::string>>& pairs = {});
 /// How many files meet the query's conditions, counted up to cap.
 SearchSql sqliteMeasuredCountSql(const SearchQuery& query, int cap);
 
