@@ -470,15 +470,15 @@ ScanOutcome FolderScanner::finish(const LibraryRoot& root, const Walk& w, ScanOu
         out.status = why->second;
         return out;
     }
-    const RootCounts counts = store_.counts(root.id);
-    out.files = counts.files;
     // A watch's rescan within a full check leaves the counting to the check; a pass that found nothing
-    // changed leaves the library folder as it was.
+    // changed leaves the library folder as it was, without counting its files.
     if ((w.forced && root.fullCheck) || (!w.wrote && root.state == RootState::Ready)) {
         out.files = root.files;
         out.status = root.status;
         return out;
     }
+    const RootCounts counts = store_.counts(root.id);
+    out.files = counts.files;
     const bool ask = counts.missing > 0 && counts.missing * 2 > counts.files;
     if (ask) {
         out.state = RootState::NeedsConfirmation;
