@@ -130,6 +130,9 @@ void SqliteLibraryStore::open()
                  .arg(name, QString::fromUtf8(sqlite3_errstr(database_.failure()))));
         break;
     }
+    // The indexes of a large library outgrow the default 2 MB of pages in memory while a pass writes.
+    if (db())
+        sqlite3_exec(db(), "PRAGMA cache_size=-16384", nullptr, nullptr, nullptr);
 }
 
 void SqliteLibraryStore::rebuild()
