@@ -3,7 +3,7 @@
 // to nothing, cold (files evicted from the page cache) and warm, per file. Target: at most 2x the decode.
 // Files of 1 to 10 s, 44.1 kHz 16-bit; the number of files is the first argument (default 200).
 #include "platform/files/drives.h"
-#include "platform/sound/soundanalysis.h"
+#include "library/soundanalysis.h"
 
 #include <QTemporaryDir>
 #include <chrono>
@@ -98,7 +98,7 @@ double analyseAll(const std::vector<std::string>& drivePaths, int& measured)
     measured = 0;
     const auto t0 = Clock::now();
     for (const auto& p : drivePaths)
-        if (platform::analyseSound(p))
+        if (library::analyseSound(p))
             ++measured;
     return msSince(t0);
 }

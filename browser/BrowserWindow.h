@@ -7,10 +7,10 @@
 #include "browser/AllWavesPosition.h"
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
-#include "platform/sound/analysiscache.h"
+#include "library/analysiscache.h"
+#include "library/soundanalysis.h"
 #include "platform/settings/registry.h"
 #include "platform/files/requestpool.h"
-#include "platform/sound/soundanalysis.h"
 #include "ui_BrowserWindow.h"
 
 #include <QIcon>
@@ -28,10 +28,12 @@ class QLineEdit;
 class QSlider;
 class QSplitter;
 class QToolBar;
-class SoundAnalyser;
 class TAboutBox;
 class WaveformStrip;
 class QTreeWidgetItem;
+namespace library {
+class SoundAnalyser;
+}
 
 /// Numbers of the program's own cursors in the cursor table.
 constexpr int crWaveCur = 1;
@@ -61,7 +63,7 @@ public:
     /// "n of m shown" in the status bar while a filter is in force.
     QLabel* FilterCount = nullptr;
     /// Measures the listed waves in the background while a measure column or the filter needs them.
-    SoundAnalyser* Analyser = nullptr;
+    library::SoundAnalyser* Analyser = nullptr;
     /// The program's about box, created after the window; none in a window made alone.
     TAboutBox* AboutBox = nullptr;
 
@@ -125,7 +127,7 @@ public:
     /// with them, so their known measures are looked up as the headers are read.
     void MeasureListedFiles(const std::string& diskFolder, const std::vector<std::string>& fileNames,
                             std::vector<std::optional<platform::FileIdentity>> identities = {});
-    void WavesMeasured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results);
+    void WavesMeasured(quint64 job, const std::vector<std::pair<std::string, library::SoundAnalysis>>& results);
 
     // Playback.
     void PlayClick();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // BrowserWindow: the measures of the listed waves - loudness, peak, tempo, pitch - filled in the background.
 #include "browser/BrowserWindow.h"
-#include "components/SoundAnalyser.h"
+#include "library/soundanalyser.h"
 
 #include <unordered_set>
 
@@ -81,13 +81,13 @@ void BrowserWindow::MeasureListedFiles(const std::string& diskFolder, const std:
     if (diskFolder == "?" || fileNames.empty())
         return;
     if (!Analyser) {
-        Analyser = new SoundAnalyser(this);
-        connect(Analyser, &SoundAnalyser::measured, this, &BrowserWindow::WavesMeasured);
-        connect(Analyser, &SoundAnalyser::finished, this, [this](quint64 job) {
+        Analyser = new library::SoundAnalyser(this);
+        connect(Analyser, &library::SoundAnalyser::measured, this, &BrowserWindow::WavesMeasured);
+        connect(Analyser, &library::SoundAnalyser::finished, this, [this](quint64 job) {
             if (job == measureJob_)
                 measuring_ = false;
         });
-        connect(Analyser, &SoundAnalyser::notice, this, &BrowserWindow::ShowNotice);
+        connect(Analyser, &library::SoundAnalyser::notice, this, &BrowserWindow::ShowNotice);
     }
     // The files as the disk spells them: of two names differing in case each is measured.
     measureFolder_ = diskFolder;
@@ -112,11 +112,11 @@ void BrowserWindow::PreferRowsOnScreen()
     Analyser->prefer(paths);
 }
 
-void BrowserWindow::WavesMeasured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
+void BrowserWindow::WavesMeasured(quint64 job, const std::vector<std::pair<std::string, library::SoundAnalysis>>& results)
 {
     if (job != measureJob_)
         return;
-    std::vector<std::pair<std::string, platform::SoundMeasures>> byFile;
+    std::vector<std::pair<std::string, library::SoundAnalysis>> byFile;
     byFile.reserve(results.size());
         for (const auto& [path, measures] : results)
         if (path.compare(0, measureFolder_.size(), measureFolder_) == 0)

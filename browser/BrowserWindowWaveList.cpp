@@ -3,7 +3,7 @@
 #include "browser/BrowserWindow.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
-#include "platform/sound/analysiscache.h"
+#include "library/analysiscache.h"
 #include "platform/files/files.h"
 #include "platform/files/pathinfo.h"
 #include "platform/shell/shellinfo.h"

@@ -181,7 +181,7 @@ Reading readCondition(const QString& word, WaveFilter::Condition& c, QString& pr
     return Reading::Unreadable;
 }
 
-double measureOf(const platform::SoundMeasures& m, WaveFilter::Measure which)
+double measureOf(const library::SoundAnalysis& m, WaveFilter::Measure which)
 {
     switch (which) {
     case WaveFilter::Measure::Loudness:

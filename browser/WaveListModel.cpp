@@ -33,7 +33,7 @@ QString measureText(const WaveRow& row, int column)
 {
     if (!row.analysed)
         return {};
-    const platform::SoundMeasures& m = row.measures;
+    const library::SoundAnalysis& m = row.measures;
     switch (column) {
     case WaveListModel::ColLoudness:
         return std::isnan(m.loudness) ? QString() : decibels(m.loudness, "LUFS");
@@ -131,7 +131,7 @@ int WaveListModel::setCaption(int row, const std::string& name)
     return target;
 }
 
-void WaveListModel::setMeasures(int row, const platform::SoundMeasures& measures)
+void WaveListModel::setMeasures(int row, const library::SoundAnalysis& measures)
 {
     if (row < 0 || row >= rowCount())
         return;
@@ -140,7 +140,7 @@ void WaveListModel::setMeasures(int row, const platform::SoundMeasures& measures
     emit dataChanged(index(row, ColumnCount), index(row, AllColumnCount - 1));
 }
 
-void WaveListModel::setMeasuresOf(const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
+void WaveListModel::setMeasuresOf(const std::vector<std::pair<std::string, library::SoundAnalysis>>& results)
 {
     if (rowOfFile_.empty() && !rows_.empty()) {
         rowOfFile_.reserve(rows_.size());

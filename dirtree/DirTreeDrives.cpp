@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TDirTree: drives that come and go, changed media, and the hook on the owner window that hears of both.
 #include "dirtree/DirTree.h"
-#include "platform/files/mountwatch.h"
+#include "platform/shell/mountwatch.h"
 
 using namespace platform;
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "components/SoundAnalyser.h"
+#include "library/soundanalyser.h"
 
-#include "platform/sound/analysiscache.h"
+#include "library/analysiscache.h"
 
 #include <QMetaObject>
 #include <QPointer>
@@ -10,6 +10,8 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+
+namespace library {
 
 namespace {
 
@@ -117,10 +119,10 @@ void SoundAnalyser::deliver(quint64 job, std::vector<Result> results, bool done)
 void SoundAnalyser::run()
 {
     // The cache opens in this thread, so a slow check of a large file never holds up the window.
-    std::unique_ptr<platform::AnalysisCache> cache;
+    std::unique_ptr<AnalysisCache> cache;
     std::unordered_map<std::string, platform::FileIdentity> identities; // of the job's files not in the cache
     std::vector<Result> ready;
-    std::vector<std::pair<platform::FileIdentity, platform::SoundMeasures>> toStore;
+    std::vector<std::pair<platform::FileIdentity, SoundAnalysis>> toStore;
     auto lastDelivery = std::chrono::steady_clock::now();
     quint64 job = 0;
 
@@ -171,7 +173,7 @@ void SoundAnalyser::run()
             }
         }
         if (!cache) {
-            cache = std::make_unique<platform::AnalysisCache>(cacheFile_);
+            cache = std::make_unique<AnalysisCache>(cacheFile_);
             passOnNotice();
         }
         if (!lookups.empty()) {
@@ -194,7 +196,7 @@ void SoundAnalyser::run()
                     } else {
                         // Not a regular file: nothing to measure.
                         known.insert(lookups[i]);
-                        ready.emplace_back(lookups[i], platform::SoundMeasures{});
+                        ready.emplace_back(lookups[i], SoundAnalysis{});
                         ready.back().second.loudness = ready.back().second.peak = std::nan("");
                     }
                 }
@@ -224,8 +226,8 @@ void SoundAnalyser::run()
             continue;
         }
         const auto id = identities.find(next);
-        auto measures = platform::analyseSound(next);
-        platform::SoundMeasures m;
+        auto measures = analyseSound(next);
+        SoundAnalysis m;
         if (measures) {
             m = *measures;
             if (id != identities.end())
@@ -246,3 +248,5 @@ void SoundAnalyser::run()
     if (cache && !toStore.empty())
         cache->store(toStore);
 }
+
+} // namespace library

@@ -3,8 +3,8 @@
 // Measures sound files in a background thread, the files asked for first ahead of the others, and
 // keeps the results in the measures cache so a folder seen again has them at once.
 
-#include "platform/sound/analysiscache.h"
-#include "platform/sound/soundanalysis.h"
+#include "library/soundanalysis.h"
+#include "platform/files/fileidentity.h"
 
 #include <QObject>
 #include <QString>
@@ -18,10 +18,12 @@
 #include <utility>
 #include <vector>
 
+namespace library {
+
 class SoundAnalyser : public QObject {
     Q_OBJECT
 public:
-    using Result = std::pair<std::string, platform::SoundMeasures>; ///< path and its measures
+    using Result = std::pair<std::string, SoundAnalysis>; ///< path and its measures
 
     /// cacheFile: the database's native path; empty for the user's cache folder.
     explicit SoundAnalyser(QObject* parent = nullptr, std::string cacheFile = {});
@@ -61,3 +63,5 @@ private:
     std::string cacheFile_;
     std::thread worker_;
 };
+
+} // namespace library

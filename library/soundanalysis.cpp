@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/sound/soundanalysis.h"
+#include "library/soundanalysis.h"
 
-#include "platform/sound/sounddecoder.h"
+#include "platform/sound/soundreader.h"
 
 #include <aubio/aubio.h>
 #include <ebur128.h>
@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-namespace platform {
+namespace library {
 
 namespace {
 
@@ -110,9 +110,9 @@ double tonalPitch(std::vector<double> notes, size_t soundingFrames)
 }
 
 /// Integrated loudness of the samples given, when the rate and channels are within what libebur128 takes.
-class LoudnessMeter {
+class IntegratedLoudness {
 public:
-    LoudnessMeter(int rate, int channels)
+    IntegratedLoudness(int rate, int channels)
     {
         if (rate >= kLoudnessMinRate && rate <= kLoudnessMaxRate && channels >= 1 && channels <= kLoudnessMaxChannels)
             state_.reset(ebur128_init(unsigned(channels), unsigned(rate), EBUR128_MODE_I));
@@ -199,7 +199,7 @@ double finiteOrAbsent(double v)
 
 } // namespace
 
-bool measuresAreValid(const SoundMeasures& m)
+bool measuresAreValid(const SoundAnalysis& m)
 {
     auto finiteOrNan = [](double v) { return std::isfinite(v) || std::isnan(v); };
     // Only digital silence is silent: a loudness and a peak of minus infinity go together.
@@ -208,14 +208,14 @@ bool measuresAreValid(const SoundMeasures& m)
            finiteOrNan(m.tempo) && finiteOrNan(m.pitch);
 }
 
-std::optional<SoundMeasures> analyseSound(const std::string& path)
+std::optional<SoundAnalysis> analyseSound(const std::string& path)
 {
-    auto decoder = sound_detail::Decoder::open(sound_detail::fileSource(path));
-    if (!decoder || decoder->channels() <= 0 || decoder->rate() <= 0)
+    auto reader = platform::SoundReader::open(path);
+    if (!reader || reader->channels() <= 0 || reader->rate() <= 0)
         return std::nullopt;
-    const int channels = decoder->channels();
-    const int rate = decoder->rate();
-    LoudnessMeter loudness(rate, channels);
+    const int channels = reader->channels();
+    const int rate = reader->rate();
+    IntegratedLoudness loudness(rate, channels);
     // Whole input frames averaged into one analysis sample.
     const int step = std::max(1, (rate + kAnalysisRate / 2) / kAnalysisRate);
     MixAnalyser mix(unsigned(std::max(1, rate / step)));
@@ -226,7 +226,7 @@ std::optional<SoundMeasures> analyseSound(const std::string& path)
     constexpr size_t kChunk = 4096;
     std::vector<float> buffer(kChunk * size_t(channels));
     for (;;) {
-        const size_t frames = decoder->read(buffer.data(), kChunk, false);
+        const size_t frames = reader->read(buffer.data(), kChunk);
         if (frames == 0)
             break;
         loudness.add(buffer.data(), frames);
@@ -248,7 +248,7 @@ std::optional<SoundMeasures> analyseSound(const std::string& path)
             break;
     }
 
-    SoundMeasures m;
+    SoundAnalysis m;
     // The decoder's samples are finite and within [-1, 1], so the peak is a number or, for digital
     // silence, minus infinity; and silence is silent whatever the rate.
     m.peak = peak > 0 ? 20.0 * std::log10(double(peak)) : -HUGE_VAL;
@@ -258,4 +258,4 @@ std::optional<SoundMeasures> analyseSound(const std::string& path)
     return m;
 }
 
-} // namespace platform
+} // namespace library

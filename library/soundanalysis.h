@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// What a sound measures: loudness, peak, tempo and pitch, read from its decoded samples.
+// What a sound measures: loudness, peak, tempo and pitch, read from its decoded samples. These are the
+// measures the wave list shows and the measures cache keeps.
 
 #include <cmath>
 #include <optional>
 #include <string>
 
-namespace platform {
+namespace library {
 
 /// A measure that a sound does not have (no steady beat, not tonal), or that its rate or channels keep
 /// from being measured, is NaN; the loudness and peak of digital silence, and only those, are minus
 /// infinity. Every other measure is a finite number.
-struct SoundMeasures {
+struct SoundAnalysis {
     double loudness = std::nan(""); ///< integrated loudness, LUFS (EBU R128)
     double peak = std::nan("");     ///< sample peak, dBFS
     double tempo = std::nan("");    ///< beats per minute
@@ -20,9 +21,9 @@ struct SoundMeasures {
 
 /// Decodes a sound file as playing does and measures it; nothing when it cannot be decoded. A sound
 /// whose rate or channels a measuring library cannot take lacks that measure.
-std::optional<SoundMeasures> analyseSound(const std::string& path);
+std::optional<SoundAnalysis> analyseSound(const std::string& path);
 
 /// Whether measures hold only what analyseSound gives: numbers, NaN, and minus infinity for silence.
-bool measuresAreValid(const SoundMeasures& measures);
+bool measuresAreValid(const SoundAnalysis& measures);
 
-} // namespace platform
+} // namespace library

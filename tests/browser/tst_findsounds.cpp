@@ -2,7 +2,7 @@
 // Finding sounds in the browser window: the filter box (text, accents, measure ranges), commands that
 // reach only the rows shown, and the measure columns with their cache.
 #include "browserfixture.h"
-#include "components/SoundAnalyser.h"
+#include "library/soundanalyser.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +14,7 @@
 #include <cmath>
 
 using namespace browser_testing;
+using library::SoundAnalyser;
 
 namespace {
 
@@ -112,7 +113,7 @@ TEST_F(FindSoundsTest, TheFilterReadsMeasureRanges)
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     auto measured = [](double lufs, double peak, double bpm, double pitch) {
-        platform::SoundMeasures m;
+        library::SoundAnalysis m;
         m.loudness = lufs;
         m.peak = peak;
         m.tempo = bpm;

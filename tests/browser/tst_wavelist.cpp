@@ -2,7 +2,7 @@
 // The wave list of the browser window: filling, order, texts, focus, F5, the command states, the view
 // styles and the order chosen by a column.
 #include "browserfixture.h"
-#include "components/SoundAnalyser.h"
+#include "library/soundanalyser.h"
 #include "platform/files/files.h"
 #include "waves/W32Waves.h"
 
@@ -359,7 +359,7 @@ TEST_F(WaveListTest, AHeaderClickOrdersTheRowsByValueTheNextTheOtherWayAndTheOrd
     w.WaveList->setShownMeasures(1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.Analyser && w.Analyser->isIdle() && !cell(4, WaveListModel::ColLoudness).isEmpty(); }, 20000));
     const auto loudness = [&](int row, double lufs) {
-        platform::SoundMeasures m;
+        library::SoundAnalysis m;
         m.loudness = lufs;
         w.WaveList->model()->setMeasures(row, m);
     };
