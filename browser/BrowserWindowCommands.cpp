@@ -36,34 +36,6 @@ std::string utf8(const QString& text)
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
-/// The system's text for an error code, as the standard error box shows it.
-std::string errorText(DWORD code)
-{
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-        return "The system cannot find the file specified.";
-    case ERROR_PATH_NOT_FOUND:
-        return "The system cannot find the path specified.";
-    case ERROR_ACCESS_DENIED:
-        return "Access is denied.";
-    case ERROR_WRITE_PROTECT:
-        return "The media is write protected.";
-    case ERROR_NOT_READY:
-        return "The device is not ready.";
-    case ERROR_DISK_FULL:
-        return "There is not enough space on the disk.";
-    case ERROR_INVALID_NAME:
-        return "The filename, directory name, or volume label syntax is incorrect.";
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return "Cannot create a file when that file already exists.";
-    case ERROR_FILENAME_EXCED_RANGE:
-        return "The filename or extension is too long.";
-    default:
-        return "I/O error " + std::to_string(code) + ".";
-    }
-}
-
 } // namespace
 
 bool BrowserWindow::runFileOperation()
