@@ -40,28 +40,6 @@ QCursor resourceCursor(const QString& name)
     return QCursor(picture, 0, 0);
 }
 
-/// Closes a registry key on every path.
-class KeyGuard {
-public:
-    KeyGuard()
-    {
-        if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                           nullptr, &key_, nullptr) != LONG(ERROR_SUCCESS))
-            key_ = nullptr;
-    }
-    ~KeyGuard()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 /// The toolbar's pictures: the desktop theme's icon where it has one that fits the command, else the
 /// program's own drawing, which stays sharp at any scale. Qt greys either for a disabled button.
 void setToolbarIcons(BrowserWindow& form)
@@ -282,7 +260,7 @@ void BrowserWindow::InitForm()
 
 void BrowserWindow::LoadSettings()
 {
-    KeyGuard key;
+    SettingsKey key(HKEY_CURRENT_USER, kSettingsKey);
     if (const auto looped = regReadDword(key.get(), "PlayLooped"))
         LoopBtn->setChecked(*looped != 0);
 
@@ -381,7 +359,7 @@ void BrowserWindow::showEvent(QShowEvent* event)
 
 void BrowserWindow::SaveSettings()
 {
-    KeyGuard key;
+    SettingsKey key(HKEY_CURRENT_USER, kSettingsKey);
     regWriteDword(key.get(), "PlayLooped", LoopBtn->isChecked() ? 1 : 0);
     regWriteString(key.get(), "LastDir", FolderTree->SelectedPath());
     regWriteDword(key.get(), "PlaySingle", AllWavesBtn->isChecked() ? 0 : 1);

@@ -22,22 +22,6 @@ namespace {
 const char* const kWavesHint = "Play files by left mouse click on icon, right button stops playing";
 const char* const kNoWavesHint = "No waves found";
 
-/// Ends a directory search on every path.
-class FindGuard {
-public:
-    explicit FindGuard(HANDLE h) : h_(h) {}
-    ~FindGuard()
-    {
-        if (h_ != INVALID_HANDLE_VALUE)
-            FindClose(h_);
-    }
-    FindGuard(const FindGuard&) = delete;
-    FindGuard& operator=(const FindGuard&) = delete;
-
-private:
-    HANDLE h_;
-};
-
 /// What a row takes from its file's header: the Format, Length and Type texts and the values they show.
 struct HeaderTexts {
     std::array<QString, 3> texts;
@@ -108,7 +92,7 @@ void BrowserWindow::FillWaveList()
         found = platform::lastFoundIdentity();
         return more;
     };
-    FindGuard searching(find);
+    const FindHandle searching(find);
     if (find == INVALID_HANDLE_VALUE) {
         WaveList->setHint(kNoWavesHint);
         WaveList->unsetListCursor();

@@ -2,6 +2,7 @@
 #include "browser/WaveListModel.h"
 
 #include "dirtree/DirTree.h"
+#include "platform/utf8.h"
 
 #include <QCollator>
 #include <algorithm>
@@ -56,7 +57,7 @@ QString measureText(const WaveRow& row, int column)
 
 QString waveCaptionText(const std::string& name)
 {
-    return dirtree::displayText(name);
+    return platform::displayText(name);
 }
 
 WaveListModel::WaveListModel(QObject* parent) : QAbstractTableModel(parent) {}

@@ -350,8 +350,6 @@ public:
 /// Upper-cases a path: per character where the case-ignoring file system still finds the same name;
 /// bytes that are not valid UTF-8 stay as they are (A to Z upper-cased).
 std::string upperPath(const std::string& path);
-/// A name as shown in a label: UTF-8 as is, any other byte escaped as \xNN.
-QString displayText(const std::string& name);
 /// The order of names in the tree and the wave list: the user's locale, or where that has no collation
 /// (the C and POSIX locales compare code points) the common one, so "alarm" still comes before "Chime"
 /// and "Ärger" stands beside "Arger".

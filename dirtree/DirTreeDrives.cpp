@@ -2,6 +2,7 @@
 // TDirTree: drives that come and go, changed media, and the hook on the owner window that hears of both.
 #include "dirtree/DirTree.h"
 #include "platform/shell/mountwatch.h"
+#include "platform/utf8.h"
 
 using namespace platform;
 
@@ -79,7 +80,7 @@ void TDirTree::InsertDriveNode(const std::string& root, void* data)
 QTreeWidgetItem* TDirTree::VolumeCheck(QTreeWidgetItem* node)
 {
     const std::string path = NodePath(node);
-    const char letter = path.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(path[0])));
+    const char letter = driveLetterOf(path);
     if (letter < 'A' || letter > 'Z')
         return node;
     const std::int32_t current = VolumeSerial(letter);
@@ -92,7 +93,7 @@ QTreeWidgetItem* TDirTree::VolumeCheck(QTreeWidgetItem* node)
     // is part of this one and is not reported on its own.
     ChangeLockGuard lock(*this);
     RefreshNode(drive);
-    drive->setText(0, dirtree::displayText(VolumeLabelText(letter, volumeSerials_[indexOf(letter)])));
+    drive->setText(0, platform::displayText(VolumeLabelText(letter, volumeSerials_[indexOf(letter)])));
     if (current != -1 && drive->childCount() == 0)
         addPlaceholder(drive);
     if (currentItem() != drive)
@@ -106,7 +107,7 @@ void TDirTree::Clicked()
     const std::string path = NodePath(node);
     if (path.empty())
         return;
-    const char letter = char(std::toupper(static_cast<unsigned char>(path[0])));
+    const char letter = driveLetterOf(path);
     if (letter < 'A' || letter > 'Z')
         return;
     if (VolumeSerial(letter) == volumeSerials_[indexOf(letter)]) {
@@ -128,7 +129,7 @@ void TDirTree::CheckVolumeChange()
         if (current == volumeSerials_[indexOf(letter)])
             continue;
         RefreshNode(drive);
-        drive->setText(0, dirtree::displayText(VolumeLabelText(letter, volumeSerials_[indexOf(letter)])));
+        drive->setText(0, platform::displayText(VolumeLabelText(letter, volumeSerials_[indexOf(letter)])));
         if (volumeSerials_[indexOf(letter)] != -1 && drive->childCount() == 0)
             addPlaceholder(drive);
         return;

@@ -10,11 +10,6 @@ using namespace platform;
 
 namespace {
 
-char upperLetter(const std::string& path)
-{
-    return path.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(path[0])));
-}
-
 bool isLetter(char c)
 {
     return c >= 'A' && c <= 'Z';
@@ -49,7 +44,7 @@ QTreeWidgetItem* TDirTree::walkPath(const std::string& path, Walk walk)
     // Both texts have their separators at the same components; upper-casing may change byte counts.
     const std::string upper = dirtree::upperPath(path);
     std::string spelt = path;
-    spelt[0] = char(std::toupper(static_cast<unsigned char>(spelt[0])));
+    spelt[0] = upperAscii(spelt[0]);
     // Each level compares against the growing prefix, so a deep path costs the same per level.
     std::string upperPrefix, speltPrefix;
     size_t u = 0, s = 0;
@@ -168,7 +163,7 @@ void TDirTree::Reload()
         if (drive->childCount() == 0 || IsScanned(drive->child(0)))
             break;
     }
-    const char letter = upperLetter(NodePath(drive));
+    const char letter = driveLetterOf(NodePath(drive));
     if (!isLetter(letter))
         return;
     try {
@@ -231,7 +226,7 @@ void TDirTree::SelectionChanged(QTreeWidgetItem* node)
     if (node && entryOf(node))
         node = VolumeCheck(node);
     if (const TDirEntry* e = entryOf(node)) {
-        const char letter = upperLetter(e->Path);
+        const char letter = driveLetterOf(e->Path);
         if (isLetter(letter))
             lastDirs_[size_t(letter - 'A')] = dirtree::upperPath(e->Path);
     }

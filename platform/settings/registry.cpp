@@ -242,6 +242,19 @@ LONG RegFlushKey(HKEY key)
     return writeDocument(doc) ? LONG(ERROR_SUCCESS) : LONG(ERROR_ACCESS_DENIED);
 }
 
+SettingsKey::SettingsKey(HKEY root, const std::string& subKey, DWORD access)
+{
+    if (RegCreateKeyEx(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key_, nullptr) !=
+        LONG(ERROR_SUCCESS))
+        key_ = nullptr;
+}
+
+SettingsKey::~SettingsKey()
+{
+    if (key_)
+        RegCloseKey(key_);
+}
+
 LONG RegCloseKey(HKEY key)
 {
     if (key == HKEY_CURRENT_USER)

@@ -151,7 +151,4 @@ private:
     std::shared_ptr<DialogBackend> previous_;
 };
 
-/// Shows a byte name in a widget: valid UTF-8 as is, other bytes as \xNN.
-std::string displayText(const std::string& bytes);
-
 } // namespace platform

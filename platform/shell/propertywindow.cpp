@@ -3,6 +3,7 @@
 
 #include "platform/shell/dialogs.h"
 #include "platform/files/nativepath.h"
+#include "platform/utf8.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -22,11 +23,6 @@
 namespace platform {
 
 namespace {
-
-QString text(const std::string& bytes)
-{
-    return QString::fromStdString(displayText(bytes));
-}
 
 QString dateText(const struct timespec& t)
 {
@@ -54,13 +50,13 @@ QString permissionText(mode_t mode)
 QString ownerText(uid_t uid)
 {
     const passwd* pw = ::getpwuid(uid);
-    return pw ? text(pw->pw_name) : QString::number(uid);
+    return pw ? displayText(pw->pw_name) : QString::number(uid);
 }
 
 QString groupText(gid_t gid)
 {
     const group* gr = ::getgrgid(gid);
-    return gr ? text(gr->gr_name) : QString::number(gid);
+    return gr ? displayText(gr->gr_name) : QString::number(gid);
 }
 
 QString kindText(const std::string& native, const struct stat& st)
@@ -108,7 +104,7 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
     const auto slash = native.find_last_of('/');
     const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
     const std::string folder = slash == 0 ? "/" : native.substr(0, slash);
-    setWindowTitle(text(name) + " Properties");
+    setWindowTitle(displayText(name) + " Properties");
 
     auto* outer = new QVBoxLayout(this);
     form_ = new QFormLayout;
@@ -118,9 +114,9 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
     outer->addWidget(buttons);
 
     struct stat st {};
-    addRow("Name", text(name));
+    addRow("Name", displayText(name));
     const std::string driveFolder = drivePathOf(folder);
-    addRow("Folder", text(driveFolder.empty() ? folder : driveFolder));
+    addRow("Folder", displayText(driveFolder.empty() ? folder : driveFolder));
     if (::lstat(native.c_str(), &st) != 0) {
         addRow("Type", "Not found");
         return;
