@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "components/FileOp.h"
 
-#include <QApplication>
-#include <QWidget>
+#include "platform/shell/dialogs.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -107,8 +107,7 @@ SHFILEOPSTRUCT TFileOperation::BuildRequest() const
 {
     SHFILEOPSTRUCT request;
     // The shell's windows belong to the owning form; without one, to the application as a whole.
-    auto* form = qobject_cast<QWidget*>(parent());
-    request.hwnd = form && form->isWindow() ? static_cast<HWND>(form) : nullptr;
+    request.hwnd = windowOfOwner(parent());
     request.wFunc = shellFunction(operation_);
     request.pFrom = shellList(filesFrom_);
     request.pTo = shellList(filesTo_);

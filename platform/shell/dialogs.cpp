@@ -79,6 +79,12 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
     return dialogBackend().messageBox(owner, text, caption, type);
 }
 
+HWND windowOfOwner(QObject* owner)
+{
+    auto* widget = qobject_cast<QWidget*>(owner);
+    return widget && widget->isWindow() ? handleOf(widget) : nullptr;
+}
+
 void ShowErrorBox(HWND owner, const std::string& text)
 {
     QString title = QApplication::applicationDisplayName();
