@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TDirTree: drives that come and go, changed media, and the hook on the owner window that hears of both.
 #include "dirtree/DirTree.h"
+#include "dirtree/logging.h"
+#include "platform/logging.h"
 #include "platform/shell/mountwatch.h"
 #include "platform/utf8.h"
 
@@ -173,9 +175,13 @@ void TDirTree::deviceChanged()
         if (!RefreshDrives())
             CheckVolumeChange();
     } catch (...) {
+        qCWarning(dirtree::lcDirTree) << "the drives were not read again after a device change:"
+                                      << exceptionText(std::current_exception()).c_str();
     }
     try {
         SelectionChanged(currentItem());
     } catch (...) {
+        qCWarning(dirtree::lcDirTree) << "the selection after a device change was not reported:"
+                                      << exceptionText(std::current_exception()).c_str();
     }
 }

@@ -387,8 +387,7 @@ void TDirTree::onItemExpanded(QTreeWidgetItem* item)
     } catch (...) {
         // Qt's signal delivery cannot carry the error on; the node stays closed, and SelectPath
         // hands the error to its caller.
-        if (!pendingError_)
-            pendingError_ = std::current_exception();
+        keepPendingError("expanding a folder");
     }
     quiet_ = true;
     // Reading replaced the children of an item that was already open; keep it open unless forbidden.

@@ -2,7 +2,10 @@
 // TDirTree: selecting and finding nodes by path, reloading, refreshing nodes, and folder nodes the
 // owner adds or renames.
 #include "dirtree/DirTree.h"
+#include "dirtree/logging.h"
+#include "platform/logging.h"
 
+#include <QScopedValueRollback>
 #include <utility>
 #include <vector>
 
@@ -103,8 +106,11 @@ void TDirTree::selectPath(const std::string& pathIn, Walk walk)
     if (!node)
         return;
     pendingError_ = nullptr;
-    setCurrentItem(node);
-    scrollToItem(node);
+    {
+        const QScopedValueRollback<bool> handingOn(handingOnErrors_, true);
+        setCurrentItem(node);
+        scrollToItem(node);
+    }
     // OnChange and OnExpanding ran inside Qt's signals; their errors end this command like any other.
     if (std::exception_ptr error = std::exchange(pendingError_, nullptr))
         std::rethrow_exception(error);
@@ -175,6 +181,8 @@ void TDirTree::Reload()
         }
     } catch (...) {
         // The last folder of a drive is a convenience; failing to restore it is not an error.
+        qCDebug(dirtree::lcDirTree) << "the last folder of drive" << letter << "was not restored:"
+                                    << exceptionText(std::current_exception()).c_str();
     }
 }
 
@@ -250,9 +258,22 @@ void TDirTree::onCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* p
         SelectionChanged(current);
     } catch (...) {
         // Qt's signal delivery cannot carry an error on; SelectPath hands it to its caller.
-        if (!pendingError_)
-            pendingError_ = std::current_exception();
+        keepPendingError("the selection change");
     }
+}
+
+void TDirTree::keepPendingError(const char* during)
+{
+    const std::exception_ptr caught = std::current_exception();
+    const std::string text = exceptionText(caught);
+    if (!handingOnErrors_)
+        qCWarning(dirtree::lcDirTree) << during << "failed:" << text.c_str();
+    else if (pendingError_)
+        qCDebug(dirtree::lcDirTree) << during << "failed after an earlier error, which is handed on:" << text.c_str();
+    else
+        qCDebug(dirtree::lcDirTree) << during << "failed; the error is handed on:" << text.c_str();
+    if (!pendingError_)
+        pendingError_ = caught;
 }
 
 void TDirTree::AddFolder(const std::string& parentPath, const std::string& name, void* data)
