@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// BrowserWindow: aids to auditioning beyond the play commands - the preview volume, the output device and
-// playing a row as soon as the keyboard selects it.
-//
-// The volume and the output belong to the program's own sound stream; the system's mixer and
-// default output are left as they are.
-#include "browser/BrowserWindow.h"
-#include "platform/settings/registry.h"
+#include "browser/AuditionSettings.h"
+
+#include "browser/SettingsRecord.h"
+#include "browser/WaveListWidget.h"
 #include "platform/sound/sound.h"
 
 #include <QActionGroup>
@@ -16,8 +13,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QSlider>
+#include <QTimer>
 #include <QTreeView>
 #include <algorithm>
+#include <functional>
 
 using namespace platform;
 
@@ -65,8 +64,10 @@ QString outputText(const SoundOutput& output, const std::vector<SoundOutput>& ou
     return QString::fromStdString(full).replace('&', "&&");
 }
 
+} // namespace
+
 /// Notes whether the list is handling a key, and whether that key is held and repeating.
-class KeySelectionWatch : public QObject {
+class AuditionSettings::KeyWatch : public QObject {
 public:
     using QObject::QObject;
     bool handlingKey = false;
@@ -90,146 +91,132 @@ protected:
     }
 };
 
-} // namespace
-
-void BrowserWindow::setupAudition()
+AuditionSettings::AuditionSettings(WaveListWidget& list, QWidget* parent)
+    : QObject(parent), list_(list), playOnSelect_(new QAction(playOnSelectIcon(), "Play on &Selection", parent)),
+      volume_(new QSlider(Qt::Horizontal, parent)), outputMenu_(new QMenu("&Output", parent)),
+      keyWatch_(new KeyWatch(this)), selectionSettle_(new QTimer(this))
 {
-    PlayOnSelectBtn = new QAction(playOnSelectIcon(), "Play on &Selection", this);
-    PlayOnSelectBtn->setObjectName("PlayOnSelectBtn");
-    PlayOnSelectBtn->setCheckable(true);
-    PlayOnSelectBtn->setToolTip("Play on selection");
-    PlayOnSelectBtn->setStatusTip("Play a wave as soon as it is selected with the keyboard");
+    playOnSelect_->setObjectName("PlayOnSelectBtn");
+    playOnSelect_->setCheckable(true);
+    playOnSelect_->setToolTip("Play on selection");
+    playOnSelect_->setStatusTip("Play a wave as soon as it is selected with the keyboard");
 
-    VolumeSlider = new QSlider(Qt::Horizontal, this);
-    VolumeSlider->setObjectName("VolumeSlider");
-    VolumeSlider->setRange(0, kFullVolume);
-    VolumeSlider->setSingleStep(5);
-    VolumeSlider->setPageStep(10);
-    VolumeSlider->setValue(kFullVolume);
-    VolumeSlider->setFixedWidth(VolumeSlider->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 8);
-    VolumeSlider->setStatusTip("Volume of the sounds played here; the system's volume is left alone");
-    VolumeSlider->setToolTip("Preview volume: 100%");
+    volume_->setObjectName("VolumeSlider");
+    volume_->setRange(0, kFullVolume);
+    volume_->setSingleStep(5);
+    volume_->setPageStep(10);
+    volume_->setValue(kFullVolume);
+    volume_->setFixedWidth(volume_->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 8);
+    volume_->setStatusTip("Volume of the sounds played here; the system's volume is left alone");
+    volume_->setToolTip("Preview volume: 100%");
     // A screen reader names it and reads its value (0 to 100) from the slider itself.
-    VolumeSlider->setAccessibleName("Preview volume");
-    connect(VolumeSlider, &QSlider::valueChanged, this, [this](int value) {
+    volume_->setAccessibleName("Preview volume");
+    connect(volume_, &QSlider::valueChanged, this, [this](int value) {
         setSoundVolume(double(value) / kFullVolume);
-        VolumeSlider->setToolTip(QString("Preview volume: %1%").arg(value));
+        volume_->setToolTip(QString("Preview volume: %1%").arg(value));
     });
 
-    // Beside the play modes in the toolbar, after Play and Stop in the menu.
-    const QList<QAction*> tools = MainToolBar->actions();
-    const qsizetype modes = tools.indexOf(AllWavesBtn);
-    QAction* afterModes = modes >= 0 && modes + 1 < tools.size() ? tools[modes + 1] : nullptr;
-    MainToolBar->insertAction(afterModes, PlayOnSelectBtn);
-    MainToolBar->insertSeparator(afterModes);
-    MainToolBar->insertWidget(afterModes, VolumeSlider);
-
-    OutputMenu = new QMenu("&Output", this);
-    OutputMenu->setObjectName("OutputMenu");
-    OutputMenu->menuAction()->setStatusTip("Choose where the sounds are played");
-    const QList<QAction*> items = FileMenu->actions();
-    const qsizetype stop = items.indexOf(StopItem);
-    QAction* afterStop = stop >= 0 && stop + 1 < items.size() ? items[stop + 1] : nullptr;
-    FileMenu->insertAction(afterStop, PlayOnSelectBtn);
-    FileMenu->insertMenu(afterStop, OutputMenu);
-    FillOutputMenu();
-    // The server tells of outputs on its own thread; the menu is rebuilt on the window's.
+    outputMenu_->setObjectName("OutputMenu");
+    outputMenu_->menuAction()->setStatusTip("Choose where the sounds are played");
+    fillOutputMenu();
+    // The server tells of outputs on its own thread; the menu is rebuilt on the owner's.
     watchSoundOutputs([this] {
         QMetaObject::invokeMethod(
-            this, [this] { FillOutputMenu(); }, Qt::QueuedConnection);
+            this, [this] { fillOutputMenu(); }, Qt::QueuedConnection);
     });
 
-    auto* watch = new KeySelectionWatch(this);
-    keySelectionWatch_ = watch;
-    watch->released = [this] {
+    keyWatch_->released = [this] {
         // The key that moved the list is let go: play where it stopped without waiting longer.
         if (selectionSettle_->isActive()) {
             selectionSettle_->stop();
-            PlaySettledSelection();
+            playSettledSelection();
         }
     };
-    WaveList->listView()->installEventFilter(watch);
-    WaveList->detailView()->installEventFilter(watch);
-    selectionSettle_ = new QTimer(this);
+    list_.listView()->installEventFilter(keyWatch_);
+    list_.detailView()->installEventFilter(keyWatch_);
     selectionSettle_->setSingleShot(true);
     selectionSettle_->setInterval(kSelectionSettleMs);
-    connect(selectionSettle_, &QTimer::timeout, this, &BrowserWindow::PlaySettledSelection);
-    connect(WaveList->listView()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &BrowserWindow::WaveListSelectedByKey);
+    connect(selectionSettle_, &QTimer::timeout, this, &AuditionSettings::playSettledSelection);
+    connect(list_.listView()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &AuditionSettings::selectionChanged);
 }
 
-void BrowserWindow::LoadAuditionSettings(void* key)
+AuditionSettings::~AuditionSettings()
 {
-    if (const auto volume = regReadDword(key, "PreviewVolume"))
-        VolumeSlider->setValue(std::clamp(*volume, 0, kFullVolume));
-    setSoundVolume(double(VolumeSlider->value()) / kFullVolume);
+    watchSoundOutputs(nullptr);
+}
+
+void AuditionSettings::applySettings(const SettingsRecord& stored)
+{
+    if (stored.previewVolume)
+        volume_->setValue(std::clamp(*stored.previewVolume, 0, kFullVolume));
+    setSoundVolume(double(volume_->value()) / kFullVolume);
     // An output that is not there now is kept for when it comes back; meanwhile the default plays.
-    OutputChoice = regReadString(key, "OutputDevice").value_or(std::string());
-    setSoundOutput(OutputChoice);
-    FillOutputMenu();
-    if (const auto onSelect = regReadDword(key, "PlayOnSelect"))
-        PlayOnSelectBtn->setChecked(*onSelect != 0);
+    chooseOutput(stored.outputDevice.value_or(std::string()));
+    if (stored.playOnSelect)
+        playOnSelect_->setChecked(*stored.playOnSelect);
 }
 
-void BrowserWindow::SaveAuditionSettings(void* key)
+void AuditionSettings::storeSettings(SettingsRecord& record) const
 {
-    regWriteDword(key, "PreviewVolume", VolumeSlider->value());
-    regWriteString(key, "OutputDevice", OutputChoice);
-    regWriteDword(key, "PlayOnSelect", PlayOnSelectBtn->isChecked() ? 1 : 0);
+    record.previewVolume = volume_->value();
+    record.outputDevice = output_;
+    record.playOnSelect = playOnSelect_->isChecked();
 }
 
-void BrowserWindow::FillOutputMenu()
+void AuditionSettings::fillOutputMenu()
 {
-    OutputMenu->clear();
-    auto* group = new QActionGroup(OutputMenu);
+    outputMenu_->clear();
+    auto* group = new QActionGroup(outputMenu_);
     const std::vector<SoundOutput> outputs = soundOutputs();
     const bool chosenThere =
-        std::any_of(outputs.begin(), outputs.end(), [this](const SoundOutput& o) { return o.name == OutputChoice; });
+        std::any_of(outputs.begin(), outputs.end(), [this](const SoundOutput& o) { return o.name == output_; });
     auto add = [&](const QString& text, const std::string& name, bool checked) {
-        QAction* item = OutputMenu->addAction(text);
+        QAction* item = outputMenu_->addAction(text);
         item->setCheckable(true);
         item->setChecked(checked);
         item->setData(QString::fromStdString(name));
         group->addAction(item);
-        connect(item, &QAction::triggered, this, [this, name] { ChooseOutput(name); });
+        connect(item, &QAction::triggered, this, [this, name] { chooseOutput(name); });
     };
-    add("&Default Output", std::string(), OutputChoice.empty() || !chosenThere);
+    add("&Default Output", std::string(), output_.empty() || !chosenThere);
     if (!outputs.empty())
-        OutputMenu->addSeparator();
+        outputMenu_->addSeparator();
     for (const SoundOutput& o : outputs) {
-        add(outputText(o, outputs), o.name, chosenThere && o.name == OutputChoice);
-        OutputMenu->actions().last()->setStatusTip(QString::fromStdString(o.name));
+        add(outputText(o, outputs), o.name, chosenThere && o.name == output_);
+        outputMenu_->actions().last()->setStatusTip(QString::fromStdString(o.name));
     }
 }
 
-void BrowserWindow::ChooseOutput(const std::string& name)
+void AuditionSettings::chooseOutput(const std::string& name)
 {
-    OutputChoice = name;
+    output_ = name;
     setSoundOutput(name);
-    FillOutputMenu();
+    fillOutputMenu();
 }
 
-void BrowserWindow::WaveListSelectedByKey()
+bool AuditionSettings::playsOnSelection() const
 {
-    auto* watch = static_cast<KeySelectionWatch*>(keySelectionWatch_);
-    if (!watch->handlingKey || !PlayOnSelectBtn->isChecked() || WaveList->selectedRow() < 0 || WaveList->isEditing())
+    return playOnSelect_->isChecked() && list_.selectedRow() >= 0 && !list_.isEditing();
+}
+
+void AuditionSettings::selectionChanged()
+{
+    if (!keyWatch_->handlingKey || !playsOnSelection())
         return;
     // Only one start per key: the play itself may move the selection (all-waves mode skips rows).
-    watch->handlingKey = false;
-    if (watch->repeating) {
+    keyWatch_->handlingKey = false;
+    if (keyWatch_->repeating) {
         // A held key: wait until the list stops instead of starting every row it passes.
         selectionSettle_->start();
         return;
     }
     selectionSettle_->stop();
-    StartPlaying();
-    UpdateCommands();
+    emit playRequested();
 }
 
-void BrowserWindow::PlaySettledSelection()
+void AuditionSettings::playSettledSelection()
 {
-    if (!PlayOnSelectBtn->isChecked() || WaveList->selectedRow() < 0 || WaveList->isEditing())
-        return;
-    StartPlaying();
-    UpdateCommands();
+    if (playsOnSelection())
+        emit playRequested();
 }

@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// BrowserWindow: playback of the selected wave, one at a time or all waves of the folder in turn.
-//
-// The sound server never tells the window when a sound ends, so the window estimates the end
-// from the playing time in the file's header and arms EndOfSoundTimer for it. A sound that outlives
-// that time (a loop) or whose time is unknown is watched until it is no longer heard, so Stop stays
-// enabled exactly while there is something to stop. The mode is never kept in a field: every routine
-// that depends on it reads AllWavesBtn at the moment it runs.
-#include "browser/WaveformStrip.h"
-#include "browser/BrowserWindow.h"
+#include "browser/PlaybackSequence.h"
+
+#include "browser/WaveListWidget.h"
+#include "components/WavePlay.h"
 #include "waves/W32Waves.h"
 
+#include <QTimer>
 #include <climits>
 #include <cmath>
 
@@ -20,11 +16,27 @@ constexpr int kEndSlackMs = 20;
 // How often a sound without a known end is asked whether it is still heard.
 constexpr int kSoundWatchMs = 250;
 
-/// The timer interval for a playing time: milliseconds rounded to the nearest integer (halves to
-/// the even neighbour), plus the slack. A header may claim a playing time of years; the interval
-/// then stays at the longest the timer can take rather than wrapping round to a short or
-/// negative one.
-int endTimerInterval(long double seconds)
+} // namespace
+
+PlaybackSequence::PlaybackSequence(WaveListWidget& list, std::function<std::string(int)> rowFile, QObject* parent)
+    : QObject(parent), list_(list), rowFile_(std::move(rowFile)), player_(new TWavePlayer(this)),
+      endOfSound_(new QTimer(this)), soundWatch_(new QTimer(this))
+{
+    // A play request starts at once, cuts off what plays, never falls back to the default sound, and
+    // repeats only when asked at the time of the request.
+    player_->setObjectName("Player");
+    player_->setDefault(false);
+    player_->setForcePlay(true);
+    player_->setLoop(false);
+    player_->setWait(false);
+    endOfSound_->setObjectName("EndOfSoundTimer");
+    endOfSound_->setInterval(1000);
+    soundWatch_->setObjectName("SoundWatch");
+    soundWatch_->setInterval(kSoundWatchMs);
+    connect(soundWatch_, &QTimer::timeout, this, &PlaybackSequence::watchedSoundCheck);
+}
+
+int PlaybackSequence::endTimerInterval(long double seconds)
 {
     const long double ms = seconds * 1000.0L;
     if (!(ms >= 0.0L))
@@ -38,193 +50,197 @@ int endTimerInterval(long double seconds)
     return static_cast<int>(rounded) + kEndSlackMs;
 }
 
-} // namespace
-
-void BrowserWindow::setupPlayback()
+std::string PlaybackSequence::selectedFile() const
 {
-    allWaves_ = std::make_unique<AllWavesPosition>(*WaveList);
-    EndOfSoundTimer->setInterval(1000);
-    connect(EndOfSoundTimer, &QTimer::timeout, this, &BrowserWindow::EndOfSoundTimerFired);
-    soundWatch_ = new QTimer(this);
-    soundWatch_->setObjectName("SoundWatch");
-    soundWatch_->setInterval(kSoundWatchMs);
-    connect(soundWatch_, &QTimer::timeout, this, &BrowserWindow::watchedSoundCheck);
+    const int row = list_.selectedRow();
+    return row < 0 ? std::string() : rowFile_(row);
 }
 
-bool BrowserWindow::soundHeard() const
+bool PlaybackSequence::soundHeard() const
 {
-    return Player->PositionSeconds() >= 0;
+    return player_->PositionSeconds() >= 0;
 }
 
-void BrowserWindow::watchedSoundCheck()
+void PlaybackSequence::watchedSoundCheck()
 {
     if (soundHeard())
         return;
     soundWatch_->stop();
-    Playing = false;
+    playing_ = false;
     soundLooped_ = false;
-    UpdateCommands();
+    emit stateChanged();
 }
 
-void BrowserWindow::PlayClick()
+void PlaybackSequence::endOfSound()
 {
-    StartPlaying();
-    UpdateCommands();
-}
-
-void BrowserWindow::StopClick()
-{
-    StopPlaying();
-    UpdateCommands();
-}
-
-// Runs when a button is released over the list: the press has already selected the row under
-// the pointer, so the release plays the row that was clicked.
-void BrowserWindow::WaveListMouseDown(Qt::MouseButton button)
-{
-    if (button == Qt::LeftButton)
-        StartPlaying();
-    else if (button == Qt::RightButton)
-        StopPlaying();
-}
-
-void BrowserWindow::EndOfSoundTimerFired()
-{
-    if (AllWavesBtn->isChecked())
+    if (allWavesMode_)
         NextOfAllWaves();
     else
         SinglePlayEnded();
 }
 
-void BrowserWindow::StartPlaying()
+void PlaybackSequence::StartPlaying()
 {
-    if (AllWavesBtn->isChecked())
+    if (allWavesMode_)
         StartAllWaves();
     else
         PlaySelected();
 }
 
-void BrowserWindow::StopPlaying()
+void PlaybackSequence::StopPlaying()
 {
-    if (AllWavesBtn->isChecked())
+    if (allWavesMode_)
         StopAllWaves();
     else
         StopSingle();
 }
 
-void BrowserWindow::PlaySelected(double startSeconds)
+void PlaybackSequence::PlaySelected(double startSeconds)
 {
-    if (WaveList->selectedRow() < 0)
+    if (list_.selectedRow() < 0)
         return;
-    // Loop counts only at the moment the sound starts; the player is left unlooped for
-    // whoever plays next.
-    soundLooped_ = LoopBtn->isChecked();
-    Player->setLoop(soundLooped_);
-    Player->setFileName(selectedWaveFile());
+    // Loop counts only at the moment the sound starts; the player is left unlooped for whoever plays next.
+    soundLooped_ = loop_;
+    player_->setLoop(soundLooped_);
+    player_->setFileName(selectedFile());
     if (startSeconds > 0)
-        Player->PlayWaveFrom(startSeconds);
+        player_->PlayWaveFrom(startSeconds);
     else
-        Player->PlayWave();
+        player_->PlayWave();
     soundWatch_->stop();
-    // Without a readable header no timer runs: the play lasts while its sound is heard, and a file
-    // that gives no sound at all leaves nothing to stop.
+    // Without a readable header no timer runs: the play lasts while its sound is heard, and a file that
+    // gives no sound at all leaves nothing to stop.
     if (StartEndTimer(startSeconds)) {
-        Playing = true;
+        playing_ = true;
     } else {
-        Playing = soundHeard();
-        if (Playing)
+        playing_ = soundHeard();
+        if (playing_)
             soundWatch_->start();
     }
-    Player->setLoop(false);
-    Waveform->followPlayback();
-    UpdateCommands();
+    player_->setLoop(false);
+    emit soundStarted();
+    emit stateChanged();
 }
 
-void BrowserWindow::StopSingle()
+void PlaybackSequence::StopSingle()
 {
     // The timer is left running: when it fires it only ends a play that is already over.
-    Player->StopWave();
+    player_->StopWave();
     soundWatch_->stop();
-    Playing = false;
+    playing_ = false;
     soundLooped_ = false;
-    UpdateCommands();
+    emit stateChanged();
 }
 
-bool BrowserWindow::StartEndTimer(double startSeconds)
+bool PlaybackSequence::StartEndTimer(double startSeconds)
 {
-    EndOfSoundTimer->stop();
+    endOfSound_->stop();
     TWaveInfo info;
-    if (!ReadWaveInfo(selectedWaveFile(), info))
+    if (!ReadWaveInfo(selectedFile(), info))
         return false;
-    EndOfSoundTimer->setInterval(endTimerInterval(info.Length - startSeconds));
-    EndOfSoundTimer->start();
+    endOfSound_->setInterval(endTimerInterval(info.Length - startSeconds));
+    endOfSound_->start();
     return true;
 }
 
-void BrowserWindow::SinglePlayEnded()
+void PlaybackSequence::SinglePlayEnded()
 {
-    EndOfSoundTimer->stop();
+    endOfSound_->stop();
     // A looped sound goes on after its first pass, and with it Stop, until it is stopped or falls silent.
-    if (Playing && soundLooped_ && soundHeard()) {
+    if (playing_ && soundLooped_ && soundHeard()) {
         soundWatch_->start();
         return;
     }
     soundWatch_->stop();
-    Playing = false;
-    UpdateCommands();
+    playing_ = false;
+    emit stateChanged();
 }
 
-void BrowserWindow::StartAllWaves()
+void PlaybackSequence::StartAllWaves()
 {
-    const int row = WaveList->selectedRow();
+    const int row = list_.selectedRow();
     if (row < 0)
         return;
-    // The sequence goes through the rows shown, counted by their places.
-    allWaves_->startAt(row);
+    startAt(row);
     PlayAllWavesItem();
 }
 
-void BrowserWindow::PlayAllWavesItem()
+void PlaybackSequence::startAt(int row)
 {
-    // Rows with unreadable headers are skipped within this one call, row after row. A loop
-    // rather than calling back and forth with NextOfAllWaves, so a folder of thousands of
-    // damaged files cannot exhaust the stack.
+    // The sequence goes through the rows shown, counted by their places.
+    index_ = list_.placeOfRow(row);
+    row_ = row;
+    stopped_ = false;
+}
+
+int PlaybackSequence::takeRowAtIndex()
+{
+    if (index_ < 0 || index_ >= list_.visibleRowCount())
+        return -1;
+    row_ = list_.visibleRow(index_);
+    return row_;
+}
+
+void PlaybackSequence::PlayAllWavesItem()
+{
+    // Rows with unreadable headers are skipped within this one call, row after row. A loop rather than
+    // calling back and forth with NextOfAllWaves, so a folder of thousands of damaged files cannot
+    // exhaust the stack.
     for (;;) {
-        if (allWaves_->stopped())
+        if (stopped_)
             return;
-        const int row = allWaves_->take();
+        const int row = takeRowAtIndex();
         if (row < 0) {
             // The rows changed under the sequence; there is nothing left to play.
             StopAllWaves();
             return;
         }
-        WaveList->selectRow(row);
+        list_.selectRow(row);
         if (StartEndTimer()) {
             PlaySelected();
             return;
         }
-        if (!allWaves_->advance()) {
+        if (++index_ >= list_.visibleRowCount()) {
             StopAllWaves();
             return;
         }
     }
 }
 
-void BrowserWindow::NextOfAllWaves()
+void PlaybackSequence::NextOfAllWaves()
 {
-    if (allWaves_->stopped()) {
+    if (stopped_) {
         SinglePlayEnded();
         return;
     }
-    if (allWaves_->advance())
+    if (++index_ < list_.visibleRowCount())
         PlayAllWavesItem();
     else
         StopAllWaves();
 }
 
-void BrowserWindow::StopAllWaves()
+void PlaybackSequence::StopAllWaves()
 {
     StopSingle();
-    EndOfSoundTimer->stop();
-    allWaves_->stop();
+    endOfSound_->stop();
+    stopped_ = true;
+}
+
+void PlaybackSequence::playFrom(double seconds)
+{
+    const int row = list_.selectedRow();
+    if (row < 0)
+        return;
+    // In the all-waves mode the sequence goes on from this row through the rows shown after it.
+    if (allWavesMode_)
+        startAt(row);
+    PlaySelected(seconds);
+}
+
+void PlaybackSequence::followShownRows()
+{
+    if (stopped_ || row_ < 0)
+        return;
+    const int place = list_.placeOfRow(row_);
+    index_ = place >= 0 ? place : list_.firstPlaceFrom(row_) - 1;
 }

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// BrowserWindow: the filter box - which rows of the wave list are shown, and what the box tells of it.
-#include "browser/BrowserWindow.h"
+#include "browser/WaveListFilter.h"
+
+#include "browser/WaveListWidget.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 
@@ -19,107 +19,102 @@ constexpr int kFilterMaxChars = 28;
 
 } // namespace
 
-void BrowserWindow::setupFilterBox()
+WaveListFilter::WaveListFilter(WaveListWidget& list, QWidget* window)
+    : QObject(window), list_(list), box_(new QLineEdit(window)), bar_(new QToolBar("Filter", window)),
+      count_(new QLabel(window))
 {
-    FilterBox = new QLineEdit(this);
-    FilterBox->setObjectName("FilterBox");
-    FilterBox->setPlaceholderText("Filter (Ctrl+F)");
-    FilterBox->setClearButtonEnabled(true);
-    FilterBox->setStatusTip("Show the waves whose names contain all the words; bpm:120-130, lufs:<-20, peak:>-1, "
-                            "pitch:A4 choose by the measures");
-    FilterBox->setToolTip(kFilterTip);
-    const int average = FilterBox->fontMetrics().averageCharWidth();
-    FilterBox->setMinimumWidth(average * kFilterMinChars);
-    FilterBox->setMaximumWidth(average * kFilterMaxChars);
-    FilterBox->setAccessibleName("Filter");
+    box_->setObjectName("FilterBox");
+    box_->setPlaceholderText("Filter (Ctrl+F)");
+    box_->setClearButtonEnabled(true);
+    box_->setStatusTip("Show the waves whose names contain all the words; bpm:120-130, lufs:<-20, peak:>-1, "
+                       "pitch:A4 choose by the measures");
+    box_->setToolTip(kFilterTip);
+    const int average = box_->fontMetrics().averageCharWidth();
+    box_->setMinimumWidth(average * kFilterMinChars);
+    box_->setMaximumWidth(average * kFilterMaxChars);
+    box_->setAccessibleName("Filter");
     // A bar of its own beside the toolbar: a narrow window moves toolbar buttons into the toolbar's
     // overflow menu, never the box being typed in, and a filter in force stays in sight.
-    FilterBar = new QToolBar("Filter", this);
-    FilterBar->setObjectName("FilterBar");
-    FilterBar->setMovable(false);
-    FilterBar->setFloatable(false);
-    FilterBar->setContextMenuPolicy(Qt::PreventContextMenu);
-    FilterBar->toggleViewAction()->setVisible(false);
-    FilterBar->addWidget(FilterBox);
-    addToolBar(Qt::TopToolBarArea, FilterBar);
+    bar_->setObjectName("FilterBar");
+    bar_->setMovable(false);
+    bar_->setFloatable(false);
+    bar_->setContextMenuPolicy(Qt::PreventContextMenu);
+    bar_->toggleViewAction()->setVisible(false);
+    bar_->addWidget(box_);
 
     // A condition that cannot be read is marked in the box, and its tooltip says why.
-    FilterProblem = FilterBox->addAction(QIcon::fromTheme("dialog-warning", style()->standardIcon(QStyle::SP_MessageBoxWarning)),
-                                         QLineEdit::TrailingPosition);
-    FilterProblem->setObjectName("FilterProblem");
-    FilterProblem->setVisible(false);
+    problem_ = box_->addAction(QIcon::fromTheme("dialog-warning", window->style()->standardIcon(QStyle::SP_MessageBoxWarning)),
+                               QLineEdit::TrailingPosition);
+    problem_->setObjectName("FilterProblem");
+    problem_->setVisible(false);
 
-    FilterCount = new QLabel(this);
-    FilterCount->setObjectName("FilterCount");
-    FilterCount->setContentsMargins(FilterBox->fontMetrics().averageCharWidth(), 0, 0, 0);
-    StatusBar->addPermanentWidget(FilterCount);
-    FilterCount->hide();
+    count_->setObjectName("FilterCount");
+    count_->setContentsMargins(average, 0, 0, 0);
+    count_->hide();
     // The rows shown change with the filter, a refill and measures arriving.
-    connect(WaveList->filterModel(), &QAbstractItemModel::layoutChanged, this, &BrowserWindow::ShowFilterCount);
-    connect(WaveList->filterModel(), &QAbstractItemModel::modelReset, this, &BrowserWindow::ShowFilterCount);
+    connect(list_.filterModel(), &QAbstractItemModel::layoutChanged, this, &WaveListFilter::showCount);
+    connect(list_.filterModel(), &QAbstractItemModel::modelReset, this, &WaveListFilter::showCount);
 
-    auto* find = new QAction("Filter", this);
+    auto* find = new QAction("Filter", window);
     find->setObjectName("FindAction");
     find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     find->setShortcutContext(Qt::WindowShortcut);
-    addAction(find);
+    window->addAction(find);
     connect(find, &QAction::triggered, this, [this] {
-        FilterBox->setFocus(Qt::ShortcutFocusReason);
-        FilterBox->selectAll();
+        box_->setFocus(Qt::ShortcutFocusReason);
+        box_->selectAll();
     });
     // Escape empties the box; in an empty box it goes back to the list.
-    auto* clear = new QAction("Clear filter", FilterBox);
-    clear->setShortcut(QKeySequence(Qt::Key_Escape));
-    clear->setShortcutContext(Qt::WidgetShortcut);
-    FilterBox->addAction(clear);
-    connect(clear, &QAction::triggered, this, [this] {
-        if (FilterBox->text().isEmpty())
-            WaveList->focusList();
+    auto* clearing = new QAction("Clear filter", box_);
+    clearing->setShortcut(QKeySequence(Qt::Key_Escape));
+    clearing->setShortcutContext(Qt::WidgetShortcut);
+    box_->addAction(clearing);
+    connect(clearing, &QAction::triggered, this, [this] {
+        if (box_->text().isEmpty())
+            list_.focusList();
         else
-            FilterBox->clear();
+            box_->clear();
     });
-    connect(FilterBox, &QLineEdit::textChanged, this, &BrowserWindow::FilterBoxChange);
-    // Another order of the rows shown (a click on a header) takes the sequence along as well.
-    connect(WaveList, &WaveListWidget::reordered, this, &BrowserWindow::FollowShownRows);
+    connect(box_, &QLineEdit::textChanged, this, &WaveListFilter::textChanged);
 }
 
-void BrowserWindow::FilterBoxChange(const QString& text)
+void WaveListFilter::clear()
 {
-    WaveList->setFilterText(text);
-    FollowShownRows();
-    ShowFilterProblems();
-    ShowFilterCount();
-    // A condition on the measures needs them.
-    StartMeasuring();
-    UpdateCommands();
+    box_->clear();
 }
 
-void BrowserWindow::FollowShownRows()
+void WaveListFilter::textChanged(const QString& text)
 {
-    // The all-waves sequence goes on with the row after the one it plays among the rows now shown.
-    allWaves_->followFilter();
+    list_.setFilterText(text);
+    showProblems();
+    showCount();
+    emit changed();
 }
 
-void BrowserWindow::ShowFilterProblems()
+void WaveListFilter::showProblems()
 {
-    const QString problems = WaveList->filterModel()->filter().problems.join(QLatin1Char('\n'));
-    FilterProblem->setVisible(!problems.isEmpty());
-    FilterProblem->setText(problems);
-    FilterProblem->setToolTip(problems);
-    FilterBox->setToolTip(problems.isEmpty() ? QString::fromLatin1(kFilterTip) : problems);
+    const QString problems = list_.filterModel()->filter().problems.join(QLatin1Char('\n'));
+    problem_->setVisible(!problems.isEmpty());
+    problem_->setText(problems);
+    problem_->setToolTip(problems);
+    box_->setToolTip(problems.isEmpty() ? QString::fromLatin1(kFilterTip) : problems);
     // A palette of no roles of its own follows the window's again.
     QPalette palette;
     if (!problems.isEmpty())
         palette.setColor(QPalette::Text, QColor(0xa0, 0x10, 0x10));
-    FilterBox->setPalette(palette);
+    box_->setPalette(palette);
 }
 
-void BrowserWindow::ShowFilterCount()
+QString WaveListFilter::countText(int shown, int all)
+{
+    return QStringLiteral("%1 of %2 shown").arg(QLocale().toString(shown), QLocale().toString(all));
+}
+
+void WaveListFilter::showCount()
 {
     // Another folder with the filter kept could otherwise look empty.
-    const bool inForce = !FilterBox->text().trimmed().isEmpty();
-    FilterCount->setVisible(inForce);
+    const bool inForce = !box_->text().trimmed().isEmpty();
+    count_->setVisible(inForce);
     if (inForce)
-        FilterCount->setText(QStringLiteral("%1 of %2 shown")
-                                 .arg(QLocale().toString(WaveList->visibleRowCount()), QLocale().toString(WaveList->rowCount())));
+        count_->setText(countText(list_.visibleRowCount(), list_.rowCount()));
 }

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// BrowserWindow: the measures of the listed waves - loudness, peak, tempo, pitch - filled in the background.
-#include "browser/BrowserWindow.h"
+#include "browser/WaveMeasuring.h"
+
+#include "browser/WaveListWidget.h"
 #include "components/SoundAnalyser.h"
 
-#include <unordered_set>
+#include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -12,39 +14,42 @@ constexpr int kPreferDelayMs = 100;
 
 } // namespace
 
-void BrowserWindow::setupMeasuring()
+WaveMeasuring::WaveMeasuring(WaveListWidget& list, std::function<std::string()> folder, QObject* parent)
+    : QObject(parent), list_(list), folder_(std::move(folder)), preferTimer_(new QTimer(this))
 {
-    preferTimer_ = new QTimer(this);
     preferTimer_->setSingleShot(true);
     preferTimer_->setInterval(kPreferDelayMs);
-    connect(preferTimer_, &QTimer::timeout, this, &BrowserWindow::PreferRowsOnScreen);
-    connect(WaveList, &WaveListWidget::scrolled, preferTimer_, qOverload<>(&QTimer::start));
-    connect(WaveList, &WaveListWidget::shownMeasuresChanged, this, &BrowserWindow::StartMeasuring);
+    connect(preferTimer_, &QTimer::timeout, this, &WaveMeasuring::preferRowsOnScreen);
+    connect(&list_, &WaveListWidget::scrolled, preferTimer_, qOverload<>(&QTimer::start));
+    connect(&list_, &WaveListWidget::shownMeasuresChanged, this, &WaveMeasuring::start);
+    connect(list_.model(), &QAbstractItemModel::modelReset, this, &WaveMeasuring::rowsReplaced);
+}
+
+bool WaveMeasuring::wanted() const
+{
+    return list_.shownMeasures() != 0 || list_.filterModel()->filter().usesMeasures();
+}
+
+void WaveMeasuring::rowsReplaced()
+{
     // New rows: the job of the old ones ends, and the new ones are measured once the list shows them.
-    connect(WaveList->model(), &QAbstractItemModel::modelReset, this, [this] {
-        if (fillMeasuring_) {
-            // The job already runs for these rows; those on screen go first once they are laid out.
-            fillMeasuring_ = false;
-            preferTimer_->start();
-            return;
-        }
-        measuring_ = false;
-        if (Analyser)
-            Analyser->setFiles(++measureJob_, {});
-        QTimer::singleShot(0, this, &BrowserWindow::StartMeasuring);
-    });
-}
-
-bool BrowserWindow::MeasuresWanted() const
-{
-    return WaveList->shownMeasures() != 0 || WaveList->filterModel()->filter().usesMeasures();
-}
-
-void BrowserWindow::StartMeasuring()
-{
-    if (measuring_ || !MeasuresWanted())
+    if (fillMeasuring_) {
+        // The job already runs for these rows; those on screen go first once they are laid out.
+        fillMeasuring_ = false;
+        preferTimer_->start();
         return;
-    WaveListModel* rows = WaveList->model();
+    }
+    measuring_ = false;
+    if (analyser_)
+        analyser_->setFiles(++job_, {});
+    QTimer::singleShot(0, this, &WaveMeasuring::start);
+}
+
+void WaveMeasuring::start()
+{
+    if (measuring_ || !wanted())
+        return;
+    WaveListModel* rows = list_.model();
     std::vector<int> order;
     std::vector<char> queued(size_t(rows->rowCount()), 0);
     auto add = [&](int row) {
@@ -53,17 +58,17 @@ void BrowserWindow::StartMeasuring()
             order.push_back(row);
         }
     };
-    // Nearest the rows on screen first: those, then the shown rows after them, then those before,
-    // then the rows the filter hides.
-    const std::vector<int> onScreen = WaveList->rowsOnScreen();
+    // Nearest the rows on screen first: those, then the shown rows after them, then those before, then
+    // the rows the filter hides.
+    const std::vector<int> onScreen = list_.rowsOnScreen();
     for (int row : onScreen)
         add(row);
-    const int shown = WaveList->visibleRowCount();
-    const int firstPlace = onScreen.empty() ? 0 : std::max(0, WaveList->placeOfRow(onScreen.front()));
+    const int shown = list_.visibleRowCount();
+    const int firstPlace = onScreen.empty() ? 0 : std::max(0, list_.placeOfRow(onScreen.front()));
     for (int place = firstPlace; place < shown; ++place)
-        add(WaveList->visibleRow(place));
+        add(list_.visibleRow(place));
     for (int place = firstPlace - 1; place >= 0; --place)
-        add(WaveList->visibleRow(place));
+        add(list_.visibleRow(place));
     for (int row = 0; row < rows->rowCount(); ++row)
         add(row);
     if (order.empty())
@@ -72,54 +77,66 @@ void BrowserWindow::StartMeasuring()
     names.reserve(order.size());
     for (int row : order)
         names.push_back(rows->fileName(row));
-    MeasureListedFiles(FolderTree->SelectedDiskPath(), names);
+    measure(folder_(), names);
 }
 
-void BrowserWindow::MeasureListedFiles(const std::string& diskFolder, const std::vector<std::string>& fileNames,
-                                std::vector<std::optional<platform::FileIdentity>> identities)
+void WaveMeasuring::startForFill(const std::string& diskFolder, const std::vector<WaveRow>& rows,
+                                 std::vector<std::optional<platform::FileIdentity>> identities)
+{
+    std::vector<std::string> names;
+    names.reserve(rows.size());
+    for (const WaveRow& row : rows)
+        names.push_back(row.fileName);
+    measure(diskFolder, names, std::move(identities));
+    fillMeasuring_ = measuring_;
+}
+
+void WaveMeasuring::measure(const std::string& diskFolder, const std::vector<std::string>& fileNames,
+                            std::vector<std::optional<platform::FileIdentity>> identities)
 {
     if (diskFolder == "?" || fileNames.empty())
         return;
-    if (!Analyser) {
-        Analyser = new SoundAnalyser(this);
-        connect(Analyser, &SoundAnalyser::measured, this, &BrowserWindow::WavesMeasured);
-        connect(Analyser, &SoundAnalyser::finished, this, [this](quint64 job) {
-            if (job == measureJob_)
+    if (!analyser_) {
+        analyser_ = new SoundAnalyser(this);
+        connect(analyser_, &SoundAnalyser::measured, this, &WaveMeasuring::measured);
+        connect(analyser_, &SoundAnalyser::finished, this, [this](quint64 job) {
+            if (job == job_)
                 measuring_ = false;
         });
-        connect(Analyser, &SoundAnalyser::notice, this, &BrowserWindow::ShowNotice);
+        connect(analyser_, &SoundAnalyser::notice, this, &WaveMeasuring::notice);
     }
     // The files as the disk spells them: of two names differing in case each is measured.
-    measureFolder_ = diskFolder;
-    if (measureFolder_.empty() || measureFolder_.back() != '\\')
-        measureFolder_ += '\\';
+    jobFolder_ = diskFolder;
+    if (jobFolder_.empty() || jobFolder_.back() != '\\')
+        jobFolder_ += '\\';
     std::vector<std::string> paths;
     paths.reserve(fileNames.size());
     for (const std::string& name : fileNames)
-        paths.push_back(measureFolder_ + name);
+        paths.push_back(jobFolder_ + name);
     measuring_ = true;
-    Analyser->setFiles(++measureJob_, std::move(paths), std::move(identities));
+    analyser_->setFiles(++job_, std::move(paths), std::move(identities));
 }
 
-void BrowserWindow::PreferRowsOnScreen()
+void WaveMeasuring::preferRowsOnScreen()
 {
-    if (!measuring_ || !Analyser)
+    if (!measuring_ || !analyser_)
         return;
     std::vector<std::string> paths;
-    for (int row : WaveList->rowsOnScreen())
-        if (!WaveList->model()->row(row).analysed)
-            paths.push_back(measureFolder_ + WaveList->model()->fileName(row));
-    Analyser->prefer(paths);
+    for (int row : list_.rowsOnScreen())
+        if (!list_.model()->row(row).analysed)
+            paths.push_back(jobFolder_ + list_.model()->fileName(row));
+    analyser_->prefer(paths);
 }
 
-void BrowserWindow::WavesMeasured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
+void WaveMeasuring::measured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
 {
-    if (job != measureJob_)
+    // A job that was replaced (other rows, another folder) delivers into rows that are not its own.
+    if (job != job_)
         return;
     std::vector<std::pair<std::string, platform::SoundMeasures>> byFile;
     byFile.reserve(results.size());
-        for (const auto& [path, measures] : results)
-        if (path.compare(0, measureFolder_.size(), measureFolder_) == 0)
-            byFile.emplace_back(path.substr(measureFolder_.size()), measures);
-    WaveList->model()->setMeasuresOf(byFile);
+    for (const auto& [path, measures] : results)
+        if (path.compare(0, jobFolder_.size(), jobFolder_) == 0)
+            byFile.emplace_back(path.substr(jobFolder_.size()), measures);
+    list_.model()->setMeasuresOf(byFile);
 }
