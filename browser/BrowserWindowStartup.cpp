@@ -19,14 +19,12 @@
 
 #include <QCloseEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QSlider>
 #include <QSplitterHandle>
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
-#include <algorithm>
 
 using namespace platform;
 

@@ -114,6 +114,15 @@ protected:
         return path;
     }
 
+    /// A wave of the given playing time (a quiet tone, so a server would have something to play), 8 kHz
+    /// mono 8-bit: one byte per frame keeps seconds of sound small on disk.
+    static constexpr int kToneRate = 8000;
+    void waveOf(const std::string& rel, double seconds)
+    {
+        drive_.write(rel, testing_support::makeWav(1, kToneRate, 8, int(seconds * kToneRate), 440.0));
+    }
+    void unreadable(const std::string& rel) { drive_.write(rel, std::string(500, 'x')); }
+
     QStringList captions() const
     {
         QStringList out;

@@ -18,9 +18,6 @@ using platform::soundIsPlaying;
 
 namespace {
 
-// 8 kHz mono 8-bit: one byte per frame keeps seconds of sound small on disk.
-constexpr int kRate = 8000;
-
 class PlaybackTest : public BrowserTest {
 protected:
     void TearDown() override
@@ -28,13 +25,6 @@ protected:
         platform::sndPlaySound(nullptr, 0);
         BrowserTest::TearDown();
     }
-
-    /// A wave of the given playing time (a quiet tone, so a server would have something to play).
-    void waveOf(const std::string& rel, double seconds)
-    {
-        drive_.write(rel, testing_support::makeWav(1, kRate, 8, int(seconds * kRate), 440.0));
-    }
-    void unreadable(const std::string& rel) { drive_.write(rel, std::string(500, 'x')); }
 
     /// Which of Play and Stop are enabled; menu item and toolbar button must agree.
     std::string commands()

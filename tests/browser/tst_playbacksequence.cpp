@@ -15,9 +15,6 @@ using platform::soundIsPlaying;
 
 namespace {
 
-// 8 kHz mono 8-bit: one byte per frame keeps seconds of sound small on disk.
-constexpr int kRate = 8000;
-
 class PlaybackSequenceTest : public BrowserTest {
 protected:
     void TearDown() override
@@ -27,13 +24,6 @@ protected:
         list_.reset();
         BrowserTest::TearDown();
     }
-
-    /// A wave of the given playing time (a quiet tone, so a server would have something to play).
-    void waveOf(const std::string& rel, double seconds)
-    {
-        drive_.write(rel, testing_support::makeWav(1, kRate, 8, int(seconds * kRate), 440.0));
-    }
-    void unreadable(const std::string& rel) { drive_.write(rel, std::string(500, 'x')); }
 
     /// A list of a folder's waves and a sequence over it, in the modes given.
     PlaybackSequence& over(const std::string& folder, bool allWaves, bool loop = false)
@@ -65,7 +55,7 @@ TEST_F(PlaybackSequenceTest, EndTimerIsThePlayingTimeRoundedHalfToEvenPlusTwenty
     // 16 Hz makes playing times whose milliseconds end in exactly .5.
     drive_.write("T/a_halfdown.wav", testing_support::makeWav(1, 16, 8, 1)); // 62.5 ms
     drive_.write("T/b_halfup.wav", testing_support::makeWav(1, 16, 8, 3));   // 187.5 ms
-    drive_.write("T/c_nochannels.wav", testing_support::makeWav(0, kRate, 16, 100));
+    drive_.write("T/c_nochannels.wav", testing_support::makeWav(0, kToneRate, 16, 100));
     waveOf("T/d_twoandahalf.wav", 2.5);
     std::string huge = testing_support::makeWav(1, 1, 8, 2); // a header claiming 136 years
     huge.replace(40, 4, std::string("\xF0\xFF\xFF\xFF", 4));
@@ -92,7 +82,7 @@ TEST_F(PlaybackSequenceTest, SinglePlaysEndByTheirTimerOrWhenNoLongerHeard)
 {
     waveOf("S/a.wav", 2.5);
     // A header the list cannot read, but sound the player can: no end time, so the sound itself is followed.
-    std::string odd = testing_support::makeWav(1, kRate, 8, kRate / 2, 440.0);
+    std::string odd = testing_support::makeWav(1, kToneRate, 8, kToneRate / 2, 440.0);
     odd.replace(4, 4, std::string("\x1c\0\0\0", 4)); // a RIFF size that ends before the data chunk
     drive_.write("S/b.wav", odd);
     PlaybackSequence& s = over("S", false);
