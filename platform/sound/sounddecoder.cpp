@@ -303,6 +303,29 @@ std::vector<std::string> soundThemeDirs()
     return dirs;
 }
 
+/// The channel mask of the speakers libsndfile read from the header; 0 when it read none, or one
+/// that a mask cannot say (ambisonics, a speaker twice).
+std::uint32_t channelMaskOf(SNDFILE* file, int channels)
+{
+    // The speaker bit of each of libsndfile's channel names, in the order of SF_CHANNEL_MAP_*.
+    static constexpr std::uint32_t kBits[] = {0,      0x4,    0x1,    0x2,    0x4,     0x1,     0x2,    0x4,
+                                              0x100,  0x10,   0x20,   0x8,    0x40,    0x80,    0x200,  0x400,
+                                              0x800,  0x1000, 0x4000, 0x2000, 0x8000,  0x20000, 0x10000};
+    if (channels <= 0 || channels > 32)
+        return 0;
+    std::vector<int> map(std::size_t(channels), 0);
+    if (sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(), int(sizeof(int) * map.size())) != SF_TRUE)
+        return 0;
+    std::uint32_t mask = 0;
+    for (int speaker : map) {
+        const std::uint32_t bit = speaker > 0 && speaker < int(std::size(kBits)) ? kBits[speaker] : 0;
+        if (bit == 0 || (mask & bit))
+            return 0;
+        mask |= bit;
+    }
+    return mask;
+}
+
 } // namespace
 
 std::unique_ptr<ByteSource> memorySource(const SoundImage& image)
@@ -343,6 +366,7 @@ std::unique_ptr<Decoder> Decoder::wrap(SNDFILE* file, std::unique_ptr<ByteSource
     d->channels_ = info.channels;
     d->rate_ = info.samplerate;
     d->frames_ = info.frames;
+    d->channelMask_ = channelMaskOf(file, info.channels);
     switch (info.format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
     case SF_FORMAT_PCM_U8:

@@ -54,6 +54,9 @@ public:
     double seconds() const { return rate_ > 0 ? double(frames_) / rate_ : 0.0; }
     /// Frames of one pass, as the header tells it.
     std::int64_t frames() const { return frames_; }
+    /// The speakers of the channels as a WAVE_FORMAT_EXTENSIBLE channel mask (front left 0x1, front
+    /// right 0x2, ...), where the file names them; 0 where it does not.
+    std::uint32_t channelMask() const { return channelMask_; }
 
     /// Goes to `seconds` into the sound (clamped to its length); false when the bytes cannot seek there.
     bool seekSeconds(double seconds);
@@ -71,6 +74,7 @@ private:
     int channels_ = 0;
     int rate_ = 0;
     std::int64_t frames_ = 0;
+    std::uint32_t channelMask_ = 0;
     /// Whether decoded samples can leave [-1, 1] or be no numbers at all (float data, MPEG).
     bool mayLeaveRange_ = true;
 };

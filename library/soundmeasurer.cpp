@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "library/soundmeasurer.h"
+
+#include "library/keydetector.h"
+#include "library/loudnessmeter.h"
+#include "library/pitchestimator.h"
+#include "library/resampler.h"
+#include "library/tempoestimator.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace library {
+
+namespace {
+
+// Frames handled at a time, so that the buffers stay small however much the caller hands over.
+constexpr std::size_t kChunk = 4096;
+// Far beyond full scale (+80 dB), far below where a float's square overflows.
+constexpr float kLoudest = 1e4f;
+
+} // namespace
+
+struct SoundMeasurer::State {
+    SoundFormat format;
+    bool valid = false;
+    float peak = 0;
+    std::unique_ptr<LoudnessMeter> loudness;
+    // Tempo, pitch and key read a mono mix at the analysis rate.
+    std::unique_ptr<Resampler> toAnalysisRate;
+    std::unique_ptr<TempoEstimator> tempo;
+    std::unique_ptr<PitchEstimator> pitch;
+    std::unique_ptr<KeyDetector> key;
+    std::vector<float> finite, mono, converted;
+};
+
+int SoundMeasurer::analysisRate(int rate)
+{
+    return rate >= 44100 && rate <= 48000 ? rate : 44100;
+}
+
+SoundMeasurer::SoundMeasurer(const SoundFormat& format) : d_(std::make_unique<State>())
+{
+    d_->format = format;
+    if (format.rate <= 0 || format.channels <= 0)
+        return;
+    d_->valid = true;
+    d_->loudness = std::make_unique<LoudnessMeter>(format.rate, format.channels, format.channelMask);
+    const int analysed = analysisRate(format.rate);
+    if (!Resampler::converts(format.rate, analysed))
+        return;
+    if (analysed != format.rate)
+        d_->toAnalysisRate = std::make_unique<Resampler>(format.rate, analysed, Resampler::Quality::Analysis);
+    d_->tempo = std::make_unique<TempoEstimator>(analysed);
+    d_->pitch = std::make_unique<PitchEstimator>(analysed);
+    d_->key = std::make_unique<KeyDetector>(analysed);
+}
+
+SoundMeasurer::~SoundMeasurer() = default;
+
+void SoundMeasurer::add(const float* frames, std::size_t count)
+{
+    if (!d_->valid || !frames)
+        return;
+    const auto channels = std::size_t(d_->format.channels);
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t n = std::min(kChunk, count - done);
+        const float* chunk = frames + done * channels;
+        const float* end = chunk + n * channels;
+        if (std::all_of(chunk, end, [](float v) { return std::isfinite(v); })) {
+            addFinite(chunk, n);
+        } else {
+            d_->finite.assign(chunk, end);
+            for (float& v : d_->finite)
+                v = std::isfinite(v) ? v : 0.f;
+            addFinite(d_->finite.data(), n);
+        }
+        done += n;
+    }
+}
+
+void SoundMeasurer::addFinite(const float* frames, std::size_t count)
+{
+    const auto channels = std::size_t(d_->format.channels);
+    for (std::size_t i = 0; i < count * channels; ++i)
+        d_->peak = std::max(d_->peak, std::abs(frames[i]));
+    d_->loudness->add(frames, count);
+    if (!d_->tempo)
+        return;
+    d_->mono.resize(count);
+    for (std::size_t f = 0; f < count; ++f) {
+        double sum = 0;
+        for (std::size_t c = 0; c < channels; ++c)
+            sum += frames[f * channels + c];
+        // Tempo, pitch and key square samples in floats: keep absurd values of float files from
+        // overflowing there (loudness and peak see them as they are).
+        d_->mono[f] = float(std::clamp(sum / double(channels), -double(kLoudest), double(kLoudest)));
+    }
+    if (!d_->toAnalysisRate) {
+        analyse(d_->mono.data(), count);
+        return;
+    }
+    d_->converted.clear();
+    d_->toAnalysisRate->process(d_->mono.data(), count, d_->converted);
+    analyse(d_->converted.data(), d_->converted.size());
+}
+
+void SoundMeasurer::analyse(const float* mono, std::size_t count)
+{
+    d_->tempo->add(mono, count);
+    d_->pitch->add(mono, count);
+    d_->key->add(mono, count);
+}
+
+SoundMeasures SoundMeasurer::finish()
+{
+    SoundMeasures m;
+    if (!d_->valid)
+        return m;
+    const Loudness loudness = d_->peak > 0 ? d_->loudness->finish() : Loudness{-HUGE_VAL, false};
+    m.loudness = loudness.lufs;
+    m.wholeSoundLoudness = loudness.wholeSound;
+    m.peak = d_->peak > 0 ? 20.0 * std::log10(double(d_->peak)) : -HUGE_VAL;
+    if (!d_->tempo)
+        return m;
+    if (d_->toAnalysisRate) {
+        d_->converted.clear();
+        d_->toAnalysisRate->finish(d_->converted);
+        analyse(d_->converted.data(), d_->converted.size());
+    }
+    m.tempo = d_->tempo->finish();
+    m.pitch = d_->pitch->finish();
+    m.key = d_->key->finish();
+    return m;
+}
+
+SoundMeasures measureSound(const float* frames, std::size_t count, const SoundFormat& format)
+{
+    SoundMeasurer measurer(format);
+    measurer.add(frames, count);
+    return measurer.finish();
+}
+
+} // namespace library
