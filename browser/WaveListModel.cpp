@@ -2,6 +2,7 @@
 #include "browser/WaveListModel.h"
 
 #include "dirtree/DirTree.h"
+#include "dirtree/FileRoutines.h"
 #include "platform/utf8.h"
 
 #include <QCollator>
@@ -229,4 +230,22 @@ bool WaveListModel::setData(const QModelIndex& index, const QVariant& value, int
     const QByteArray text = value.toString().toUtf8();
     emit captionEdited(index.row(), std::string(text.constData(), size_t(text.size())));
     return true;
+}
+
+int WaveListModel::rowNamed(const std::string& name) const
+{
+    const auto caseFolded = [](const std::string& text) {
+        return QString::fromUtf8(text.data(), qsizetype(text.size())).toCaseFolded();
+    };
+    // Rows carry their names with A to Z lowered; a name typed in another case still finds its row.
+    const std::string lowered = lowerAscii(name);
+    const QString folded = caseFolded(name);
+    int loose = -1;
+    for (int row = 0; row < rowCount(); ++row) {
+        if (rows_[size_t(row)].name == lowered)
+            return row;
+        if (loose < 0 && caseFolded(rows_[size_t(row)].name) == folded)
+            loose = row;
+    }
+    return loose;
 }

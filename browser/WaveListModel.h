@@ -66,6 +66,9 @@ public:
         rowOfFile_.clear();
     }
     const WaveRow& row(int index) const { return rows_[size_t(index)]; }
+    /// The row of a file name, letter case ignored: the row of its name with A to Z lowered, else the
+    /// first whose name folds to the same; -1 when none.
+    int rowNamed(const std::string& name) const;
     /// Changes whenever a caption or the order of the rows does, so what is made of the captions can be
     /// kept until then.
     quint64 captionsVersion() const { return captionsVersion_; }

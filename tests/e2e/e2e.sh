@@ -21,12 +21,27 @@ e2e_cleanup() {
 }
 trap e2e_cleanup EXIT
 
+# A display number of its own, away from the low numbers desktops and other test runs take, and a
+# server that ends or does not answer is replaced by another one on another number: servers started
+# at the same moment by parallel runs must never share a display.
 e2e_start_x() {
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-    xvfb_pid=$!
-    for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-    [ -s "$work/display" ] || fail "Xvfb did not start"
-    export DISPLAY=":$(cat "$work/display")"
+    local attempt n
+    for attempt in 1 2 3 4 5 6; do
+        n=$((200 + (RANDOM + $$ * 7) % 3000))
+        [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null &
+        xvfb_pid=$!
+        export DISPLAY=":$n"
+        for _ in $(seq 50); do
+            kill -0 "$xvfb_pid" 2>/dev/null || break
+            xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+            sleep 0.1
+        done
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=""
+    done
+    fail "Xvfb did not start"
 }
 
 # Starts the program in folder $1 with C: at $work/c and its home in $work/home, and waits for a window

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 bin=$(realpath "$1")
-source "$(dirname "$0")/../support/e2e.sh"
+source "$(dirname "$0")/e2e.sh"
 e2e_need Xvfb xdotool
 
 fail() { echo "FAIL: $*"; [ -f "$settings" ] && cat "$settings"; exit 1; }

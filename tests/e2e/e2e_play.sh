@@ -6,7 +6,7 @@
 set -euo pipefail
 
 bin=$(realpath "$1")
-source "$(dirname "$0")/../support/e2e.sh"
+source "$(dirname "$0")/e2e.sh"
 e2e_need Xvfb xdotool sox pactl
 pactl info >/dev/null 2>&1 || { echo "SKIP: no sound server"; exit 77; }
 

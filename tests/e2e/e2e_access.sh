@@ -12,7 +12,7 @@ if [ -z "${TONFOLIO_E2E_PRIVATE_BUS:-}" ]; then
     command -v dbus-run-session >/dev/null || { echo "SKIP: dbus-run-session missing"; exit 77; }
     TONFOLIO_E2E_PRIVATE_BUS=1 exec dbus-run-session -- bash "$0" "$@"
 fi
-source "$(dirname "$0")/../support/e2e.sh"
+source "$(dirname "$0")/e2e.sh"
 e2e_need Xvfb xdotool sox
 launcher=/usr/libexec/at-spi-bus-launcher
 [ -x "$launcher" ] || { echo "SKIP: at-spi-bus-launcher missing"; exit 77; }
