@@ -25,7 +25,7 @@ const char* const kNoWavesHint = "No waves found";
 
 } // namespace
 
-void BrowserWindow::FolderTreeChange()
+void BrowserWindow::showChosenFolder()
 {
     treeChangeSeen_ = true;
     StopPlaying();
@@ -126,10 +126,10 @@ void BrowserWindow::bindWaveList()
     connect(ui->WaveList, &WaveListWidget::changed, this, &BrowserWindow::WaveListChange);
     connect(ui->WaveList, &WaveListWidget::entered, this, &BrowserWindow::WaveListEnter);
     connect(ui->WaveList, &WaveListWidget::keyReleased, this, &BrowserWindow::WaveListKeyUp);
-    connect(ui->WaveList, &WaveListWidget::mouseReleased, this, &BrowserWindow::WaveListMouseUp);
+    connect(ui->WaveList, &WaveListWidget::mouseReleased, this, &BrowserWindow::playOrStopOnRelease);
     connect(ui->WaveList, &WaveListWidget::doubleClicked, this, &BrowserWindow::WaveListDblClick);
     // Enter plays the selected row, as in other lists of sounds.
-    connect(ui->WaveList, &WaveListWidget::enterPressed, this, &BrowserWindow::PlayClick);
+    connect(ui->WaveList, &WaveListWidget::enterPressed, this, &BrowserWindow::play);
     // A dragged row carries its file's address, so other programs can take it too.
     ui->WaveList->rowUrl = [this](int row) {
         const std::string url = FileUrlOf(rowFile(row));

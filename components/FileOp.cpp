@@ -125,3 +125,16 @@ bool TFileOperation::Execute()
     aborted_ = request.fAnyOperationsAborted != 0;
     return result == 0;
 }
+
+bool TFileOperation::runOnWholeNames()
+{
+    if (filesFrom_.find(';') == std::string::npos && filesTo_.find(';') == std::string::npos)
+        return Execute() && !aborted_;
+    // Each list holds one name, so its ";" is part of the name and goes to the shell as it is.
+    SHFILEOPSTRUCT request = BuildRequest();
+    request.pFrom = filesFrom_ + std::string(2, '\0');
+    request.pTo = filesTo_.empty() ? std::string() : filesTo_ + std::string(2, '\0');
+    const int result = SHFileOperation(&request);
+    aborted_ = request.fAnyOperationsAborted != 0;
+    return result == 0 && !aborted_;
+}

@@ -93,7 +93,7 @@ TEST_F(FindSoundsTest, CommandsReachOnlyTheRowsShown)
     EXPECT_EQ(w.SelectedWavePath(), "c:\\sounds\\kick 1.wav");
     EXPECT_TRUE(ui(w).DeleteItem->isEnabled());
     // Play and a drag reach that row's file.
-    w.PlayClick();
+    w.play();
     EXPECT_EQ(playback(w).player()->FileName(), "C:\\SOUNDS\\kick 1.wav"); // as the disk spells it
     std::unique_ptr<QMimeData> dragged(ui(w).WaveList->rowMimeData(ui(w).WaveList->selectedRow()));
     ASSERT_EQ(dragged->urls().size(), 1);
