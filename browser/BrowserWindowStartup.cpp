@@ -12,6 +12,7 @@
 #include "browser/WaveformPanel.h"
 #include "browser/WaveformStrip.h"
 #include "browser/WindowPlacement.h"
+#include "browser/logging.h"
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
 #include "platform/files/files.h"
@@ -205,8 +206,9 @@ void BrowserWindow::LoadSettings()
     if (!folder.empty()) {
         try {
             ui->FolderTree->SelectPath(folder);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             // A folder the tree cannot take leaves its current selection; start-up shows no message.
+            qCDebug(browser::lcBrowser) << "the stored folder was not selected:" << e.what();
         }
     }
 

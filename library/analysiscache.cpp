@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/analysiscache.h"
+#include "library/logging.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -366,6 +367,7 @@ bool AnalysisCache::flush()
         return true;
     }
     retryAt_ = std::chrono::steady_clock::now() + kRetryInterval;
+    qCDebug(lcLibrary) << "the analysis cache was not written, tried again later:" << sqlite3_errstr(rc);
     if (!isBusy(rc) && !toldUnwritten_) {
         toldUnwritten_ = true;
         tell("The analysis cache " + file_ + " cannot be written (" + sqlite3_errstr(rc) +
