@@ -32,6 +32,15 @@ bool WaveMeasuring::wanted() const
     return list_.shownMeasures() != 0 || list_.filterModel()->filter().usesMeasures();
 }
 
+bool WaveMeasuring::allMeasured() const
+{
+    const WaveListModel* rows = list_.model();
+    for (int r = 0; r < rows->rowCount(); ++r)
+        if (!rows->row(r).analysed)
+            return false;
+    return analyser_ && analyser_->isIdle();
+}
+
 void WaveMeasuring::rowsReplaced()
 {
     // New rows: the job of the old ones ends, and the new ones are measured once the list shows them.

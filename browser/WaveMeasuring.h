@@ -38,6 +38,8 @@ public:
     /// with their rows, so their known measures are looked up while the headers are read.
     void startForFill(const std::string& diskFolder, const std::vector<WaveRow>& rows,
                       std::vector<std::optional<platform::FileIdentity>> identities);
+    /// Whether every row has its measures and nothing more is on its way.
+    bool allMeasured() const;
     /// The analyser, made when first needed.
     library::SoundAnalyser* analyser() const { return analyser_; }
 

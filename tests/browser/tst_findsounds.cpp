@@ -118,7 +118,7 @@ TEST_F(FindSoundsTest, StoredMeasureColumnsFillInWhileTheFolderIsListed)
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     EXPECT_EQ(ui(w).WaveList->shownMeasures(), 0xFu);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return measuring(w).analyser() && measuring(w).analyser()->isIdle() && !cell(1, WaveListModel::ColPeak).isEmpty(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return measuring(w).allMeasured(); }, 20000));
     EXPECT_EQ(cell(1, WaveListModel::ColPeak), "-6.0 dBFS");
     // The notice about it stays readable while the pointer passes things that have hints.
     const QString notice = ui(w).StatusBar->currentMessage();

@@ -52,7 +52,7 @@ TEST_F(WaveMeasuringTest, ColumnsFillInTheBackgroundAndCaseTwinsAreMeasuredApart
     list_->setShownMeasures(0xF);
     EXPECT_TRUE(m.wanted());
     EXPECT_EQ(measure("tone.wav", WaveListModel::ColPeak), ""); // the list goes on before the measures come
-    ASSERT_TRUE(QTest::qWaitFor([&] { return idle() && !measure("tone.wav", WaveListModel::ColPitch).isEmpty(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.allMeasured(); }, 20000));
     const struct {
         const char* file;
         int column;
