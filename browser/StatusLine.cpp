@@ -17,7 +17,7 @@ StatusLine::StatusLine(QStatusBar* bar) : QObject(bar), bar_(bar), noticeShown_(
     noticeShown_->setInterval(kNoticeMs);
     connect(noticeShown_, &QTimer::timeout, this, [this] {
         bar_->setToolTip(QString());
-        bar_->showMessage(lastHint_);
+        bar_->showMessage(lastHint_.isEmpty() ? progress_ : lastHint_);
     });
 }
 
@@ -26,7 +26,14 @@ void StatusLine::showHint(const QString& hint)
     lastHint_ = hint;
     // A notice stays readable for its time; the hint comes once it is over.
     if (!noticeShown_->isActive())
-        bar_->showMessage(hint);
+        bar_->showMessage(hint.isEmpty() ? progress_ : hint);
+}
+
+void StatusLine::showProgress(const QString& text)
+{
+    progress_ = text;
+    if (!noticeShown_->isActive() && lastHint_.isEmpty())
+        bar_->showMessage(text);
 }
 
 void StatusLine::showNotice(const QString& text)

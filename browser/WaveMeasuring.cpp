@@ -40,6 +40,7 @@ void WaveMeasuring::rowsReplaced()
         return;
     }
     measuring_ = false;
+    setProgress(0, 0);
     if (analyser_)
         analyser_->setFiles(++job_, {});
     QTimer::singleShot(0, this, &WaveMeasuring::start);
@@ -98,10 +99,13 @@ void WaveMeasuring::measure(const std::string& diskFolder, const std::vector<std
         return;
     if (!analyser_) {
         analyser_ = new SoundAnalyser(this);
+        analyser_->setSoundPlaying(soundPlaying_);
         connect(analyser_, &SoundAnalyser::measured, this, &WaveMeasuring::measured);
         connect(analyser_, &SoundAnalyser::finished, this, [this](quint64 job) {
-            if (job == job_)
-                measuring_ = false;
+            if (job != job_)
+                return;
+            measuring_ = false;
+            setProgress(0, 0);
         });
         connect(analyser_, &SoundAnalyser::notice, this, &WaveMeasuring::notice);
     }
@@ -114,7 +118,15 @@ void WaveMeasuring::measure(const std::string& diskFolder, const std::vector<std
     for (const std::string& name : fileNames)
         paths.push_back(jobFolder_ + name);
     measuring_ = true;
+    setProgress(0, int(paths.size()));
     analyser_->setFiles(++job_, std::move(paths), std::move(identities));
+}
+
+void WaveMeasuring::setSoundPlaying(bool playing)
+{
+    soundPlaying_ = playing;
+    if (analyser_)
+        analyser_->setSoundPlaying(playing);
 }
 
 void WaveMeasuring::preferRowsOnScreen()
@@ -139,4 +151,17 @@ void WaveMeasuring::measured(quint64 job, const std::vector<std::pair<std::strin
         if (path.compare(0, jobFolder_.size(), jobFolder_) == 0)
             byFile.emplace_back(path.substr(jobFolder_.size()), measures);
     list_.model()->setMeasuresOf(byFile);
+    setProgress(jobDone_ + int(results.size()), jobFiles_);
+}
+
+void WaveMeasuring::setProgress(int done, int total)
+{
+    const bool was = jobFiles_ > 0 && jobDone_ < jobFiles_;
+    jobDone_ = std::min(done, total);
+    jobFiles_ = total;
+    // Known measures come back at once: only a job with files left to measure is told of.
+    if (total > 0 && done < total)
+        emit progressChanged(QStringLiteral("Measuring %1 of %2").arg(done + 1).arg(total));
+    else if (was)
+        emit progressChanged(QString());
 }

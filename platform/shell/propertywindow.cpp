@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shell/propertywindow.h"
 
-#include "platform/shell/dialogs.h"
+#include "platform/files/fileidentity.h"
 #include "platform/files/nativepath.h"
+#include "platform/shell/dialogs.h"
+#include "platform/sound/analysiscache.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -11,9 +14,13 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMimeDatabase>
+#include <QPointer>
+#include <QThreadPool>
 #include <QVBoxLayout>
+#include <cmath>
 #include <fcntl.h>
 #include <grp.h>
+#include <iterator>
 #include <pwd.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -143,8 +150,8 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
     addRow("Owner", ownerText(target.st_uid));
     addRow("Group", groupText(target.st_gid));
     addRow("Permissions", permissionText(target.st_mode));
-    if (S_ISREG(target.st_mode) && isWaveName(native))
-        addWaveDetails(native);
+    if (S_ISREG(target.st_mode) && isWaveName(native) && addWaveDetails(native))
+        addMeasures(native);
 }
 
 void PropertyWindow::addRow(const QString& label, const QString& value)
@@ -167,7 +174,7 @@ QString PropertyWindow::value(const QString& label) const
     return {};
 }
 
-void PropertyWindow::addWaveDetails(const std::string& native)
+bool PropertyWindow::addWaveDetails(const std::string& native)
 {
     // Only a regular file is handed to the decoder: a FIFO named x.wav must not block the window.
     const int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -176,14 +183,14 @@ void PropertyWindow::addWaveDetails(const std::string& native)
         if (fd >= 0)
             ::close(fd);
         addRow("Wave", "Cannot be read");
-        return;
+        return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     SF_INFO info{};
     SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (!file) {
         addRow("Wave", "Not a wave file that can be read");
-        return;
+        return false;
     }
     addRow("Format", formatName(info.format & SF_FORMAT_TYPEMASK));
     addRow("Encoding", formatName(info.format & SF_FORMAT_SUBMASK));
@@ -192,6 +199,83 @@ void PropertyWindow::addWaveDetails(const std::string& native)
     addRow("Frames", QLocale().toString(qint64(info.frames)));
     addRow("Length", lengthText(info.frames, info.samplerate));
     sf_close(file);
+    return true;
+}
+
+namespace {
+
+const char* const kMeasureLabels[] = {"Loudness", "Peak", "Tempo", "Key", "Pitch"};
+
+QString decibelText(double v, const char* unit)
+{
+    if (std::isnan(v))
+        return "None";
+    return std::isinf(v) ? QString("-inf %1").arg(unit) : QString("%1 %2").arg(v, 0, 'f', 1).arg(unit);
+}
+
+/// The measures of a file as the cache holds them, else as measuring finds them (and then kept).
+std::optional<SoundMeasures> measuresOf(const std::string& drivePath)
+{
+    const auto id = fileIdentity(drivePath);
+    if (!id)
+        return std::nullopt;
+    AnalysisCache cache;
+    if (auto known = cache.find({*id}).front())
+        return known;
+    auto measured = analyseSound(drivePath);
+    if (measured)
+        cache.store({{*id, *measured}});
+    return measured;
+}
+
+} // namespace
+
+void PropertyWindow::addMeasures(const std::string& native)
+{
+    for (const char* label : kMeasureLabels)
+        addRow(label, "Measuring\u2026");
+    const std::string drivePath = drivePathOf(native);
+    if (drivePath.empty()) {
+        showMeasures(std::nullopt);
+        return;
+    }
+    // A long sound takes seconds to measure: the window is shown meanwhile.
+    QPointer<PropertyWindow> self(this);
+    QThreadPool::globalInstance()->start([self, drivePath] {
+        const auto measures = measuresOf(drivePath);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, measures] {
+                if (self)
+                    self->showMeasures(measures);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PropertyWindow::showMeasures(const std::optional<SoundMeasures>& m)
+{
+    const QString none = m ? "None" : "Not measured";
+    QString texts[] = {none, none, none, none, none};
+    if (m) {
+        texts[0] = decibelText(m->loudness, "LUFS");
+        if (m->wholeSoundLoudness)
+            texts[0] += " (whole sound)";
+        texts[1] = decibelText(m->peak, "dBFS");
+        if (!std::isnan(m->tempo))
+            texts[2] = QString("%1 BPM").arg(m->tempo, 0, 'f', 1);
+        if (m->key)
+            texts[3] = QString("%1 (%2)").arg(QString::fromStdString(m->key->name()),
+                                              QString::fromStdString(m->key->camelot()));
+        if (!std::isnan(m->pitch))
+            texts[4] = QString::fromStdString(library::pitchName(m->pitch));
+    }
+    for (int row = 0; row < form_->rowCount(); ++row) {
+        auto* name = qobject_cast<QLabel*>(form_->itemAt(row, QFormLayout::LabelRole)->widget());
+        for (size_t i = 0; name && i < std::size(kMeasureLabels); ++i)
+            if (name->objectName() == kMeasureLabels[i])
+                qobject_cast<QLabel*>(form_->itemAt(row, QFormLayout::FieldRole)->widget())->setText(texts[i]);
+    }
 }
 
 bool showPropertyWindow(const std::string& native, HWND owner)

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own property window of a file or folder: name, folder, type, size, dates, owner and
-// permissions, and for a wave file the details of its header. Modeless; it lives on by itself.
+// permissions, and for a wave file the details of its header and its measures. Modeless; it lives on by
+// itself.
 
+#include "platform/sound/soundanalysis.h"
 #include "platform/types.h"
 
 #include <QString>
@@ -24,7 +26,11 @@ public:
 
 private:
     void addRow(const QString& label, const QString& value);
-    void addWaveDetails(const std::string& native);
+    /// Whether the header could be read.
+    bool addWaveDetails(const std::string& native);
+    /// Rows for the measures, filled from the measures cache or by measuring, away from the window.
+    void addMeasures(const std::string& native);
+    void showMeasures(const std::optional<SoundMeasures>& measures);
 
     QFormLayout* form_ = nullptr;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// What a sound measures: loudness, peak, tempo and pitch, read from its decoded samples.
+// What a sound measures: loudness, peak, tempo, pitch and key, read from its decoded samples.
+
+#include "library/musicalkey.h"
 
 #include <cmath>
 #include <optional>
@@ -16,11 +18,18 @@ struct SoundMeasures {
     double peak = std::nan("");     ///< sample peak, dBFS
     double tempo = std::nan("");    ///< beats per minute
     double pitch = std::nan("");    ///< MIDI note number with its fraction (69 = A4 = 440 Hz)
+    /// The sound is too short (under 0.4 s) or too quiet for the gated measure: `loudness` is that of
+    /// the whole sound as one block, ungated.
+    bool wholeSoundLoudness = false;
+    std::optional<library::MusicalKey> key; ///< none for a sound without a clear key
 };
 
 /// Decodes a sound file as playing does and measures it; nothing when it cannot be decoded. A sound
 /// whose rate or channels a measuring library cannot take lacks that measure.
 std::optional<SoundMeasures> analyseSound(const std::string& path);
+
+/// Lowers the calling thread's priority, so that measuring on it yields to the window and the sound.
+void runInBackground();
 
 /// Whether measures hold only what analyseSound gives: numbers, NaN, and minus infinity for silence.
 bool measuresAreValid(const SoundMeasures& measures);
