@@ -5,6 +5,7 @@
 #include "support/tempdrive.h"
 
 #include <QLocale>
+#include <QTest>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -120,6 +121,12 @@ TEST_F(Launch, PropertyWindowShowsTheWaveHeader)
     EXPECT_TRUE(window.value("Encoding").contains("16"));
     EXPECT_FALSE(window.value("Permissions").isEmpty());
     EXPECT_FALSE(window.value("Owner").isEmpty());
+    // The measures come once measured, away from the window: those of silence here.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.value("Loudness").startsWith("Measuring"); }, 10000));
+    EXPECT_EQ(window.value("Loudness"), "-inf LUFS");
+    EXPECT_EQ(window.value("Peak"), "-inf dBFS");
+    EXPECT_EQ(window.value("Tempo"), "None");
+    EXPECT_EQ(window.value("Key"), "None");
 }
 
 TEST_F(Launch, PropertyWindowCopesWithOddEntries)
