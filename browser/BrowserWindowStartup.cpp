@@ -221,7 +221,7 @@ void BrowserWindow::LoadSettings()
                                                    : WaveListWidget::vsReport);
 
     if (stored.measureColumns)
-        list->setShownMeasures(unsigned(*stored.measureColumns) & 0xF);
+        list->setShownMeasures(unsigned(*stored.measureColumns) & ((1u << WaveListModel::kMeasureColumns) - 1));
     // The order chosen last; a column that is not there or not shown leaves the captions' order.
     int sortColumn = stored.sortColumn.value_or(WaveListModel::ColFilename);
     if (sortColumn < 0 || sortColumn >= WaveListModel::AllColumnCount || list->detailView()->isColumnHidden(sortColumn))
