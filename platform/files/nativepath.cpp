@@ -63,9 +63,11 @@ Cache& cache()
 constexpr size_t kMaxListings = 64;
 constexpr size_t kMaxFolders = 4096;
 constexpr auto kFolderTrust = std::chrono::seconds(2);
-// Within this time after a check, a folder and its listing are taken as they were without asking the
-// file system again. Changes made through this layer invalidate at once; only a change made by another
-// program in that moment can go unseen, and then a name resolves as it did a moment before.
+// Within this time after a check, a folder and the names its listing holds as spelt are taken as they
+// were without asking the file system again. Changes made through this layer invalidate at once; a change
+// made by another program in that moment can only make such a name resolve as it did a moment before.
+// A name found ignoring case, or not at all, always gets a look at the folder: one spelt exactly so may
+// have been made since, and must win over its case twin.
 constexpr auto kRecheck = std::chrono::milliseconds(500);
 
 bool sameTime(const timespec& a, const timespec& b)
@@ -148,7 +150,8 @@ std::optional<std::string> lookupLocked(Cache& c, const std::string& dir, const 
             valid = l.dev == st->st_dev && l.ino == st->st_ino && sameTime(l.mtime, st->st_mtim) &&
                     sameTime(l.ctime, st->st_ctim);
         else
-            valid = now - l.checkedAt < kRecheck;
+            // Only a name it holds as spelt is taken on trust (see kRecheck).
+            valid = now - l.checkedAt < kRecheck && l.exact.count(name) > 0;
     }
     struct stat own {};
     if (!valid && !st) {

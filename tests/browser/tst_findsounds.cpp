@@ -118,7 +118,15 @@ TEST_F(FindSoundsTest, StoredMeasureColumnsFillInWhileTheFolderIsListed)
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     EXPECT_EQ(ui(w).WaveList->shownMeasures(), 0x1Fu);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return measuring(w).analyser() && measuring(w).analyser()->isIdle() && !cell(1, WaveListModel::ColPeak).isEmpty(); }, 20000));
+    // Every row's measures, not only those of the rows measured first.
+    const auto allMeasured = [&] {
+        const WaveListModel* rows = ui(w).WaveList->model();
+        for (int r = 0; r < rows->rowCount(); ++r)
+            if (!rows->row(r).analysed)
+                return false;
+        return measuring(w).analyser() && measuring(w).analyser()->isIdle();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(allMeasured, 20000));
     EXPECT_EQ(cell(1, WaveListModel::ColPeak), "-6.0 dBFS");
     // The notice about it stays readable while the pointer passes things that have hints.
     const QString notice = ui(w).StatusBar->currentMessage();

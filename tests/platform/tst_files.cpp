@@ -126,6 +126,25 @@ TEST(Resolve, SeesChangesMadeBehindItsBack)
     EXPECT_EQ(tail(existingNativePath("C:\\D\\TUNE.WAV")), "Tune.wav");
     c.write("d/TUNE.WAV", "2"); // an exact spelling appears later and wins
     EXPECT_EQ(tail(existingNativePath("C:\\D\\TUNE.WAV")), "TUNE.WAV");
+
+    // The same a moment after the folder was looked at, while what was seen is still taken on trust:
+    // a name found by its case twin then, or not at all, finds its own entry made since.
+    const struct {
+        const char* before;
+        const char* appears;
+        const char* path;
+    } cases[] = {
+        {"e/tone.wav", "e/TONE.wav", "C:\\E\\TONE.wav"},
+        {"e/tone.wav", "e/other.wav", "C:\\E\\other.wav"},
+    };
+    for (const auto& k : cases) {
+        TempDrive d;
+        d.write(k.before, "before");
+        ::usleep(150000); // the folder is read as settled, not as just changed
+        existingNativePath(k.path);
+        d.write(k.appears, "appears");
+        EXPECT_EQ(existingNativePath(k.path), d.native(k.appears)) << k.path;
+    }
 }
 
 TEST(Find, ListsEntriesWithAttributesAndHidesBackslashNames)
