@@ -2,6 +2,7 @@
 // Measuring sound files (loudness, peak, tempo, pitch) against decoding the same files with libsndfile
 // to nothing, cold (files evicted from the page cache) and warm, per file. Target: at most 2x the decode.
 // Files of 1 to 10 s, 44.1 kHz 16-bit; the number of files is the first argument (default 200).
+#include "benchwave.h"
 #include "platform/files/drives.h"
 #include "library/soundanalysis.h"
 
@@ -30,11 +31,7 @@ double msSince(Clock::time_point t0)
 /// A sound of some seconds: a tone with clicks on a beat and a little noise, like a sample of a kit.
 void writeSound(const std::string& path, double seconds, int channels, unsigned seed)
 {
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    SNDFILE* f = createWave16(path, 44100, channels);
     if (!f)
         return;
     std::mt19937 random(seed);

@@ -3,6 +3,7 @@
 
 #include "browser/SettingsRecord.h"
 #include "browser/WaveListWidget.h"
+#include "library/loudnessmeter.h"
 #include "platform/sound/sound.h"
 
 #include <QActionGroup>
@@ -94,7 +95,8 @@ protected:
 AuditionSettings::AuditionSettings(WaveListWidget& list, QWidget* parent)
     : QObject(parent), list_(list), playOnSelect_(new QAction(playOnSelectIcon(), "Play on &Selection", parent)),
       volume_(new QSlider(Qt::Horizontal, parent)), outputMenu_(new QMenu("&Output", parent)),
-      keyWatch_(new KeyWatch(this)), selectionSettle_(new QTimer(this))
+      matchLoudness_(new QAction("&Match Loudness", parent)), keyWatch_(new KeyWatch(this)),
+      selectionSettle_(new QTimer(this))
 {
     playOnSelect_->setObjectName("PlayOnSelectBtn");
     playOnSelect_->setCheckable(true);
@@ -115,6 +117,11 @@ AuditionSettings::AuditionSettings(WaveListWidget& list, QWidget* parent)
         setSoundVolume(double(value) / kFullVolume);
         volume_->setToolTip(QString("Preview volume: %1%").arg(value));
     });
+
+    matchLoudness_->setObjectName("MatchLoudnessItem");
+    matchLoudness_->setCheckable(true);
+    matchLoudness_->setStatusTip("Play every measured sound at one loudness (-18 LUFS), peaks kept under -1 dBFS");
+    connect(matchLoudness_, &QAction::toggled, this, &AuditionSettings::applyMatchGain);
 
     outputMenu_->setObjectName("OutputMenu");
     outputMenu_->menuAction()->setStatusTip("Choose where the sounds are played");
@@ -144,6 +151,22 @@ AuditionSettings::AuditionSettings(WaveListWidget& list, QWidget* parent)
 AuditionSettings::~AuditionSettings()
 {
     watchSoundOutputs(nullptr);
+    setSoundGain(0);
+}
+
+void AuditionSettings::prepareToPlay(int row)
+{
+    playing_.reset();
+    if (row >= 0 && row < list_.model()->rowCount() && list_.model()->row(row).analysed)
+        playing_ = list_.model()->row(row).measures;
+    applyMatchGain();
+}
+
+void AuditionSettings::applyMatchGain()
+{
+    // The running sound follows a toggle at once.
+    const bool matching = matchLoudness_->isChecked() && playing_;
+    setSoundGain(matching ? library::loudnessMatchGain(playing_->loudness, playing_->peak) : 0.0);
 }
 
 void AuditionSettings::applySettings(const SettingsRecord& stored)
@@ -155,6 +178,7 @@ void AuditionSettings::applySettings(const SettingsRecord& stored)
     chooseOutput(stored.outputDevice.value_or(std::string()));
     if (stored.playOnSelect)
         playOnSelect_->setChecked(*stored.playOnSelect);
+    matchLoudness_->setChecked(stored.matchLoudness.value_or(false));
 }
 
 void AuditionSettings::storeSettings(SettingsRecord& record) const
@@ -162,6 +186,7 @@ void AuditionSettings::storeSettings(SettingsRecord& record) const
     record.previewVolume = volume_->value();
     record.outputDevice = output_;
     record.playOnSelect = playOnSelect_->isChecked();
+    record.matchLoudness = matchLoudness_->isChecked();
 }
 
 void AuditionSettings::fillOutputMenu()

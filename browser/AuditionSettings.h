@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Aids to auditioning beyond the play commands: the preview volume, the output device and playing a row
-// as soon as the keyboard selects it.
+// Aids to auditioning beyond the play commands: the preview volume, the output device, playing a row
+// as soon as the keyboard selects it, and playing every sound at one loudness.
+
+#include "library/soundanalysis.h"
 
 #include <QObject>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -27,6 +30,12 @@ public:
     QAction* playOnSelection() const { return playOnSelect_; }
     QSlider* volumeSlider() const { return volume_; }
     QMenu* outputMenu() const { return outputMenu_; }
+    /// Match Loudness: each sound plays at one loudness, by its measures; off by default.
+    QAction* matchLoudness() const { return matchLoudness_; }
+
+    /// A row is about to play: with Match Loudness on, its gain is set from its measures (a row not
+    /// measured yet plays as it is).
+    void prepareToPlay(int row);
 
     /// Plays on the chosen output; a name not there now is kept for when it comes back, and meanwhile the
     /// server's default plays. Empty chooses the default.
@@ -45,11 +54,15 @@ private:
     void selectionChanged();
     void playSettledSelection();
     bool playsOnSelection() const;
+    void applyMatchGain();
 
     WaveListWidget& list_;
     QAction* playOnSelect_;
     QSlider* volume_;
     QMenu* outputMenu_;
+    QAction* matchLoudness_;
+    /// The measures of the sound started last, if it was measured.
+    std::optional<library::SoundAnalysis> playing_;
     /// The chosen output's name, kept while it is absent; empty for the server's default.
     std::string output_;
     class KeyWatch;

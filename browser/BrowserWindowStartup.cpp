@@ -110,6 +110,10 @@ void BrowserWindow::setupFeatures()
     connect(list, &WaveListWidget::reordered, playback_, &PlaybackSequence::followShownRows);
     connect(filter_, &WaveListFilter::changed, this, &BrowserWindow::filterChanged);
     connect(measuring_, &WaveMeasuring::notice, status_, &StatusLine::showNotice);
+    connect(measuring_, &WaveMeasuring::progressChanged, status_, &StatusLine::showProgress);
+    connect(playback_, &PlaybackSequence::aboutToPlay, audition_, &AuditionSettings::prepareToPlay);
+    connect(playback_, &PlaybackSequence::stateChanged, this,
+            [this] { measuring_->setSoundPlaying(playback_->playing()); });
     connect(audition_, &AuditionSettings::playRequested, this, &BrowserWindow::play);
     WaveformStrip* strip = waveform_->strip();
     connect(strip, &WaveformStrip::playFromRequested, playback_, &PlaybackSequence::playFrom);
@@ -131,6 +135,8 @@ void BrowserWindow::placeFeatureControls()
     ui->MainToolBar->insertSeparator(afterToggle);
     ui->MainToolBar->insertWidget(afterToggle, audition_->volumeSlider());
     ui->FileMenu->insertMenu(actionAfter(ui->FileMenu, audition_->playOnSelection()), audition_->outputMenu());
+    ui->FileMenu->insertAction(actionAfter(ui->FileMenu, audition_->outputMenu()->menuAction()),
+                               audition_->matchLoudness());
     addToolBar(Qt::TopToolBarArea, filter_->bar());
     ui->StatusBar->addPermanentWidget(filter_->countLabel());
 }
@@ -223,7 +229,7 @@ void BrowserWindow::LoadSettings()
                                                    : WaveListWidget::vsReport);
 
     if (stored.measureColumns)
-        list->setShownMeasures(unsigned(*stored.measureColumns) & 0xF);
+        list->setShownMeasures(unsigned(*stored.measureColumns) & ((1u << WaveListModel::kMeasureColumns) - 1));
     // The order chosen last; a column that is not there or not shown leaves the captions' order.
     int sortColumn = stored.sortColumn.value_or(WaveListModel::ColFilename);
     if (sortColumn < 0 || sortColumn >= WaveListModel::AllColumnCount || list->detailView()->isColumnHidden(sortColumn))

@@ -103,6 +103,7 @@ void PlaybackSequence::PlaySelected(double startSeconds)
     soundLooped_ = loop_;
     player_->setLoop(soundLooped_);
     player_->setFileName(selectedFile());
+    emit aboutToPlay(list_.selectedRow());
     if (startSeconds > 0)
         player_->PlayWaveFrom(startSeconds);
     else

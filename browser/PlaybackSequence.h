@@ -73,6 +73,8 @@ public:
 signals:
     /// playing() may have changed, or a play or stop request was handled: the commands follow.
     void stateChanged();
+    /// A model row is about to play: whatever sets how it sounds does it now.
+    void aboutToPlay(int row);
     /// A sound started (or jumped): a picture of it follows it from now on.
     void soundStarted();
 

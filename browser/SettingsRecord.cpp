@@ -54,6 +54,7 @@ SettingsRecord SettingsRecord::load()
     r.previewVolume = regReadDword(k, "PreviewVolume");
     r.outputDevice = regReadString(k, "OutputDevice");
     r.playOnSelect = readFlag(k, "PlayOnSelect");
+    r.matchLoudness = readFlag(k, "MatchLoudness");
     r.showWaveform = readFlag(k, "ShowWaveform");
     r.waveformHeight = regReadDword(k, "WaveformHeight");
     return r;
@@ -77,6 +78,7 @@ void SettingsRecord::save() const
     writeDword(k, "PreviewVolume", previewVolume);
     writeString(k, "OutputDevice", outputDevice);
     writeFlag(k, "PlayOnSelect", playOnSelect);
+    writeFlag(k, "MatchLoudness", matchLoudness);
     writeFlag(k, "ShowWaveform", showWaveform);
     writeDword(k, "WaveformHeight", waveformHeight);
 }

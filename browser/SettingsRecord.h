@@ -21,6 +21,7 @@ struct SettingsRecord {
     std::optional<std::int32_t> previewVolume;
     std::optional<std::string> outputDevice;
     std::optional<bool> playOnSelect;
+    std::optional<bool> matchLoudness;
     std::optional<bool> showWaveform;
     std::optional<std::int32_t> waveformHeight;
 

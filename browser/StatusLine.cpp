@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/StatusLine.h"
 
+#include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -11,8 +12,12 @@ constexpr int kNoticeMs = 20000;
 
 } // namespace
 
-StatusLine::StatusLine(QStatusBar* bar) : QObject(bar), bar_(bar), noticeShown_(new QTimer(this))
+StatusLine::StatusLine(QStatusBar* bar)
+    : QObject(bar), bar_(bar), noticeShown_(new QTimer(this)), progress_(new QLabel(bar))
 {
+    progress_->setObjectName("MeasuringProgress");
+    progress_->hide();
+    bar_->addPermanentWidget(progress_);
     noticeShown_->setSingleShot(true);
     noticeShown_->setInterval(kNoticeMs);
     connect(noticeShown_, &QTimer::timeout, this, [this] {
@@ -27,6 +32,12 @@ void StatusLine::showHint(const QString& hint)
     // A notice stays readable for its time; the hint comes once it is over.
     if (!noticeShown_->isActive())
         bar_->showMessage(hint);
+}
+
+void StatusLine::showProgress(const QString& text)
+{
+    progress_->setText(text);
+    progress_->setVisible(!text.isEmpty());
 }
 
 void StatusLine::showNotice(const QString& text)

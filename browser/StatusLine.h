@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+class QLabel;
 class QStatusBar;
 class QTimer;
 
@@ -17,9 +18,12 @@ public:
 
     void showHint(const QString& hint);
     void showNotice(const QString& text);
+    /// Work going on ("Measuring 37 of 200"), at the bar's right beside the hints; empty when it is over.
+    void showProgress(const QString& text);
 
 private:
     QStatusBar* bar_;
     QTimer* noticeShown_;
     QString lastHint_;
+    QLabel* progress_;
 };

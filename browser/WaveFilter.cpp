@@ -148,6 +148,23 @@ bool readRange(const QString& s, double& low, double& high)
 
 enum class Reading { NotACondition, Read, Unreadable };
 
+/// "key:Am", "key:F#", "key:8A"; a "~" after the key takes the keys that mix with it as well.
+Reading readKeyCondition(const QString& word, const QString& value, WaveFilter::Condition& c, QString& problem)
+{
+    c.measure = WaveFilter::Measure::Key;
+    c.compatibleKeys = value.endsWith(QLatin1Char('~'));
+    const QString named = c.compatibleKeys ? value.chopped(1) : value;
+    if (const auto key = library::MusicalKey::parse(named.toStdString())) {
+        c.key = *key;
+        return Reading::Read;
+    }
+    problem = value.isEmpty() ? QStringLiteral("%1 needs a key such as Am, F#, Bb major or 8A").arg(word)
+                              : QStringLiteral("%1: \"%2\" is not a key (Am, F#, Bb major, 8A; ~ for the keys that "
+                                               "mix with it)")
+                                    .arg(word, value);
+    return Reading::Unreadable;
+}
+
 /// A word naming a measure ("bpm:", "lufs:", ...) is a condition; why its range cannot be read goes to
 /// problem.
 Reading readCondition(const QString& word, WaveFilter::Condition& c, QString& problem)
@@ -158,6 +175,8 @@ Reading readCondition(const QString& word, WaveFilter::Condition& c, QString& pr
     const QString key = word.left(colon).toLower();
     const QString value = word.mid(colon + 1);
     using M = WaveFilter::Measure;
+    if (key == QLatin1String("key"))
+        return readKeyCondition(word, value, c, problem);
     if (key == QLatin1String("lufs") || key == QLatin1String("loudness"))
         c.measure = M::Loudness;
     else if (key == QLatin1String("peak") || key == QLatin1String("db"))
@@ -193,6 +212,8 @@ double measureOf(const library::SoundAnalysis& m, WaveFilter::Measure which)
         return m.tempo;
     case WaveFilter::Measure::Pitch:
         return m.pitch;
+    case WaveFilter::Measure::Key:
+        break;
     }
     return std::nan("");
 }
@@ -238,6 +259,12 @@ bool WaveFilter::matchesMeasures(const WaveRow& row) const
         // A row not yet measured, or without the measure, is not known to match.
         if (!row.analysed)
             return false;
+        if (c.measure == Measure::Key) {
+            const auto& key = row.measures.key;
+            if (!key || (c.compatibleKeys ? !c.key.isCompatibleWith(*key) : c.key != *key))
+                return false;
+            continue;
+        }
         const double v = measureOf(row.measures, c.measure);
         if (std::isnan(v))
             return false;

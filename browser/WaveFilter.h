@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The filter of the wave list: the text a caption must contain, ignoring case and accents, and
-// conditions on the analysis measures ("bpm:120-130", "lufs:<-20", "pitch:A4").
+// conditions on the analysis measures ("bpm:120-130", "lufs:<-20", "pitch:A4", "key:Am~").
 
 #include "browser/WaveListModel.h"
+#include "library/musicalkey.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,14 +16,17 @@
 std::string searchFolded(const QString& text);
 
 struct WaveFilter {
-    enum class Measure { Loudness, Peak, Tempo, Pitch };
-    /// A measure within [low, high]; a pitch condition may instead name a note ("A", "A4", "C#3").
+    enum class Measure { Loudness, Peak, Tempo, Pitch, Key };
+    /// A measure within [low, high]; a pitch condition may instead name a note ("A", "A4", "C#3"); a
+    /// key condition names a key, and with "~" the keys that mix with it too.
     struct Condition {
         Measure measure = Measure::Loudness;
         double low = 0;
         double high = 0;
         int pitchClass = -1; ///< 0 = C ... 11 = B when a note is named
         int octave = -100;   ///< with the note, when named too
+        library::MusicalKey key; ///< of a key condition
+        bool compatibleKeys = false;
     };
     /// The words a caption must all contain, in any order (folded); none matches every caption.
     std::vector<std::string> words;

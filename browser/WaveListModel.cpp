@@ -12,15 +12,13 @@
 
 namespace {
 
-const char* const kHeaders[WaveListModel::AllColumnCount] = {"Filename", "Format",   "Length", "Size", "Type",
-                                                             "Loudness", "Peak", "Tempo",  "Pitch"};
+const char* const kHeaders[WaveListModel::AllColumnCount] = {"Filename", "Format", "Length", "Size",  "Type",
+                                                             "Loudness", "Peak",   "Tempo",  "Pitch", "Key"};
 
 const QCollator& collator()
 {
     return dirtree::nameCollator(Qt::CaseSensitive);
 }
-
-const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 
 QString decibels(double v, const char* unit)
 {
@@ -43,17 +41,28 @@ QString measureText(const WaveRow& row, int column)
         return std::isnan(m.peak) ? QString() : decibels(m.peak, "dBFS");
     case WaveListModel::ColTempo:
         return std::isnan(m.tempo) ? QString() : QStringLiteral("%1 BPM").arg(m.tempo, 0, 'f', 1);
-    case WaveListModel::ColPitch: {
-        if (std::isnan(m.pitch))
-            return {};
-        const long note = std::lround(m.pitch);
-        const int cents = int(std::lround((m.pitch - double(note)) * 100));
-        const QString name = QStringLiteral("%1%2").arg(QLatin1String(kNoteNames[(note % 12 + 12) % 12])).arg(note / 12 - 1);
-        return cents == 0 ? name : QStringLiteral("%1 %2%3").arg(name, cents > 0 ? QStringLiteral("+") : QString()).arg(cents);
-    }
+    case WaveListModel::ColPitch:
+        return std::isnan(m.pitch) ? QString() : QString::fromStdString(library::pitchName(m.pitch));
+    case WaveListModel::ColKey:
+        return m.key ? QString::fromStdString(m.key->name()) : QString();
     default:
         return {};
     }
+}
+
+const QString kPendingMeasureMark = QStringLiteral("\u2026");
+
+QString measureToolTip(const WaveRow& row, int column)
+{
+    if (!row.analysed)
+        return QStringLiteral("Not measured yet");
+    const library::SoundAnalysis& m = row.measures;
+    if (column == WaveListModel::ColLoudness && m.wholeSoundLoudness)
+        return QStringLiteral("Loudness of the whole sound: too short or quiet for an integrated loudness");
+    if (column == WaveListModel::ColKey && m.key)
+        return QStringLiteral("%1, Camelot %2")
+            .arg(QString::fromStdString(m.key->name()), QString::fromStdString(m.key->camelot()));
+    return {};
 }
 
 QString waveCaptionText(const std::string& name)
@@ -190,8 +199,12 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
     case Qt::EditRole:
         if (index.column() >= ColumnCount)
-            return measureText(r, index.column());
+            return r.analysed ? measureText(r, index.column()) : kPendingMeasureMark;
         return index.column() == ColFilename ? r.caption : r.texts[size_t(index.column() - 1)];
+    case Qt::ToolTipRole:
+        if (index.column() >= ColumnCount)
+            return measureToolTip(r, index.column());
+        return {};
     case Qt::DecorationRole:
         if (index.column() == ColFilename)
             return icon_;

@@ -45,6 +45,7 @@ public:
         ColPeak,
         ColTempo,
         ColPitch,
+        ColKey,
         AllColumnCount
     };
     static constexpr int kMeasureColumns = AllColumnCount - ColumnCount;
@@ -106,6 +107,11 @@ private:
 /// The text of a measure column for a row; empty while not measured and where the sound has no such
 /// measure.
 QString measureText(const WaveRow& row, int column);
+/// What a measure cell shows while its row waits to be measured: unlike an empty cell (no such
+/// measure), it says the value is still to come.
+extern const QString kPendingMeasureMark;
+/// The tooltip of a measure cell: what the value means where the text alone does not say it.
+QString measureToolTip(const WaveRow& row, int column);
 
 /// The caption shown for a name's bytes: UTF-8 as is, other bytes as \xNN.
 QString waveCaptionText(const std::string& name);

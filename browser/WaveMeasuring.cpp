@@ -2,7 +2,9 @@
 #include "browser/WaveMeasuring.h"
 
 #include "browser/WaveListWidget.h"
+#include "library/measuretexts.h"
 #include "library/soundanalyser.h"
+#include "platform/shell/propertywindow.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -25,6 +27,8 @@ WaveMeasuring::WaveMeasuring(WaveListWidget& list, std::function<std::string()> 
     connect(&list_, &WaveListWidget::scrolled, preferTimer_, qOverload<>(&QTimer::start));
     connect(&list_, &WaveListWidget::shownMeasuresChanged, this, &WaveMeasuring::start);
     connect(list_.model(), &QAbstractItemModel::modelReset, this, &WaveMeasuring::rowsReplaced);
+    // The property window of a wave file shows its measures too.
+    platform::setSoundDetails({library::measureLabels(), library::measureTexts});
 }
 
 bool WaveMeasuring::wanted() const
@@ -51,6 +55,7 @@ void WaveMeasuring::rowsReplaced()
         return;
     }
     measuring_ = false;
+    setProgress(0, 0);
     if (analyser_)
         analyser_->setFiles(++job_, {});
     QTimer::singleShot(0, this, &WaveMeasuring::start);
@@ -109,10 +114,13 @@ void WaveMeasuring::measure(const std::string& diskFolder, const std::vector<std
         return;
     if (!analyser_) {
         analyser_ = new SoundAnalyser(this);
+        analyser_->setSoundPlaying(soundPlaying_);
         connect(analyser_, &SoundAnalyser::measured, this, &WaveMeasuring::measured);
         connect(analyser_, &SoundAnalyser::finished, this, [this](quint64 job) {
-            if (job == job_)
-                measuring_ = false;
+            if (job != job_)
+                return;
+            measuring_ = false;
+            setProgress(0, 0);
         });
         connect(analyser_, &SoundAnalyser::notice, this, &WaveMeasuring::notice);
     }
@@ -125,7 +133,15 @@ void WaveMeasuring::measure(const std::string& diskFolder, const std::vector<std
     for (const std::string& name : fileNames)
         paths.push_back(jobFolder_ + name);
     measuring_ = true;
+    setProgress(0, int(paths.size()));
     analyser_->setFiles(++job_, std::move(paths), std::move(identities));
+}
+
+void WaveMeasuring::setSoundPlaying(bool playing)
+{
+    soundPlaying_ = playing;
+    if (analyser_)
+        analyser_->setSoundPlaying(playing);
 }
 
 void WaveMeasuring::preferRowsOnScreen()
@@ -150,4 +166,17 @@ void WaveMeasuring::measured(quint64 job, const std::vector<std::pair<std::strin
         if (path.compare(0, jobFolder_.size(), jobFolder_) == 0)
             byFile.emplace_back(path.substr(jobFolder_.size()), measures);
     list_.model()->setMeasuresOf(byFile);
+    setProgress(jobDone_ + int(results.size()), jobFiles_);
+}
+
+void WaveMeasuring::setProgress(int done, int total)
+{
+    const bool was = jobFiles_ > 0 && jobDone_ < jobFiles_;
+    jobDone_ = std::min(done, total);
+    jobFiles_ = total;
+    // Known measures come back at once: only a job with files left to measure is told of.
+    if (total > 0 && done < total)
+        emit progressChanged(QStringLiteral("Measuring %1 of %2").arg(done + 1).arg(total));
+    else if (was)
+        emit progressChanged(QString());
 }

@@ -40,12 +40,16 @@ public:
                       std::vector<std::optional<platform::FileIdentity>> identities);
     /// Whether every row has its measures and nothing more is on its way.
     bool allMeasured() const;
+    /// While a sound plays, measuring leaves a core to the window and the sound.
+    void setSoundPlaying(bool playing);
     /// The analyser, made when first needed.
     library::SoundAnalyser* analyser() const { return analyser_; }
 
 signals:
     /// Something the user should read (the cache was set aside).
     void notice(const QString& text);
+    /// How far the job is ("Measuring 37 of 200"); empty once it is done or dropped.
+    void progressChanged(const QString& text);
 
 private:
     void measure(const std::string& diskFolder, const std::vector<std::string>& fileNames,
@@ -53,6 +57,7 @@ private:
     void preferRowsOnScreen();
     void rowsReplaced();
     void measured(quint64 job, const std::vector<std::pair<std::string, library::SoundAnalysis>>& results);
+    void setProgress(int done, int total);
 
     WaveListWidget& list_;
     std::function<std::string()> folder_;
@@ -61,6 +66,10 @@ private:
     quint64 job_ = 0;
     std::string jobFolder_;
     bool measuring_ = false;
+    bool soundPlaying_ = false;
+    /// Files of the job, and those whose results came.
+    int jobFiles_ = 0;
+    int jobDone_ = 0;
     /// The fill started the job for the rows it is about to show.
     bool fillMeasuring_ = false;
 };

@@ -18,7 +18,9 @@ namespace {
 
 // Marks the file as this program's database ("Tonf"); any other application id is someone else's.
 constexpr int kApplicationId = 0x546f6e66;
-constexpr int kSchemaVersion = 1;
+// 2: the key and whether the loudness is that of the whole sound; the tempo and the loudness of short
+// sounds are measured otherwise than in 1, whose entries are therefore dropped rather than kept.
+constexpr int kSchemaVersion = 2;
 // Another running copy may hold the write lock for a batch; waiting this long is better than losing it.
 constexpr int kBusyWaitMs = 3000;
 // A write that failed (lock held longer, disk full) is tried again with a batch at least this much later.
@@ -31,14 +33,19 @@ const char* const kSchema = "CREATE TABLE IF NOT EXISTS measures("
                             " device INTEGER NOT NULL, inode INTEGER NOT NULL,"
                             " size INTEGER NOT NULL, modified INTEGER NOT NULL,"
                             " loudness REAL, peak REAL, tempo REAL, pitch REAL,"
+                            " key INTEGER, whole_sound INTEGER NOT NULL DEFAULT 0,"
                             " stored INTEGER NOT NULL,"
                             " PRIMARY KEY(device, inode)) WITHOUT ROWID;"
                             "CREATE INDEX IF NOT EXISTS measures_by_age ON measures(stored);";
 
-const char* const kFindSql = "SELECT inode, size, modified, loudness, peak, tempo, pitch FROM measures"
-                            " WHERE device=?1 AND inode BETWEEN ?2 AND ?3";
-const char* const kStoreSql = "INSERT OR REPLACE INTO measures(device, inode, size, modified, loudness, peak,"
-                             " tempo, pitch, stored) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)";
+const char* const kFindSql = "SELECT inode, size, modified, loudness, peak, tempo, pitch, key, whole_sound"
+                             " FROM measures"
+                             " WHERE device=?1 AND inode BETWEEN ?2 AND ?3";
+const char* const kStoreSql =
+    "INSERT OR REPLACE INTO measures(device, inode, size, modified, loudness, peak,"
+    " tempo, pitch, key, whole_sound, stored) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
+// Makes a file of an earlier schema this one's: its measures are dropped, to be measured anew.
+const char* const kUpgrade = "DROP TABLE IF EXISTS measures;";
 
 bool isDamage(int code)
 {
@@ -80,6 +87,17 @@ void bindMeasure(sqlite3_stmt* s, int column, double v)
 double columnMeasure(sqlite3_stmt* s, int column)
 {
     return sqlite3_column_type(s, column) == SQLITE_NULL ? std::nan("") : sqlite3_column_double(s, column);
+}
+
+/// A key as stored: its tonic, plus 12 for minor; NULL for none. Anything else reads as no key.
+std::optional<library::MusicalKey> keyOf(sqlite3_stmt* s, int column)
+{
+    if (sqlite3_column_type(s, column) != SQLITE_INTEGER)
+        return std::nullopt;
+    const sqlite3_int64 v = sqlite3_column_int64(s, column);
+    if (v < 0 || v >= 24)
+        return std::nullopt;
+    return library::MusicalKey{int(v % 12), v >= 12};
 }
 
 std::int64_t nowMs()
@@ -199,6 +217,14 @@ AnalysisCache::Opening AnalysisCache::checkAndCreate()
     if (rc == SQLITE_OK)
         rc = pragma("PRAGMA user_version", version);
     const bool fresh = appId == 0 && tables == 0;
+    const bool older = appId == kApplicationId && version >= 1 && version < kSchemaVersion;
+    if (rc == SQLITE_OK && older && !readOnly) {
+        const std::string upgrade =
+            std::string(kUpgrade) + kSchema + "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+        rc = sqlite3_exec(db_, upgrade.c_str(), nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK)
+            version = kSchemaVersion;
+    }
     if (rc == SQLITE_OK && fresh && !readOnly) {
         const std::string setup = std::string(kSchema) + "PRAGMA application_id=" + std::to_string(kApplicationId) +
                                   "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
@@ -325,6 +351,8 @@ void AnalysisCache::findStored(const std::vector<platform::FileIdentity>& files,
                     m.peak = columnMeasure(s.get(), 4);
                     m.tempo = columnMeasure(s.get(), 5);
                     m.pitch = columnMeasure(s.get(), 6);
+                    m.key = keyOf(s.get(), 7);
+                    m.wholeSoundLoudness = sqlite3_column_int(s.get(), 8) != 0;
                     // Measures an earlier version kept that this one would not give are measured again.
                     if (measuresAreValid(m))
                         out[order[k]] = m;
@@ -393,7 +421,12 @@ int AnalysisCache::write()
             bindMeasure(s.get(), 6, m.peak);
             bindMeasure(s.get(), 7, m.tempo);
             bindMeasure(s.get(), 8, m.pitch);
-            sqlite3_bind_int64(s.get(), 9, now);
+            if (m.key)
+                sqlite3_bind_int(s.get(), 9, m.key->tonic + (m.key->minor ? 12 : 0));
+            else
+                sqlite3_bind_null(s.get(), 9);
+            sqlite3_bind_int(s.get(), 10, m.wholeSoundLoudness ? 1 : 0);
+            sqlite3_bind_int64(s.get(), 11, now);
             const int step = sqlite3_step(s.get());
             if (step != SQLITE_DONE)
                 rc = step;

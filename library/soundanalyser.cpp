@@ -2,6 +2,7 @@
 #include "library/soundanalyser.h"
 
 #include "library/analysiscache.h"
+#include "platform/files/threadpriority.h"
 
 #include <QMetaObject>
 #include <QPointer>
@@ -49,11 +50,15 @@ std::vector<std::optional<platform::FileIdentity>> identitiesOf(const std::vecto
 
 } // namespace
 
-SoundAnalyser::SoundAnalyser(QObject* parent, std::string cacheFile)
+SoundAnalyser::SoundAnalyser(QObject* parent, std::string cacheFile, int threads)
     : QObject(parent), cacheFile_(std::move(cacheFile))
 {
     qRegisterMetaType<std::vector<SoundAnalyser::Result>>();
-    worker_ = std::thread([this] { run(); });
+    if (threads <= 0)
+        threads = int(std::max(1u, std::thread::hardware_concurrency()));
+    active_ = threads;
+    for (int i = 0; i < threads; ++i)
+        workers_.emplace_back([this, i] { run(i); });
 }
 
 SoundAnalyser::~SoundAnalyser()
@@ -64,7 +69,10 @@ SoundAnalyser::~SoundAnalyser()
         pending_.clear();
     }
     wake_.notify_all();
-    worker_.join();
+    for (std::thread& worker : workers_)
+        worker.join();
+    if (!toStore_.empty())
+        cache().store(toStore_);
 }
 
 void SoundAnalyser::setFiles(quint64 job, std::vector<std::string> paths,
@@ -99,7 +107,17 @@ void SoundAnalyser::prefer(const std::vector<std::string>& paths)
 bool SoundAnalyser::isIdle() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return pending_.empty() && !busy_ && !newJob_;
+    return pending_.empty() && measuring_ == 0 && !newJob_ && lookingUp_ == 0;
+}
+
+void SoundAnalyser::setSoundPlaying(bool playing)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const int all = int(workers_.size());
+        active_ = playing ? std::max(1, all - 1) : all;
+    }
+    wake_.notify_all();
 }
 
 void SoundAnalyser::deliver(quint64 job, std::vector<Result> results, bool done)
@@ -116,137 +134,147 @@ void SoundAnalyser::deliver(quint64 job, std::vector<Result> results, bool done)
         Qt::QueuedConnection);
 }
 
-void SoundAnalyser::run()
+AnalysisCache& SoundAnalyser::cache()
 {
-    // The cache opens in this thread, so a slow check of a large file never holds up the window.
-    std::unique_ptr<AnalysisCache> cache;
-    std::unordered_map<std::string, platform::FileIdentity> identities; // of the job's files not in the cache
-    std::vector<Result> ready;
-    std::vector<std::pair<platform::FileIdentity, SoundAnalysis>> toStore;
-    auto lastDelivery = std::chrono::steady_clock::now();
-    quint64 job = 0;
+    // Opened away from the window, so a slow check of a large file never holds it up.
+    if (!cache_) {
+        cache_ = std::make_unique<AnalysisCache>(cacheFile_);
+        passOnNotice();
+    }
+    return *cache_;
+}
 
+void SoundAnalyser::passOnNotice()
+{
     // What the cache has to tell (set aside, cannot be written) is told once, when it happens.
-    auto passOnNotice = [&] {
-        const QString text = QString::fromStdString(cache->takeNotice());
-        if (!text.isEmpty())
-            QMetaObject::invokeMethod(this, [this, text] { emit notice(text); }, Qt::QueuedConnection);
-    };
-    auto flush = [&](bool done) {
-        if (cache && !toStore.empty()) {
-            cache->store(toStore);
-            passOnNotice();
-        }
-        toStore.clear();
-        if (!ready.empty() || done)
-            deliver(job, std::move(ready), done);
-        ready.clear();
-        lastDelivery = std::chrono::steady_clock::now();
-    };
+    const QString text = QString::fromStdString(cache_->takeNotice());
+    if (!text.isEmpty())
+        QMetaObject::invokeMethod(
+            this, [this, text] { emit notice(text); }, Qt::QueuedConnection);
+}
 
+void SoundAnalyser::run(int index)
+{
+    platform::lowerThreadPriority();
     for (;;) {
-        std::vector<std::string> lookups;
-        std::vector<std::optional<platform::FileIdentity>> given;
-        std::string next;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            busy_ = false;
-            wake_.wait(lock, [&] { return stop_ || newJob_ || !pending_.empty(); });
-            if (stop_)
-                break;
-            busy_ = true;
-            if (newJob_) {
-                newJob_ = false;
-                job = job_;
-                identities.clear();
-                ready.clear();
-                lookups = std::move(jobPaths_);
-                given = std::move(jobIdentities_);
-                jobPaths_.clear();
-                jobIdentities_.clear();
-                // A job of no files (the caller's way to cancel) has nothing to look up or measure.
-                if (lookups.empty())
-                    continue;
-            } else {
-                next = std::move(pending_.front());
-                pending_.pop_front();
-            }
-        }
-        if (!cache) {
-            cache = std::make_unique<AnalysisCache>(cacheFile_);
-            passOnNotice();
-        }
-        if (!lookups.empty()) {
-            // First what the cache knows of the whole job, so a folder seen before fills at once.
-            std::unordered_set<std::string> known;
-            std::vector<platform::FileIdentity> ids;
-            std::vector<size_t> which;
-            bool dropped = false;
-            for (size_t start = 0; start < lookups.size() && !dropped; start += kLookupBatch) {
-                const size_t end = std::min(lookups.size(), start + kLookupBatch);
-                const auto found = given.empty() ? identitiesOf(lookups, start, end)
-                                                 : std::vector<std::optional<platform::FileIdentity>>(
-                                                       given.begin() + std::ptrdiff_t(start),
-                                                       given.begin() + std::ptrdiff_t(end));
-                for (size_t i = start; i < end; ++i) {
-                    if (const auto& id = found[i - start]) {
-                        identities.emplace(lookups[i], *id);
-                        ids.push_back(*id);
-                        which.push_back(i);
-                    } else {
-                        // Not a regular file: nothing to measure.
-                        known.insert(lookups[i]);
-                        ready.emplace_back(lookups[i], SoundAnalysis{});
-                        ready.back().second.loudness = ready.back().second.peak = std::nan("");
-                    }
-                }
-                std::lock_guard<std::mutex> lock(mutex_);
-                dropped = newJob_ || stop_;
-            }
-            // One read of the cache for the whole job, as the entries of a folder's files lie together.
-            if (!dropped) {
-                const auto stored = cache->find(ids);
-                passOnNotice();
-                for (size_t k = 0; k < stored.size(); ++k)
-                    if (stored[k]) {
-                        known.insert(lookups[which[k]]);
-                        ready.emplace_back(lookups[which[k]], *stored[k]);
-                    }
-            }
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!newJob_ && !stop_) {
-                pending_.erase(std::remove_if(pending_.begin(), pending_.end(),
-                                              [&](const std::string& p) { return known.count(p) > 0; }),
-                               pending_.end());
-                const bool done = pending_.empty();
-                deliver(job, std::move(ready), done);
-                ready.clear();
-                lastDelivery = std::chrono::steady_clock::now();
-            }
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [&] { return stop_ || newJob_ || (lookingUp_ == 0 && index < active_ && !pending_.empty()); });
+        if (stop_)
+            break;
+        if (newJob_) {
+            newJob_ = false;
+            running_ = job_;
+            identities_.clear();
+            ready_.clear();
+            std::vector<std::string> paths = std::move(jobPaths_);
+            auto given = std::move(jobIdentities_);
+            jobPaths_.clear();
+            jobIdentities_.clear();
+            // A job of no files (the caller's way to cancel) has nothing to look up or measure.
+            if (paths.empty())
+                continue;
+            ++lookingUp_;
+            const quint64 job = running_;
+            lock.unlock();
+            lookUp(job, std::move(paths), std::move(given));
+            lock.lock();
+            --lookingUp_;
+            lock.unlock();
+            wake_.notify_all();
             continue;
         }
-        const auto id = identities.find(next);
-        auto measures = analyseSound(next);
-        SoundAnalysis m;
-        if (measures) {
-            m = *measures;
-            if (id != identities.end())
-                toStore.emplace_back(id->second, m);
-        } else {
-            m.loudness = m.peak = std::nan("");
-        }
-        ready.emplace_back(next, m);
-        bool done = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done = pending_.empty() && !newJob_;
-        }
-        if (done || ready.size() >= kDeliveryBatch ||
-            std::chrono::steady_clock::now() - lastDelivery >= kDeliveryInterval)
-            flush(done);
+        std::string next = std::move(pending_.front());
+        pending_.pop_front();
+        ++measuring_;
+        std::optional<platform::FileIdentity> id;
+        if (const auto found = identities_.find(next); found != identities_.end())
+            id = found->second;
+        const quint64 job = running_;
+        lock.unlock();
+        measure(job, next, id);
     }
-    if (cache && !toStore.empty())
-        cache->store(toStore);
+}
+
+void SoundAnalyser::lookUp(quint64 job, std::vector<std::string> lookups,
+                           std::vector<std::optional<platform::FileIdentity>> given)
+{
+    // First what the cache knows of the whole job, so a folder seen before fills at once.
+    std::unordered_map<std::string, platform::FileIdentity> identities;
+    std::unordered_set<std::string> known;
+    std::vector<Result> ready;
+    std::vector<platform::FileIdentity> ids;
+    std::vector<size_t> which;
+    bool dropped = false;
+    for (size_t start = 0; start < lookups.size() && !dropped; start += kLookupBatch) {
+        const size_t end = std::min(lookups.size(), start + kLookupBatch);
+        const auto found =
+            given.empty() ? identitiesOf(lookups, start, end)
+                          : std::vector<std::optional<platform::FileIdentity>>(given.begin() + std::ptrdiff_t(start),
+                                                                               given.begin() + std::ptrdiff_t(end));
+        for (size_t i = start; i < end; ++i) {
+            if (const auto& id = found[i - start]) {
+                identities.emplace(lookups[i], *id);
+                ids.push_back(*id);
+                which.push_back(i);
+            } else {
+                // Not a regular file: nothing to measure.
+                known.insert(lookups[i]);
+                ready.emplace_back(lookups[i], SoundAnalysis{});
+            }
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        dropped = newJob_ || stop_;
+    }
+    // One read of the cache for the whole job, as the entries of a folder's files lie together.
+    if (!dropped) {
+        std::lock_guard<std::mutex> lock(cacheMutex_);
+        const auto stored = cache().find(ids);
+        passOnNotice();
+        for (size_t k = 0; k < stored.size(); ++k)
+            if (stored[k]) {
+                known.insert(lookups[which[k]]);
+                ready.emplace_back(lookups[which[k]], *stored[k]);
+            }
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (newJob_ || stop_ || job != running_)
+        return;
+    identities_ = std::move(identities);
+    pending_.erase(
+        std::remove_if(pending_.begin(), pending_.end(), [&](const std::string& p) { return known.count(p) > 0; }),
+        pending_.end());
+    deliver(job, std::move(ready), pending_.empty());
+    lastDelivery_ = std::chrono::steady_clock::now();
+}
+
+void SoundAnalyser::measure(quint64 job, const std::string& path, std::optional<platform::FileIdentity> id)
+{
+    // A file that cannot be decoded comes with no measures at all.
+    const SoundAnalysis m = analyseSound(path).value_or(SoundAnalysis{});
+    std::vector<std::pair<platform::FileIdentity, SoundAnalysis>> toStore;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        --measuring_;
+        // Measures of a job that was replaced are still right, and kept.
+        if (id)
+            toStore_.emplace_back(*id, m);
+        if (job != running_)
+            return;
+        ready_.emplace_back(path, m);
+        const bool done = pending_.empty() && measuring_ == 0 && !newJob_;
+        if (!done && ready_.size() < kDeliveryBatch &&
+            std::chrono::steady_clock::now() - lastDelivery_ < kDeliveryInterval)
+            return;
+        // Delivered under the lock: the batches arrive in the order they were made, the last one last.
+        deliver(job, std::exchange(ready_, {}), done);
+        lastDelivery_ = std::chrono::steady_clock::now();
+        toStore = std::exchange(toStore_, {});
+    }
+    if (!toStore.empty()) {
+        std::lock_guard<std::mutex> lock(cacheMutex_);
+        cache().store(toStore);
+        passOnNotice();
+    }
 }
 
 } // namespace library

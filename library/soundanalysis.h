@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// What a sound measures: loudness, peak, tempo and pitch, read from its decoded samples. These are the
-// measures the wave list shows and the measures cache keeps.
+// What a sound measures: loudness, peak, tempo, pitch and key, read from its decoded samples. These are
+// the measures the wave list shows and the measures cache keeps.
+
+#include "library/musicalkey.h"
 
 #include <cmath>
 #include <optional>
@@ -17,6 +19,10 @@ struct SoundAnalysis {
     double peak = std::nan("");     ///< sample peak, dBFS
     double tempo = std::nan("");    ///< beats per minute
     double pitch = std::nan("");    ///< MIDI note number with its fraction (69 = A4 = 440 Hz)
+    /// The sound is too short (under 0.4 s) or too quiet for the gated measure: `loudness` is that of
+    /// the whole sound as one block, ungated.
+    bool wholeSoundLoudness = false;
+    std::optional<MusicalKey> key; ///< none for a sound without a clear key
 };
 
 /// Decodes a sound file as playing does and measures it; nothing when it cannot be decoded. A sound

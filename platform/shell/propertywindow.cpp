@@ -5,6 +5,7 @@
 #include "platform/files/nativepath.h"
 #include "platform/utf8.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -12,6 +13,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMimeDatabase>
+#include <QPointer>
+#include <QThreadPool>
 #include <QVBoxLayout>
 #include <fcntl.h>
 #include <grp.h>
@@ -139,8 +142,8 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
     addRow("Owner", ownerText(target.st_uid));
     addRow("Group", groupText(target.st_gid));
     addRow("Permissions", permissionText(target.st_mode));
-    if (S_ISREG(target.st_mode) && isWaveName(native))
-        addWaveDetails(native);
+    if (S_ISREG(target.st_mode) && isWaveName(native) && addWaveDetails(native))
+        addSoundDetails(native);
 }
 
 void PropertyWindow::addRow(const QString& label, const QString& value)
@@ -163,7 +166,7 @@ QString PropertyWindow::value(const QString& label) const
     return {};
 }
 
-void PropertyWindow::addWaveDetails(const std::string& native)
+bool PropertyWindow::addWaveDetails(const std::string& native)
 {
     // Only a regular file is handed to the decoder: a FIFO named x.wav must not block the window.
     const int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -172,14 +175,14 @@ void PropertyWindow::addWaveDetails(const std::string& native)
         if (fd >= 0)
             ::close(fd);
         addRow("Wave", "Cannot be read");
-        return;
+        return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     SF_INFO info{};
     SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (!file) {
         addRow("Wave", "Not a wave file that can be read");
-        return;
+        return false;
     }
     addRow("Format", formatName(info.format & SF_FORMAT_TYPEMASK));
     addRow("Encoding", formatName(info.format & SF_FORMAT_SUBMASK));
@@ -188,6 +191,55 @@ void PropertyWindow::addWaveDetails(const std::string& native)
     addRow("Frames", QLocale().toString(qint64(info.frames)));
     addRow("Length", lengthText(info.frames, info.samplerate));
     sf_close(file);
+    return true;
+}
+
+namespace {
+
+SoundDetails& soundDetails()
+{
+    static SoundDetails details;
+    return details;
+}
+
+} // namespace
+
+void setSoundDetails(SoundDetails details)
+{
+    soundDetails() = std::move(details);
+}
+
+void PropertyWindow::addSoundDetails(const std::string& native)
+{
+    const SoundDetails& details = soundDetails();
+    if (details.labels.empty() || !details.find)
+        return;
+    for (const QString& label : details.labels)
+        addRow(label, "Measuring\u2026");
+    // A long sound takes seconds to measure: the window is shown meanwhile, and may close before.
+    QPointer<PropertyWindow> self(this);
+    QThreadPool::globalInstance()->start([self, native, find = details.find] {
+        const std::vector<QString> texts = find(native);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, texts] {
+                if (self)
+                    self->showSoundDetails(texts);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PropertyWindow::showSoundDetails(const std::vector<QString>& texts)
+{
+    const std::vector<QString>& labels = soundDetails().labels;
+    for (int row = 0; row < form_->rowCount(); ++row) {
+        auto* name = qobject_cast<QLabel*>(form_->itemAt(row, QFormLayout::LabelRole)->widget());
+        for (size_t i = 0; name && i < labels.size(); ++i)
+            if (name->objectName() == labels[i])
+                qobject_cast<QLabel*>(form_->itemAt(row, QFormLayout::FieldRole)->widget())
+                    ->setText(i < texts.size() ? texts[i] : QString("Not measured"));
+    }
 }
 
 bool showPropertyWindow(const std::string& native, HWND owner)

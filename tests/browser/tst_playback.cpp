@@ -3,6 +3,7 @@
 // and what stops a play. The rules of the sequence itself are in tst_playbacksequence.cpp. The timer is
 // driven by calling the sequence's endOfSound() instead of waiting, so the tests check the window's states and
 // the sound channel, never the clock.
+#include "browser/SettingsRecord.h"
 #include "browserfixture.h"
 #include "platform/sound/sound.h"
 #include "support/soundmonitor.h"
@@ -268,6 +269,53 @@ TEST_F(PlaybackTest, PlayOnSelectionPlaysTheRowTheKeysSelect)
     QTest::keyClick(ui(w).WaveList->currentView(), Qt::Key_Down);
     EXPECT_EQ(playback(w).player()->FileName(), "C:\\K\\b.wav");
     EXPECT_EQ(commands(), "Stop");
+}
+
+// Match Loudness through the window: a measured sound plays at -18 LUFS, a boost stops where its peak
+// reaches -1 dBFS, a sound not measured yet plays as it is, and the volume still applies on top.
+TEST_F(PlaybackTest, MatchLoudnessPlaysEachMeasuredSoundAtOneLoudness)
+{
+    using testing_support::SoundMonitor;
+    if (!SoundMonitor::serverConfigured())
+        GTEST_SKIP() << "no test sound server";
+    for (const char* name : {"a", "b", "c", "d"})
+        drive_.write(std::string("M/") + name + ".wav", testing_support::makeWav(1, 44100, 16, 44100, 440.0));
+    BrowserWindow& w = startIn("C:\\M\\", false);
+    EXPECT_FALSE(audition(w).matchLoudness()->isChecked()); // off by default
+    ASSERT_FALSE(measuring(w).wanted());
+    // What measuring would have found (the sound is the same; the gain follows the measures).
+    const struct {
+        double lufs, peak, amplitude; ///< amplitude heard against the sound as it is
+    } rows[] = {{-18, -6, 1.0}, {-12, -6, 0.5}, {-30, -4, 1.41}, {std::nan(""), std::nan(""), 1.0}};
+    WaveListModel* model = ui(w).WaveList->model();
+    for (int r = 0; r < 3; ++r) {
+        library::SoundAnalysis m;
+        m.loudness = rows[r].lufs;
+        m.peak = rows[r].peak;
+        model->setMeasures(r, m);
+    }
+    SoundMonitor monitor;
+    ASSERT_TRUE(monitor.start());
+    const auto heard = [&](int row) {
+        ui(w).WaveList->selectRow(row);
+        const long from = monitor.mark();
+        w.play();
+        const long at = monitor.waitForSound(from, 3000);
+        monitor.pump(600);
+        w.StopPlaying();
+        return at < 0 ? 0.0 : monitor.rms(at + SoundMonitor::samplesOf(100), at + SoundMonitor::samplesOf(500));
+    };
+    const double asItIs = heard(1);
+    audition(w).matchLoudness()->setChecked(true);
+    for (int r = 0; r < 4; ++r)
+        EXPECT_NEAR(heard(r) / asItIs, rows[r].amplitude, 0.08) << "row " << r;
+    // The volume on top: half way on the server's cubic scale is an eighth.
+    audition(w).volumeSlider()->setValue(50);
+    EXPECT_NEAR(heard(1) / asItIs, 0.5 * 0.125, 0.03);
+    audition(w).volumeSlider()->setValue(100);
+    SettingsRecord kept;
+    audition(w).storeSettings(kept);
+    EXPECT_EQ(kept.matchLoudness, true);
 }
 
 } // namespace

@@ -161,11 +161,12 @@ TEST_F(WaveListCaptionsTest, DetailAndMeasureColumnsHoldTheirWidestTextsAtAnyFon
         for (const double v : values) {
             WaveRow row;
             row.analysed = true;
-            row.measures = {v, v, v, v};
+            row.measures.loudness = row.measures.peak = row.measures.tempo = row.measures.pitch = v;
             widest[size_t(column)] << measureText(row, column);
         }
-    ui(w).WaveList->setShownMeasures(0xF);
-    const int specified[] = {200, 140, 60, 60, 150, 0, 0, 0, 0};
+    widest[WaveListModel::ColKey] << "F# minor" << "Bb major" << "Eb minor";
+    ui(w).WaveList->setShownMeasures(0x1F);
+    const int specified[] = {200, 140, 60, 60, 150, 0, 0, 0, 0, 0};
     for (int points : {8, 20}) {
         SCOPED_TRACE(std::to_string(points) + " pt");
         ui(w).WaveList->setFont(QFont(ui(w).WaveList->font().family(), points));

@@ -38,8 +38,12 @@ std::vector<WaveRow> measuredRows()
     std::vector<WaveRow> rows;
     for (const char* name : kNames)
         rows.push_back(listedRow(name, 0));
+    // A minor, E minor (a fifth up: it mixes with A minor), F# major.
+    const std::optional<library::MusicalKey> keys[] = {library::MusicalKey{9, true}, library::MusicalKey{4, true},
+                                                       library::MusicalKey{6, false}, std::nullopt};
     for (size_t i = 0; i < std::size(measures); ++i) {
         rows[i].measures = measures[i];
+        rows[i].measures.key = keys[i];
         rows[i].analysed = true;
     }
     return rows;
@@ -60,7 +64,17 @@ TEST(WaveFilterGrammar, WordsAndMeasureConditionsChooseTheRows)
         {"écho", {4}},
         {"  kick  ", {0, 2}},
         {"zzz", {}},
-        {"key:C", {}}, // not a measure: a word, which no caption holds
+        {"key:C", {}},
+        {"key:Am", {0}},
+        {"key:a minor", {}}, // A major, and a word no caption holds
+        {"key:8A", {0}},
+        {"key:Am~", {0, 1}},
+        {"key:Em~ kick", {0}},
+        {"key:Gb", {2}},
+        {"key:F#m", {}},
+        {"key:H", all, true},
+        {"key:Am~~", all, true},
+        {"key:", all, true},
         {"bpm:120-130", {0, 1}},
         {"bpm:130-120", {0, 1}},
         {"bpm:120", {0}},

@@ -49,9 +49,14 @@ TEST_F(WaveMeasuringTest, ColumnsFillInTheBackgroundAndCaseTwinsAreMeasuredApart
     m.start();
     EXPECT_FALSE(m.wanted());
     EXPECT_EQ(m.analyser(), nullptr);
-    list_->setShownMeasures(0xF);
+    QSignalSpy progress(&m, &WaveMeasuring::progressChanged);
+    list_->setShownMeasures(0x1F);
     EXPECT_TRUE(m.wanted());
     EXPECT_EQ(measure("tone.wav", WaveListModel::ColPeak), ""); // the list goes on before the measures come
+    // A cell still to be measured says so, unlike one without a value.
+    const QModelIndex key = list_->model()->index(list_->model()->rowNamed("tone.wav"), WaveListModel::ColKey);
+    EXPECT_EQ(key.data().toString(), kPendingMeasureMark);
+    EXPECT_EQ(key.data(Qt::ToolTipRole).toString(), "Not measured yet");
     ASSERT_TRUE(QTest::qWaitFor([&] { return m.allMeasured(); }, 20000));
     const struct {
         const char* file;
@@ -68,6 +73,11 @@ TEST_F(WaveMeasuringTest, ColumnsFillInTheBackgroundAndCaseTwinsAreMeasuredApart
     for (const auto& c : cases)
         EXPECT_EQ(measure(c.file, c.column), c.text) << c.file << " " << c.column;
     EXPECT_EQ(measure("tone.wav", WaveListModel::ColPitch).left(2), "A4");
+    EXPECT_NE(key.data().toString(), kPendingMeasureMark);
+    // The status bar's text: how far the folder is, then nothing once it is done.
+    ASSERT_GE(progress.size(), 2);
+    EXPECT_EQ(progress.first().first().toString(), "Measuring 1 of 4");
+    EXPECT_EQ(progress.last().first().toString(), "");
     EXPECT_TRUE(QFile::exists(config_.path() + "/cache/tonfolio/analysis.sqlite"));
 }
 

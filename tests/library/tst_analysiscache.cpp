@@ -80,6 +80,16 @@ TEST_F(AnalysisCacheTest, MeasuresSurviveARestartUntilTheFileChanges)
     EXPECT_DOUBLE_EQ(found->loudness, -14.5);
     EXPECT_TRUE(std::isnan(found->tempo)); // no tempo stays no tempo
     EXPECT_TRUE(std::isnan(found->pitch));
+    EXPECT_FALSE(found->key || found->wholeSoundLoudness);
+    // A key and the loudness of a whole short sound come back as they were.
+    SoundAnalysis keyed = measures(-30.5, 128);
+    keyed.key = library::MusicalKey{9, true};
+    keyed.wholeSoundLoudness = true;
+    again.store({{*id, keyed}});
+    const auto withKey = AnalysisCache(dbFile()).find({*id})[0];
+    ASSERT_TRUE(withKey && withKey->key);
+    EXPECT_EQ(withKey->key->name(), "A minor");
+    EXPECT_TRUE(withKey->wholeSoundLoudness);
 
     // Silence keeps its minus infinity. Infinities that measuring no longer gives (an earlier version
     // kept them) count as not measured, so the file is measured again.
@@ -164,7 +174,7 @@ TEST_F(AnalysisCacheTest, ADamagedOrForeignFileIsSetAsideAndRebuilt)
             sqlite3_exec(other,
                          round == 0 ? "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('keep me')"
                                     : "CREATE TABLE measures(device, inode); PRAGMA application_id=1416588902;"
-                                      "PRAGMA user_version=1",
+                                      "PRAGMA user_version=2",
                          nullptr, nullptr, nullptr);
             sqlite3_close(other);
         }
@@ -179,6 +189,30 @@ TEST_F(AnalysisCacheTest, ADamagedOrForeignFileIsSetAsideAndRebuilt)
     AnalysisCache cache(dbFile());
     EXPECT_TRUE(cache.isOpen());
     EXPECT_FALSE(cache.notice().empty());
+}
+
+TEST_F(AnalysisCacheTest, AFileOfTheFirstSchemaIsKeptAndItsMeasuresTakenAnew)
+{
+    // Its tempo and short sounds' loudness were measured otherwise: they are dropped, the file is kept.
+    QDir().mkpath(QString::fromStdString(dbFile()).section('/', 0, -2));
+    sqlite3* old = nullptr;
+    ASSERT_EQ(sqlite3_open(dbFile().c_str(), &old), SQLITE_OK);
+    sqlite3_exec(old,
+                 "CREATE TABLE measures(device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL,"
+                 " modified INTEGER NOT NULL, loudness REAL, peak REAL, tempo REAL, pitch REAL, stored INTEGER NOT"
+                 " NULL, PRIMARY KEY(device, inode)) WITHOUT ROWID;"
+                 "INSERT INTO measures VALUES(1, 2, 3, 4, -20, -1, 100, NULL, 0);"
+                 "PRAGMA application_id=1416588902; PRAGMA user_version=1",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(old);
+    const FileIdentity id{1, 2, 3, 4};
+    AnalysisCache cache(dbFile());
+    EXPECT_TRUE(cache.isOpen());
+    EXPECT_TRUE(cache.notice().empty()) << cache.notice();
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dbFile() + ".damaged")));
+    EXPECT_FALSE(cache.find({id})[0]);
+    cache.store({{id, measures(-20, 100)}});
+    EXPECT_TRUE(AnalysisCache(dbFile()).find({id})[0]);
 }
 
 TEST_F(AnalysisCacheTest, TheOldestEntriesGoBeyondTheLimit)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Measures of generated sounds against their known values: loudness, peak, tempo, pitch.
+#include "library/measuretexts.h"
 #include "library/soundanalysis.h"
 #include "library/wavepeaks.h"
 #include "support/tempdrive.h"
@@ -85,6 +86,18 @@ TEST_F(SoundAnalysis, TempoOfAClickTrackAndPitchOfATone)
     EXPECT_TRUE(std::isnan(a4.tempo));
     const auto low = measure(pcmWave(2, 2, [](int, int f) { return 0.3 * sine(55, f) + 0.1 * sine(110, f); }));
     EXPECT_NEAR(low.pitch, 33.0, 0.05); // A1 with its octave above
+    EXPECT_FALSE(low.key || a4.key || clicks.key);
+    // Two bars each of A minor, D minor, E major and A minor triads, with their octaves below.
+    const int chords[4][3] = {{57, 60, 64}, {62, 65, 69}, {64, 68, 71}, {57, 60, 64}};
+    const auto progression = measure(pcmWave(2, 16, [&](int, int f) {
+        double v = 0;
+        for (int note : chords[std::min(3, f / (4 * kRate))])
+            for (int octave : {0, -12})
+                v += 0.08 * sine(440 * std::pow(2, (note + octave - 69) / 12.0), f);
+        return v;
+    }));
+    ASSERT_TRUE(progression.key);
+    EXPECT_EQ(progression.key->name(), "A minor");
 }
 
 TEST_F(SoundAnalysis, SilenceAndNoiseHaveNoTempoAndNoPitch)
@@ -104,22 +117,31 @@ TEST_F(SoundAnalysis, SilenceAndNoiseHaveNoTempoAndNoPitch)
     drive_.write("text.wav", std::string(2000, 'x'));
     EXPECT_FALSE(library::analyseSound("C:\\text.wav").has_value());
     EXPECT_FALSE(library::analyseSound("C:\\missing.wav").has_value());
-    // Too short for a gated loudness, yet not silent: no loudness rather than a silent one.
+    // Too short for a gated loudness, yet not silent: the loudness of the whole sound, said to be so.
     const auto click = measure(pcmWave(1, 0.2, [](int, int f) { return 0.5 * sine(1000, f); }));
-    EXPECT_TRUE(std::isnan(click.loudness)) << click.loudness;
+    EXPECT_NEAR(click.loudness, -9.03, 0.2);
+    EXPECT_TRUE(click.wholeSoundLoudness);
+    EXPECT_FALSE(silence.wholeSoundLoudness || noise.wholeSoundLoudness);
     EXPECT_NEAR(click.peak, -6.02, 0.1);
+    // As the property window shows them: the whole-sound mark, and "None" for what a sound lacks.
+    const auto texts = library::measureTexts(drive_.native("s.wav"));
+    ASSERT_EQ(texts.size(), library::measureLabels().size());
+    EXPECT_EQ(texts[0], "-9.0 LUFS (whole sound)");
+    EXPECT_EQ(texts[2], "None");
+    EXPECT_TRUE(library::measureTexts(drive_.native("text.wav")).empty());
 }
 
 TEST_F(SoundAnalysis, ARateOrChannelCountALibraryCannotTakeLeavesOnlyThatMeasureOut)
 {
-    // Loudness needs 3364 Hz or more (its weighting filter); the beat tracker 256 Hz; 16 and 17 Hz once
-    // overran the loudness meter's buffer. Every file gets measures, so the cache remembers them.
+    // Loudness and the beat are measured through a copy at a usual rate, which the converter makes from
+    // 188 Hz up; 16 and 17 Hz once overran a loudness meter's buffer. Every file gets measures, so the
+    // cache remembers them.
     const struct {
         int rate, channels;
         bool loudness, tempo;
     } cases[] = {{1, 1, false, false},    {15, 1, false, false},   {16, 1, false, false},  {17, 32, false, false},
-                 {20, 2, false, false},   {29, 1, false, false},   {255, 3, false, false}, {1000, 1, false, true},
-                 {3000, 6, false, true},  {3363, 1, false, true},  {3364, 1, true, true},  {8000, 2, true, true},
+                 {20, 2, false, false},   {29, 1, false, false},   {255, 3, true, true},   {1000, 1, true, true},
+                 {3000, 6, true, true},   {3363, 1, true, true},  {3364, 1, true, true},  {8000, 2, true, true},
                  {384000, 1, true, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " channels");
