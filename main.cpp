@@ -179,7 +179,7 @@ int main(int argc, char* argv[])
     // The window comes first: closing it ends the program. The about box waits hidden until asked for.
     BrowserWindow form;
     TAboutBox about;
-    form.AboutBox = &about;
+    form.setAboutBox(&about);
     auto* service = new ApplicationService(&form);
     service->publish();
     if (!target.empty() && !form.openPath(target, play)) {

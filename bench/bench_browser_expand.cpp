@@ -5,7 +5,7 @@
 // (the system layer's open hook, standing for a network share or a waking USB disk), against the same
 // listing and probing done by 16 threads with the same delay. Target: at most 3x in both.
 #include "bench/benchdrive.h"
-#include "browser/BrowserWindow.h"
+#include "bench/benchwindow.h"
 #include "platform/files/files.h"
 
 #include <QApplication>
@@ -115,11 +115,12 @@ double floorExpand(const std::string& parent, int threads, int expected)
 
 double windowExpand(BrowserWindow& form, int count)
 {
-    QTreeWidgetItem* node = form.FolderTree->FindNode("C:\\BIG\\");
+    const WindowControls c(form);
+    QTreeWidgetItem* node = c.FolderTree->FindNode("C:\\BIG\\");
     if (!node)
         return 0;
     node->setExpanded(false);
-    form.FolderTree->RefreshNode(node); // forget what was read: the next expansion reads and probes again
+    c.FolderTree->RefreshNode(node); // forget what was read: the next expansion reads and probes again
     QApplication::processEvents();
     const auto t0 = Clock::now();
     node->setExpanded(true);
@@ -156,8 +157,9 @@ int main(int argc, char** argv)
 
     BrowserWindow form;
     form.show();
-    form.FolderTree->SelectPath("C:\\");
-    form.FolderTree->FindNode("C:\\")->setExpanded(true);
+    const WindowControls c(form);
+    c.FolderTree->SelectPath("C:\\");
+    c.FolderTree->FindNode("C:\\")->setExpanded(true);
     QApplication::processEvents();
 
     windowExpand(form, count); // warms the caches for both sides

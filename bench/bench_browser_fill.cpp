@@ -7,7 +7,7 @@
 //   share): against the 16-thread floor with the same delay.
 // - 100,000 waves: the fill, switching the view style and scrolling by the whole list, none of which may
 //   pause longer than the fill; and the memory each row costs.
-#include "browser/BrowserWindow.h"
+#include "bench/benchwindow.h"
 #include "platform/files/drives.h"
 #include "platform/files/files.h"
 
@@ -133,11 +133,12 @@ double floorRead(const std::string& dir, const std::vector<std::string>& names, 
 
 double timedFill(BrowserWindow& form, int expected)
 {
+    const WindowControls c(form);
     const auto t0 = Clock::now();
     form.FillWaveList();
     const double ms = msSince(t0);
-    if (form.WaveList->rowCount() != expected)
-        std::printf("warning: %d rows listed, %d expected\n", form.WaveList->rowCount(), expected);
+    if (c.WaveList->rowCount() != expected)
+        std::printf("warning: %d rows listed, %d expected\n", c.WaveList->rowCount(), expected);
     return ms;
 }
 
@@ -163,20 +164,21 @@ struct Pauses {
 /// end of the rows and back in each style once laid out.
 Pauses switchAndScroll(BrowserWindow& form)
 {
+    const WindowControls c(form);
     Pauses worst;
     for (int round = 0; round < 2; ++round) {
-        for (QAction* button : {form.DetailBtn, form.SmallBtn, form.ListBtn, form.LargeBtn}) {
+        for (QAction* button : {c.DetailBtn, c.SmallBtn, c.ListBtn, c.LargeBtn}) {
             const auto t0 = Clock::now();
             button->trigger();
             QApplication::processEvents();
-            form.WaveList->currentView()->viewport()->repaint();
+            c.WaveList->currentView()->viewport()->repaint();
             worst.viewSwitch = std::max(worst.viewSwitch, msSince(t0));
         }
     }
-    for (QAction* button : {form.DetailBtn, form.SmallBtn, form.ListBtn, form.LargeBtn}) {
+    for (QAction* button : {c.DetailBtn, c.SmallBtn, c.ListBtn, c.LargeBtn}) {
         button->trigger();
         QApplication::processEvents();
-        QAbstractItemView* view = form.WaveList->currentView();
+        QAbstractItemView* view = c.WaveList->currentView();
         for (QScrollBar* bar : {view->verticalScrollBar(), view->horizontalScrollBar()}) {
             const auto t0 = Clock::now();
             bar->setValue(bar->maximum());
@@ -192,6 +194,7 @@ Pauses switchAndScroll(BrowserWindow& form)
 /// 10,000 waves of the same format on the disk: warm, cold and slow fills against their floors.
 void fillsAgainstFloors(BrowserWindow& form, const std::string& root)
 {
+    const WindowControls c(form);
     const int count = 10000;
     const std::string dir = root + "/Waves";
     ::mkdir(dir.c_str(), 0755);
@@ -206,8 +209,8 @@ void fillsAgainstFloors(BrowserWindow& form, const std::string& root)
     ::syncfs(dirFd);
     ::close(dirFd);
 
-    form.FolderTree->Reload();
-    form.FolderTree->SelectPath("C:\\WAVES\\");
+    c.FolderTree->Reload();
+    c.FolderTree->SelectPath("C:\\WAVES\\");
     QApplication::processEvents();
 
     double warm = 1e9, warmFloor = 1e9;
@@ -257,6 +260,7 @@ void fillsAgainstFloors(BrowserWindow& form, const std::string& root)
 /// switches, scrolling, memory.
 void hugeFolder(BrowserWindow& form, const std::string& root)
 {
+    const WindowControls c(form);
     const int count = 100000;
     const std::string dir = root + "/Huge";
     ::mkdir(dir.c_str(), 0755);
@@ -270,11 +274,11 @@ void hugeFolder(BrowserWindow& form, const std::string& root)
         if (::link(originals[size_t(i) % originals.size()].c_str(), (dir + "/" + mixedName(i)).c_str()) != 0)
             std::perror("link");
 
-    form.DetailBtn->trigger();
-    form.FolderTree->Reload();
-    form.FolderTree->SelectPath("D:\\HUGE\\"); // the first fill fills the system layer's caches too
+    c.DetailBtn->trigger();
+    c.FolderTree->Reload();
+    c.FolderTree->SelectPath("D:\\HUGE\\"); // the first fill fills the system layer's caches too
     QApplication::processEvents();
-    form.WaveList->model()->clear();
+    c.WaveList->model()->clear();
     QApplication::processEvents();
     const size_t before = heapInUse();
     const double fill = timedFill(form, count);

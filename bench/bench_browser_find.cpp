@@ -3,9 +3,9 @@
 // view style), against one search of the folded captions; and the second visit to a measured
 // folder of 10,000 waves showing all measure columns, against the fill without measures (target 1.2x).
 #include "browser/WaveFilter.h"
-#include "browser/BrowserWindow.h"
-#include "components/SoundAnalyser.h"
-#include "platform/sound/analysiscache.h"
+#include "bench/benchwindow.h"
+#include "library/soundanalyser.h"
+#include "library/analysiscache.h"
 #include "platform/files/drives.h"
 
 #include <QAbstractItemView>
@@ -66,19 +66,20 @@ std::string name(int i)
 
 void typing(BrowserWindow& form)
 {
+    const WindowControls c(form);
     const int count = 100000;
     std::vector<WaveRow> rows(count);
     for (int i = 0; i < count; ++i) {
         rows[size_t(i)].name = name(i);
         rows[size_t(i)].caption = waveCaptionText(rows[size_t(i)].name);
     }
-    form.WaveList->model()->setRows(std::move(rows));
+    c.WaveList->model()->setRows(std::move(rows));
     QApplication::processEvents();
     // The floor: one search of the folded captions for a text; and what folding them all costs, which
     // the first keystroke after a fill pays.
     FoldedCaptions folded;
     auto t0 = Clock::now();
-    folded.make(*form.WaveList->model());
+    folded.make(*c.WaveList->model());
     const double folding = msSince(t0);
     const WaveFilter probe = WaveFilter::parse("kick_0");
     t0 = Clock::now();
@@ -88,7 +89,7 @@ void typing(BrowserWindow& form)
                 int(std::count(found.begin(), found.end(), 1)));
     const char* const typed[] = {"k", "ki", "kic", "kick", "kick_", "kick_0", "kick_00", "kick_0", "kick_",
                                  "kick", "kic", "ki", "k", "", "é", "éc", "écho", "", "bpm:120-130", ""};
-    for (QAction* button : {form.DetailBtn, form.SmallBtn, form.ListBtn, form.LargeBtn}) {
+    for (QAction* button : {c.DetailBtn, c.SmallBtn, c.ListBtn, c.LargeBtn}) {
         button->trigger();
         for (int i = 0; i < 20; ++i)
             QApplication::processEvents();
@@ -97,11 +98,11 @@ void typing(BrowserWindow& form)
             if (qEnvironmentVariableIsSet("BENCH_VERBOSE"))
                 std::printf("  typing \"%s\"\n", text);
             t0 = Clock::now();
-            form.FilterBox->setText(QString::fromUtf8(text));
+            c.FilterBox->setText(QString::fromUtf8(text));
             const double set = msSince(t0);
             QApplication::processEvents();
             const double events = msSince(t0);
-            form.WaveList->currentView()->viewport()->repaint();
+            c.WaveList->currentView()->viewport()->repaint();
             const double ms = msSince(t0);
             if (qEnvironmentVariableIsSet("BENCH_VERBOSE"))
                 std::printf("    %.1f ms: filter %.1f, events %.1f, paint %.1f\n", ms, set, events - set, ms - events);
@@ -111,8 +112,8 @@ void typing(BrowserWindow& form)
         std::printf("%s: keystroke on %d rows, mean %.1f ms, worst %.1f ms (target < 30 ms), worst/floor %.1f\n",
                     qPrintable(button->objectName()), count, sum / std::size(typed), worst, worst / floor);
     }
-    form.FilterBox->clear();
-    form.WaveList->model()->clear();
+    c.FilterBox->clear();
+    c.WaveList->model()->clear();
 }
 
 constexpr int kVisitCount = 10000;
@@ -135,12 +136,13 @@ void makeVisitFolder(const std::string& root)
 
 void secondVisit(BrowserWindow& form)
 {
+    const WindowControls c(form);
     const int count = kVisitCount;
-    form.WaveList->setShownMeasures(0);
-    form.FolderTree->SelectPath("C:\\WAVES\\");
+    c.WaveList->setShownMeasures(0);
+    c.FolderTree->SelectPath("C:\\WAVES\\");
     QApplication::processEvents();
     auto allMeasured = [&] {
-        const WaveListModel* m = form.WaveList->model();
+        const WaveListModel* m = c.WaveList->model();
         for (int r = m->rowCount() - 1; r >= 0; --r)
             if (!m->row(r).analysed)
                 return false;
@@ -153,9 +155,9 @@ void secondVisit(BrowserWindow& form)
             if (qEnvironmentVariableIsSet("BENCH_VERBOSE") && msSince(shown) > 1000) {
                 shown = Clock::now();
                 int done = 0;
-                for (int r = 0; r < form.WaveList->model()->rowCount(); ++r)
-                    done += form.WaveList->model()->row(r).analysed ? 1 : 0;
-                std::printf("  %d of %d measured\n", done, form.WaveList->model()->rowCount());
+                for (int r = 0; r < c.WaveList->model()->rowCount(); ++r)
+                    done += c.WaveList->model()->row(r).analysed ? 1 : 0;
+                std::printf("  %d of %d measured\n", done, c.WaveList->model()->rowCount());
             }
         }
     };
@@ -168,7 +170,7 @@ void secondVisit(BrowserWindow& form)
     }
     // The first visit measures every file.
     auto t0 = Clock::now();
-    form.WaveList->setShownMeasures(0xF);
+    c.WaveList->setShownMeasures(0xF);
     waitMeasured();
     std::printf("first visit, measuring %d short waves: %.0f ms\n", count, msSince(t0));
     double cached = 1e9;
@@ -182,17 +184,17 @@ void secondVisit(BrowserWindow& form)
     if (qEnvironmentVariableIsSet("BENCH_VERBOSE")) {
         std::vector<platform::FileIdentity> ids;
         t0 = Clock::now();
-        for (int r = 0; r < form.WaveList->model()->rowCount(); ++r)
-            if (auto id = platform::fileIdentity("C:\\Waves\\" + form.WaveList->model()->fileName(r)))
+        for (int r = 0; r < c.WaveList->model()->rowCount(); ++r)
+            if (auto id = platform::fileIdentity("C:\\Waves\\" + c.WaveList->model()->fileName(r)))
                 ids.push_back(*id);
         std::printf("  identities one by one %.1f ms\n", msSince(t0));
         std::vector<std::string> names;
-        for (int r = 0; r < form.WaveList->model()->rowCount(); ++r)
-            names.push_back(form.WaveList->model()->fileName(r));
+        for (int r = 0; r < c.WaveList->model()->rowCount(); ++r)
+            names.push_back(c.WaveList->model()->fileName(r));
         t0 = Clock::now();
         const auto together = platform::fileIdentitiesIn("C:\\Waves\\", names);
         std::printf("  identities of the folder %.1f ms\n", msSince(t0));
-        platform::AnalysisCache cache;
+        library::AnalysisCache cache;
         t0 = Clock::now();
         const auto found = cache.find(ids);
         std::printf("  cache lookups %.1f ms\n", msSince(t0));

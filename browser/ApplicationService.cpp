@@ -132,7 +132,7 @@ void ApplicationService::show(const QString& uri, bool play, const QVariantMap& 
 
 bool ApplicationService::windowIsFree() const
 {
-    return !QApplication::activeModalWidget() && !QApplication::activePopupWidget() && !window_->WaveList->isDragging();
+    return !QApplication::activeModalWidget() && !QApplication::activePopupWidget() && !window_->isDraggingWave();
 }
 
 void ApplicationService::serveRequest()

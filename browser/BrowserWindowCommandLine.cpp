@@ -1,22 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // BrowserWindow: showing a folder or a wave file named on the command line or handed over by a later start.
 #include "browser/BrowserWindow.h"
+#include "browser/WaveListFilter.h"
+#include "browser/logging.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/DirTreePaths.h"
 #include "dirtree/FileRoutines.h"
 #include "platform/files/files.h"
+#include "ui_BrowserWindow.h"
 
-#include <QLineEdit>
-#include <QString>
 
 using namespace platform;
 
 namespace {
-
-QString caseFolded(const std::string& name)
-{
-    return QString::fromUtf8(name.data(), qsizetype(name.size())).toCaseFolded();
-}
 
 /// Whether the list shows a file of this name: it lists "*.wav", letter case ignored.
 bool isWaveName(const std::string& name)
@@ -26,22 +22,6 @@ bool isWaveName(const std::string& name)
 }
 
 } // namespace
-
-int BrowserWindow::waveRowNamed(const std::string& name) const
-{
-    // Rows carry their names with A to Z lowered; a name typed in another case still finds its row.
-    const std::string lowered = lowerAscii(name);
-    const QString folded = caseFolded(name);
-    int loose = -1;
-    for (int row = 0; row < WaveList->rowCount(); ++row) {
-        const std::string& rowName = WaveList->model()->name(row);
-        if (rowName == lowered)
-            return row;
-        if (loose < 0 && caseFolded(rowName) == folded)
-            loose = row;
-    }
-    return loose;
-}
 
 bool BrowserWindow::openPath(const std::string& drivePath, bool play)
 {
@@ -63,34 +43,35 @@ bool BrowserWindow::openPath(const std::string& drivePath, bool play)
             return false;
     }
     AddBackslash(folder);
-    const std::string shownBefore = FolderTree->SelectedDiskPath();
+    const std::string shownBefore = ui->FolderTree->SelectedDiskPath();
     try {
         // The path may name a folder made after its parent was read.
-        FolderTree->SelectPathAfresh(folder);
-    } catch (const std::exception&) {
+        ui->FolderTree->SelectPathAfresh(folder);
+    } catch (const std::exception& e) {
+        qCDebug(browser::lcBrowser) << "the folder handed was not selected:" << e.what();
         return false;
     }
     // The tree shows no hidden folders and falls back to a drive root for what it cannot find.
-    if (FolderTree->SelectedPath() != dirtree::upperPath(folder))
+    if (ui->FolderTree->SelectedPath() != dirtree::upperPath(folder))
         return false;
     if (isFolder) {
         // The folder shown already: its list may predate what was handed.
-        if (FolderTree->SelectedDiskPath() == shownBefore)
+        if (ui->FolderTree->SelectedDiskPath() == shownBefore)
             FillWaveList();
         return true;
     }
-    int row = waveRowNamed(name);
+    int row = ui->WaveList->model()->rowNamed(name);
     if (row < 0) {
         // The folder was shown already and its list may predate the file.
         FillWaveList();
-        row = waveRowNamed(name);
+        row = ui->WaveList->model()->rowNamed(name);
     }
     if (row < 0)
         return false;
     // The file asked for is shown even where the filter would hide it.
-    if (WaveList->placeOfRow(row) < 0)
-        FilterBox->clear();
-    WaveList->selectRow(row);
+    if (ui->WaveList->placeOfRow(row) < 0)
+        filter_->clear();
+    ui->WaveList->selectRow(row);
     UpdateCommands();
     if (play) {
         StopPlaying();

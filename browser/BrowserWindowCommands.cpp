@@ -3,6 +3,8 @@
 // the parent folder and reloading the tree.
 #include "about/aboutdlg.h"
 #include "browser/BrowserWindow.h"
+#include "browser/PlaybackSequence.h"
+#include "components/FileOp.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
 #include "platform/shell/dialogs.h"
@@ -10,6 +12,7 @@
 #include "platform/shell/launch.h"
 #include "platform/files/pathinfo.h"
 #include "platform/shell/shell.h"
+#include "ui_BrowserWindow.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -29,121 +32,110 @@ bool isPlainName(const std::string& name)
     return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
-/// A name in lower case as the window writes new names to disk (letters A to Z only).
-std::string utf8(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), size_t(bytes.size()));
-}
-
-/// The system's text for an error code, as the standard error box shows it.
-std::string errorText(DWORD code)
-{
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-        return "The system cannot find the file specified.";
-    case ERROR_PATH_NOT_FOUND:
-        return "The system cannot find the path specified.";
-    case ERROR_ACCESS_DENIED:
-        return "Access is denied.";
-    case ERROR_WRITE_PROTECT:
-        return "The media is write protected.";
-    case ERROR_NOT_READY:
-        return "The device is not ready.";
-    case ERROR_DISK_FULL:
-        return "There is not enough space on the disk.";
-    case ERROR_INVALID_NAME:
-        return "The filename, directory name, or volume label syntax is incorrect.";
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return "Cannot create a file when that file already exists.";
-    case ERROR_FILENAME_EXCED_RANGE:
-        return "The filename or extension is too long.";
-    default:
-        return "I/O error " + std::to_string(code) + ".";
-    }
-}
-
 } // namespace
 
-bool BrowserWindow::runFileOperation()
+void BrowserWindow::play()
 {
-    const bool splits = FileOperation->FilesFrom().find(';') != std::string::npos ||
-                        FileOperation->FilesTo().find(';') != std::string::npos;
-    if (!splits)
-        return FileOperation->Execute() && !FileOperation->OperationAborted();
-    // The window always hands over one name per list, so a ";" is part of the name.
-    SHFILEOPSTRUCT request = FileOperation->BuildRequest();
-    request.pFrom = FileOperation->FilesFrom() + std::string(2, '\0');
-    request.pTo = FileOperation->FilesTo().empty() ? std::string() : FileOperation->FilesTo() + std::string(2, '\0');
-    return SHFileOperation(&request) == 0 && !request.fAnyOperationsAborted;
+    StartPlaying();
+    UpdateCommands();
 }
 
-void BrowserWindow::AboutClick()
+void BrowserWindow::stop()
 {
-    if (AboutBox)
-        AboutBox->ShowModal();
+    StopPlaying();
+    UpdateCommands();
 }
 
-void BrowserWindow::DeleteClick()
+// Runs when a button is released over the list: the press has already selected the row under the
+// pointer, so the release plays the row that was clicked.
+void BrowserWindow::playOrStopOnRelease(Qt::MouseButton button)
+{
+    if (button == Qt::LeftButton)
+        StartPlaying();
+    else if (button == Qt::RightButton)
+        StopPlaying();
+}
+
+void BrowserWindow::StartPlaying()
+{
+    playback_->StartPlaying();
+}
+
+void BrowserWindow::StopPlaying()
+{
+    playback_->StopPlaying();
+}
+
+void BrowserWindow::StopSingle()
+{
+    playback_->StopSingle();
+}
+
+void BrowserWindow::showAboutBox()
+{
+    if (aboutBox_)
+        aboutBox_->ShowModal();
+}
+
+void BrowserWindow::deleteSelectedWave()
 {
     StopPlaying();
     const std::string file = selectedWaveFile();
     if (file.empty())
         return;
-    FileOperation->setOperation(TFileOperation::foDelete);
-    FileOperation->setFilesFrom(file);
-    FileOperation->setFlags(TFileOperation::fofAllowUndo);
-    FileOperation->setProgressTitle("Deleting " + SelectedWavePath() + "...");
-    if (runFileOperation())
+    fileOperation_->setOperation(TFileOperation::foDelete);
+    fileOperation_->setFilesFrom(file);
+    fileOperation_->setFlags(TFileOperation::fofAllowUndo);
+    fileOperation_->setProgressTitle("Deleting " + SelectedWavePath() + "...");
+    if (fileOperation_->runOnWholeNames())
         FillWaveList();
 }
 
-void BrowserWindow::RenameClick()
+void BrowserWindow::renameSelected()
 {
     QWidget* focus = QApplication::focusWidget();
-    const bool treeEditing = focus && FolderTree->viewport()->isAncestorOf(focus);
-    if (treeEditing || WaveList->isEditing())
+    const bool treeEditing = focus && ui->FolderTree->viewport()->isAncestorOf(focus);
+    if (treeEditing || ui->WaveList->isEditing())
         return;
-    if (FolderTree->hasFocus()) {
+    if (ui->FolderTree->hasFocus()) {
         EditSelectedFolderName();
         return;
     }
-    WaveList->focusList();
-    WaveList->editRow(WaveList->selectedRow());
+    ui->WaveList->focusList();
+    ui->WaveList->editRow(ui->WaveList->selectedRow());
 }
 
 void BrowserWindow::WaveListEdited(int row, std::string& text)
 {
-    if (row < 0 || row >= WaveList->rowCount() || !isPlainName(text))
+    if (row < 0 || row >= ui->WaveList->rowCount() || !isPlainName(text))
         return; // the caption stays, and so does the file
-    const std::string oldName = WaveList->model()->name(row);
+    const std::string oldName = ui->WaveList->model()->name(row);
     const std::string oldPath = rowFile(row);
     if (oldPath.empty())
         return;
     // The file keeps its folder and takes the typed name in lower case, as JoinPath writes it; the row
     // shows that name at once, not the text as typed.
     const std::string newName = lowerAscii(text);
-    const int moved = WaveList->model()->setCaption(row, newName);
-    const std::string newPath = FolderTree->SelectedDiskPath() + newName;
+    const int moved = ui->WaveList->model()->setCaption(row, newName);
+    const std::string newPath = ui->FolderTree->SelectedDiskPath() + newName;
     // The move never replaces a file: a name that is taken leaves both files as they were, and the
     // row goes back to the name the file still has.
     if (MoveFile(oldPath, newPath))
-        WaveList->model()->setFileName(moved, newName);
+        ui->WaveList->model()->setFileName(moved, newName);
     else
-        WaveList->model()->setCaption(moved, oldName);
+        ui->WaveList->model()->setCaption(moved, oldName);
 }
 
-void BrowserWindow::FolderTreeEditing(QTreeWidgetItem* node, bool& allowEdit)
+void BrowserWindow::allowFolderRename(QTreeWidgetItem* node, bool& allowEdit)
 {
     // Drives are the top level and keep their names.
     allowEdit = node && node->parent();
 }
 
-void BrowserWindow::FolderTreeEdited(QTreeWidgetItem* node, std::string& text)
+void BrowserWindow::renameEditedFolder(QTreeWidgetItem* node, std::string& text)
 {
     const TDirEntry* entry = TDirTree::entryOf(node);
-    const std::string oldLabel = node ? utf8(node->text(0)) : std::string();
+    const std::string oldLabel = node ? node->text(0).toStdString() : std::string();
     if (text == oldLabel)
         return; // accepted unchanged
     if (!entry || !isPlainName(text)) {
@@ -159,10 +151,10 @@ void BrowserWindow::FolderTreeEdited(QTreeWidgetItem* node, std::string& text)
     }
     SHChangeNotify(SHCNE_RENAMEFOLDER, SHCNF_PATH, entry->Path, ReplaceLastName(entry->Path, text));
     // The node and what is loaded below it name the folder where it is now.
-    FolderTree->RenameNode(node, newOnDisk);
+    ui->FolderTree->RenameNode(node, newOnDisk);
 }
 
-void BrowserWindow::PropertiesClick()
+void BrowserWindow::showSelectedProperties()
 {
     const std::string path = selectedWaveFile();
     if (path.empty())
@@ -177,7 +169,7 @@ void BrowserWindow::PropertiesClick()
     ShellExecuteEx(&info);
 }
 
-void BrowserWindow::ShowInFileManagerClick()
+void BrowserWindow::showSelectedInFileManager()
 {
     const std::string path = selectedWaveFile();
     if (!path.empty())
@@ -186,7 +178,7 @@ void BrowserWindow::ShowInFileManagerClick()
 
 void BrowserWindow::OpenInWaveEditor()
 {
-    if (Playing)
+    if (playback_->playing())
         StopSingle();
     const std::string path = selectedWaveFile();
     if (path.empty())
@@ -202,15 +194,15 @@ void BrowserWindow::EditWaveClick()
 
 void BrowserWindow::WaveListDblClick()
 {
-    if (WaveList->selectedRow() >= 0)
+    if (ui->WaveList->selectedRow() >= 0)
         OpenInWaveEditor();
 }
 
 void BrowserWindow::NewFolderClick()
 {
-    const std::string parent = FolderTree->SelectedPath();
+    const std::string parent = ui->FolderTree->SelectedPath();
     // The folder is made in the selected node's own folder, reached by its names as the disk spells them.
-    const std::string parentOnDisk = FolderTree->SelectedDiskPath();
+    const std::string parentOnDisk = ui->FolderTree->SelectedDiskPath();
     if (parent == "?")
         return;
     const std::string name = NewFolderName(parentOnDisk);
@@ -224,11 +216,11 @@ void BrowserWindow::NewFolderClick()
         return;
     }
     SHChangeNotify(SHCNE_MKDIR, SHCNF_PATH, JoinPath(parent, name), nullptr);
-    FolderTree->AddFolder(parentOnDisk, name, nullptr);
+    ui->FolderTree->AddFolder(parentOnDisk, name, nullptr);
 
     // Open the whole branch below the parent; folders that are links are not entered, so a link to
     // an ancestor cannot make the walk endless.
-    if (QTreeWidgetItem* top = FolderTree->currentItem()) {
+    if (QTreeWidgetItem* top = ui->FolderTree->currentItem()) {
         dirtree::BusyCursor hourglass;
         std::vector<QTreeWidgetItem*> pending{top};
         while (!pending.empty()) {
@@ -243,33 +235,27 @@ void BrowserWindow::NewFolderClick()
         }
     }
 
-    if (QTreeWidgetItem* node = FolderTree->FindNode(parentOnDisk + madeName))
-        FolderTree->setCurrentItem(node);
+    if (QTreeWidgetItem* node = ui->FolderTree->FindNode(parentOnDisk + madeName))
+        ui->FolderTree->setCurrentItem(node);
     EditSelectedFolderName();
 }
 
 void BrowserWindow::EditSelectedFolderName()
 {
-    if (QTreeWidgetItem* node = FolderTree->currentItem())
-        FolderTree->editItem(node, 0);
+    if (QTreeWidgetItem* node = ui->FolderTree->currentItem())
+        ui->FolderTree->editItem(node, 0);
 }
 
-void BrowserWindow::GoUpClick()
+void BrowserWindow::selectParentFolder()
 {
-    FolderTree->GoToParent(false);
-}
-
-void BrowserWindow::FolderTreeKeyDown(int& key, Qt::KeyboardModifiers)
-{
-    if (key == Qt::Key_F5)
-        ReloadTree();
+    ui->FolderTree->GoToParent(false);
 }
 
 void BrowserWindow::ReloadTree()
 {
     dirtree::BusyCursor hourglass;
     // By its names on disk: of two folders that differ only in case, the same one is selected again.
-    const std::string path = FolderTree->SelectedDiskPath();
-    FolderTree->Reload();
-    FolderTree->SelectPath(path);
+    const std::string path = ui->FolderTree->SelectedDiskPath();
+    ui->FolderTree->Reload();
+    ui->FolderTree->SelectPath(path);
 }

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // BrowserWindow: dragging a wave onto a folder of the tree moves it there, or copies it with Ctrl held.
 #include "browser/BrowserWindow.h"
+#include "browser/CursorTable.h"
+#include "components/FileOp.h"
 #include "platform/shell/dialogs.h"
 #include "platform/files/pathinfo.h"
+#include "ui_BrowserWindow.h"
 
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -20,38 +23,38 @@ bool ctrlHeld(const QDropEvent* event)
 
 } // namespace
 
-void BrowserWindow::FolderTreeDragOver(QDropEvent* event, const QPoint&, bool& accept)
+void BrowserWindow::takeWaveDrag(QDropEvent* event, const QPoint&, bool& accept)
 {
     accept = false;
     if (ctrlHeld(event)) {
-        WaveList->setDragCursor(cursorOf(crDragCopy));
+        ui->WaveList->setDragCursor(cursorOf(crDragCopy));
         CopyOnDrop = true;
     } else {
-        WaveList->setDragCursor(QCursor());
+        ui->WaveList->setDragCursor(QCursor());
         CopyOnDrop = false;
     }
     // Folders dragged inside the tree, and anything from other programs, are not taken.
-    accept = WaveList->isOwnDrag(event);
+    accept = ui->WaveList->isOwnDrag(event);
 }
 
-void BrowserWindow::FolderTreeDragDrop(QDropEvent* event, const QPoint&)
+void BrowserWindow::dropWave(QDropEvent* event, const QPoint&)
 {
-    WaveList->setDragCursor(QCursor());
+    ui->WaveList->setDragCursor(QCursor());
     // Folders are compared and reached by their names as the disk spells them: two folders that
     // differ only in case are two folders.
-    const std::string target = FolderTree->DropTargetDiskPath();
+    const std::string target = ui->FolderTree->DropTargetDiskPath();
     // Without a folder under the pointer there is nowhere to put the file.
-    if (!WaveList->isOwnDrag(event) || target.empty())
+    if (!ui->WaveList->isOwnDrag(event) || target.empty())
         return;
-    const std::string source = FolderTree->SelectedDiskPath();
+    const std::string source = ui->FolderTree->SelectedDiskPath();
     const std::string file = selectedWaveFile();
     if (file.empty() || !NamesExactly(target))
         return;
 
     if (CopyOnDrop) {
-        FileOperation->setOperation(TFileOperation::foCopy);
+        fileOperation_->setOperation(TFileOperation::foCopy);
         // A copy beside the original takes a new name; elsewhere the shell asks before replacing.
-        FileOperation->setFlags(source == target ? TFileOperation::TFileOpFlags(TFileOperation::fofRenameOnCollision)
+        fileOperation_->setFlags(source == target ? TFileOperation::TFileOpFlags(TFileOperation::fofRenameOnCollision)
                                                   : TFileOperation::TFileOpFlags());
     } else {
         if (source == target) {
@@ -61,11 +64,11 @@ void BrowserWindow::FolderTreeDragDrop(QDropEvent* event, const QPoint&)
                        MB_OK | MB_ICONINFORMATION);
             return;
         }
-        FileOperation->setOperation(TFileOperation::foMove);
-        FileOperation->setFlags(TFileOperation::fofAllowUndo);
+        fileOperation_->setOperation(TFileOperation::foMove);
+        fileOperation_->setFlags(TFileOperation::fofAllowUndo);
     }
-    FileOperation->setFilesFrom(file);
-    FileOperation->setFilesTo(target);
-    if (runFileOperation() && !CopyOnDrop)
+    fileOperation_->setFilesFrom(file);
+    fileOperation_->setFilesTo(target);
+    if (fileOperation_->runOnWholeNames() && !CopyOnDrop)
         FillWaveList();
 }

@@ -1,272 +1,192 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// BrowserWindow: creation, settings, hints, view buttons and the enabled states of the commands.
+// BrowserWindow: creation and wiring, settings, hints, view buttons and the enabled states of the commands.
 #include "browser/BrowserWindow.h"
+#include "browser/AuditionSettings.h"
+#include "browser/CursorTable.h"
+#include "browser/PlaybackSequence.h"
+#include "browser/SettingsRecord.h"
+#include "browser/StatusLine.h"
+#include "browser/ToolbarCommands.h"
+#include "browser/WaveListFilter.h"
+#include "browser/WaveMeasuring.h"
+#include "browser/WaveformPanel.h"
+#include "browser/WaveformStrip.h"
+#include "browser/WindowPlacement.h"
+#include "browser/logging.h"
+#include "components/FileOp.h"
+#include "components/WavePlay.h"
 #include "platform/files/files.h"
-#include "platform/settings/registry.h"
-#include "platform/sound/sound.h"
+#include "ui_BrowserWindow.h"
 
-#include <QActionGroup>
-#include <QApplication>
-#include <QBitmap>
 #include <QCloseEvent>
-#include <QScreen>
-#include <QSplitter>
+#include <QLabel>
+#include <QSlider>
 #include <QSplitterHandle>
-#include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
+#include <QToolBar>
 #include <QTreeView>
-#include <QTreeWidgetItem>
-#include <algorithm>
-#include <map>
 
 using namespace platform;
 
-namespace {
-
-const char* const kSettingsKey = "Software\\Varnholt\\Tonfolio";
-
-std::map<int, QCursor>& cursorTable()
-{
-    static std::map<int, QCursor> table;
-    return table;
-}
-
-/// A cursor drawn in resources/: black and white with a transparent rest, hot spot top-left.
-QCursor resourceCursor(const QString& name)
-{
-    const QPixmap picture(":/browser/" + name + ".xpm");
-    if (picture.isNull())
-        return QCursor(Qt::ArrowCursor);
-    return QCursor(picture, 0, 0);
-}
-
-/// Closes a registry key on every path.
-class KeyGuard {
-public:
-    KeyGuard()
-    {
-        if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                           nullptr, &key_, nullptr) != LONG(ERROR_SUCCESS))
-            key_ = nullptr;
-    }
-    ~KeyGuard()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-/// The toolbar's pictures: the desktop theme's icon where it has one that fits the command, else the
-/// program's own drawing, which stays sharp at any scale. Qt greys either for a disabled button.
-void setToolbarIcons(BrowserWindow& form)
-{
-    const struct {
-        QAction* button;
-        const char* themeName; ///< empty where no theme names a fitting icon
-        const char* own;
-    } icons[] = {
-        {form.PlayBtn, "media-playback-start", "play"},
-        {form.StopBtn, "media-playback-stop", "stop"},
-        {form.GoUpBtn, "go-up", "previousfolder"},
-        {form.NewFolderBtn, "folder-new", "newfolder"},
-        {form.DeleteBtn, "edit-delete", "delete"},
-        {form.PropBtn, "document-properties", "properties"},
-        {form.LargeBtn, "view-list-icons", "largeicons"},
-        {form.SmallBtn, "view-list-compact", "smallicons"},
-        {form.ListBtn, "view-list-text", "list"},
-        {form.DetailBtn, "view-list-details", "details"},
-        {form.LoopBtn, "media-playlist-repeat", "loop"},
-        {form.AllWavesBtn, "", "allwaves"},
-        {form.AboutBtn, "help-about", "about"},
-        {form.ExitBtn, "application-exit", "leave"},
-    };
-    for (const auto& i : icons) {
-        const QString name = QLatin1String(i.themeName);
-        if (!name.isEmpty() && QIcon::hasThemeIcon(name))
-            i.button->setIcon(QIcon::fromTheme(name));
-        else
-            i.button->setIcon(QIcon(QStringLiteral(":/browser/") + QLatin1String(i.own) + QStringLiteral(".svg")));
-    }
-}
-
-/// How long a notice holds the status bar against the hints: time to read two lines.
-constexpr int kNoticeMs = 20000;
-
-/// The height of a title bar where the window has no frame yet to measure.
-constexpr int kTitleHeight = 24;
-/// How much of the title area must lie on a screen for the pointer to grab it.
-constexpr int kGrabWidth = 64;
-constexpr int kGrabHeight = 10;
-
-/// Stored bounds whose title area shows on no screen enough to be grabbed are moved onto the primary
-/// screen, as near to where they were as it allows; all others are kept as stored.
-QRect reachableBounds(const QRect& bounds, int titleHeight)
-{
-    const QRect title(bounds.left(), bounds.top(), bounds.width(), titleHeight);
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    for (const QScreen* screen : screens) {
-        const QRect shown = screen->availableGeometry().intersected(title);
-        if (shown.width() >= std::min(kGrabWidth, bounds.width()) &&
-            shown.height() >= std::min(kGrabHeight, titleHeight))
-            return bounds;
-    }
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    if (!primary)
-        return bounds;
-    const QRect area = primary->availableGeometry();
-    QRect moved = bounds;
-    moved.moveLeft(std::clamp(bounds.left(), area.left(), std::max(area.left(), area.right() + 1 - bounds.width())));
-    moved.moveTop(std::clamp(bounds.top(), area.top(), std::max(area.top(), area.bottom() + 1 - bounds.height())));
-    return moved;
-}
-
-} // namespace
-
-void registerCursor(int number, const QCursor& cursor)
-{
-    cursorTable()[number] = cursor;
-}
-
-QCursor cursorOf(int number)
-{
-    const auto it = cursorTable().find(number);
-    return it == cursorTable().end() ? QCursor(Qt::ArrowCursor) : it->second;
-}
-
 BrowserWindow::BrowserWindow(QWidget* parent)
-    : QMainWindow(parent), EndOfSoundTimer(new QTimer(this)), Player(new TWavePlayer(this)),
-      FileOperation(new TFileOperation(this))
+    : QMainWindow(parent), ui(std::make_unique<Ui::BrowserWindow>()), fileOperation_(new TFileOperation(this)),
+      placement_(new WindowPlacement(*this))
 {
-    setupUi(this);
-    setupComponents();
+    ui->setupUi(this);
+    status_ = new StatusLine(ui->StatusBar);
+    // The operation's stored values never reach the shell: each command sets its own before it runs.
+    fileOperation_->setObjectName("FileOperation");
+    fileOperation_->setFlags(TFileOperation::fofAllowUndo | TFileOperation::fofNoConfirmation |
+                             TFileOperation::fofNoConfirmMkDir | TFileOperation::fofRenameOnCollision);
+    fileOperation_->setOperation(TFileOperation::foDelete);
     setToolbarIcons(*this);
-    setupWaveform();
+    setupFeatures();
     // The layout's outer bounds, until the settings give others.
-    setOuterBounds(QRect(202, 108, 825, 567));
-    setupPlayback();
-    noticeShown_ = new QTimer(this);
-    noticeShown_->setSingleShot(true);
-    noticeShown_->setInterval(kNoticeMs);
-    connect(noticeShown_, &QTimer::timeout, this, [this] {
-        StatusBar->setToolTip(QString());
-        StatusBar->showMessage(lastHint_);
-    });
+    placement_->place(QRect(202, 108, 825, 567));
 
-    TreeListSplitter->setStretchFactor(0, 0);
-    TreeListSplitter->setStretchFactor(1, 1);
-    TreeListSplitter->setSizes({200, width() - 203});
-    if (QSplitterHandle* handle = TreeListSplitter->handle(1)) {
+    ui->TreeListSplitter->setStretchFactor(0, 0);
+    ui->TreeListSplitter->setStretchFactor(1, 1);
+    ui->TreeListSplitter->setSizes({200, width() - 203});
+    if (QSplitterHandle* handle = ui->TreeListSplitter->handle(1)) {
         handle->setStatusTip("Change size of list windows");
         handle->setToolTip("Change size of list windows");
     }
     // The button that opens the toolbar's overflow in a narrow window, named for a screen reader.
-    if (auto* more = MainToolBar->findChild<QWidget*>("qt_toolbar_ext_button"))
+    if (auto* more = ui->MainToolBar->findChild<QWidget*>("qt_toolbar_ext_button"))
         more->setAccessibleName("More commands");
     // The tree gives its hint in the status bar only.
-    FolderTree->setToolTip(QString());
+    ui->FolderTree->setToolTip(QString());
     setWindowIcon(QIcon(":/icons/tonfolio.svg"));
 
     bindCommands();
-    setupFilterBox();
-    setupMeasuring();
     bindWaveList();
     bindTree();
-    setupAudition();
     // Reading the drives selects the first folder, which already fills the list.
-    FolderTree->Loaded();
+    ui->FolderTree->Loaded();
     // The first folder must reach the caption and the list even when the tree selected it quietly.
-    if (!treeChangeSeen_ && FolderTree->SelectedPath() != "?")
-        FolderTreeChange();
+    if (!treeChangeSeen_ && ui->FolderTree->SelectedPath() != "?")
+        showChosenFolder();
     InitForm();
 }
 
 BrowserWindow::~BrowserWindow()
 {
     // An in-place editor still open, or the tree's own teardown, must not reach a window that is half gone.
-    FolderTree->OnChange = nullptr;
-    FolderTree->OnEnter = nullptr;
-    FolderTree->OnKeyDown = nullptr;
-    FolderTree->OnEditing = nullptr;
-    FolderTree->OnEdited = nullptr;
-    FolderTree->OnDragOver = nullptr;
-    FolderTree->OnDragDrop = nullptr;
-    disconnect(WaveList->model(), nullptr, this, nullptr);
-    disconnect(WaveList, nullptr, this, nullptr);
-    EndOfSoundTimer->stop();
-    platform::watchSoundOutputs(nullptr);
+    ui->FolderTree->OnChange = nullptr;
+    ui->FolderTree->OnEnter = nullptr;
+    ui->FolderTree->OnKeyDown = nullptr;
+    ui->FolderTree->OnEditing = nullptr;
+    ui->FolderTree->OnEdited = nullptr;
+    ui->FolderTree->OnDragOver = nullptr;
+    ui->FolderTree->OnDragDrop = nullptr;
+    disconnect(ui->WaveList->model(), nullptr, this, nullptr);
+    disconnect(ui->WaveList, nullptr, this, nullptr);
+    playback_->endOfSoundTimer()->stop();
 }
 
-void BrowserWindow::setupComponents()
+void BrowserWindow::setupFeatures()
 {
-    EndOfSoundTimer->setObjectName("EndOfSoundTimer");
-    Player->setObjectName("Player");
-    Player->setDefault(false);
-    Player->setForcePlay(true);
-    Player->setLoop(false);
-    Player->setWait(false);
-    FileOperation->setObjectName("FileOperation");
-    FileOperation->setFlags(TFileOperation::fofAllowUndo | TFileOperation::fofNoConfirmation |
-                             TFileOperation::fofNoConfirmMkDir | TFileOperation::fofRenameOnCollision);
-    FileOperation->setOperation(TFileOperation::foDelete);
+    WaveListWidget* list = ui->WaveList;
+    // The waveform takes the list's place in the splitter and holds the list above the strip.
+    waveform_ = new WaveformPanel(ui->TreeListSplitter, list, this);
+    connect(waveform_, &WaveformPanel::shownChanged, this, [this] { showSelectedWaveform(); });
+    connect(list, &WaveListWidget::changed, this, [this] { showSelectedWaveform(); });
+    // A refill may bring a changed file under the same name.
+    connect(list->model(), &QAbstractItemModel::modelReset, this, [this] { showSelectedWaveform(true); });
+    playback_ = new PlaybackSequence(*list, [this](int row) { return rowFile(row); }, this);
+    filter_ = new WaveListFilter(*list, this);
+    measuring_ = new WaveMeasuring(*list, [this] { return ui->FolderTree->SelectedDiskPath(); }, this);
+    audition_ = new AuditionSettings(*list, this);
+    placeFeatureControls();
+
+    // The modes are read by the sequence whenever a routine depends on them, as the buttons show them.
+    connect(ui->LoopBtn, &QAction::toggled, playback_, &PlaybackSequence::setLoop);
+    connect(ui->AllWavesBtn, &QAction::toggled, playback_, &PlaybackSequence::setAllWaves);
+    connect(playback_->endOfSoundTimer(), &QTimer::timeout, playback_, &PlaybackSequence::endOfSound);
+    connect(playback_, &PlaybackSequence::stateChanged, this, &BrowserWindow::UpdateCommands);
+    connect(playback_, &PlaybackSequence::soundStarted, waveform_->strip(), &WaveformStrip::followPlayback);
+    // Another order of the rows shown (a click on a header) takes the sequence along as the filter does.
+    connect(list, &WaveListWidget::reordered, playback_, &PlaybackSequence::followShownRows);
+    connect(filter_, &WaveListFilter::changed, this, &BrowserWindow::filterChanged);
+    connect(measuring_, &WaveMeasuring::notice, status_, &StatusLine::showNotice);
+    connect(measuring_, &WaveMeasuring::progressChanged, status_, &StatusLine::showProgress);
+    connect(playback_, &PlaybackSequence::aboutToPlay, audition_, &AuditionSettings::prepareToPlay);
+    connect(playback_, &PlaybackSequence::stateChanged, this,
+            [this] { measuring_->setSoundPlaying(playback_->playing()); });
+    connect(audition_, &AuditionSettings::playRequested, this, &BrowserWindow::play);
+    WaveformStrip* strip = waveform_->strip();
+    connect(strip, &WaveformStrip::playFromRequested, playback_, &PlaybackSequence::playFrom);
+    connect(strip, &WaveformStrip::stopRequested, this, &BrowserWindow::StopPlaying);
+    strip->position = [this, strip] {
+        // Only the sound of the file shown has a place in the picture.
+        const TWavePlayer* player = playback_->player();
+        return player->FileName() == strip->file() ? player->PositionSeconds() : -1.0;
+    };
+}
+
+void BrowserWindow::placeFeatureControls()
+{
+    // The waveform and the audition controls beside the play modes; in the menu after Stop.
+    addCommandAfter(waveform_->button(), ui->MainToolBar, ui->AllWavesBtn, ui->FileMenu, ui->StopItem,
+                    waveform_->menuItem());
+    addCommandAfter(audition_->playOnSelection(), ui->MainToolBar, ui->AllWavesBtn, ui->FileMenu, ui->StopItem);
+    QAction* afterToggle = actionAfter(ui->MainToolBar, audition_->playOnSelection());
+    ui->MainToolBar->insertSeparator(afterToggle);
+    ui->MainToolBar->insertWidget(afterToggle, audition_->volumeSlider());
+    ui->FileMenu->insertMenu(actionAfter(ui->FileMenu, audition_->playOnSelection()), audition_->outputMenu());
+    ui->FileMenu->insertAction(actionAfter(ui->FileMenu, audition_->outputMenu()->menuAction()),
+                               audition_->matchLoudness());
+    addToolBar(Qt::TopToolBarArea, filter_->bar());
+    ui->StatusBar->addPermanentWidget(filter_->countLabel());
 }
 
 void BrowserWindow::bindCommands()
 {
-    auto* views = new QActionGroup(this);
-    views->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
-    for (QAction* a : {LargeBtn, SmallBtn, ListBtn, DetailBtn})
-        views->addAction(a);
-
-    connect(PlayItem, &QAction::triggered, this, &BrowserWindow::PlayClick);
-    connect(PlayBtn, &QAction::triggered, this, &BrowserWindow::PlayClick);
-    connect(StopItem, &QAction::triggered, this, &BrowserWindow::StopClick);
-    connect(StopBtn, &QAction::triggered, this, &BrowserWindow::StopClick);
-    connect(NewFolderItem, &QAction::triggered, this, &BrowserWindow::NewFolderClick);
-    connect(NewFolderBtn, &QAction::triggered, this, &BrowserWindow::NewFolderClick);
-    connect(GoUpBtn, &QAction::triggered, this, &BrowserWindow::GoUpClick);
-    connect(AboutItem, &QAction::triggered, this, &BrowserWindow::AboutClick);
-    connect(AboutBtn, &QAction::triggered, this, &BrowserWindow::AboutClick);
-    connect(ExitItem, &QAction::triggered, this, &BrowserWindow::ExitClick);
-    connect(ExitBtn, &QAction::triggered, this, &BrowserWindow::ExitClick);
-    connect(EditWave, &QAction::triggered, this, &BrowserWindow::EditWaveClick);
-    connect(DeleteItem, &QAction::triggered, this, &BrowserWindow::DeleteClick);
-    connect(DeleteBtn, &QAction::triggered, this, &BrowserWindow::DeleteClick);
-    connect(PropertiesItem, &QAction::triggered, this, &BrowserWindow::PropertiesClick);
-    connect(PropBtn, &QAction::triggered, this, &BrowserWindow::PropertiesClick);
-    connect(RenameItem, &QAction::triggered, this, &BrowserWindow::RenameClick);
-    connect(ShowInFileManagerItem, &QAction::triggered, this, &BrowserWindow::ShowInFileManagerClick);
+    exclusiveGroup(this, {ui->LargeBtn, ui->SmallBtn, ui->ListBtn, ui->DetailBtn});
+    // Menu item and toolbar button of one command run the same handler.
+    const std::pair<std::vector<QAction*>, void (BrowserWindow::*)()> commands[] = {
+        {{ui->PlayItem, ui->PlayBtn}, &BrowserWindow::play},
+        {{ui->StopItem, ui->StopBtn}, &BrowserWindow::stop},
+        {{ui->NewFolderItem, ui->NewFolderBtn}, &BrowserWindow::NewFolderClick},
+        {{ui->GoUpBtn}, &BrowserWindow::selectParentFolder},
+        {{ui->AboutItem, ui->AboutBtn}, &BrowserWindow::showAboutBox},
+        {{ui->EditWave}, &BrowserWindow::EditWaveClick},
+        {{ui->DeleteItem, ui->DeleteBtn}, &BrowserWindow::deleteSelectedWave},
+        {{ui->PropertiesItem, ui->PropBtn}, &BrowserWindow::showSelectedProperties},
+        {{ui->RenameItem}, &BrowserWindow::renameSelected},
+        {{ui->ShowInFileManagerItem}, &BrowserWindow::showSelectedInFileManager},
+    };
+    for (const auto& [actions, handler] : commands)
+        for (QAction* a : actions)
+            connect(a, &QAction::triggered, this, handler);
+    // Settings are saved on the way out.
+    for (QAction* a : {ui->ExitItem, ui->ExitBtn})
+        connect(a, &QAction::triggered, this, &QWidget::close);
     // The view buttons follow their state, however it was set: a click, a key or a screen reader, whose
     // toggle reaches the action as a change of state, not as a click.
-    connect(LargeBtn, &QAction::toggled, this, &BrowserWindow::LargeBtnClick);
-    connect(SmallBtn, &QAction::toggled, this, &BrowserWindow::SmallBtnClick);
-    connect(ListBtn, &QAction::toggled, this, &BrowserWindow::ListBtnClick);
-    connect(DetailBtn, &QAction::toggled, this, &BrowserWindow::DetailBtnClick);
-    // A toggle may release the view button that is down, which a click never does: it stays down.
-    for (QAction* a : views->actions())
-        connect(a, &QAction::toggled, this, [a, views](bool down) {
-            const QList<QAction*> all = views->actions();
-            if (!down && std::none_of(all.begin(), all.end(), [](QAction* b) { return b->isChecked(); }))
-                a->setChecked(true);
-        });
+    connect(ui->LargeBtn, &QAction::toggled, this, &BrowserWindow::LargeBtnClick);
+    connect(ui->SmallBtn, &QAction::toggled, this, &BrowserWindow::SmallBtnClick);
+    connect(ui->ListBtn, &QAction::toggled, this, &BrowserWindow::ListBtnClick);
+    connect(ui->DetailBtn, &QAction::toggled, this, &BrowserWindow::DetailBtnClick);
 }
 
 void BrowserWindow::bindTree()
 {
-    FolderTree->OnChange = [this](TDirTree*, QTreeWidgetItem*) { FolderTreeChange(); };
-    FolderTree->OnEnter = [this](TDirTree*) { FolderTreeEnter(); };
-    FolderTree->OnKeyDown = [this](TDirTree*, int& key, Qt::KeyboardModifiers shift) { FolderTreeKeyDown(key, shift); };
-    FolderTree->OnEditing = [this](TDirTree*, QTreeWidgetItem* node, bool& allow) { FolderTreeEditing(node, allow); };
-    FolderTree->OnEdited = [this](TDirTree*, QTreeWidgetItem* node, std::string& s) { FolderTreeEdited(node, s); };
-    FolderTree->OnDragOver = [this](TDirTree*, QDropEvent* e, const QPoint& pos, bool& accept) {
-        FolderTreeDragOver(e, pos, accept);
+    TDirTree* tree = ui->FolderTree;
+    tree->OnChange = [this](TDirTree*, QTreeWidgetItem*) { showChosenFolder(); };
+    // The tree took the focus: the list's commands no longer apply.
+    tree->OnEnter = [this](TDirTree*) { UpdateCommands(); };
+    tree->OnKeyDown = [this](TDirTree*, int& key, Qt::KeyboardModifiers) {
+        if (key == Qt::Key_F5)
+            ReloadTree();
     };
-    FolderTree->OnDragDrop = [this](TDirTree*, QDropEvent* e, const QPoint& pos) { FolderTreeDragDrop(e, pos); };
+    tree->OnEditing = [this](TDirTree*, QTreeWidgetItem* node, bool& allow) { allowFolderRename(node, allow); };
+    tree->OnEdited = [this](TDirTree*, QTreeWidgetItem* node, std::string& s) { renameEditedFolder(node, s); };
+    tree->OnDragOver = [this](TDirTree*, QDropEvent* e, const QPoint& pos, bool& accept) {
+        takeWaveDrag(e, pos, accept);
+    };
+    tree->OnDragDrop = [this](TDirTree*, QDropEvent* e, const QPoint& pos) { dropWave(e, pos); };
 }
 
 void BrowserWindow::InitForm()
@@ -276,130 +196,73 @@ void BrowserWindow::InitForm()
     registerCursor(crDragCopy, resourceCursor("dragcopy"));
     LoadSettings();
     hintHooked_ = true;
-    Playing = false;
     CopyOnDrop = true;
 }
 
 void BrowserWindow::LoadSettings()
 {
-    KeyGuard key;
-    if (const auto looped = regReadDword(key.get(), "PlayLooped"))
-        LoopBtn->setChecked(*looped != 0);
+    const SettingsRecord stored = SettingsRecord::load();
+    if (stored.playLooped)
+        ui->LoopBtn->setChecked(*stored.playLooped);
 
     // An empty folder text names no folder; the current one serves as for a missing value.
-    std::string folder = regReadString(key.get(), "LastDir").value_or(std::string());
+    std::string folder = stored.lastDir.value_or(std::string());
     if (folder.empty())
         folder = GetCurrentDirectory();
     if (!folder.empty()) {
         try {
-            FolderTree->SelectPath(folder);
-        } catch (const std::exception&) {
+            ui->FolderTree->SelectPath(folder);
+        } catch (const std::exception& e) {
             // A folder the tree cannot take leaves its current selection; start-up shows no message.
+            qCDebug(browser::lcBrowser) << "the stored folder was not selected:" << e.what();
         }
     }
 
-    if (const auto display = regReadDword(key.get(), "DisplayFiles")) {
-        switch (*display) {
-        case 1:
-            SmallBtn->setChecked(true);
-            break;
-        case 2:
-            LargeBtn->setChecked(true);
-            break;
-        case 3:
-            ListBtn->setChecked(true);
-            break;
-        default:
-            DetailBtn->setChecked(true);
-            break;
-        }
-    } else {
-        LargeBtn->setChecked(true);
-    }
-    if (SmallBtn->isChecked())
-        WaveList->setViewStyle(WaveListWidget::vsSmallIcon);
-    else if (LargeBtn->isChecked())
-        WaveList->setViewStyle(WaveListWidget::vsIcon);
-    else if (ListBtn->isChecked())
-        WaveList->setViewStyle(WaveListWidget::vsList);
-    else
-        WaveList->setViewStyle(WaveListWidget::vsReport);
+    // 1 small icons, 2 large icons, 3 list, any other value details; large icons when absent.
+    const int display = stored.displayFiles.value_or(2);
+    QAction* const viewButtons[] = {ui->DetailBtn, ui->SmallBtn, ui->LargeBtn, ui->ListBtn};
+    viewButtons[display >= 1 && display <= 3 ? display : 0]->setChecked(true);
+    WaveListWidget* list = ui->WaveList;
+    list->setViewStyle(ui->SmallBtn->isChecked()   ? WaveListWidget::vsSmallIcon
+                       : ui->LargeBtn->isChecked() ? WaveListWidget::vsIcon
+                       : ui->ListBtn->isChecked()  ? WaveListWidget::vsList
+                                                   : WaveListWidget::vsReport);
 
-    if (const auto measures = regReadDword(key.get(), "MeasureColumns"))
-        WaveList->setShownMeasures(unsigned(*measures) & 0xF);
+    if (stored.measureColumns)
+        list->setShownMeasures(unsigned(*stored.measureColumns) & ((1u << WaveListModel::kMeasureColumns) - 1));
     // The order chosen last; a column that is not there or not shown leaves the captions' order.
-    int sortColumn = regReadDword(key.get(), "SortColumn").value_or(WaveListModel::ColFilename);
-    if (sortColumn < 0 || sortColumn >= WaveListModel::AllColumnCount || WaveList->detailView()->isColumnHidden(sortColumn))
+    int sortColumn = stored.sortColumn.value_or(WaveListModel::ColFilename);
+    if (sortColumn < 0 || sortColumn >= WaveListModel::AllColumnCount || list->detailView()->isColumnHidden(sortColumn))
         sortColumn = WaveListModel::ColFilename;
-    const bool descending = regReadDword(key.get(), "SortDescending").value_or(0) != 0;
-    WaveList->setSort(sortColumn, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    list->setSort(sortColumn, stored.sortDescending.value_or(false) ? Qt::DescendingOrder : Qt::AscendingOrder);
 
-    if (const auto single = regReadDword(key.get(), "PlaySingle"))
-        AllWavesBtn->setChecked(*single == 0);
+    if (stored.playSingle)
+        ui->AllWavesBtn->setChecked(!*stored.playSingle);
 
-    QRect bounds = outerBounds_;
-    if (const auto left = regReadDword(key.get(), "Left"))
-        bounds.moveLeft(*left);
-    if (const auto top = regReadDword(key.get(), "Top"))
-        bounds.moveTop(*top);
-    if (const auto height = regReadDword(key.get(), "Height"))
-        bounds.setHeight(*height);
-    if (const auto width = regReadDword(key.get(), "Width"))
-        bounds.setWidth(*width);
     // Bounds from another screen layout, or damaged, must not leave the window where nobody can reach it.
-    const int frameTop = geometry().top() - frameGeometry().top();
-    setOuterBounds(reachableBounds(bounds, frameTop > 0 ? frameTop : kTitleHeight));
-    LoadAuditionSettings(key.get());
-    loadWaveformSettings(key.get());
+    placement_->applySettings(stored);
+    audition_->applySettings(stored);
+    waveform_->applySettings(stored);
     UpdateCommands();
-}
-
-void BrowserWindow::setOuterBounds(const QRect& bounds)
-{
-    outerBounds_ = bounds;
-    applyOuterBounds();
-}
-
-void BrowserWindow::applyOuterBounds()
-{
-    // Sizes from a damaged store must still give a window that can be seen and handled.
-    const auto clampSize = [](int v) { return std::clamp(v, 1, 32767); };
-    const QSize frame = frameGeometry().size() - geometry().size();
-    move(outerBounds_.topLeft());
-    resize(clampSize(outerBounds_.width() - frame.width()), clampSize(outerBounds_.height() - frame.height()));
-}
-
-void BrowserWindow::showEvent(QShowEvent* event)
-{
-    QMainWindow::showEvent(event);
-    // The frame is known only once the window is shown; the stored bounds include it.
-    if (!boundsSettled_) {
-        boundsSettled_ = true;
-        applyOuterBounds();
-    }
 }
 
 void BrowserWindow::SaveSettings()
 {
-    KeyGuard key;
-    regWriteDword(key.get(), "PlayLooped", LoopBtn->isChecked() ? 1 : 0);
-    regWriteString(key.get(), "LastDir", FolderTree->SelectedPath());
-    regWriteDword(key.get(), "PlaySingle", AllWavesBtn->isChecked() ? 0 : 1);
-    regWriteDword(key.get(), "MeasureColumns", std::int32_t(WaveList->shownMeasures()));
-    regWriteDword(key.get(), "SortColumn", WaveList->sortColumn());
-    regWriteDword(key.get(), "SortDescending", WaveList->sortOrder() == Qt::DescendingOrder ? 1 : 0);
-    const QRect outer = frameGeometry();
-    regWriteDword(key.get(), "Top", outer.top());
-    regWriteDword(key.get(), "Left", outer.left());
-    regWriteDword(key.get(), "Height", outer.height());
-    regWriteDword(key.get(), "Width", outer.width());
-    regWriteDword(key.get(), "DisplayFiles",
-                  SmallBtn->isChecked()   ? 1
-                  : LargeBtn->isChecked() ? 2
-                  : ListBtn->isChecked()  ? 3
-                                          : 4);
-    SaveAuditionSettings(key.get());
-    saveWaveformSettings(key.get());
+    SettingsRecord record;
+    record.playLooped = ui->LoopBtn->isChecked();
+    record.lastDir = ui->FolderTree->SelectedPath();
+    record.playSingle = !ui->AllWavesBtn->isChecked();
+    record.measureColumns = std::int32_t(ui->WaveList->shownMeasures());
+    record.sortColumn = ui->WaveList->sortColumn();
+    record.sortDescending = ui->WaveList->sortOrder() == Qt::DescendingOrder;
+    placement_->storeSettings(record);
+    record.displayFiles = ui->SmallBtn->isChecked()   ? 1
+                          : ui->LargeBtn->isChecked() ? 2
+                          : ui->ListBtn->isChecked()  ? 3
+                                                      : 4;
+    audition_->storeSettings(record);
+    waveform_->storeSettings(record);
+    record.save();
 }
 
 void BrowserWindow::closeEvent(QCloseEvent* event)
@@ -411,11 +274,6 @@ void BrowserWindow::closeEvent(QCloseEvent* event)
 void BrowserWindow::FormClose()
 {
     SaveSettings();
-}
-
-void BrowserWindow::ExitClick()
-{
-    close();
 }
 
 bool BrowserWindow::event(QEvent* event)
@@ -430,72 +288,50 @@ bool BrowserWindow::event(QEvent* event)
 
 void BrowserWindow::ShowHint(const QString& hint)
 {
-    lastHint_ = hint;
-    // A notice stays readable for its time; the hint comes once it is over.
-    if (!noticeShown_->isActive())
-        StatusBar->showMessage(hint);
-}
-
-void BrowserWindow::ShowNotice(const QString& text)
-{
-    StatusBar->showMessage(text);
-    // A narrow window cuts the line; the whole text is at hand under the pointer.
-    StatusBar->setToolTip(text);
-    noticeShown_->start();
+    status_->showHint(hint);
 }
 
 void BrowserWindow::LargeBtnClick()
 {
-    if (LargeBtn->isChecked())
-        WaveList->setViewStyle(WaveListWidget::vsIcon);
+    if (ui->LargeBtn->isChecked())
+        ui->WaveList->setViewStyle(WaveListWidget::vsIcon);
 }
 
 void BrowserWindow::SmallBtnClick()
 {
-    if (SmallBtn->isChecked())
-        WaveList->setViewStyle(WaveListWidget::vsSmallIcon);
+    if (ui->SmallBtn->isChecked())
+        ui->WaveList->setViewStyle(WaveListWidget::vsSmallIcon);
 }
 
 void BrowserWindow::ListBtnClick()
 {
-    if (ListBtn->isChecked())
-        WaveList->setViewStyle(WaveListWidget::vsList);
+    if (ui->ListBtn->isChecked())
+        ui->WaveList->setViewStyle(WaveListWidget::vsList);
 }
 
 void BrowserWindow::DetailBtnClick()
 {
-    if (DetailBtn->isChecked())
-        WaveList->setViewStyle(WaveListWidget::vsReport);
-}
-
-void BrowserWindow::FolderTreeEnter()
-{
-    UpdateCommands();
+    if (ui->DetailBtn->isChecked())
+        ui->WaveList->setViewStyle(WaveListWidget::vsReport);
 }
 
 void BrowserWindow::UpdateCommands()
 {
-    const auto both = [](QAction* item, QAction* button, bool enabled) {
-        item->setEnabled(enabled);
-        if (button)
-            button->setEnabled(enabled);
+    const auto enable = [](std::initializer_list<QAction*> actions, bool enabled) {
+        for (QAction* a : actions)
+            a->setEnabled(enabled);
     };
-    if (WaveList->selectedRow() >= 0) {
-        const bool listFocus = WaveList->hasListFocus();
-        both(DeleteItem, DeleteBtn, listFocus);
-        both(PropertiesItem, PropBtn, listFocus);
-        both(EditWave, nullptr, listFocus);
-        both(ShowInFileManagerItem, nullptr, listFocus);
-        both(PlayItem, PlayBtn, !Playing);
-        // Rename keeps the state it had when the list last had no selection.
-    } else {
-        both(DeleteItem, DeleteBtn, false);
-        both(PropertiesItem, PropBtn, false);
-        both(EditWave, nullptr, false);
-        both(ShowInFileManagerItem, nullptr, false);
-        both(PlayItem, PlayBtn, false);
-        both(RenameItem, nullptr, FolderTree->hasFocus());
-    }
+    const bool selected = ui->WaveList->selectedRow() >= 0;
+    // The row's commands apply while the list has the focus.
+    const bool rowCommands = selected && ui->WaveList->hasListFocus();
+    enable({ui->DeleteItem, ui->DeleteBtn}, rowCommands);
+    enable({ui->PropertiesItem, ui->PropBtn}, rowCommands);
+    enable({ui->EditWave}, rowCommands);
+    enable({ui->ShowInFileManagerItem}, rowCommands);
+    enable({ui->PlayItem, ui->PlayBtn}, selected && !playback_->playing());
+    // Rename keeps the state it had when the list last had no selection.
+    if (!selected)
+        enable({ui->RenameItem}, ui->FolderTree->hasFocus());
     // A sound can be stopped while it is heard, also when the filter hides its row.
-    both(StopItem, StopBtn, Playing);
+    enable({ui->StopItem, ui->StopBtn}, playback_->playing());
 }

@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // BrowserWindow: the wave list - filling it from the selected folder, its selection, focus and keys.
 #include "browser/BrowserWindow.h"
+#include "browser/CursorTable.h"
+#include "browser/PlaybackSequence.h"
+#include "browser/WaveMeasuring.h"
+#include "browser/WaveRowReading.h"
+#include "browser/WaveformPanel.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
-#include "platform/sound/analysiscache.h"
 #include "platform/files/files.h"
 #include "platform/files/pathinfo.h"
 #include "platform/shell/shellinfo.h"
-#include "waves/W32Waves.h"
+#include "ui_BrowserWindow.h"
 
 #include <QApplication>
-#include <array>
-#include <map>
-#include <tuple>
 #include <utility>
 
 using namespace platform;
@@ -22,81 +23,22 @@ namespace {
 const char* const kWavesHint = "Play files by left mouse click on icon, right button stops playing";
 const char* const kNoWavesHint = "No waves found";
 
-/// Ends a directory search on every path.
-class FindGuard {
-public:
-    explicit FindGuard(HANDLE h) : h_(h) {}
-    ~FindGuard()
-    {
-        if (h_ != INVALID_HANDLE_VALUE)
-            FindClose(h_);
-    }
-    FindGuard(const FindGuard&) = delete;
-    FindGuard& operator=(const FindGuard&) = delete;
-
-private:
-    HANDLE h_;
-};
-
-/// What a row takes from its file's header: the Format, Length and Type texts and the values they show.
-struct HeaderTexts {
-    std::array<QString, 3> texts;
-    TWaveInfo info;
-};
-
-/// The format and type texts of a header. A folder holds few formats, so each text is made once per
-/// thread and shared by the rows that show it: quicker, and a row costs less memory.
-std::pair<QString, QString> formatAndType(const TWaveInfo& info)
-{
-    using Key = std::tuple<bool, quint16, quint16, quint32, quint16>;
-    thread_local std::map<Key, std::pair<QString, QString>> made;
-    const Key key{info.Valid, info.FormatTag, info.Channels, info.SamplesPerSec, info.BitsPerSample};
-    auto it = made.find(key);
-    if (it == made.end()) {
-        if (made.size() >= 256) // a folder of odd files must not grow it without end
-            made.clear();
-        it = made.emplace(key, std::make_pair(WaveFormatText(info), WaveTypeText(info))).first;
-    }
-    return it->second;
-}
-
-/// Reads one file's header; runs on the header-reading threads.
-HeaderTexts readHeaderTexts(const std::string& path)
-{
-    TWaveInfo info;
-    ReadWaveInfo(path, info);
-    auto [format, type] = formatAndType(info);
-    return {{std::move(format), WaveLengthText(info), std::move(type)}, info};
-}
-
-/// A row with the texts the listing gives; the header's texts come later.
-WaveRow listedRow(const WIN32_FIND_DATA& entry)
-{
-    WaveRow row;
-    row.fileName = entry.cFileName;
-    row.name = lowerAscii(entry.cFileName);
-    row.caption = waveCaptionText(row.name);
-    row.bytes = qint64(entry.nFileSizeLow);
-    row.texts[2] = FileSizeText(row.bytes);
-    return row;
-}
-
 } // namespace
 
-void BrowserWindow::FolderTreeChange()
+void BrowserWindow::showChosenFolder()
 {
     treeChangeSeen_ = true;
     StopPlaying();
-    setWindowTitle("Tonfolio - " + waveCaptionText(FolderDisplayName(FolderTree->SelectedPath())));
+    setWindowTitle("Tonfolio - " + waveCaptionText(FolderDisplayName(ui->FolderTree->SelectedPath())));
     FillWaveList();
 }
 
 void BrowserWindow::FillWaveList()
 {
     dirtree::BusyCursor hourglass;
-    WaveList->model()->clear();
+    ui->WaveList->model()->clear();
     // The folder of the selected node itself, not whichever folder its upper-case path finds.
-    const std::string folder = FolderTree->SelectedDiskPath();
+    const std::string folder = ui->FolderTree->SelectedDiskPath();
     const std::string mask = folder + "*.wav";
     // Every kind of entry counts, folders named like waves too.
     WIN32_FIND_DATA entry;
@@ -108,26 +50,26 @@ void BrowserWindow::FillWaveList()
         found = platform::lastFoundIdentity();
         return more;
     };
-    FindGuard searching(find);
+    const FindHandle searching(find);
     if (find == INVALID_HANDLE_VALUE) {
-        WaveList->setHint(kNoWavesHint);
-        WaveList->unsetListCursor();
+        ui->WaveList->setHint(kNoWavesHint);
+        ui->WaveList->unsetListCursor();
     } else {
-        WaveList->setListCursor(cursorOf(crWaveCur));
+        ui->WaveList->setListCursor(cursorOf(crWaveCur));
         if (!IconLoaded) {
             IconLoaded = true;
             WaveIcon = fetchWaveIcon(folder + entry.cFileName);
-            WaveList->model()->setIcon(WaveIcon);
+            ui->WaveList->model()->setIcon(WaveIcon);
         }
         // The headers are read by many threads at once, from the first entry on, while the folder is still
         // being listed: a cold or slow disk then serves many files in the time of one. The rows are made
         // from the results in the listing's order, collected first and put in caption order once.
         platform::RequestPool<std::string, HeaderTexts> headers(readHeaderTexts, headerReaders_);
         std::vector<WaveRow> rows;
-        const bool measures = MeasuresWanted();
+        const bool measures = measuring_->wanted();
         std::vector<std::optional<platform::FileIdentity>> identities;
         do {
-            rows.push_back(listedRow(entry));
+            rows.push_back(listedRow(entry.cFileName, qint64(entry.nFileSizeLow)));
             if (measures)
                 identities.push_back(found);
             // The header is read under the entry's own name: with names that differ only in letter case,
@@ -135,28 +77,12 @@ void BrowserWindow::FillWaveList()
             headers.add(folder + entry.cFileName);
         } while (findNext());
         // Known measures are looked up while the headers are read.
-        if (measures) {
-            std::vector<std::string> names;
-            names.reserve(rows.size());
-            for (const WaveRow& row : rows)
-                names.push_back(row.fileName);
-            MeasureListedFiles(folder, names, std::move(identities));
-            fillMeasuring_ = measuring_;
-        }
-        for (size_t i = 0; i < rows.size(); ++i) {
-            HeaderTexts header = headers.take(i);
-            WaveRow& row = rows[i];
-            row.texts[0] = std::move(header.texts[0]);
-            row.texts[1] = std::move(header.texts[1]);
-            row.texts[3] = std::move(header.texts[2]);
-            row.headerRead = header.info.Valid;
-            row.channels = header.info.Channels;
-            row.bits = header.info.BitsPerSample;
-            row.rate = header.info.SamplesPerSec;
-            row.seconds = double(header.info.Length);
-        }
-        WaveList->model()->setRows(std::move(rows));
-        WaveList->setHint(kWavesHint);
+        if (measures)
+            measuring_->startForFill(folder, rows, std::move(identities));
+        for (size_t i = 0; i < rows.size(); ++i)
+            takeHeader(rows[i], headers.take(i));
+        ui->WaveList->model()->setRows(std::move(rows));
+        ui->WaveList->setHint(kWavesHint);
     }
     UpdateCommands();
 }
@@ -173,43 +99,43 @@ QIcon BrowserWindow::fetchWaveIcon(const std::string& path)
 
 std::string BrowserWindow::SelectedWavePath() const
 {
-    const int row = WaveList->selectedRow();
+    const int row = ui->WaveList->selectedRow();
     if (row < 0)
         return {};
-    return JoinPath(FolderTree->SelectedPath(), WaveList->model()->name(row));
+    return JoinPath(ui->FolderTree->SelectedPath(), ui->WaveList->model()->name(row));
 }
 
 std::string BrowserWindow::rowFile(int row) const
 {
-    if (row < 0 || row >= WaveList->rowCount())
+    if (row < 0 || row >= ui->WaveList->rowCount())
         return {};
-    const std::string folder = FolderTree->SelectedDiskPath();
+    const std::string folder = ui->FolderTree->SelectedDiskPath();
     if (folder == "?")
         return {};
-    const std::string file = folder + WaveList->model()->fileName(row);
+    const std::string file = folder + ui->WaveList->model()->fileName(row);
     return NamesExactly(file) ? file : std::string();
 }
 
 std::string BrowserWindow::selectedWaveFile() const
 {
-    return rowFile(WaveList->selectedRow());
+    return rowFile(ui->WaveList->selectedRow());
 }
 
 void BrowserWindow::bindWaveList()
 {
-    connect(WaveList, &WaveListWidget::changed, this, &BrowserWindow::WaveListChange);
-    connect(WaveList, &WaveListWidget::entered, this, &BrowserWindow::WaveListEnter);
-    connect(WaveList, &WaveListWidget::keyReleased, this, &BrowserWindow::WaveListKeyUp);
-    connect(WaveList, &WaveListWidget::mouseReleased, this, &BrowserWindow::WaveListMouseDown);
-    connect(WaveList, &WaveListWidget::doubleClicked, this, &BrowserWindow::WaveListDblClick);
+    connect(ui->WaveList, &WaveListWidget::changed, this, &BrowserWindow::WaveListChange);
+    connect(ui->WaveList, &WaveListWidget::entered, this, &BrowserWindow::WaveListEnter);
+    connect(ui->WaveList, &WaveListWidget::keyReleased, this, &BrowserWindow::WaveListKeyUp);
+    connect(ui->WaveList, &WaveListWidget::mouseReleased, this, &BrowserWindow::playOrStopOnRelease);
+    connect(ui->WaveList, &WaveListWidget::doubleClicked, this, &BrowserWindow::WaveListDblClick);
     // Enter plays the selected row, as in other lists of sounds.
-    connect(WaveList, &WaveListWidget::enterPressed, this, &BrowserWindow::PlayClick);
+    connect(ui->WaveList, &WaveListWidget::enterPressed, this, &BrowserWindow::play);
     // A dragged row carries its file's address, so other programs can take it too.
-    WaveList->rowUrl = [this](int row) {
+    ui->WaveList->rowUrl = [this](int row) {
         const std::string url = FileUrlOf(rowFile(row));
         return QUrl::fromEncoded(QByteArray(url.data(), qsizetype(url.size())));
     };
-    connect(WaveList->model(), &WaveListModel::captionEdited, this, [this](int row, const std::string& text) {
+    connect(ui->WaveList->model(), &WaveListModel::captionEdited, this, [this](int row, const std::string& text) {
         std::string s = text;
         WaveListEdited(row, s);
     });
@@ -222,27 +148,46 @@ void BrowserWindow::WaveListChange()
 
 void BrowserWindow::WaveListEnter()
 {
-    if (WaveList->visibleRowCount() > 0 && WaveList->selectedRow() < 0)
-        WaveList->selectRow(WaveList->visibleRow(0));
+    if (ui->WaveList->visibleRowCount() > 0 && ui->WaveList->selectedRow() < 0)
+        ui->WaveList->selectRow(ui->WaveList->visibleRow(0));
     UpdateCommands();
 }
 
 void BrowserWindow::WaveListKeyUp(int key, Qt::KeyboardModifiers)
 {
     // While a row is dragged, key-ups belong to the drag: letting go of Ctrl turns a copy into a move.
-    if (WaveList->isDragging()) {
+    if (ui->WaveList->isDragging()) {
         if (key == Qt::Key_Control) {
-            WaveList->setDragCursor(QCursor());
+            ui->WaveList->setDragCursor(QCursor());
             CopyOnDrop = false;
         }
         return;
     }
     if (key == Qt::Key_Space) {
-        if (Playing)
+        if (playback_->playing())
             StopPlaying();
         else
             StartPlaying();
     } else if (key == Qt::Key_F5) {
         FillWaveList();
     }
+}
+
+void BrowserWindow::filterChanged()
+{
+    playback_->followShownRows();
+    // A condition on the measures needs them.
+    measuring_->start();
+    UpdateCommands();
+}
+
+void BrowserWindow::showSelectedWaveform(bool reload)
+{
+    // The file of the row as the disk spells it: of two names differing only in case, the one shown.
+    waveform_->showFile(selectedWaveFile(), reload, playback_->playing());
+}
+
+bool BrowserWindow::isDraggingWave() const
+{
+    return ui->WaveList->isDragging();
 }

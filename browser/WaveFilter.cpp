@@ -1,13 +1,207 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/WaveFilter.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <string_view>
 
 namespace {
 
-double measureOf(const platform::SoundMeasures& m, WaveFilter::Measure which)
+/// The whole text folded: compatibility decomposition splits "é" into "e" and its accent, and "ﬁ"
+/// into "fi"; the marks go, then the case.
+std::string foldedSlowly(const QString& text)
+{
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+    QString out;
+    out.reserve(decomposed.size());
+    for (const QChar c : decomposed)
+        if (c.category() != QChar::Mark_NonSpacing && c.category() != QChar::Mark_Enclosing)
+            out.append(c);
+    return out.toCaseFolded().toStdString();
+}
+
+// Below this, a character folds alone as it does within a text (no mark combines with a letter here,
+// no letter's case depends on its neighbours), so its folding is looked up.
+constexpr char16_t kFoldTableEnd = 0x250;
+
+const std::vector<std::string>& foldTable()
+{
+    static const std::vector<std::string> table = [] {
+        std::vector<std::string> t(kFoldTableEnd);
+        for (char16_t c = 0; c < kFoldTableEnd; ++c)
+            t[c] = foldedSlowly(QString(QChar(c)));
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+namespace {
+
+/// Appends the folded text to out.
+void appendFolded(const QString& text, std::string& out)
+{
+    const size_t start = out.size();
+    const std::vector<std::string>* table = nullptr;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) {
+            out.push_back(u >= 'A' && u <= 'Z' ? char(u - 'A' + 'a') : char(u));
+        } else if (u < kFoldTableEnd) {
+            if (!table)
+                table = &foldTable();
+            out += (*table)[u];
+        } else {
+            out.resize(start);
+            out += foldedSlowly(text);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+std::string searchFolded(const QString& text)
+{
+    std::string out;
+    out.reserve(size_t(text.size()));
+    appendFolded(text, out);
+    return out;
+}
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+bool readNumber(const QString& s, double& out)
+{
+    bool ok = false;
+    out = s.toDouble(&ok);
+    return ok && std::isfinite(out);
+}
+
+/// "A", "a4", "C#3", "Db2": the pitch class and, when given, the octave.
+bool readNote(const QString& s, int& pitchClass, int& octave)
+{
+    static const QRegularExpression note(QStringLiteral("^([a-gA-G])([#b]?)(-?\\d+)?$"));
+    const auto m = note.match(s);
+    if (!m.hasMatch())
+        return false;
+    static const int classes[] = {9, 11, 0, 2, 4, 5, 7}; // a b c d e f g
+    int pc = classes[m.captured(1).toLower().at(0).unicode() - 'a'];
+    if (m.captured(2) == QLatin1String("#"))
+        pc += 1;
+    else if (m.captured(2) == QLatin1String("b"))
+        pc += 11;
+    pitchClass = pc % 12;
+    octave = m.captured(3).isEmpty() ? -100 : m.captured(3).toInt();
+    return true;
+}
+
+/// "120", "120-130", "<-20", ">=-14", "-30--20": the range a value must lie in. A single number
+/// stands for the values shown as it.
+bool readRange(const QString& s, double& low, double& high)
+{
+    double v = 0;
+    for (const char* op : {"<=", ">=", "<", ">"}) {
+        const QString prefix = QString::fromLatin1(op);
+        if (s.startsWith(prefix)) {
+            if (!readNumber(s.mid(prefix.size()), v))
+                return false;
+            if (op[0] == '<') {
+                low = -kInf;
+                high = v;
+            } else {
+                low = v;
+                high = kInf;
+            }
+            return true;
+        }
+    }
+    if (readNumber(s, v)) {
+        // The values that show as the number typed, to its last digit: 120 is 119.5 to 120.5, -9.7 is
+        // -9.75 to -9.65.
+        const int point = int(s.indexOf(QLatin1Char('.')));
+        int decimals = 0;
+        while (point >= 0 && point + 1 + decimals < s.size() && s.at(point + 1 + decimals).isDigit())
+            ++decimals;
+        const double half = 0.5 * std::pow(10.0, -decimals);
+        low = v - half;
+        high = v + half;
+        return true;
+    }
+    // The dash between the ends is the first one after the first character (which may be a minus).
+    const int dash = int(s.indexOf(QLatin1Char('-'), 1));
+    if (dash < 0)
+        return false;
+    double a = 0, b = 0;
+    if (!readNumber(s.left(dash), a) || !readNumber(s.mid(dash + 1), b))
+        return false;
+    low = std::min(a, b);
+    high = std::max(a, b);
+    return true;
+}
+
+enum class Reading { NotACondition, Read, Unreadable };
+
+/// "key:Am", "key:F#", "key:8A"; a "~" after the key takes the keys that mix with it as well.
+Reading readKeyCondition(const QString& word, const QString& value, WaveFilter::Condition& c, QString& problem)
+{
+    c.measure = WaveFilter::Measure::Key;
+    c.compatibleKeys = value.endsWith(QLatin1Char('~'));
+    const QString named = c.compatibleKeys ? value.chopped(1) : value;
+    if (const auto key = library::MusicalKey::parse(named.toStdString())) {
+        c.key = *key;
+        return Reading::Read;
+    }
+    problem = value.isEmpty() ? QStringLiteral("%1 needs a key such as Am, F#, Bb major or 8A").arg(word)
+                              : QStringLiteral("%1: \"%2\" is not a key (Am, F#, Bb major, 8A; ~ for the keys that "
+                                               "mix with it)")
+                                    .arg(word, value);
+    return Reading::Unreadable;
+}
+
+/// A word naming a measure ("bpm:", "lufs:", ...) is a condition; why its range cannot be read goes to
+/// problem.
+Reading readCondition(const QString& word, WaveFilter::Condition& c, QString& problem)
+{
+    const int colon = int(word.indexOf(QLatin1Char(':')));
+    if (colon <= 0)
+        return Reading::NotACondition;
+    const QString key = word.left(colon).toLower();
+    const QString value = word.mid(colon + 1);
+    using M = WaveFilter::Measure;
+    if (key == QLatin1String("key"))
+        return readKeyCondition(word, value, c, problem);
+    if (key == QLatin1String("lufs") || key == QLatin1String("loudness"))
+        c.measure = M::Loudness;
+    else if (key == QLatin1String("peak") || key == QLatin1String("db"))
+        c.measure = M::Peak;
+    else if (key == QLatin1String("bpm") || key == QLatin1String("tempo"))
+        c.measure = M::Tempo;
+    else if (key == QLatin1String("pitch") || key == QLatin1String("note"))
+        c.measure = M::Pitch;
+    else
+        return Reading::NotACondition;
+    if (c.measure == M::Pitch && readNote(value, c.pitchClass, c.octave))
+        return Reading::Read;
+    if (readRange(value, c.low, c.high))
+        return Reading::Read;
+    const QString ranges = QStringLiteral("a number or range such as 120, 120-130, <120 or >=120");
+    if (value.isEmpty())
+        problem = QStringLiteral("%1 needs %2").arg(word, c.measure == M::Pitch ? QStringLiteral("a note such as A4") : ranges);
+    else if (c.measure == M::Pitch)
+        problem = QStringLiteral("%1: \"%2\" is not a note (A to G, # or b, an octave: A4, C#3, Db)").arg(word, value);
+    else
+        problem = QStringLiteral("%1: \"%2\" is not %3").arg(word, value, ranges);
+    return Reading::Unreadable;
+}
+
+double measureOf(const library::SoundAnalysis& m, WaveFilter::Measure which)
 {
     switch (which) {
     case WaveFilter::Measure::Loudness:
@@ -29,7 +223,22 @@ double measureOf(const platform::SoundMeasures& m, WaveFilter::Measure which)
 WaveFilter WaveFilter::parse(const QString& typed)
 {
     WaveFilter f;
-    static_cast<library::SearchQuery&>(f) = library::SearchQuery::parse(typed);
+    const QStringList words = typed.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString& word : words) {
+        Condition c;
+        QString problem;
+        switch (readCondition(word, c, problem)) {
+        case Reading::Read:
+            f.conditions.push_back(c);
+            break;
+        case Reading::Unreadable:
+            f.problems << problem;
+            break;
+        case Reading::NotACondition:
+            f.words.push_back(searchFolded(word));
+            break;
+        }
+    }
     return f;
 }
 
@@ -46,10 +255,29 @@ bool WaveFilter::matches(const WaveRow& row) const
 
 bool WaveFilter::matchesMeasures(const WaveRow& row) const
 {
-    // A row not yet measured is not known to match; the rows know no keys yet.
-    for (const Condition& c : conditions)
-        if (!row.analysed || !c.holdsFor(measureOf(row.measures, c.measure)))
+    for (const Condition& c : conditions) {
+        // A row not yet measured, or without the measure, is not known to match.
+        if (!row.analysed)
             return false;
+        if (c.measure == Measure::Key) {
+            const auto& key = row.measures.key;
+            if (!key || (c.compatibleKeys ? !c.key.isCompatibleWith(*key) : c.key != *key))
+                return false;
+            continue;
+        }
+        const double v = measureOf(row.measures, c.measure);
+        if (std::isnan(v))
+            return false;
+        if (c.pitchClass >= 0) {
+            const int note = int(std::lround(v));
+            if ((note % 12 + 12) % 12 != c.pitchClass)
+                return false;
+            if (c.octave != -100 && note / 12 - 1 != c.octave)
+                return false;
+        } else if (v < c.low || v > c.high) {
+            return false;
+        }
+    }
     return true;
 }
 
@@ -61,7 +289,7 @@ void FoldedCaptions::make(const WaveListModel& rows)
     text.reserve(size_t(rows.rowCount()) * 24);
     for (int r = 0; r < rows.rowCount(); ++r) {
         starts.push_back(uint32_t(text.size()));
-        library::appendFolded(rows.row(r).caption, text);
+        appendFolded(rows.row(r).caption, text);
         text.push_back('\0');
     }
     starts.push_back(uint32_t(text.size()));
@@ -75,17 +303,16 @@ std::vector<char> FoldedCaptions::rowsContaining(const std::string& folded) cons
     // No caption holds a zero byte; such a text would otherwise match across two captions.
     if (folded.empty() || folded.find('\0') != std::string::npos)
         return found;
-    const char* const begin = text.data();
-    const char* const end = begin + text.size();
+    const std::string_view all(text.data(), text.size());
     auto row = starts.begin();
-    for (const char* at = begin; at < end;) {
-        const auto* hit = static_cast<const char*>(memmem(at, size_t(end - at), folded.data(), folded.size()));
-        if (!hit)
+    for (size_t at = 0; at < all.size();) {
+        const size_t hit = all.find(folded, at);
+        if (hit == std::string_view::npos)
             break;
         // The row the hit lies in; the search goes on at the next row.
-        row = std::upper_bound(row, starts.end(), uint32_t(hit - begin)) - 1;
+        row = std::upper_bound(row, starts.end(), uint32_t(hit)) - 1;
         found[size_t(row - starts.begin())] = 1;
-        at = begin + *(row + 1);
+        at = *(row + 1);
     }
     return found;
 }

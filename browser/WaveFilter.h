@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The filter of the wave list: the library's search query (words a caption must contain, ignoring case
-// and accents, and conditions on the measures) matched against the rows of the folder on screen.
+// The filter of the wave list: the text a caption must contain, ignoring case and accents, and
+// conditions on the analysis measures ("bpm:120-130", "lufs:<-20", "pitch:A4", "key:Am~").
 
 #include "browser/WaveListModel.h"
-#include "library/searchquery.h"
+#include "library/musicalkey.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,13 +12,34 @@
 #include <string>
 #include <vector>
 
-using library::searchFolded;
+/// A text as the filter compares it (UTF-8): accents and other combining marks removed, case folded.
+std::string searchFolded(const QString& text);
 
-struct WaveFilter : library::SearchQuery {
-    using Measure = library::Measure;
+struct WaveFilter {
+    enum class Measure { Loudness, Peak, Tempo, Pitch, Key };
+    /// A measure within [low, high]; a pitch condition may instead name a note ("A", "A4", "C#3"); a
+    /// key condition names a key, and with "~" the keys that mix with it too.
+    struct Condition {
+        Measure measure = Measure::Loudness;
+        double low = 0;
+        double high = 0;
+        int pitchClass = -1; ///< 0 = C ... 11 = B when a note is named
+        int octave = -100;   ///< with the note, when named too
+        library::MusicalKey key; ///< of a key condition
+        bool compatibleKeys = false;
+    };
+    /// The words a caption must all contain, in any order (folded); none matches every caption.
+    std::vector<std::string> words;
+    std::vector<Condition> conditions;
+    /// Why each condition typed that cannot be read is left out, one line each.
+    QStringList problems;
 
-    /// The query typed, as library::SearchQuery::parse reads it.
+    /// Words of the form measure:range become conditions, the rest are words. A word naming a measure
+    /// whose range cannot be read is left out with the reason in problems, so a slip of the keys does
+    /// not empty the list.
     static WaveFilter parse(const QString& typed);
+    bool isEmpty() const { return words.empty() && conditions.empty(); }
+    bool usesMeasures() const { return !conditions.empty(); }
     bool matches(const WaveRow& row) const;
     bool matchesMeasures(const WaveRow& row) const;
 };
@@ -27,7 +48,7 @@ struct WaveFilter : library::SearchQuery {
 /// finds the rows holding a text far quicker than a search of each caption.
 struct FoldedCaptions {
     std::string text;
-    std::vector<uint32_t> starts;  ///< where each row's caption begins, and the end of the last
+    std::vector<uint32_t> starts; ///< where each row's caption begins, and the end of the last
     quint64 version = ~quint64(0); ///< the model's captionsVersion it was made from
 
     void make(const WaveListModel& rows);

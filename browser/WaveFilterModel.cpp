@@ -70,6 +70,12 @@ SortKey sortKey(const WaveRow& row, int column, const QHash<QString, int>& types
         return measureKey(row, row.measures.tempo);
     case WaveListModel::ColPitch:
         return measureKey(row, row.measures.pitch);
+    case WaveListModel::ColKey: {
+        // Around the Camelot wheel (1A 1B 2A ...), where neighbours mix well.
+        const auto& key = row.measures.key;
+        k = measureKey(row, key ? 2.0 * std::stoi(key->camelot()) + (key->minor ? 0 : 1) : std::nan(""));
+        break;
+    }
     default:
         break;
     }

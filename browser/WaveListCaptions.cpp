@@ -21,7 +21,7 @@ namespace {
 
 // Column widths of the details view, in column order: the least a column starts with, made for a
 // small font; a larger font widens a column to its widest text.
-const int kColumnWidths[WaveListModel::AllColumnCount] = {200, 140, 60, 60, 150, 90, 90, 80, 70};
+const int kColumnWidths[WaveListModel::AllColumnCount] = {200, 140, 60, 60, 150, 90, 90, 80, 70, 80};
 
 // Small icons and list give a caption at least this many characters, however narrow the view.
 constexpr int kMinCaptionChars = 10;
@@ -90,8 +90,13 @@ int widestMeasureText(int column, const QFontMetrics& metrics)
     WaveRow row;
     row.analysed = true;
     int widest = 0;
+    if (column == WaveListModel::ColKey) // every key's name
+        for (int k = 0; k < 24; ++k) {
+            row.measures.key = library::MusicalKey{k % 12, k >= 12};
+            widest = std::max(widest, metrics.horizontalAdvance(measureText(row, column)));
+        }
     for (const double v : values) {
-        row.measures = {v, v, v, v};
+        row.measures.loudness = row.measures.peak = row.measures.tempo = row.measures.pitch = v;
         widest = std::max(widest, metrics.horizontalAdvance(measureText(row, column)));
     }
     return widest;

@@ -2,6 +2,8 @@
 #include "browser/WaveListModel.h"
 
 #include "dirtree/DirTree.h"
+#include "dirtree/FileRoutines.h"
+#include "platform/utf8.h"
 
 #include <QCollator>
 #include <algorithm>
@@ -10,15 +12,13 @@
 
 namespace {
 
-const char* const kHeaders[WaveListModel::AllColumnCount] = {"Filename", "Format",   "Length", "Size", "Type",
-                                                             "Loudness", "Peak", "Tempo",  "Pitch"};
+const char* const kHeaders[WaveListModel::AllColumnCount] = {"Filename", "Format", "Length", "Size",  "Type",
+                                                             "Loudness", "Peak",   "Tempo",  "Pitch", "Key"};
 
 const QCollator& collator()
 {
     return dirtree::nameCollator(Qt::CaseSensitive);
 }
-
-const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 
 QString decibels(double v, const char* unit)
 {
@@ -33,7 +33,7 @@ QString measureText(const WaveRow& row, int column)
 {
     if (!row.analysed)
         return {};
-    const platform::SoundMeasures& m = row.measures;
+    const library::SoundAnalysis& m = row.measures;
     switch (column) {
     case WaveListModel::ColLoudness:
         return std::isnan(m.loudness) ? QString() : decibels(m.loudness, "LUFS");
@@ -41,22 +41,33 @@ QString measureText(const WaveRow& row, int column)
         return std::isnan(m.peak) ? QString() : decibels(m.peak, "dBFS");
     case WaveListModel::ColTempo:
         return std::isnan(m.tempo) ? QString() : QStringLiteral("%1 BPM").arg(m.tempo, 0, 'f', 1);
-    case WaveListModel::ColPitch: {
-        if (std::isnan(m.pitch))
-            return {};
-        const long note = std::lround(m.pitch);
-        const int cents = int(std::lround((m.pitch - double(note)) * 100));
-        const QString name = QStringLiteral("%1%2").arg(QLatin1String(kNoteNames[(note % 12 + 12) % 12])).arg(note / 12 - 1);
-        return cents == 0 ? name : QStringLiteral("%1 %2%3").arg(name, cents > 0 ? QStringLiteral("+") : QString()).arg(cents);
-    }
+    case WaveListModel::ColPitch:
+        return std::isnan(m.pitch) ? QString() : QString::fromStdString(library::pitchName(m.pitch));
+    case WaveListModel::ColKey:
+        return m.key ? QString::fromStdString(m.key->name()) : QString();
     default:
         return {};
     }
 }
 
+const QString kPendingMeasureMark = QStringLiteral("\u2026");
+
+QString measureToolTip(const WaveRow& row, int column)
+{
+    if (!row.analysed)
+        return QStringLiteral("Not measured yet");
+    const library::SoundAnalysis& m = row.measures;
+    if (column == WaveListModel::ColLoudness && m.wholeSoundLoudness)
+        return QStringLiteral("Loudness of the whole sound: too short or quiet for an integrated loudness");
+    if (column == WaveListModel::ColKey && m.key)
+        return QStringLiteral("%1, Camelot %2")
+            .arg(QString::fromStdString(m.key->name()), QString::fromStdString(m.key->camelot()));
+    return {};
+}
+
 QString waveCaptionText(const std::string& name)
 {
-    return dirtree::displayText(name);
+    return platform::displayText(name);
 }
 
 WaveListModel::WaveListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -131,7 +142,7 @@ int WaveListModel::setCaption(int row, const std::string& name)
     return target;
 }
 
-void WaveListModel::setMeasures(int row, const platform::SoundMeasures& measures)
+void WaveListModel::setMeasures(int row, const library::SoundAnalysis& measures)
 {
     if (row < 0 || row >= rowCount())
         return;
@@ -140,7 +151,7 @@ void WaveListModel::setMeasures(int row, const platform::SoundMeasures& measures
     emit dataChanged(index(row, ColumnCount), index(row, AllColumnCount - 1));
 }
 
-void WaveListModel::setMeasuresOf(const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
+void WaveListModel::setMeasuresOf(const std::vector<std::pair<std::string, library::SoundAnalysis>>& results)
 {
     if (rowOfFile_.empty() && !rows_.empty()) {
         rowOfFile_.reserve(rows_.size());
@@ -188,8 +199,12 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
     case Qt::EditRole:
         if (index.column() >= ColumnCount)
-            return measureText(r, index.column());
+            return r.analysed ? measureText(r, index.column()) : kPendingMeasureMark;
         return index.column() == ColFilename ? r.caption : r.texts[size_t(index.column() - 1)];
+    case Qt::ToolTipRole:
+        if (index.column() >= ColumnCount)
+            return measureToolTip(r, index.column());
+        return {};
     case Qt::DecorationRole:
         if (index.column() == ColFilename)
             return icon_;
@@ -228,4 +243,22 @@ bool WaveListModel::setData(const QModelIndex& index, const QVariant& value, int
     const QByteArray text = value.toString().toUtf8();
     emit captionEdited(index.row(), std::string(text.constData(), size_t(text.size())));
     return true;
+}
+
+int WaveListModel::rowNamed(const std::string& name) const
+{
+    const auto caseFolded = [](const std::string& text) {
+        return QString::fromUtf8(text.data(), qsizetype(text.size())).toCaseFolded();
+    };
+    // Rows carry their names with A to Z lowered; a name typed in another case still finds its row.
+    const std::string lowered = lowerAscii(name);
+    const QString folded = caseFolded(name);
+    int loose = -1;
+    for (int row = 0; row < rowCount(); ++row) {
+        if (rows_[size_t(row)].name == lowered)
+            return row;
+        if (loose < 0 && caseFolded(rows_[size_t(row)].name) == folded)
+            loose = row;
+    }
+    return loose;
 }

@@ -2,7 +2,7 @@
 #pragma once
 // The rows of the wave list: one per wave entry of the listed folder, kept in caption order.
 
-#include "platform/sound/soundanalysis.h"
+#include "library/soundanalysis.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -26,7 +26,7 @@ struct WaveRow {
     quint32 rate = 0;
     double seconds = 0;
     qint64 bytes = 0;
-    platform::SoundMeasures measures; ///< meaningful once `analysed`
+    library::SoundAnalysis measures; ///< meaningful once `analysed`
     bool analysed = false;
 };
 
@@ -45,6 +45,7 @@ public:
         ColPeak,
         ColTempo,
         ColPitch,
+        ColKey,
         AllColumnCount
     };
     static constexpr int kMeasureColumns = AllColumnCount - ColumnCount;
@@ -66,13 +67,16 @@ public:
         rowOfFile_.clear();
     }
     const WaveRow& row(int index) const { return rows_[size_t(index)]; }
+    /// The row of a file name, letter case ignored: the row of its name with A to Z lowered, else the
+    /// first whose name folds to the same; -1 when none.
+    int rowNamed(const std::string& name) const;
     /// Changes whenever a caption or the order of the rows does, so what is made of the captions can be
     /// kept until then.
     quint64 captionsVersion() const { return captionsVersion_; }
     /// Gives a row its analysis results.
-    void setMeasures(int row, const platform::SoundMeasures& measures);
+    void setMeasures(int row, const library::SoundAnalysis& measures);
     /// Gives the rows of these file names (as their folder holds them) their results, with one change signal for them all.
-    void setMeasuresOf(const std::vector<std::pair<std::string, platform::SoundMeasures>>& results);
+    void setMeasuresOf(const std::vector<std::pair<std::string, library::SoundAnalysis>>& results);
     /// The icon every row shows.
     void setIcon(const QIcon& icon);
     QIcon icon() const { return icon_; }
@@ -103,6 +107,11 @@ private:
 /// The text of a measure column for a row; empty while not measured and where the sound has no such
 /// measure.
 QString measureText(const WaveRow& row, int column);
+/// What a measure cell shows while its row waits to be measured: unlike an empty cell (no such
+/// measure), it says the value is still to come.
+extern const QString kPendingMeasureMark;
+/// The tooltip of a measure cell: what the value means where the text alone does not say it.
+QString measureToolTip(const WaveRow& row, int column);
 
 /// The caption shown for a name's bytes: UTF-8 as is, other bytes as \xNN.
 QString waveCaptionText(const std::string& name);

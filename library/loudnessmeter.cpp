@@ -109,6 +109,15 @@ struct LoudnessMeter::State {
     std::vector<float> in, converted, interleaved;
 };
 
+double loudnessMatchGain(double lufs, double peakDb, double target, double ceiling)
+{
+    if (!std::isfinite(lufs) || !std::isfinite(peakDb))
+        return 0.0;
+    const double gain = target - lufs;
+    // A boost stops where the peak reaches the ceiling; a sound already past it is not lowered for that.
+    return gain <= 0 ? gain : std::max(0.0, std::min(gain, ceiling - peakDb));
+}
+
 int LoudnessMeter::measuringRate(int rate)
 {
     // From 44.1 to 96 kHz the weighting filters drawn for the rate hold to the standard's curve;

@@ -46,6 +46,11 @@ struct Loudness {
                      ///< very quiet): lufs is the weighted loudness of the whole sound, ungated
 };
 
+/// The gain in dB that brings a sound of this loudness to `target` LUFS, a boost no larger than keeps
+/// its peak at or under `ceiling` dBFS; 0 for a sound without a usable loudness or peak (not
+/// measured, silent), which then plays as it is.
+double loudnessMatchGain(double lufs, double peakDb, double target = -18.0, double ceiling = -1.0);
+
 class LoudnessMeter {
 public:
     /// Rates far from 48 kHz are measured through a copy converted to 48 kHz, where the weighting

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/measurepass.h"
 
+#include "library/analysiscache.h"
+#include "library/soundanalysis.h"
+
 #include "platform/files/backgroundwork.h"
 #include "platform/files/fileidentity.h"
-#include "platform/sound/analysiscache.h"
-#include "platform/sound/soundanalysis.h"
 
 #include <chrono>
 #include <vector>
@@ -19,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kBatch = 16;
 constexpr auto kWriteInterval = std::chrono::seconds(2);
 
-FileMeasures fromSound(const std::optional<platform::SoundMeasures>& m)
+FileMeasures fromSound(const std::optional<SoundAnalysis>& m)
 {
     FileMeasures out;
     if (!m) {
@@ -30,6 +31,7 @@ FileMeasures fromSound(const std::optional<platform::SoundMeasures>& m)
     out.peak = m->peak;
     out.tempo = m->tempo;
     out.pitch = m->pitch;
+    out.key = m->key;
     return out;
 }
 
@@ -80,7 +82,7 @@ void MeasurePass::run()
     const std::unique_ptr<LibraryStore> store = options_.openStore();
     if (!store || !store->isOpen())
         return;
-    platform::AnalysisCache cache(options_.cacheFile);
+    AnalysisCache cache(options_.cacheFile);
     std::int64_t measured = 0;
     std::int64_t left = store->unmeasuredCount();
     std::vector<MeasuredFile> done;
@@ -128,9 +130,9 @@ void MeasurePass::run()
             // A file changed since it was listed is measured once the next pass has its new listing.
             if (!now || now->size != u.size || now->modified != u.modified)
                 continue;
-            std::optional<platform::SoundMeasures> m = cache.find({known}).front();
+            std::optional<SoundAnalysis> m = cache.find({known}).front();
             if (!m) {
-                m = platform::analyseSound(drivePath);
+                m = analyseSound(drivePath);
                 if (m)
                     cache.store({{known, *m}});
             }

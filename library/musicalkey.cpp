@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 namespace library {
 
@@ -97,6 +98,18 @@ bool MusicalKey::isCompatibleWith(const MusicalKey& other) const
 {
     const auto keys = compatibleKeys();
     return std::find(keys.begin(), keys.end(), other) != keys.end();
+}
+
+std::string pitchName(double midiNote)
+{
+    static const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    const long note = std::lround(midiNote);
+    const int cents = int(std::lround((midiNote - double(note)) * 100));
+    const long octave = note / 12 - 1;
+    std::string name = kNoteNames[wrap(int(note % 12))] + std::to_string(octave);
+    if (cents != 0)
+        name += (cents > 0 ? " +" : " ") + std::to_string(cents);
+    return name;
 }
 
 } // namespace library

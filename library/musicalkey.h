@@ -32,4 +32,7 @@ struct MusicalKey {
     bool isCompatibleWith(const MusicalKey& other) const;
 };
 
+/// The note nearest a MIDI note number, with how far off it is in cents: "A4", "C#5 +12", "E2 -3".
+std::string pitchName(double midiNote);
+
 } // namespace library

@@ -163,11 +163,13 @@ bool readRange(const QString& s, double& low, double& high)
 
 enum class Reading { NotACondition, Read, Unreadable };
 
-/// "Am", "F#", "8A", and with "~" before it the keys that mix with it.
+/// "Am", "F#", "8A", and with "~" after it (or before it) the keys that mix with it.
 bool readKeys(const QString& s, std::vector<MusicalKey>& keys)
 {
-    const bool compatible = s.startsWith(QLatin1Char('~'));
-    const auto key = MusicalKey::parse(s.mid(compatible ? 1 : 0).toStdString());
+    const bool before = s.startsWith(QLatin1Char('~'));
+    const bool after = !before && s.endsWith(QLatin1Char('~'));
+    const bool compatible = before || after;
+    const auto key = MusicalKey::parse(s.mid(before ? 1 : 0, s.size() - (compatible ? 1 : 0)).toStdString());
     if (!key)
         return false;
     keys = compatible ? key->compatibleKeys() : std::vector<MusicalKey>{*key};
@@ -193,7 +195,7 @@ QString problemOf(const QString& word, const QString& value, Measure measure)
     if (measure == Measure::Pitch)
         return QStringLiteral("%1: \"%2\" is not a note (A to G, # or b, an octave: A4, C#3, Db)").arg(word, value);
     if (measure == Measure::Key)
-        return QStringLiteral("%1: \"%2\" is not a key (Am, F#, Db major as Db, 8A; ~ before it for the keys "
+        return QStringLiteral("%1: \"%2\" is not a key (Am, F#, Db major as Db, 8A; ~ after it for the keys "
                               "that mix with it)")
             .arg(word, value);
     return QStringLiteral("%1: \"%2\" is not %3").arg(word, value, ranges);

@@ -2,7 +2,7 @@
 #pragma once
 // What a user types to find sounds, in the folder's filter box and in the library alike: words a name
 // must contain, ignoring case and accents, in any order, and conditions on the measures
-// ("bpm:120-130", "lufs:<-20", "pitch:A4", "key:~Am"). One grammar for both, so a search means the
+// ("bpm:120-130", "lufs:<-20", "pitch:A4", "key:Am~"). One grammar for both, so a search means the
 // same wherever it is typed.
 
 #include "library/musicalkey.h"

@@ -12,6 +12,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   pulseaudio pulseaudio-utils sox libsox-fmt-base
+  bs1770gain
   xvfb xauth xdotool
   binutils-mingw-w64-x86-64
   appstream desktop-file-utils dpkg-dev file lintian man-db python3-gi shared-mime-info

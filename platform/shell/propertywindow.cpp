@@ -3,7 +3,9 @@
 
 #include "platform/shell/dialogs.h"
 #include "platform/files/nativepath.h"
+#include "platform/utf8.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -11,6 +13,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMimeDatabase>
+#include <QPointer>
+#include <QThreadPool>
 #include <QVBoxLayout>
 #include <fcntl.h>
 #include <grp.h>
@@ -22,11 +26,6 @@
 namespace platform {
 
 namespace {
-
-QString text(const std::string& bytes)
-{
-    return QString::fromStdString(displayText(bytes));
-}
 
 QString dateText(const struct timespec& t)
 {
@@ -54,13 +53,13 @@ QString permissionText(mode_t mode)
 QString ownerText(uid_t uid)
 {
     const passwd* pw = ::getpwuid(uid);
-    return pw ? text(pw->pw_name) : QString::number(uid);
+    return pw ? displayText(pw->pw_name) : QString::number(uid);
 }
 
 QString groupText(gid_t gid)
 {
     const group* gr = ::getgrgid(gid);
-    return gr ? text(gr->gr_name) : QString::number(gid);
+    return gr ? displayText(gr->gr_name) : QString::number(gid);
 }
 
 QString kindText(const std::string& native, const struct stat& st)
@@ -108,7 +107,7 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
     const auto slash = native.find_last_of('/');
     const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
     const std::string folder = slash == 0 ? "/" : native.substr(0, slash);
-    setWindowTitle(text(name) + " Properties");
+    setWindowTitle(displayText(name) + " Properties");
 
     auto* outer = new QVBoxLayout(this);
     form_ = new QFormLayout;
@@ -118,9 +117,9 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
     outer->addWidget(buttons);
 
     struct stat st {};
-    addRow("Name", text(name));
+    addRow("Name", displayText(name));
     const std::string driveFolder = drivePathOf(folder);
-    addRow("Folder", text(driveFolder.empty() ? folder : driveFolder));
+    addRow("Folder", displayText(driveFolder.empty() ? folder : driveFolder));
     if (::lstat(native.c_str(), &st) != 0) {
         addRow("Type", "Not found");
         return;
@@ -143,8 +142,8 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
     addRow("Owner", ownerText(target.st_uid));
     addRow("Group", groupText(target.st_gid));
     addRow("Permissions", permissionText(target.st_mode));
-    if (S_ISREG(target.st_mode) && isWaveName(native))
-        addWaveDetails(native);
+    if (S_ISREG(target.st_mode) && isWaveName(native) && addWaveDetails(native))
+        addSoundDetails(native);
 }
 
 void PropertyWindow::addRow(const QString& label, const QString& value)
@@ -167,7 +166,7 @@ QString PropertyWindow::value(const QString& label) const
     return {};
 }
 
-void PropertyWindow::addWaveDetails(const std::string& native)
+bool PropertyWindow::addWaveDetails(const std::string& native)
 {
     // Only a regular file is handed to the decoder: a FIFO named x.wav must not block the window.
     const int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -176,14 +175,14 @@ void PropertyWindow::addWaveDetails(const std::string& native)
         if (fd >= 0)
             ::close(fd);
         addRow("Wave", "Cannot be read");
-        return;
+        return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     SF_INFO info{};
     SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (!file) {
         addRow("Wave", "Not a wave file that can be read");
-        return;
+        return false;
     }
     addRow("Format", formatName(info.format & SF_FORMAT_TYPEMASK));
     addRow("Encoding", formatName(info.format & SF_FORMAT_SUBMASK));
@@ -192,6 +191,55 @@ void PropertyWindow::addWaveDetails(const std::string& native)
     addRow("Frames", QLocale().toString(qint64(info.frames)));
     addRow("Length", lengthText(info.frames, info.samplerate));
     sf_close(file);
+    return true;
+}
+
+namespace {
+
+SoundDetails& soundDetails()
+{
+    static SoundDetails details;
+    return details;
+}
+
+} // namespace
+
+void setSoundDetails(SoundDetails details)
+{
+    soundDetails() = std::move(details);
+}
+
+void PropertyWindow::addSoundDetails(const std::string& native)
+{
+    const SoundDetails& details = soundDetails();
+    if (details.labels.empty() || !details.find)
+        return;
+    for (const QString& label : details.labels)
+        addRow(label, "Measuring\u2026");
+    // A long sound takes seconds to measure: the window is shown meanwhile, and may close before.
+    QPointer<PropertyWindow> self(this);
+    QThreadPool::globalInstance()->start([self, native, find = details.find] {
+        const std::vector<QString> texts = find(native);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, texts] {
+                if (self)
+                    self->showSoundDetails(texts);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PropertyWindow::showSoundDetails(const std::vector<QString>& texts)
+{
+    const std::vector<QString>& labels = soundDetails().labels;
+    for (int row = 0; row < form_->rowCount(); ++row) {
+        auto* name = qobject_cast<QLabel*>(form_->itemAt(row, QFormLayout::LabelRole)->widget());
+        for (size_t i = 0; name && i < labels.size(); ++i)
+            if (name->objectName() == labels[i])
+                qobject_cast<QLabel*>(form_->itemAt(row, QFormLayout::FieldRole)->widget())
+                    ->setText(i < texts.size() ? texts[i] : QString("Not measured"));
+    }
 }
 
 bool showPropertyWindow(const std::string& native, HWND owner)

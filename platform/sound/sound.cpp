@@ -96,6 +96,11 @@ void setSoundVolume(double volume)
     Channel::instance().setVolume(volume);
 }
 
+void setSoundGain(double decibels)
+{
+    Channel::instance().setGain(decibels);
+}
+
 double soundVolume()
 {
     return Channel::instance().volume();

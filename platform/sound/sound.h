@@ -49,6 +49,9 @@ double soundPositionSeconds();
 /// scale, where 1 leaves the sound as it is; the running sound follows at once.
 void setSoundVolume(double volume);
 double soundVolume();
+/// A gain in decibels on top of the volume, for the running sound and those that follow (a sound's
+/// loudness matched to others'); 0 leaves the sound as it is.
+void setSoundGain(double decibels);
 
 /// One output of the sound server.
 struct SoundOutput {

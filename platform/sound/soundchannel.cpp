@@ -301,7 +301,7 @@ void Channel::startStream(bool onDefaultOutput)
     streamDevice_ = device ? device : "";
     // The program's own volume travels with the stream, so the first sample already has it.
     pa_cvolume volume;
-    pa_cvolume_set(&volume, sampleSpec.channels, pa_volume_t(std::lround(volume_ * PA_VOLUME_NORM)));
+    pa_cvolume_set(&volume, sampleSpec.channels, streamVolume());
     const auto flags =
         pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
     if (pa_stream_connect_playback(stream_, device, &attr, flags, &volume, nullptr) < 0)

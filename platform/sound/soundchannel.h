@@ -38,6 +38,7 @@ public:
     double position();
     void setVolume(double volume);
     double volume();
+    void setGain(double decibels);
     void setOutput(const std::string& name);
     std::string output();
     std::vector<SoundOutput> outputs();
@@ -99,6 +100,9 @@ private:
     std::string streamDevice_;         // the output the stream was sent to, empty for the default
 
     double volume_ = 1.0;
+    double gainDb_ = 0.0; // on top of the volume
+    /// The volume and the gain as the server takes them.
+    unsigned streamVolume() const;
     std::string output_; // the chosen output, empty for the server's default
     std::string defaultOutput_;
     std::vector<SoundOutput> outputs_;

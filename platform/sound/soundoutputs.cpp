@@ -25,13 +25,30 @@ double Channel::volume()
     return volume_;
 }
 
+void Channel::setGain(double decibels)
+{
+    if (!loop_)
+        return;
+    Lock lock(loop_);
+    // Within what the server amplifies; anything else plays as it is.
+    gainDb_ = std::isfinite(decibels) ? std::clamp(decibels, -90.0, 40.0) : 0.0;
+    applyVolume();
+}
+
+unsigned Channel::streamVolume() const
+{
+    const auto volume = pa_volume_t(std::lround(volume_ * PA_VOLUME_NORM));
+    return gainDb_ == 0.0
+               ? volume
+               : std::min(pa_sw_volume_multiply(volume, pa_sw_volume_from_dB(gainDb_)), pa_volume_t(PA_VOLUME_MAX));
+}
+
 void Channel::applyVolume()
 {
     if (!stream_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
         return;
     pa_cvolume volume;
-    pa_cvolume_set(&volume, pa_stream_get_sample_spec(stream_)->channels,
-                   pa_volume_t(std::lround(volume_ * PA_VOLUME_NORM)));
+    pa_cvolume_set(&volume, pa_stream_get_sample_spec(stream_)->channels, streamVolume());
     if (pa_operation* op =
             pa_context_set_sink_input_volume(context_, pa_stream_get_index(stream_), &volume, nullptr, nullptr))
         pa_operation_unref(op);

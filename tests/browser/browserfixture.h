@@ -3,10 +3,16 @@
 // A browser window on a temporary drive C: with its own settings file, for the window's tests.
 
 #include "browser/BrowserWindow.h"
+#include "browser/CursorTable.h"
+#include "browser/WaveRowReading.h"
+#include "browserwindowaccess.h"
 #include "platform/settings/regfile.h"
+#include "platform/sound/sound.h"
+#include "support/soundmonitor.h"
 #include "support/tempdrive.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -14,6 +20,13 @@
 #include <optional>
 
 namespace browser_testing {
+
+/// Whether a sound is heard, where a test sound server runs; without one a play ends at once, and the
+/// states are checked all the same.
+inline bool soundingWhereServed()
+{
+    return !testing_support::SoundMonitor::serverConfigured() || platform::soundIsPlaying();
+}
 
 class BrowserTest : public ::testing::Test {
 protected:
@@ -86,22 +99,46 @@ protected:
         drive_.write(rel, testing_support::makeWav(channels, rate, bits, frames));
     }
 
+    /// Gives a wave list on its own the rows of a folder of drive C: ("A" for C:\A\) as the window's fill
+    /// would; returns the folder's drive path.
+    std::string fillList(WaveListWidget& list, const std::string& folder)
+    {
+        const std::string path = "C:\\" + folder + "\\";
+        const QDir dir(QString::fromStdString(drive_.native(folder)));
+        std::vector<WaveRow> rows;
+        for (const QString& name : dir.entryList({"*.wav"}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
+            rows.push_back(listedRow(name.toStdString(), 0));
+            takeHeader(rows.back(), readHeaderTexts(path + name.toStdString()));
+        }
+        list.model()->setRows(std::move(rows));
+        return path;
+    }
+
+    /// A wave of the given playing time (a quiet tone, so a server would have something to play), 8 kHz
+    /// mono 8-bit: one byte per frame keeps seconds of sound small on disk.
+    static constexpr int kToneRate = 8000;
+    void waveOf(const std::string& rel, double seconds)
+    {
+        drive_.write(rel, testing_support::makeWav(1, kToneRate, 8, int(seconds * kToneRate), 440.0));
+    }
+    void unreadable(const std::string& rel) { drive_.write(rel, std::string(500, 'x')); }
+
     QStringList captions() const
     {
         QStringList out;
-        auto* m = form_->WaveList->model();
+        auto* m = ui(*form_).WaveList->model();
         for (int r = 0; r < m->rowCount(); ++r)
             out << m->data(m->index(r, 0), Qt::DisplayRole).toString();
         return out;
     }
     QString cell(int row, int column) const
     {
-        auto* m = form_->WaveList->model();
+        auto* m = ui(*form_).WaveList->model();
         return m->data(m->index(row, column), Qt::DisplayRole).toString();
     }
     void selectFolder(const std::string& path)
     {
-        form_->FolderTree->SelectPath(path);
+        ui(*form_).FolderTree->SelectPath(path);
         QApplication::processEvents();
     }
     void focus(QWidget* w)

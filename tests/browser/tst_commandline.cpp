@@ -22,8 +22,8 @@ protected:
     }
     std::string selectedRowName()
     {
-        const int row = form().WaveList->selectedRow();
-        return row < 0 ? std::string() : form().WaveList->model()->name(row);
+        const int row = ui(form()).WaveList->selectedRow();
+        return row < 0 ? std::string() : ui(form()).WaveList->model()->name(row);
     }
 };
 
@@ -56,13 +56,13 @@ TEST_F(CommandLine, FoldersAndWaveFilesAreShownByLinuxPathDrivePathOrUrl)
         if (const size_t at = argument.find('@'); at != std::string::npos)
             argument.replace(at, 1, drive_.root());
         BrowserWindow& w = start();
-        ASSERT_EQ(w.FolderTree->SelectedPath(), "C:\\START\\");
+        ASSERT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\START\\");
         const std::string path = platform::DrivePathOfArgument(argument);
         ASSERT_FALSE(path.empty());
         EXPECT_EQ(w.openPath(path, false), c.shown);
-        EXPECT_EQ(w.FolderTree->SelectedPath(), c.folder);
+        EXPECT_EQ(ui(w).FolderTree->SelectedPath(), c.folder);
         EXPECT_EQ(selectedRowName(), c.row);
-        EXPECT_FALSE(w.Playing);
+        EXPECT_FALSE(playback(w).playing());
         form_.reset();
     }
     // Paths no drive holds name nothing here.
@@ -77,22 +77,22 @@ TEST_F(CommandLine, FoldersAndWavesMadeAfterTheWindowReadTheirParentsAreFound)
     wave("SOUNDS/later.wav");
     EXPECT_TRUE(w.openPath("C:\\SOUNDS\\later.wav", true));
     EXPECT_EQ(selectedRowName(), "later.wav");
-    EXPECT_TRUE(w.Playing);
-    EXPECT_TRUE(w.StopItem->isEnabled());
-    w.StopClick();
+    EXPECT_TRUE(playback(w).playing());
+    EXPECT_TRUE(ui(w).StopItem->isEnabled());
+    w.stop();
 
     // A folder made in the folder shown, and one made two levels deep in the drive's root, both read before.
     wave("SOUNDS/NEW/a.wav");
     wave("PACK/ONE/b.wav");
     EXPECT_TRUE(w.openPath("C:\\SOUNDS\\NEW\\", false));
-    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\NEW\\");
+    EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\SOUNDS\\NEW\\");
     EXPECT_EQ(captions(), QStringList{"a.wav"});
     EXPECT_TRUE(w.openPath("C:\\PACK\\ONE\\b.wav", true));
     EXPECT_EQ(selectedRowName(), "b.wav");
-    EXPECT_TRUE(w.Playing);
-    w.StopClick();
+    EXPECT_TRUE(playback(w).playing());
+    w.stop();
     // The nodes read before stay beside the new ones.
-    EXPECT_NE(w.FolderTree->FindNode("C:\\SOUNDS\\DRUMS\\"), nullptr);
+    EXPECT_NE(ui(w).FolderTree->FindNode("C:\\SOUNDS\\DRUMS\\"), nullptr);
     // The folder shown, handed again, lists what came since.
     wave("PACK/ONE/c.wav");
     EXPECT_TRUE(w.openPath("C:\\PACK\\ONE\\", false));

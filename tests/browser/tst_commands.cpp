@@ -69,31 +69,31 @@ protected:
     {
         BrowserWindow& w = start();
         selectFolder(folder);
-        focus(w.WaveList->currentView());
+        focus(ui(w).WaveList->currentView());
         const int index = captions().indexOf(row);
         EXPECT_GE(index, 0) << row.toStdString();
-        w.WaveList->selectRow(index);
+        ui(w).WaveList->selectRow(index);
         QApplication::processEvents();
         return w;
     }
     /// Renames the selected row through the Rename command and its in-place editor.
     void editSelectedRow(const QString& text)
     {
-        form().RenameClick();
+        form().renameSelected();
         auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
         ASSERT_NE(editor, nullptr);
-        ASSERT_TRUE(form().WaveList->isEditing());
+        ASSERT_TRUE(ui(form()).WaveList->isEditing());
         editor->setText(text);
         QTest::keyClick(editor, Qt::Key_Return);
         QApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    QTreeWidgetItem* node(const std::string& path) { return form().FolderTree->FindNode(path); }
+    QTreeWidgetItem* node(const std::string& path) { return ui(form()).FolderTree->FindNode(path); }
     /// The tree's open in-place editor (closed ones linger until deleted, unfocused).
     QLineEdit* treeEditor()
     {
         auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-        return editor && form().FolderTree->isAncestorOf(editor) ? editor : nullptr;
+        return editor && ui(form()).FolderTree->isAncestorOf(editor) ? editor : nullptr;
     }
     /// Types a name into the tree's open editor and presses Return.
     void acceptTreeEdit(const QString& text)
@@ -135,9 +135,9 @@ TEST_F(Commands, DeleteAskedYesGoesToTheTrashAndCanBeRestored)
     wave("SOUNDS/Bell.WAV");
     const std::string bytes = drive_.read("SOUNDS/Bell.WAV");
     BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
-    ASSERT_TRUE(w.DeleteItem->isEnabled());
+    ASSERT_TRUE(ui(w).DeleteItem->isEnabled());
     dialogs->answer(IDYES);
-    w.DeleteItem->trigger();
+    ui(w).DeleteItem->trigger();
 
     EXPECT_FALSE(drive_.exists("SOUNDS/Bell.WAV"));
     EXPECT_EQ(captions(), QStringList{"alarm.wav"});
@@ -160,11 +160,11 @@ TEST_F(Commands, DeleteAnsweredNoLeavesFileAndList)
     wave("SOUNDS/bell.wav");
     BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     dialogs->answer(IDNO);
-    w.DeleteClick();
+    w.deleteSelectedWave();
     EXPECT_TRUE(drive_.exists("SOUNDS/bell.wav"));
     EXPECT_EQ(captions(), (QStringList{"alarm.wav", "bell.wav"}));
     // Unrefilled: the row is still the selected one.
-    EXPECT_EQ(w.WaveList->selectedRow(), 1);
+    EXPECT_EQ(ui(w).WaveList->selectedRow(), 1);
     EXPECT_TRUE(QDir(QString::fromStdString(trash.dir() + "/files")).isEmpty());
 }
 
@@ -201,35 +201,35 @@ TEST_F(Commands, CaseTwinsAtEveryLevelEachCommandReachesTheRowsOwnFile)
         const auto selectRow = [&] {
             selectFolder(c.folder);
             w.FillWaveList();
-            focus(w.WaveList->currentView());
+            focus(ui(w).WaveList->currentView());
             int row = -1;
-            for (int r = 0; r < w.WaveList->rowCount(); ++r)
+            for (int r = 0; r < ui(w).WaveList->rowCount(); ++r)
                 if (cell(r, WaveListModel::ColSize) == FileSizeText(qint64(bytes.size())))
                     row = r;
             ASSERT_GE(row, 0);
-            w.WaveList->selectRow(row);
+            ui(w).WaveList->selectRow(row);
             QApplication::processEvents();
         };
         selectRow();
 
         for (const bool allWaves : {false, true}) {
-            w.AllWavesBtn->setChecked(allWaves);
-            w.LoopBtn->setChecked(!allWaves);
-            w.PlayClick();
-            EXPECT_EQ(w.Player->FileName(), path);
-            w.StopClick();
+            ui(w).AllWavesBtn->setChecked(allWaves);
+            ui(w).LoopBtn->setChecked(!allWaves);
+            w.play();
+            EXPECT_EQ(playback(w).player()->FileName(), path);
+            w.stop();
         }
-        w.AllWavesBtn->setChecked(false);
-        w.LoopBtn->setChecked(false);
+        ui(w).AllWavesBtn->setChecked(false);
+        ui(w).LoopBtn->setChecked(false);
         selectRow();
-        w.PropertiesItem->trigger();
+        ui(w).PropertiesItem->trigger();
         ASSERT_FALSE(launches->properties.empty());
         EXPECT_EQ(launches->properties.back(), drive_.native(c.file));
-        w.EditWave->trigger();
+        ui(w).EditWave->trigger();
         ASSERT_FALSE(launches->urls.empty());
         EXPECT_EQ(QUrl(QString::fromStdString(launches->urls.back())).toLocalFile().toStdString(),
                   drive_.native(c.file));
-        w.ShowInFileManagerItem->trigger();
+        ui(w).ShowInFileManagerItem->trigger();
         ASSERT_FALSE(launches->shownItems.empty());
         EXPECT_EQ(QUrl(QString::fromStdString(launches->shownItems.back())).toLocalFile().toStdString(),
                   drive_.native(c.file));
@@ -241,7 +241,7 @@ TEST_F(Commands, CaseTwinsAtEveryLevelEachCommandReachesTheRowsOwnFile)
 
         selectRow();
         dialogs->answer(IDYES);
-        w.DeleteClick();
+        w.deleteSelectedWave();
         EXPECT_FALSE(drive_.exists(dir + "renamed.wav"));
         EXPECT_EQ(drive_.read(c.twin), twinBytes);
     }
@@ -272,12 +272,12 @@ TEST_F(Commands, CaseTwinFoldersGetTheirNewFoldersAndRenamesThemselves)
         EXPECT_FALSE(drive_.exists(c.twin + "/new folder"));
 
         selectFolder(c.node);
-        focus(w.FolderTree);
-        w.RenameClick();
+        focus(ui(w).FolderTree);
+        w.renameSelected();
         acceptTreeEdit(QString::fromStdString(c.renamed.substr(c.renamed.rfind('/') + 1)));
         EXPECT_TRUE(drive_.exists(c.renamed + "/Made"));
         EXPECT_FALSE(drive_.exists(c.twin + "/Made"));
-        EXPECT_EQ(w.FolderTree->currentItem()->text(0).toStdString(), c.renamed.substr(c.renamed.rfind('/') + 1));
+        EXPECT_EQ(ui(w).FolderTree->currentItem()->text(0).toStdString(), c.renamed.substr(c.renamed.rfind('/') + 1));
     }
 }
 
@@ -288,7 +288,7 @@ TEST_F(Commands, DeleteOfANameWithSemicolonTouchesOnlyThatFile)
     wave("SOUNDS/b.wav");
     BrowserWindow& w = startOn("C:\\SOUNDS\\", "a;b.wav");
     dialogs->answer(IDYES);
-    w.DeleteClick();
+    w.deleteSelectedWave();
     EXPECT_FALSE(drive_.exists("SOUNDS/a;b.wav"));
     EXPECT_TRUE(drive_.exists("SOUNDS/a"));
     EXPECT_TRUE(drive_.exists("SOUNDS/b.wav"));
@@ -316,17 +316,17 @@ TEST_F(Commands, F2OffersTheNameWithoutItsExtensionAndSpaceIsText)
 {
     wave("SOUNDS/bell.wav");
     BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
-    QTest::keyClick(w.WaveList->currentView(), Qt::Key_F2);
+    QTest::keyClick(ui(w).WaveList->currentView(), Qt::Key_F2);
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->selectedText(), "bell");
     QTest::keyClicks(editor, "big bell"); // the blank neither plays nor stops
-    EXPECT_FALSE(w.Playing);
+    EXPECT_FALSE(playback(w).playing());
     QTest::keyClick(editor, Qt::Key_Return);
     QApplication::processEvents();
     EXPECT_TRUE(drive_.exists("SOUNDS/big bell.wav"));
     EXPECT_EQ(captions(), QStringList{"big bell.wav"});
-    EXPECT_FALSE(w.Playing);
+    EXPECT_FALSE(playback(w).playing());
 }
 
 TEST_F(Commands, RefusedRowRenamesLeaveFileAndCaption)
@@ -364,9 +364,9 @@ TEST_F(Commands, RenamingAFolderKeepsCaseSendsOneNotificationAndMovesTheNodes)
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\NEW FOLDER\\INNER\\");
     selectFolder("C:\\SOUNDS\\NEW FOLDER\\");
-    focus(w.FolderTree);
+    focus(ui(w).FolderTree);
     clearRecordedChangeNotifications();
-    w.RenameClick();
+    w.renameSelected();
     acceptTreeEdit("Drums");
 
     EXPECT_TRUE(QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList().contains("Drums"));
@@ -377,9 +377,9 @@ TEST_F(Commands, RenamingAFolderKeepsCaseSendsOneNotificationAndMovesTheNodes)
     EXPECT_EQ(renames[0].flags, SHCNF_PATH);
     EXPECT_EQ(renames[0].item1, "C:\\SOUNDS\\NEW FOLDER\\");
     EXPECT_EQ(renames[0].item2, "C:\\SOUNDS\\Drums");
-    QTreeWidgetItem* renamed = w.FolderTree->currentItem();
+    QTreeWidgetItem* renamed = ui(w).FolderTree->currentItem();
     EXPECT_EQ(renamed->text(0), "Drums");
-    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+    EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
     EXPECT_EQ(node("C:\\SOUNDS\\DRUMS\\INNER\\"), renamed->child(0));
 }
 
@@ -393,14 +393,14 @@ TEST_F(Commands, AFailedOrRefusedFolderRenamePutsTheOldLabelBack)
     drive_.mkdirs("SOUNDS/Other");
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\DRUMS\\");
-    focus(w.FolderTree);
+    focus(ui(w).FolderTree);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         clearRecordedChangeNotifications();
-        w.RenameClick();
+        w.renameSelected();
         acceptTreeEdit(c.text);
-        EXPECT_EQ(w.FolderTree->currentItem()->text(0), "Drums");
-        EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+        EXPECT_EQ(ui(w).FolderTree->currentItem()->text(0), "Drums");
+        EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
         EXPECT_TRUE(drive_.exists("SOUNDS/Drums"));
         EXPECT_EQ(QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
                   (QStringList{"Drums", "Other"}));
@@ -411,12 +411,12 @@ TEST_F(Commands, AFailedOrRefusedFolderRenamePutsTheOldLabelBack)
 TEST_F(Commands, DrivesCannotBeRenamed)
 {
     BrowserWindow& w = start();
-    w.FolderTree->setCurrentItem(w.FolderTree->topLevelItem(0));
-    focus(w.FolderTree);
-    w.RenameClick();
+    ui(w).FolderTree->setCurrentItem(ui(w).FolderTree->topLevelItem(0));
+    focus(ui(w).FolderTree);
+    w.renameSelected();
     EXPECT_EQ(treeEditor(), nullptr);
     bool allow = true;
-    w.FolderTreeEditing(w.FolderTree->topLevelItem(0), allow);
+    w.allowFolderRename(ui(w).FolderTree->topLevelItem(0), allow);
     EXPECT_FALSE(allow);
 }
 
@@ -425,15 +425,15 @@ TEST_F(Commands, NewFolderTwiceGivesNumberedLowerCaseFoldersEachEdited)
     drive_.mkdirs("SOUNDS/DRUMS/DEEP/DEEPER");
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
-    w.NewFolderItem->trigger();
+    ui(w).NewFolderItem->trigger();
     EXPECT_NE(treeEditor(), nullptr);
-    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\NEW FOLDER\\");
+    EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\SOUNDS\\NEW FOLDER\\");
     EXPECT_EQ(w.windowTitle(), "Tonfolio - NEW FOLDER");
     cancelTreeEdit();
     selectFolder("C:\\SOUNDS\\");
-    w.NewFolderBtn->trigger();
+    ui(w).NewFolderBtn->trigger();
     EXPECT_NE(treeEditor(), nullptr);
-    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\NEW FOLDER #1\\");
+    EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\SOUNDS\\NEW FOLDER #1\\");
     cancelTreeEdit();
 
     const QStringList made =
@@ -484,7 +484,7 @@ TEST_F(Commands, AFailedNewFolderShowsTheErrorBoxAndAddsNothing)
     drive_.mkdirs("LOCKED/INNER");
     BrowserWindow& w = start();
     selectFolder("C:\\LOCKED\\");
-    const int children = w.FolderTree->currentItem()->childCount();
+    const int children = ui(w).FolderTree->currentItem()->childCount();
     testing_support::Immutable locked(drive_.native("LOCKED"));
     if (!locked.ok())
         QFile::setPermissions(QString::fromStdString(drive_.native("LOCKED")), QFile::ReadOwner | QFile::ExeOwner);
@@ -492,8 +492,8 @@ TEST_F(Commands, AFailedNewFolderShowsTheErrorBoxAndAddsNothing)
     ASSERT_EQ(dialogs->prompts().size(), 1u);
     EXPECT_EQ(dialogs->prompts()[0].type & MB_ICONMASK, MB_ICONERROR);
     EXPECT_FALSE(dialogs->prompts()[0].text.empty());
-    EXPECT_EQ(w.FolderTree->currentItem()->childCount(), children);
-    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\LOCKED\\");
+    EXPECT_EQ(ui(w).FolderTree->currentItem()->childCount(), children);
+    EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\LOCKED\\");
     EXPECT_EQ(treeEditor(), nullptr);
     EXPECT_TRUE(notifications(SHCNE_MKDIR).empty());
     QFile::setPermissions(QString::fromStdString(drive_.native("LOCKED")),
@@ -506,13 +506,13 @@ TEST_F(Commands, PreviousFolderGoesUpAndStopsAtTheDrive)
     drive_.mkdirs("SOUNDS/DRUMS");
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\DRUMS\\");
-    w.GoUpBtn->trigger();
-    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\");
+    ui(w).GoUpBtn->trigger();
+    EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\SOUNDS\\");
     EXPECT_EQ(captions(), QStringList{"bell.wav"});
-    w.GoUpClick();
-    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\");
-    w.GoUpClick();
-    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\");
+    w.selectParentFolder();
+    EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\");
+    w.selectParentFolder();
+    EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\");
 }
 
 TEST_F(Commands, F5InTheTreeReloadsAndKeepsTheFolder)
@@ -521,9 +521,9 @@ TEST_F(Commands, F5InTheTreeReloadsAndKeepsTheFolder)
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\DRUMS\\");
     drive_.mkdirs("SOUNDS/LATER");
-    focus(w.FolderTree);
-    QTest::keyClick(w.FolderTree, Qt::Key_F5);
-    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+    focus(ui(w).FolderTree);
+    QTest::keyClick(ui(w).FolderTree, Qt::Key_F5);
+    EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
     EXPECT_NE(node("C:\\SOUNDS\\LATER\\"), nullptr);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -532,19 +532,19 @@ TEST_F(Commands, TheEditorAndThePropertiesGetTheSelectedFile)
 {
     wave("SOUNDS/Bell.WAV");
     BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
-    w.EditWave->trigger();
+    ui(w).EditWave->trigger();
     ASSERT_EQ(launches->urls.size(), 1u);
     EXPECT_EQ(QUrl(QString::fromStdString(launches->urls[0])).toLocalFile().toStdString(),
               drive_.native("SOUNDS/Bell.WAV"));
     w.WaveListDblClick();
     EXPECT_EQ(launches->urls.size(), 2u);
-    w.PropertiesItem->trigger();
+    ui(w).PropertiesItem->trigger();
     ASSERT_EQ(launches->properties.size(), 1u);
     EXPECT_EQ(launches->properties[0], drive_.native("SOUNDS/Bell.WAV"));
     // Without a file manager that shows items, the folder is opened.
     launches->fileManager = false;
-    ASSERT_TRUE(w.ShowInFileManagerItem->isEnabled());
-    w.ShowInFileManagerItem->trigger();
+    ASSERT_TRUE(ui(w).ShowInFileManagerItem->isEnabled());
+    ui(w).ShowInFileManagerItem->trigger();
     ASSERT_EQ(launches->urls.size(), 3u);
     EXPECT_EQ(QUrl(QString::fromStdString(launches->urls[2])).toLocalFile().toStdString(),
               drive_.native("SOUNDS") + "/");
@@ -553,7 +553,7 @@ TEST_F(Commands, TheEditorAndThePropertiesGetTheSelectedFile)
     w.FillWaveList();
     w.WaveListDblClick();
     EXPECT_EQ(launches->urls.size(), 3u);
-    EXPECT_FALSE(w.ShowInFileManagerItem->isEnabled());
+    EXPECT_FALSE(ui(w).ShowInFileManagerItem->isEnabled());
 }
 
 } // namespace

@@ -25,19 +25,19 @@ protected:
     {
         BrowserWindow& w = start();
         selectFolder(folder);
-        w.FolderTree->expandAll();
+        ui(w).FolderTree->expandAll();
         QApplication::processEvents();
         const int index = captions().indexOf(row);
         EXPECT_GE(index, 0) << row.toStdString();
-        w.WaveList->selectRow(index);
+        ui(w).WaveList->selectRow(index);
         return w;
     }
     QPoint at(const std::string& folder)
     {
-        QTreeWidgetItem* node = form().FolderTree->FindNode(folder);
+        QTreeWidgetItem* node = ui(form()).FolderTree->FindNode(folder);
         EXPECT_NE(node, nullptr) << folder;
-        form().FolderTree->scrollToItem(node);
-        return node ? form().FolderTree->visualItemRect(node).center() : QPoint(-1, -1);
+        ui(form()).FolderTree->scrollToItem(node);
+        return node ? ui(form()).FolderTree->visualItemRect(node).center() : QPoint(-1, -1);
     }
     /// Moves over the tree and drops there, as the drag manager delivers it. Returns whether the
     /// last move was accepted.
@@ -45,10 +45,10 @@ protected:
     {
         std::unique_ptr<QMimeData> own;
         if (!mime) {
-            own.reset(form().WaveList->rowMimeData(form().WaveList->selectedRow()));
+            own.reset(ui(form()).WaveList->rowMimeData(ui(form()).WaveList->selectedRow()));
             mime = own.get();
         }
-        QWidget* viewport = form().FolderTree->viewport();
+        QWidget* viewport = ui(form()).FolderTree->viewport();
         const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
         QDragEnterEvent enter(pos, actions, mime, Qt::LeftButton, keys);
         QApplication::sendEvent(viewport, &enter);
@@ -72,13 +72,13 @@ TEST_F(Drag, WithoutCtrlMovesWithUndoAndRefills)
     const std::string bytes = drive_.read("SOUNDS/bell.wav");
     BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     EXPECT_TRUE(dragTo(at("C:\\TARGET\\"), Qt::NoModifier));
-    EXPECT_FALSE(w.CopyOnDrop);
+    EXPECT_FALSE(BrowserWindowTestAccess::copyOnDrop(w));
     EXPECT_FALSE(drive_.exists("SOUNDS/bell.wav"));
     EXPECT_EQ(drive_.read("TARGET/bell.wav"), bytes);
     EXPECT_EQ(captions(), QStringList{"alarm.wav"});
-    EXPECT_EQ(w.FileOperation->Operation(), TFileOperation::foMove);
-    EXPECT_EQ(w.FileOperation->Flags(), TFileOperation::TFileOpFlags(TFileOperation::fofAllowUndo));
-    EXPECT_EQ(w.FileOperation->FilesTo(), "C:\\TARGET\\");
+    EXPECT_EQ(BrowserWindowTestAccess::fileOperation(w).Operation(), TFileOperation::foMove);
+    EXPECT_EQ(BrowserWindowTestAccess::fileOperation(w).Flags(), TFileOperation::TFileOpFlags(TFileOperation::fofAllowUndo));
+    EXPECT_EQ(BrowserWindowTestAccess::fileOperation(w).FilesTo(), "C:\\TARGET\\");
 }
 
 TEST_F(Drag, WithCtrlCopiesAndAsksBeforeReplacing)
@@ -89,17 +89,17 @@ TEST_F(Drag, WithCtrlCopiesAndAsksBeforeReplacing)
     BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     dialogs->answer(IDNO);
     EXPECT_TRUE(dragTo(at("C:\\TARGET\\"), Qt::ControlModifier));
-    EXPECT_TRUE(w.CopyOnDrop);
+    EXPECT_TRUE(BrowserWindowTestAccess::copyOnDrop(w));
     ASSERT_EQ(dialogs->prompts().size(), 1u);
     EXPECT_EQ(drive_.read("TARGET/bell.wav"), "older");
-    EXPECT_EQ(w.FileOperation->Operation(), TFileOperation::foCopy);
-    EXPECT_EQ(w.FileOperation->Flags(), TFileOperation::TFileOpFlags());
+    EXPECT_EQ(BrowserWindowTestAccess::fileOperation(w).Operation(), TFileOperation::foCopy);
+    EXPECT_EQ(BrowserWindowTestAccess::fileOperation(w).Flags(), TFileOperation::TFileOpFlags());
 
     // Without a file in the way the copy lands; the list keeps its rows and selection.
     EXPECT_TRUE(dragTo(at("C:\\OTHER\\"), Qt::ControlModifier));
     EXPECT_EQ(drive_.read("OTHER/bell.wav"), drive_.read("SOUNDS/bell.wav"));
     EXPECT_EQ(captions(), QStringList{"bell.wav"});
-    EXPECT_EQ(w.WaveList->selectedRow(), 0);
+    EXPECT_EQ(ui(w).WaveList->selectedRow(), 0);
 }
 
 TEST_F(Drag, CopyOntoTheListedFolderTakesANewName)
@@ -108,7 +108,7 @@ TEST_F(Drag, CopyOntoTheListedFolderTakesANewName)
     BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     EXPECT_TRUE(dragTo(at("C:\\SOUNDS\\"), Qt::ControlModifier));
     EXPECT_EQ(drive_.read("SOUNDS/bell - Copy.wav"), drive_.read("SOUNDS/bell.wav"));
-    EXPECT_EQ(w.FileOperation->Flags(), TFileOperation::TFileOpFlags(TFileOperation::fofRenameOnCollision));
+    EXPECT_EQ(BrowserWindowTestAccess::fileOperation(w).Flags(), TFileOperation::TFileOpFlags(TFileOperation::fofRenameOnCollision));
     // Not refilled after a copy: the new file shows at the next fill.
     EXPECT_EQ(captions(), QStringList{"bell.wav"});
     w.FillWaveList();
@@ -130,7 +130,7 @@ TEST_F(Drag, FoldersThatDifferOnlyInCaseAreTwoFolders)
 
     // And back as a copy, under its own name: no copy beside the source.
     selectFolder("C:\\music\\");
-    w.WaveList->selectRow(0);
+    ui(w).WaveList->selectRow(0);
     EXPECT_TRUE(dragTo(at("C:\\Music\\"), Qt::ControlModifier));
     EXPECT_EQ(drive_.read("Music/bell.wav"), bytes);
     EXPECT_EQ(drive_.read("music/bell.wav"), bytes);
@@ -147,7 +147,7 @@ TEST_F(Drag, MoveOntoTheListedFolderIsRefusedWithAMessage)
     EXPECT_EQ(dialogs->prompts()[0].caption, "Information");
     EXPECT_EQ(dialogs->prompts()[0].type, MB_OK | MB_ICONINFORMATION);
     EXPECT_TRUE(drive_.exists("SOUNDS/Bell.WAV"));
-    EXPECT_EQ(w.WaveList->selectedRow(), 0);
+    EXPECT_EQ(ui(w).WaveList->selectedRow(), 0);
 }
 
 TEST_F(Drag, OnlyThisListsRowsAreTakenAndOnlyOntoAFolder)
@@ -172,7 +172,7 @@ TEST_F(Drag, OnlyThisListsRowsAreTakenAndOnlyOntoAFolder)
     }
 
     // Below the last node there is no folder to drop on.
-    EXPECT_TRUE(dragTo(QPoint(5, w.FolderTree->viewport()->height() - 2), Qt::NoModifier));
+    EXPECT_TRUE(dragTo(QPoint(5, ui(w).FolderTree->viewport()->height() - 2), Qt::NoModifier));
     EXPECT_TRUE(drive_.exists("SOUNDS/bell.wav"));
     EXPECT_TRUE(dialogs->prompts().empty());
     EXPECT_EQ(captions(), QStringList{"bell.wav"});
@@ -182,20 +182,20 @@ TEST_F(Drag, CtrlPicksTheCopyPointerAndLettingGoPicksMoving)
 {
     wave("SOUNDS/bell.wav");
     BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
-    std::unique_ptr<QMimeData> mime(w.WaveList->rowMimeData(0));
+    std::unique_ptr<QMimeData> mime(ui(w).WaveList->rowMimeData(0));
     QDragMoveEvent withCtrl(at("C:\\SOUNDS\\"), Qt::CopyAction | Qt::MoveAction, mime.get(), Qt::LeftButton,
                             Qt::ControlModifier);
     bool accept = false;
-    w.FolderTreeDragOver(&withCtrl, QPoint(), accept);
+    w.takeWaveDrag(&withCtrl, QPoint(), accept);
     EXPECT_TRUE(accept);
-    EXPECT_TRUE(w.CopyOnDrop);
-    EXPECT_EQ(w.WaveList->dragCursor().pixmap().cacheKey(), cursorOf(crDragCopy).pixmap().cacheKey());
+    EXPECT_TRUE(BrowserWindowTestAccess::copyOnDrop(w));
+    EXPECT_EQ(ui(w).WaveList->dragCursor().pixmap().cacheKey(), cursorOf(crDragCopy).pixmap().cacheKey());
 
     QDragMoveEvent without(at("C:\\SOUNDS\\"), Qt::CopyAction | Qt::MoveAction, mime.get(), Qt::LeftButton,
                            Qt::NoModifier);
-    w.FolderTreeDragOver(&without, QPoint(), accept);
-    EXPECT_FALSE(w.CopyOnDrop);
-    EXPECT_EQ(w.WaveList->dragCursor().shape(), Qt::ArrowCursor);
+    w.takeWaveDrag(&without, QPoint(), accept);
+    EXPECT_FALSE(BrowserWindowTestAccess::copyOnDrop(w));
+    EXPECT_EQ(ui(w).WaveList->dragCursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(Drag, RowsCanBeDraggedInEveryViewStyle)
@@ -205,8 +205,8 @@ TEST_F(Drag, RowsCanBeDraggedInEveryViewStyle)
     for (auto style :
          {WaveListWidget::vsSmallIcon, WaveListWidget::vsList, WaveListWidget::vsReport, WaveListWidget::vsIcon}) {
         SCOPED_TRACE(int(style));
-        w.WaveList->setViewStyle(style);
-        EXPECT_TRUE(w.WaveList->currentView()->dragEnabled());
+        ui(w).WaveList->setViewStyle(style);
+        EXPECT_TRUE(ui(w).WaveList->currentView()->dragEnabled());
     }
 }
 
@@ -214,7 +214,7 @@ TEST_F(Drag, ARowCarriesItsFilesAddress)
 {
     wave("SOUNDS/Odd \xFF name.wav");
     BrowserWindow& w = startOn("C:\\SOUNDS\\", waveCaptionText("odd \xFF name.wav"));
-    std::unique_ptr<QMimeData> mime(w.WaveList->rowMimeData(w.WaveList->selectedRow()));
+    std::unique_ptr<QMimeData> mime(ui(w).WaveList->rowMimeData(ui(w).WaveList->selectedRow()));
     ASSERT_EQ(mime->urls().size(), 1);
     const QUrl url = mime->urls()[0];
     EXPECT_EQ(url.scheme(), "file");

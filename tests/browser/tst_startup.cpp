@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The browser window's start-up, stored settings and layout.
+#include "browser/SettingsRecord.h"
+#include "browser/WindowPlacement.h"
 #include "browserfixture.h"
 #include "browser/WaveformStrip.h"
 
@@ -8,8 +10,8 @@
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
-#include <QLineEdit>
 #include <QScreen>
+#include <QLineEdit>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -25,23 +27,18 @@ namespace {
 
 class Startup : public BrowserTest {};
 
-TEST_F(Startup, FirstStartUsesTheLayoutAndWritesAllEightValuesOnClose)
+TEST_F(Startup, FirstStartUsesTheLayoutAndWritesEveryValueOnClose)
 {
     BrowserWindow& w = start();
-    EXPECT_TRUE(w.LargeBtn->isChecked());
-    EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsIcon);
-    EXPECT_FALSE(w.LoopBtn->isChecked());
-    EXPECT_FALSE(w.AllWavesBtn->isChecked());
+    EXPECT_TRUE(ui(w).LargeBtn->isChecked());
+    EXPECT_EQ(ui(w).WaveList->viewStyle(), WaveListWidget::vsIcon);
+    EXPECT_FALSE(ui(w).LoopBtn->isChecked());
+    EXPECT_FALSE(ui(w).AllWavesBtn->isChecked());
     EXPECT_EQ(w.frameGeometry(), QRect(202, 108, 825, 567));
-    // The key is created at the first start, still empty.
-    const auto beforeDoc = storedSettings();
-    const auto* before = beforeDoc.find("HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio");
-    ASSERT_TRUE(before);
-    EXPECT_TRUE(before->values.empty());
-    EXPECT_FALSE(w.EndOfSoundTimer->isActive());
-    EXPECT_EQ(w.EndOfSoundTimer->interval(), 1000);
-    EXPECT_TRUE(w.CopyOnDrop);
-    EXPECT_FALSE(w.Playing);
+    EXPECT_FALSE(playback(w).endOfSoundTimer()->isActive());
+    EXPECT_EQ(playback(w).endOfSoundTimer()->interval(), 1000);
+    EXPECT_TRUE(BrowserWindowTestAccess::copyOnDrop(w));
+    EXPECT_FALSE(playback(w).playing());
 
     closeForm();
     const auto doc = storedSettings();
@@ -49,7 +46,11 @@ TEST_F(Startup, FirstStartUsesTheLayoutAndWritesAllEightValuesOnClose)
     ASSERT_TRUE(key);
     const std::pair<const char*, platform::DWORD> expected[] = {
         {"PlayLooped", REG_DWORD}, {"LastDir", REG_SZ}, {"DisplayFiles", REG_DWORD}, {"PlaySingle", REG_DWORD},
-        {"Left", REG_DWORD},       {"Top", REG_DWORD},  {"Height", REG_DWORD},       {"Width", REG_DWORD}};
+        {"Left", REG_DWORD},       {"Top", REG_DWORD},  {"Height", REG_DWORD},       {"Width", REG_DWORD},
+        // The values of the program's own features.
+        {"MeasureColumns", REG_DWORD}, {"SortColumn", REG_DWORD}, {"SortDescending", REG_DWORD},
+        {"PreviewVolume", REG_DWORD}, {"OutputDevice", REG_SZ}, {"PlayOnSelect", REG_DWORD},
+        {"ShowWaveform", REG_DWORD}, {"WaveformHeight", REG_DWORD}};
     for (const auto& [name, type] : expected) {
         const auto* v = platform::regfile::findValue(*key, name);
         ASSERT_TRUE(v) << name;
@@ -75,8 +76,8 @@ TEST_F(Startup, DisplayFilesChoosesTheViewAndUnknownValuesMeanDetails)
     for (const auto& c : cases) {
         setDword("DisplayFiles", c.stored);
         BrowserWindow& w = start();
-        EXPECT_EQ(w.WaveList->viewStyle(), c.style) << c.stored;
-        EXPECT_EQ(w.WaveList->currentWidget(), w.WaveList->currentView()) << c.stored;
+        EXPECT_EQ(ui(w).WaveList->viewStyle(), c.style) << c.stored;
+        EXPECT_EQ(ui(w).WaveList->currentWidget(), ui(w).WaveList->currentView()) << c.stored;
         closeForm();
         const auto v = storedValue("DisplayFiles");
         ASSERT_TRUE(v);
@@ -91,20 +92,26 @@ TEST_F(Startup, StoredModesAndBoundsAreApplied)
     setDword("PlaySingle", 0);
     setDword("Left", 10);
     setDword("Width", 700); // Top and Height absent: they keep the layout's values
+    setDword("PreviewVolume", 40);
+    setDword("ShowWaveform", 1);
     BrowserWindow& w = start();
-    EXPECT_TRUE(w.LoopBtn->isChecked());
-    EXPECT_TRUE(w.AllWavesBtn->isChecked());
+    EXPECT_TRUE(ui(w).LoopBtn->isChecked());
+    EXPECT_TRUE(ui(w).AllWavesBtn->isChecked());
+    EXPECT_TRUE(playback(w).allWavesMode());
+    EXPECT_EQ(audition(w).volumeSlider()->value(), 40);
+    EXPECT_TRUE(waveform(w).menuItem()->isChecked());
     EXPECT_EQ(w.frameGeometry(), QRect(10, 108, 700, 567));
     closeForm();
 
     setDword("PlaySingle", 5);
     setDword("PlayLooped", 0);
     BrowserWindow& again = start();
-    EXPECT_FALSE(again.AllWavesBtn->isChecked());
-    EXPECT_FALSE(again.LoopBtn->isChecked());
+    EXPECT_FALSE(ui(again).AllWavesBtn->isChecked());
+    EXPECT_FALSE(ui(again).LoopBtn->isChecked());
 }
 
-TEST_F(Startup, AWindowWhoseTitleWouldShowOnNoScreenComesOntoThePrimaryScreen)
+// Where the window is put back is decided by its placement alone, on a plain window.
+TEST(WindowPlacement, AWindowWhoseTitleWouldShowOnNoScreenComesOntoThePrimaryScreen)
 {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const struct {
@@ -121,12 +128,18 @@ TEST_F(Startup, AWindowWhoseTitleWouldShowOnNoScreenComesOntoThePrimaryScreen)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.left) + "," + std::to_string(c.top));
-        setDword("Left", c.left);
-        setDword("Top", c.top);
-        setDword("Width", 700);
-        setDword("Height", 500);
-        BrowserWindow& w = start();
-        const QRect bounds = w.frameGeometry();
+        QWidget window;
+        WindowPlacement placement(window);
+        placement.place(QRect(202, 108, 825, 567));
+        SettingsRecord stored;
+        stored.left = c.left;
+        stored.top = c.top;
+        stored.width = 700;
+        stored.height = 500;
+        placement.applySettings(stored);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const QRect bounds = window.frameGeometry();
         EXPECT_EQ(bounds.size(), QSize(700, 500));
         if (c.kept) {
             EXPECT_EQ(bounds.topLeft(), QPoint(c.left, c.top));
@@ -134,32 +147,22 @@ TEST_F(Startup, AWindowWhoseTitleWouldShowOnNoScreenComesOntoThePrimaryScreen)
             EXPECT_TRUE(screen.contains(bounds.topLeft())) << bounds.left() << "," << bounds.top();
             EXPECT_GE(screen.intersected(bounds).width(), std::min(screen.width(), 700));
         }
-        closeForm();
         // What is stored back is where the window was shown.
-        const auto dword = [](int v) {
-            return std::string{char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char((v >> 24) & 0xFF)};
-        };
-        const auto left = storedValue("Left"), top = storedValue("Top");
-        ASSERT_TRUE(left && top);
-        EXPECT_EQ(left->data, dword(bounds.left()));
-        EXPECT_EQ(top->data, dword(bounds.top()));
+        SettingsRecord kept;
+        placement.storeSettings(kept);
+        EXPECT_EQ(kept.left, bounds.left());
+        EXPECT_EQ(kept.top, bounds.top());
+        EXPECT_EQ(kept.width, 700);
+        EXPECT_EQ(kept.height, 500);
     }
 }
 
-TEST_F(Startup, ValuesOfTheWrongTypeOrEmptyCountAsAbsent)
+TEST_F(Startup, AnEmptyLastDirCountsAsAbsent)
 {
     drive_.mkdirs("SOUNDS");
-    setString("Left", "300");
-    setString("DisplayFiles", "3");
-    setDword("LastDir", 1);
-    BrowserWindow& w = start();
-    EXPECT_EQ(w.frameGeometry().left(), 202);
-    EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsIcon);
-    closeForm();
-
     setString("LastDir", "");
-    BrowserWindow& again = start();
-    EXPECT_NE(again.FolderTree->SelectedPath(), "?");
+    BrowserWindow& w = start();
+    EXPECT_NE(ui(w).FolderTree->SelectedPath(), "?");
 }
 
 TEST_F(Startup, LastDirSelectsTheFolderAndFillsTheList)
@@ -167,7 +170,7 @@ TEST_F(Startup, LastDirSelectsTheFolderAndFillsTheList)
     wave("SOUNDS/DRUMS/kick.wav");
     setString("LastDir", "C:\\SOUNDS\\DRUMS\\");
     BrowserWindow& w = start();
-    EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
+    EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
     EXPECT_EQ(w.windowTitle(), "Tonfolio - DRUMS");
     EXPECT_EQ(captions(), QStringList{"kick.wav"});
     closeForm();
@@ -180,7 +183,7 @@ TEST_F(Startup, AMissingOrMarkerFolderKeepsTheInitialSelection)
     for (const char* dir : {"?", "C:\\GONE\\AWAY\\", "Q:\\NODRIVE\\"}) {
         setString("LastDir", dir);
         BrowserWindow& w = start();
-        EXPECT_EQ(w.FolderTree->SelectedPath(), "C:\\") << dir;
+        EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\") << dir;
         EXPECT_EQ(w.windowTitle(), "Tonfolio - SYSTEM (C:)") << dir;
         closeForm();
     }
@@ -189,54 +192,28 @@ TEST_F(Startup, AMissingOrMarkerFolderKeepsTheInitialSelection)
 TEST_F(Startup, NoFolderSelectedAtCloseStoresTheMarker)
 {
     BrowserWindow& w = start();
-    w.FolderTree->setCurrentItem(nullptr);
-    ASSERT_EQ(w.FolderTree->SelectedPath(), "?");
-    EXPECT_EQ(w.WaveList->hint(), "No waves found");
+    ui(w).FolderTree->setCurrentItem(nullptr);
+    ASSERT_EQ(ui(w).FolderTree->SelectedPath(), "?");
+    EXPECT_EQ(ui(w).WaveList->hint(), "No waves found");
     closeForm();
     ASSERT_TRUE(storedValue("LastDir"));
     EXPECT_EQ(storedValue("LastDir")->data, std::string("?\0", 2));
 }
 
-TEST_F(Startup, ADamagedSettingsFileStartsWithTheLayoutAndIsWrittenWhole)
-{
-    QDir().mkpath(config_.path() + "/tonfolio");
-    QFile f(config_.path() + "/tonfolio/settings.reg");
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(
-        "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Varnholt\\Tonfolio]\n\"Left\"=dword:zz\n\"Top\"=\"\x01\xff"));
-    f.close();
-    BrowserWindow& w = start();
-    EXPECT_EQ(w.frameGeometry(), QRect(202, 108, 825, 567));
-    closeForm();
-    for (const char* name : {"PlayLooped", "LastDir", "DisplayFiles", "PlaySingle", "Left", "Top", "Height", "Width"})
-        EXPECT_TRUE(storedValue(name)) << name;
-}
-
-TEST_F(Startup, AnUnwritableSettingsFolderLosesOnlyTheSave)
-{
-    QFile blocker(config_.path() + "/tonfolio");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    BrowserWindow& w = start();
-    EXPECT_TRUE(w.LargeBtn->isChecked());
-    closeForm();
-    SUCCEED();
-}
-
 TEST_F(Startup, ViewButtonsFormOneGroupAndModeButtonsToggleAlone)
 {
     BrowserWindow& w = start();
-    w.ListBtn->trigger();
-    EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsList);
-    EXPECT_FALSE(w.LargeBtn->isChecked());
-    w.ListBtn->trigger(); // pressing the button that is down leaves it down
-    EXPECT_TRUE(w.ListBtn->isChecked());
-    w.DetailBtn->trigger();
-    EXPECT_EQ(w.WaveList->viewStyle(), WaveListWidget::vsReport);
-    EXPECT_FALSE(w.ListBtn->isChecked());
-    w.LoopBtn->trigger();
-    w.AllWavesBtn->trigger();
-    EXPECT_TRUE(w.LoopBtn->isChecked() && w.AllWavesBtn->isChecked() && w.DetailBtn->isChecked());
+    ui(w).ListBtn->trigger();
+    EXPECT_EQ(ui(w).WaveList->viewStyle(), WaveListWidget::vsList);
+    EXPECT_FALSE(ui(w).LargeBtn->isChecked());
+    ui(w).ListBtn->trigger(); // pressing the button that is down leaves it down
+    EXPECT_TRUE(ui(w).ListBtn->isChecked());
+    ui(w).DetailBtn->trigger();
+    EXPECT_EQ(ui(w).WaveList->viewStyle(), WaveListWidget::vsReport);
+    EXPECT_FALSE(ui(w).ListBtn->isChecked());
+    ui(w).LoopBtn->trigger();
+    ui(w).AllWavesBtn->trigger();
+    EXPECT_TRUE(ui(w).LoopBtn->isChecked() && ui(w).AllWavesBtn->isChecked() && ui(w).DetailBtn->isChecked());
 }
 
 // A screen reader presses and toggles the buttons through their accessible actions: each does what a
@@ -244,27 +221,27 @@ TEST_F(Startup, ViewButtonsFormOneGroupAndModeButtonsToggleAlone)
 TEST_F(Startup, ToolbarButtonsDoThroughTheAccessibleInterfaceWhatAClickDoes)
 {
     BrowserWindow& w = start();
-    const auto viewIs = [&](WaveListWidget::ViewStyle style) { return [&w, style] { return w.WaveList->viewStyle() == style; }; };
+    const auto viewIs = [&](WaveListWidget::ViewStyle style) { return [&w, style] { return ui(w).WaveList->viewStyle() == style; }; };
     const struct {
         QAction* button;
         std::function<bool()> done;
         bool checked; ///< the button's state afterwards
     } cases[] = {
-        {w.DetailBtn, viewIs(WaveListWidget::vsReport), true},
-        {w.DetailBtn, viewIs(WaveListWidget::vsReport), true}, // the view button that is down stays down
-        {w.SmallBtn, viewIs(WaveListWidget::vsSmallIcon), true},
-        {w.ListBtn, viewIs(WaveListWidget::vsList), true},
-        {w.LargeBtn, viewIs(WaveListWidget::vsIcon), true},
-        {w.WaveformBtn, [&w] { return w.Waveform->isVisible() && w.WaveformItem->isChecked(); }, true},
-        {w.WaveformBtn, [&w] { return w.Waveform->isHidden() && !w.WaveformItem->isChecked(); }, false},
-        {w.LoopBtn, [&w] { return w.LoopBtn->isChecked(); }, true},
-        {w.AllWavesBtn, [&w] { return w.AllWavesBtn->isChecked(); }, true},
-        {w.PlayOnSelectBtn, [&w] { return w.PlayOnSelectBtn->isChecked(); }, true},
-        {w.LoopBtn, [&w] { return !w.LoopBtn->isChecked(); }, false},
+        {ui(w).DetailBtn, viewIs(WaveListWidget::vsReport), true},
+        {ui(w).DetailBtn, viewIs(WaveListWidget::vsReport), true}, // the view button that is down stays down
+        {ui(w).SmallBtn, viewIs(WaveListWidget::vsSmallIcon), true},
+        {ui(w).ListBtn, viewIs(WaveListWidget::vsList), true},
+        {ui(w).LargeBtn, viewIs(WaveListWidget::vsIcon), true},
+        {waveform(w).button(), [&w] { return waveform(w).strip()->isVisible() && waveform(w).menuItem()->isChecked(); }, true},
+        {waveform(w).button(), [&w] { return waveform(w).strip()->isHidden() && !waveform(w).menuItem()->isChecked(); }, false},
+        {ui(w).LoopBtn, [&w] { return ui(w).LoopBtn->isChecked(); }, true},
+        {ui(w).AllWavesBtn, [&w] { return ui(w).AllWavesBtn->isChecked(); }, true},
+        {audition(w).playOnSelection(), [&w] { return audition(w).playOnSelection()->isChecked(); }, true},
+        {ui(w).LoopBtn, [&w] { return !ui(w).LoopBtn->isChecked(); }, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.button->objectName().toStdString());
-        auto* button = qobject_cast<QAbstractButton*>(w.MainToolBar->widgetForAction(c.button));
+        auto* button = qobject_cast<QAbstractButton*>(ui(w).MainToolBar->widgetForAction(c.button));
         ASSERT_NE(button, nullptr);
         QAccessibleInterface* access = QAccessible::queryAccessibleInterface(button);
         ASSERT_TRUE(access && access->actionInterface());
@@ -277,14 +254,14 @@ TEST_F(Startup, ToolbarButtonsDoThroughTheAccessibleInterfaceWhatAClickDoes)
         EXPECT_EQ(access->state().checked, c.checked);
     }
     // The menu's Waveform item, too.
-    QAccessibleInterface* item = QAccessible::queryAccessibleInterface(w.FileMenu);
+    QAccessibleInterface* item = QAccessible::queryAccessibleInterface(ui(w).FileMenu);
     for (int i = 0; item && i < item->childCount(); ++i)
         if (item->child(i)->text(QAccessible::Name) == "Waveform")
             item->child(i)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_TRUE(w.WaveformBtn->isChecked());
+    EXPECT_TRUE(waveform(w).button()->isChecked());
     // The volume slider is named and tells its value.
-    QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(w.VolumeSlider);
-    w.VolumeSlider->setValue(40);
+    QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(audition(w).volumeSlider());
+    audition(w).volumeSlider()->setValue(40);
     EXPECT_EQ(slider->text(QAccessible::Name), "Preview volume");
     EXPECT_EQ(slider->valueInterface()->currentValue().toInt(), 40);
 }
@@ -295,17 +272,17 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
     QIcon::setThemeName("no-such-theme"); // the program's own pictures
     BrowserWindow& w = start();
     QIcon::setThemeName(theme);
-    EXPECT_EQ(w.ExitItem->shortcut(), QKeySequence("Alt+F4"));
-    EXPECT_EQ(w.AboutItem->shortcut(), QKeySequence(Qt::Key_F1));
-    EXPECT_EQ(w.RenameItem->shortcut(), QKeySequence(Qt::Key_F2));
-    EXPECT_EQ(w.DeleteItem->shortcut(), QKeySequence(QKeySequence::Delete));
-    EXPECT_EQ(w.EditWave->statusTip(), "Starts your default wave editor with the selected file");
+    EXPECT_EQ(ui(w).ExitItem->shortcut(), QKeySequence("Alt+F4"));
+    EXPECT_EQ(ui(w).AboutItem->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(ui(w).RenameItem->shortcut(), QKeySequence(Qt::Key_F2));
+    EXPECT_EQ(ui(w).DeleteItem->shortcut(), QKeySequence(QKeySequence::Delete));
+    EXPECT_EQ(ui(w).EditWave->statusTip(), "Starts your default wave editor with the selected file");
     // 15 buttons, the volume slider, the waveform toggle and 7 separators; the filter box in a bar of its own.
-    EXPECT_EQ(w.MainToolBar->actions().size(), 24);
-    EXPECT_EQ(w.FilterBar->widgetForAction(w.FilterBar->actions().last()), w.FilterBox);
-    EXPECT_FALSE(w.VolumeSlider->statusTip().isEmpty());
-    for (QAction* a : w.MainToolBar->actions()) {
-        if (a->isSeparator() || w.MainToolBar->widgetForAction(a))
+    EXPECT_EQ(ui(w).MainToolBar->actions().size(), 24);
+    EXPECT_EQ(filter(w).bar()->widgetForAction(filter(w).bar()->actions().last()), filter(w).box());
+    EXPECT_FALSE(audition(w).volumeSlider()->statusTip().isEmpty());
+    for (QAction* a : ui(w).MainToolBar->actions()) {
+        if (a->isSeparator() || ui(w).MainToolBar->widgetForAction(a))
             continue;
         EXPECT_FALSE(a->icon().pixmap(20, 20, QIcon::Normal).isNull()) << a->objectName().toStdString();
         EXPECT_FALSE(a->icon().pixmap(20, 20, QIcon::Disabled).isNull()) << a->objectName().toStdString();
@@ -314,10 +291,10 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
         EXPECT_EQ(a->icon().pixmap(QSize(20, 20), 2.0).size(), QSize(40, 40)) << a->objectName().toStdString();
     }
     // A hint reaches the status bar; an item without one clears it.
-    w.AboutItem->showStatusText(&w);
-    EXPECT_EQ(w.StatusBar->currentMessage(), "About Tonfolio");
-    w.PlayItem->showStatusText(&w);
-    EXPECT_EQ(w.StatusBar->currentMessage(), "");
+    ui(w).AboutItem->showStatusText(&w);
+    EXPECT_EQ(ui(w).StatusBar->currentMessage(), "About Tonfolio");
+    ui(w).PlayItem->showStatusText(&w);
+    EXPECT_EQ(ui(w).StatusBar->currentMessage(), "");
     EXPECT_EQ(cursorOf(crWaveCur).pixmap().size(), QSize(32, 32));
     EXPECT_EQ(cursorOf(crDragCopy).hotSpot(), QPoint(0, 0));
 }
@@ -338,11 +315,11 @@ TEST_F(Startup, ToolbarTakesTheDesktopThemesIconsWhereItHasThem)
     QIcon::setThemeSearchPaths({themes.path()});
     QIcon::setThemeName("test");
     BrowserWindow& w = start();
-    EXPECT_EQ(w.PlayBtn->icon().name(), "media-playback-start");
-    EXPECT_EQ(w.ExitBtn->icon().name(), "application-exit");
+    EXPECT_EQ(ui(w).PlayBtn->icon().name(), "media-playback-start");
+    EXPECT_EQ(ui(w).ExitBtn->icon().name(), "application-exit");
     // Where the theme has none, the program's own picture.
-    EXPECT_TRUE(w.StopBtn->icon().name().isEmpty());
-    EXPECT_FALSE(w.StopBtn->icon().pixmap(20, 20).isNull());
+    EXPECT_TRUE(ui(w).StopBtn->icon().name().isEmpty());
+    EXPECT_FALSE(ui(w).StopBtn->icon().pixmap(20, 20).isNull());
     QIcon::setThemeName(theme);
     QIcon::setThemeSearchPaths(paths);
 }

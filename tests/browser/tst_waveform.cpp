@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The waveform overview: its picture at the pixel level, following the selection, files it cannot
-// show, its toggle and height in the settings.
+// show, its toggle and height.
+#include "browser/SettingsRecord.h"
+#include "browser/WaveformPanel.h"
 #include "browser/WaveformStrip.h"
 #include "browserfixture.h"
 #include "platform/sound/sound.h"
@@ -15,6 +17,7 @@
 #include <functional>
 
 using namespace browser_testing;
+using library::WavePeaksLoader;
 
 namespace {
 
@@ -199,7 +202,7 @@ TEST_F(WaveformStripTest, CancelledWorkLeavesNoTrace)
 {
     // Cancelled before it starts, a scan reads nothing and says the picture is incomplete.
     drive_.write("square.wav", wave16(2, kRate * 20, square));
-    auto scanner = platform::WavePeakScanner::open("C:\\square.wav");
+    auto scanner = library::WavePeakScanner::open("C:\\square.wav");
     ASSERT_TRUE(scanner);
     std::atomic<bool> cancel{true};
     EXPECT_FALSE(scanner->run(cancel));
@@ -233,30 +236,30 @@ TEST_F(WaveformWindowTest, FollowsTheSelectionAndNoStalePictureRemains)
     drive_.write("waves/a.wav", wave16(2, kRate * 60, square));
     drive_.write("waves/b.wav", wave16(2, kRate, silence));
     BrowserWindow& w = start();
-    w.WaveformBtn->trigger();
+    waveform(w).button()->trigger();
     selectFolder("C:\\WAVES\\");
-    w.DetailBtn->trigger();
-    w.WaveList->focusList();
-    w.WaveList->selectRow(0);
-    EXPECT_EQ(w.Waveform->file(), "C:\\waves\\a.wav");
+    ui(w).DetailBtn->trigger();
+    ui(w).WaveList->focusList();
+    ui(w).WaveList->selectRow(0);
+    EXPECT_EQ(waveform(w).strip()->file(), "C:\\waves\\a.wav");
     // Whatever of a.wav was under way must not reach the strip once b.wav is selected.
     bool staleSeen = false;
     QObject watching;
-    QObject::connect(w.Waveform->loader(), &WavePeaksLoader::updated, &watching, [&] {
-        const auto peaks = w.Waveform->loader()->peaks();
+    QObject::connect(waveform(w).strip()->loader(), &WavePeaksLoader::updated, &watching, [&] {
+        const auto peaks = waveform(w).strip()->loader()->peaks();
         staleSeen = staleSeen || (peaks && peaks->frames() != kRate);
     });
     // The key moves on before a.wav can have been read.
-    QTest::keyClick(w.WaveList->currentView(), Qt::Key_Down);
-    EXPECT_EQ(w.Waveform->file(), "C:\\waves\\b.wav");
-    waitUntilSettled(*w.Waveform);
-    EXPECT_TRUE(waitFor([&] { return w.Waveform->loader()->busyThreads() == 0; }));
+    QTest::keyClick(ui(w).WaveList->currentView(), Qt::Key_Down);
+    EXPECT_EQ(waveform(w).strip()->file(), "C:\\waves\\b.wav");
+    waitUntilSettled(*waveform(w).strip());
+    EXPECT_TRUE(waitFor([&] { return waveform(w).strip()->loader()->busyThreads() == 0; }));
     QTest::qWait(50);
     EXPECT_FALSE(staleSeen);
-    const QImage image = picture(*w.Waveform);
-    const QRgb background = w.Waveform->palette().color(QPalette::Base).rgb();
+    const QImage image = picture(*waveform(w).strip());
+    const QRgb background = waveform(w).strip()->palette().color(QPalette::Base).rgb();
     for (int band = 0; band < 2; ++band) {
-        const QRect area = w.Waveform->bandRect(band);
+        const QRect area = waveform(w).strip()->bandRect(band);
         for (int x = 0; x < area.width(); x += 7) {
             const ColumnSpan s = spanOf(image, area, x, background);
             ASSERT_EQ(s.first, s.last) << "band " << band << " column " << x;
@@ -264,33 +267,34 @@ TEST_F(WaveformWindowTest, FollowsTheSelectionAndNoStalePictureRemains)
     }
 }
 
-TEST_F(WaveformWindowTest, ToggleAndHeightRoundTripThroughTheSettings)
+TEST_F(WaveformStripTest, ThePanelsToggleAndHeightAreKept)
 {
-    drive_.write("a.wav", wave16(1, kRate, silence));
-    BrowserWindow& w = start();
-    EXPECT_FALSE(w.Waveform->isVisible());
-    EXPECT_FALSE(w.WaveformBtn->isChecked());
-    w.WaveformItem->trigger();
-    EXPECT_TRUE(w.Waveform->isVisible());
-    EXPECT_TRUE(w.WaveformBtn->isChecked());
-    const QList<int> sizes = w.ListSplitter->sizes();
-    w.ListSplitter->setSizes({sizes[0] + sizes[1] - 97, 97});
+    QSplitter host;
+    auto* list = new QWidget;
+    host.addWidget(list);
+    WaveformPanel panel(&host, list);
+    host.resize(400, 500);
+    host.show();
+    EXPECT_FALSE(panel.strip()->isVisible());
+    panel.menuItem()->trigger();
+    EXPECT_TRUE(panel.strip()->isVisible());
+    EXPECT_TRUE(panel.button()->isChecked());
+    const QList<int> sizes = panel.splitter()->sizes();
+    panel.splitter()->setSizes({sizes[0] + sizes[1] - 97, 97});
     QApplication::processEvents();
-    ASSERT_EQ(w.Waveform->height(), 97);
-    closeForm();
-    EXPECT_EQ(storedValue("ShowWaveform")->data, std::string("\1\0\0\0", 4));
-    EXPECT_EQ(storedValue("WaveformHeight")->data, std::string("\x61\0\0\0", 4));
-
-    BrowserWindow& again = start();
-    EXPECT_TRUE(again.Waveform->isVisible());
-    EXPECT_TRUE(again.WaveformItem->isChecked());
-    EXPECT_EQ(again.Waveform->height(), 97);
+    ASSERT_EQ(panel.strip()->height(), 97);
     // Hidden, it keeps its height for the next time.
-    again.WaveformBtn->trigger();
-    EXPECT_FALSE(again.Waveform->isVisible());
-    closeForm();
-    EXPECT_EQ(storedValue("ShowWaveform")->data, std::string("\0\0\0\0", 4));
-    EXPECT_EQ(storedValue("WaveformHeight")->data, std::string("\x61\0\0\0", 4));
+    panel.button()->trigger();
+    EXPECT_FALSE(panel.strip()->isVisible() || panel.menuItem()->isChecked());
+    SettingsRecord kept;
+    panel.storeSettings(kept);
+    EXPECT_EQ(kept.showWaveform, false);
+    EXPECT_EQ(kept.waveformHeight, 97);
+    kept.showWaveform = true;
+    panel.applySettings(kept);
+    QApplication::processEvents();
+    EXPECT_TRUE(panel.strip()->isVisible() && panel.menuItem()->isChecked());
+    EXPECT_EQ(panel.strip()->height(), 97);
 }
 
 TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRightClickStops)
@@ -300,10 +304,10 @@ TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRight
         GTEST_SKIP() << "no test sound server";
     drive_.write("steps.wav", wave16(1, kRate * 4, steps));
     BrowserWindow& w = start();
-    w.WaveformBtn->trigger();
+    waveform(w).button()->trigger();
     selectFolder("C:\\");
-    w.WaveList->selectRow(0);
-    waitUntilSettled(*w.Waveform);
+    ui(w).WaveList->selectRow(0);
+    waitUntilSettled(*waveform(w).strip());
     SoundMonitor monitor;
     ASSERT_TRUE(monitor.start());
     // The tone heard first at or after `from`, judged over 50 ms.
@@ -318,22 +322,22 @@ TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRight
         return -1.0;
     };
     const auto clickAt = [&](double seconds, Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mouseClick(w.Waveform, button, {}, QPoint(int(std::lround(w.Waveform->xOf(seconds))), 10));
+        QTest::mouseClick(waveform(w).strip(), button, {}, QPoint(int(std::lround(waveform(w).strip()->xOf(seconds))), 10));
     };
 
     long mark = monitor.mark();
     clickAt(2.3);
     EXPECT_EQ(toneHeardAfter(mark), toneAt(2.3));
-    EXPECT_TRUE(w.Playing);
+    EXPECT_TRUE(playback(w).playing());
     // The marker follows what is heard.
-    ASSERT_TRUE(waitFor([&] { return w.Waveform->playheadSeconds() > 2.3; }, 3000));
-    EXPECT_LT(w.Waveform->playheadSeconds(), 4.0);
+    ASSERT_TRUE(waitFor([&] { return waveform(w).strip()->playheadSeconds() > 2.3; }, 3000));
+    EXPECT_LT(waveform(w).strip()->playheadSeconds(), 4.0);
     // It moves as the sound goes on: as far in a moment as the moment is long.
-    const double from = w.Waveform->playheadSeconds();
+    const double from = waveform(w).strip()->playheadSeconds();
     QElapsedTimer moment;
     moment.start();
     QTest::qWait(300);
-    EXPECT_NEAR(w.Waveform->playheadSeconds() - from, moment.elapsed() / 1000.0, 0.1);
+    EXPECT_NEAR(waveform(w).strip()->playheadSeconds() - from, moment.elapsed() / 1000.0, 0.1);
 
     // A click while it plays jumps: from then on the earlier tone is heard.
     clickAt(0.6);
@@ -344,10 +348,10 @@ TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRight
         jumped = monitor.toneShare(at, at + SoundMonitor::samplesOf(50), toneAt(0.6)) > 0.6;
     EXPECT_TRUE(jumped);
     EXPECT_TRUE(
-        waitFor([&] { return w.Waveform->playheadSeconds() > 0.6 && w.Waveform->playheadSeconds() < 1.5; }, 1000));
+        waitFor([&] { return waveform(w).strip()->playheadSeconds() > 0.6 && waveform(w).strip()->playheadSeconds() < 1.5; }, 1000));
 
     clickAt(1.0, Qt::RightButton);
-    EXPECT_FALSE(w.Playing);
+    EXPECT_FALSE(playback(w).playing());
     EXPECT_TRUE(waitFor([] { return !platform::soundIsPlaying(); }, 2000));
 }
 

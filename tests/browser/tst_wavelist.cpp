@@ -2,7 +2,7 @@
 // The wave list of the browser window: filling, order, texts, focus, F5, the command states, the view
 // styles and the order chosen by a column.
 #include "browserfixture.h"
-#include "components/SoundAnalyser.h"
+#include "library/soundanalyser.h"
 #include "platform/files/files.h"
 #include "waves/W32Waves.h"
 
@@ -46,9 +46,9 @@ TEST_F(WaveListTest, RowsAreSortedLowerCasedCaptionsWithTheirTexts)
     EXPECT_EQ(cell(2, WaveListModel::ColLength), "--:--.---");
     EXPECT_EQ(cell(2, WaveListModel::ColSize), FileSizeText(3000));
     EXPECT_EQ(cell(3, WaveListModel::ColFormat), "Unknown");
-    EXPECT_EQ(w.WaveList->hint(), "Play files by left mouse click on icon, right button stops playing");
-    EXPECT_EQ(w.WaveList->listCursor().pixmap().cacheKey(), cursorOf(crWaveCur).pixmap().cacheKey());
-    EXPECT_EQ(w.WaveList->selectedRow(), -1);
+    EXPECT_EQ(ui(w).WaveList->hint(), "Play files by left mouse click on icon, right button stops playing");
+    EXPECT_EQ(ui(w).WaveList->listCursor().pixmap().cacheKey(), cursorOf(crWaveCur).pixmap().cacheKey());
+    EXPECT_EQ(ui(w).WaveList->selectedRow(), -1);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -61,7 +61,7 @@ TEST_F(WaveListTest, APipeNamedLikeAWaveIsListedWithoutBlockingTheFill)
     ASSERT_EQ(captions(), (QStringList{"a.wav", "pipe.wav"}));
     EXPECT_EQ(cell(1, WaveListModel::ColFormat), "Unknown");
     EXPECT_EQ(cell(1, WaveListModel::ColLength), "--:--.---");
-    EXPECT_EQ(w.WaveList->hint(), "Play files by left mouse click on icon, right button stops playing");
+    EXPECT_EQ(ui(w).WaveList->hint(), "Play files by left mouse click on icon, right button stops playing");
 }
 
 // The headers are read by many threads at once; the rows must be those of one reader, file after file.
@@ -90,7 +90,7 @@ TEST_F(WaveListTest, ReadingHeadersTogetherGivesTheRowsOfReadingThemInTurn)
         w.setHeaderReaders(readers);
         w.FillWaveList();
         std::vector<QStringList> out;
-        for (int r = 0; r < w.WaveList->rowCount(); ++r) {
+        for (int r = 0; r < ui(w).WaveList->rowCount(); ++r) {
             QStringList row;
             for (int c = 0; c < WaveListModel::ColumnCount; ++c)
                 row << cell(r, c);
@@ -153,7 +153,7 @@ TEST_F(WaveListTest, AFolderChangingDuringTheFill)
     churn.join();
     platform::setOpenHook(nullptr);
     int kept = 0;
-    for (int r = 0; r < w.WaveList->rowCount(); ++r) {
+    for (int r = 0; r < ui(w).WaveList->rowCount(); ++r) {
         const QString name = cell(r, 0);
         if (name.startsWith("gone")) {
             EXPECT_EQ(cell(r, WaveListModel::ColFormat), "Unknown") << name.toStdString();
@@ -174,9 +174,9 @@ TEST_F(WaveListTest, AFolderWithoutWavesSaysSoAndShowsTheArrow)
     selectFolder("C:\\SOUNDS\\");
     selectFolder("C:\\EMPTY\\");
     EXPECT_TRUE(captions().isEmpty());
-    EXPECT_EQ(w.WaveList->hint(), "No waves found");
-    EXPECT_EQ(w.WaveList->listCursor().shape(), Qt::ArrowCursor);
-    EXPECT_EQ(w.WaveList->listView()->viewport()->statusTip(), "No waves found");
+    EXPECT_EQ(ui(w).WaveList->hint(), "No waves found");
+    EXPECT_EQ(ui(w).WaveList->listCursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(ui(w).WaveList->listView()->viewport()->statusTip(), "No waves found");
 }
 
 TEST_F(WaveListTest, TheWaveIconIsFetchedOncePerRun)
@@ -187,13 +187,13 @@ TEST_F(WaveListTest, TheWaveIconIsFetchedOncePerRun)
     BrowserWindow& w = start();
     selectFolder("C:\\NONE\\");
     EXPECT_EQ(w.waveIconRequests(), 0);
-    EXPECT_FALSE(w.IconLoaded);
+    EXPECT_FALSE(BrowserWindowTestAccess::iconLoaded(w));
     selectFolder("C:\\ONE\\");
     selectFolder("C:\\TWO\\");
     EXPECT_EQ(w.waveIconRequests(), 1);
-    EXPECT_TRUE(w.IconLoaded);
-    auto* m = w.WaveList->model();
-    EXPECT_EQ(m->data(m->index(0, 0), Qt::DecorationRole).value<QIcon>().cacheKey(), w.WaveIcon.cacheKey());
+    EXPECT_TRUE(BrowserWindowTestAccess::iconLoaded(w));
+    auto* m = ui(w).WaveList->model();
+    EXPECT_EQ(m->data(m->index(0, 0), Qt::DecorationRole).value<QIcon>().cacheKey(), BrowserWindowTestAccess::waveIcon(w).cacheKey());
 }
 
 TEST_F(WaveListTest, CapitalsOutsideAToZAndOddBytesKeepTheirBytes)
@@ -203,10 +203,10 @@ TEST_F(WaveListTest, CapitalsOutsideAToZAndOddBytesKeepTheirBytes)
     wave("SOUNDS/odd\xFF.wav");
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
-    ASSERT_EQ(w.WaveList->rowCount(), 2);
+    ASSERT_EQ(ui(w).WaveList->rowCount(), 2);
     std::vector<std::string> paths;
     for (int r = 0; r < 2; ++r) {
-        w.WaveList->selectRow(r);
+        ui(w).WaveList->selectRow(r);
         paths.push_back(w.SelectedWavePath());
     }
     std::sort(paths.begin(), paths.end());
@@ -227,35 +227,36 @@ TEST_F(WaveListTest, EnteringTheListSelectsTheFirstRowOnlyWhenNoneIs)
     wave("SOUNDS/c.wav");
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
-    focus(w.FolderTree);
-    w.WaveList->focusList();
+    focus(ui(w).FolderTree);
+    ui(w).WaveList->focusList();
     QApplication::processEvents();
-    EXPECT_EQ(w.WaveList->selectedRow(), 0);
-    EXPECT_TRUE(w.DeleteItem->isEnabled() && w.PropertiesItem->isEnabled() && w.EditWave->isEnabled());
+    EXPECT_EQ(ui(w).WaveList->selectedRow(), 0);
+    EXPECT_TRUE(ui(w).DeleteItem->isEnabled() && ui(w).PropertiesItem->isEnabled() && ui(w).EditWave->isEnabled());
 
-    w.WaveList->selectRow(2);
-    focus(w.FolderTree);
-    w.WaveList->focusList();
+    ui(w).WaveList->selectRow(2);
+    focus(ui(w).FolderTree);
+    ui(w).WaveList->focusList();
     QApplication::processEvents();
-    EXPECT_EQ(w.WaveList->selectedRow(), 2);
+    EXPECT_EQ(ui(w).WaveList->selectedRow(), 2);
     EXPECT_EQ(w.SelectedWavePath(), "c:\\sounds\\c.wav");
 }
 
 TEST_F(WaveListTest, F5RebuildsTheRowsWithNothingSelected)
 {
-    wave("SOUNDS/a.wav");
+    wave("SOUNDS/a.wav", 1, 8000, 8, 80000); // 10 s: still playing while the test runs
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
-    w.WaveList->focusList();
+    ui(w).WaveList->focusList();
     QApplication::processEvents();
-    ASSERT_EQ(w.WaveList->selectedRow(), 0);
+    ASSERT_EQ(ui(w).WaveList->selectedRow(), 0);
     wave("SOUNDS/b.wav");
-    w.Playing = true; // a sound going on is left alone
-    QTest::keyClick(w.WaveList->currentView(), Qt::Key_F5);
+    w.play(); // a sound going on is left alone
+    QTest::keyClick(ui(w).WaveList->currentView(), Qt::Key_F5);
     EXPECT_EQ(captions(), (QStringList{"a.wav", "b.wav"}));
-    EXPECT_EQ(w.WaveList->selectedRow(), -1);
-    EXPECT_TRUE(w.Playing);
+    EXPECT_EQ(ui(w).WaveList->selectedRow(), -1);
+    EXPECT_TRUE(playback(w).playing());
     EXPECT_TRUE(w.SelectedWavePath().empty());
+    w.stop();
 }
 
 // Enabled states of Delete, Properties, Load into wave editor, Play, Stop and Rename.
@@ -265,12 +266,12 @@ struct CommandStates {
 
 CommandStates statesOf(BrowserWindow& w)
 {
-    EXPECT_EQ(w.DeleteItem->isEnabled(), w.DeleteBtn->isEnabled());
-    EXPECT_EQ(w.PropertiesItem->isEnabled(), w.PropBtn->isEnabled());
-    EXPECT_EQ(w.PlayItem->isEnabled(), w.PlayBtn->isEnabled());
-    EXPECT_EQ(w.StopItem->isEnabled(), w.StopBtn->isEnabled());
-    return {w.DeleteItem->isEnabled(), w.PropertiesItem->isEnabled(), w.EditWave->isEnabled(),
-            w.PlayItem->isEnabled(),   w.StopItem->isEnabled(),       w.RenameItem->isEnabled()};
+    EXPECT_EQ(ui(w).DeleteItem->isEnabled(), ui(w).DeleteBtn->isEnabled());
+    EXPECT_EQ(ui(w).PropertiesItem->isEnabled(), ui(w).PropBtn->isEnabled());
+    EXPECT_EQ(ui(w).PlayItem->isEnabled(), ui(w).PlayBtn->isEnabled());
+    EXPECT_EQ(ui(w).StopItem->isEnabled(), ui(w).StopBtn->isEnabled());
+    return {ui(w).DeleteItem->isEnabled(), ui(w).PropertiesItem->isEnabled(), ui(w).EditWave->isEnabled(),
+            ui(w).PlayItem->isEnabled(),   ui(w).StopItem->isEnabled(),       ui(w).RenameItem->isEnabled()};
 }
 
 #define EXPECT_STATES(w, d, p, e, pl, st, r)                                                                           \
@@ -282,36 +283,35 @@ CommandStates statesOf(BrowserWindow& w)
 
 TEST_F(WaveListTest, CommandStatesFollowSelectionFocusAndPlaying)
 {
-    wave("SOUNDS/a.wav");
+    wave("SOUNDS/a.wav", 1, 8000, 8, 80000); // 10 s: still playing while the test runs
     drive_.mkdirs("EMPTY");
     BrowserWindow& w = start();
     selectFolder("C:\\EMPTY\\");
     // No rows, focus in the tree: only Rename.
-    focus(w.FolderTree);
+    focus(ui(w).FolderTree);
     EXPECT_STATES(w, false, false, false, false, false, true);
 
     selectFolder("C:\\SOUNDS\\");
-    w.WaveList->focusList();
+    ui(w).WaveList->focusList();
     QApplication::processEvents();
     EXPECT_STATES(w, true, true, true, true, false, true); // Rename kept from before
-    w.Playing = true;
-    w.UpdateCommands();
+    w.play();
     EXPECT_STATES(w, true, true, true, false, true, true);
 
     // The selection stays when the focus moves to the tree; the list commands go off.
-    focus(w.FolderTree);
-    EXPECT_EQ(w.WaveList->selectedRow(), 0);
+    focus(ui(w).FolderTree);
+    EXPECT_EQ(ui(w).WaveList->selectedRow(), 0);
     EXPECT_STATES(w, false, false, false, false, true, true);
 
     // Refilled while the list has the focus: nothing selected, Rename goes off.
-    w.Playing = false;
-    w.WaveList->focusList();
+    w.stop();
+    ui(w).WaveList->focusList();
     QApplication::processEvents();
-    QTest::keyClick(w.WaveList->currentView(), Qt::Key_F5);
+    QTest::keyClick(ui(w).WaveList->currentView(), Qt::Key_F5);
     EXPECT_STATES(w, false, false, false, false, false, false);
     // ... and it stays off once a row is selected again, whatever has the focus.
-    w.WaveList->selectRow(0);
-    focus(w.FolderTree);
+    ui(w).WaveList->selectRow(0);
+    focus(ui(w).FolderTree);
     EXPECT_STATES(w, false, false, false, true, false, false);
 }
 
@@ -321,18 +321,18 @@ TEST_F(WaveListTest, ViewStylesShareRowsAndSelection)
         wave("MANY/w" + std::to_string(i) + ".wav");
     BrowserWindow& w = start();
     selectFolder("C:\\MANY\\");
-    w.WaveList->focusList();
+    ui(w).WaveList->focusList();
     QApplication::processEvents();
-    w.WaveList->selectRow(17);
+    ui(w).WaveList->selectRow(17);
     const std::string path = w.SelectedWavePath();
-    for (QAction* b : {w.DetailBtn, w.SmallBtn, w.ListBtn, w.LargeBtn}) {
+    for (QAction* b : {ui(w).DetailBtn, ui(w).SmallBtn, ui(w).ListBtn, ui(w).LargeBtn}) {
         b->trigger();
         EXPECT_EQ(w.SelectedWavePath(), path);
-        EXPECT_TRUE(w.WaveList->hasListFocus()) << b->objectName().toStdString();
-        EXPECT_EQ(w.WaveList->currentView()->model()->rowCount(), 30);
+        EXPECT_TRUE(ui(w).WaveList->hasListFocus()) << b->objectName().toStdString();
+        EXPECT_EQ(ui(w).WaveList->currentView()->model()->rowCount(), 30);
     }
-    EXPECT_EQ(w.WaveList->detailView()->columnWidth(0), 200);
-    EXPECT_EQ(w.WaveList->detailView()->model()->headerData(4, Qt::Horizontal).toString(), "Type");
+    EXPECT_EQ(ui(w).WaveList->detailView()->columnWidth(0), 200);
+    EXPECT_EQ(ui(w).WaveList->detailView()->model()->headerData(4, Qt::Horizontal).toString(), "Type");
 }
 
 TEST_F(WaveListTest, AHeaderClickOrdersTheRowsByValueTheNextTheOtherWayAndTheOrderIsKept)
@@ -344,24 +344,26 @@ TEST_F(WaveListTest, AHeaderClickOrdersTheRowsByValueTheNextTheOtherWayAndTheOrd
     wave("SOUNDS/e.wav", 1, 8000, 16, 52000);        // 6.5 s, 102 KB: before 86 KB as a text
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
-    w.DetailBtn->trigger();
-    QTreeView* view = w.WaveList->detailView();
+    ui(w).DetailBtn->trigger();
+    QTreeView* view = ui(w).WaveList->detailView();
     QHeaderView* header = view->header();
     const auto shown = [this] {
-        const WaveListWidget* list = form().WaveList;
+        const WaveListWidget* list = ui(form()).WaveList;
         QStringList out;
         for (int place = 0; place < list->visibleRowCount(); ++place)
             out << list->model()->row(list->visibleRow(place)).caption.left(1);
         return out.join("");
     };
     ASSERT_EQ(shown(), "abcde"); // the captions' order at first
+    for (int c = WaveListModel::ColumnCount; c < WaveListModel::AllColumnCount; ++c)
+        EXPECT_TRUE(header->isSectionHidden(c)); // the measure columns are hidden until chosen
     // The files are silent; two get loudness values of their own once measured.
-    w.WaveList->setShownMeasures(1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Analyser && w.Analyser->isIdle() && !cell(4, WaveListModel::ColLoudness).isEmpty(); }, 20000));
+    ui(w).WaveList->setShownMeasures(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return measuring(w).analyser() && measuring(w).analyser()->isIdle() && !cell(4, WaveListModel::ColLoudness).isEmpty(); }, 20000));
     const auto loudness = [&](int row, double lufs) {
-        platform::SoundMeasures m;
+        library::SoundAnalysis m;
         m.loudness = lufs;
-        w.WaveList->model()->setMeasures(row, m);
+        ui(w).WaveList->model()->setMeasures(row, m);
     };
     loudness(0, -20);
     loudness(4, -30);
@@ -381,7 +383,7 @@ TEST_F(WaveListTest, AHeaderClickOrdersTheRowsByValueTheNextTheOtherWayAndTheOrd
         SCOPED_TRACE(c.column);
         const QPoint at(header->sectionViewportPosition(c.column) + header->sectionSize(c.column) / 2, 5);
         if (c.column == WaveListModel::ColFilename) // already ascending: a click turns it round
-            w.WaveList->setSort(WaveListModel::ColSize, Qt::AscendingOrder);
+            ui(w).WaveList->setSort(WaveListModel::ColSize, Qt::AscendingOrder);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
         EXPECT_EQ(shown(), c.ascending);
         EXPECT_TRUE(header->isSortIndicatorShown());
@@ -395,14 +397,14 @@ TEST_F(WaveListTest, AHeaderClickOrdersTheRowsByValueTheNextTheOtherWayAndTheOrd
     EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == "caebd"; }, 2000)) << shown().toStdString();
 
     // The all-waves sequence plays the rows in the order shown.
-    w.WaveList->setSort(WaveListModel::ColLength, Qt::DescendingOrder);
-    w.WaveList->selectRow(w.WaveList->visibleRow(0));
-    w.AllWavesBtn->setChecked(true);
-    w.PlayClick();
+    ui(w).WaveList->setSort(WaveListModel::ColLength, Qt::DescendingOrder);
+    ui(w).WaveList->selectRow(ui(w).WaveList->visibleRow(0));
+    ui(w).AllWavesBtn->setChecked(true);
+    w.play();
     QString played;
-    for (int i = 0; i < 5 && w.Playing; ++i) {
-        played += w.WaveList->model()->row(w.WaveList->selectedRow()).caption.left(1);
-        w.EndOfSoundTimerFired();
+    for (int i = 0; i < 5 && playback(w).playing(); ++i) {
+        played += ui(w).WaveList->model()->row(ui(w).WaveList->selectedRow()).caption.left(1);
+        playback(w).endOfSound();
     }
     EXPECT_EQ(played, "ebad"); // c has no header: skipped
     w.StopPlaying();
@@ -414,8 +416,8 @@ TEST_F(WaveListTest, AHeaderClickOrdersTheRowsByValueTheNextTheOtherWayAndTheOrd
     EXPECT_EQ(storedValue("SortDescending")->data, std::string("\x01\0\0\0", 4));
     BrowserWindow& again = start();
     selectFolder("C:\\SOUNDS\\");
-    EXPECT_EQ(again.WaveList->sortColumn(), WaveListModel::ColLength);
-    EXPECT_EQ(again.WaveList->detailView()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(ui(again).WaveList->sortColumn(), WaveListModel::ColLength);
+    EXPECT_EQ(ui(again).WaveList->detailView()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
     EXPECT_EQ(shown(), "ebadc");
 }
 

@@ -58,20 +58,20 @@ TEST_F(WaveListCaptionsTest, CaptionsShowWholeAsFarAsTheViewAllowsAndCutOnesTell
         wave("SOUNDS/" + n);
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
-    QListView* view = w.WaveList->listView();
+    QListView* view = ui(w).WaveList->listView();
     QAbstractItemModel* m = view->model(); // the rows as shown
     ASSERT_EQ(m->rowCount(), int(names.size()));
     EXPECT_FALSE(QToolTip::isVisible());
     for (int points : {9, 16}) {
-        w.WaveList->setFont(QFont(w.WaveList->font().family(), points));
+        ui(w).WaveList->setFont(QFont(ui(w).WaveList->font().family(), points));
         const QFontMetrics fm = view->fontMetrics();
         const int average = fm.averageCharWidth();
-        for (QAction* b : {w.SmallBtn, w.ListBtn, w.LargeBtn, w.DetailBtn}) {
+        for (QAction* b : {ui(w).SmallBtn, ui(w).ListBtn, ui(w).LargeBtn, ui(w).DetailBtn}) {
             SCOPED_TRACE(b->objectName().toStdString() + " " + std::to_string(points) + " pt");
             b->trigger();
             QApplication::processEvents();
-            QAbstractItemView* shown = w.WaveList->currentView();
-            const bool large = b == w.LargeBtn;
+            QAbstractItemView* shown = ui(w).WaveList->currentView();
+            const bool large = b == ui(w).LargeBtn;
             for (int r = 0; r < m->rowCount(); ++r) {
                 const QString caption = m->index(r, 0).data().toString();
                 const int room =
@@ -85,7 +85,7 @@ TEST_F(WaveListCaptionsTest, CaptionsShowWholeAsFarAsTheViewAllowsAndCutOnesTell
                     if (caption.size() <= 40) {
                         EXPECT_FALSE(cut) << caption.toStdString();
                     }
-                } else if (b != w.DetailBtn) {
+                } else if (b != ui(w).DetailBtn) {
                     // One line, as wide as the longest caption up to the view's width; no row is left empty.
                     EXPECT_LE(rect.width(), view->viewport()->width());
                     EXPECT_LE(shown->visualRect(m->index(0, 0)).top(), 1);
@@ -135,8 +135,8 @@ TEST_F(WaveListCaptionsTest, DetailAndMeasureColumnsHoldTheirWidestTextsAtAnyFon
     wave("SOUNDS/plain.wav");
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
-    w.DetailBtn->trigger();
-    QTreeView* view = w.WaveList->detailView();
+    ui(w).DetailBtn->trigger();
+    QTreeView* view = ui(w).WaveList->detailView();
     QAbstractItemModel* m = view->model(); // the rows as shown
     ASSERT_EQ(m->rowCount(), 2);
     // The widest texts a column can hold, besides the rows' own.
@@ -161,14 +161,15 @@ TEST_F(WaveListCaptionsTest, DetailAndMeasureColumnsHoldTheirWidestTextsAtAnyFon
         for (const double v : values) {
             WaveRow row;
             row.analysed = true;
-            row.measures = {v, v, v, v};
+            row.measures.loudness = row.measures.peak = row.measures.tempo = row.measures.pitch = v;
             widest[size_t(column)] << measureText(row, column);
         }
-    w.WaveList->setShownMeasures(0xF);
-    const int specified[] = {200, 140, 60, 60, 150, 0, 0, 0, 0};
+    widest[WaveListModel::ColKey] << "F# minor" << "Bb major" << "Eb minor";
+    ui(w).WaveList->setShownMeasures(0x1F);
+    const int specified[] = {200, 140, 60, 60, 150, 0, 0, 0, 0, 0};
     for (int points : {8, 20}) {
         SCOPED_TRACE(std::to_string(points) + " pt");
-        w.WaveList->setFont(QFont(w.WaveList->font().family(), points));
+        ui(w).WaveList->setFont(QFont(ui(w).WaveList->font().family(), points));
         QApplication::processEvents();
         const QFontMetrics fm = view->fontMetrics();
         for (int c = 1; c < WaveListModel::AllColumnCount; ++c) {

@@ -98,7 +98,7 @@ TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
         {"name", {"odd \xff name.wav"}},
         {"bpm:120-130", {"Kick Deep 01.wav"}},
         {"lufs:<-20", {"Snare é.wav"}},
-        {"key:~Am", {"Kick Deep 01.wav", "Snare é.wav"}}, // C mixes with A minor
+        {"key:Am~", {"Kick Deep 01.wav", "Snare é.wav"}}, // C mixes with A minor
         {"kick bpm:>100", {"Kick Deep 01.wav"}},
         {"drums bpm:<100", {"Snare é.wav"}},
         {"pad bpm:120-130", {}},

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "browser/WaveRowReading.h"
+
+#include "dirtree/FileRoutines.h"
+
+#include <map>
+#include <tuple>
+#include <utility>
+
+namespace {
+
+/// The format and type texts of a header. A folder holds few formats, so each text is made once per
+/// thread and shared by the rows that show it: quicker, and a row costs less memory.
+std::pair<QString, QString> formatAndType(const TWaveInfo& info)
+{
+    using Key = std::tuple<bool, quint16, quint16, quint32, quint16>;
+    thread_local std::map<Key, std::pair<QString, QString>> made;
+    const Key key{info.Valid, info.FormatTag, info.Channels, info.SamplesPerSec, info.BitsPerSample};
+    auto it = made.find(key);
+    if (it == made.end()) {
+        if (made.size() >= 256) // a folder of odd files must not grow it without end
+            made.clear();
+        it = made.emplace(key, std::make_pair(WaveFormatText(info), WaveTypeText(info))).first;
+    }
+    return it->second;
+}
+
+} // namespace
+
+HeaderTexts readHeaderTexts(const std::string& path)
+{
+    TWaveInfo info;
+    ReadWaveInfo(path, info);
+    auto [format, type] = formatAndType(info);
+    return {{std::move(format), WaveLengthText(info), std::move(type)}, info};
+}
+
+WaveRow listedRow(const std::string& fileName, qint64 bytes)
+{
+    WaveRow row;
+    row.fileName = fileName;
+    row.name = lowerAscii(fileName);
+    row.caption = waveCaptionText(row.name);
+    row.bytes = bytes;
+    row.texts[2] = FileSizeText(row.bytes);
+    return row;
+}
+
+void takeHeader(WaveRow& row, HeaderTexts header)
+{
+    row.texts[0] = std::move(header.texts[0]);
+    row.texts[1] = std::move(header.texts[1]);
+    row.texts[3] = std::move(header.texts[2]);
+    row.headerRead = header.info.Valid;
+    row.channels = header.info.Channels;
+    row.bits = header.info.BitsPerSample;
+    row.rate = header.info.SamplesPerSec;
+    row.seconds = double(header.info.Length);
+}

@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What a row of the wave list takes from the folder's listing and from its file's header.
+
+#include "browser/WaveListModel.h"
+#include "waves/W32Waves.h"
+
+#include <QString>
+#include <array>
+#include <string>
+
+/// What a row takes from its file's header: the Format, Length and Type texts and the values they show.
+struct HeaderTexts {
+    std::array<QString, 3> texts;
+    TWaveInfo info;
+};
+
+/// Reads one file's header; safe on any thread, so many headers can be read at once.
+HeaderTexts readHeaderTexts(const std::string& path);
+/// A row with the texts the listing gives (the entry's name as its folder holds it, and its size); the
+/// header's texts come later.
+WaveRow listedRow(const std::string& fileName, qint64 bytes);
+/// Gives a listed row its header's texts and the values its columns sort by.
+void takeHeader(WaveRow& row, HeaderTexts header);
