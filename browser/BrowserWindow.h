@@ -11,11 +11,13 @@
 #include <QMainWindow>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Ui {
 class BrowserWindow;
 }
 class AuditionSettings;
+class LibraryScope;
 class PlaybackSequence;
 class QDropEvent;
 class QTreeWidgetItem;
@@ -26,6 +28,7 @@ class WaveListFilter;
 class WaveMeasuring;
 class WaveformPanel;
 class WindowPlacement;
+struct WaveRow;
 
 class BrowserWindow : public QMainWindow {
     Q_OBJECT
@@ -127,6 +130,9 @@ private:
     void showSelectedWaveform(bool reload = false);
     /// The filter shows other rows: the sequence, the measuring and the commands follow.
     void filterChanged();
+    /// The filter box's scope was switched: the list shows the folder, or library results with their folder.
+    void showScope(bool library);
+    void showLibraryResults(const std::vector<WaveRow>& rows);
     /// The shell's icon for wave files, asked for through the first entry found.
     QIcon fetchWaveIcon(const std::string& path);
     /// The file of a row as the disk spells it, in the selected folder as the disk spells it: what the
@@ -134,6 +140,8 @@ private:
     /// Empty when that spelling names nothing any more (removed or renamed meanwhile), as a path
     /// found by ignoring case could then be another entry.
     std::string rowFile(int row) const;
+    /// The folder of a row as the disk spells it: the selected folder's, or a library result's own.
+    std::string rowFolder(int row) const;
     /// rowFile of the selected row; empty when none is selected.
     std::string selectedWaveFile() const;
 
@@ -144,6 +152,7 @@ private:
     AuditionSettings* audition_ = nullptr;
     WaveListFilter* filter_ = nullptr;
     WaveformPanel* waveform_ = nullptr;
+    LibraryScope* library_ = nullptr;
     TAboutBox* aboutBox_ = nullptr;
     WindowPlacement* placement_;
     StatusLine* status_ = nullptr;

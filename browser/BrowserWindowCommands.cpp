@@ -3,6 +3,7 @@
 // the parent folder and reloading the tree.
 #include "about/aboutdlg.h"
 #include "browser/BrowserWindow.h"
+#include "browser/LibraryScope.h"
 #include "browser/PlaybackSequence.h"
 #include "components/FileOp.h"
 #include "dirtree/DirTree.h"
@@ -87,8 +88,10 @@ void BrowserWindow::deleteSelectedWave()
     fileOperation_->setFilesFrom(file);
     fileOperation_->setFlags(TFileOperation::fofAllowUndo);
     fileOperation_->setProgressTitle("Deleting " + SelectedWavePath() + "...");
-    if (fileOperation_->runOnWholeNames())
+    if (fileOperation_->runOnWholeNames()) {
+        library_->noteRemoved(file);
         FillWaveList();
+    }
 }
 
 void BrowserWindow::renameSelected()
@@ -117,12 +120,13 @@ void BrowserWindow::WaveListEdited(int row, std::string& text)
     // shows that name at once, not the text as typed.
     const std::string newName = lowerAscii(text);
     const int moved = ui->WaveList->model()->setCaption(row, newName);
-    const std::string newPath = ui->FolderTree->SelectedDiskPath() + newName;
+    const std::string newPath = rowFolder(moved) + newName;
     // The move never replaces a file: a name that is taken leaves both files as they were, and the
     // row goes back to the name the file still has.
-    if (MoveFile(oldPath, newPath))
+    if (MoveFile(oldPath, newPath)) {
         ui->WaveList->model()->setFileName(moved, newName);
-    else
+        library_->noteRenamed(oldPath, newPath);
+    } else
         ui->WaveList->model()->setCaption(moved, oldName);
 }
 

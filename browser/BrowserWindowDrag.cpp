@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // BrowserWindow: dragging a wave onto a folder of the tree moves it there, or copies it with Ctrl held.
 #include "browser/BrowserWindow.h"
+#include "browser/LibraryScope.h"
 #include "browser/CursorTable.h"
 #include "components/FileOp.h"
 #include "platform/shell/dialogs.h"
@@ -46,7 +47,7 @@ void BrowserWindow::dropWave(QDropEvent* event, const QPoint&)
     // Without a folder under the pointer there is nowhere to put the file.
     if (!ui->WaveList->isOwnDrag(event) || target.empty())
         return;
-    const std::string source = ui->FolderTree->SelectedDiskPath();
+    const std::string source = rowFolder(ui->WaveList->selectedRow());
     const std::string file = selectedWaveFile();
     if (file.empty() || !NamesExactly(target))
         return;
@@ -69,6 +70,12 @@ void BrowserWindow::dropWave(QDropEvent* event, const QPoint&)
     }
     fileOperation_->setFilesFrom(file);
     fileOperation_->setFilesTo(target);
-    if (fileOperation_->runOnWholeNames() && !CopyOnDrop)
+    if (!fileOperation_->runOnWholeNames())
+        return;
+    if (CopyOnDrop) {
+        library_->noteCopied(target);
+    } else {
+        library_->noteMoved(file, target);
         FillWaveList();
+    }
 }

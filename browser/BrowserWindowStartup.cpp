@@ -3,6 +3,7 @@
 #include "browser/BrowserWindow.h"
 #include "browser/AuditionSettings.h"
 #include "browser/CursorTable.h"
+#include "browser/LibraryScope.h"
 #include "browser/PlaybackSequence.h"
 #include "browser/SettingsRecord.h"
 #include "browser/StatusLine.h"
@@ -20,6 +21,7 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSlider>
 #include <QSplitterHandle>
 #include <QStatusTipEvent>
@@ -96,7 +98,10 @@ void BrowserWindow::setupFeatures()
     connect(list->model(), &QAbstractItemModel::modelReset, this, [this] { showSelectedWaveform(true); });
     playback_ = new PlaybackSequence(*list, [this](int row) { return rowFile(row); }, this);
     filter_ = new WaveListFilter(*list, this);
-    measuring_ = new WaveMeasuring(*list, [this] { return ui->FolderTree->SelectedDiskPath(); }, this);
+    library_ = new LibraryScope(this);
+    // Library results are measured by the index, never as files of the folder selected.
+    measuring_ = new WaveMeasuring(
+        *list, [this] { return library_->active() ? std::string("?") : ui->FolderTree->SelectedDiskPath(); }, this);
     audition_ = new AuditionSettings(*list, this);
     placeFeatureControls();
 
@@ -109,6 +114,10 @@ void BrowserWindow::setupFeatures()
     // Another order of the rows shown (a click on a header) takes the sequence along as the filter does.
     connect(list, &WaveListWidget::reordered, playback_, &PlaybackSequence::followShownRows);
     connect(filter_, &WaveListFilter::changed, this, &BrowserWindow::filterChanged);
+    connect(filter_->box(), &QLineEdit::textChanged, library_, &LibraryScope::search);
+    connect(library_, &LibraryScope::scopeChanged, this, &BrowserWindow::showScope);
+    connect(library_, &LibraryScope::resultsReady, this, &BrowserWindow::showLibraryResults);
+    connect(library_, &LibraryScope::notice, status_, &StatusLine::showNotice);
     connect(measuring_, &WaveMeasuring::notice, status_, &StatusLine::showNotice);
     connect(measuring_, &WaveMeasuring::progressChanged, status_, &StatusLine::showProgress);
     connect(playback_, &PlaybackSequence::aboutToPlay, audition_, &AuditionSettings::prepareToPlay);
@@ -138,6 +147,10 @@ void BrowserWindow::placeFeatureControls()
     ui->FileMenu->insertAction(actionAfter(ui->FileMenu, audition_->outputMenu()->menuAction()),
                                audition_->matchLoudness());
     addToolBar(Qt::TopToolBarArea, filter_->bar());
+    filter_->bar()->addAction(library_->toggle());
+    ui->FileMenu->insertAction(ui->ExitItem, library_->foldersItem());
+    ui->FileMenu->insertSeparator(ui->ExitItem);
+    ui->StatusBar->addPermanentWidget(library_->progressLabel());
     ui->StatusBar->addPermanentWidget(filter_->countLabel());
 }
 
@@ -243,6 +256,7 @@ void BrowserWindow::LoadSettings()
     placement_->applySettings(stored);
     audition_->applySettings(stored);
     waveform_->applySettings(stored);
+    library_->applySettings(stored);
     UpdateCommands();
 }
 
@@ -256,6 +270,7 @@ void BrowserWindow::SaveSettings()
     record.sortColumn = ui->WaveList->sortColumn();
     record.sortDescending = ui->WaveList->sortOrder() == Qt::DescendingOrder;
     placement_->storeSettings(record);
+    library_->storeSettings(record);
     record.displayFiles = ui->SmallBtn->isChecked()   ? 1
                           : ui->LargeBtn->isChecked() ? 2
                           : ui->ListBtn->isChecked()  ? 3

@@ -2,7 +2,9 @@
 // BrowserWindow: the wave list - filling it from the selected folder, its selection, focus and keys.
 #include "browser/BrowserWindow.h"
 #include "browser/CursorTable.h"
+#include "browser/LibraryScope.h"
 #include "browser/PlaybackSequence.h"
+#include "browser/WaveListFilter.h"
 #include "browser/WaveMeasuring.h"
 #include "browser/WaveRowReading.h"
 #include "browser/WaveformPanel.h"
@@ -37,6 +39,10 @@ void BrowserWindow::FillWaveList()
 {
     dirtree::BusyCursor hourglass;
     ui->WaveList->model()->clear();
+    if (library_->active()) {
+        library_->refresh(); // the results come back searched afresh
+        return;
+    }
     // The folder of the selected node itself, not whichever folder its upper-case path finds.
     const std::string folder = ui->FolderTree->SelectedDiskPath();
     const std::string mask = folder + "*.wav";
@@ -102,14 +108,22 @@ std::string BrowserWindow::SelectedWavePath() const
     const int row = ui->WaveList->selectedRow();
     if (row < 0)
         return {};
-    return JoinPath(ui->FolderTree->SelectedPath(), ui->WaveList->model()->name(row));
+    const std::string& folder = ui->WaveList->model()->row(row).folder;
+    return JoinPath(folder.empty() ? ui->FolderTree->SelectedPath() : folder, ui->WaveList->model()->name(row));
+}
+
+std::string BrowserWindow::rowFolder(int row) const
+{
+    if (row < 0 || row >= ui->WaveList->rowCount() || ui->WaveList->model()->row(row).folder.empty())
+        return ui->FolderTree->SelectedDiskPath();
+    return ui->WaveList->model()->row(row).folder;
 }
 
 std::string BrowserWindow::rowFile(int row) const
 {
     if (row < 0 || row >= ui->WaveList->rowCount())
         return {};
-    const std::string folder = ui->FolderTree->SelectedDiskPath();
+    const std::string folder = rowFolder(row);
     if (folder == "?")
         return {};
     const std::string file = folder + ui->WaveList->model()->fileName(row);
@@ -179,6 +193,25 @@ void BrowserWindow::filterChanged()
     // A condition on the measures needs them.
     measuring_->start();
     UpdateCommands();
+}
+
+void BrowserWindow::showScope(bool library)
+{
+    StopPlaying();
+    measuring_->cancel();
+    filter_->setFiltersList(!library);
+    ui->WaveList->detailView()->setColumnHidden(WaveListModel::ColFolder, !library);
+    FillWaveList();
+}
+
+void BrowserWindow::showLibraryResults(const std::vector<WaveRow>& rows)
+{
+    StopPlaying();
+    measuring_->cancel();
+    ui->WaveList->model()->setRows(rows);
+    ui->WaveList->setHint(rows.empty() ? kNoWavesHint : kWavesHint);
+    ui->WaveList->setListCursor(cursorOf(crWaveCur));
+    filterChanged();
 }
 
 void BrowserWindow::showSelectedWaveform(bool reload)

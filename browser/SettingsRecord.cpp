@@ -56,6 +56,7 @@ SettingsRecord SettingsRecord::load()
     r.playOnSelect = readFlag(k, "PlayOnSelect");
     r.matchLoudness = readFlag(k, "MatchLoudness");
     r.showWaveform = readFlag(k, "ShowWaveform");
+    r.libraryScope = readFlag(k, "LibraryScope");
     r.waveformHeight = regReadDword(k, "WaveformHeight");
     return r;
 }
@@ -80,5 +81,6 @@ void SettingsRecord::save() const
     writeFlag(k, "PlayOnSelect", playOnSelect);
     writeFlag(k, "MatchLoudness", matchLoudness);
     writeFlag(k, "ShowWaveform", showWaveform);
+    writeFlag(k, "LibraryScope", libraryScope);
     writeDword(k, "WaveformHeight", waveformHeight);
 }

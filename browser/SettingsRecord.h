@@ -23,6 +23,7 @@ struct SettingsRecord {
     std::optional<bool> playOnSelect;
     std::optional<bool> matchLoudness;
     std::optional<bool> showWaveform;
+    std::optional<bool> libraryScope; ///< LibraryScope: the filter box searches the whole library
     std::optional<std::int32_t> waveformHeight;
 
     /// Reads every value; the key is created when missing, so the first start leaves it there empty.

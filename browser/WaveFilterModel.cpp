@@ -29,12 +29,15 @@ SortKey measureKey(const WaveRow& row, double value)
     return k;
 }
 
-/// The type names in the list's caption order, as ranks: few names, however many rows.
-QHash<QString, int> typeRanks(const WaveListModel& rows)
+/// The texts of the Type or Folder column in the list's caption order, as ranks: few texts, however
+/// many rows.
+QHash<QString, int> textRanks(const WaveListModel& rows, int column)
 {
     QHash<QString, int> ranks;
     for (int r = 0; r < rows.rowCount(); ++r)
-        ranks.insert(rows.row(r).texts[WaveListModel::ColType - 1], 0);
+        ranks.insert(column == WaveListModel::ColFolder ? rows.row(r).folderText
+                                                        : rows.row(r).texts[WaveListModel::ColType - 1],
+                     0);
     QStringList names = ranks.keys();
     const QCollator& collator = dirtree::nameCollator(Qt::CaseSensitive);
     std::sort(names.begin(), names.end(), [&](const QString& x, const QString& y) {
@@ -61,6 +64,9 @@ SortKey sortKey(const WaveRow& row, int column, const QHash<QString, int>& types
         break;
     case WaveListModel::ColType:
         k.a = types.value(row.texts[WaveListModel::ColType - 1]);
+        break;
+    case WaveListModel::ColFolder:
+        k.a = types.value(row.folderText);
         break;
     case WaveListModel::ColLoudness:
         return measureKey(row, row.measures.loudness);
@@ -184,7 +190,9 @@ void WaveFilterModel::makeOrder()
     const bool descending = sortOrder_ == Qt::DescendingOrder;
     if (sortColumn_ != WaveListModel::ColFilename && count > 0) {
         const QHash<QString, int> types =
-            sortColumn_ == WaveListModel::ColType ? typeRanks(*source) : QHash<QString, int>();
+            sortColumn_ == WaveListModel::ColType || sortColumn_ == WaveListModel::ColFolder
+                ? textRanks(*source, sortColumn_)
+                : QHash<QString, int>();
         std::vector<SortKey> keys;
         keys.reserve(size_t(count));
         for (int r = 0; r < count; ++r)

@@ -21,7 +21,7 @@ namespace {
 
 // Column widths of the details view, in column order: the least a column starts with, made for a
 // small font; a larger font widens a column to its widest text.
-const int kColumnWidths[WaveListModel::AllColumnCount] = {200, 140, 60, 60, 150, 90, 90, 80, 70, 80};
+const int kColumnWidths[WaveListModel::AllColumnCount] = {200, 140, 60, 60, 150, 90, 90, 80, 70, 80, 300};
 
 // Small icons and list give a caption at least this many characters, however narrow the view.
 constexpr int kMinCaptionChars = 10;
@@ -238,10 +238,11 @@ void WaveListWidget::fitColumns()
         const int text = widest[c] > 0 ? widest[c] + 2 * margin + 2 : 0;
         details_->setColumnWidth(c, std::max({kColumnWidths[c], text, details_->header()->sectionSizeHint(c)}));
     }
-    for (int c = WaveListModel::ColumnCount; c < WaveListModel::AllColumnCount; ++c) {
+    for (int c = WaveListModel::ColumnCount; c < WaveListModel::ColFolder; ++c) {
         const int text = widestMeasureText(c, metrics) + 2 * margin + 2;
         details_->setColumnWidth(c, std::max({kColumnWidths[c], text, details_->header()->sectionSizeHint(c)}));
     }
+    details_->setColumnWidth(WaveListModel::ColFolder, kColumnWidths[WaveListModel::ColFolder]);
 }
 
 QSize CaptionDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const

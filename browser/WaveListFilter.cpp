@@ -83,9 +83,15 @@ void WaveListFilter::clear()
     box_->clear();
 }
 
+void WaveListFilter::setFiltersList(bool filters)
+{
+    filtersList_ = filters;
+    textChanged(box_->text());
+}
+
 void WaveListFilter::textChanged(const QString& text)
 {
-    list_.setFilterText(text);
+    list_.setFilterText(filtersList_ ? text : QString());
     showProblems();
     showCount();
     emit changed();

@@ -32,6 +32,9 @@ public:
 
     /// Empties the box: every row is shown again.
     void clear();
+    /// Whether the text filters the list's rows (this folder's scope) or only goes to a library search
+    /// whose results are shown whole.
+    void setFiltersList(bool filters);
     /// The count's text for `shown` of `all` rows, in the user's number format.
     static QString countText(int shown, int all);
 
@@ -45,6 +48,7 @@ private:
     void showCount();
 
     WaveListWidget& list_;
+    bool filtersList_ = true;
     QLineEdit* box_;
     QToolBar* bar_;
     QAction* problem_;

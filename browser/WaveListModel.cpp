@@ -13,7 +13,8 @@
 namespace {
 
 const char* const kHeaders[WaveListModel::AllColumnCount] = {"Filename", "Format", "Length", "Size",  "Type",
-                                                             "Loudness", "Peak",   "Tempo",  "Pitch", "Key"};
+                                                             "Loudness", "Peak",   "Tempo",  "Pitch", "Key",
+                                                             "Folder"};
 
 const QCollator& collator()
 {
@@ -198,10 +199,14 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
+        if (index.column() == ColFolder)
+            return r.folderText;
         if (index.column() >= ColumnCount)
             return r.analysed ? measureText(r, index.column()) : kPendingMeasureMark;
         return index.column() == ColFilename ? r.caption : r.texts[size_t(index.column() - 1)];
     case Qt::ToolTipRole:
+        if (index.column() == ColFolder)
+            return r.folderText;
         if (index.column() >= ColumnCount)
             return measureToolTip(r, index.column());
         return {};
@@ -210,7 +215,8 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
             return icon_;
         return {};
     case Qt::TextAlignmentRole:
-        if (index.column() == ColSize || index.column() == ColLength || index.column() >= ColumnCount)
+        if (index.column() == ColSize || index.column() == ColLength ||
+            (index.column() >= ColumnCount && index.column() != ColFolder))
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     default:

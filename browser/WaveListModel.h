@@ -28,6 +28,10 @@ struct WaveRow {
     qint64 bytes = 0;
     library::SoundAnalysis measures; ///< meaningful once `analysed`
     bool analysed = false;
+    /// A result of a library search: its folder's drive path with a trailing separator, as the row
+    /// acts on it, and as shown in the Folder column. Empty for a row of the listed folder.
+    std::string folder;
+    QString folderText;
 };
 
 class WaveListModel : public QAbstractTableModel {
@@ -46,9 +50,10 @@ public:
         ColTempo,
         ColPitch,
         ColKey,
+        ColFolder, ///< shown while the list holds the results of a library search
         AllColumnCount
     };
-    static constexpr int kMeasureColumns = AllColumnCount - ColumnCount;
+    static constexpr int kMeasureColumns = ColFolder - ColumnCount;
 
     explicit WaveListModel(QObject* parent = nullptr);
 

@@ -96,6 +96,16 @@ void WaveMeasuring::start()
     measure(folder_(), names);
 }
 
+void WaveMeasuring::cancel()
+{
+    if (!measuring_)
+        return;
+    ++job_;
+    analyser_->setFiles(job_, {});
+    measuring_ = false;
+    setProgress(0, 0);
+}
+
 void WaveMeasuring::startForFill(const std::string& diskFolder, const std::vector<WaveRow>& rows,
                                  std::vector<std::optional<platform::FileIdentity>> identities)
 {

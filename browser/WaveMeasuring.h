@@ -34,6 +34,8 @@ public:
     bool wanted() const;
     /// Starts measuring the rows not measured yet; nothing while a job runs or nothing wants them.
     void start();
+    /// Drops the job under way: the rows it was for are gone (the list shows library results).
+    void cancel();
     /// Starts measuring the files of a folder (as the disk spells it) while the list is still being filled
     /// with their rows, so their known measures are looked up while the headers are read.
     void startForFill(const std::string& diskFolder, const std::vector<WaveRow>& rows,

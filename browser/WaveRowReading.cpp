@@ -31,6 +31,11 @@ HeaderTexts readHeaderTexts(const std::string& path)
 {
     TWaveInfo info;
     ReadWaveInfo(path, info);
+    return headerTextsOf(info);
+}
+
+HeaderTexts headerTextsOf(const TWaveInfo& info)
+{
     auto [format, type] = formatAndType(info);
     return {{std::move(format), WaveLengthText(info), std::move(type)}, info};
 }

@@ -17,6 +17,8 @@ struct HeaderTexts {
 
 /// Reads one file's header; safe on any thread, so many headers can be read at once.
 HeaderTexts readHeaderTexts(const std::string& path);
+/// The texts of a header already read (a library result's).
+HeaderTexts headerTextsOf(const TWaveInfo& info);
 /// A row with the texts the listing gives (the entry's name as its folder holds it, and its size); the
 /// header's texts come later.
 WaveRow listedRow(const std::string& fileName, qint64 bytes);

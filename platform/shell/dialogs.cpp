@@ -3,7 +3,10 @@
 
 #include "platform/utf8.h"
 
+#include "platform/files/nativepath.h"
+
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
@@ -72,6 +75,11 @@ DialogBackend& dialogBackend()
     if (!currentBackend())
         currentBackend() = std::make_shared<QtDialogBackend>();
     return *currentBackend();
+}
+
+std::string ChooseFolder(HWND owner, const std::string& title)
+{
+    return dialogBackend().chooseFolder(owner, title);
 }
 
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type)
@@ -197,7 +205,27 @@ void QtDialogBackend::progressEnd()
     progress_.reset();
 }
 
+std::string QtDialogBackend::chooseFolder(HWND owner, const std::string& title)
+{
+    const QString chosen = QFileDialog::getExistingDirectory(widgetOf(owner), displayText(title));
+    if (chosen.isEmpty())
+        return {};
+    const QByteArray native = QFile::encodeName(chosen);
+    return drivePathOf(std::string(native.constData(), size_t(native.size())));
+}
+
 // --- scripted dialogs ---
+
+std::string ScriptedDialogs::chooseFolder(HWND owner, const std::string& title)
+{
+    std::string folder;
+    if (!folders_.empty()) {
+        folder = folders_.front();
+        folders_.pop_front();
+    }
+    prompts_.push_back(Prompt{folder, title, 0, owner, folder.empty() ? IDCANCEL : IDOK});
+    return folder;
+}
 
 int ScriptedDialogs::messageBox(HWND owner, const std::string& text, const std::string& caption, UINT type)
 {

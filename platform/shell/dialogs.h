@@ -68,6 +68,8 @@ public:
     virtual bool progressCancelled() = 0;
     /// Closes the progress window.
     virtual void progressEnd() = 0;
+    /// Lets the user pick a folder; its drive path, empty when cancelled.
+    virtual std::string chooseFolder(HWND owner, const std::string& title) = 0;
 };
 
 /// Replaces the backend (nullptr: the Qt dialogs). Returns the previous one.
@@ -77,6 +79,9 @@ DialogBackend& dialogBackend();
 
 /// A message box through the backend. type is a button set ORed with an icon.
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
+
+/// A folder picker through the backend: the chosen folder's drive path, empty when cancelled.
+std::string ChooseFolder(HWND owner, const std::string& title);
 
 /// The application's standard error box: titled with the application's name, an error icon and OK.
 void ShowErrorBox(HWND owner, const std::string& text);
@@ -91,6 +96,7 @@ public:
     void progressUpdate(long long value, const std::string& text) override;
     bool progressCancelled() override;
     void progressEnd() override;
+    std::string chooseFolder(HWND owner, const std::string& title) override;
 
 private:
     struct Progress;
@@ -118,6 +124,8 @@ public:
 
     /// Queues the answer to the next message box.
     void answer(int id) { answers_.push_back(id); }
+    /// Queues the folder the next folder picker returns (empty: Cancel, as with an empty queue).
+    void answerFolder(const std::string& drivePath) { folders_.push_back(drivePath); }
     /// Presses Cancel in the progress window after that many updates (-1: never).
     void cancelProgressAfter(int updates) { cancelAfter_ = updates; }
 
@@ -130,9 +138,11 @@ public:
     void progressUpdate(long long value, const std::string& text) override;
     bool progressCancelled() override;
     void progressEnd() override;
+    std::string chooseFolder(HWND owner, const std::string& title) override;
 
 private:
     std::deque<int> answers_;
+    std::deque<std::string> folders_;
     std::vector<Prompt> prompts_;
     std::vector<ProgressRun> runs_;
     int cancelAfter_ = -1;

@@ -166,7 +166,7 @@ TEST_F(WaveListCaptionsTest, DetailAndMeasureColumnsHoldTheirWidestTextsAtAnyFon
         }
     widest[WaveListModel::ColKey] << "F# minor" << "Bb major" << "Eb minor";
     ui(w).WaveList->setShownMeasures(0x1F);
-    const int specified[] = {200, 140, 60, 60, 150, 0, 0, 0, 0, 0};
+    const int specified[] = {200, 140, 60, 60, 150, 0, 0, 0, 0, 0, 300};
     for (int points : {8, 20}) {
         SCOPED_TRACE(std::to_string(points) + " pt");
         ui(w).WaveList->setFont(QFont(ui(w).WaveList->font().family(), points));

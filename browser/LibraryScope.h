@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The filter box's scope: this folder, or the whole library. In library scope what is typed searches
+// the library index on a thread of its own and the list shows the matching files of every library
+// folder, with their folder; the index is kept by the indexer, which also hears of the changes the
+// window makes to files.
+
+#include "browser/WaveListModel.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QTimer;
+class QWidget;
+struct SettingsRecord;
+namespace library {
+class LibraryIndexer;
+class LibrarySearch;
+struct SearchResult;
+} // namespace library
+
+class LibraryScope : public QObject {
+    Q_OBJECT
+public:
+    /// Messages and dialogs are owned by `window`.
+    explicit LibraryScope(QWidget* window);
+    ~LibraryScope() override;
+
+    /// The scope toggle beside the filter box: checked for the whole library.
+    QAction* toggle() const { return toggle_; }
+    /// File > Library Folders...
+    QAction* foldersItem() const { return foldersItem_; }
+    /// Indexing progress for the status bar ("Indexing: 41,200 files, 3 folders left"); hidden when idle.
+    QLabel* progressLabel() const { return progress_; }
+    bool active() const;
+
+    /// Searches the library for what was typed (the filter box's text); nothing outside library scope.
+    /// A search still waiting is dropped; the first rows come at once, the rest with a second answer.
+    void search(const QString& typed);
+    /// Searches again for the text last typed (after a change to the files shown).
+    void refresh();
+    /// Starts the indexer (and its watches) if it is not running yet.
+    void startIndexing();
+    library::LibraryIndexer* indexer();
+
+    void applySettings(const SettingsRecord& stored);
+    void storeSettings(SettingsRecord& record) const;
+
+    // Changes the window made to files (drive paths), in the index at once.
+    void noteRenamed(const std::string& from, const std::string& to);
+    void noteMoved(const std::string& from, const std::string& toFolder);
+    void noteRemoved(const std::string& path);
+    /// A file was copied into the folder.
+    void noteCopied(const std::string& toFolder);
+
+    /// The rows of a search result as the list shows them.
+    static std::vector<WaveRow> resultRows(const library::SearchResult& result);
+
+signals:
+    /// The scope was switched.
+    void scopeChanged(bool library);
+    /// New results for the text last typed; `complete` when no more rows follow for it.
+    void resultsReady(const std::vector<WaveRow>& rows, bool complete);
+    void notice(const QString& text);
+
+private:
+    void found(quint64 job, const library::SearchResult& result, const QStringList& problems);
+    void confirmMissing(qint64 root, qint64 missing, qint64 files);
+    void showProgress(qint64 files, qint64 foldersLeft, qint64 toMeasure);
+    void showFoldersDialog();
+
+    QWidget* window_;
+    QAction* toggle_;
+    QAction* foldersItem_;
+    QLabel* progress_;
+    QTimer* refreshTimer_;
+    std::unique_ptr<library::LibrarySearch> search_;
+    library::LibraryIndexer* indexer_ = nullptr;
+    quint64 job_ = 0;
+    bool firstRows_ = false; ///< the answer awaited is the first rows of job_
+    QString typed_;
+};
