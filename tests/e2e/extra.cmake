@@ -8,8 +8,9 @@
 #                reader does
 #   drag         a wave dragged from the list onto a folder of the tree moves there, with Ctrl is copied
 #   play         a clicked row plays through the sound server and a right click stops it
+#   library      two library folders searched from the filter box in library scope, a result played
 if(TARGET tonfolio)
-  foreach(_run settings commandline access drag play)
+  foreach(_run settings commandline access drag play library)
     add_test(NAME e2e.${_run} COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_${_run}.sh $<TARGET_FILE:tonfolio>)
     set_tests_properties(e2e.${_run} PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
   endforeach()
