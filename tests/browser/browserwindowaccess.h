@@ -4,6 +4,7 @@
 
 #include "browser/AuditionSettings.h"
 #include "browser/BrowserWindow.h"
+#include "browser/LibraryScope.h"
 #include "browser/PlaybackSequence.h"
 #include "browser/WaveListFilter.h"
 #include "browser/WaveMeasuring.h"
@@ -23,6 +24,7 @@ public:
     static WaveMeasuring& measuring(BrowserWindow& w) { return *w.measuring_; }
     static AuditionSettings& audition(BrowserWindow& w) { return *w.audition_; }
     static WaveformPanel& waveform(BrowserWindow& w) { return *w.waveform_; }
+    static LibraryScope& library(BrowserWindow& w) { return *w.library_; }
     static TFileOperation& fileOperation(BrowserWindow& w) { return *w.fileOperation_; }
     static bool copyOnDrop(const BrowserWindow& w) { return w.CopyOnDrop; }
     static bool iconLoaded(const BrowserWindow& w) { return w.IconLoaded; }
@@ -37,5 +39,6 @@ constexpr auto filter = &BrowserWindowTestAccess::filter;
 constexpr auto measuring = &BrowserWindowTestAccess::measuring;
 constexpr auto audition = &BrowserWindowTestAccess::audition;
 constexpr auto waveform = &BrowserWindowTestAccess::waveform;
+constexpr auto libraryScope = &BrowserWindowTestAccess::library;
 
 } // namespace browser_testing

@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The library in the window, over a generated library on a temporary drive: the filter box in library
+// scope lists the files of every library folder with their folder, and the commands act on a result row
+// as on a row of the folder shown, the index following what they change.
+#include "browserfixture.h"
+#include "browser/SettingsRecord.h"
+#include "library/libraryfolders.h"
+#include "library/sqlitelibrarystore.h"
+#include "support/shellfixture.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeView>
+#include <algorithm>
+#include <functional>
+
+using namespace browser_testing;
+using namespace platform;
+
+namespace {
+
+class LibraryInWindow : public BrowserTest {
+protected:
+    /// The files the index finds for a query, as "folder/name" relative to their library folder.
+    QStringList indexed(const QString& typed)
+    {
+        library::SqliteLibraryStore store;
+        QStringList out;
+        for (const library::SearchRow& row : store.search(library::SearchQuery::parse(typed), {}, 100).rows)
+            out << QString::fromStdString(row.folder + "/" + row.name);
+        out.sort();
+        return out;
+    }
+    /// The list's rows as "caption | folder", in the list's order.
+    QStringList shown()
+    {
+        QStringList out;
+        WaveListWidget* list = ui(form()).WaveList;
+        for (int place = 0; place < list->visibleRowCount(); ++place) {
+            const WaveRow& row = list->model()->row(list->visibleRow(place));
+            out << row.caption + " | " + row.folderText;
+        }
+        return out;
+    }
+    /// Types a query in library scope and waits for the rows it should bring.
+    bool search(const QString& typed, int rows)
+    {
+        filter(form()).box()->setText(typed);
+        return QTest::qWaitFor(
+            [&] {
+                const QStringList now = shown();
+                return now.size() == rows &&
+                       std::all_of(now.begin(), now.end(), [&](const QString& r) { return r.contains(typed, Qt::CaseInsensitive); });
+            },
+            20000);
+    }
+    void selectFile(const std::string& fileName)
+    {
+        WaveListModel* m = ui(form()).WaveList->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            if (m->fileName(r) == fileName)
+                ui(form()).WaveList->selectRow(r);
+    }
+
+    testing_support::PrivateTrash trash; // also the library's data folder
+    ScopedScriptedDialogs dialogs;
+};
+
+TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows)
+{
+    wave("LIB/Drums/alpha kick.wav");
+    wave("LIB/Drums/Kicks/TWIN.wav");
+    wave("LIB/Drums/Kicks/twin.wav");
+    wave("LIB/odd;name/beta.wav");
+    wave("LIB/Ünï & co/delta.wav");
+    wave("SHOWN/alpha kick.wav"); // the folder shown has a file of the same name, outside the library
+    {
+        library::SqliteLibraryStore store;
+        ASSERT_TRUE(library::addLibraryFolder(store, "C:\\LIB").root);
+    }
+    BrowserWindow& w = start();
+    selectFolder("C:\\SHOWN\\");
+    libraryScope(w).toggle()->setChecked(true);
+    EXPECT_FALSE(ui(w).WaveList->detailView()->isColumnHidden(WaveListModel::ColFolder));
+    ASSERT_TRUE(search("", 5)) << shown().join("\n").toStdString();
+    ASSERT_TRUE(search("kick", 3));
+    EXPECT_EQ(shown(), (QStringList{"alpha kick.wav | C:\\LIB\\Drums", "twin.wav | C:\\LIB\\Drums\\Kicks",
+                                    "twin.wav | C:\\LIB\\Drums\\Kicks"}));
+
+    struct Case {
+        const char* name;
+        QString typed;
+        std::string file; ///< the result row acted on, by its name on disk
+        std::function<void()> act;
+        std::vector<std::string> gone, made; ///< files of the drive afterwards
+        QString query;
+        QStringList indexedAfter;
+    };
+    const Case cases[] = {
+        {"play", "delta", "delta.wav",
+         [&] {
+             w.play();
+             EXPECT_EQ(playback(w).player()->FileName(), "C:\\LIB\\Ünï & co\\delta.wav");
+             w.StopPlaying();
+         },
+         {}, {"LIB/Ünï & co/delta.wav"}, "delta", {"Ünï & co/delta.wav"}},
+        {"delete of one case twin", "twin", "TWIN.wav",
+         [&] {
+             dialogs->answer(IDYES);
+             ui(w).DeleteItem->trigger();
+         },
+         {"LIB/Drums/Kicks/TWIN.wav"}, {"LIB/Drums/Kicks/twin.wav", "SHOWN/alpha kick.wav"}, "twin",
+         {"Drums/Kicks/twin.wav"}},
+        {"rename in the row's own folder", "beta", "beta.wav",
+         [&] {
+             std::string text = "Gamma.WAV";
+             w.WaveListEdited(ui(w).WaveList->selectedRow(), text);
+         },
+         {"LIB/odd;name/beta.wav", "SHOWN/gamma.wav"}, {"LIB/odd;name/gamma.wav"}, "gamma", {"odd;name/gamma.wav"}},
+        {"delete beside a namesake of the folder shown", "alpha", "alpha kick.wav",
+         [&] {
+             dialogs->answer(IDYES);
+             ui(w).DeleteItem->trigger();
+         },
+         {"LIB/Drums/alpha kick.wav"}, {"SHOWN/alpha kick.wav"}, "alpha", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(search(c.typed, c.typed == "twin" ? 2 : 1)) << shown().join("\n").toStdString();
+        focus(ui(w).WaveList->currentView());
+        selectFile(c.file);
+        ASSERT_GE(ui(w).WaveList->selectedRow(), 0);
+        EXPECT_TRUE(ui(w).DeleteItem->isEnabled());
+        c.act();
+        for (const std::string& f : c.gone)
+            EXPECT_FALSE(drive_.exists(f)) << f;
+        for (const std::string& f : c.made)
+            EXPECT_TRUE(drive_.exists(f)) << f;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return indexed(c.query) == c.indexedAfter; }, 10000))
+            << indexed(c.query).join(",").toStdString();
+    }
+
+    // The folder's own scope comes back with its rows, and the scope is stored.
+    libraryScope(w).toggle()->setChecked(false);
+    filter(w).box()->clear();
+    EXPECT_EQ(captions(), QStringList{"alpha kick.wav"});
+    EXPECT_TRUE(ui(w).WaveList->detailView()->isColumnHidden(WaveListModel::ColFolder));
+    libraryScope(w).toggle()->setChecked(true);
+    closeForm();
+    EXPECT_EQ(SettingsRecord::load().libraryScope, true);
+}
+
+} // namespace
