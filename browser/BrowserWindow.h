@@ -126,6 +126,8 @@ private:
     void bindWaveList();
     /// Shows the selected wave in the desktop's file manager, or at least its folder.
     void showSelectedInFileManager();
+    /// Leaves library scope for the selected result's folder, the row selected.
+    void showSelectedInFolder();
     /// Points the waveform at the selected row's file.
     void showSelectedWaveform(bool reload = false);
     /// The filter shows other rows: the sequence, the measuring and the commands follow.

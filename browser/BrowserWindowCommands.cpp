@@ -180,6 +180,15 @@ void BrowserWindow::showSelectedInFileManager()
         ShowInFileManager(path);
 }
 
+void BrowserWindow::showSelectedInFolder()
+{
+    const std::string path = selectedWaveFile();
+    if (path.empty())
+        return;
+    library_->toggle()->setChecked(false);
+    openPath(path, false);
+}
+
 void BrowserWindow::OpenInWaveEditor()
 {
     if (playback_->playing())

@@ -118,6 +118,7 @@ void BrowserWindow::setupFeatures()
     connect(library_, &LibraryScope::scopeChanged, this, &BrowserWindow::showScope);
     connect(library_, &LibraryScope::resultsReady, this, &BrowserWindow::showLibraryResults);
     connect(library_, &LibraryScope::notice, status_, &StatusLine::showNotice);
+    connect(library_->showInFolderItem(), &QAction::triggered, this, &BrowserWindow::showSelectedInFolder);
     connect(measuring_, &WaveMeasuring::notice, status_, &StatusLine::showNotice);
     connect(measuring_, &WaveMeasuring::progressChanged, status_, &StatusLine::showProgress);
     connect(playback_, &PlaybackSequence::aboutToPlay, audition_, &AuditionSettings::prepareToPlay);
@@ -149,6 +150,7 @@ void BrowserWindow::placeFeatureControls()
     addToolBar(Qt::TopToolBarArea, filter_->bar());
     filter_->bar()->addAction(library_->toggle());
     ui->FileMenu->insertAction(ui->ExitItem, library_->foldersItem());
+    ui->FileMenu->insertAction(actionAfter(ui->FileMenu, ui->ShowInFileManagerItem), library_->showInFolderItem());
     ui->FileMenu->insertSeparator(ui->ExitItem);
     ui->StatusBar->addPermanentWidget(library_->progressLabel());
     ui->StatusBar->addPermanentWidget(filter_->countLabel());
@@ -343,6 +345,7 @@ void BrowserWindow::UpdateCommands()
     enable({ui->PropertiesItem, ui->PropBtn}, rowCommands);
     enable({ui->EditWave}, rowCommands);
     enable({ui->ShowInFileManagerItem}, rowCommands);
+    enable({library_->showInFolderItem()}, rowCommands && library_->active());
     enable({ui->PlayItem, ui->PlayBtn}, selected && !playback_->playing());
     // Rename keeps the state it had when the list last had no selection.
     if (!selected)

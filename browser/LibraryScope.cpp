@@ -43,7 +43,7 @@ std::string nativeOf(const std::string& drivePath)
 LibraryScope::LibraryScope(QWidget* window)
     : QObject(window), window_(window), toggle_(new QAction("Library", window)),
       foldersItem_(new QAction("&Library Folders...", window)),
-      progress_(new QLabel(window)), refreshTimer_(new QTimer(this))
+      showInFolder_(new QAction("Show in F&older", window)), progress_(new QLabel(window)), refreshTimer_(new QTimer(this))
 {
     toggle_->setObjectName("LibraryScopeBtn");
     toggle_->setCheckable(true);
@@ -51,6 +51,8 @@ LibraryScope::LibraryScope(QWidget* window)
     toggle_->setStatusTip("Search the files of every library folder instead of the folder shown");
     foldersItem_->setObjectName("LibraryFoldersItem");
     foldersItem_->setStatusTip("Choose the folders the library holds, and index them again");
+    showInFolder_->setObjectName("ShowInFolderItem");
+    showInFolder_->setStatusTip("Show the selected result in its folder");
     progress_->setObjectName("LibraryProgress");
     progress_->hide();
     refreshTimer_->setSingleShot(true);

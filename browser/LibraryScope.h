@@ -35,6 +35,8 @@ public:
     QAction* toggle() const { return toggle_; }
     /// File > Library Folders...
     QAction* foldersItem() const { return foldersItem_; }
+    /// File > Show in Folder: a result's folder and row, in the folder's own scope.
+    QAction* showInFolderItem() const { return showInFolder_; }
     /// Indexing progress for the status bar ("Indexing: 41,200 files, 3 folders left"); hidden when idle.
     QLabel* progressLabel() const { return progress_; }
     bool active() const;
@@ -77,6 +79,7 @@ private:
     QWidget* window_;
     QAction* toggle_;
     QAction* foldersItem_;
+    QAction* showInFolder_;
     QLabel* progress_;
     QTimer* refreshTimer_;
     std::unique_ptr<library::LibrarySearch> search_;

@@ -3,6 +3,7 @@
 // scope lists the files of every library folder with their folder, and the commands act on a result row
 // as on a row of the folder shown, the index following what they change.
 #include "browserfixture.h"
+#include "browser/LibraryFoldersDialog.h"
 #include "browser/SettingsRecord.h"
 #include "library/libraryfolders.h"
 #include "library/sqlitelibrarystore.h"
@@ -10,6 +11,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTreeView>
 #include <algorithm>
 #include <functional>
@@ -140,10 +142,24 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
             << indexed(c.query).join(",").toStdString();
     }
 
-    // The folder's own scope comes back with its rows, and the scope is stored.
-    libraryScope(w).toggle()->setChecked(false);
-    filter(w).box()->clear();
-    EXPECT_EQ(captions(), QStringList{"alpha kick.wav"});
+    // A folder added in Library Folders is indexed and searched with the others.
+    wave("MORE/zeta.wav");
+    {
+        LibraryFoldersDialog folders(*libraryScope(w).indexer(), &w);
+        dialogs->answerFolder("C:\\MORE");
+        folders.addFolder();
+        EXPECT_EQ(folders.findChild<QListWidget*>("LibraryFolderList")->count(), 2);
+    }
+    ASSERT_TRUE(search("zeta", 1));
+
+    // Show in Folder leaves library scope for the result's folder, its row selected.
+    ASSERT_TRUE(search("delta", 1));
+    focus(ui(w).WaveList->currentView());
+    ui(w).WaveList->selectRow(0);
+    libraryScope(w).showInFolderItem()->trigger();
+    EXPECT_FALSE(libraryScope(w).active());
+    EXPECT_EQ(ui(w).FolderTree->SelectedDiskPath(), "C:\\LIB\\Ünï & co\\");
+    EXPECT_EQ(w.SelectedWavePath().substr(w.SelectedWavePath().rfind('\\') + 1), "delta.wav");
     EXPECT_TRUE(ui(w).WaveList->detailView()->isColumnHidden(WaveListModel::ColFolder));
     libraryScope(w).toggle()->setChecked(true);
     closeForm();
