@@ -148,6 +148,7 @@ void BrowserWindow::placeFeatureControls()
     ui->FileMenu->insertAction(actionAfter(ui->FileMenu, audition_->outputMenu()->menuAction()),
                                audition_->matchLoudness());
     addToolBar(Qt::TopToolBarArea, filter_->bar());
+    // After the box, so a narrow window folds the toggle away before the box being typed in.
     filter_->bar()->addAction(library_->toggle());
     ui->FileMenu->insertAction(ui->ExitItem, library_->foldersItem());
     ui->FileMenu->insertAction(actionAfter(ui->FileMenu, ui->ShowInFileManagerItem), library_->showInFolderItem());
