@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QTreeView>
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 
 using namespace browser_testing;
@@ -151,6 +152,19 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
         EXPECT_EQ(folders.findChild<QListWidget*>("LibraryFolderList")->count(), 2);
     }
     ASSERT_TRUE(search("zeta", 1));
+    // A rescan that finds most of a library folder's files gone asks before dropping them; No keeps them.
+    std::filesystem::remove(drive_.native("MORE/zeta.wav"));
+    {
+        LibraryFoldersDialog folders(*libraryScope(w).indexer(), &w);
+        auto* list = folders.findChild<QListWidget*>("LibraryFolderList");
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->text().contains("MORE"))
+                list->setCurrentRow(i);
+        dialogs->answer(IDNO);
+        folders.rescanFolder();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs->prompts().empty() && dialogs->prompts().back().text.find("missing") != std::string::npos; }, 10000));
+    EXPECT_EQ(indexed("zeta"), QStringList{"/zeta.wav"});
 
     // Show in Folder leaves library scope for the result's folder, its row selected.
     ASSERT_TRUE(search("delta", 1));
