@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/LibraryFoldersDialog.h"
+
 #include "library/libraryfolders.h"
 #include "library/libraryindexer.h"
 #include "library/sqlitelibrarystore.h"
@@ -81,8 +82,8 @@ void LibraryFoldersDialog::showFolders()
 {
     folders_->clear();
     for (const library::LibraryRoot& root : store_->roots()) {
-        auto* item = new QListWidgetItem(
-            QStringLiteral("%1  (%2)").arg(library::pathText(root.path), stateText(root)), folders_);
+        auto* item = new QListWidgetItem(QStringLiteral("%1  (%2)").arg(library::pathText(root.path), stateText(root)),
+                                         folders_);
         item->setData(Qt::UserRole, qint64(root.id));
     }
     remove_->setEnabled(false);

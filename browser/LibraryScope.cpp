@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/LibraryScope.h"
+
 #include "browser/LibraryFoldersDialog.h"
 #include "browser/SettingsRecord.h"
 #include "browser/WaveRowReading.h"
@@ -42,8 +43,8 @@ std::string nativeOf(const std::string& drivePath)
 
 LibraryScope::LibraryScope(QWidget* window)
     : QObject(window), window_(window), toggle_(new QAction("Library", window)),
-      foldersItem_(new QAction("&Library Folders...", window)),
-      showInFolder_(new QAction("Show in F&older", window)), progress_(new QLabel(window)), refreshTimer_(new QTimer(this))
+      foldersItem_(new QAction("&Library Folders...", window)), showInFolder_(new QAction("Show in F&older", window)),
+      progress_(new QLabel(window)), refreshTimer_(new QTimer(this))
 {
     toggle_->setObjectName("LibraryScopeBtn");
     toggle_->setCheckable(true);
@@ -186,8 +187,8 @@ void LibraryScope::confirmMissing(qint64 root, qint64 missing, qint64 files)
                                         "(Choose No if a drive or share is not connected.)")
                              .arg(QLocale().toString(missing), QLocale().toString(files));
     const QByteArray bytes = text.toUtf8();
-    const int answer = platform::MessageBox(platform::handleOf(window_), std::string(bytes.constData()),
-                                            "Library", platform::MB_YESNO | platform::MB_ICONQUESTION);
+    const int answer = platform::MessageBox(platform::handleOf(window_), std::string(bytes.constData()), "Library",
+                                            platform::MB_YESNO | platform::MB_ICONQUESTION);
     indexer_->confirmMissing(root, answer == platform::IDYES);
 }
 

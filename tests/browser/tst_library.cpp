@@ -2,9 +2,9 @@
 // The library in the window, over a generated library on a temporary drive: the filter box in library
 // scope lists the files of every library folder with their folder, and the commands act on a result row
 // as on a row of the folder shown, the index following what they change.
-#include "browserfixture.h"
 #include "browser/LibraryFoldersDialog.h"
 #include "browser/SettingsRecord.h"
+#include "browserfixture.h"
 #include "library/libraryfolders.h"
 #include "library/sqlitelibrarystore.h"
 #include "support/shellfixture.h"
@@ -52,8 +52,9 @@ protected:
         return QTest::qWaitFor(
             [&] {
                 const QStringList now = shown();
-                return now.size() == rows &&
-                       std::all_of(now.begin(), now.end(), [&](const QString& r) { return r.contains(typed, Qt::CaseInsensitive); });
+                return now.size() == rows && std::all_of(now.begin(), now.end(), [&](const QString& r) {
+                           return r.contains(typed, Qt::CaseInsensitive);
+                       });
             },
             20000);
     }
@@ -100,32 +101,51 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
         QStringList indexedAfter;
     };
     const Case cases[] = {
-        {"play", "delta", "delta.wav",
+        {"play",
+         "delta",
+         "delta.wav",
          [&] {
              w.play();
              EXPECT_EQ(playback(w).player()->FileName(), "C:\\LIB\\Ünï & co\\delta.wav");
              w.StopPlaying();
          },
-         {}, {"LIB/Ünï & co/delta.wav"}, "delta", {"Ünï & co/delta.wav"}},
-        {"delete of one case twin", "twin", "TWIN.wav",
+         {},
+         {"LIB/Ünï & co/delta.wav"},
+         "delta",
+         {"Ünï & co/delta.wav"}},
+        {"delete of one case twin",
+         "twin",
+         "TWIN.wav",
          [&] {
              dialogs->answer(IDYES);
              ui(w).DeleteItem->trigger();
          },
-         {"LIB/Drums/Kicks/TWIN.wav"}, {"LIB/Drums/Kicks/twin.wav", "SHOWN/alpha kick.wav"}, "twin",
+         {"LIB/Drums/Kicks/TWIN.wav"},
+         {"LIB/Drums/Kicks/twin.wav", "SHOWN/alpha kick.wav"},
+         "twin",
          {"Drums/Kicks/twin.wav"}},
-        {"rename in the row's own folder", "beta", "beta.wav",
+        {"rename in the row's own folder",
+         "beta",
+         "beta.wav",
          [&] {
              std::string text = "Gamma.WAV";
              w.WaveListEdited(ui(w).WaveList->selectedRow(), text);
          },
-         {"LIB/odd;name/beta.wav", "SHOWN/gamma.wav"}, {"LIB/odd;name/gamma.wav"}, "gamma", {"odd;name/gamma.wav"}},
-        {"delete beside a namesake of the folder shown", "alpha", "alpha kick.wav",
+         {"LIB/odd;name/beta.wav", "SHOWN/gamma.wav"},
+         {"LIB/odd;name/gamma.wav"},
+         "gamma",
+         {"odd;name/gamma.wav"}},
+        {"delete beside a namesake of the folder shown",
+         "alpha",
+         "alpha kick.wav",
          [&] {
              dialogs->answer(IDYES);
              ui(w).DeleteItem->trigger();
          },
-         {"LIB/Drums/alpha kick.wav"}, {"SHOWN/alpha kick.wav"}, "alpha", {}},
+         {"LIB/Drums/alpha kick.wav"},
+         {"SHOWN/alpha kick.wav"},
+         "alpha",
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -163,7 +183,11 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
         dialogs->answer(IDNO);
         folders.rescanFolder();
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs->prompts().empty() && dialogs->prompts().back().text.find("missing") != std::string::npos; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !dialogs->prompts().empty() && dialogs->prompts().back().text.find("missing") != std::string::npos;
+        },
+        10000));
     EXPECT_EQ(indexed("zeta"), QStringList{"/zeta.wav"});
 
     // Show in Folder leaves library scope for the result's folder, its row selected.
