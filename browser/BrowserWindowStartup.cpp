@@ -151,7 +151,7 @@ void BrowserWindow::placeFeatureControls()
     // After the box, so a narrow window folds the toggle away before the box being typed in.
     filter_->bar()->addAction(library_->toggle());
     ui->FileMenu->insertAction(ui->ExitItem, library_->foldersItem());
-    ui->FileMenu->insertAction(actionAfter(ui->FileMenu, ui->ShowInFileManagerItem), library_->showInFolderItem());
+    ui->EditMenu->addAction(library_->showInFolderItem());
     ui->FileMenu->insertSeparator(ui->ExitItem);
     ui->StatusBar->addPermanentWidget(library_->progressLabel());
     ui->StatusBar->addPermanentWidget(filter_->countLabel());

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/LibraryFoldersDialog.h"
 
+#include "browser/WaveListModel.h"
 #include "library/libraryfolders.h"
 #include "library/libraryindexer.h"
 #include "library/sqlitelibrarystore.h"
+#include "platform/files/nativepath.h"
 #include "platform/shell/dialogs.h"
 
 #include <QDialogButtonBox>

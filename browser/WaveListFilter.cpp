@@ -86,6 +86,8 @@ void WaveListFilter::clear()
 void WaveListFilter::setFiltersList(bool filters)
 {
     filtersList_ = filters;
+    // The box says what it searches, as the toggle's look alone may not.
+    box_->setPlaceholderText(filters ? "Filter (Ctrl+F)" : "Search the library (Ctrl+F)");
     textChanged(box_->text());
 }
 
