@@ -117,6 +117,7 @@ void BrowserWindow::setupFeatures()
     connect(filter_->box(), &QLineEdit::textChanged, library_, &LibraryScope::search);
     connect(library_, &LibraryScope::scopeChanged, this, &BrowserWindow::showScope);
     connect(library_, &LibraryScope::resultsReady, this, &BrowserWindow::showLibraryResults);
+    library_->keepResults = [this] { return ui->WaveList->selectedRow() >= 0 || playback_->playing(); };
     connect(library_, &LibraryScope::notice, status_, &StatusLine::showNotice);
     connect(library_->showInFolderItem(), &QAction::triggered, this, &BrowserWindow::showSelectedInFolder);
     connect(measuring_, &WaveMeasuring::notice, status_, &StatusLine::showNotice);

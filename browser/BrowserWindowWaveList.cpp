@@ -206,7 +206,7 @@ void BrowserWindow::showScope(bool library)
 
 void BrowserWindow::showLibraryResults(const std::vector<WaveRow>& rows)
 {
-    StopPlaying();
+    // A sound playing goes on: the rows that follow a keystroke or a grown index may still hold it.
     measuring_->cancel();
     ui->WaveList->model()->setRows(rows);
     ui->WaveList->setHint(rows.empty() ? kNoWavesHint : kWavesHint);

@@ -58,7 +58,12 @@ LibraryScope::LibraryScope(QWidget* window)
     progress_->hide();
     refreshTimer_->setSingleShot(true);
     refreshTimer_->setInterval(kRefreshMs);
-    connect(refreshTimer_, &QTimer::timeout, this, &LibraryScope::refresh);
+    connect(refreshTimer_, &QTimer::timeout, this, [this] {
+        if (keepResults && keepResults())
+            refreshTimer_->start();
+        else
+            refresh();
+    });
     connect(toggle_, &QAction::toggled, this, [this](bool library) {
         if (library)
             startIndexing();

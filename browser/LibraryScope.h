@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,10 @@ public:
     void noteRemoved(const std::string& path);
     /// A file was copied into the folder.
     void noteCopied(const std::string& toFolder);
+
+    /// While this says so (a row selected, a sound playing), a change to the index does not replace the
+    /// results shown; they are searched again once it no longer does.
+    std::function<bool()> keepResults;
 
     /// The rows of a search result as the list shows them.
     static std::vector<WaveRow> resultRows(const library::SearchResult& result);
