@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/soundmeasurer.h"
 
+#include "library/decimator.h"
 #include "library/keydetector.h"
 #include "library/loudnessmeter.h"
 #include "library/pitchestimator.h"
@@ -26,12 +27,13 @@ struct SoundMeasurer::State {
     bool valid = false;
     float peak = 0;
     std::unique_ptr<LoudnessMeter> loudness;
-    // Tempo, pitch and key read a mono mix at the analysis rate.
+    // Pitch reads a mono mix at the analysis rate; tempo and key read it at a quarter of that.
     std::unique_ptr<Resampler> toAnalysisRate;
+    Decimator toQuarterRate;
     std::unique_ptr<TempoEstimator> tempo;
     std::unique_ptr<PitchEstimator> pitch;
     std::unique_ptr<KeyDetector> key;
-    std::vector<float> finite, mono, converted;
+    std::vector<float> finite, mono, converted, quarter;
 };
 
 int SoundMeasurer::analysisRate(int rate)
@@ -51,9 +53,9 @@ SoundMeasurer::SoundMeasurer(const SoundFormat& format) : d_(std::make_unique<St
         return;
     if (analysed != format.rate)
         d_->toAnalysisRate = std::make_unique<Resampler>(format.rate, analysed, Resampler::Quality::Analysis);
-    d_->tempo = std::make_unique<TempoEstimator>(analysed);
+    d_->tempo = std::make_unique<TempoEstimator>(analysed, Decimator::kFactor);
     d_->pitch = std::make_unique<PitchEstimator>(analysed);
-    d_->key = std::make_unique<KeyDetector>(analysed);
+    d_->key = std::make_unique<KeyDetector>(analysed / Decimator::kFactor);
 }
 
 SoundMeasurer::~SoundMeasurer() = default;
@@ -107,9 +109,12 @@ void SoundMeasurer::addFinite(const float* frames, std::size_t count)
 
 void SoundMeasurer::analyse(const float* mono, std::size_t count)
 {
-    d_->tempo->add(mono, count);
     d_->pitch->add(mono, count);
-    d_->key->add(mono, count);
+    d_->tempo->add(mono, count);
+    d_->quarter.clear();
+    d_->toQuarterRate.process(mono, count, d_->quarter);
+    d_->tempo->addReduced(d_->quarter.data(), d_->quarter.size());
+    d_->key->add(d_->quarter.data(), d_->quarter.size());
 }
 
 SoundMeasures SoundMeasurer::finish()
