@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/tempoestimator.h"
 
-#include <dsp/onsets/DetectionFunction.h>
+#include "library/onsetfunction.h"
+
 #include <dsp/tempotracking/TempoTrackV2.h>
 
 #include <algorithm>
@@ -61,7 +62,7 @@ struct Grid {
 struct TempoEstimator::State {
     int rate = 0; // of the detection function
     int step = 0, window = 0;
-    std::unique_ptr<DetectionFunction> onsets;
+    std::unique_ptr<OnsetFunction> onsets;
     std::vector<double> frame; // the last `window` samples
     std::size_t fill = 0;      // new samples since the last reading
     std::size_t samples = 0;
@@ -81,15 +82,7 @@ TempoEstimator::TempoEstimator(int rate, int factor) : d_(std::make_unique<State
     d_->step = int(std::lround(rate * kStepSeconds));
     d_->window = nextPowerOfTwo(rate / 50);
     d_->powerStep = std::size_t(d_->step) * std::size_t(factor);
-    DFConfig config{};
-    config.stepSize = unsigned(d_->step);
-    config.frameLength = unsigned(d_->window);
-    config.DFType = DF_COMPLEXSD;
-    config.dbRise = 3;
-    config.adaptiveWhitening = false;
-    config.whiteningRelaxCoeff = -1;
-    config.whiteningFloor = -1;
-    d_->onsets = std::make_unique<DetectionFunction>(config);
+    d_->onsets = std::make_unique<OnsetFunction>(std::size_t(d_->window));
     d_->frame.assign(std::size_t(d_->window), 0.0);
 }
 
@@ -127,7 +120,7 @@ void TempoEstimator::addReduced(const float* samples, std::size_t count)
         count -= n;
         d_->fill += n;
         if (d_->fill == step) {
-            d_->detection.push_back(d_->onsets->processTimeDomain(d_->frame.data()));
+            d_->detection.push_back(d_->onsets->next(d_->frame.data()));
             std::copy(d_->frame.begin() + std::ptrdiff_t(step), d_->frame.end(), d_->frame.begin());
             d_->fill = 0;
         }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The tempo of a sound with a steady beat, from a mono mix: onsets found by the Queen Mary DSP
-// library's detection function, the beat followed by its tempo tracker, and the result kept only
-// where the beats land on real attacks that keep time.
+// The tempo of a sound with a steady beat, from a mono mix: onsets found by the complex spectral
+// difference (OnsetFunction), the beat followed by the Queen Mary DSP library's tempo tracker, and
+// the result kept only where the beats land on real attacks that keep time.
 
 #include <cstddef>
 #include <memory>
