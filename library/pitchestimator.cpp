@@ -26,7 +26,7 @@ constexpr double kTonalShare = 0.6;
 constexpr double kRefineAboveHz = 400;
 // A long sound is read at frames spread evenly over it, between this many and twice as many: the
 // share of sounding frames that hold the note needs no more, and minutes cost what seconds do.
-constexpr std::size_t kFewestReadings = 32;
+constexpr std::size_t kFewestReadings = 16;
 
 struct PitchDeleter {
     void operator()(aubio_pitch_t* p) const { del_aubio_pitch(p); }
