@@ -53,7 +53,8 @@ struct SoundMeasurer::State {
     std::unique_ptr<LoudnessMeter> loudness;
     // Pitch reads a mono mix at the analysis rate; tempo and key read it at a quarter of that.
     std::unique_ptr<Resampler> toAnalysisRate;
-    Decimator toQuarterRate;
+    std::unique_ptr<Decimator> toAnalysisRateExactly; // from two or four times it
+    Decimator toQuarterRate{4};
     std::unique_ptr<TempoEstimator> tempo;
     std::unique_ptr<PitchEstimator> pitch;
     std::unique_ptr<KeyDetector> key;
@@ -62,7 +63,10 @@ struct SoundMeasurer::State {
 
 int SoundMeasurer::analysisRate(int rate)
 {
-    return rate >= 44100 && rate <= 48000 ? rate : 44100;
+    for (int factor : {1, 2, 4})
+        if (rate % factor == 0 && rate / factor >= 44100 && rate / factor <= 48000)
+            return rate / factor;
+    return 44100;
 }
 
 SoundMeasurer::SoundMeasurer(const SoundFormat& format) : d_(std::make_unique<State>())
@@ -75,11 +79,13 @@ SoundMeasurer::SoundMeasurer(const SoundFormat& format) : d_(std::make_unique<St
     const int analysed = analysisRate(format.rate);
     if (!Resampler::converts(format.rate, analysed))
         return;
-    if (analysed != format.rate)
+    if (format.rate == 2 * analysed || format.rate == 4 * analysed)
+        d_->toAnalysisRateExactly = std::make_unique<Decimator>(format.rate / analysed);
+    else if (analysed != format.rate)
         d_->toAnalysisRate = std::make_unique<Resampler>(format.rate, analysed, Resampler::Quality::Analysis);
-    d_->tempo = std::make_unique<TempoEstimator>(analysed, Decimator::kFactor);
+    d_->tempo = std::make_unique<TempoEstimator>(analysed, 4);
     d_->pitch = std::make_unique<PitchEstimator>(analysed);
-    d_->key = std::make_unique<KeyDetector>(analysed / Decimator::kFactor);
+    d_->key = std::make_unique<KeyDetector>(analysed / 4);
 }
 
 SoundMeasurer::~SoundMeasurer() = default;
@@ -132,12 +138,15 @@ void SoundMeasurer::addFinite(const float* frames, std::size_t count)
             mono[f] = float(std::clamp(sum / double(channels), -double(kLoudest), double(kLoudest)));
         }
     }
-    if (!d_->toAnalysisRate) {
-        analyse(d_->mono.data(), count);
+    if (!d_->toAnalysisRateExactly && !d_->toAnalysisRate) {
+        analyse(mono, count);
         return;
     }
     d_->converted.clear();
-    d_->toAnalysisRate->process(d_->mono.data(), count, d_->converted);
+    if (d_->toAnalysisRateExactly)
+        d_->toAnalysisRateExactly->process(mono, count, d_->converted);
+    else
+        d_->toAnalysisRate->process(mono, count, d_->converted);
     analyse(d_->converted.data(), d_->converted.size());
 }
 
