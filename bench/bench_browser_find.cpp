@@ -4,8 +4,8 @@
 // folder of 10,000 waves showing all measure columns, against the fill without measures (target 1.2x).
 #include "browser/WaveFilter.h"
 #include "bench/benchwindow.h"
-#include "components/SoundAnalyser.h"
-#include "platform/sound/analysiscache.h"
+#include "library/soundanalyser.h"
+#include "library/analysiscache.h"
 #include "platform/files/drives.h"
 
 #include <QAbstractItemView>
@@ -194,7 +194,7 @@ void secondVisit(BrowserWindow& form)
         t0 = Clock::now();
         const auto together = platform::fileIdentitiesIn("C:\\Waves\\", names);
         std::printf("  identities of the folder %.1f ms\n", msSince(t0));
-        platform::AnalysisCache cache;
+        library::AnalysisCache cache;
         t0 = Clock::now();
         const auto found = cache.find(ids);
         std::printf("  cache lookups %.1f ms\n", msSince(t0));

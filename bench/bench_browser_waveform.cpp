@@ -5,7 +5,7 @@
 // envelope of a file takes, for a long and a short file.
 #include "browser/WaveformStrip.h"
 #include "platform/files/drives.h"
-#include "platform/sound/wavepeaks.h"
+#include "library/wavepeaks.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -129,16 +129,16 @@ double decodeWithSndfile(const std::string& native)
 double computePeaks(const std::string& drivePath)
 {
     const auto t0 = std::chrono::steady_clock::now();
-    auto scanner = platform::WavePeakScanner::open(drivePath);
+    auto scanner = library::WavePeakScanner::open(drivePath);
     std::atomic<bool> cancel{false};
     if (!scanner || !scanner->run(cancel))
         return -1;
     return seconds(t0);
 }
 
-std::size_t envelopeBytes(const platform::WavePeaks& peaks)
+std::size_t envelopeBytes(const library::WavePeaks& peaks)
 {
-    return sizeof peaks + std::size_t(peaks.bands()) * std::size_t(peaks.bins()) * sizeof(platform::PeakBin);
+    return sizeof peaks + std::size_t(peaks.bands()) * std::size_t(peaks.bins()) * sizeof(library::PeakBin);
 }
 
 /// Shows the strip for the file and measures the longest stretch the event loop spends away from a
@@ -164,7 +164,7 @@ double longestEventLoopGapMs(const std::string& drivePath, double* computeSecond
         const double now = clock.nsecsElapsed() / 1e6;
         longest = std::max(longest, now - last);
         last = now;
-        if (idle ? now > *computeSeconds * 1000 : strip.loader()->state() != WavePeaksLoader::State::Loading)
+        if (idle ? now > *computeSeconds * 1000 : strip.loader()->state() != library::WavePeaksLoader::State::Loading)
             QApplication::quit();
     });
     clock.start();
@@ -215,10 +215,10 @@ int main(int argc, char** argv)
     double idleSeconds = stripSeconds;
     const double idleGapMs = longestEventLoopGapMs(std::string(), &idleSeconds);
 
-    auto longScan = platform::WavePeakScanner::open(drivePath);
-    auto shortScan = platform::WavePeakScanner::open("C:\\short.wav");
+    auto longScan = library::WavePeakScanner::open(drivePath);
+    auto shortScan = library::WavePeakScanner::open("C:\\short.wav");
     const std::size_t fixedBound =
-        sizeof(platform::WavePeaks) + 2 * platform::WavePeaks::kMaxBins * sizeof(platform::PeakBin);
+        sizeof(library::WavePeaks) + 2 * library::WavePeaks::kMaxBins * sizeof(library::PeakBin);
 
     std::printf("file %.0f MB, 16-bit stereo, best of %d rounds\n", kDataBytes / 1e6, kRounds);
     std::printf("cold: libsndfile %.3f s (%.3f s processor), overview %.3f s (%.3f s processor)\n", coldBase.wall,

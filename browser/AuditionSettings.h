@@ -3,7 +3,7 @@
 // Aids to auditioning beyond the play commands: the preview volume, the output device, playing a row
 // as soon as the keyboard selects it, and playing every sound at one loudness.
 
-#include "platform/sound/soundanalysis.h"
+#include "library/soundanalysis.h"
 
 #include <QObject>
 #include <optional>
@@ -62,7 +62,7 @@ private:
     QMenu* outputMenu_;
     QAction* matchLoudness_;
     /// The measures of the sound started last, if it was measured.
-    std::optional<platform::SoundMeasures> playing_;
+    std::optional<library::SoundAnalysis> playing_;
     /// The chosen output's name, kept while it is absent; empty for the server's default.
     std::string output_;
     class KeyWatch;

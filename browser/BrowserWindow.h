@@ -55,19 +55,15 @@ public:
     void UpdateCommands();
     /// Shows a control's hint in the status bar.
     void ShowHint(const QString& hint);
-    /// Closes the window (settings are saved on the way out).
-    void ExitClick();
-    void AboutClick();
+    void showAboutBox();
     void LargeBtnClick();
     void SmallBtnClick();
     void ListBtnClick();
     void DetailBtnClick();
-    /// The tree took the focus: the list's commands no longer apply.
-    void FolderTreeEnter();
 
     // The wave list.
     /// Another folder was chosen: stops the sound, retitles the window and lists the folder's waves.
-    void FolderTreeChange();
+    void showChosenFolder();
     void FillWaveList();
     std::string SelectedWavePath() const;
     void WaveListChange();
@@ -78,42 +74,39 @@ public:
     void WaveListKeyUp(int key, Qt::KeyboardModifiers shift);
 
     // Playback, by the All waves button: the whole sequence or the selected row alone.
-    void PlayClick();
-    void StopClick();
+    void play();
+    void stop();
     /// A button let go over the list: the left plays the row clicked, the right stops.
-    void WaveListMouseUp(Qt::MouseButton button);
-    /// The sound should have ended: the all-waves sequence goes on to the next row, else playing ends.
-    void EndOfSoundTimerFired();
+    void playOrStopOnRelease(Qt::MouseButton button);
     void StartPlaying();
     void StopPlaying();
     void StopSingle();
 
     // File and folder commands.
     /// Delete, Rename and Properties act on the selected row's file as the disk spells it.
-    void DeleteClick();
-    void RenameClick();
-    void PropertiesClick();
+    void deleteSelectedWave();
+    void renameSelected();
+    void showSelectedProperties();
     /// Opens the selected wave in the desktop's wave editor (also a double click on a row).
     void EditWaveClick();
     void WaveListDblClick();
     void OpenInWaveEditor();
     void NewFolderClick();
     /// Selects the parent of the selected folder.
-    void GoUpClick();
+    void selectParentFolder();
     /// F5 in the tree: reads the folders again and keeps the same folder selected.
     void ReloadTree();
     void EditSelectedFolderName();
     /// A row's caption was edited: renames its file, the caption staying as it was when that fails.
     void WaveListEdited(int row, std::string& text);
     /// Folders can be renamed in place, drives cannot; the edited name renames the folder on disk.
-    void FolderTreeEditing(QTreeWidgetItem* node, bool& allowEdit);
-    void FolderTreeEdited(QTreeWidgetItem* node, std::string& text);
-    void FolderTreeKeyDown(int& key, Qt::KeyboardModifiers shift);
+    void allowFolderRename(QTreeWidgetItem* node, bool& allowEdit);
+    void renameEditedFolder(QTreeWidgetItem* node, std::string& text);
 
     // Dragging waves onto folders.
     /// Only rows of this list are taken, onto a folder: moved, or copied while Ctrl is held.
-    void FolderTreeDragOver(QDropEvent* event, const QPoint& pos, bool& accept);
-    void FolderTreeDragDrop(QDropEvent* event, const QPoint& pos);
+    void takeWaveDrag(QDropEvent* event, const QPoint& pos, bool& accept);
+    void dropWave(QDropEvent* event, const QPoint& pos);
 
 protected:
     bool event(QEvent* event) override;
@@ -136,9 +129,6 @@ private:
     void filterChanged();
     /// The shell's icon for wave files, asked for through the first entry found.
     QIcon fetchWaveIcon(const std::string& path);
-    /// Runs the file operation as set up; true when it succeeded and was not aborted. Names holding ";"
-    /// go to the shell as they are, since the component's lists would split them.
-    bool runFileOperation();
     /// The file of a row as the disk spells it, in the selected folder as the disk spells it: what the
     /// commands act on, so that a file or folder whose name differs only in case is never reached.
     /// Empty when that spelling names nothing any more (removed or renamed meanwhile), as a path

@@ -2,6 +2,7 @@
 // BrowserWindow: showing a folder or a wave file named on the command line or handed over by a later start.
 #include "browser/BrowserWindow.h"
 #include "browser/WaveListFilter.h"
+#include "browser/logging.h"
 #include "dirtree/DirTree.h"
 #include "dirtree/DirTreePaths.h"
 #include "dirtree/FileRoutines.h"
@@ -46,7 +47,8 @@ bool BrowserWindow::openPath(const std::string& drivePath, bool play)
     try {
         // The path may name a folder made after its parent was read.
         ui->FolderTree->SelectPathAfresh(folder);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        qCDebug(browser::lcBrowser) << "the folder handed was not selected:" << e.what();
         return false;
     }
     // The tree shows no hidden folders and falls back to a drive root for what it cannot find.

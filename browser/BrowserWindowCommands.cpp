@@ -32,56 +32,15 @@ bool isPlainName(const std::string& name)
     return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
-/// The system's text for an error code, as the standard error box shows it.
-std::string errorText(DWORD code)
-{
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-        return "The system cannot find the file specified.";
-    case ERROR_PATH_NOT_FOUND:
-        return "The system cannot find the path specified.";
-    case ERROR_ACCESS_DENIED:
-        return "Access is denied.";
-    case ERROR_WRITE_PROTECT:
-        return "The media is write protected.";
-    case ERROR_NOT_READY:
-        return "The device is not ready.";
-    case ERROR_DISK_FULL:
-        return "There is not enough space on the disk.";
-    case ERROR_INVALID_NAME:
-        return "The filename, directory name, or volume label syntax is incorrect.";
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return "Cannot create a file when that file already exists.";
-    case ERROR_FILENAME_EXCED_RANGE:
-        return "The filename or extension is too long.";
-    default:
-        return "I/O error " + std::to_string(code) + ".";
-    }
-}
-
 } // namespace
 
-bool BrowserWindow::runFileOperation()
-{
-    const bool splits = fileOperation_->FilesFrom().find(';') != std::string::npos ||
-                        fileOperation_->FilesTo().find(';') != std::string::npos;
-    if (!splits)
-        return fileOperation_->Execute() && !fileOperation_->OperationAborted();
-    // The window always hands over one name per list, so a ";" is part of the name.
-    SHFILEOPSTRUCT request = fileOperation_->BuildRequest();
-    request.pFrom = fileOperation_->FilesFrom() + std::string(2, '\0');
-    request.pTo = fileOperation_->FilesTo().empty() ? std::string() : fileOperation_->FilesTo() + std::string(2, '\0');
-    return SHFileOperation(&request) == 0 && !request.fAnyOperationsAborted;
-}
-
-void BrowserWindow::PlayClick()
+void BrowserWindow::play()
 {
     StartPlaying();
     UpdateCommands();
 }
 
-void BrowserWindow::StopClick()
+void BrowserWindow::stop()
 {
     StopPlaying();
     UpdateCommands();
@@ -89,17 +48,12 @@ void BrowserWindow::StopClick()
 
 // Runs when a button is released over the list: the press has already selected the row under the
 // pointer, so the release plays the row that was clicked.
-void BrowserWindow::WaveListMouseUp(Qt::MouseButton button)
+void BrowserWindow::playOrStopOnRelease(Qt::MouseButton button)
 {
     if (button == Qt::LeftButton)
         StartPlaying();
     else if (button == Qt::RightButton)
         StopPlaying();
-}
-
-void BrowserWindow::EndOfSoundTimerFired()
-{
-    playback_->endOfSound();
 }
 
 void BrowserWindow::StartPlaying()
@@ -117,13 +71,13 @@ void BrowserWindow::StopSingle()
     playback_->StopSingle();
 }
 
-void BrowserWindow::AboutClick()
+void BrowserWindow::showAboutBox()
 {
     if (aboutBox_)
         aboutBox_->ShowModal();
 }
 
-void BrowserWindow::DeleteClick()
+void BrowserWindow::deleteSelectedWave()
 {
     StopPlaying();
     const std::string file = selectedWaveFile();
@@ -133,11 +87,11 @@ void BrowserWindow::DeleteClick()
     fileOperation_->setFilesFrom(file);
     fileOperation_->setFlags(TFileOperation::fofAllowUndo);
     fileOperation_->setProgressTitle("Deleting " + SelectedWavePath() + "...");
-    if (runFileOperation())
+    if (fileOperation_->runOnWholeNames())
         FillWaveList();
 }
 
-void BrowserWindow::RenameClick()
+void BrowserWindow::renameSelected()
 {
     QWidget* focus = QApplication::focusWidget();
     const bool treeEditing = focus && ui->FolderTree->viewport()->isAncestorOf(focus);
@@ -172,13 +126,13 @@ void BrowserWindow::WaveListEdited(int row, std::string& text)
         ui->WaveList->model()->setCaption(moved, oldName);
 }
 
-void BrowserWindow::FolderTreeEditing(QTreeWidgetItem* node, bool& allowEdit)
+void BrowserWindow::allowFolderRename(QTreeWidgetItem* node, bool& allowEdit)
 {
     // Drives are the top level and keep their names.
     allowEdit = node && node->parent();
 }
 
-void BrowserWindow::FolderTreeEdited(QTreeWidgetItem* node, std::string& text)
+void BrowserWindow::renameEditedFolder(QTreeWidgetItem* node, std::string& text)
 {
     const TDirEntry* entry = TDirTree::entryOf(node);
     const std::string oldLabel = node ? node->text(0).toStdString() : std::string();
@@ -200,7 +154,7 @@ void BrowserWindow::FolderTreeEdited(QTreeWidgetItem* node, std::string& text)
     ui->FolderTree->RenameNode(node, newOnDisk);
 }
 
-void BrowserWindow::PropertiesClick()
+void BrowserWindow::showSelectedProperties()
 {
     const std::string path = selectedWaveFile();
     if (path.empty())
@@ -292,15 +246,9 @@ void BrowserWindow::EditSelectedFolderName()
         ui->FolderTree->editItem(node, 0);
 }
 
-void BrowserWindow::GoUpClick()
+void BrowserWindow::selectParentFolder()
 {
     ui->FolderTree->GoToParent(false);
-}
-
-void BrowserWindow::FolderTreeKeyDown(int& key, Qt::KeyboardModifiers)
-{
-    if (key == Qt::Key_F5)
-        ReloadTree();
 }
 
 void BrowserWindow::ReloadTree()

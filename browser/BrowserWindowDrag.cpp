@@ -23,7 +23,7 @@ bool ctrlHeld(const QDropEvent* event)
 
 } // namespace
 
-void BrowserWindow::FolderTreeDragOver(QDropEvent* event, const QPoint&, bool& accept)
+void BrowserWindow::takeWaveDrag(QDropEvent* event, const QPoint&, bool& accept)
 {
     accept = false;
     if (ctrlHeld(event)) {
@@ -37,7 +37,7 @@ void BrowserWindow::FolderTreeDragOver(QDropEvent* event, const QPoint&, bool& a
     accept = ui->WaveList->isOwnDrag(event);
 }
 
-void BrowserWindow::FolderTreeDragDrop(QDropEvent* event, const QPoint&)
+void BrowserWindow::dropWave(QDropEvent* event, const QPoint&)
 {
     ui->WaveList->setDragCursor(QCursor());
     // Folders are compared and reached by their names as the disk spells them: two folders that
@@ -69,6 +69,6 @@ void BrowserWindow::FolderTreeDragDrop(QDropEvent* event, const QPoint&)
     }
     fileOperation_->setFilesFrom(file);
     fileOperation_->setFilesTo(target);
-    if (runFileOperation() && !CopyOnDrop)
+    if (fileOperation_->runOnWholeNames() && !CopyOnDrop)
         FillWaveList();
 }

@@ -12,6 +12,7 @@
 #include "browser/WaveformPanel.h"
 #include "browser/WaveformStrip.h"
 #include "browser/WindowPlacement.h"
+#include "browser/logging.h"
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
 #include "platform/files/files.h"
@@ -65,7 +66,7 @@ BrowserWindow::BrowserWindow(QWidget* parent)
     ui->FolderTree->Loaded();
     // The first folder must reach the caption and the list even when the tree selected it quietly.
     if (!treeChangeSeen_ && ui->FolderTree->SelectedPath() != "?")
-        FolderTreeChange();
+        showChosenFolder();
     InitForm();
 }
 
@@ -102,7 +103,7 @@ void BrowserWindow::setupFeatures()
     // The modes are read by the sequence whenever a routine depends on them, as the buttons show them.
     connect(ui->LoopBtn, &QAction::toggled, playback_, &PlaybackSequence::setLoop);
     connect(ui->AllWavesBtn, &QAction::toggled, playback_, &PlaybackSequence::setAllWaves);
-    connect(playback_->endOfSoundTimer(), &QTimer::timeout, this, &BrowserWindow::EndOfSoundTimerFired);
+    connect(playback_->endOfSoundTimer(), &QTimer::timeout, playback_, &PlaybackSequence::endOfSound);
     connect(playback_, &PlaybackSequence::stateChanged, this, &BrowserWindow::UpdateCommands);
     connect(playback_, &PlaybackSequence::soundStarted, waveform_->strip(), &WaveformStrip::followPlayback);
     // Another order of the rows shown (a click on a header) takes the sequence along as the filter does.
@@ -113,7 +114,7 @@ void BrowserWindow::setupFeatures()
     connect(playback_, &PlaybackSequence::aboutToPlay, audition_, &AuditionSettings::prepareToPlay);
     connect(playback_, &PlaybackSequence::stateChanged, this,
             [this] { measuring_->setSoundPlaying(playback_->playing()); });
-    connect(audition_, &AuditionSettings::playRequested, this, &BrowserWindow::PlayClick);
+    connect(audition_, &AuditionSettings::playRequested, this, &BrowserWindow::play);
     WaveformStrip* strip = waveform_->strip();
     connect(strip, &WaveformStrip::playFromRequested, playback_, &PlaybackSequence::playFrom);
     connect(strip, &WaveformStrip::stopRequested, this, &BrowserWindow::StopPlaying);
@@ -145,21 +146,23 @@ void BrowserWindow::bindCommands()
     exclusiveGroup(this, {ui->LargeBtn, ui->SmallBtn, ui->ListBtn, ui->DetailBtn});
     // Menu item and toolbar button of one command run the same handler.
     const std::pair<std::vector<QAction*>, void (BrowserWindow::*)()> commands[] = {
-        {{ui->PlayItem, ui->PlayBtn}, &BrowserWindow::PlayClick},
-        {{ui->StopItem, ui->StopBtn}, &BrowserWindow::StopClick},
+        {{ui->PlayItem, ui->PlayBtn}, &BrowserWindow::play},
+        {{ui->StopItem, ui->StopBtn}, &BrowserWindow::stop},
         {{ui->NewFolderItem, ui->NewFolderBtn}, &BrowserWindow::NewFolderClick},
-        {{ui->GoUpBtn}, &BrowserWindow::GoUpClick},
-        {{ui->AboutItem, ui->AboutBtn}, &BrowserWindow::AboutClick},
-        {{ui->ExitItem, ui->ExitBtn}, &BrowserWindow::ExitClick},
+        {{ui->GoUpBtn}, &BrowserWindow::selectParentFolder},
+        {{ui->AboutItem, ui->AboutBtn}, &BrowserWindow::showAboutBox},
         {{ui->EditWave}, &BrowserWindow::EditWaveClick},
-        {{ui->DeleteItem, ui->DeleteBtn}, &BrowserWindow::DeleteClick},
-        {{ui->PropertiesItem, ui->PropBtn}, &BrowserWindow::PropertiesClick},
-        {{ui->RenameItem}, &BrowserWindow::RenameClick},
+        {{ui->DeleteItem, ui->DeleteBtn}, &BrowserWindow::deleteSelectedWave},
+        {{ui->PropertiesItem, ui->PropBtn}, &BrowserWindow::showSelectedProperties},
+        {{ui->RenameItem}, &BrowserWindow::renameSelected},
         {{ui->ShowInFileManagerItem}, &BrowserWindow::showSelectedInFileManager},
     };
     for (const auto& [actions, handler] : commands)
         for (QAction* a : actions)
             connect(a, &QAction::triggered, this, handler);
+    // Settings are saved on the way out.
+    for (QAction* a : {ui->ExitItem, ui->ExitBtn})
+        connect(a, &QAction::triggered, this, &QWidget::close);
     // The view buttons follow their state, however it was set: a click, a key or a screen reader, whose
     // toggle reaches the action as a change of state, not as a click.
     connect(ui->LargeBtn, &QAction::toggled, this, &BrowserWindow::LargeBtnClick);
@@ -171,15 +174,19 @@ void BrowserWindow::bindCommands()
 void BrowserWindow::bindTree()
 {
     TDirTree* tree = ui->FolderTree;
-    tree->OnChange = [this](TDirTree*, QTreeWidgetItem*) { FolderTreeChange(); };
-    tree->OnEnter = [this](TDirTree*) { FolderTreeEnter(); };
-    tree->OnKeyDown = [this](TDirTree*, int& key, Qt::KeyboardModifiers shift) { FolderTreeKeyDown(key, shift); };
-    tree->OnEditing = [this](TDirTree*, QTreeWidgetItem* node, bool& allow) { FolderTreeEditing(node, allow); };
-    tree->OnEdited = [this](TDirTree*, QTreeWidgetItem* node, std::string& s) { FolderTreeEdited(node, s); };
-    tree->OnDragOver = [this](TDirTree*, QDropEvent* e, const QPoint& pos, bool& accept) {
-        FolderTreeDragOver(e, pos, accept);
+    tree->OnChange = [this](TDirTree*, QTreeWidgetItem*) { showChosenFolder(); };
+    // The tree took the focus: the list's commands no longer apply.
+    tree->OnEnter = [this](TDirTree*) { UpdateCommands(); };
+    tree->OnKeyDown = [this](TDirTree*, int& key, Qt::KeyboardModifiers) {
+        if (key == Qt::Key_F5)
+            ReloadTree();
     };
-    tree->OnDragDrop = [this](TDirTree*, QDropEvent* e, const QPoint& pos) { FolderTreeDragDrop(e, pos); };
+    tree->OnEditing = [this](TDirTree*, QTreeWidgetItem* node, bool& allow) { allowFolderRename(node, allow); };
+    tree->OnEdited = [this](TDirTree*, QTreeWidgetItem* node, std::string& s) { renameEditedFolder(node, s); };
+    tree->OnDragOver = [this](TDirTree*, QDropEvent* e, const QPoint& pos, bool& accept) {
+        takeWaveDrag(e, pos, accept);
+    };
+    tree->OnDragDrop = [this](TDirTree*, QDropEvent* e, const QPoint& pos) { dropWave(e, pos); };
 }
 
 void BrowserWindow::InitForm()
@@ -205,8 +212,9 @@ void BrowserWindow::LoadSettings()
     if (!folder.empty()) {
         try {
             ui->FolderTree->SelectPath(folder);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             // A folder the tree cannot take leaves its current selection; start-up shows no message.
+            qCDebug(browser::lcBrowser) << "the stored folder was not selected:" << e.what();
         }
     }
 
@@ -268,11 +276,6 @@ void BrowserWindow::FormClose()
     SaveSettings();
 }
 
-void BrowserWindow::ExitClick()
-{
-    close();
-}
-
 bool BrowserWindow::event(QEvent* event)
 {
     if (event->type() == QEvent::StatusTip) {
@@ -312,29 +315,23 @@ void BrowserWindow::DetailBtnClick()
         ui->WaveList->setViewStyle(WaveListWidget::vsReport);
 }
 
-void BrowserWindow::FolderTreeEnter()
-{
-    UpdateCommands();
-}
-
 void BrowserWindow::UpdateCommands()
 {
-    const auto both = [](QAction* item, QAction* button, bool enabled) {
-        item->setEnabled(enabled);
-        if (button)
-            button->setEnabled(enabled);
+    const auto enable = [](std::initializer_list<QAction*> actions, bool enabled) {
+        for (QAction* a : actions)
+            a->setEnabled(enabled);
     };
     const bool selected = ui->WaveList->selectedRow() >= 0;
     // The row's commands apply while the list has the focus.
     const bool rowCommands = selected && ui->WaveList->hasListFocus();
-    both(ui->DeleteItem, ui->DeleteBtn, rowCommands);
-    both(ui->PropertiesItem, ui->PropBtn, rowCommands);
-    both(ui->EditWave, nullptr, rowCommands);
-    both(ui->ShowInFileManagerItem, nullptr, rowCommands);
-    both(ui->PlayItem, ui->PlayBtn, selected && !playback_->playing());
+    enable({ui->DeleteItem, ui->DeleteBtn}, rowCommands);
+    enable({ui->PropertiesItem, ui->PropBtn}, rowCommands);
+    enable({ui->EditWave}, rowCommands);
+    enable({ui->ShowInFileManagerItem}, rowCommands);
+    enable({ui->PlayItem, ui->PlayBtn}, selected && !playback_->playing());
     // Rename keeps the state it had when the list last had no selection.
     if (!selected)
-        both(ui->RenameItem, nullptr, ui->FolderTree->hasFocus());
+        enable({ui->RenameItem}, ui->FolderTree->hasFocus());
     // A sound can be stopped while it is heard, also when the filter hides its row.
-    both(ui->StopItem, ui->StopBtn, playback_->playing());
+    enable({ui->StopItem, ui->StopBtn}, playback_->playing());
 }

@@ -23,25 +23,9 @@ namespace {
 const char* const kWavesHint = "Play files by left mouse click on icon, right button stops playing";
 const char* const kNoWavesHint = "No waves found";
 
-/// Ends a directory search on every path.
-class FindGuard {
-public:
-    explicit FindGuard(HANDLE h) : h_(h) {}
-    ~FindGuard()
-    {
-        if (h_ != INVALID_HANDLE_VALUE)
-            FindClose(h_);
-    }
-    FindGuard(const FindGuard&) = delete;
-    FindGuard& operator=(const FindGuard&) = delete;
-
-private:
-    HANDLE h_;
-};
-
 } // namespace
 
-void BrowserWindow::FolderTreeChange()
+void BrowserWindow::showChosenFolder()
 {
     treeChangeSeen_ = true;
     StopPlaying();
@@ -66,7 +50,7 @@ void BrowserWindow::FillWaveList()
         found = platform::lastFoundIdentity();
         return more;
     };
-    FindGuard searching(find);
+    const FindHandle searching(find);
     if (find == INVALID_HANDLE_VALUE) {
         ui->WaveList->setHint(kNoWavesHint);
         ui->WaveList->unsetListCursor();
@@ -142,10 +126,10 @@ void BrowserWindow::bindWaveList()
     connect(ui->WaveList, &WaveListWidget::changed, this, &BrowserWindow::WaveListChange);
     connect(ui->WaveList, &WaveListWidget::entered, this, &BrowserWindow::WaveListEnter);
     connect(ui->WaveList, &WaveListWidget::keyReleased, this, &BrowserWindow::WaveListKeyUp);
-    connect(ui->WaveList, &WaveListWidget::mouseReleased, this, &BrowserWindow::WaveListMouseUp);
+    connect(ui->WaveList, &WaveListWidget::mouseReleased, this, &BrowserWindow::playOrStopOnRelease);
     connect(ui->WaveList, &WaveListWidget::doubleClicked, this, &BrowserWindow::WaveListDblClick);
     // Enter plays the selected row, as in other lists of sounds.
-    connect(ui->WaveList, &WaveListWidget::enterPressed, this, &BrowserWindow::PlayClick);
+    connect(ui->WaveList, &WaveListWidget::enterPressed, this, &BrowserWindow::play);
     // A dragged row carries its file's address, so other programs can take it too.
     ui->WaveList->rowUrl = [this](int row) {
         const std::string url = FileUrlOf(rowFile(row));

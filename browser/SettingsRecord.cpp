@@ -9,28 +9,6 @@ namespace {
 
 const char* const kSettingsKey = "Software\\Varnholt\\Tonfolio";
 
-/// Closes a registry key on every path.
-class KeyGuard {
-public:
-    KeyGuard()
-    {
-        if (RegCreateKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                           nullptr, &key_, nullptr) != LONG(ERROR_SUCCESS))
-            key_ = nullptr;
-    }
-    ~KeyGuard()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 std::optional<bool> readFlag(HKEY key, const char* name)
 {
     const auto value = regReadDword(key, name);
@@ -59,7 +37,7 @@ void writeString(HKEY key, const char* name, const std::optional<std::string>& v
 
 SettingsRecord SettingsRecord::load()
 {
-    KeyGuard key;
+    const SettingsKey key(HKEY_CURRENT_USER, kSettingsKey);
     const HKEY k = key.get();
     SettingsRecord r;
     r.playLooped = readFlag(k, "PlayLooped");
@@ -84,7 +62,7 @@ SettingsRecord SettingsRecord::load()
 
 void SettingsRecord::save() const
 {
-    KeyGuard key;
+    const SettingsKey key(HKEY_CURRENT_USER, kSettingsKey);
     const HKEY k = key.get();
     writeFlag(k, "PlayLooped", playLooped);
     writeString(k, "LastDir", lastDir);

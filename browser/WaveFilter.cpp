@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace {
 
@@ -200,7 +201,7 @@ Reading readCondition(const QString& word, WaveFilter::Condition& c, QString& pr
     return Reading::Unreadable;
 }
 
-double measureOf(const platform::SoundMeasures& m, WaveFilter::Measure which)
+double measureOf(const library::SoundAnalysis& m, WaveFilter::Measure which)
 {
     switch (which) {
     case WaveFilter::Measure::Loudness:
@@ -302,17 +303,16 @@ std::vector<char> FoldedCaptions::rowsContaining(const std::string& folded) cons
     // No caption holds a zero byte; such a text would otherwise match across two captions.
     if (folded.empty() || folded.find('\0') != std::string::npos)
         return found;
-    const char* const begin = text.data();
-    const char* const end = begin + text.size();
+    const std::string_view all(text.data(), text.size());
     auto row = starts.begin();
-    for (const char* at = begin; at < end;) {
-        const auto* hit = static_cast<const char*>(memmem(at, size_t(end - at), folded.data(), folded.size()));
-        if (!hit)
+    for (size_t at = 0; at < all.size();) {
+        const size_t hit = all.find(folded, at);
+        if (hit == std::string_view::npos)
             break;
         // The row the hit lies in; the search goes on at the next row.
-        row = std::upper_bound(row, starts.end(), uint32_t(hit - begin)) - 1;
+        row = std::upper_bound(row, starts.end(), uint32_t(hit)) - 1;
         found[size_t(row - starts.begin())] = 1;
-        at = begin + *(row + 1);
+        at = *(row + 1);
     }
     return found;
 }

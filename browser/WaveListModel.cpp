@@ -3,6 +3,7 @@
 
 #include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
+#include "platform/utf8.h"
 
 #include <QCollator>
 #include <algorithm>
@@ -32,7 +33,7 @@ QString measureText(const WaveRow& row, int column)
 {
     if (!row.analysed)
         return {};
-    const platform::SoundMeasures& m = row.measures;
+    const library::SoundAnalysis& m = row.measures;
     switch (column) {
     case WaveListModel::ColLoudness:
         return std::isnan(m.loudness) ? QString() : decibels(m.loudness, "LUFS");
@@ -55,7 +56,7 @@ QString measureToolTip(const WaveRow& row, int column)
 {
     if (!row.analysed)
         return QStringLiteral("Not measured yet");
-    const platform::SoundMeasures& m = row.measures;
+    const library::SoundAnalysis& m = row.measures;
     if (column == WaveListModel::ColLoudness && m.wholeSoundLoudness)
         return QStringLiteral("Loudness of the whole sound: too short or quiet for an integrated loudness");
     if (column == WaveListModel::ColKey && m.key)
@@ -66,7 +67,7 @@ QString measureToolTip(const WaveRow& row, int column)
 
 QString waveCaptionText(const std::string& name)
 {
-    return dirtree::displayText(name);
+    return platform::displayText(name);
 }
 
 WaveListModel::WaveListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -141,7 +142,7 @@ int WaveListModel::setCaption(int row, const std::string& name)
     return target;
 }
 
-void WaveListModel::setMeasures(int row, const platform::SoundMeasures& measures)
+void WaveListModel::setMeasures(int row, const library::SoundAnalysis& measures)
 {
     if (row < 0 || row >= rowCount())
         return;
@@ -150,7 +151,7 @@ void WaveListModel::setMeasures(int row, const platform::SoundMeasures& measures
     emit dataChanged(index(row, ColumnCount), index(row, AllColumnCount - 1));
 }
 
-void WaveListModel::setMeasuresOf(const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
+void WaveListModel::setMeasuresOf(const std::vector<std::pair<std::string, library::SoundAnalysis>>& results)
 {
     if (rowOfFile_.empty() && !rows_.empty()) {
         rowOfFile_.reserve(rows_.size());

@@ -2,7 +2,7 @@
 #pragma once
 // The rows of the wave list: one per wave entry of the listed folder, kept in caption order.
 
-#include "platform/sound/soundanalysis.h"
+#include "library/soundanalysis.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -26,7 +26,7 @@ struct WaveRow {
     quint32 rate = 0;
     double seconds = 0;
     qint64 bytes = 0;
-    platform::SoundMeasures measures; ///< meaningful once `analysed`
+    library::SoundAnalysis measures; ///< meaningful once `analysed`
     bool analysed = false;
 };
 
@@ -74,9 +74,9 @@ public:
     /// kept until then.
     quint64 captionsVersion() const { return captionsVersion_; }
     /// Gives a row its analysis results.
-    void setMeasures(int row, const platform::SoundMeasures& measures);
+    void setMeasures(int row, const library::SoundAnalysis& measures);
     /// Gives the rows of these file names (as their folder holds them) their results, with one change signal for them all.
-    void setMeasuresOf(const std::vector<std::pair<std::string, platform::SoundMeasures>>& results);
+    void setMeasuresOf(const std::vector<std::pair<std::string, library::SoundAnalysis>>& results);
     /// The icon every row shows.
     void setIcon(const QIcon& icon);
     QIcon icon() const { return icon_; }

@@ -2,10 +2,14 @@
 #include "browser/WaveMeasuring.h"
 
 #include "browser/WaveListWidget.h"
-#include "components/SoundAnalyser.h"
+#include "library/measuretexts.h"
+#include "library/soundanalyser.h"
+#include "platform/shell/propertywindow.h"
 
 #include <QTimer>
 #include <algorithm>
+
+using library::SoundAnalyser;
 
 namespace {
 
@@ -23,11 +27,22 @@ WaveMeasuring::WaveMeasuring(WaveListWidget& list, std::function<std::string()> 
     connect(&list_, &WaveListWidget::scrolled, preferTimer_, qOverload<>(&QTimer::start));
     connect(&list_, &WaveListWidget::shownMeasuresChanged, this, &WaveMeasuring::start);
     connect(list_.model(), &QAbstractItemModel::modelReset, this, &WaveMeasuring::rowsReplaced);
+    // The property window of a wave file shows its measures too.
+    platform::setSoundDetails({library::measureLabels(), library::measureTexts});
 }
 
 bool WaveMeasuring::wanted() const
 {
     return list_.shownMeasures() != 0 || list_.filterModel()->filter().usesMeasures();
+}
+
+bool WaveMeasuring::allMeasured() const
+{
+    const WaveListModel* rows = list_.model();
+    for (int r = 0; r < rows->rowCount(); ++r)
+        if (!rows->row(r).analysed)
+            return false;
+    return analyser_ && analyser_->isIdle();
 }
 
 void WaveMeasuring::rowsReplaced()
@@ -140,12 +155,12 @@ void WaveMeasuring::preferRowsOnScreen()
     analyser_->prefer(paths);
 }
 
-void WaveMeasuring::measured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results)
+void WaveMeasuring::measured(quint64 job, const std::vector<std::pair<std::string, library::SoundAnalysis>>& results)
 {
     // A job that was replaced (other rows, another folder) delivers into rows that are not its own.
     if (job != job_)
         return;
-    std::vector<std::pair<std::string, platform::SoundMeasures>> byFile;
+    std::vector<std::pair<std::string, library::SoundAnalysis>> byFile;
     byFile.reserve(results.size());
     for (const auto& [path, measures] : results)
         if (path.compare(0, jobFolder_.size(), jobFolder_) == 0)

@@ -3,7 +3,7 @@
 // The measures of the listed waves (loudness, peak, tempo, pitch), filled in the background.
 
 #include "platform/files/fileidentity.h"
-#include "platform/sound/soundanalysis.h"
+#include "library/soundanalysis.h"
 
 #include <QObject>
 #include <QString>
@@ -14,7 +14,9 @@
 #include <vector>
 
 class QTimer;
+namespace library {
 class SoundAnalyser;
+}
 class WaveListWidget;
 struct WaveRow;
 
@@ -36,10 +38,12 @@ public:
     /// with their rows, so their known measures are looked up while the headers are read.
     void startForFill(const std::string& diskFolder, const std::vector<WaveRow>& rows,
                       std::vector<std::optional<platform::FileIdentity>> identities);
+    /// Whether every row has its measures and nothing more is on its way.
+    bool allMeasured() const;
     /// While a sound plays, measuring leaves a core to the window and the sound.
     void setSoundPlaying(bool playing);
     /// The analyser, made when first needed.
-    SoundAnalyser* analyser() const { return analyser_; }
+    library::SoundAnalyser* analyser() const { return analyser_; }
 
 signals:
     /// Something the user should read (the cache was set aside).
@@ -52,12 +56,12 @@ private:
                  std::vector<std::optional<platform::FileIdentity>> identities = {});
     void preferRowsOnScreen();
     void rowsReplaced();
-    void measured(quint64 job, const std::vector<std::pair<std::string, platform::SoundMeasures>>& results);
+    void measured(quint64 job, const std::vector<std::pair<std::string, library::SoundAnalysis>>& results);
     void setProgress(int done, int total);
 
     WaveListWidget& list_;
     std::function<std::string()> folder_;
-    SoundAnalyser* analyser_ = nullptr;
+    library::SoundAnalyser* analyser_ = nullptr;
     QTimer* preferTimer_;
     quint64 job_ = 0;
     std::string jobFolder_;

@@ -8,8 +8,9 @@
 #include <algorithm>
 #include <cmath>
 
-using platform::PeakBin;
-using platform::WavePeaks;
+using library::PeakBin;
+using library::WavePeaks;
+using library::WavePeaksLoader;
 
 namespace {
 

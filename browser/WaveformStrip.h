@@ -4,7 +4,7 @@
 // (two at most), its peaks and loudness per pixel column, a time ruler, and a marker where the
 // sound is heard while it plays. A left click asks to play from that point, a right click to stop.
 
-#include "components/WavePeaksLoader.h"
+#include "library/wavepeaksloader.h"
 
 #include <QImage>
 #include <QTimer>
@@ -22,7 +22,7 @@ public:
     /// While the strip is hidden nothing is read; the file is read when it is shown.
     void showFile(const std::string& path, bool reload = false);
     const std::string& file() const { return file_; }
-    WavePeaksLoader* loader() const { return loader_; }
+    library::WavePeaksLoader* loader() const { return loader_; }
 
     /// Where the sound of the shown file is heard now, in seconds; negative while it does not play.
     std::function<double()> position;
@@ -70,14 +70,14 @@ private:
     double seconds() const;
     QRect playheadRect(double seconds) const;
 
-    WavePeaksLoader* loader_;
+    library::WavePeaksLoader* loader_;
     std::string file_;
     bool pending_ = false; ///< file_ is to be read once the strip is shown
     // The envelope drawn in device pixels, a column at a time as the stretches arrive.
     QImage picture_;
-    std::shared_ptr<const platform::WavePeaks> drawn_; ///< the envelope the picture shows
+    std::shared_ptr<const library::WavePeaks> drawn_; ///< the envelope the picture shows
     int columnsDrawn_ = 0;
-    WavePeaksLoader::State shownState_ = WavePeaksLoader::State::Idle;
+    library::WavePeaksLoader::State shownState_ = library::WavePeaksLoader::State::Idle;
     QTimer positionTimer_;
     int quietPolls_ = 0;
     double playhead_ = -1;

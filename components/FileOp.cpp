@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "components/FileOp.h"
 
-#include <QApplication>
-#include <QWidget>
+#include "platform/shell/dialogs.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -107,8 +107,7 @@ SHFILEOPSTRUCT TFileOperation::BuildRequest() const
 {
     SHFILEOPSTRUCT request;
     // The shell's windows belong to the owning form; without one, to the application as a whole.
-    auto* form = qobject_cast<QWidget*>(parent());
-    request.hwnd = form && form->isWindow() ? static_cast<HWND>(form) : nullptr;
+    request.hwnd = windowOfOwner(parent());
     request.wFunc = shellFunction(operation_);
     request.pFrom = shellList(filesFrom_);
     request.pTo = shellList(filesTo_);
@@ -125,4 +124,17 @@ bool TFileOperation::Execute()
     const int result = SHFileOperation(&request);
     aborted_ = request.fAnyOperationsAborted != 0;
     return result == 0;
+}
+
+bool TFileOperation::runOnWholeNames()
+{
+    if (filesFrom_.find(';') == std::string::npos && filesTo_.find(';') == std::string::npos)
+        return Execute() && !aborted_;
+    // Each list holds one name, so its ";" is part of the name and goes to the shell as it is.
+    SHFILEOPSTRUCT request = BuildRequest();
+    request.pFrom = filesFrom_ + std::string(2, '\0');
+    request.pTo = filesTo_.empty() ? std::string() : filesTo_ + std::string(2, '\0');
+    const int result = SHFileOperation(&request);
+    aborted_ = request.fAnyOperationsAborted != 0;
+    return result == 0 && !aborted_;
 }

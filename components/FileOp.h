@@ -72,6 +72,10 @@ public:
     /// Runs the operation; true exactly when the shell reports success. Sets OperationAborted.
     bool Execute();
 
+    /// Runs the operation on one name per list, where a ";" is part of the name and splits nothing; true
+    /// when the shell reports success and nothing was cancelled. Sets OperationAborted.
+    bool runOnWholeNames();
+
     /// The shell request Execute hands over, built from the properties.
     platform::SHFILEOPSTRUCT BuildRequest() const;
 

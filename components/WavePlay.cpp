@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "components/WavePlay.h"
+#include "components/logging.h"
 
 #include "platform/files/files.h"
 #include "platform/sound/sound.h"
@@ -24,6 +25,7 @@ std::shared_ptr<char[]> allocateImage(std::size_t size)
     try {
         return std::shared_ptr<char[]>(new char[size]);
     } catch (const std::bad_alloc&) {
+        qCWarning(components::lcComponents) << "no memory for a sound image of" << size << "bytes";
         return nullptr;
     }
 }

@@ -3,6 +3,7 @@
 #include "dirtree/DirTree.h"
 
 #include "platform/shell/shellinfo.h"
+#include "platform/utf8.h"
 
 #include <QApplication>
 #include <QCollator>
@@ -18,66 +19,17 @@ namespace dirtree {
 
 namespace {
 
-// Length of the valid UTF-8 sequence starting at s[i], 0 when the byte there starts none.
-size_t utf8Length(const std::string& s, size_t i)
-{
-    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = b(i);
-    if (c < 0x80)
-        return 1;
-    size_t n = 0;
-    unsigned cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-        cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size())
-        return 0;
-    for (size_t k = 1; k < n; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b(i + k) & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
-}
-
-bool validUtf8(const std::string& s)
-{
-    for (size_t i = 0; i < s.size();) {
-        const size_t n = utf8Length(s, i);
-        if (n == 0)
-            return false;
-        i += n;
-    }
-    return true;
-}
-
-std::string upperAscii(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return s;
-}
-
 std::string upperComponent(const std::string& part)
 {
     bool ascii = true;
     for (char c : part)
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (ascii || !validUtf8(part))
-        return upperAscii(part);
+    if (ascii || !isValidUtf8(part)) {
+        std::string out = part;
+        for (char& c : out)
+            c = upperAscii(c);
+        return out;
+    }
     const QList<uint> points = QString::fromUtf8(part.data(), qsizetype(part.size())).toUcs4();
     QString out;
     out.reserve(points.size());
@@ -107,26 +59,6 @@ std::string upperPath(const std::string& path)
         if (end < path.size())
             out += '\\';
         start = end + 1;
-    }
-    return out;
-}
-
-QString displayText(const std::string& name)
-{
-    if (validUtf8(name))
-        return QString::fromUtf8(name.data(), qsizetype(name.size()));
-    QString out;
-    for (size_t i = 0; i < name.size();) {
-        const size_t n = utf8Length(name, i);
-        if (n == 0) {
-            out +=
-                QStringLiteral("\\x") +
-                QString::number(static_cast<unsigned char>(name[i]), 16).rightJustified(2, QLatin1Char('0')).toUpper();
-            ++i;
-        } else {
-            out += QString::fromUtf8(name.data() + i, qsizetype(n));
-            i += n;
-        }
     }
     return out;
 }
@@ -269,7 +201,7 @@ TDirTree::TDirTree(QWidget* parent) : QTreeWidget(parent)
         lastDirs_[size_t(i)] = std::string(1, char('A' + i)) + ":\\";
     const std::string current = GetCurrentDirectory();
     if (!current.empty()) {
-        const char letter = char(std::toupper(static_cast<unsigned char>(current[0])));
+        const char letter = driveLetterOf(current);
         // Stored with its separator, like every path the tree records, so that Reload can compare it.
         std::string last = dirtree::upperPath(current);
         AddBackslash(last);
@@ -462,7 +394,7 @@ void TDirTree::applyIcon(QTreeWidgetItem* node)
 TDirNode* TDirTree::makeNode(const std::string& path, const std::string& diskPath, const std::string& label, void* data)
 {
     auto* node = new TDirNode;
-    node->setText(0, dirtree::displayText(label));
+    node->setText(0, platform::displayText(label));
     node->entry = std::make_unique<TDirEntry>();
     node->entry->Path = dirtree::upperPath(path);
     node->entry->DiskPath = diskPath;

@@ -253,6 +253,9 @@ private:
     bool allowChange(const QModelIndex& index);
     void onItemExpanded(QTreeWidgetItem* item);
     void onItemCollapsed(QTreeWidgetItem* item);
+    /// Keeps the error being caught for SelectPath to hand on, and logs it: as a warning when no
+    /// SelectPath is under way to do so. `during` says what failed.
+    void keepPendingError(const char* during);
     void applyIcon(QTreeWidgetItem* node);
     void commitEdit(QTreeWidgetItem* node, const QString& text);
 
@@ -305,6 +308,8 @@ private:
     QTreeWidgetItem* dropTarget_ = nullptr;
     /// An error of a handler raised inside Qt's signal delivery, handed on by SelectPath.
     std::exception_ptr pendingError_;
+    /// Set while SelectPath selects the node it found: its caller hears of pendingError_.
+    bool handingOnErrors_ = false;
 
     // Q_PROPERTY adapters.
     QString initialDirectoryText() const;
@@ -350,8 +355,6 @@ public:
 /// Upper-cases a path: per character where the case-ignoring file system still finds the same name;
 /// bytes that are not valid UTF-8 stay as they are (A to Z upper-cased).
 std::string upperPath(const std::string& path);
-/// A name as shown in a label: UTF-8 as is, any other byte escaped as \xNN.
-QString displayText(const std::string& name);
 /// The order of names in the tree and the wave list: the user's locale, or where that has no collation
 /// (the C and POSIX locales compare code points) the common one, so "alarm" still comes before "Chime"
 /// and "Ärger" stands beside "Arger".

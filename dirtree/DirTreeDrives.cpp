@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TDirTree: drives that come and go, changed media, and the hook on the owner window that hears of both.
 #include "dirtree/DirTree.h"
-#include "platform/files/mountwatch.h"
+#include "dirtree/logging.h"
+#include "platform/logging.h"
+#include "platform/shell/mountwatch.h"
+#include "platform/utf8.h"
 
 using namespace platform;
 
@@ -79,7 +82,7 @@ void TDirTree::InsertDriveNode(const std::string& root, void* data)
 QTreeWidgetItem* TDirTree::VolumeCheck(QTreeWidgetItem* node)
 {
     const std::string path = NodePath(node);
-    const char letter = path.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(path[0])));
+    const char letter = driveLetterOf(path);
     if (letter < 'A' || letter > 'Z')
         return node;
     const std::int32_t current = VolumeSerial(letter);
@@ -92,7 +95,7 @@ QTreeWidgetItem* TDirTree::VolumeCheck(QTreeWidgetItem* node)
     // is part of this one and is not reported on its own.
     ChangeLockGuard lock(*this);
     RefreshNode(drive);
-    drive->setText(0, dirtree::displayText(VolumeLabelText(letter, volumeSerials_[indexOf(letter)])));
+    drive->setText(0, platform::displayText(VolumeLabelText(letter, volumeSerials_[indexOf(letter)])));
     if (current != -1 && drive->childCount() == 0)
         addPlaceholder(drive);
     if (currentItem() != drive)
@@ -106,7 +109,7 @@ void TDirTree::Clicked()
     const std::string path = NodePath(node);
     if (path.empty())
         return;
-    const char letter = char(std::toupper(static_cast<unsigned char>(path[0])));
+    const char letter = driveLetterOf(path);
     if (letter < 'A' || letter > 'Z')
         return;
     if (VolumeSerial(letter) == volumeSerials_[indexOf(letter)]) {
@@ -128,7 +131,7 @@ void TDirTree::CheckVolumeChange()
         if (current == volumeSerials_[indexOf(letter)])
             continue;
         RefreshNode(drive);
-        drive->setText(0, dirtree::displayText(VolumeLabelText(letter, volumeSerials_[indexOf(letter)])));
+        drive->setText(0, platform::displayText(VolumeLabelText(letter, volumeSerials_[indexOf(letter)])));
         if (volumeSerials_[indexOf(letter)] != -1 && drive->childCount() == 0)
             addPlaceholder(drive);
         return;
@@ -172,9 +175,13 @@ void TDirTree::deviceChanged()
         if (!RefreshDrives())
             CheckVolumeChange();
     } catch (...) {
+        qCWarning(dirtree::lcDirTree) << "the drives were not read again after a device change:"
+                                      << exceptionText(std::current_exception()).c_str();
     }
     try {
         SelectionChanged(currentItem());
     } catch (...) {
+        qCWarning(dirtree::lcDirTree) << "the selection after a device change was not reported:"
+                                      << exceptionText(std::current_exception()).c_str();
     }
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TDirTree: Qt's input, focus, drag-and-drop and label-editing events turned into the tree's events.
 #include "dirtree/DirTree.h"
+#include "dirtree/logging.h"
+#include "platform/logging.h"
 
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -10,13 +12,15 @@
 namespace {
 
 // Runs an owner's handler from inside Qt's event delivery, which cannot carry an error on: a failing
-// handler ends its own work and the tree goes on. Returns false when the handler failed.
-template <class F> bool guarded(F&& handler)
+// handler ends its own work, the failure is logged, and the tree goes on. Returns false when the
+// handler failed.
+template <class F> bool guarded(const char* what, F&& handler)
 {
     try {
         handler();
         return true;
     } catch (...) {
+        qCWarning(dirtree::lcDirTree) << what << "failed:" << platform::exceptionText(std::current_exception()).c_str();
         return false;
     }
 }
@@ -27,7 +31,7 @@ void TDirTree::showEvent(QShowEvent* event)
 {
     QTreeWidget::showEvent(event);
     // A tree shown without an explicit end of loading still gets its drives and initial folder.
-    guarded([&] {
+    guarded("showing the tree", [&] {
         if (loading_)
             Loaded();
         handleNeeded();
@@ -40,21 +44,21 @@ void TDirTree::mouseReleaseEvent(QMouseEvent* event)
     QTreeWidget::mouseReleaseEvent(event);
     if (event->button() != Qt::LeftButton)
         return;
-    guarded([&] { Clicked(); });
+    guarded("the click on a folder", [&] { Clicked(); });
 }
 
 void TDirTree::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTreeWidget::mouseDoubleClickEvent(event);
     if (OnDblClick)
-        guarded([&] { OnDblClick(this); });
+        guarded("OnDblClick", [&] { OnDblClick(this); });
 }
 
 void TDirTree::keyPressEvent(QKeyEvent* event)
 {
     if (OnKeyDown) {
         int key = event->key();
-        guarded([&] { OnKeyDown(this, key, event->modifiers()); });
+        guarded("OnKeyDown", [&] { OnKeyDown(this, key, event->modifiers()); });
         if (key == 0) {
             event->accept();
             return;
@@ -75,7 +79,7 @@ void TDirTree::keyReleaseEvent(QKeyEvent* event)
 {
     if (OnKeyUp) {
         int key = event->key();
-        guarded([&] { OnKeyUp(this, key, event->modifiers()); });
+        guarded("OnKeyUp", [&] { OnKeyUp(this, key, event->modifiers()); });
         if (key == 0) {
             event->accept();
             return;
@@ -88,14 +92,14 @@ void TDirTree::focusInEvent(QFocusEvent* event)
 {
     QTreeWidget::focusInEvent(event);
     if (OnEnter)
-        guarded([&] { OnEnter(this); });
+        guarded("OnEnter", [&] { OnEnter(this); });
 }
 
 void TDirTree::focusOutEvent(QFocusEvent* event)
 {
     QTreeWidget::focusOutEvent(event);
     if (OnExit)
-        guarded([&] { OnExit(this); });
+        guarded("OnExit", [&] { OnExit(this); });
 }
 
 void TDirTree::dragEnterEvent(QDragEnterEvent* event)
@@ -120,7 +124,7 @@ void TDirTree::dragMoveEvent(QDragMoveEvent* event)
     if (hasAutoScroll())
         startAutoScroll();
     bool accept = static_cast<bool>(OnDragOver);
-    if (OnDragOver && !guarded([&] { OnDragOver(this, event, pos, accept); }))
+    if (OnDragOver && !guarded("OnDragOver", [&] { OnDragOver(this, event, pos, accept); }))
         accept = false;
     if (accept)
         event->acceptProposedAction();
@@ -144,7 +148,7 @@ void TDirTree::dropEvent(QDropEvent* event)
     dropTarget_ = entryOf(target) ? target : nullptr;
     // The base class would move items around; what a drop means is the owner's decision.
     if (OnDragDrop)
-        guarded([&] { OnDragDrop(this, event, pos); });
+        guarded("OnDragDrop", [&] { OnDragDrop(this, event, pos); });
     // Whatever the owner did with the drop, the source is told it was a copy: a source that hears
     // "moved" removes what was dragged on its own, which here would lose a tree node or a list row.
     event->setDropAction(Qt::CopyAction);
@@ -179,7 +183,7 @@ bool TDirTree::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event
     // A click on the selected node only arms a timer; the edit itself arrives as AllEditTriggers.
     if (wouldEdit && trigger != SelectedClicked && OnEditing) {
         bool allow = true;
-        if (!guarded([&] { OnEditing(this, itemFromIndex(index), allow); }) || !allow)
+        if (!guarded("OnEditing", [&] { OnEditing(this, itemFromIndex(index), allow); }) || !allow)
             return false;
     }
     return QTreeWidget::edit(index, trigger, event);
@@ -191,7 +195,7 @@ void TDirTree::commitEdit(QTreeWidgetItem* node, const QString& text)
         return;
     const QByteArray utf8 = text.toUtf8();
     std::string s(utf8.constData(), size_t(utf8.size()));
-    if (OnEdited && !guarded([&] { OnEdited(this, node, s); }))
+    if (OnEdited && !guarded("OnEdited", [&] { OnEdited(this, node, s); }))
         return; // a failed rename keeps the old label
     node->setText(0, QString::fromUtf8(s.data(), qsizetype(s.size())));
 }

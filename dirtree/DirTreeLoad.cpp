@@ -4,6 +4,7 @@
 #include "dirtree/FileRoutines.h"
 #include "platform/files/requestpool.h"
 #include "platform/shell/shellinfo.h"
+#include "platform/utf8.h"
 
 #include <QCollator>
 #include <algorithm>
@@ -35,11 +36,6 @@ bool belowTrash(const std::string& lower)
             return true;
     }
     return false;
-}
-
-char driveLetter(const std::string& path)
-{
-    return path.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(path[0])));
 }
 
 } // namespace
@@ -92,7 +88,7 @@ TDirNode* TDirTree::makeDriveNode(const std::string& rootIn, void* data, int& ic
     SHFILEINFO info;
     SHGetFileInfo(root, 0, &info, SHGFI_SYSICONINDEX | SHGFI_DISPLAYNAME | SHGFI_SMALLICON);
     icon = info.iIcon;
-    const char letter = driveLetter(root);
+    const char letter = driveLetterOf(root);
     std::string text;
     if (GetDriveType(root) == DRIVE_REMOVABLE) {
         text = info.szDisplayName;
@@ -170,14 +166,6 @@ void TDirTree::searchSubfolders(QTreeWidgetItem* node, const std::function<bool(
     void* const nodeData = entryOf(node)->Data;
     TDirRec rec;
     rec.Data = nodeData;
-    struct CloseSearch {
-        TDirRec& rec;
-        ~CloseSearch()
-        {
-            if (rec.FindHandle && rec.FindHandle != INVALID_HANDLE_VALUE)
-                FindClose(rec.FindHandle);
-        }
-    } close{rec};
     ErrorModeGuard quiet;
 
     int result = 0;
@@ -185,6 +173,8 @@ void TDirTree::searchSubfolders(QTreeWidgetItem* node, const std::function<bool(
         OnFindDir(this, path, rec, result, true);
     else
         result = int(FindFirstEntry(onDisk + "*.*", rec));
+    // The search the first step started (an owner's handler may start its own) ends with this walk.
+    const FindHandle search(rec.FindHandle);
     while (result == 0) {
         if ((rec.Attr & FILE_ATTRIBUTE_DIRECTORY) && rec.Name != "." && rec.Name != "..") {
             if (AcceptFolder(path + rec.Name + "\\") && MatchesDirTypes(rec.Attr) && !visit(rec))
@@ -221,7 +211,7 @@ void TDirTree::ReadSubfolders(QTreeWidgetItem* node)
     });
 
     for (Found& f : found)
-        f.label = dirtree::displayText(f.name);
+        f.label = platform::displayText(f.name);
     const QCollator& collator = dirtree::nameCollator(Qt::CaseInsensitive);
     std::vector<QCollatorSortKey> keys;
     keys.reserve(found.size());
@@ -315,12 +305,11 @@ bool TDirTree::holdsQualifyingSubfolder(const std::string& path, const std::stri
 {
     TDirRec rec;
     std::uint32_t result = FindFirstEntry(onDisk + "*.*", rec);
+    const FindHandle search(rec.FindHandle);
     bool found = false;
     for (; result == 0 && !found; result = FindNextEntry(rec))
         found = (rec.Attr & FILE_ATTRIBUTE_DIRECTORY) && rec.Name != "." && rec.Name != ".." &&
                 !hiddenBelowRecycleBin(path + rec.Name + "\\") && MatchesDirTypes(rec.Attr);
-    if (rec.FindHandle && rec.FindHandle != INVALID_HANDLE_VALUE)
-        FindClose(rec.FindHandle);
     return found;
 }
 
@@ -398,8 +387,7 @@ void TDirTree::onItemExpanded(QTreeWidgetItem* item)
     } catch (...) {
         // Qt's signal delivery cannot carry the error on; the node stays closed, and SelectPath
         // hands the error to its caller.
-        if (!pendingError_)
-            pendingError_ = std::current_exception();
+        keepPendingError("expanding a folder");
     }
     quiet_ = true;
     // Reading replaced the children of an item that was already open; keep it open unless forbidden.

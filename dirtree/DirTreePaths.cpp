@@ -3,17 +3,11 @@
 
 #include "platform/shell/shellinfo.h"
 
-#include <cctype>
 #include <cstring>
 
 using namespace platform;
 
 namespace {
-
-char upperLetter(char c)
-{
-    return char(std::toupper(static_cast<unsigned char>(c)));
-}
 
 std::string afterLastSeparator(const std::string& s)
 {
@@ -71,6 +65,16 @@ ErrorModeGuard::~ErrorModeGuard()
 }
 
 // Linux names are UTF-8, whose trail bytes are all 0x80 and above, so a 0x5C byte is always a separator.
+char upperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+char driveLetterOf(const std::string& path)
+{
+    return path.empty() ? '\0' : upperAscii(path[0]);
+}
+
 int PathDepth(const std::string& path)
 {
     int n = 0;
@@ -107,11 +111,9 @@ std::string FileSystemName(const std::string& path)
     const std::string t = RemoveBackslash(path);
     std::string result = afterLastSeparator(t);
     WIN32_FIND_DATA data;
-    const HANDLE h = FindFirstFile(t, &data);
-    if (h != INVALID_HANDLE_VALUE) {
+    const FindHandle search(FindFirstFile(t, &data));
+    if (search.valid())
         result.assign(data.cFileName, strnlen(data.cFileName, MAX_PATH));
-        FindClose(h);
-    }
     return result + '\\';
 }
 
@@ -132,7 +134,7 @@ std::string LongPath(const std::string& path, bool shellNames)
     const int n = PathDepth(s);
     if (n == 0)
         return s;
-    std::string result = std::string(1, upperLetter(s[0])) + ":\\";
+    std::string result = std::string(1, upperAscii(s[0])) + ":\\";
     AddBackslash(s);
     for (int k = 2; k <= n + 1; ++k) {
         const std::string prefix = PathPrefix(s, k);
@@ -151,10 +153,10 @@ std::string VolumeLabelText(char letter, std::int32_t& serial)
     if (GetVolumeInformation(root, label, sizeof label, &volumeSerial, &maxComponent, &flags, fileSystem,
                              sizeof fileSystem)) {
         // An unlabelled drive reads "(C:)", without a leading blank.
-        text = (label[0] ? std::string(label) + " " : std::string()) + "(" + upperLetter(letter) + ":)";
+        text = (label[0] ? std::string(label) + " " : std::string()) + "(" + upperAscii(letter) + ":)";
         serial = std::int32_t(volumeSerial);
     } else {
-        text = std::string("(") + upperLetter(letter) + ":)";
+        text = std::string("(") + upperAscii(letter) + ":)";
         serial = -1;
     }
     const UINT kind = GetDriveType(root);

@@ -27,6 +27,12 @@ struct TDirRec {
     void* Data = nullptr;
 };
 
+/// A to Z for a to z and every other byte as it is, whatever the locale: the one upper-casing of
+/// drive letters and of the bytes of names that are not text.
+char upperAscii(char c);
+/// The drive letter a path starts with, upper-cased; '\0' for an empty path.
+char driveLetterOf(const std::string& path);
+
 int PathDepth(const std::string& path);
 std::string PathPrefix(const std::string& path, int n);
 void AddBackslash(std::string& path);

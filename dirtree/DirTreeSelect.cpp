@@ -2,18 +2,16 @@
 // TDirTree: selecting and finding nodes by path, reloading, refreshing nodes, and folder nodes the
 // owner adds or renames.
 #include "dirtree/DirTree.h"
+#include "dirtree/logging.h"
+#include "platform/logging.h"
 
+#include <QScopedValueRollback>
 #include <utility>
 #include <vector>
 
 using namespace platform;
 
 namespace {
-
-char upperLetter(const std::string& path)
-{
-    return path.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(path[0])));
-}
 
 bool isLetter(char c)
 {
@@ -49,7 +47,7 @@ QTreeWidgetItem* TDirTree::walkPath(const std::string& path, Walk walk)
     // Both texts have their separators at the same components; upper-casing may change byte counts.
     const std::string upper = dirtree::upperPath(path);
     std::string spelt = path;
-    spelt[0] = char(std::toupper(static_cast<unsigned char>(spelt[0])));
+    spelt[0] = upperAscii(spelt[0]);
     // Each level compares against the growing prefix, so a deep path costs the same per level.
     std::string upperPrefix, speltPrefix;
     size_t u = 0, s = 0;
@@ -108,8 +106,11 @@ void TDirTree::selectPath(const std::string& pathIn, Walk walk)
     if (!node)
         return;
     pendingError_ = nullptr;
-    setCurrentItem(node);
-    scrollToItem(node);
+    {
+        const QScopedValueRollback<bool> handingOn(handingOnErrors_, true);
+        setCurrentItem(node);
+        scrollToItem(node);
+    }
     // OnChange and OnExpanding ran inside Qt's signals; their errors end this command like any other.
     if (std::exception_ptr error = std::exchange(pendingError_, nullptr))
         std::rethrow_exception(error);
@@ -168,7 +169,7 @@ void TDirTree::Reload()
         if (drive->childCount() == 0 || IsScanned(drive->child(0)))
             break;
     }
-    const char letter = upperLetter(NodePath(drive));
+    const char letter = driveLetterOf(NodePath(drive));
     if (!isLetter(letter))
         return;
     try {
@@ -180,6 +181,8 @@ void TDirTree::Reload()
         }
     } catch (...) {
         // The last folder of a drive is a convenience; failing to restore it is not an error.
+        qCDebug(dirtree::lcDirTree) << "the last folder of drive" << letter << "was not restored:"
+                                    << exceptionText(std::current_exception()).c_str();
     }
 }
 
@@ -231,7 +234,7 @@ void TDirTree::SelectionChanged(QTreeWidgetItem* node)
     if (node && entryOf(node))
         node = VolumeCheck(node);
     if (const TDirEntry* e = entryOf(node)) {
-        const char letter = upperLetter(e->Path);
+        const char letter = driveLetterOf(e->Path);
         if (isLetter(letter))
             lastDirs_[size_t(letter - 'A')] = dirtree::upperPath(e->Path);
     }
@@ -255,9 +258,22 @@ void TDirTree::onCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* p
         SelectionChanged(current);
     } catch (...) {
         // Qt's signal delivery cannot carry an error on; SelectPath hands it to its caller.
-        if (!pendingError_)
-            pendingError_ = std::current_exception();
+        keepPendingError("the selection change");
     }
+}
+
+void TDirTree::keepPendingError(const char* during)
+{
+    const std::exception_ptr caught = std::current_exception();
+    const std::string text = exceptionText(caught);
+    if (!handingOnErrors_)
+        qCWarning(dirtree::lcDirTree) << during << "failed:" << text.c_str();
+    else if (pendingError_)
+        qCDebug(dirtree::lcDirTree) << during << "failed after an earlier error, which is handed on:" << text.c_str();
+    else
+        qCDebug(dirtree::lcDirTree) << during << "failed; the error is handed on:" << text.c_str();
+    if (!pendingError_)
+        pendingError_ = caught;
 }
 
 void TDirTree::AddFolder(const std::string& parentPath, const std::string& name, void* data)

@@ -3,18 +3,6 @@
 
 #include "dirtree/DirTreePaths.h"
 
-namespace {
-
-std::string upperAscii(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return s;
-}
-
-} // namespace
-
 std::string lowerAscii(std::string s)
 {
     for (char& c : s)
@@ -49,7 +37,9 @@ std::string FolderDisplayName(const std::string& path)
             label = buf;
         name = (label.empty() ? std::string() : label + " ") + "(" + s + ")";
     }
-    return upperAscii(name);
+    for (char& c : name)
+        c = upperAscii(c);
+    return name;
 }
 
 std::string NewFolderName(const std::string& parent)

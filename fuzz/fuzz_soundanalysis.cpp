@@ -3,16 +3,16 @@
 // RIFF or RF64 bytes: whatever the header says, measuring ends, and every measure is a number, absent,
 // or minus infinity for digital silence.
 #include "fuzz/scratchdrive.h"
-#include "platform/sound/soundanalysis.h"
+#include "library/soundanalysis.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const fuzzing::ScratchDrive& drive = fuzzing::ScratchDrive::get("tonfolio-fuzz-soundanalysis-");
     const std::string wave = fuzzing::waveFromFields(data, size);
     drive.writeInput(wave.data(), wave.size());
-    const auto measures = platform::analyseSound(fuzzing::ScratchDrive::kInput);
+    const auto measures = library::analyseSound(fuzzing::ScratchDrive::kInput);
     drive.removeInput();
-    if (measures && !platform::measuresAreValid(*measures))
+    if (measures && !library::measuresAreValid(*measures))
         std::abort();
     return 0;
 }

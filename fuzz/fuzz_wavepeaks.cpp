@@ -3,14 +3,14 @@
 // RF64 bytes: the stretches tile the length the header gives, and every finished one holds samples
 // within [-1, 1] and a loudness between 0 and 1.
 #include "fuzz/scratchdrive.h"
-#include "platform/sound/wavepeaks.h"
+#include "library/wavepeaks.h"
 
 #include <atomic>
 #include <cmath>
 
 namespace {
 
-bool sane(const platform::PeakBin& b)
+bool sane(const library::PeakBin& b)
 {
     return b.empty() || (b.low >= -1.0f && b.high <= 1.0f && b.low <= b.high && b.rms >= 0.0f && b.rms <= 1.0f);
 }
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const fuzzing::ScratchDrive& drive = fuzzing::ScratchDrive::get("tonfolio-fuzz-wavepeaks-");
     const std::string wave = fuzzing::waveFromFields(data, size);
     drive.writeInput(wave.data(), wave.size());
-    const auto scanner = platform::WavePeakScanner::open(fuzzing::ScratchDrive::kInput);
+    const auto scanner = library::WavePeakScanner::open(fuzzing::ScratchDrive::kInput);
     if (!scanner) {
         drive.removeInput();
         return 0;
@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::atomic<bool> cancel{false};
     const bool complete = scanner->run(cancel);
     drive.removeInput();
-    const platform::WavePeaks& peaks = *scanner->peaks();
-    if (!complete || peaks.bins() < 1 || peaks.bins() > platform::WavePeaks::kMaxBins ||
+    const library::WavePeaks& peaks = *scanner->peaks();
+    if (!complete || peaks.bins() < 1 || peaks.bins() > library::WavePeaks::kMaxBins ||
         peaks.binStart(0) != 0 || peaks.binStart(peaks.bins()) != peaks.frames())
         std::abort();
     for (int i = 0; i < peaks.bins(); ++i) {

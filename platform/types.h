@@ -4,6 +4,7 @@
 // Values are those the program's algorithms are written against.
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -54,5 +55,9 @@ void SetLastError(DWORD code);
 
 /// Maps an errno value to the closest error code above.
 DWORD errorFromErrno(int err);
+
+/// What a user reads for an error code, in the system's words; every message box of the program
+/// that reports a failed call shows this text.
+std::string errorText(DWORD code);
 
 } // namespace platform

@@ -28,6 +28,14 @@ std::optional<FileIdentity> fileIdentity(const std::string& drivePath)
     return identityOf(st);
 }
 
+std::optional<FileIdentity> entryIdentity(const std::string& nativePath)
+{
+    struct stat st {};
+    if (::lstat(nativePath.c_str(), &st) != 0)
+        return std::nullopt;
+    return identityOf(st);
+}
+
 std::vector<std::optional<FileIdentity>> fileIdentitiesIn(const std::string& folder,
                                                           const std::vector<std::string>& names)
 {

@@ -18,6 +18,12 @@ struct FileIdentity {
     std::uint64_t inode = 0;
     std::int64_t size = 0;
     std::int64_t modified = 0; ///< nanoseconds since the epoch
+    /// The same file, unchanged: a file replaced, rewritten or touched is another.
+    bool operator==(const FileIdentity& o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size && modified == o.modified;
+    }
+    bool operator!=(const FileIdentity& o) const { return !(*this == o); }
 };
 
 /// The identity of the regular file a drive-letter path names (links followed); nothing for a
@@ -31,6 +37,10 @@ std::optional<FileIdentity> lastFoundIdentity();
 /// the folder spells them are looked up directly, any other by fileIdentity.
 std::vector<std::optional<FileIdentity>> fileIdentitiesIn(const std::string& folder,
                                                           const std::vector<std::string>& names);
+
+/// The identity of the entry a Linux path names, a symbolic link itself rather than what it points to;
+/// nothing where there is none. For the program's own files outside the drives, such as its caches.
+std::optional<FileIdentity> entryIdentity(const std::string& nativePath);
 
 /// The identity a look at a regular file found.
 FileIdentity identityOf(const struct stat& st);

@@ -74,6 +74,43 @@ HANDLE FindFirstFile(const std::string& pattern, WIN32_FIND_DATA* data);
 BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA* data);
 BOOL FindClose(HANDLE find);
 
+/// A search that FindFirstFile started, ended with FindClose when the handle goes, on every path.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE find = INVALID_HANDLE_VALUE) : find_(find) {}
+    ~FindHandle() { reset(); }
+    FindHandle(FindHandle&& other) noexcept : find_(other.release()) {}
+    FindHandle& operator=(FindHandle&& other) noexcept
+    {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+
+    HANDLE get() const { return find_; }
+    /// Whether a search is held (a failed or no search is not).
+    bool valid() const { return find_ && find_ != INVALID_HANDLE_VALUE; }
+    /// Ends the search held, if any, and holds `find` instead.
+    void reset(HANDLE find = INVALID_HANDLE_VALUE)
+    {
+        if (valid())
+            FindClose(find_);
+        find_ = find;
+    }
+    /// Gives the search up without ending it.
+    HANDLE release()
+    {
+        const HANDLE find = find_;
+        find_ = INVALID_HANDLE_VALUE;
+        return find;
+    }
+
+private:
+    HANDLE find_;
+};
+
 DWORD GetFileAttributes(const std::string& path);
 
 /// Current and system folder as drive-letter paths, without trailing separator unless a root.

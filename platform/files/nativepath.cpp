@@ -2,6 +2,7 @@
 #include "platform/files/nativepath.h"
 
 #include "platform/files/files.h"
+#include "platform/utf8.h"
 
 #include <QString>
 #include <algorithm>
@@ -73,25 +74,6 @@ constexpr auto kRecheck = std::chrono::milliseconds(500);
 bool sameTime(const timespec& a, const timespec& b)
 {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-bool validUtf8(const std::string& s)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const size_t n = s.size();
-    for (size_t i = 0; i < n;) {
-        const unsigned c = p[i];
-        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + len > n)
-            return false;
-        for (size_t k = 1; k < len; ++k)
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-        if (len == 2 && c < 0xC2)
-            return false;
-        i += len;
-    }
-    return true;
 }
 
 bool isAscii(const std::string& s)
@@ -394,14 +376,8 @@ std::optional<std::string> resolve(const std::string& drivePath, bool lastMustEx
 
 std::string foldCase(const std::string& name)
 {
-    if (isAscii(name)) {
-        std::string s = name;
-        for (char& ch : s)
-            if (ch >= 'A' && ch <= 'Z')
-                ch = char(ch - 'A' + 'a');
-        return s;
-    }
-    if (!validUtf8(name)) {
+    // A name that is not UTF-8 is no text to fold: it is told apart by its bytes, A to Z aside.
+    if (isAscii(name) || !isValidUtf8(name)) {
         std::string s = name;
         for (char& ch : s)
             if (ch >= 'A' && ch <= 'Z')

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/settings/regfile.h"
+#include "platform/logging.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -111,14 +112,19 @@ bool writeDocument(const regfile::Document& doc)
     const QString path = QString::fromStdString(settingsFilePath());
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
+    // The callers store settings on the way out and have nobody to tell; the log hears of a failure.
+    const auto failed = [&] {
+        qCWarning(lcSettings) << "the settings file" << path << "was not written:" << f.errorString();
         return false;
+    };
+    if (!f.open(QIODevice::WriteOnly))
+        return failed();
     const std::string text = regfile::format(doc);
     if (f.write(text.data(), qint64(text.size())) != qint64(text.size())) {
         f.cancelWriting();
-        return false;
+        return failed();
     }
-    return f.commit();
+    return f.commit() || failed();
 }
 
 LONG openKey(HKEY key, const std::string& subKey, bool create, HKEY* result, DWORD* disposition)
@@ -240,6 +246,19 @@ LONG RegFlushKey(HKEY key)
     k->changedOnce.clear();
     k->mustCreate = false;
     return writeDocument(doc) ? LONG(ERROR_SUCCESS) : LONG(ERROR_ACCESS_DENIED);
+}
+
+SettingsKey::SettingsKey(HKEY root, const std::string& subKey, DWORD access)
+{
+    if (RegCreateKeyEx(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key_, nullptr) !=
+        LONG(ERROR_SUCCESS))
+        key_ = nullptr;
+}
+
+SettingsKey::~SettingsKey()
+{
+    if (key_)
+        RegCloseKey(key_);
 }
 
 LONG RegCloseKey(HKEY key)

@@ -50,6 +50,22 @@ LONG RegFlushKey(HKEY key);
 /// Flushes and releases the key.
 LONG RegCloseKey(HKEY key);
 
+/// A key opened below a root, created when missing, and closed (its changes written to the file) when
+/// the handle goes, on every path.
+class SettingsKey {
+public:
+    /// get() is null when the key can be neither opened nor created.
+    SettingsKey(HKEY root, const std::string& subKey, DWORD access = KEY_ALL_ACCESS);
+    ~SettingsKey();
+    SettingsKey(const SettingsKey&) = delete;
+    SettingsKey& operator=(const SettingsKey&) = delete;
+
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
 // Typed helpers over the calls above. A value stored with another type reads as absent.
 std::optional<std::int32_t> regReadDword(HKEY key, const std::string& name);
 std::optional<std::string> regReadString(HKEY key, const std::string& name);

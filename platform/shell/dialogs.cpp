@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shell/dialogs.h"
 
+#include "platform/utf8.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <cstdio>
 
 namespace platform {
 
@@ -18,15 +19,10 @@ std::shared_ptr<DialogBackend>& currentBackend()
     return backend;
 }
 
-QString toQString(const std::string& bytes)
-{
-    return QString::fromStdString(displayText(bytes));
-}
-
 // A lone carriage return breaks a message box line, as callers of the system's box expect.
 QString messageText(const std::string& bytes)
 {
-    QString text = toQString(bytes);
+    QString text = displayText(bytes);
     text.replace("\r\n", "\n");
     text.replace('\r', '\n');
     return text;
@@ -83,44 +79,18 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
     return dialogBackend().messageBox(owner, text, caption, type);
 }
 
+HWND windowOfOwner(QObject* owner)
+{
+    auto* widget = qobject_cast<QWidget*>(owner);
+    return widget && widget->isWindow() ? handleOf(widget) : nullptr;
+}
+
 void ShowErrorBox(HWND owner, const std::string& text)
 {
     QString title = QApplication::applicationDisplayName();
     if (title.isEmpty())
         title = QApplication::applicationName();
     MessageBox(owner, text, title.toStdString(), MB_OK | MB_ICONERROR);
-}
-
-std::string displayText(const std::string& bytes)
-{
-    std::string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        bool valid = len > 0 && i + len <= bytes.size();
-        for (std::size_t k = 1; valid && k < len; ++k)
-            valid = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
-        if (valid && len > 1) {
-            // Reject overlong forms, surrogates and values past U+10FFFF.
-            unsigned cp = c & (0x7F >> len);
-            for (std::size_t k = 1; k < len; ++k)
-                cp = (cp << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
-            static const unsigned minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-            valid = cp >= minimum[len] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
-        }
-        if (valid) {
-            out.append(bytes, i, len);
-            i += len;
-        } else {
-            char esc[5];
-            std::snprintf(esc, sizeof esc, "\\x%02X", c);
-            out += esc;
-            ++i;
-        }
-    }
-    return out;
 }
 
 // --- Qt dialogs ---
@@ -140,7 +110,7 @@ QtDialogBackend::~QtDialogBackend()
 
 int QtDialogBackend::messageBox(HWND owner, const std::string& text, const std::string& caption, UINT type)
 {
-    QMessageBox box(iconOf(type), toQString(caption), messageText(text), QMessageBox::NoButton, widgetOf(owner));
+    QMessageBox box(iconOf(type), displayText(caption), messageText(text), QMessageBox::NoButton, widgetOf(owner));
     QMessageBox::StandardButton escape = QMessageBox::Ok;
     switch (type & MB_TYPEMASK) {
     case MB_OKCANCEL:
@@ -183,7 +153,7 @@ void QtDialogBackend::progressBegin(HWND owner, const std::string& title, long l
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // The operation runs on this thread; nothing else of the program may run meanwhile.
     dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->setWindowTitle(toQString(title));
+    dialog->setWindowTitle(displayText(title));
     dialog->setMinimumDuration(0);
     dialog->setAutoClose(false);
     dialog->setAutoReset(false);
@@ -199,7 +169,7 @@ void QtDialogBackend::progressUpdate(long long value, const std::string& text)
     if (!progress_ || !progress_->dialog)
         return;
     QProgressDialog* dialog = progress_->dialog;
-    const QString label = toQString(text);
+    const QString label = displayText(text);
     if (dialog->labelText() != label)
         dialog->setLabelText(label);
     const long long total = progress_->total;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class QObject;
 class QWidget;
 
 namespace platform {
@@ -48,6 +49,8 @@ inline HWND handleOf(QWidget* widget)
 {
     return static_cast<HWND>(widget);
 }
+/// The window an owning object stands for: itself when it is a window, else none (the application).
+HWND windowOfOwner(QObject* owner);
 
 /// The seam behind every dialog of the system layer.
 class DialogBackend {
@@ -150,8 +153,5 @@ private:
     std::shared_ptr<ScriptedDialogs> dialogs_;
     std::shared_ptr<DialogBackend> previous_;
 };
-
-/// Shows a byte name in a widget: valid UTF-8 as is, other bytes as \xNN.
-std::string displayText(const std::string& bytes);
 
 } // namespace platform

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/shell/propertywindow.h"
 
-#include "platform/files/fileidentity.h"
-#include "platform/files/nativepath.h"
 #include "platform/shell/dialogs.h"
-#include "platform/sound/analysiscache.h"
+#include "platform/files/nativepath.h"
+#include "platform/utf8.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -17,10 +16,8 @@
 #include <QPointer>
 #include <QThreadPool>
 #include <QVBoxLayout>
-#include <cmath>
 #include <fcntl.h>
 #include <grp.h>
-#include <iterator>
 #include <pwd.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -29,11 +26,6 @@
 namespace platform {
 
 namespace {
-
-QString text(const std::string& bytes)
-{
-    return QString::fromStdString(displayText(bytes));
-}
 
 QString dateText(const struct timespec& t)
 {
@@ -61,13 +53,13 @@ QString permissionText(mode_t mode)
 QString ownerText(uid_t uid)
 {
     const passwd* pw = ::getpwuid(uid);
-    return pw ? text(pw->pw_name) : QString::number(uid);
+    return pw ? displayText(pw->pw_name) : QString::number(uid);
 }
 
 QString groupText(gid_t gid)
 {
     const group* gr = ::getgrgid(gid);
-    return gr ? text(gr->gr_name) : QString::number(gid);
+    return gr ? displayText(gr->gr_name) : QString::number(gid);
 }
 
 QString kindText(const std::string& native, const struct stat& st)
@@ -115,7 +107,7 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
     const auto slash = native.find_last_of('/');
     const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
     const std::string folder = slash == 0 ? "/" : native.substr(0, slash);
-    setWindowTitle(text(name) + " Properties");
+    setWindowTitle(displayText(name) + " Properties");
 
     auto* outer = new QVBoxLayout(this);
     form_ = new QFormLayout;
@@ -125,9 +117,9 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
     outer->addWidget(buttons);
 
     struct stat st {};
-    addRow("Name", text(name));
+    addRow("Name", displayText(name));
     const std::string driveFolder = drivePathOf(folder);
-    addRow("Folder", text(driveFolder.empty() ? folder : driveFolder));
+    addRow("Folder", displayText(driveFolder.empty() ? folder : driveFolder));
     if (::lstat(native.c_str(), &st) != 0) {
         addRow("Type", "Not found");
         return;
@@ -151,7 +143,7 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
     addRow("Group", groupText(target.st_gid));
     addRow("Permissions", permissionText(target.st_mode));
     if (S_ISREG(target.st_mode) && isWaveName(native) && addWaveDetails(native))
-        addMeasures(native);
+        addSoundDetails(native);
 }
 
 void PropertyWindow::addRow(const QString& label, const QString& value)
@@ -204,77 +196,49 @@ bool PropertyWindow::addWaveDetails(const std::string& native)
 
 namespace {
 
-const char* const kMeasureLabels[] = {"Loudness", "Peak", "Tempo", "Key", "Pitch"};
-
-QString decibelText(double v, const char* unit)
+SoundDetails& soundDetails()
 {
-    if (std::isnan(v))
-        return "None";
-    return std::isinf(v) ? QString("-inf %1").arg(unit) : QString("%1 %2").arg(v, 0, 'f', 1).arg(unit);
-}
-
-/// The measures of a file as the cache holds them, else as measuring finds them (and then kept).
-std::optional<SoundMeasures> measuresOf(const std::string& drivePath)
-{
-    const auto id = fileIdentity(drivePath);
-    if (!id)
-        return std::nullopt;
-    AnalysisCache cache;
-    if (auto known = cache.find({*id}).front())
-        return known;
-    auto measured = analyseSound(drivePath);
-    if (measured)
-        cache.store({{*id, *measured}});
-    return measured;
+    static SoundDetails details;
+    return details;
 }
 
 } // namespace
 
-void PropertyWindow::addMeasures(const std::string& native)
+void setSoundDetails(SoundDetails details)
 {
-    for (const char* label : kMeasureLabels)
-        addRow(label, "Measuring\u2026");
-    const std::string drivePath = drivePathOf(native);
-    if (drivePath.empty()) {
-        showMeasures(std::nullopt);
+    soundDetails() = std::move(details);
+}
+
+void PropertyWindow::addSoundDetails(const std::string& native)
+{
+    const SoundDetails& details = soundDetails();
+    if (details.labels.empty() || !details.find)
         return;
-    }
-    // A long sound takes seconds to measure: the window is shown meanwhile.
+    for (const QString& label : details.labels)
+        addRow(label, "Measuring\u2026");
+    // A long sound takes seconds to measure: the window is shown meanwhile, and may close before.
     QPointer<PropertyWindow> self(this);
-    QThreadPool::globalInstance()->start([self, drivePath] {
-        const auto measures = measuresOf(drivePath);
+    QThreadPool::globalInstance()->start([self, native, find = details.find] {
+        const std::vector<QString> texts = find(native);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, measures] {
+            [self, texts] {
                 if (self)
-                    self->showMeasures(measures);
+                    self->showSoundDetails(texts);
             },
             Qt::QueuedConnection);
     });
 }
 
-void PropertyWindow::showMeasures(const std::optional<SoundMeasures>& m)
+void PropertyWindow::showSoundDetails(const std::vector<QString>& texts)
 {
-    const QString none = m ? "None" : "Not measured";
-    QString texts[] = {none, none, none, none, none};
-    if (m) {
-        texts[0] = decibelText(m->loudness, "LUFS");
-        if (m->wholeSoundLoudness)
-            texts[0] += " (whole sound)";
-        texts[1] = decibelText(m->peak, "dBFS");
-        if (!std::isnan(m->tempo))
-            texts[2] = QString("%1 BPM").arg(m->tempo, 0, 'f', 1);
-        if (m->key)
-            texts[3] = QString("%1 (%2)").arg(QString::fromStdString(m->key->name()),
-                                              QString::fromStdString(m->key->camelot()));
-        if (!std::isnan(m->pitch))
-            texts[4] = QString::fromStdString(library::pitchName(m->pitch));
-    }
+    const std::vector<QString>& labels = soundDetails().labels;
     for (int row = 0; row < form_->rowCount(); ++row) {
         auto* name = qobject_cast<QLabel*>(form_->itemAt(row, QFormLayout::LabelRole)->widget());
-        for (size_t i = 0; name && i < std::size(kMeasureLabels); ++i)
-            if (name->objectName() == kMeasureLabels[i])
-                qobject_cast<QLabel*>(form_->itemAt(row, QFormLayout::FieldRole)->widget())->setText(texts[i]);
+        for (size_t i = 0; name && i < labels.size(); ++i)
+            if (name->objectName() == labels[i])
+                qobject_cast<QLabel*>(form_->itemAt(row, QFormLayout::FieldRole)->widget())
+                    ->setText(i < texts.size() ? texts[i] : QString("Not measured"));
     }
 }
 

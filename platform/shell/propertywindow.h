@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own property window of a file or folder: name, folder, type, size, dates, owner and
-// permissions, and for a wave file the details of its header and its measures. Modeless; it lives on by
-// itself.
+// permissions, and for a wave file the details of its header and what the program knows of the sound.
+// Modeless; it lives on by itself.
 
-#include "platform/sound/soundanalysis.h"
 #include "platform/types.h"
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <string>
+#include <vector>
 
 class QFormLayout;
 
@@ -28,12 +29,21 @@ private:
     void addRow(const QString& label, const QString& value);
     /// Whether the header could be read.
     bool addWaveDetails(const std::string& native);
-    /// Rows for the measures, filled from the measures cache or by measuring, away from the window.
-    void addMeasures(const std::string& native);
-    void showMeasures(const std::optional<SoundMeasures>& measures);
+    void addSoundDetails(const std::string& native);
+    void showSoundDetails(const std::vector<QString>& texts);
 
     QFormLayout* form_ = nullptr;
 };
+
+/// Further rows of a wave file's window that the program above this layer knows (its measures). They may
+/// take seconds to find: `find` runs away from the window, which shows "Measuring…" meanwhile, and gives
+/// a text for each label, or fewer when it knows none.
+struct SoundDetails {
+    std::vector<QString> labels;
+    std::function<std::vector<QString>(const std::string& native)> find;
+};
+/// Sets the further rows of every property window opened from now on; none by default.
+void setSoundDetails(SoundDetails details);
 
 /// Opens a property window for a Linux path; false when nothing is there.
 bool showPropertyWindow(const std::string& native, HWND owner);

@@ -24,35 +24,10 @@ using namespace shellops;
 
 int progressDelayMs = 500;
 
+/// The shell's own failures in its words; the system's error codes as errorText words them.
 std::string reasonText(DWORD code)
 {
     switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-        return "Cannot find the specified file. Make sure you specify the correct path and file name.";
-    case ERROR_PATH_NOT_FOUND:
-        return "The system cannot find the path specified.";
-    case ERROR_ACCESS_DENIED:
-        return "Access is denied. Make sure the disk is not full or write-protected and that the file is not "
-               "currently in use.";
-    case ERROR_WRITE_PROTECT:
-        return "The disk is write-protected.";
-    case ERROR_DISK_FULL:
-        return "There is not enough free disk space.";
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-        return "A file with the name you specified already exists. Specify a different file name.";
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-        return "The file name is not valid.";
-    case ERROR_FILENAME_EXCED_RANGE:
-        return "The file name is too long.";
-    case ERROR_SHARING_VIOLATION:
-        return "The file is in use.";
-    case ERROR_INVALID_DRIVE:
-    case ERROR_NOT_READY:
-        return "The drive is not ready.";
-    case ERROR_DIR_NOT_EMPTY:
-        return "The folder is not empty.";
     case DE_SAMEFILE:
         return "The source and destination file names are the same.";
     case DE_DESTSUBTREE:
@@ -67,12 +42,8 @@ std::string reasonText(DWORD code)
         return "The copy does not match the original. The original was kept.";
     case DE_REPLACEKIND:
         return "A file cannot replace a folder, nor a folder a file.";
-    case ERROR_NOT_SAME_DEVICE:
-        return "The file cannot be renamed onto a different drive.";
-    case ERROR_INVALID_PARAMETER:
-        return "The list of names is not valid.";
     default:
-        return "An unexpected error occurred (code " + std::to_string(code) + ").";
+        return errorText(code);
     }
 }
 

@@ -79,7 +79,7 @@ TEST_F(CommandLine, FoldersAndWavesMadeAfterTheWindowReadTheirParentsAreFound)
     EXPECT_EQ(selectedRowName(), "later.wav");
     EXPECT_TRUE(playback(w).playing());
     EXPECT_TRUE(ui(w).StopItem->isEnabled());
-    w.StopClick();
+    w.stop();
 
     // A folder made in the folder shown, and one made two levels deep in the drive's root, both read before.
     wave("SOUNDS/NEW/a.wav");
@@ -90,7 +90,7 @@ TEST_F(CommandLine, FoldersAndWavesMadeAfterTheWindowReadTheirParentsAreFound)
     EXPECT_TRUE(w.openPath("C:\\PACK\\ONE\\b.wav", true));
     EXPECT_EQ(selectedRowName(), "b.wav");
     EXPECT_TRUE(playback(w).playing());
-    w.StopClick();
+    w.stop();
     // The nodes read before stay beside the new ones.
     EXPECT_NE(ui(w).FolderTree->FindNode("C:\\SOUNDS\\DRUMS\\"), nullptr);
     // The folder shown, handed again, lists what came since.

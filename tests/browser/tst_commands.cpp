@@ -79,7 +79,7 @@ protected:
     /// Renames the selected row through the Rename command and its in-place editor.
     void editSelectedRow(const QString& text)
     {
-        form().RenameClick();
+        form().renameSelected();
         auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
         ASSERT_NE(editor, nullptr);
         ASSERT_TRUE(ui(form()).WaveList->isEditing());
@@ -160,7 +160,7 @@ TEST_F(Commands, DeleteAnsweredNoLeavesFileAndList)
     wave("SOUNDS/bell.wav");
     BrowserWindow& w = startOn("C:\\SOUNDS\\", "bell.wav");
     dialogs->answer(IDNO);
-    w.DeleteClick();
+    w.deleteSelectedWave();
     EXPECT_TRUE(drive_.exists("SOUNDS/bell.wav"));
     EXPECT_EQ(captions(), (QStringList{"alarm.wav", "bell.wav"}));
     // Unrefilled: the row is still the selected one.
@@ -215,9 +215,9 @@ TEST_F(Commands, CaseTwinsAtEveryLevelEachCommandReachesTheRowsOwnFile)
         for (const bool allWaves : {false, true}) {
             ui(w).AllWavesBtn->setChecked(allWaves);
             ui(w).LoopBtn->setChecked(!allWaves);
-            w.PlayClick();
+            w.play();
             EXPECT_EQ(playback(w).player()->FileName(), path);
-            w.StopClick();
+            w.stop();
         }
         ui(w).AllWavesBtn->setChecked(false);
         ui(w).LoopBtn->setChecked(false);
@@ -241,7 +241,7 @@ TEST_F(Commands, CaseTwinsAtEveryLevelEachCommandReachesTheRowsOwnFile)
 
         selectRow();
         dialogs->answer(IDYES);
-        w.DeleteClick();
+        w.deleteSelectedWave();
         EXPECT_FALSE(drive_.exists(dir + "renamed.wav"));
         EXPECT_EQ(drive_.read(c.twin), twinBytes);
     }
@@ -273,7 +273,7 @@ TEST_F(Commands, CaseTwinFoldersGetTheirNewFoldersAndRenamesThemselves)
 
         selectFolder(c.node);
         focus(ui(w).FolderTree);
-        w.RenameClick();
+        w.renameSelected();
         acceptTreeEdit(QString::fromStdString(c.renamed.substr(c.renamed.rfind('/') + 1)));
         EXPECT_TRUE(drive_.exists(c.renamed + "/Made"));
         EXPECT_FALSE(drive_.exists(c.twin + "/Made"));
@@ -288,7 +288,7 @@ TEST_F(Commands, DeleteOfANameWithSemicolonTouchesOnlyThatFile)
     wave("SOUNDS/b.wav");
     BrowserWindow& w = startOn("C:\\SOUNDS\\", "a;b.wav");
     dialogs->answer(IDYES);
-    w.DeleteClick();
+    w.deleteSelectedWave();
     EXPECT_FALSE(drive_.exists("SOUNDS/a;b.wav"));
     EXPECT_TRUE(drive_.exists("SOUNDS/a"));
     EXPECT_TRUE(drive_.exists("SOUNDS/b.wav"));
@@ -366,7 +366,7 @@ TEST_F(Commands, RenamingAFolderKeepsCaseSendsOneNotificationAndMovesTheNodes)
     selectFolder("C:\\SOUNDS\\NEW FOLDER\\");
     focus(ui(w).FolderTree);
     clearRecordedChangeNotifications();
-    w.RenameClick();
+    w.renameSelected();
     acceptTreeEdit("Drums");
 
     EXPECT_TRUE(QDir(QString::fromStdString(drive_.native("SOUNDS"))).entryList().contains("Drums"));
@@ -397,7 +397,7 @@ TEST_F(Commands, AFailedOrRefusedFolderRenamePutsTheOldLabelBack)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         clearRecordedChangeNotifications();
-        w.RenameClick();
+        w.renameSelected();
         acceptTreeEdit(c.text);
         EXPECT_EQ(ui(w).FolderTree->currentItem()->text(0), "Drums");
         EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\SOUNDS\\DRUMS\\");
@@ -413,10 +413,10 @@ TEST_F(Commands, DrivesCannotBeRenamed)
     BrowserWindow& w = start();
     ui(w).FolderTree->setCurrentItem(ui(w).FolderTree->topLevelItem(0));
     focus(ui(w).FolderTree);
-    w.RenameClick();
+    w.renameSelected();
     EXPECT_EQ(treeEditor(), nullptr);
     bool allow = true;
-    w.FolderTreeEditing(ui(w).FolderTree->topLevelItem(0), allow);
+    w.allowFolderRename(ui(w).FolderTree->topLevelItem(0), allow);
     EXPECT_FALSE(allow);
 }
 
@@ -509,9 +509,9 @@ TEST_F(Commands, PreviousFolderGoesUpAndStopsAtTheDrive)
     ui(w).GoUpBtn->trigger();
     EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\SOUNDS\\");
     EXPECT_EQ(captions(), QStringList{"bell.wav"});
-    w.GoUpClick();
+    w.selectParentFolder();
     EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\");
-    w.GoUpClick();
+    w.selectParentFolder();
     EXPECT_EQ(ui(w).FolderTree->SelectedPath(), "C:\\");
 }
 

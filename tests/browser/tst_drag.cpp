@@ -186,14 +186,14 @@ TEST_F(Drag, CtrlPicksTheCopyPointerAndLettingGoPicksMoving)
     QDragMoveEvent withCtrl(at("C:\\SOUNDS\\"), Qt::CopyAction | Qt::MoveAction, mime.get(), Qt::LeftButton,
                             Qt::ControlModifier);
     bool accept = false;
-    w.FolderTreeDragOver(&withCtrl, QPoint(), accept);
+    w.takeWaveDrag(&withCtrl, QPoint(), accept);
     EXPECT_TRUE(accept);
     EXPECT_TRUE(BrowserWindowTestAccess::copyOnDrop(w));
     EXPECT_EQ(ui(w).WaveList->dragCursor().pixmap().cacheKey(), cursorOf(crDragCopy).pixmap().cacheKey());
 
     QDragMoveEvent without(at("C:\\SOUNDS\\"), Qt::CopyAction | Qt::MoveAction, mime.get(), Qt::LeftButton,
                            Qt::NoModifier);
-    w.FolderTreeDragOver(&without, QPoint(), accept);
+    w.takeWaveDrag(&without, QPoint(), accept);
     EXPECT_FALSE(BrowserWindowTestAccess::copyOnDrop(w));
     EXPECT_EQ(ui(w).WaveList->dragCursor().shape(), Qt::ArrowCursor);
 }

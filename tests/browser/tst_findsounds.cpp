@@ -3,7 +3,7 @@
 // shown, and the measure columns (the filter's rules are in tst_wavelistfilter.cpp, measuring in
 // tst_wavemeasuring.cpp).
 #include "browserfixture.h"
-#include "components/SoundAnalyser.h"
+#include "library/soundanalyser.h"
 
 #include <QDir>
 #include <QFile>
@@ -93,7 +93,7 @@ TEST_F(FindSoundsTest, CommandsReachOnlyTheRowsShown)
     EXPECT_EQ(w.SelectedWavePath(), "c:\\sounds\\kick 1.wav");
     EXPECT_TRUE(ui(w).DeleteItem->isEnabled());
     // Play and a drag reach that row's file.
-    w.PlayClick();
+    w.play();
     EXPECT_EQ(playback(w).player()->FileName(), "C:\\SOUNDS\\kick 1.wav"); // as the disk spells it
     std::unique_ptr<QMimeData> dragged(ui(w).WaveList->rowMimeData(ui(w).WaveList->selectedRow()));
     ASSERT_EQ(dragged->urls().size(), 1);
@@ -118,15 +118,7 @@ TEST_F(FindSoundsTest, StoredMeasureColumnsFillInWhileTheFolderIsListed)
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");
     EXPECT_EQ(ui(w).WaveList->shownMeasures(), 0x1Fu);
-    // Every row's measures, not only those of the rows measured first.
-    const auto allMeasured = [&] {
-        const WaveListModel* rows = ui(w).WaveList->model();
-        for (int r = 0; r < rows->rowCount(); ++r)
-            if (!rows->row(r).analysed)
-                return false;
-        return measuring(w).analyser() && measuring(w).analyser()->isIdle();
-    };
-    ASSERT_TRUE(QTest::qWaitFor(allMeasured, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return measuring(w).allMeasured(); }, 20000));
     EXPECT_EQ(cell(1, WaveListModel::ColPeak), "-6.0 dBFS");
     // The notice about it stays readable while the pointer passes things that have hints.
     const QString notice = ui(w).StatusBar->currentMessage();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Playback wired into the browser window: the Play and Stop commands, the mouse and keys over the list,
 // and what stops a play. The rules of the sequence itself are in tst_playbacksequence.cpp. The timer is
-// driven by calling EndOfSoundTimerFired() instead of waiting, so the tests check the window's states and
+// driven by calling the sequence's endOfSound() instead of waiting, so the tests check the window's states and
 // the sound channel, never the clock.
 #include "browser/SettingsRecord.h"
 #include "browserfixture.h"
@@ -85,7 +85,7 @@ TEST_F(PlaybackTest, ASinglePlayHoldsPlayDisabledUntilItsTimerEnds)
     ui(w).WaveList->selectRow(0);
     EXPECT_EQ(commands(), "Play");
 
-    w.PlayClick();
+    w.play();
     EXPECT_TRUE(playback(w).playing());
     EXPECT_TRUE(soundingWhereServed());
     EXPECT_EQ(commands(), "Stop");
@@ -93,7 +93,7 @@ TEST_F(PlaybackTest, ASinglePlayHoldsPlayDisabledUntilItsTimerEnds)
     EXPECT_FALSE(playback(w).player()->Loop());
 
     // The timer ends the window's play; the sound itself is left to run out.
-    w.EndOfSoundTimerFired();
+    playback(w).endOfSound();
     EXPECT_FALSE(playback(w).playing());
     EXPECT_FALSE(playback(w).endOfSoundTimer()->isActive());
     EXPECT_EQ(commands(), "Play");
@@ -109,9 +109,9 @@ TEST_F(PlaybackTest, StopIsEnabledWhileASoundIsHeardAndOnlyThen)
     unreadable("S/c.wav");
     BrowserWindow& w = startIn("C:\\S\\", false, true);
     ui(w).WaveList->selectRow(0);
-    w.PlayClick();
+    w.play();
     EXPECT_FALSE(playback(w).player()->Loop()); // looping belongs to the sound, not to the player
-    w.EndOfSoundTimerFired();
+    playback(w).endOfSound();
     QTest::qWait(400); // twice the wave's length
     EXPECT_TRUE(soundingWhereServed());
     if (testing_support::SoundMonitor::serverConfigured()) {
@@ -137,7 +137,7 @@ TEST_F(PlaybackTest, StopIsEnabledWhileASoundIsHeardAndOnlyThen)
 
     // A file that gives no sound leaves nothing to stop.
     ui(w).WaveList->selectRow(2);
-    w.PlayClick();
+    w.play();
     EXPECT_FALSE(playback(w).playing());
     EXPECT_EQ(commands(), "Play");
 }
@@ -226,7 +226,7 @@ TEST_F(PlaybackTest, ChangingTheFolderStopsTheSequenceBeforeRefilling)
     waveOf("B/x.wav", 3.0);
     BrowserWindow& w = startIn("C:\\A\\", true);
     ui(w).WaveList->selectRow(0);
-    w.PlayClick();
+    w.play();
     EXPECT_TRUE(soundingWhereServed());
     selectFolder("C:\\B\\");
     EXPECT_EQ(ui(w).WaveList->rowCount(), 1);
@@ -246,13 +246,13 @@ TEST_F(PlaybackTest, TheSequenceFollowsTheFilterTyped)
     BrowserWindow& w = startIn("C:\\A\\", true);
     filter(w).box()->setText("kick");
     ui(w).WaveList->selectRow(0);
-    w.PlayClick();
+    w.play();
     EXPECT_EQ(playback(w).player()->FileName(), "C:\\A\\a kick.wav");
     filter(w).box()->setText("snare");
-    w.EndOfSoundTimerFired();
+    playback(w).endOfSound();
     EXPECT_EQ(playback(w).player()->FileName(), "C:\\A\\b snare.wav");
     EXPECT_EQ(commands(), "Stop");
-    w.StopClick();
+    w.stop();
     EXPECT_TRUE(playback(w).allWavesStopped());
 }
 
@@ -289,7 +289,7 @@ TEST_F(PlaybackTest, MatchLoudnessPlaysEachMeasuredSoundAtOneLoudness)
     } rows[] = {{-18, -6, 1.0}, {-12, -6, 0.5}, {-30, -4, 1.41}, {std::nan(""), std::nan(""), 1.0}};
     WaveListModel* model = ui(w).WaveList->model();
     for (int r = 0; r < 3; ++r) {
-        platform::SoundMeasures m;
+        library::SoundAnalysis m;
         m.loudness = rows[r].lufs;
         m.peak = rows[r].peak;
         model->setMeasures(r, m);
@@ -299,7 +299,7 @@ TEST_F(PlaybackTest, MatchLoudnessPlaysEachMeasuredSoundAtOneLoudness)
     const auto heard = [&](int row) {
         ui(w).WaveList->selectRow(row);
         const long from = monitor.mark();
-        w.PlayClick();
+        w.play();
         const long at = monitor.waitForSound(from, 3000);
         monitor.pump(600);
         w.StopPlaying();

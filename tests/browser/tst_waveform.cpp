@@ -17,6 +17,7 @@
 #include <functional>
 
 using namespace browser_testing;
+using library::WavePeaksLoader;
 
 namespace {
 
@@ -201,7 +202,7 @@ TEST_F(WaveformStripTest, CancelledWorkLeavesNoTrace)
 {
     // Cancelled before it starts, a scan reads nothing and says the picture is incomplete.
     drive_.write("square.wav", wave16(2, kRate * 20, square));
-    auto scanner = platform::WavePeakScanner::open("C:\\square.wav");
+    auto scanner = library::WavePeakScanner::open("C:\\square.wav");
     ASSERT_TRUE(scanner);
     std::atomic<bool> cancel{true};
     EXPECT_FALSE(scanner->run(cancel));

@@ -2,7 +2,7 @@
 // The wave list of the browser window: filling, order, texts, focus, F5, the command states, the view
 // styles and the order chosen by a column.
 #include "browserfixture.h"
-#include "components/SoundAnalyser.h"
+#include "library/soundanalyser.h"
 #include "platform/files/files.h"
 #include "waves/W32Waves.h"
 
@@ -250,13 +250,13 @@ TEST_F(WaveListTest, F5RebuildsTheRowsWithNothingSelected)
     QApplication::processEvents();
     ASSERT_EQ(ui(w).WaveList->selectedRow(), 0);
     wave("SOUNDS/b.wav");
-    w.PlayClick(); // a sound going on is left alone
+    w.play(); // a sound going on is left alone
     QTest::keyClick(ui(w).WaveList->currentView(), Qt::Key_F5);
     EXPECT_EQ(captions(), (QStringList{"a.wav", "b.wav"}));
     EXPECT_EQ(ui(w).WaveList->selectedRow(), -1);
     EXPECT_TRUE(playback(w).playing());
     EXPECT_TRUE(w.SelectedWavePath().empty());
-    w.StopClick();
+    w.stop();
 }
 
 // Enabled states of Delete, Properties, Load into wave editor, Play, Stop and Rename.
@@ -295,7 +295,7 @@ TEST_F(WaveListTest, CommandStatesFollowSelectionFocusAndPlaying)
     ui(w).WaveList->focusList();
     QApplication::processEvents();
     EXPECT_STATES(w, true, true, true, true, false, true); // Rename kept from before
-    w.PlayClick();
+    w.play();
     EXPECT_STATES(w, true, true, true, false, true, true);
 
     // The selection stays when the focus moves to the tree; the list commands go off.
@@ -304,7 +304,7 @@ TEST_F(WaveListTest, CommandStatesFollowSelectionFocusAndPlaying)
     EXPECT_STATES(w, false, false, false, false, true, true);
 
     // Refilled while the list has the focus: nothing selected, Rename goes off.
-    w.StopClick();
+    w.stop();
     ui(w).WaveList->focusList();
     QApplication::processEvents();
     QTest::keyClick(ui(w).WaveList->currentView(), Qt::Key_F5);
@@ -361,7 +361,7 @@ TEST_F(WaveListTest, AHeaderClickOrdersTheRowsByValueTheNextTheOtherWayAndTheOrd
     ui(w).WaveList->setShownMeasures(1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return measuring(w).analyser() && measuring(w).analyser()->isIdle() && !cell(4, WaveListModel::ColLoudness).isEmpty(); }, 20000));
     const auto loudness = [&](int row, double lufs) {
-        platform::SoundMeasures m;
+        library::SoundAnalysis m;
         m.loudness = lufs;
         ui(w).WaveList->model()->setMeasures(row, m);
     };
@@ -400,11 +400,11 @@ TEST_F(WaveListTest, AHeaderClickOrdersTheRowsByValueTheNextTheOtherWayAndTheOrd
     ui(w).WaveList->setSort(WaveListModel::ColLength, Qt::DescendingOrder);
     ui(w).WaveList->selectRow(ui(w).WaveList->visibleRow(0));
     ui(w).AllWavesBtn->setChecked(true);
-    w.PlayClick();
+    w.play();
     QString played;
     for (int i = 0; i < 5 && playback(w).playing(); ++i) {
         played += ui(w).WaveList->model()->row(ui(w).WaveList->selectedRow()).caption.left(1);
-        w.EndOfSoundTimerFired();
+        playback(w).endOfSound();
     }
     EXPECT_EQ(played, "ebad"); // c has no header: skipped
     w.StopPlaying();

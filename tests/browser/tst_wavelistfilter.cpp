@@ -13,9 +13,9 @@ using namespace browser_testing;
 
 namespace {
 
-platform::SoundMeasures measured(double lufs, double peak, double bpm, double pitch)
+library::SoundAnalysis measured(double lufs, double peak, double bpm, double pitch)
 {
-    platform::SoundMeasures m;
+    library::SoundAnalysis m;
     m.loudness = lufs;
     m.peak = peak;
     m.tempo = bpm;
@@ -29,7 +29,7 @@ const char* const kNames[] = {"Café Kick.wav", "cafe_snare.wav", "KICK 808.wav"
 std::vector<WaveRow> measuredRows()
 {
     const double none = std::nan("");
-    const platform::SoundMeasures measures[] = {
+    const library::SoundAnalysis measures[] = {
         measured(-9.68, -0.1, 120.4, 69.03),             // A4
         measured(-23, -6, 128, 61),                      // C#4
         measured(-30, -12, none, none),

@@ -2,12 +2,13 @@
 // Measuring the rows of a wave list of its own: in the background once a column wants the measures,
 // each file of names that differ only in case on its own, and results of a job that was replaced dropped.
 #include "browserfixture.h"
-#include "components/SoundAnalyser.h"
+#include "library/soundanalyser.h"
 
 #include <QFile>
 #include <QSignalSpy>
 
 using namespace browser_testing;
+using library::SoundAnalyser;
 
 namespace {
 
@@ -32,14 +33,6 @@ protected:
         return "no such row";
     }
     bool idle() const { return measuring_->analyser() && measuring_->analyser()->isIdle(); }
-    /// Every row has its measures: the last batch may still be on its way when the analyser is idle.
-    bool allMeasured() const
-    {
-        for (int r = 0; r < list_->rowCount(); ++r)
-            if (!list_->model()->row(r).analysed)
-                return false;
-        return true;
-    }
 
     std::unique_ptr<WaveListWidget> list_;
     std::unique_ptr<WaveMeasuring> measuring_;
@@ -64,7 +57,7 @@ TEST_F(WaveMeasuringTest, ColumnsFillInTheBackgroundAndCaseTwinsAreMeasuredApart
     const QModelIndex key = list_->model()->index(list_->model()->rowNamed("tone.wav"), WaveListModel::ColKey);
     EXPECT_EQ(key.data().toString(), kPendingMeasureMark);
     EXPECT_EQ(key.data(Qt::ToolTipRole).toString(), "Not measured yet");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return idle() && allMeasured(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m.allMeasured(); }, 20000));
     const struct {
         const char* file;
         int column;

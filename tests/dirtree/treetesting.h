@@ -4,7 +4,7 @@
 // and a tree configured with the browser window's stored values.
 
 #include "dirtree/DirTree.h"
-#include "platform/files/mountwatch.h"
+#include "platform/shell/mountwatch.h"
 #include "support/tempdrive.h"
 
 #include <QApplication>

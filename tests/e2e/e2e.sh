@@ -23,7 +23,9 @@ trap e2e_cleanup EXIT
 
 # A display number of its own, away from the low numbers desktops and other test runs take, and a
 # server that ends or does not answer is replaced by another one on another number: servers started
-# at the same moment by parallel runs must never share a display.
+# at the same moment by parallel runs must never share a display. The server that answers must be this
+# one, as its lock file tells: another run's server on the same number, which this one then lost to,
+# may end at any moment.
 e2e_start_x() {
     local attempt n
     for attempt in 1 2 3 4 5 6; do
@@ -34,7 +36,8 @@ e2e_start_x() {
         export DISPLAY=":$n"
         for _ in $(seq 50); do
             kill -0 "$xvfb_pid" 2>/dev/null || break
-            xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+            xdotool getdisplaygeometry >/dev/null 2>&1 &&
+                [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$xvfb_pid" ] && return 0
             sleep 0.1
         done
         kill "$xvfb_pid" 2>/dev/null || true

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The mount-table watch tells every top-level window about a change.
-#include "platform/files/mountwatch.h"
+#include "platform/shell/mountwatch.h"
 
 #include <QSignalSpy>
 #include <QWidget>

@@ -2,30 +2,18 @@
 #pragma once
 // The envelope of a wave file for its overview picture: for each of a fixed number of equal
 // stretches of the sound, per band, the lowest and highest sample and the loudness (RMS).
-// Decoded by the sound channel's own decoder, so every file that plays has an envelope.
+// Decoded as playing decodes, so every file that plays has an envelope.
+
+#include "platform/sound/soundreader.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-namespace platform {
-
-/// What tells one version of a file from another: a changed file gets another stamp.
-struct FileStamp {
-    std::int64_t size = 0;
-    std::int64_t modifiedNs = 0;
-    bool operator==(const FileStamp& o) const { return size == o.size && modifiedNs == o.modifiedNs; }
-};
-
-/// The stamp of a regular file named by a drive-letter path; nullopt when there is none.
-std::optional<FileStamp> fileStamp(const std::string& path);
-
-/// Makes the calling thread give way to others, such as the window's, when processors are scarce.
-void lowerThreadPriority();
+namespace library {
 
 /// One stretch of one band. A stretch the decoder never reached is empty (low > high).
 struct PeakBin {
@@ -92,11 +80,10 @@ public:
     bool run(const std::atomic<bool>& cancel, const std::function<void(int binsDone)>& progress = {});
 
 private:
-    struct Decoding;
     WavePeakScanner() = default;
 
-    std::unique_ptr<Decoding> decoding_;
+    std::unique_ptr<platform::SoundReader> reader_;
     std::shared_ptr<WavePeaks> peaks_;
 };
 
-} // namespace platform
+} // namespace library

@@ -2,7 +2,7 @@
 // The measures cache on real files: kept across a restart, forgotten when a file changes, a damaged,
 // foreign or linked database set aside and rebuilt, a good one kept through a full disk, a held lock
 // and two copies starting at once, and the oldest entries dropped beyond the limit.
-#include "platform/sound/analysiscache.h"
+#include "library/analysiscache.h"
 #include "platform/files/files.h"
 #include "support/tempdrive.h"
 
@@ -19,15 +19,15 @@
 #include <sys/stat.h>
 #include <thread>
 
-using platform::AnalysisCache;
+using library::AnalysisCache;
 using platform::FileIdentity;
-using platform::SoundMeasures;
+using library::SoundAnalysis;
 
 namespace {
 
-SoundMeasures measures(double lufs, double tempo)
+SoundAnalysis measures(double lufs, double tempo)
 {
-    SoundMeasures m;
+    SoundAnalysis m;
     m.loudness = lufs;
     m.peak = -1.5;
     m.tempo = tempo;
@@ -82,7 +82,7 @@ TEST_F(AnalysisCacheTest, MeasuresSurviveARestartUntilTheFileChanges)
     EXPECT_TRUE(std::isnan(found->pitch));
     EXPECT_FALSE(found->key || found->wholeSoundLoudness);
     // A key and the loudness of a whole short sound come back as they were.
-    SoundMeasures keyed = measures(-30.5, 128);
+    SoundAnalysis keyed = measures(-30.5, 128);
     keyed.key = library::MusicalKey{9, true};
     keyed.wholeSoundLoudness = true;
     again.store({{*id, keyed}});
@@ -93,7 +93,7 @@ TEST_F(AnalysisCacheTest, MeasuresSurviveARestartUntilTheFileChanges)
 
     // Silence keeps its minus infinity. Infinities that measuring no longer gives (an earlier version
     // kept them) count as not measured, so the file is measured again.
-    SoundMeasures silence = measures(-HUGE_VAL, std::nan(""));
+    SoundAnalysis silence = measures(-HUGE_VAL, std::nan(""));
     silence.peak = -HUGE_VAL;
     again.store({{*id, silence}});
     ASSERT_TRUE(again.find({*id})[0]);

@@ -4,7 +4,7 @@
 // Files of 1 to 10 s, 44.1 kHz 16-bit; the number of files is the first argument (default 200).
 #include "benchwave.h"
 #include "platform/files/drives.h"
-#include "platform/sound/soundanalysis.h"
+#include "library/soundanalysis.h"
 
 #include <QTemporaryDir>
 #include <chrono>
@@ -95,7 +95,7 @@ double analyseAll(const std::vector<std::string>& drivePaths, int& measured)
     measured = 0;
     const auto t0 = Clock::now();
     for (const auto& p : drivePaths)
-        if (platform::analyseSound(p))
+        if (library::analyseSound(p))
             ++measured;
     return msSince(t0);
 }

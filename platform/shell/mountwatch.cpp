@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/files/mountwatch.h"
+#include "platform/shell/mountwatch.h"
 
 #include "platform/files/nativepath.h"
 

@@ -2,10 +2,10 @@
 #pragma once
 // WavePeaksLoader: gets the envelope of one wave file at a time for the overview picture. The
 // decoding runs on a thread of its own, so the window never waits for a file; what is done so far
-// can be drawn at once. Envelopes of the last files stay in memory, keyed by the file's path,
-// size and modification time.
+// can be drawn at once. Envelopes of the last files stay in memory, keyed by the file's path and
+// identity (device, inode, size and modification time), so a file replaced or changed is read again.
 
-#include "platform/sound/wavepeaks.h"
+#include "library/wavepeaks.h"
 
 #include <QObject>
 #include <memory>
@@ -13,6 +13,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+namespace library {
 
 class WavePeaksLoader : public QObject {
     Q_OBJECT
@@ -39,7 +41,7 @@ public:
     const std::string& path() const { return path_; }
     State state() const { return state_; }
     /// The envelope of path(), possibly still filling; null while none is known.
-    std::shared_ptr<const platform::WavePeaks> peaks() const { return peaks_; }
+    std::shared_ptr<const WavePeaks> peaks() const { return peaks_; }
 
     /// Threads that have not finished yet (those of cancelled files included).
     int busyThreads();
@@ -55,7 +57,7 @@ private:
 
     // On a job's own thread.
     static void work(const std::shared_ptr<Job>& job);
-    static void report(const std::shared_ptr<Job>& job, State state, std::shared_ptr<const platform::WavePeaks> peaks);
+    static void report(const std::shared_ptr<Job>& job, State state, std::shared_ptr<const WavePeaks> peaks);
     static void reportProgress(const std::shared_ptr<Job>& job);
 
     /// Joins the threads that have finished.
@@ -63,9 +65,11 @@ private:
 
     std::string path_;
     State state_ = State::Idle;
-    std::shared_ptr<const platform::WavePeaks> peaks_;
+    std::shared_ptr<const WavePeaks> peaks_;
     std::shared_ptr<Job> current_;
     std::shared_ptr<Cache> cache_;
     std::shared_ptr<Link> link_;
     std::vector<std::pair<std::thread, std::shared_ptr<Job>>> threads_;
 };
+
+} // namespace library

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "components/WavePeaksLoader.h"
+#include "library/wavepeaksloader.h"
+
+#include "platform/files/fileidentity.h"
+#include "platform/files/threadpriority.h"
 
 #include <QMetaObject>
 #include <chrono>
 #include <list>
 #include <mutex>
 
-using platform::FileStamp;
-using platform::WavePeaks;
+namespace library {
+
+using platform::FileIdentity;
 
 namespace {
 
@@ -35,13 +39,13 @@ struct WavePeaksLoader::Job {
 struct WavePeaksLoader::Cache {
     struct Entry {
         std::string path;
-        FileStamp stamp;
+        FileIdentity stamp;
         std::shared_ptr<const WavePeaks> peaks;
     };
     std::mutex mutex;
     std::list<Entry> entries; // most recently used first
 
-    std::shared_ptr<const WavePeaks> find(const std::string& path, const FileStamp& stamp)
+    std::shared_ptr<const WavePeaks> find(const std::string& path, const FileIdentity& stamp)
     {
         std::lock_guard<std::mutex> lock(mutex);
         for (auto it = entries.begin(); it != entries.end(); ++it) {
@@ -52,7 +56,7 @@ struct WavePeaksLoader::Cache {
         }
         return nullptr;
     }
-    void insert(const std::string& path, const FileStamp& stamp, std::shared_ptr<const WavePeaks> peaks)
+    void insert(const std::string& path, const FileIdentity& stamp, std::shared_ptr<const WavePeaks> peaks)
     {
         std::lock_guard<std::mutex> lock(mutex);
         // An older version of the same file is of no use any more.
@@ -134,7 +138,7 @@ void WavePeaksLoader::work(const std::shared_ptr<Job>& job)
         ~Finish() { job.finished = true; }
     } finish{*job};
 
-    const std::optional<FileStamp> stamp = platform::fileStamp(job->path);
+    const std::optional<FileIdentity> stamp = platform::fileIdentity(job->path);
     if (!stamp) {
         report(job, State::Unreadable, nullptr);
         return;
@@ -143,7 +147,7 @@ void WavePeaksLoader::work(const std::shared_ptr<Job>& job)
         report(job, State::Ready, std::move(cached));
         return;
     }
-    const std::unique_ptr<platform::WavePeakScanner> scanner = platform::WavePeakScanner::open(job->path);
+    const std::unique_ptr<WavePeakScanner> scanner = WavePeakScanner::open(job->path);
     if (!scanner) {
         report(job, State::Unreadable, nullptr);
         return;
@@ -161,7 +165,7 @@ void WavePeaksLoader::work(const std::shared_ptr<Job>& job)
     if (!complete)
         return;
     // A file that changed while it was read gives a picture of neither version to keep.
-    if (platform::fileStamp(job->path) == stamp)
+    if (platform::fileIdentity(job->path) == stamp)
         job->cache->insert(job->path, *stamp, peaks);
     report(job, State::Ready, peaks);
 }
@@ -201,3 +205,5 @@ void WavePeaksLoader::reportProgress(const std::shared_ptr<Job>& job)
         },
         Qt::QueuedConnection);
 }
+
+} // namespace library

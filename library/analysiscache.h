@@ -3,21 +3,20 @@
 // Measures of sound files kept between runs in an SQLite database under $XDG_CACHE_HOME/tonfolio/,
 // keyed by the file's device and inode and valid while its size and modification time stay.
 
+#include "library/soundanalysis.h"
 #include "platform/files/fileidentity.h"
-#include "platform/sound/soundanalysis.h"
 
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
 struct sqlite3;
 
-namespace platform {
+namespace library {
 
 class AnalysisCache {
 public:
@@ -44,11 +43,11 @@ public:
     std::string takeNotice();
 
     /// The measures stored for each identity, in one read; nothing where the file is unknown or changed.
-    std::vector<std::optional<SoundMeasures>> find(const std::vector<FileIdentity>& files);
+    std::vector<std::optional<SoundAnalysis>> find(const std::vector<platform::FileIdentity>& files);
     /// Stores measures in one transaction, then drops the oldest entries beyond the limit. Measures that
     /// cannot be written now (another program holds the write lock, the disk is full) are kept, found
     /// from memory, and written with a later batch.
-    void store(const std::vector<std::pair<FileIdentity, SoundMeasures>>& entries);
+    void store(const std::vector<std::pair<platform::FileIdentity, SoundAnalysis>>& entries);
     /// Writes the measures kept back, now; whether none are left.
     bool flush();
     std::int64_t entryCount();
@@ -67,7 +66,7 @@ private:
     bool setAside();
     /// Sets the file aside and starts a new one.
     void rebuild();
-    void findStored(const std::vector<FileIdentity>& files, std::vector<std::optional<SoundMeasures>>& out);
+    void findStored(const std::vector<platform::FileIdentity>& files, std::vector<std::optional<SoundAnalysis>>& out);
     /// Writes the measures kept back in one transaction; SQLite's result.
     int write();
     void close();
@@ -76,13 +75,13 @@ private:
     std::string file_;
     std::int64_t maxEntries_;
     sqlite3* db_ = nullptr;
-    struct stat seen_ {};
+    std::optional<platform::FileIdentity> seen_; ///< the file as opened, a link itself
     std::string notice_;
     std::string untold_;
     // Measures not written yet, and when to try again.
-    std::map<Key, std::pair<FileIdentity, SoundMeasures>> unsaved_;
+    std::map<Key, std::pair<platform::FileIdentity, SoundAnalysis>> unsaved_;
     std::chrono::steady_clock::time_point retryAt_{};
     bool toldUnwritten_ = false;
 };
 
-} // namespace platform
+} // namespace library

@@ -5,7 +5,7 @@
 // 200 files of 1 to 10 s and 20 of 3 to 5 minutes; "quick" as the first argument makes 40 and 2.
 #include "benchdrive.h"
 #include "benchwave.h"
-#include "components/SoundAnalyser.h"
+#include "library/soundanalyser.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,6 +26,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using library::SoundAnalyser;
 
 double secondsSince(Clock::time_point t0)
 {

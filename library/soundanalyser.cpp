@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "components/SoundAnalyser.h"
+#include "library/soundanalyser.h"
 
-#include "platform/sound/analysiscache.h"
+#include "library/analysiscache.h"
+#include "platform/files/threadpriority.h"
 
 #include <QMetaObject>
 #include <QPointer>
@@ -10,6 +11,8 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+
+namespace library {
 
 namespace {
 
@@ -131,11 +134,11 @@ void SoundAnalyser::deliver(quint64 job, std::vector<Result> results, bool done)
         Qt::QueuedConnection);
 }
 
-platform::AnalysisCache& SoundAnalyser::cache()
+AnalysisCache& SoundAnalyser::cache()
 {
     // Opened away from the window, so a slow check of a large file never holds it up.
     if (!cache_) {
-        cache_ = std::make_unique<platform::AnalysisCache>(cacheFile_);
+        cache_ = std::make_unique<AnalysisCache>(cacheFile_);
         passOnNotice();
     }
     return *cache_;
@@ -152,7 +155,7 @@ void SoundAnalyser::passOnNotice()
 
 void SoundAnalyser::run(int index)
 {
-    platform::runInBackground();
+    platform::lowerThreadPriority();
     for (;;) {
         std::unique_lock<std::mutex> lock(mutex_);
         wake_.wait(lock, [&] { return stop_ || newJob_ || (lookingUp_ == 0 && index < active_ && !pending_.empty()); });
@@ -216,7 +219,7 @@ void SoundAnalyser::lookUp(quint64 job, std::vector<std::string> lookups,
             } else {
                 // Not a regular file: nothing to measure.
                 known.insert(lookups[i]);
-                ready.emplace_back(lookups[i], platform::SoundMeasures{});
+                ready.emplace_back(lookups[i], SoundAnalysis{});
             }
         }
         std::lock_guard<std::mutex> lock(mutex_);
@@ -247,8 +250,8 @@ void SoundAnalyser::lookUp(quint64 job, std::vector<std::string> lookups,
 void SoundAnalyser::measure(quint64 job, const std::string& path, std::optional<platform::FileIdentity> id)
 {
     // A file that cannot be decoded comes with no measures at all.
-    const platform::SoundMeasures m = platform::analyseSound(path).value_or(platform::SoundMeasures{});
-    std::vector<std::pair<platform::FileIdentity, platform::SoundMeasures>> toStore;
+    const SoundAnalysis m = analyseSound(path).value_or(SoundAnalysis{});
+    std::vector<std::pair<platform::FileIdentity, SoundAnalysis>> toStore;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         --measuring_;
@@ -273,3 +276,5 @@ void SoundAnalyser::measure(quint64 job, const std::string& path, std::optional<
         passOnNotice();
     }
 }
+
+} // namespace library

@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/sound/analysiscache.h"
+#include "library/analysiscache.h"
+#include "library/logging.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QString>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
-#include <limits.h>
 #include <numeric>
 #include <sqlite3.h>
 
-namespace platform {
+namespace library {
 
 namespace {
 
@@ -122,10 +122,9 @@ AnalysisCache::AnalysisCache(std::string file, std::int64_t maxEntries)
     // The folder may be a link (a cache on another disk); only the file itself must not be one.
     const std::string folder = file_.substr(0, file_.rfind('/'));
     QDir().mkpath(QString::fromStdString(folder));
-    if (char* real = ::realpath(folder.c_str(), nullptr)) {
-        file_ = real + file_.substr(folder.size());
-        std::free(real);
-    }
+    const QString real = QFileInfo(QString::fromStdString(folder)).canonicalFilePath();
+    if (!real.isEmpty())
+        file_ = real.toStdString() + file_.substr(folder.size());
     switch (open()) {
     case Opening::Usable:
         break;
@@ -170,8 +169,7 @@ AnalysisCache::Opening AnalysisCache::open()
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
     const int rc = sqlite3_open_v2(file_.c_str(), &db_, flags, nullptr);
     const int code = db_ ? sqlite3_extended_errcode(db_) : rc;
-    seen_ = {};
-    ::lstat(file_.c_str(), &seen_);
+    seen_ = platform::entryIdentity(file_);
     if (rc != SQLITE_OK) {
         close();
         return code == SQLITE_CANTOPEN_SYMLINK || isDamage(code) ? Opening::SetAside : Opening::Unavailable;
@@ -179,7 +177,7 @@ AnalysisCache::Opening AnalysisCache::open()
     sqlite3_busy_timeout(db_, kBusyWaitMs);
     // An empty file holds nobody's data: it is made in WAL mode at once, which spares the syncs of a
     // rollback journal.
-    if (S_ISREG(seen_.st_mode) && seen_.st_size == 0)
+    if (seen_ && seen_->size == 0)
         sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     const Opening verdict = checkAndCreate();
     if (verdict != Opening::Usable) {
@@ -271,8 +269,8 @@ AnalysisCache::Opening AnalysisCache::checkContents(bool checkPages)
 bool AnalysisCache::setAside()
 {
     close();
-    struct stat now {};
-    if (::lstat(file_.c_str(), &now) != 0 || now.st_dev != seen_.st_dev || now.st_ino != seen_.st_ino)
+    const std::optional<platform::FileIdentity> now = platform::entryIdentity(file_);
+    if (!now || !seen_ || now->device != seen_->device || now->inode != seen_->inode)
         return false;
     // The journal files go along with it: what they hold belongs to that file, and a journal left
     // behind would be played back into the new one.
@@ -296,9 +294,9 @@ void AnalysisCache::rebuild()
     }
 }
 
-std::vector<std::optional<SoundMeasures>> AnalysisCache::find(const std::vector<FileIdentity>& files)
+std::vector<std::optional<SoundAnalysis>> AnalysisCache::find(const std::vector<platform::FileIdentity>& files)
 {
-    std::vector<std::optional<SoundMeasures>> out(files.size());
+    std::vector<std::optional<SoundAnalysis>> out(files.size());
     if (files.empty())
         return out;
     if (db_)
@@ -313,7 +311,7 @@ std::vector<std::optional<SoundMeasures>> AnalysisCache::find(const std::vector<
     return out;
 }
 
-void AnalysisCache::findStored(const std::vector<FileIdentity>& files, std::vector<std::optional<SoundMeasures>>& out)
+void AnalysisCache::findStored(const std::vector<platform::FileIdentity>& files, std::vector<std::optional<SoundAnalysis>>& out)
 {
     auto key = [&](size_t i) {
         return std::make_pair(sqlite3_int64(files[i].device), sqlite3_int64(files[i].inode));
@@ -344,11 +342,11 @@ void AnalysisCache::findStored(const std::vector<FileIdentity>& files, std::vect
                     ++at;
                 // The same file may be asked for twice.
                 for (size_t k = at; k <= last && key(order[k]).second == inode; ++k) {
-                    const FileIdentity& f = files[order[k]];
+                    const platform::FileIdentity& f = files[order[k]];
                     if (sqlite3_column_int64(s.get(), 1) != f.size ||
                         sqlite3_column_int64(s.get(), 2) != f.modified)
                         continue;
-                    SoundMeasures m;
+                    SoundAnalysis m;
                     m.loudness = columnMeasure(s.get(), 3);
                     m.peak = columnMeasure(s.get(), 4);
                     m.tempo = columnMeasure(s.get(), 5);
@@ -373,7 +371,7 @@ void AnalysisCache::findStored(const std::vector<FileIdentity>& files, std::vect
     }
 }
 
-void AnalysisCache::store(const std::vector<std::pair<FileIdentity, SoundMeasures>>& entries)
+void AnalysisCache::store(const std::vector<std::pair<platform::FileIdentity, SoundAnalysis>>& entries)
 {
     for (const auto& [id, m] : entries)
         unsaved_[Key(id.device, id.inode)] = {id, m};
@@ -397,6 +395,7 @@ bool AnalysisCache::flush()
         return true;
     }
     retryAt_ = std::chrono::steady_clock::now() + kRetryInterval;
+    qCDebug(lcLibrary) << "the analysis cache was not written, tried again later:" << sqlite3_errstr(rc);
     if (!isBusy(rc) && !toldUnwritten_) {
         toldUnwritten_ = true;
         tell("The analysis cache " + file_ + " cannot be written (" + sqlite3_errstr(rc) +
@@ -460,4 +459,4 @@ std::int64_t AnalysisCache::entryCount()
     return s.ok() && sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
 }
 
-} // namespace platform
+} // namespace library

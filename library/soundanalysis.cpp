@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/sound/soundanalysis.h"
+#include "library/soundanalysis.h"
 
 #include "library/soundmeasurer.h"
-#include "platform/sound/sounddecoder.h"
+#include "platform/sound/soundreader.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
 #include <vector>
 
-namespace platform {
+namespace library {
 
 namespace {
 
@@ -20,14 +18,7 @@ double finiteOrAbsent(double v)
 
 } // namespace
 
-void runInBackground()
-{
-    // On Linux a thread's nice value is its own. Failing, it measures at the usual priority.
-    constexpr int kBackgroundNice = 10;
-    ::setpriority(PRIO_PROCESS, id_t(::gettid()), kBackgroundNice);
-}
-
-bool measuresAreValid(const SoundMeasures& m)
+bool measuresAreValid(const SoundAnalysis& m)
 {
     auto finiteOrNan = [](double v) { return std::isfinite(v) || std::isnan(v); };
     // Only digital silence is silent: a loudness and a peak of minus infinity go together.
@@ -37,27 +28,27 @@ bool measuresAreValid(const SoundMeasures& m)
            finiteOrNan(m.tempo) && finiteOrNan(m.pitch) && keyValid;
 }
 
-std::optional<SoundMeasures> analyseSound(const std::string& path)
+std::optional<SoundAnalysis> analyseSound(const std::string& path)
 {
-    auto decoder = sound_detail::Decoder::open(sound_detail::fileSource(path));
-    if (!decoder || decoder->channels() <= 0 || decoder->rate() <= 0)
+    auto reader = platform::SoundReader::open(path);
+    if (!reader || reader->channels() <= 0 || reader->rate() <= 0)
         return std::nullopt;
-    const int channels = decoder->channels();
-    library::SoundMeasurer measurer({decoder->rate(), channels, decoder->channelMask()});
+    const int channels = reader->channels();
+    SoundMeasurer measurer({reader->rate(), channels, reader->channelMask()});
     constexpr size_t kChunk = 4096;
     std::vector<float> buffer(kChunk * size_t(channels));
     for (;;) {
-        const size_t frames = decoder->read(buffer.data(), kChunk, false);
+        const size_t frames = reader->read(buffer.data(), kChunk);
         if (frames == 0)
             break;
         measurer.add(buffer.data(), frames);
         if (frames < kChunk)
             break;
     }
-    const library::SoundMeasures found = measurer.finish();
+    const SoundMeasures found = measurer.finish();
 
-    SoundMeasures m;
-    // The decoder's samples are finite and within [-1, 1], so the peak is a number or, for digital
+    SoundAnalysis m;
+    // The reader's samples are finite and within [-1, 1], so the peak is a number or, for digital
     // silence, minus infinity; and silence is silent whatever the rate.
     const bool silent = found.peak == -HUGE_VAL;
     m.peak = silent ? -HUGE_VAL : finiteOrAbsent(found.peak);
@@ -69,4 +60,4 @@ std::optional<SoundMeasures> analyseSound(const std::string& path)
     return m;
 }
 
-} // namespace platform
+} // namespace library

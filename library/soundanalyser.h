@@ -3,8 +3,8 @@
 // Measures sound files on background threads, one a core, the files asked for first ahead of the
 // others, and keeps the results in the measures cache so a folder seen again has them at once.
 
-#include "platform/sound/analysiscache.h"
-#include "platform/sound/soundanalysis.h"
+#include "library/soundanalysis.h"
+#include "platform/files/fileidentity.h"
 
 #include <QObject>
 #include <QString>
@@ -20,10 +20,14 @@
 #include <utility>
 #include <vector>
 
+namespace library {
+
+class AnalysisCache;
+
 class SoundAnalyser : public QObject {
     Q_OBJECT
 public:
-    using Result = std::pair<std::string, platform::SoundMeasures>; ///< path and its measures
+    using Result = std::pair<std::string, SoundAnalysis>; ///< path and its measures
 
     /// cacheFile: the database's native path; empty for the user's cache folder. threads: how many files
     /// are measured at once, 0 for one a core.
@@ -59,7 +63,7 @@ private:
     void measure(quint64 job, const std::string& path, std::optional<platform::FileIdentity> id);
     void deliver(quint64 job, std::vector<Result> results, bool done);
     /// The cache, opened in the first worker that needs it; under cacheMutex_.
-    platform::AnalysisCache& cache();
+    AnalysisCache& cache();
     void passOnNotice();
 
     mutable std::mutex mutex_;
@@ -79,10 +83,12 @@ private:
     std::vector<Result> ready_;
     std::chrono::steady_clock::time_point lastDelivery_;
     /// Results of any job not written to the cache yet.
-    std::vector<std::pair<platform::FileIdentity, platform::SoundMeasures>> toStore_;
+    std::vector<std::pair<platform::FileIdentity, SoundAnalysis>> toStore_;
 
     std::mutex cacheMutex_;
     std::string cacheFile_;
-    std::unique_ptr<platform::AnalysisCache> cache_;
+    std::unique_ptr<AnalysisCache> cache_;
     std::vector<std::thread> workers_;
 };
+
+} // namespace library

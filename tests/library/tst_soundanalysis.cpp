@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Measures of generated sounds against their known values: loudness, peak, tempo, pitch.
-#include "platform/sound/soundanalysis.h"
-#include "platform/sound/wavepeaks.h"
+#include "library/measuretexts.h"
+#include "library/soundanalysis.h"
+#include "library/wavepeaks.h"
 #include "support/tempdrive.h"
 
 #include <gtest/gtest.h>
@@ -48,12 +49,12 @@ double sine(double hz, int frame)
 
 class SoundAnalysis : public ::testing::Test {
 protected:
-    platform::SoundMeasures measure(const std::string& bytes)
+    library::SoundAnalysis measure(const std::string& bytes)
     {
         drive_.write("s.wav", bytes);
-        const auto m = platform::analyseSound("C:\\s.wav");
+        const auto m = library::analyseSound("C:\\s.wav");
         EXPECT_TRUE(m.has_value());
-        return m.value_or(platform::SoundMeasures{});
+        return m.value_or(library::SoundAnalysis{});
     }
     testing_support::TempDrive drive_;
 };
@@ -114,14 +115,20 @@ TEST_F(SoundAnalysis, SilenceAndNoiseHaveNoTempoAndNoPitch)
     EXPECT_GT(noise.loudness, -20.0);
     // Not a sound at all: nothing to measure, and no failure either.
     drive_.write("text.wav", std::string(2000, 'x'));
-    EXPECT_FALSE(platform::analyseSound("C:\\text.wav").has_value());
-    EXPECT_FALSE(platform::analyseSound("C:\\missing.wav").has_value());
+    EXPECT_FALSE(library::analyseSound("C:\\text.wav").has_value());
+    EXPECT_FALSE(library::analyseSound("C:\\missing.wav").has_value());
     // Too short for a gated loudness, yet not silent: the loudness of the whole sound, said to be so.
     const auto click = measure(pcmWave(1, 0.2, [](int, int f) { return 0.5 * sine(1000, f); }));
     EXPECT_NEAR(click.loudness, -9.03, 0.2);
     EXPECT_TRUE(click.wholeSoundLoudness);
     EXPECT_FALSE(silence.wholeSoundLoudness || noise.wholeSoundLoudness);
     EXPECT_NEAR(click.peak, -6.02, 0.1);
+    // As the property window shows them: the whole-sound mark, and "None" for what a sound lacks.
+    const auto texts = library::measureTexts(drive_.native("s.wav"));
+    ASSERT_EQ(texts.size(), library::measureLabels().size());
+    EXPECT_EQ(texts[0], "-9.0 LUFS (whole sound)");
+    EXPECT_EQ(texts[2], "None");
+    EXPECT_TRUE(library::measureTexts(drive_.native("text.wav")).empty());
 }
 
 TEST_F(SoundAnalysis, ARateOrChannelCountALibraryCannotTakeLeavesOnlyThatMeasureOut)
@@ -142,7 +149,7 @@ TEST_F(SoundAnalysis, ARateOrChannelCountALibraryCannotTakeLeavesOnlyThatMeasure
         const int beat = std::max(1, c.rate / 2), click = std::max(1, c.rate / 100);
         const auto clicks = [&](int, int f) { return f % beat < click ? 0.5 : 0.0; };
         const auto m = measure(pcmWave(c.channels, std::max(3.0, 400.0 / c.rate), clicks, c.rate));
-        EXPECT_TRUE(platform::measuresAreValid(m));
+        EXPECT_TRUE(library::measuresAreValid(m));
         EXPECT_NEAR(m.peak, -6.02, 0.01);
         EXPECT_EQ(std::isnan(m.loudness), !c.loudness) << m.loudness;
         if (!c.tempo) {
@@ -171,10 +178,10 @@ TEST_F(SoundAnalysis, SizesNearTheLimitOfANumberAreNeitherTrustedNorOverflowed)
         const std::string ds64 = "ds64" + le(28, 4) + le(size, 8) + le(size, 8) + le(size / 2, 8) + le(0, 4);
         drive_.write("big.wav", "RF64" + le(0xFFFFFFFF, 4) + "WAVE" + ds64 + fmt + "data" + le(0xFFFFFFFF, 4) + data +
                                     "LIST" + le(4, 4) + "INFO");
-        if (const auto m = platform::analyseSound("C:\\big.wav")) {
-            EXPECT_TRUE(platform::measuresAreValid(*m));
+        if (const auto m = library::analyseSound("C:\\big.wav")) {
+            EXPECT_TRUE(library::measuresAreValid(*m));
         }
-        if (const auto scanner = platform::WavePeakScanner::open("C:\\big.wav")) {
+        if (const auto scanner = library::WavePeakScanner::open("C:\\big.wav")) {
             const std::atomic<bool> cancel{false};
             EXPECT_TRUE(scanner->run(cancel));
             const auto& peaks = *scanner->peaks();

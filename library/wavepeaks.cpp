@@ -1,24 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/sound/wavepeaks.h"
-
-#include "platform/files/nativepath.h"
-#include "platform/sound/sounddecoder.h"
+#include "library/wavepeaks.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-namespace platform {
+namespace library {
 
 namespace {
-
-using sound_detail::Decoder;
 
 // Frames decoded at a time: large enough that the decoder's own overhead vanishes, small enough
 // that a cancel is seen within a millisecond or so.
@@ -91,53 +83,33 @@ void mixToTwo(const float* in, std::size_t frames, int channels, float* out)
 
 } // namespace
 
-std::optional<FileStamp> fileStamp(const std::string& path)
-{
-    const std::optional<std::string> native = existingNativePath(path);
-    struct stat st {};
-    if (!native || ::stat(native->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    return FileStamp{std::int64_t(st.st_size), std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
-void lowerThreadPriority()
-{
-    // A niceness of 10: the thread still gets a fair share of an idle machine.
-    ::setpriority(PRIO_PROCESS, ::gettid(), 10);
-}
-
 WavePeaks::WavePeaks(int bands, int rate, std::int64_t frames)
     : bands_(std::clamp(bands, 1, 2)), rate_(rate), frames_(std::max<std::int64_t>(frames, 1)),
       bins_(int(std::min<std::int64_t>(frames_, kMaxBins))), data_(std::size_t(bands_) * std::size_t(bins_))
 {
 }
 
-struct WavePeakScanner::Decoding {
-    std::unique_ptr<Decoder> decoder;
-};
-
 WavePeakScanner::~WavePeakScanner() = default;
 
 std::unique_ptr<WavePeakScanner> WavePeakScanner::open(const std::string& path)
 {
-    std::unique_ptr<Decoder> decoder = Decoder::open(sound_detail::fileSource(path));
-    if (!decoder)
+    std::unique_ptr<platform::SoundReader> reader = platform::SoundReader::open(path);
+    if (!reader)
         return nullptr;
-    const std::int64_t frames = decoder->frames();
+    const std::int64_t frames = reader->frames();
     if (frames <= 0)
         return nullptr;
     std::unique_ptr<WavePeakScanner> scanner(new WavePeakScanner);
-    scanner->peaks_ = std::make_shared<WavePeaks>(decoder->channels() == 1 ? 1 : 2, decoder->rate(), frames);
-    scanner->decoding_ = std::make_unique<Decoding>();
-    scanner->decoding_->decoder = std::move(decoder);
+    scanner->peaks_ = std::make_shared<WavePeaks>(reader->channels() == 1 ? 1 : 2, reader->rate(), frames);
+    scanner->reader_ = std::move(reader);
     return scanner;
 }
 
 bool WavePeakScanner::run(const std::atomic<bool>& cancel, const std::function<void(int binsDone)>& progress)
 {
-    Decoder& decoder = *decoding_->decoder;
+    platform::SoundReader& reader = *reader_;
     WavePeaks& peaks = *peaks_;
-    const int channels = decoder.channels();
+    const int channels = reader.channels();
     const int bands = peaks.bands();
     std::vector<float> decoded(kChunkFrames * std::size_t(channels));
     std::vector<float> mixed(channels > 2 ? kChunkFrames * 2 : 0);
@@ -149,7 +121,7 @@ bool WavePeakScanner::run(const std::atomic<bool>& cancel, const std::function<v
     while (bin < peaks.bins()) {
         if (cancel.load(std::memory_order_relaxed))
             return false;
-        const std::size_t got = decoder.read(decoded.data(), kChunkFrames, false);
+        const std::size_t got = reader.read(decoded.data(), kChunkFrames);
         if (got == 0)
             break;
         const float* samples = decoded.data();
@@ -192,4 +164,4 @@ bool WavePeakScanner::run(const std::atomic<bool>& cancel, const std::function<v
     return true;
 }
 
-} // namespace platform
+} // namespace library
