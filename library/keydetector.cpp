@@ -12,9 +12,9 @@ namespace library {
 
 namespace {
 
-// Frames of 186 ms (at 44.1 kHz), a reading every 93 ms: fine enough in frequency to part the
-// semitones of the bass, short enough to follow a melody.
-constexpr std::size_t kFrame = 8192, kHop = 4096;
+// Frames of about 186 ms (a power of two of samples), a reading every half frame: fine enough in
+// frequency to part the semitones of the bass, short enough to follow a melody.
+constexpr double kFrameSeconds = 0.1858;
 // The notes read: C2 to C7.
 constexpr double kLowestHz = 65.4, kHighestHz = 2093;
 // Partials weaker than this below the frame's strongest do not count.
@@ -59,6 +59,7 @@ struct Partial {
 
 struct KeyDetector::State {
     int rate = 0;
+    std::size_t frameLength = 0, hop = 0;
     std::unique_ptr<FFTReal> fft;
     std::vector<double> recent, window, frame, re, im, power;
     std::size_t fill = 0;
@@ -70,17 +71,21 @@ struct KeyDetector::State {
 
 KeyDetector::KeyDetector(int rate) : d_(std::make_unique<State>())
 {
-    if (rate < 16000 || rate > 48000)
+    if (rate < 8000 || rate > 48000)
         return;
     d_->rate = rate;
-    d_->fft = std::make_unique<FFTReal>(int(kFrame));
-    d_->recent.assign(kFrame, 0.0);
-    d_->window.resize(kFrame);
-    for (std::size_t i = 0; i < kFrame; ++i)
-        d_->window[i] = 0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(kFrame));
+    // The power of two nearest the frame's length.
+    const std::size_t length = std::size_t(1) << int(std::lround(std::log2(rate * kFrameSeconds)));
+    d_->frameLength = length;
+    d_->hop = length / 2;
+    d_->fft = std::make_unique<FFTReal>(int(length));
+    d_->recent.assign(length, 0.0);
+    d_->window.resize(length);
+    for (std::size_t i = 0; i < length; ++i)
+        d_->window[i] = 0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(length));
     for (auto* v : {&d_->frame, &d_->re, &d_->im})
-        v->resize(kFrame);
-    d_->power.resize(kFrame / 2 + 1);
+        v->resize(length);
+    d_->power.resize(length / 2 + 1);
 }
 
 KeyDetector::~KeyDetector() = default;
@@ -89,11 +94,16 @@ void KeyDetector::add(const float* samples, std::size_t count)
 {
     if (!d_->fft)
         return;
-    for (std::size_t i = 0; i < count; ++i) {
-        d_->recent[kFrame - kHop + d_->fill] = samples[i];
-        if (++d_->fill == kHop) {
+    const std::size_t frame = d_->frameLength, hop = d_->hop;
+    while (count > 0) {
+        const std::size_t n = std::min(count, hop - d_->fill);
+        std::copy(samples, samples + n, d_->recent.begin() + std::ptrdiff_t(frame - hop + d_->fill));
+        samples += n;
+        count -= n;
+        d_->fill += n;
+        if (d_->fill == hop) {
             analyseFrame();
-            std::copy(d_->recent.begin() + kHop, d_->recent.end(), d_->recent.begin());
+            std::copy(d_->recent.begin() + std::ptrdiff_t(hop), d_->recent.end(), d_->recent.begin());
             d_->fill = 0;
         }
     }
@@ -101,11 +111,12 @@ void KeyDetector::add(const float* samples, std::size_t count)
 
 void KeyDetector::analyseFrame()
 {
-    for (std::size_t i = 0; i < kFrame; ++i)
+    const std::size_t length = d_->frameLength;
+    for (std::size_t i = 0; i < length; ++i)
         d_->frame[i] = d_->recent[i] * d_->window[i];
     d_->fft->forward(d_->frame.data(), d_->re.data(), d_->im.data());
-    const double binHz = double(d_->rate) / kFrame;
-    const auto low = std::size_t(kLowestHz / binHz), high = std::min(kFrame / 2 - 2, std::size_t(kHighestHz / binHz) + 1);
+    const double binHz = double(d_->rate) / length;
+    const auto low = std::size_t(kLowestHz / binHz), high = std::min(length / 2 - 2, std::size_t(kHighestHz / binHz) + 1);
     double strongest = 0, band = 0;
     for (std::size_t k = low - 2; k <= high + 2; ++k) {
         d_->power[k] = d_->re[k] * d_->re[k] + d_->im[k] * d_->im[k];

@@ -13,7 +13,7 @@ namespace library {
 
 class KeyDetector {
 public:
-    /// Mono samples at `rate`, 16 to 48 kHz.
+    /// Mono samples at `rate`, 8 to 48 kHz; partials up to C7 need no more than 11 to 12 kHz.
     explicit KeyDetector(int rate);
     ~KeyDetector();
     KeyDetector(const KeyDetector&) = delete;

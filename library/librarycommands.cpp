@@ -224,9 +224,16 @@ int indexCommand(const IndexRequest& request, std::FILE* err)
     for (const LibraryRoot& r : store->roots()) {
         if (!ids.empty() && std::find(ids.begin(), ids.end(), r.id) == ids.end())
             continue;
-        print(err,
-              QStringLiteral("%1: %2 (%3)").arg(pathText(r.path), r.status, QString::fromLatin1(stateName(r.state))));
-        if (r.state != RootState::Ready)
+        // How this pass ended for the folder: another indexer running at the same time may already have
+        // marked it as indexing again in the shared database.
+        RootState state = r.state;
+        QString text = r.status;
+        if (const auto own = outcomes.find(r.id); own != outcomes.end()) {
+            state = RootState(own->second.first);
+            text = own->second.second;
+        }
+        print(err, QStringLiteral("%1: %2 (%3)").arg(pathText(r.path), text, QString::fromLatin1(stateName(state))));
+        if (state != RootState::Ready)
             status = status ? status : 1;
     }
     if (status == 130)

@@ -100,10 +100,12 @@ struct LoudnessMeter::State {
     int channels = 0;
     std::vector<double> weights;
     std::unique_ptr<ebur128_state, Ebur128Deleter> gated;
-    // The whole sound as one block: weighted sum of squares of the K-weighted samples.
+    // The whole sound as one block: weighted sum of squares of the K-weighted samples. Needed only
+    // while no block has passed the gate, so summed only until one has.
     std::vector<KWeighting> filters;
     double energy = 0;
     std::size_t frames = 0;
+    bool gatePassed = false;
     // Rates far from 48 kHz: each channel through a converter of its own.
     std::vector<std::unique_ptr<Resampler>> resamplers;
     std::vector<float> in, converted, interleaved;
@@ -182,6 +184,8 @@ void LoudnessMeter::convert(const float* frames, std::size_t count, bool last)
 void LoudnessMeter::measure(const float* frames, std::size_t count)
 {
     ebur128_add_frames_float(d_->gated.get(), frames, count);
+    if (d_->gatePassed)
+        return;
     const auto channels = std::size_t(d_->channels);
     for (std::size_t c = 0; c < channels; ++c) {
         const double w = d_->weights[c];
@@ -196,6 +200,8 @@ void LoudnessMeter::measure(const float* frames, std::size_t count)
         d_->energy += w * sum;
     }
     d_->frames += count;
+    double gated = -HUGE_VAL;
+    d_->gatePassed = ebur128_loudness_global(d_->gated.get(), &gated) == EBUR128_SUCCESS && std::isfinite(gated);
 }
 
 Loudness LoudnessMeter::finish()

@@ -24,6 +24,9 @@ constexpr float kConfidence = 0.8f;
 constexpr double kTonalShare = 0.6;
 // Below this YIN's period is long enough to be exact to a cent.
 constexpr double kRefineAboveHz = 400;
+// A long sound is read at frames spread evenly over it, between this many and twice as many: the
+// share of sounding frames that hold the note needs no more, and minutes cost what seconds do.
+constexpr std::size_t kFewestReadings = 16;
 
 struct PitchDeleter {
     void operator()(aubio_pitch_t* p) const { del_aubio_pitch(p); }
@@ -49,14 +52,18 @@ double noteOfHz(double hz)
 struct PitchEstimator::State {
     int rate = 0;
     std::unique_ptr<aubio_pitch_t, PitchDeleter> yin;
+    // The last kWindow samples, YIN's frame; `fill` of its last hop are new.
     std::unique_ptr<fvec_t, FvecDeleter> in, out;
     unsigned fill = 0;
-    // The last samples, for the phase of the partials: a frame and a step.
-    std::vector<double> recent;
     std::unique_ptr<FFTReal> fft;
     std::vector<double> window, frame, re1, im1, re2, im2;
-    std::vector<double> notes;
-    std::size_t sounding = 0;
+    // Frames read: every `stride`th, by number.
+    std::size_t frameNumber = 0, stride = 1;
+    struct Reading {
+        std::size_t frame;
+        double note; // NaN for a sounding frame without a sure pitch
+    };
+    std::vector<Reading> readings;
 };
 
 PitchEstimator::PitchEstimator(int rate) : d_(std::make_unique<State>())
@@ -64,14 +71,16 @@ PitchEstimator::PitchEstimator(int rate) : d_(std::make_unique<State>())
     if (rate < 8000 || rate > 48000)
         return;
     d_->rate = rate;
-    d_->yin.reset(new_aubio_pitch("yinfast", kWindow, kHop, unsigned(rate)));
+    // The whole frame is handed over each time: only the frames read cost anything.
+    d_->yin.reset(new_aubio_pitch("yinfast", kWindow, kWindow, unsigned(rate)));
     if (!d_->yin)
         return;
     aubio_pitch_set_unit(d_->yin.get(), "Hz");
-    aubio_pitch_set_silence(d_->yin.get(), kSilenceDb);
-    d_->in.reset(new_fvec(kHop));
+    // Silence is judged on the newest hop (see analyseFrame): YIN's own test, on the whole frame,
+    // must not drop a note starting in a frame that is half silence.
+    aubio_pitch_set_silence(d_->yin.get(), kSilenceDb - 40);
+    d_->in.reset(new_fvec(kWindow));
     d_->out.reset(new_fvec(1));
-    d_->recent.assign(kPhaseFrame + kPhaseStep, 0.0);
     d_->fft = std::make_unique<FFTReal>(int(kPhaseFrame));
     d_->window.resize(kPhaseFrame);
     for (std::size_t i = 0; i < kPhaseFrame; ++i)
@@ -86,36 +95,55 @@ void PitchEstimator::add(const float* samples, std::size_t count)
 {
     if (!d_->yin)
         return;
-    for (std::size_t i = 0; i < count; ++i) {
-        d_->in->data[d_->fill++] = samples[i];
+    float* frame = d_->in->data;
+    while (count > 0) {
+        const std::size_t n = std::min<std::size_t>(count, kHop - d_->fill);
+        std::copy(samples, samples + n, frame + kWindow - kHop + d_->fill);
+        samples += n;
+        count -= n;
+        d_->fill += unsigned(n);
         if (d_->fill == kHop) {
+            if (d_->frameNumber % d_->stride == 0)
+                analyseFrame();
+            ++d_->frameNumber;
+            std::copy(frame + kHop, frame + kWindow, frame);
             d_->fill = 0;
-            analyseFrame();
         }
     }
 }
 
 void PitchEstimator::analyseFrame()
 {
-    auto& recent = d_->recent;
-    std::copy(recent.begin() + kHop, recent.end(), recent.begin());
-    std::copy(d_->in->data, d_->in->data + kHop, recent.end() - kHop);
+    const float* hop = d_->in->data + (kWindow - kHop);
+    double power = 0;
+    for (unsigned i = 0; i < kHop; ++i)
+        power += double(hop[i]) * hop[i];
+    if (!(10 * std::log10(power / kHop) > kSilenceDb))
+        return;
     aubio_pitch_do(d_->yin.get(), d_->in.get(), d_->out.get());
-    if (aubio_db_spl(d_->in.get()) <= kSilenceDb)
-        return;
-    ++d_->sounding;
     const double hz = d_->out->data[0];
-    if (!(hz > 0 && hz < d_->rate / 2 && aubio_pitch_get_confidence(d_->yin.get()) >= kConfidence))
-        return;
-    d_->notes.push_back(noteOfHz(hz > kRefineAboveHz ? refined(hz) : hz));
+    double note = std::nan("");
+    if (hz > 0 && hz < d_->rate / 2 && aubio_pitch_get_confidence(d_->yin.get()) >= kConfidence)
+        note = noteOfHz(hz > kRefineAboveHz ? refined(hz) : hz);
+    d_->readings.push_back({d_->frameNumber, note});
+    // Too many: keep every other of the frames read, and read half as often from here on.
+    if (d_->readings.size() >= 2 * kFewestReadings) {
+        d_->stride *= 2;
+        const std::size_t stride = d_->stride;
+        d_->readings.erase(std::remove_if(d_->readings.begin(), d_->readings.end(),
+                                          [stride](const State::Reading& r) { return r.frame % stride != 0; }),
+                           d_->readings.end());
+    }
 }
 
 double PitchEstimator::refined(double hz)
 {
     // Spectra of the two frames a step apart.
     const auto spectrum = [&](std::size_t offset, std::vector<double>& re, std::vector<double>& im) {
+        // The last frame and step of YIN's frame.
+        const float* recent = d_->in->data + (kWindow - kPhaseFrame - kPhaseStep);
         for (std::size_t i = 0; i < kPhaseFrame; ++i)
-            d_->frame[i] = d_->recent[offset + i] * d_->window[i];
+            d_->frame[i] = recent[offset + i] * d_->window[i];
         d_->fft->forward(d_->frame.data(), re.data(), im.data());
     };
     spectrum(0, d_->re1, d_->im1);
@@ -153,8 +181,12 @@ double PitchEstimator::refined(double hz)
 
 double PitchEstimator::finish()
 {
-    auto& notes = d_->notes;
-    if (notes.empty() || double(notes.size()) < kTonalShare * double(d_->sounding))
+    std::vector<double> notes;
+    for (const auto& r : d_->readings)
+        if (!std::isnan(r.note))
+            notes.push_back(r.note);
+    const double sounding = double(d_->readings.size());
+    if (notes.empty() || double(notes.size()) < kTonalShare * sounding)
         return std::nan("");
     const double typical = median(notes);
     std::size_t agreeing = 0;
@@ -164,7 +196,7 @@ double PitchEstimator::finish()
             ++agreeing;
             sum += n;
         }
-    if (double(agreeing) < kTonalShare * double(d_->sounding))
+    if (double(agreeing) < kTonalShare * sounding)
         return std::nan("");
     return sum / double(agreeing);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/soundmeasurer.h"
 
+#include "library/decimator.h"
 #include "library/keydetector.h"
 #include "library/loudnessmeter.h"
 #include "library/pitchestimator.h"
@@ -8,6 +9,7 @@
 #include "library/tempoestimator.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace library {
@@ -19,6 +21,29 @@ constexpr std::size_t kChunk = 4096;
 // Far beyond full scale (+80 dB), far below where a float's square overflows.
 constexpr float kLoudest = 1e4f;
 
+/// Whether every sample is finite, and the largest magnitude among them, in one pass that the
+/// compiler can spread over vector lanes.
+bool largestFinite(const float* samples, std::size_t count, float& largest)
+{
+    constexpr std::size_t kLanes = 8;
+    float top[kLanes] = {};
+    bool odd[kLanes] = {};
+    std::size_t i = 0;
+    for (; i + kLanes <= count; i += kLanes)
+        for (std::size_t j = 0; j < kLanes; ++j) {
+            const float m = std::abs(samples[i + j]);
+            top[j] = m > top[j] ? m : top[j];
+            odd[j] |= !(m <= std::numeric_limits<float>::max()); // infinite or NaN
+        }
+    for (; i < count; ++i) {
+        const float m = std::abs(samples[i]);
+        top[0] = m > top[0] ? m : top[0];
+        odd[0] |= !(m <= std::numeric_limits<float>::max());
+    }
+    largest = *std::max_element(top, top + kLanes);
+    return std::none_of(odd, odd + kLanes, [](bool b) { return b; });
+}
+
 } // namespace
 
 struct SoundMeasurer::State {
@@ -26,17 +51,22 @@ struct SoundMeasurer::State {
     bool valid = false;
     float peak = 0;
     std::unique_ptr<LoudnessMeter> loudness;
-    // Tempo, pitch and key read a mono mix at the analysis rate.
+    // Pitch reads a mono mix at the analysis rate; tempo and key read it at a quarter of that.
     std::unique_ptr<Resampler> toAnalysisRate;
+    std::unique_ptr<Decimator> toAnalysisRateExactly; // from two or four times it
+    Decimator toQuarterRate{4};
     std::unique_ptr<TempoEstimator> tempo;
     std::unique_ptr<PitchEstimator> pitch;
     std::unique_ptr<KeyDetector> key;
-    std::vector<float> finite, mono, converted;
+    std::vector<float> finite, mono, converted, quarter;
 };
 
 int SoundMeasurer::analysisRate(int rate)
 {
-    return rate >= 44100 && rate <= 48000 ? rate : 44100;
+    for (int factor : {1, 2, 4})
+        if (rate % factor == 0 && rate / factor >= 44100 && rate / factor <= 48000)
+            return rate / factor;
+    return 44100;
 }
 
 SoundMeasurer::SoundMeasurer(const SoundFormat& format) : d_(std::make_unique<State>())
@@ -49,11 +79,13 @@ SoundMeasurer::SoundMeasurer(const SoundFormat& format) : d_(std::make_unique<St
     const int analysed = analysisRate(format.rate);
     if (!Resampler::converts(format.rate, analysed))
         return;
-    if (analysed != format.rate)
+    if (format.rate == 2 * analysed || format.rate == 4 * analysed)
+        d_->toAnalysisRateExactly = std::make_unique<Decimator>(format.rate / analysed);
+    else if (analysed != format.rate)
         d_->toAnalysisRate = std::make_unique<Resampler>(format.rate, analysed, Resampler::Quality::Analysis);
-    d_->tempo = std::make_unique<TempoEstimator>(analysed);
+    d_->tempo = std::make_unique<TempoEstimator>(analysed, 4);
     d_->pitch = std::make_unique<PitchEstimator>(analysed);
-    d_->key = std::make_unique<KeyDetector>(analysed);
+    d_->key = std::make_unique<KeyDetector>(analysed / 4);
 }
 
 SoundMeasurer::~SoundMeasurer() = default;
@@ -67,49 +99,65 @@ void SoundMeasurer::add(const float* frames, std::size_t count)
         const std::size_t n = std::min(kChunk, count - done);
         const float* chunk = frames + done * channels;
         const float* end = chunk + n * channels;
-        if (std::all_of(chunk, end, [](float v) { return std::isfinite(v); })) {
-            addFinite(chunk, n);
-        } else {
+        float largest = 0;
+        if (!largestFinite(chunk, n * channels, largest)) {
             d_->finite.assign(chunk, end);
             for (float& v : d_->finite)
                 v = std::isfinite(v) ? v : 0.f;
-            addFinite(d_->finite.data(), n);
+            largestFinite(d_->finite.data(), n * channels, largest);
+            chunk = d_->finite.data();
         }
+        d_->peak = std::max(d_->peak, largest);
+        addFinite(chunk, n);
         done += n;
     }
 }
 
 void SoundMeasurer::addFinite(const float* frames, std::size_t count)
 {
-    const auto channels = std::size_t(d_->format.channels);
-    for (std::size_t i = 0; i < count * channels; ++i)
-        d_->peak = std::max(d_->peak, std::abs(frames[i]));
     d_->loudness->add(frames, count);
     if (!d_->tempo)
         return;
+    // Tempo, pitch and key square samples in floats: keep absurd values of float files from
+    // overflowing there (loudness and peak see them as they are). A sum that overflows is
+    // infinite, never NaN, and clamped as well.
+    const auto channels = std::size_t(d_->format.channels);
     d_->mono.resize(count);
-    for (std::size_t f = 0; f < count; ++f) {
-        double sum = 0;
-        for (std::size_t c = 0; c < channels; ++c)
-            sum += frames[f * channels + c];
-        // Tempo, pitch and key square samples in floats: keep absurd values of float files from
-        // overflowing there (loudness and peak see them as they are).
-        d_->mono[f] = float(std::clamp(sum / double(channels), -double(kLoudest), double(kLoudest)));
+    float* mono = d_->mono.data();
+    if (channels == 1) {
+        for (std::size_t f = 0; f < count; ++f)
+            mono[f] = std::clamp(frames[f], -kLoudest, kLoudest);
+    } else if (channels == 2) {
+        for (std::size_t f = 0; f < count; ++f)
+            mono[f] = std::clamp(0.5f * (frames[2 * f] + frames[2 * f + 1]), -kLoudest, kLoudest);
+    } else {
+        for (std::size_t f = 0; f < count; ++f) {
+            double sum = 0;
+            for (std::size_t c = 0; c < channels; ++c)
+                sum += frames[f * channels + c];
+            mono[f] = float(std::clamp(sum / double(channels), -double(kLoudest), double(kLoudest)));
+        }
     }
-    if (!d_->toAnalysisRate) {
-        analyse(d_->mono.data(), count);
+    if (!d_->toAnalysisRateExactly && !d_->toAnalysisRate) {
+        analyse(mono, count);
         return;
     }
     d_->converted.clear();
-    d_->toAnalysisRate->process(d_->mono.data(), count, d_->converted);
+    if (d_->toAnalysisRateExactly)
+        d_->toAnalysisRateExactly->process(mono, count, d_->converted);
+    else
+        d_->toAnalysisRate->process(mono, count, d_->converted);
     analyse(d_->converted.data(), d_->converted.size());
 }
 
 void SoundMeasurer::analyse(const float* mono, std::size_t count)
 {
-    d_->tempo->add(mono, count);
     d_->pitch->add(mono, count);
-    d_->key->add(mono, count);
+    d_->tempo->add(mono, count);
+    d_->quarter.clear();
+    d_->toQuarterRate.process(mono, count, d_->quarter);
+    d_->tempo->addReduced(d_->quarter.data(), d_->quarter.size());
+    d_->key->add(d_->quarter.data(), d_->quarter.size());
 }
 
 SoundMeasures SoundMeasurer::finish()

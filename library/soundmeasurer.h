@@ -48,7 +48,8 @@ public:
     /// The measures of everything added. Call once.
     SoundMeasures finish();
 
-    /// The rate tempo, pitch and key are read at: the sound's own from 44.1 to 48 kHz, else 44.1 kHz.
+    /// The rate pitch is read at (tempo and key read a quarter of it): the sound's own from 44.1 to
+    /// 48 kHz, a half or a quarter of it from 88.2 to 96 or 176.4 to 192 kHz, else 44.1 kHz.
     static int analysisRate(int rate);
 
 private:

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/tempoestimator.h"
 
-#include <dsp/onsets/DetectionFunction.h>
+#include "library/onsetfunction.h"
+
 #include <dsp/tempotracking/TempoTrackV2.h>
 
 #include <algorithm>
@@ -38,6 +39,19 @@ int nextPowerOfTwo(int n)
     return p;
 }
 
+double sumOfSquares(const float* samples, std::size_t count)
+{
+    // Four sums side by side, so that no addition waits for the one before.
+    double s[4] = {0, 0, 0, 0};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4)
+        for (std::size_t j = 0; j < 4; ++j)
+            s[j] += double(samples[i + j]) * samples[i + j];
+    for (; i < count; ++i)
+        s[0] += double(samples[i]) * samples[i];
+    return (s[0] + s[1]) + (s[2] + s[3]);
+}
+
 /// A pulse: a period and the place of one of its beats, in steps.
 struct Grid {
     double period, phase;
@@ -48,37 +62,27 @@ struct Grid {
 struct TempoEstimator::State {
     int rate = 0; // of the detection function
     int step = 0, window = 0;
-    std::unique_ptr<DetectionFunction> onsets;
-    bool pairs = false;        // every two samples averaged into one
-    bool halfway = false;      // the first of a pair is waiting
-    float pending = 0;         // and this is it
+    std::unique_ptr<OnsetFunction> onsets;
     std::vector<double> frame; // the last `window` samples
     std::size_t fill = 0;      // new samples since the last reading
     std::size_t samples = 0;
+    // The power of the full band: samples per step, and the sum of squares of this step's so far.
+    std::size_t powerStep = 0, powerFill = 0;
+    double power = 0;
     // Per step: the detection function, and the power of the step's samples.
     std::vector<double> detection, energy;
 };
 
-TempoEstimator::TempoEstimator(int rate) : d_(std::make_unique<State>())
+TempoEstimator::TempoEstimator(int rate, int factor) : d_(std::make_unique<State>())
 {
-    if (rate < 8000 || rate > 384000)
+    if (factor < 1 || rate / factor < 8000 || rate > 384000)
         return;
-    // Onsets need no more than 16 kHz or so: above 32 kHz every two samples are read as one,
-    // which halves the cost of the detection function.
-    d_->pairs = rate >= 32000;
-    rate = d_->pairs ? rate / 2 : rate;
+    rate /= factor;
     d_->rate = rate;
     d_->step = int(std::lround(rate * kStepSeconds));
     d_->window = nextPowerOfTwo(rate / 50);
-    DFConfig config{};
-    config.stepSize = unsigned(d_->step);
-    config.frameLength = unsigned(d_->window);
-    config.DFType = DF_COMPLEXSD;
-    config.dbRise = 3;
-    config.adaptiveWhitening = false;
-    config.whiteningRelaxCoeff = -1;
-    config.whiteningFloor = -1;
-    d_->onsets = std::make_unique<DetectionFunction>(config);
+    d_->powerStep = std::size_t(d_->step) * std::size_t(factor);
+    d_->onsets = std::make_unique<OnsetFunction>(std::size_t(d_->window));
     d_->frame.assign(std::size_t(d_->window), 0.0);
 }
 
@@ -88,40 +92,39 @@ void TempoEstimator::add(const float* samples, std::size_t count)
 {
     if (!d_->onsets)
         return;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (d_->pairs) {
-            d_->halfway = !d_->halfway;
-            if (d_->halfway) {
-                d_->pending = samples[i];
-                continue;
-            }
-            take(0.5f * (d_->pending + samples[i]));
-        } else {
-            take(samples[i]);
+    while (count > 0) {
+        const std::size_t n = std::min(count, d_->powerStep - d_->powerFill);
+        d_->power += sumOfSquares(samples, n);
+        samples += n;
+        count -= n;
+        d_->powerFill += n;
+        if (d_->powerFill == d_->powerStep) {
+            d_->energy.push_back(d_->power / double(d_->powerStep));
+            d_->power = 0;
+            d_->powerFill = 0;
         }
     }
 }
 
-void TempoEstimator::take(float sample)
+void TempoEstimator::addReduced(const float* samples, std::size_t count)
 {
+    if (!d_->onsets)
+        return;
     const auto window = std::size_t(d_->window), step = std::size_t(d_->step);
-    // The frame slides by whole steps; shifting once per step keeps it cheap.
-    d_->frame[window - step + d_->fill] = sample;
-    if (++d_->fill == step) {
-        analyseFrame();
-        std::copy(d_->frame.begin() + std::ptrdiff_t(step), d_->frame.end(), d_->frame.begin());
-        d_->fill = 0;
+    d_->samples += count;
+    while (count > 0) {
+        // The frame slides by whole steps; shifting once per step keeps it cheap.
+        const std::size_t n = std::min(count, step - d_->fill);
+        std::copy(samples, samples + n, d_->frame.begin() + std::ptrdiff_t(window - step + d_->fill));
+        samples += n;
+        count -= n;
+        d_->fill += n;
+        if (d_->fill == step) {
+            d_->detection.push_back(d_->onsets->next(d_->frame.data()));
+            std::copy(d_->frame.begin() + std::ptrdiff_t(step), d_->frame.end(), d_->frame.begin());
+            d_->fill = 0;
+        }
     }
-    ++d_->samples;
-}
-
-void TempoEstimator::analyseFrame()
-{
-    d_->detection.push_back(d_->onsets->processTimeDomain(d_->frame.data()));
-    double e = 0;
-    for (std::size_t i = d_->frame.size() - std::size_t(d_->step); i < d_->frame.size(); ++i)
-        e += d_->frame[i] * d_->frame[i];
-    d_->energy.push_back(e / d_->step);
 }
 
 namespace {
@@ -314,7 +317,10 @@ std::optional<Grid> beatPulse(const Grid& tracked, const Attacks& attacks, doubl
 double TempoEstimator::finish()
 {
     const double nan = std::nan("");
-    const std::size_t n = d_->detection.size();
+    // The two readings may end a step apart.
+    const std::size_t n = std::min(d_->detection.size(), d_->energy.size());
+    d_->detection.resize(n);
+    d_->energy.resize(n);
     if (!d_->onsets || double(d_->samples) < kShortestSeconds * d_->rate || n < 8)
         return nan;
     const Attacks attacks(d_->energy);

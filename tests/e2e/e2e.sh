@@ -36,7 +36,7 @@ e2e_start_x() {
         export DISPLAY=":$n"
         for _ in $(seq 50); do
             kill -0 "$xvfb_pid" 2>/dev/null || break
-            xdotool getdisplaygeometry >/dev/null 2>&1 &&
+            xdotool getdisplaygeometry >/dev/null 2>&1 && [ -S "/tmp/.X11-unix/X$n" ] &&
                 [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$xvfb_pid" ] && return 0
             sleep 0.1
         done
@@ -50,6 +50,12 @@ e2e_start_x() {
 # Starts the program in folder $1 with C: at $work/c and its home in $work/home, and waits for a window
 # whose title matches the pattern $2. Further arguments go to the program.
 e2e_start_app() {
+    # A server started on the same number by another run, and failing there, can take this server's
+    # socket away with it: no program could connect any more, so this run moves to a new server.
+    if [ -n "$xvfb_pid" ] && [ ! -S "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        e2e_start_x
+    fi
     (cd "$1" && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
         XDG_DATA_HOME="$work/home/.local/share" TONFOLIO_DRIVES="C=$work/c" QT_QPA_PLATFORM=xcb "$bin" "${@:3}") &
     app_pid=$!

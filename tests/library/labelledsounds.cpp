@@ -268,7 +268,8 @@ std::vector<Case> beatCases(bool full)
         return {{Kind::ClickBeep, 120, 44100, 1, 4, 0},  {Kind::ClickNoise, 174, 48000, 2, 2, 1},
                 {Kind::ClickWood, 60, 44100, 2, 2, 3},   {Kind::LoopRock, 110, 48000, 1, 4, 2},
                 {Kind::LoopHouse, 128, 44100, 2, 4, 4},  {Kind::LoopBreak, 87.5, 44100, 1, 2, 6},
-                {Kind::LoopFunk, 96, 48000, 2, 2, 8},    {Kind::LoopRock, 160, 44100, 2, 8, 10}};
+                {Kind::LoopFunk, 96, 48000, 2, 2, 8},    {Kind::LoopRock, 160, 44100, 2, 8, 10},
+                {Kind::LoopHouse, 124, 96000, 2, 4, 12}};
     std::vector<double> tempos;
     for (double t = 60; t <= 180; t += 5)
         tempos.push_back(t);
@@ -301,7 +302,8 @@ std::vector<Case> keyCases(bool full)
         return {{Kind::Progression, 0, 44100, 1, 0, 0},  {Kind::Scale, 3, 48000, 2, 0, 1},
                 {Kind::Progression, 7, 44100, 2, 0, 6},  {Kind::Scale, 10, 48000, 1, 0, 3},
                 {Kind::Progression, 12, 48000, 1, 0, 5}, {Kind::Scale, 16, 44100, 2, 0, 4},
-                {Kind::Progression, 21, 44100, 2, 0, 7}, {Kind::Scale, 23, 48000, 1, 0, 2}};
+                {Kind::Progression, 21, 44100, 2, 0, 7}, {Kind::Scale, 23, 48000, 1, 0, 2},
+                {Kind::Progression, 14, 96000, 2, 0, 9}};
     std::vector<double> keys;
     for (int k = 0; k < 24; ++k)
         keys.push_back(k);
@@ -334,11 +336,12 @@ std::vector<Case> pitchCases(bool full)
     else
         notes = {33, 69, 84, 96, 105, 108};
     std::vector<Case> cases = cross({Kind::Sine, Kind::Saw, Kind::Square, Kind::Pluck}, notes, {1.0, 1.5, 2.0});
-    if (full)
-        for (Case c : cross({Kind::Sine, Kind::Saw}, {69.3, 95.7, 107.5, 100.2}, {1.0})) {
-            c.rate = c.seed % 2 ? 96000 : 22050;
-            cases.push_back(c);
-        }
+    // Rates read through a converter or a decimator.
+    for (Case c : cross({Kind::Sine, Kind::Saw}, full ? std::vector<double>{69.3, 95.7, 107.5, 100.2} : std::vector<double>{107.5},
+                        {1.0})) {
+        c.rate = c.seed % 2 ? 96000 : 22050;
+        cases.push_back(c);
+    }
     return cases;
 }
 
