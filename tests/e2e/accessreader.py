@@ -16,6 +16,7 @@ import sys
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 
 def application():
@@ -92,4 +93,13 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    # An object can go away while the tree is walked (a tooltip, a row replaced): the bus then answers
+    # with an error for it, and the question is asked again of the tree as it is now.
+    for attempt in range(20):
+        try:
+            main()
+            break
+        except GLib.GError:
+            if attempt == 19:
+                raise
+            time.sleep(0.1)
