@@ -3,6 +3,7 @@
 
 #include "dirtree/DirTree.h"
 #include "dirtree/FileRoutines.h"
+#include "library/measuretexts.h"
 #include "platform/utf8.h"
 
 #include <QCollator>
@@ -21,31 +22,23 @@ const QCollator& collator()
     return dirtree::nameCollator(Qt::CaseSensitive);
 }
 
-QString decibels(double v, const char* unit)
-{
-    if (std::isinf(v))
-        return QStringLiteral("-inf %1").arg(QLatin1String(unit));
-    return QStringLiteral("%1 %2").arg(v, 0, 'f', 1).arg(QLatin1String(unit));
-}
-
 } // namespace
 
 QString measureText(const WaveRow& row, int column)
 {
     if (!row.analysed)
         return {};
-    const library::SoundAnalysis& m = row.measures;
     switch (column) {
     case WaveListModel::ColLoudness:
-        return std::isnan(m.loudness) ? QString() : decibels(m.loudness, "LUFS");
+        return library::measureText(row.measures, library::Measure::Loudness);
     case WaveListModel::ColPeak:
-        return std::isnan(m.peak) ? QString() : decibels(m.peak, "dBFS");
+        return library::measureText(row.measures, library::Measure::Peak);
     case WaveListModel::ColTempo:
-        return std::isnan(m.tempo) ? QString() : QStringLiteral("%1 BPM").arg(m.tempo, 0, 'f', 1);
+        return library::measureText(row.measures, library::Measure::Tempo);
     case WaveListModel::ColPitch:
-        return std::isnan(m.pitch) ? QString() : QString::fromStdString(library::pitchName(m.pitch));
+        return library::measureText(row.measures, library::Measure::Pitch);
     case WaveListModel::ColKey:
-        return m.key ? QString::fromStdString(m.key->name()) : QString();
+        return library::measureText(row.measures, library::Measure::Key);
     default:
         return {};
     }

@@ -3,7 +3,6 @@
 
 #include "library/analysiscache.h"
 #include "library/musicalkey.h"
-#include "library/soundanalysis.h"
 #include "platform/files/fileidentity.h"
 #include "platform/files/nativepath.h"
 
@@ -13,11 +12,11 @@ namespace library {
 
 namespace {
 
-QString decibelText(double v, const char* unit)
+QString decibels(double v, const char* unit)
 {
-    if (std::isnan(v))
-        return "None";
-    return std::isinf(v) ? QString("-inf %1").arg(unit) : QString("%1 %2").arg(v, 0, 'f', 1).arg(unit);
+    if (std::isinf(v))
+        return QStringLiteral("-inf %1").arg(QLatin1String(unit));
+    return QStringLiteral("%1 %2").arg(v, 0, 'f', 1).arg(QLatin1String(unit));
 }
 
 /// The measures of a file as the cache holds them, else as measuring finds them (and then kept).
@@ -37,6 +36,23 @@ std::optional<SoundAnalysis> measuresOf(const std::string& drivePath)
 
 } // namespace
 
+QString measureText(const SoundAnalysis& m, Measure which)
+{
+    switch (which) {
+    case Measure::Loudness:
+        return std::isnan(m.loudness) ? QString() : decibels(m.loudness, "LUFS");
+    case Measure::Peak:
+        return std::isnan(m.peak) ? QString() : decibels(m.peak, "dBFS");
+    case Measure::Tempo:
+        return std::isnan(m.tempo) ? QString() : QStringLiteral("%1 BPM").arg(m.tempo, 0, 'f', 1);
+    case Measure::Pitch:
+        return std::isnan(m.pitch) ? QString() : QString::fromStdString(pitchName(m.pitch));
+    case Measure::Key:
+        return m.key ? QString::fromStdString(m.key->name()) : QString();
+    }
+    return {};
+}
+
 std::vector<QString> measureLabels()
 {
     return {"Loudness", "Peak", "Tempo", "Key", "Pitch"};
@@ -48,17 +64,15 @@ std::vector<QString> measureTexts(const std::string& native)
     const auto m = drivePath.empty() ? std::nullopt : measuresOf(drivePath);
     if (!m)
         return {};
-    std::vector<QString> texts(5, "None");
-    texts[0] = decibelText(m->loudness, "LUFS");
+    std::vector<QString> texts;
+    for (const Measure which : {Measure::Loudness, Measure::Peak, Measure::Tempo, Measure::Key, Measure::Pitch}) {
+        const QString text = measureText(*m, which);
+        texts.push_back(text.isEmpty() ? QStringLiteral("None") : text);
+    }
     if (m->wholeSoundLoudness)
         texts[0] += " (whole sound)";
-    texts[1] = decibelText(m->peak, "dBFS");
-    if (!std::isnan(m->tempo))
-        texts[2] = QString("%1 BPM").arg(m->tempo, 0, 'f', 1);
     if (m->key)
-        texts[3] = QString("%1 (%2)").arg(QString::fromStdString(m->key->name()), QString::fromStdString(m->key->camelot()));
-    if (!std::isnan(m->pitch))
-        texts[4] = QString::fromStdString(pitchName(m->pitch));
+        texts[3] += QStringLiteral(" (%1)").arg(QString::fromStdString(m->key->camelot()));
     return texts;
 }
 
