@@ -214,19 +214,6 @@ void pitch(bool full)
                 notes.size(), missing);
 }
 
-/// Interleaved frames of a function of channel and time.
-Sound sound(int rate, int channels, double seconds, const std::function<double(int, double)>& f)
-{
-    Sound s;
-    s.rate = rate;
-    s.channels = channels;
-    const auto frames = std::size_t(seconds * rate);
-    for (std::size_t i = 0; i < frames; ++i)
-        for (int c = 0; c < channels; ++c)
-            s.samples.push_back(float(f(c, double(i) / rate)));
-    return s;
-}
-
 void loudness()
 {
     // A 997 Hz sine at full scale in one front channel reads -3.01 LUFS; here at half scale.
@@ -234,15 +221,15 @@ void loudness()
     const auto sine = [](double t) { return 0.5 * std::sin(2 * M_PI * 997 * t); };
     double shortWorst = 0;
     for (double seconds : {0.05, 0.1, 0.2, 0.39}) {
-        const auto m = measure(sound(48000, 2, seconds, [&](int c, double t) { return c ? 0.0 : sine(t); }));
+        const auto m = measure(labelled::framesOf(48000, 2, seconds, [&](int c, double t) { return c ? 0.0 : sine(t); }));
         shortWorst = std::max(shortWorst, m.wholeSoundLoudness ? std::abs(m.loudness - halfSine) : 99.0);
     }
     std::printf("loudness: sounds of 0.05-0.39 s, worst delta %.3f LU (target 0.1)\n", shortWorst);
     // Eight channels without a mask are 7.1: no weight for the fourth, 1.41 for the last four.
-    const auto eight = measure(sound(48000, 8, 3, [&](int, double t) { return sine(t); }));
+    const auto eight = measure(labelled::framesOf(48000, 8, 3, [&](int, double t) { return sine(t); }));
     const double eightExpected = halfSine + 10 * std::log10(3 + 4 * 1.41);
     // A 5.1 mask (side surrounds) on six channels: the same weights as without.
-    const auto six = measure(sound(48000, 6, 3, [&](int, double t) { return sine(t); }), 0x60F);
+    const auto six = measure(labelled::framesOf(48000, 6, 3, [&](int, double t) { return sine(t); }), 0x60F);
     const double sixExpected = halfSine + 10 * std::log10(3 + 2 * 1.41);
     std::printf("loudness: 8 channels delta %.3f LU, 6 channels with a mask delta %.3f LU (target 0.1)\n",
                 eight.loudness - eightExpected, six.loudness - sixExpected);
@@ -257,10 +244,10 @@ void loudness()
             v += 0.05 * std::sin(2 * M_PI * hz * t + hz);
         return v;
     };
-    const double reference = measure(sound(48000, 2, 5, mix)).loudness;
+    const double reference = measure(labelled::framesOf(48000, 2, 5, mix)).loudness;
     double lowWorst = 0;
     for (int rate : {8000, 11025, 16000, 22050, 32000, 96000, 192000})
-        lowWorst = std::max(lowWorst, std::abs(measure(sound(rate, 2, 5, mix)).loudness - reference));
+        lowWorst = std::max(lowWorst, std::abs(measure(labelled::framesOf(rate, 2, 5, mix)).loudness - reference));
     std::printf("loudness: 8 to 192 kHz against 48 kHz, worst delta %.3f LU (target 0.2)\n", lowWorst);
 }
 

@@ -8,6 +8,7 @@
 // - the database's bytes per file, without measures (at most 1 KB);
 // Sizes: TONFOLIO_BENCH_FILES, TONFOLIO_BENCH_FOLDERS, TONFOLIO_BENCH_ROUNDS; TONFOLIO_BENCH_TREE names a folder to
 // keep the tree in between runs (made when empty). Search: bench_library_search.
+#include "bench/benchlibrary.h"
 #include "bench/benchdrive.h"
 #include "library/folderscanner.h"
 #include "library/sqlitelibrarystore.h"
@@ -47,16 +48,6 @@ double cpuMs()
     return ms(u.ru_utime) + ms(u.ru_stime);
 }
 
-long sizeFromEnvironment(const char* name, long fallback)
-{
-    const char* v = std::getenv(name);
-    return v && std::atol(v) > 0 ? std::atol(v) : fallback;
-}
-
-const char* const kKinds[] = {"Kick",  "Snare", "HiHat", "Clap",  "Tom",    "Perc", "Bass",  "Pad",  "Lead",
-                              "Pluck", "Vox",   "FX",    "Riser", "Impact", "Loop", "Chord", "Stab", "Arp"};
-const char* const kMoods[] = {"Deep",  "Bright", "Dark", "Punchy", "Soft", "Hard", "Analog", "Vinyl",
-                              "Dusty", "Wet",    "Dry",  "Short",  "Long", "Warm", "Crisp",  "Tight"};
 
 std::string nameOf(std::mt19937& rng, int i)
 {

@@ -5,6 +5,7 @@
 // stay within 50 ms; the baseline of the same run is the same keystrokes over the names held in memory
 // (what filtering one folder's list does), so the ratio tells what the index is worth at this size.
 // Sizes: TONFOLIO_BENCH_FILES (1,000,000), TONFOLIO_BENCH_ROUNDS (3).
+#include "bench/benchlibrary.h"
 #include "library/searchquery.h"
 #include "library/sqlitelibrarystore.h"
 
@@ -28,16 +29,6 @@ double msSince(Clock::time_point t0)
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 }
 
-long sizeFromEnvironment(const char* name, long fallback)
-{
-    const char* v = std::getenv(name);
-    return v && std::atol(v) > 0 ? std::atol(v) : fallback;
-}
-
-const char* const kKinds[] = {"Kick",  "Snare", "HiHat", "Clap",  "Tom",    "Perc", "Bass",  "Pad",  "Lead",
-                              "Pluck", "Vox",   "FX",    "Riser", "Impact", "Loop", "Chord", "Stab", "Arp"};
-const char* const kMoods[] = {"Deep",  "Bright", "Dark", "Punchy", "Soft", "Hard", "Analog", "Vinyl",
-                              "Dusty", "Wet",    "Dry",  "Short",  "Long", "Warm", "Crisp",  "Tight"};
 
 /// Fills the store: files in folders of ten, every other one measured. Returns the names, for the baseline.
 std::vector<std::string> fill(library::SqliteLibraryStore& store, const std::string& rootPath, long files)

@@ -345,4 +345,16 @@ std::vector<Case> pitchCases(bool full)
     return cases;
 }
 
+Sound framesOf(int rate, int channels, double seconds, const std::function<double(int, double)>& f)
+{
+    Sound s;
+    s.rate = rate;
+    s.channels = channels;
+    const auto frames = std::size_t(seconds * rate);
+    for (std::size_t i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            s.samples.push_back(float(f(c, double(i) / rate)));
+    return s;
+}
+
 } // namespace labelled

@@ -4,6 +4,7 @@
 // drum loops at known tempos, sounds without a steady beat, chord progressions and scales in known
 // keys, atonal sounds, and notes of known pitch.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,8 @@ struct Sound {
 };
 
 Sound render(const Case& c);
+/// Interleaved frames of a function of channel and time.
+Sound framesOf(int rate, int channels, double seconds, const std::function<double(int, double)>& f);
 /// "LoopRock 120 BPM 8 bars 48000 Hz 2 ch" and the like, for messages.
 std::string describe(const Case& c);
 

@@ -20,19 +20,6 @@ SoundMeasures measure(const labelled::Sound& s, std::uint32_t mask = 0)
     return library::measureSound(s.samples.data(), s.frames(), {s.rate, s.channels, mask});
 }
 
-/// Interleaved frames of a function of channel and time.
-labelled::Sound sound(int rate, int channels, double seconds, const std::function<double(int, double)>& f)
-{
-    labelled::Sound s;
-    s.rate = rate;
-    s.channels = channels;
-    const auto frames = std::size_t(seconds * rate);
-    for (std::size_t i = 0; i < frames; ++i)
-        for (int c = 0; c < channels; ++c)
-            s.samples.push_back(float(f(c, double(i) / rate)));
-    return s;
-}
-
 double halfSine(double hz, double t)
 {
     return 0.5 * std::sin(2 * M_PI * hz * t);
@@ -86,10 +73,10 @@ TEST(SoundMeasurer, LoudnessByLengthLayoutAndRate)
         {"22.05 kHz, short", 22050, 1, 0, 0.2, [](int, double t) { return halfSine(9000, t); }, 0, true},
     };
     for (const Row& r : rows) {
-        const auto m = measure(sound(r.rate, r.channels, r.seconds, r.signal), r.mask);
+        const auto m = measure(labelled::framesOf(r.rate, r.channels, r.seconds, r.signal), r.mask);
         double expected = r.lufs;
         if (r.rate != 48000) // the same sound at 48 kHz
-            expected = measure(sound(48000, r.channels, r.seconds, r.signal)).loudness;
+            expected = measure(labelled::framesOf(48000, r.channels, r.seconds, r.signal)).loudness;
         EXPECT_NEAR(m.loudness, expected, r.rate != 48000 ? 0.2 : 0.1) << r.what;
         EXPECT_EQ(m.wholeSoundLoudness, r.wholeSound) << r.what;
         EXPECT_NEAR(m.peak, -6.02, 0.05) << r.what;
