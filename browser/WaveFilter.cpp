@@ -1,150 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/WaveFilter.h"
 
-#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <limits>
 #include <string_view>
 
 namespace {
 
-/// The whole text folded: compatibility decomposition splits "é" into "e" and its accent, and "ﬁ"
-/// into "fi"; the marks go, then the case.
-std::string foldedSlowly(const QString& text)
-{
-    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-    QString out;
-    out.reserve(decomposed.size());
-    for (const QChar c : decomposed)
-        if (c.category() != QChar::Mark_NonSpacing && c.category() != QChar::Mark_Enclosing)
-            out.append(c);
-    return out.toCaseFolded().toStdString();
-}
-
-// Below this, a character folds alone as it does within a text (no mark combines with a letter here,
-// no letter's case depends on its neighbours), so its folding is looked up.
-constexpr char16_t kFoldTableEnd = 0x250;
-
-const std::vector<std::string>& foldTable()
-{
-    static const std::vector<std::string> table = [] {
-        std::vector<std::string> t(kFoldTableEnd);
-        for (char16_t c = 0; c < kFoldTableEnd; ++c)
-            t[c] = foldedSlowly(QString(QChar(c)));
-        return t;
-    }();
-    return table;
-}
-
-} // namespace
-
-namespace {
-
-/// Appends the folded text to out.
-void appendFolded(const QString& text, std::string& out)
-{
-    const size_t start = out.size();
-    const std::vector<std::string>* table = nullptr;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x80) {
-            out.push_back(u >= 'A' && u <= 'Z' ? char(u - 'A' + 'a') : char(u));
-        } else if (u < kFoldTableEnd) {
-            if (!table)
-                table = &foldTable();
-            out += (*table)[u];
-        } else {
-            out.resize(start);
-            out += foldedSlowly(text);
-            return;
-        }
-    }
-}
-
-} // namespace
-
-std::string searchFolded(const QString& text)
-{
-    std::string out;
-    out.reserve(size_t(text.size()));
-    appendFolded(text, out);
-    return out;
-}
-
-namespace {
-
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
-bool readNumber(const QString& s, double& out)
-{
-    bool ok = false;
-    out = s.toDouble(&ok);
-    return ok && std::isfinite(out);
-}
-
-/// "A", "a4", "C#3", "Db2": the pitch class and, when given, the octave.
-bool readNote(const QString& s, int& pitchClass, int& octave)
-{
-    static const QRegularExpression note(QStringLiteral("^([a-gA-G])([#b]?)(-?\\d+)?$"));
-    const auto m = note.match(s);
-    if (!m.hasMatch())
-        return false;
-    static const int classes[] = {9, 11, 0, 2, 4, 5, 7}; // a b c d e f g
-    int pc = classes[m.captured(1).toLower().at(0).unicode() - 'a'];
-    if (m.captured(2) == QLatin1String("#"))
-        pc += 1;
-    else if (m.captured(2) == QLatin1String("b"))
-        pc += 11;
-    pitchClass = pc % 12;
-    octave = m.captured(3).isEmpty() ? -100 : m.captured(3).toInt();
-    return true;
-}
-
-/// "120", "120-130", "<-20", ">=-14", "-30--20": the range a value must lie in. A single number
-/// stands for the values shown as it.
-bool readRange(const QString& s, double& low, double& high)
-{
-    double v = 0;
-    for (const char* op : {"<=", ">=", "<", ">"}) {
-        const QString prefix = QString::fromLatin1(op);
-        if (s.startsWith(prefix)) {
-            if (!readNumber(s.mid(prefix.size()), v))
-                return false;
-            if (op[0] == '<') {
-                low = -kInf;
-                high = v;
-            } else {
-                low = v;
-                high = kInf;
-            }
-            return true;
-        }
-    }
-    if (readNumber(s, v)) {
-        // The values that show as the number typed, to its last digit: 120 is 119.5 to 120.5, -9.7 is
-        // -9.75 to -9.65.
-        const int point = int(s.indexOf(QLatin1Char('.')));
-        int decimals = 0;
-        while (point >= 0 && point + 1 + decimals < s.size() && s.at(point + 1 + decimals).isDigit())
-            ++decimals;
-        const double half = 0.5 * std::pow(10.0, -decimals);
-        low = v - half;
-        high = v + half;
-        return true;
-    }
-    // The dash between the ends is the first one after the first character (which may be a minus).
-    const int dash = int(s.indexOf(QLatin1Char('-'), 1));
-    if (dash < 0)
-        return false;
-    double a = 0, b = 0;
-    if (!readNumber(s.left(dash), a) || !readNumber(s.mid(dash + 1), b))
-        return false;
-    low = std::min(a, b);
-    high = std::max(a, b);
-    return true;
-}
+using library::readNote;
+using library::readRange;
 
 enum class Reading { NotACondition, Read, Unreadable };
 
@@ -289,7 +153,7 @@ void FoldedCaptions::make(const WaveListModel& rows)
     text.reserve(size_t(rows.rowCount()) * 24);
     for (int r = 0; r < rows.rowCount(); ++r) {
         starts.push_back(uint32_t(text.size()));
-        appendFolded(rows.row(r).caption, text);
+        library::appendFolded(rows.row(r).caption, text);
         text.push_back('\0');
     }
     starts.push_back(uint32_t(text.size()));

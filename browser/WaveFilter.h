@@ -5,6 +5,7 @@
 
 #include "browser/WaveListModel.h"
 #include "library/musicalkey.h"
+#include "library/searchquery.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,8 +13,8 @@
 #include <string>
 #include <vector>
 
-/// A text as the filter compares it (UTF-8): accents and other combining marks removed, case folded.
-std::string searchFolded(const QString& text);
+/// A text as the filter compares it: folded as the library's searches fold it.
+using library::searchFolded;
 
 struct WaveFilter {
     enum class Measure { Loudness, Peak, Tempo, Pitch, Key };

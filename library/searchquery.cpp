@@ -99,7 +99,8 @@ bool readNumber(const QString& s, double& out)
     return ok && std::isfinite(out);
 }
 
-/// "A", "a4", "C#3", "Db2": the pitch class and, when given, the octave.
+} // namespace
+
 bool readNote(const QString& s, int& pitchClass, int& octave)
 {
     static const QRegularExpression note(QStringLiteral("^([a-gA-G])([#b]?)(-?\\d+)?$"));
@@ -117,8 +118,6 @@ bool readNote(const QString& s, int& pitchClass, int& octave)
     return true;
 }
 
-/// "120", "120-130", "<-20", ">=-14", "-30--20": the range a value must lie in. A single number
-/// stands for the values shown as it.
 bool readRange(const QString& s, double& low, double& high)
 {
     double v = 0;
@@ -160,6 +159,8 @@ bool readRange(const QString& s, double& low, double& high)
     high = std::max(a, b);
     return true;
 }
+
+namespace {
 
 enum class Reading { NotACondition, Read, Unreadable };
 

@@ -26,6 +26,12 @@ size_t characterCount(const std::string& utf8);
 
 enum class Measure { Loudness, Peak, Tempo, Pitch, Key };
 
+/// "A", "a4", "C#3", "Db2": the pitch class and, when given, the octave (else -100).
+bool readNote(const QString& s, int& pitchClass, int& octave);
+/// "120", "120-130", "<-20", ">=-14", "-30--20": the range a value must lie in. A single number stands
+/// for the values shown as it, to its last digit.
+bool readRange(const QString& s, double& low, double& high);
+
 struct SearchQuery {
     /// A measure within [low, high]; a pitch condition may instead name a note ("A", "A4", "C#3"), and
     /// a key condition names the keys that match.
