@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/analysiscache.h"
 #include "library/logging.h"
+#include "platform/database/sqlitefile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -47,47 +48,9 @@ const char* const kStoreSql =
 // Makes a file of an earlier schema this one's: its measures are dropped, to be measured anew.
 const char* const kUpgrade = "DROP TABLE IF EXISTS measures;";
 
-bool isDamage(int code)
-{
-    code &= 0xFF;
-    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB || code == SQLITE_FORMAT;
-}
-
-/// Another connection holds the lock: waiting longer would do.
-bool isBusy(int code)
-{
-    code &= 0xFF;
-    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
-}
-
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    bool ok() const { return rc_ == SQLITE_OK && stmt_; }
-    int prepareCode() const { return rc_; }
-    sqlite3_stmt* get() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-    int rc_ = SQLITE_ERROR;
-};
-
-/// A measure as stored: NaN (no such measure) as NULL, infinities as they are.
-void bindMeasure(sqlite3_stmt* s, int column, double v)
-{
-    if (std::isnan(v))
-        sqlite3_bind_null(s, column);
-    else
-        sqlite3_bind_double(s, column, v);
-}
-
-double columnMeasure(sqlite3_stmt* s, int column)
-{
-    return sqlite3_column_type(s, column) == SQLITE_NULL ? std::nan("") : sqlite3_column_double(s, column);
-}
+using platform::columnReal;
+using platform::DatabaseFile;
+using platform::SqlStatement;
 
 /// A key as stored: its tonic, plus 12 for minor; NULL for none. Anything else reads as no key.
 std::optional<library::MusicalKey> keyOf(sqlite3_stmt* s, int column)
@@ -172,7 +135,8 @@ AnalysisCache::Opening AnalysisCache::open()
     seen_ = platform::entryIdentity(file_);
     if (rc != SQLITE_OK) {
         close();
-        return code == SQLITE_CANTOPEN_SYMLINK || isDamage(code) ? Opening::SetAside : Opening::Unavailable;
+        return code == SQLITE_CANTOPEN_SYMLINK || DatabaseFile::isDamage(code) ? Opening::SetAside
+                                                                               : Opening::Unavailable;
     }
     sqlite3_busy_timeout(db_, kBusyWaitMs);
     // An empty file holds nobody's data: it is made in WAL mode at once, which spares the syncs of a
@@ -193,9 +157,9 @@ AnalysisCache::Opening AnalysisCache::checkAndCreate()
 {
     // Only what the file holds sets it aside; a failure to read or write it now (disk full, no
     // permission, a lock) leaves it for another time.
-    auto verdictOf = [](int rc) { return isDamage(rc) ? Opening::SetAside : Opening::Unavailable; };
+    auto verdictOf = [](int rc) { return DatabaseFile::isDamage(rc) ? Opening::SetAside : Opening::Unavailable; };
     auto pragma = [this](const char* sql, int& value) {
-        Statement s(db_, sql);
+        SqlStatement s(db_, sql);
         if (!s.ok())
             return s.prepareCode();
         const int step = sqlite3_step(s.get());
@@ -245,9 +209,9 @@ AnalysisCache::Opening AnalysisCache::checkAndCreate()
 
 AnalysisCache::Opening AnalysisCache::checkContents(bool checkPages)
 {
-    auto verdictOf = [](int rc) { return isDamage(rc) ? Opening::SetAside : Opening::Unavailable; };
+    auto verdictOf = [](int rc) { return DatabaseFile::isDamage(rc) ? Opening::SetAside : Opening::Unavailable; };
     if (checkPages) {
-        Statement check(db_, "PRAGMA quick_check");
+        SqlStatement check(db_, "PRAGMA quick_check");
         if (!check.ok())
             return verdictOf(check.prepareCode());
         const int step = sqlite3_step(check.get());
@@ -259,7 +223,7 @@ AnalysisCache::Opening AnalysisCache::checkContents(bool checkPages)
     }
     // A file of ours whose table lost or changed its columns would keep nothing: it is made anew.
     for (const char* sql : {kFindSql, kStoreSql}) {
-        Statement s(db_, sql);
+        SqlStatement s(db_, sql);
         if (!s.ok())
             return (s.prepareCode() & 0xFF) == SQLITE_ERROR ? Opening::SetAside : verdictOf(s.prepareCode());
     }
@@ -323,7 +287,7 @@ void AnalysisCache::findStored(const std::vector<platform::FileIdentity>& files,
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
     int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
     {
-        Statement s(db_, kFindSql);
+        SqlStatement s(db_, kFindSql);
         if (rc == SQLITE_OK && !s.ok())
             rc = s.prepareCode();
         for (size_t first = 0; rc == SQLITE_OK && first < order.size();) {
@@ -347,10 +311,10 @@ void AnalysisCache::findStored(const std::vector<platform::FileIdentity>& files,
                         sqlite3_column_int64(s.get(), 2) != f.modified)
                         continue;
                     SoundAnalysis m;
-                    m.loudness = columnMeasure(s.get(), 3);
-                    m.peak = columnMeasure(s.get(), 4);
-                    m.tempo = columnMeasure(s.get(), 5);
-                    m.pitch = columnMeasure(s.get(), 6);
+                    m.loudness = columnReal(s.get(), 3);
+                    m.peak = columnReal(s.get(), 4);
+                    m.tempo = columnReal(s.get(), 5);
+                    m.pitch = columnReal(s.get(), 6);
                     m.key = keyOf(s.get(), 7);
                     m.wholeSoundLoudness = sqlite3_column_int(s.get(), 8) != 0;
                     // Measures an earlier version kept that this one would not give are measured again.
@@ -365,7 +329,7 @@ void AnalysisCache::findStored(const std::vector<platform::FileIdentity>& files,
         }
     }
     sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-    if (isDamage(rc)) {
+    if (DatabaseFile::isDamage(rc)) {
         rebuild();
         std::fill(out.begin(), out.end(), std::nullopt);
     }
@@ -386,7 +350,7 @@ bool AnalysisCache::flush()
     if (!db_ && open() == Opening::SetAside)
         rebuild();
     int rc = db_ ? write() : SQLITE_CANTOPEN;
-    if (isDamage(rc)) {
+    if (DatabaseFile::isDamage(rc)) {
         rebuild();
         rc = db_ ? write() : SQLITE_CANTOPEN;
     }
@@ -396,7 +360,7 @@ bool AnalysisCache::flush()
     }
     retryAt_ = std::chrono::steady_clock::now() + kRetryInterval;
     qCDebug(lcLibrary) << "the analysis cache was not written, tried again later:" << sqlite3_errstr(rc);
-    if (!isBusy(rc) && !toldUnwritten_) {
+    if (!DatabaseFile::isBusy(rc) && !toldUnwritten_) {
         toldUnwritten_ = true;
         tell("The analysis cache " + file_ + " cannot be written (" + sqlite3_errstr(rc) +
              "); measures are kept until Tonfolio closes");
@@ -408,7 +372,7 @@ int AnalysisCache::write()
 {
     int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
-        Statement s(db_, kStoreSql);
+        SqlStatement s(db_, kStoreSql);
         rc = s.ok() ? SQLITE_OK : s.prepareCode();
         const std::int64_t now = nowMs();
         for (auto it = unsaved_.begin(); rc == SQLITE_OK && it != unsaved_.end(); ++it) {
@@ -417,10 +381,10 @@ int AnalysisCache::write()
             sqlite3_bind_int64(s.get(), 2, sqlite3_int64(id.inode));
             sqlite3_bind_int64(s.get(), 3, id.size);
             sqlite3_bind_int64(s.get(), 4, id.modified);
-            bindMeasure(s.get(), 5, m.loudness);
-            bindMeasure(s.get(), 6, m.peak);
-            bindMeasure(s.get(), 7, m.tempo);
-            bindMeasure(s.get(), 8, m.pitch);
+            platform::bindReal(s.get(), 5, m.loudness);
+            platform::bindReal(s.get(), 6, m.peak);
+            platform::bindReal(s.get(), 7, m.tempo);
+            platform::bindReal(s.get(), 8, m.pitch);
             if (m.key)
                 sqlite3_bind_int(s.get(), 9, m.key->tonic + (m.key->minor ? 12 : 0));
             else
@@ -435,7 +399,7 @@ int AnalysisCache::write()
     }
     if (rc == SQLITE_OK) {
         // The oldest entries beyond the limit go.
-        Statement trim(db_, "DELETE FROM measures WHERE (device, inode) IN (SELECT device, inode FROM measures"
+        SqlStatement trim(db_, "DELETE FROM measures WHERE (device, inode) IN (SELECT device, inode FROM measures"
                             " ORDER BY stored LIMIT max(0, (SELECT count(*) FROM measures) - ?1))");
         if (trim.ok()) {
             sqlite3_bind_int64(trim.get(), 1, maxEntries_);
@@ -455,7 +419,7 @@ std::int64_t AnalysisCache::entryCount()
 {
     if (!db_)
         return 0;
-    Statement s(db_, "SELECT count(*) FROM measures");
+    SqlStatement s(db_, "SELECT count(*) FROM measures");
     return s.ok() && sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
 }
 
