@@ -73,6 +73,16 @@ protected:
         }
     }
 
+    /// Stars and tags a file of the library folder.
+    void mark(const std::string& relative, bool favourite, const QStringList& tags)
+    {
+        const std::string path = drive.native("lib/" + relative);
+        const auto identity = platform::entryIdentity(path);
+        ASSERT_TRUE(identity) << path;
+        ASSERT_TRUE(store->setFavourite(path, *identity, favourite));
+        ASSERT_TRUE(store->setTags(path, *identity, tags));
+    }
+
     TempDrive drive;
     std::unique_ptr<SqliteLibraryStore> store;
     RootId root = 0;
@@ -85,6 +95,9 @@ TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
     EXPECT_EQ(out.files, 5);
     measure("kick deep", -18, 124, "Am");
     measure("snare", -30, 90, "C");
+    mark("Drums/Kicks/Kick Deep 01.wav", true, {});
+    mark("Drums/Kicks/KICK_hard.wav", false, {"Kick", "Hard"});
+    mark("Drums/Snares/Snare é.wav", false, {"kick", "Snare"});
     struct Row {
         const char* typed;
         std::vector<std::string> names;
@@ -104,6 +117,12 @@ TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
         {"pad bpm:120-130", {}},
         {"\"quoted\" OR *", {}}, // no word is read as an operator of the index
         {"loop", {}},            // the link back up was not followed
+        {"fav:", {"Kick Deep 01.wav"}},
+        {"tag:KICK", {"KICK_hard.wav", "Snare é.wav"}},
+        {"tag:kick tag:hard", {"KICK_hard.wav"}},
+        {"tag:kick snare", {"Snare é.wav"}},
+        {"tag:kic", {}},
+        {"fav: bpm:120-130 drums", {"Kick Deep 01.wav"}},
     };
     for (const Row& r : rows)
         EXPECT_EQ(find(r.typed), r.names) << r.typed;
@@ -197,6 +216,42 @@ TEST_F(LibraryIndex, TheProgramsOwnChangesAreInTheIndexAtOnce)
     EXPECT_TRUE(find("synth cold").empty());
     ASSERT_TRUE(store->removeFile(root, "Drums/Kicks", "Pad cold.wav"));
     EXPECT_TRUE(find("cold").empty());
+}
+
+TEST_F(LibraryIndex, FavouritesAndTagsFollowTheirFiles)
+{
+    scan();
+    mark("Synth/Pad warm.wav", true, {"Warm", "pad", "WARM"});
+    EXPECT_EQ(store->marksOf(drive.native("lib/Synth/Pad warm.wav")).tags, QStringList({"pad", "Warm"}));
+    // The program's own rename and move: on disk, in the index and in the marks.
+    const auto programMoves = [&](const char* from, const char* to, int times = 1) {
+        ASSERT_EQ(::rename(drive.native(from).c_str(), drive.native(to).c_str()), 0);
+        for (int i = 0; i < times; ++i)
+            ASSERT_TRUE(store->followMarks(drive.native(from), drive.native(to)));
+    };
+    programMoves("lib/Synth/Pad warm.wav", "lib/Synth/Pad cold.wav");
+    ASSERT_TRUE(store->renameFile(root, "Synth", "Pad warm.wav", "Pad cold.wav"));
+    // Told twice (by the window and by the indexer), the second changes nothing.
+    programMoves("lib/Synth/Pad cold.wav", "lib/Drums/Pad cold.wav", 2);
+    ASSERT_TRUE(store->moveFile(root, "Synth", "Pad cold.wav", root, "Drums"));
+    EXPECT_EQ(find("fav: tag:warm"), std::vector<std::string>{"Pad cold.wav"});
+    EXPECT_TRUE(store->marksOf(drive.native("lib/Drums/Pad cold.wav")).favourite);
+    // Another program moves it; the next pass finds it again by its identity.
+    drive.mkdirs("lib/Moved");
+    ASSERT_EQ(::rename(drive.native("lib/Drums/Pad cold.wav").c_str(), drive.native("lib/Moved/Pad.wav").c_str()), 0);
+    ASSERT_TRUE(store->beginFullCheck(root));
+    scan();
+    EXPECT_EQ(find("tag:pad"), std::vector<std::string>{"Pad.wav"});
+    EXPECT_EQ(store->markedFiles(true).at(0).path, drive.native("lib/Moved/Pad.wav"));
+    // A file outside the library folders keeps its marks by path; taking the last one away forgets it.
+    drive.write("elsewhere/Hit.wav", makeWav(1, 8000, 16, 10));
+    const std::string hit = drive.native("elsewhere/Hit.wav");
+    ASSERT_TRUE(store->setTags(hit, *platform::entryIdentity(hit), {"hit"}));
+    ASSERT_TRUE(store->followMarks(drive.native("elsewhere"), drive.native("other")));
+    EXPECT_EQ(store->marksIn(drive.native("other")).at("Hit.wav").tags, QStringList{"hit"});
+    EXPECT_EQ(store->allTags(), QStringList({"hit", "pad", "Warm"}));
+    ASSERT_TRUE(store->setTags(drive.native("other/Hit.wav"), {}, {}));
+    EXPECT_EQ(store->markedFiles(false).size(), 1u);
 }
 
 TEST_F(LibraryIndex, WatchesAndTimedRescansSeeOtherProgramsChanges)
