@@ -220,6 +220,20 @@ TEST_F(LibraryIndex, TheProgramsOwnChangesAreInTheIndexAtOnce)
 
 TEST_F(LibraryIndex, FavouritesAndTagsFollowTheirFiles)
 {
+    // A library of the version before favourites gains them and keeps its folders.
+    {
+        platform::DatabaseSchema first = SqliteLibraryStore::schema();
+        first.migrations.resize(1);
+        first.probes.clear();
+        platform::DatabaseFile older(drive.native("older.sqlite"), first);
+        ASSERT_EQ(older.open(), platform::DatabaseFile::Opening::Usable);
+        ASSERT_EQ(platform::DatabaseFile::exec(older.db(), "INSERT INTO roots(path, mount) VALUES('/kept', '/')"), 0);
+    }
+    SqliteLibraryStore upgraded(drive.native("older.sqlite"));
+    ASSERT_EQ(upgraded.roots().size(), 1u);
+    EXPECT_TRUE(upgraded.setTags("/kept/a.wav", {}, {"kept"}));
+    EXPECT_EQ(upgraded.allTags(), QStringList{"kept"});
+
     scan();
     mark("Synth/Pad warm.wav", true, {"Warm", "pad", "WARM"});
     EXPECT_EQ(store->marksOf(drive.native("lib/Synth/Pad warm.wav")).tags, QStringList({"pad", "Warm"}));
