@@ -249,7 +249,8 @@ public:
     // Favourites and tags, by absolute Linux path. A file whose marks are all taken away is forgotten.
     /// Stars a file or takes its star away; identity is the file's as it is now.
     virtual bool setFavourite(const std::string& path, const platform::FileIdentity& identity, bool favourite) = 0;
-    /// Gives a file these tags (replacing its own); letter case and accents tell no two tags apart.
+    /// Gives a file these tags (replacing its own); letter case and accents tell no two tags apart, and
+    /// a comma parts tags.
     virtual bool setTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& tags) = 0;
     virtual FileMarks marksOf(const std::string& path) = 0;
     /// The marks of the files of one folder (absolute, without trailing '/'), by name.
@@ -260,6 +261,9 @@ public:
     virtual std::vector<MarkedFile> markedFiles(bool favouritesOnly) = 0;
     /// The marked file that has this identity, where it is not under its own path (moved by another program).
     virtual std::optional<MarkedFile> markedByIdentity(const platform::FileIdentity& identity) = 0;
+    /// The path of the indexed file that has this identity (a file moved since a list of marks was
+    /// written), present and not missing; nothing when none has.
+    virtual std::optional<std::string> indexedPathOf(const platform::FileIdentity& identity) = 0;
     /// The program renamed or moved a file (or a folder: everything below it goes along).
     virtual bool followMarks(const std::string& from, const std::string& to) = 0;
     /// The program deleted a file: its marks go with it.

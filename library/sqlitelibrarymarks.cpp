@@ -118,8 +118,9 @@ bool SqliteLibraryStore::setTags(const std::string& path, const platform::FileId
         } else {
             rc = SQLITE_ERROR;
         }
-        // The first spelling of a tag typed twice in other letter cases is kept.
-        for (const QString& tag : tags) {
+        // The first spelling of a tag typed twice in other letter cases is kept. A comma parts tags, as
+        // where they are typed and in the lists they are exported to.
+        for (const QString& tag : tags.join(QLatin1Char(',')).split(QLatin1Char(','))) {
             const QString trimmed = tag.trimmed();
             const std::string folded = searchFolded(trimmed);
             sqlite3_stmt* s = rc == SQLITE_OK && !folded.empty()
@@ -244,6 +245,27 @@ std::optional<MarkedFile> SqliteLibraryStore::markedByIdentity(const platform::F
     f.identity = identity;
     f.marks = marksOf(*path);
     return f;
+}
+
+std::optional<std::string> SqliteLibraryStore::indexedPathOf(const platform::FileIdentity& identity)
+{
+    // Rare (an import of a list written before files moved): the files are looked through.
+    sqlite3_stmt* s = statement("SELECT r.path, d.path, f.name FROM files f JOIN folders d ON d.id = f.folder"
+                                " JOIN roots r ON r.id = d.root WHERE f.device = ?1 AND f.inode = ?2 AND f.size = ?3"
+                                " AND f.modified = ?4 AND f.missing = 0 LIMIT 1");
+    if (!s)
+        return std::nullopt;
+    sqlite3_bind_int64(s, 1, sqlite3_int64(identity.device));
+    sqlite3_bind_int64(s, 2, sqlite3_int64(identity.inode));
+    sqlite3_bind_int64(s, 3, identity.size);
+    sqlite3_bind_int64(s, 4, identity.modified);
+    std::optional<std::string> out;
+    if (sqlite3_step(s) == SQLITE_ROW) {
+        const std::string folder = columnBytes(s, 1);
+        out = columnBytes(s, 0) + "/" + (folder.empty() ? std::string() : folder + "/") + columnBytes(s, 2);
+    }
+    sqlite3_reset(s);
+    return out;
 }
 
 #define TONFOLIO_MARKS_TO_MOVE "EXISTS (SELECT 1 FROM marks WHERE path = ?1 OR (path > ?3 AND path < ?4))"

@@ -68,6 +68,7 @@ public:
     QStringList allTags() override;
     std::vector<MarkedFile> markedFiles(bool favouritesOnly) override;
     std::optional<MarkedFile> markedByIdentity(const platform::FileIdentity& identity) override;
+    std::optional<std::string> indexedPathOf(const platform::FileIdentity& identity) override;
     bool followMarks(const std::string& from, const std::string& to) override;
     bool forgetMarks(const std::string& path) override;
 

@@ -329,6 +329,57 @@ TEST_F(LibraryIndex, CommandLineOnAGeneratedTree)
     EXPECT_TRUE(out.startsWith(lib + "/Pack Y/Hat ")) << out.toStdString();
     EXPECT_EQ(run({"--find", "hat pitch:A4", "--json"}, &out), 0);
     EXPECT_EQ(out.count("\"name\":\"Hat "), 8) << out.toStdString();
+
+    // Favourites and tags out to a file and back in, with names a comma-separated file must quote.
+    const std::string hostile[] = {"lib/Pack X/a, \"quoted\" b.wav", "lib/Pack X/line\nbreak.wav",
+                                   "lib/Pack Y/Hat 1.wav"};
+    for (const std::string& name : hostile)
+        drive.write(name, makeWav(1, 8000, 16, 10));
+    EXPECT_EQ(run({"--index", "--no-measures"}), 0);
+    const std::string data = drive.native("data/tonfolio/library.sqlite");
+    std::map<std::string, FileMarks> marked;
+    {
+        SqliteLibraryStore user(data);
+        for (size_t i = 0; i < std::size(hostile); ++i) {
+            const std::string path = drive.native(hostile[i]);
+            ASSERT_TRUE(user.setFavourite(path, *platform::fileIdentity(path), i != 1));
+            ASSERT_TRUE(user.setTags(path, *platform::fileIdentity(path), {"a,b", "x \"y\"", QString::number(i)}));
+            EXPECT_EQ(user.marksOf(path).tags.size(), 4); // a comma parts tags
+        }
+        for (const MarkedFile& f : user.markedFiles(false))
+            marked[f.path] = f.marks;
+    }
+    const QString csv = QString::fromStdString(drive.native("marks.csv"));
+    EXPECT_EQ(run({"--export-tags", csv}), 0);
+    EXPECT_EQ(run({"--export-tags", csv}), 1); // a file that is there is kept
+    // Another library on another day: one file moved by another program and indexed there.
+    std::remove(data.c_str());
+    for (const char* suffix : {"-wal", "-shm"})
+        std::remove((data + suffix).c_str());
+    ASSERT_EQ(::rename(drive.native(hostile[2]).c_str(), drive.native("lib/Pack Y/Hat moved.wav").c_str()), 0);
+    EXPECT_EQ(run({"--index", "--no-measures", lib}), 0);
+    QFile bad(csv);
+    ASSERT_TRUE(bad.open(QIODevice::Append));
+    bad.write("/nowhere.wav,1,,\r\nnot a path,1,,\r\n");
+    bad.close();
+    QProcess import;
+    import.setProcessEnvironment(env);
+    import.start(program, {"--import-tags", csv});
+    ASSERT_TRUE(import.waitForFinished(60000));
+    EXPECT_EQ(import.exitCode(), 1);
+    const QString told = QString::fromUtf8(import.readAllStandardError());
+    EXPECT_TRUE(told.contains("marks.csv:6: no file") && told.contains("marks.csv:7: the path")) << told.toStdString();
+    SqliteLibraryStore user(data);
+    marked[drive.native("lib/Pack Y/Hat moved.wav")] = marked[drive.native(hostile[2])];
+    marked.erase(drive.native(hostile[2]));
+    std::map<std::string, FileMarks> back;
+    for (const MarkedFile& f : user.markedFiles(false))
+        back[f.path] = f.marks;
+    ASSERT_EQ(back.size(), marked.size());
+    for (const auto& [path, marks] : marked) {
+        EXPECT_EQ(back[path].favourite, marks.favourite) << path;
+        EXPECT_EQ(back[path].tags, marks.tags) << path;
+    }
     // A damaged database is set aside and made anew; the library folders it held are kept if they can be.
     {
         QFile f(QString::fromStdString(drive.native("data/tonfolio/library.sqlite")));
