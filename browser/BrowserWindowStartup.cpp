@@ -3,6 +3,7 @@
 #include "browser/BrowserWindow.h"
 #include "browser/AuditionSettings.h"
 #include "browser/CursorTable.h"
+#include "browser/FavouritesAndTags.h"
 #include "browser/LibraryScope.h"
 #include "browser/PlaybackSequence.h"
 #include "browser/SettingsRecord.h"
@@ -103,7 +104,13 @@ void BrowserWindow::setupFeatures()
     measuring_ = new WaveMeasuring(
         *list, [this] { return library_->active() ? std::string("?") : ui->FolderTree->SelectedDiskPath(); }, this);
     audition_ = new AuditionSettings(*list, this);
+    marks_ = new FavouritesAndTags(
+        *list, [this] { return library_->active() ? std::string("?") : ui->FolderTree->SelectedDiskPath(); },
+        [this](int row) { return rowFile(row); }, this);
     placeFeatureControls();
+    connect(list->model(), &QAbstractItemModel::modelReset, marks_, &FavouritesAndTags::loadMarks);
+    connect(marks_, &FavouritesAndTags::notice, status_, &StatusLine::showNotice);
+    connect(library_, &LibraryScope::fileChanged, marks_, &FavouritesAndTags::followFile);
 
     // The modes are read by the sequence whenever a routine depends on them, as the buttons show them.
     connect(ui->LoopBtn, &QAction::toggled, playback_, &PlaybackSequence::setLoop);
@@ -153,6 +160,7 @@ void BrowserWindow::placeFeatureControls()
     filter_->bar()->addAction(library_->toggle());
     ui->FileMenu->insertAction(ui->ExitItem, library_->foldersItem());
     ui->EditMenu->addAction(library_->showInFolderItem());
+    ui->EditMenu->addActions({marks_->favouriteItem(), marks_->tagsItem()});
     ui->FileMenu->insertSeparator(ui->ExitItem);
     ui->StatusBar->addPermanentWidget(library_->progressLabel());
     ui->StatusBar->addPermanentWidget(filter_->countLabel());
@@ -348,6 +356,7 @@ void BrowserWindow::UpdateCommands()
     enable({ui->EditWave}, rowCommands);
     enable({ui->ShowInFileManagerItem}, rowCommands);
     enable({library_->showInFolderItem()}, rowCommands && library_->active());
+    enable({marks_->favouriteItem(), marks_->tagsItem()}, selected);
     enable({ui->PlayItem, ui->PlayBtn}, selected && !playback_->playing());
     // Rename keeps the state it had when the list last had no selection.
     if (!selected)
