@@ -46,6 +46,9 @@ std::vector<WaveRow> measuredRows()
         rows[i].measures.key = keys[i];
         rows[i].analysed = true;
     }
+    rows[1].favourite = rows[4].favourite = true;
+    rows[1].tags = {"Snare", "Dry"};
+    rows[2].tags = {"snare"};
     return rows;
 }
 
@@ -99,6 +102,13 @@ TEST(WaveFilterGrammar, WordsAndMeasureConditionsChooseTheRows)
         {"lufs:-20..-10", all, true},
         {"pitch:H4", all, true},
         {"lufs:", all, true},
+        // The user's marks: the star, and tags whole, ignoring case.
+        {"fav:", {1, 4}},
+        {"tag:SNARE", {1, 2}},
+        {"tag:snare tag:dry fav: bpm:>100", {1}},
+        {"tag:snar", {}},
+        {"tag:", all, true},
+        {"fav:yes", all, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
