@@ -52,39 +52,6 @@ CREATE VIRTUAL TABLE file_trigrams USING fts5vocab(file_words, row);
 CREATE VIRTUAL TABLE folder_words USING fts5(words, tokenize='trigram');
 )";
 
-// The path of a file of the index (folder id F, name N) as bytes, for the triggers below.
-#define TONFOLIO_INDEXED_PATH(F, N)                                                                                    \
-    "(SELECT CAST(r.path || '/' || CASE WHEN length(d.path) > 0 THEN d.path || '/' ELSE '' END || " N " AS BLOB)"       \
-    " FROM folders d JOIN roots r ON r.id = d.root WHERE d.id = " F ")"
-
-// Version 2: the user's favourites and tags, by absolute path and by identity (device, inode, size,
-// modification time), linked to the index's entry of the file while it has one. The triggers keep them
-// with the file: an entry the index makes takes the marks of its path, or of its identity where another
-// program moved the file; a rename or move by the program takes them along; a file changed in place keeps
-// them; an entry dropped leaves them by path and identity.
-const char* const kSchemaV2 =
-    "CREATE TABLE marks(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE, device INTEGER NOT NULL,"
-    " inode INTEGER NOT NULL, size INTEGER NOT NULL, modified INTEGER NOT NULL,"
-    " favourite INTEGER NOT NULL DEFAULT 0, file INTEGER);"
-    "CREATE INDEX marks_identity ON marks(device, inode);"
-    "CREATE INDEX marks_file ON marks(file) WHERE file IS NOT NULL;"
-    "CREATE TABLE tags(mark INTEGER NOT NULL, folded TEXT NOT NULL, tag TEXT NOT NULL, PRIMARY KEY(mark, folded))"
-    " WITHOUT ROWID;"
-    "CREATE INDEX tags_folded ON tags(folded);"
-    "CREATE TRIGGER marks_found AFTER INSERT ON files WHEN EXISTS (SELECT 1 FROM marks) BEGIN"
-    " UPDATE OR IGNORE marks SET file = new.id, path = " TONFOLIO_INDEXED_PATH("new.folder", "new.name") ","
-    " device = new.device, inode = new.inode, size = new.size, modified = new.modified"
-    " WHERE (device = new.device AND inode = new.inode AND size = new.size AND modified = new.modified)"
-    " OR path = " TONFOLIO_INDEXED_PATH("new.folder", "new.name") "; END;"
-    "CREATE TRIGGER marks_moved AFTER UPDATE OF folder, name ON files BEGIN"
-    " UPDATE OR IGNORE marks SET path = " TONFOLIO_INDEXED_PATH("new.folder", "new.name") " WHERE file = new.id; END;"
-    "CREATE TRIGGER marks_changed AFTER UPDATE OF size, modified, device, inode ON files BEGIN"
-    " UPDATE marks SET size = new.size, modified = new.modified, device = new.device, inode = new.inode"
-    " WHERE file = new.id; END;"
-    "CREATE TRIGGER marks_unlinked AFTER DELETE ON files BEGIN UPDATE marks SET file = NULL WHERE file = old.id; END;";
-
-#undef TONFOLIO_INDEXED_PATH
-
 std::string lastComponent(const std::string& path)
 {
     const size_t slash = path.rfind('/');
@@ -104,7 +71,7 @@ const platform::DatabaseSchema& SqliteLibraryStore::schema()
     static const platform::DatabaseSchema s = [] {
         platform::DatabaseSchema d;
         d.applicationId = kApplicationId;
-        d.migrations = {kSchemaV1, kSchemaV2};
+        d.migrations = {kSchemaV1, marksSchema()};
         d.probes = {"SELECT id, path, mount, state, status, indexed, round, full_check, files FROM roots",
                     "SELECT id, root, parent, path, modified, checked, gone FROM folders",
                     "SELECT id, folder, name, size, modified, device, inode, format, channels, bits, rate, seconds,"

@@ -102,6 +102,8 @@ private:
     /// The words a file is found by: its folded name and texts.
     static std::string fileWords(const std::string& name, const QString& texts);
     std::string folderWords(RootId root, const std::string& path);
+    /// The statements that add the favourites and tags to a library of version 1.
+    static const char* marksSchema();
     /// The mark of a path, made (with the file's identity and index entry) when missing and make.
     std::optional<std::int64_t> markId(const std::string& path, const platform::FileIdentity& identity, bool make);
     /// Drops marks that no longer mark anything.
