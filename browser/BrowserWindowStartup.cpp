@@ -4,6 +4,7 @@
 #include "browser/AuditionSettings.h"
 #include "browser/CursorTable.h"
 #include "browser/FavouritesAndTags.h"
+#include "browser/FavouritesNode.h"
 #include "browser/LibraryScope.h"
 #include "browser/PlaybackSequence.h"
 #include "browser/SettingsRecord.h"
@@ -158,6 +159,7 @@ void BrowserWindow::placeFeatureControls()
     addToolBar(Qt::TopToolBarArea, filter_->bar());
     // After the box, so a narrow window folds the toggle away before the box being typed in.
     filter_->bar()->addAction(library_->toggle());
+    new FavouritesNode(ui->TreeListSplitter, ui->FolderTree, library_->toggle(), filter_->box(), this);
     ui->FileMenu->insertAction(ui->ExitItem, library_->foldersItem());
     ui->EditMenu->addAction(library_->showInFolderItem());
     ui->EditMenu->addActions({marks_->favouriteItem(), marks_->tagsItem()});

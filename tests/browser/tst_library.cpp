@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QTimer>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -189,6 +190,18 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
         EXPECT_TRUE(QTest::qWaitFor([&] { return indexed(c.query) == c.indexedAfter; }, 10000))
             << indexed(c.query).join(",").toStdString();
     }
+
+    // The Favourites node under the tree lists the library's favourites; a folder chosen leaves them.
+    auto* favourites = w.findChild<QTreeWidget*>("FavouritesNode");
+    ASSERT_TRUE(favourites);
+    QTest::mouseClick(favourites->viewport(), Qt::LeftButton, {},
+                      favourites->visualItemRect(favourites->topLevelItem(0)).center());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == QStringList{"gamma.wav | C:\\LIB\\odd;name"}; }, 10000))
+        << shown().join("\n").toStdString();
+    selectFolder("C:\\LIB\\");
+    EXPECT_FALSE(libraryScope(w).toggle()->isChecked());
+    EXPECT_TRUE(filter(w).box()->text().isEmpty());
+    libraryScope(w).toggle()->setChecked(true);
 
     // A folder added in Library Folders is indexed and searched with the others.
     wave("MORE/zeta.wav");
