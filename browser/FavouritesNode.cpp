@@ -50,6 +50,10 @@ FavouritesNode::FavouritesNode(QSplitter* host, QTreeWidget* tree, QAction* libr
     host->replaceWidget(at, pane);
     layout->addWidget(tree, 1);
     layout->addWidget(view_, 0);
+    // Moved into the pane, the tree went to the end of the window's focus chain, where the list would
+    // take the focus at start; the tree keeps it, with the node next.
+    QWidget::setTabOrder(tree, view_);
+    tree->setFocus();
 
     view_->setObjectName("FavouritesNode");
     view_->setAccessibleName("Favourites");
