@@ -131,8 +131,18 @@ void SqliteLibraryStore::open()
         break;
     }
     // The indexes of a large library outgrow the default 2 MB of pages in memory while a pass writes.
-    if (db())
-        sqlite3_exec(db(), "PRAGMA cache_size=-16384", nullptr, nullptr, nullptr);
+    if (!db())
+        return;
+    sqlite3_exec(db(), "PRAGMA cache_size=-16384", nullptr, nullptr, nullptr);
+    // The full-text index merges its segments less eagerly than by default (4): a first pass writes
+    // each folder's words once instead of rewriting them through many merges, and a search still meets
+    // few segments. Set once, in the file.
+    std::int64_t set = 0;
+    if (DatabaseFile::queryInt(db(), "SELECT count(*) FROM file_words_config WHERE k = 'automerge'", set) ==
+            SQLITE_OK &&
+        set == 0)
+        sqlite3_exec(db(), "INSERT INTO file_words(file_words, rank) VALUES('automerge', 8)", nullptr, nullptr,
+                     nullptr);
 }
 
 void SqliteLibraryStore::rebuild()
