@@ -20,6 +20,8 @@ namespace {
 // The first answer fills the screen at once; the second brings the rest a user can scroll through.
 constexpr int kFirstRows = 200;
 constexpr int kAllRows = 20000;
+const char* const kNoFoldersHint = "No library folders: add them with File > Library Folders...";
+
 // Changes to the index while the results are shown are gathered this long before searching again.
 constexpr int kRefreshMs = 2000;
 
@@ -97,6 +99,11 @@ void LibraryScope::startIndexing()
     indexer_->start();
 }
 
+QString LibraryScope::emptyHint() const
+{
+    return noFolders_ ? kNoFoldersHint : "No waves found";
+}
+
 library::LibraryIndexer* LibraryScope::indexer()
 {
     startIndexing();
@@ -128,6 +135,9 @@ void LibraryScope::found(quint64 job, const library::SearchResult& result, const
         emit notice("The library cannot be read");
     else if (!problems.isEmpty())
         emit notice(problems.join("; "));
+    if (result.noFolders && !noFolders_)
+        emit notice(kNoFoldersHint);
+    noFolders_ = result.noFolders;
     const bool complete = !firstRows_ || !result.more;
     emit resultsReady(resultRows(result), complete);
     if (!complete) {

@@ -165,6 +165,7 @@ struct SearchResult {
     std::vector<SearchRow> rows;
     bool more = false;   ///< more files match than the limit let through
     bool failed = false; ///< the store could not be read; rows are empty
+    bool noFolders = false; ///< nothing found because the library has no folders at all
 };
 
 /// How many files a pass one over a library folder left.

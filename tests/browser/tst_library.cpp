@@ -135,6 +135,18 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
          {"LIB/odd;name/gamma.wav"},
          "gamma",
          {"odd;name/gamma.wav"}},
+        {"drag onto a folder of the tree moves it",
+         "gamma",
+         "gamma.wav",
+         [&] {
+             ui(w).FolderTree->expandAll();
+             QApplication::processEvents();
+             EXPECT_TRUE(dragTo(at("C:\\LIB\\Drums\\"), Qt::NoModifier));
+         },
+         {"LIB/odd;name/gamma.wav"},
+         {"LIB/Drums/gamma.wav"},
+         "gamma",
+         {"Drums/gamma.wav"}},
         {"delete beside a namesake of the folder shown",
          "alpha",
          "alpha kick.wav",
@@ -202,6 +214,24 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
     libraryScope(w).toggle()->setChecked(true);
     closeForm();
     EXPECT_EQ(SettingsRecord::load().libraryScope, true);
+}
+
+TEST_F(LibraryInWindow, AnEmptyLibrarySaysHowToFillItAndTheOrderChosenComesBack)
+{
+    wave("SHOWN/alpha.wav");
+    BrowserWindow& w = start();
+    selectFolder("C:\\SHOWN\\");
+    libraryScope(w).toggle()->setChecked(true);
+    filter(w).box()->setText("alpha");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ui(w).WaveList->hint().contains("File > Library Folders"); }, 10000))
+        << ui(w).WaveList->hint().toStdString();
+    // Sorted by folder, last first: so again at the next start, in library scope.
+    ui(w).WaveList->setSort(WaveListModel::ColFolder, Qt::DescendingOrder);
+    closeForm();
+    BrowserWindow& again = start();
+    EXPECT_TRUE(libraryScope(again).active());
+    EXPECT_EQ(ui(again).WaveList->sortColumn(), int(WaveListModel::ColFolder));
+    EXPECT_EQ(ui(again).WaveList->sortOrder(), Qt::DescendingOrder);
 }
 
 } // namespace
