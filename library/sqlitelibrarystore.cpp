@@ -193,6 +193,15 @@ int SqliteLibraryStore::bumpChanges()
     return DatabaseFile::exec(db(), "UPDATE changes SET count = count + 1");
 }
 
+int SqliteLibraryStore::commitChange(SqlTransaction& t, int rc)
+{
+    if (rc == SQLITE_OK)
+        rc = bumpChanges();
+    if (rc == SQLITE_OK)
+        rc = t.commit();
+    return rc;
+}
+
 std::int64_t SqliteLibraryStore::changeCount()
 {
     std::int64_t count = -1;
@@ -217,10 +226,7 @@ std::optional<RootId> SqliteLibraryStore::addRoot(const std::string& path, const
         rc = sqlite3_step(find.get()) == SQLITE_ROW ? SQLITE_OK : SQLITE_ERROR;
         id = sqlite3_column_int64(find.get(), 0);
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
+    rc = commitChange(t, rc);
     if (failed(rc))
         return std::nullopt;
     rootNames_.erase(id);
@@ -241,10 +247,7 @@ bool SqliteLibraryStore::removeRoot(RootId root)
             rc = runOnce(s.get());
         }
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
+    rc = commitChange(t, rc);
     rootNames_.erase(root);
     return !failed(rc);
 }
@@ -302,11 +305,7 @@ bool SqliteLibraryStore::setRootState(RootId root, RootState state, const QStrin
         sqlite3_bind_text(s.get(), 3, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         rc = runOnce(s.get());
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 bool SqliteLibraryStore::beginFullCheck(RootId root)
