@@ -1,28 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "waves/W32Waves.h"
 
+#include "waves/WaveForm.h"
+
 #include "platform/sound/mmio.h"
 
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
 
 using namespace platform;
-
-// Closes the file on every way out of the reader.
-class MmioCloser {
-public:
-    explicit MmioCloser(HMMIO mmio) : mmio_(mmio) {}
-    ~MmioCloser() { mmioClose(mmio_, 0); }
-    MmioCloser(const MmioCloser&) = delete;
-    MmioCloser& operator=(const MmioCloser&) = delete;
-
-private:
-    HMMIO mmio_;
-};
 
 quint16 le16(const unsigned char* p)
 {
@@ -92,25 +83,31 @@ bool descendRf64(HMMIO mmio, MMCKINFO& rf64, quint64& dataSize)
 
 } // namespace
 
-bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
+namespace waves_detail {
+
+bool enterWaveForm(HMMIO mmio, MMCKINFO& form, bool& rf64, quint64& rf64DataSize)
+{
+    form = MMCKINFO{};
+    form.fccType = mmioStringToFOURCC("WAVE", MMIO_TOUPPER);
+    rf64DataSize = 0;
+    rf64 = false;
+    if (mmioSeek(mmio, 0, SEEK_SET) != 0)
+        return false;
+    if (mmioDescend(mmio, &form, nullptr, MMIO_FINDRIFF) == MMSYSERR_NOERROR)
+        return true;
+    // A failed search leaves the file at its start, where an RF64 header would stand.
+    rf64 = descendRf64(mmio, form, rf64DataSize);
+    return rf64;
+}
+
+bool readWaveInfoFrom(HMMIO mmio, TWaveInfo& WaveInfo)
 {
     WaveInfo = TWaveInfo{};
-    HMMIO mmio = mmioOpen(FileName.c_str(), nullptr, MMIO_READ);
-    if (!mmio)
-        return false;
-    const MmioCloser closer(mmio);
-
     MMCKINFO riff{};
-    riff.fccType = mmioStringToFOURCC("WAVE", MMIO_TOUPPER);
     quint64 rf64DataSize = 0;
     bool rf64 = false;
-    if (mmioDescend(mmio, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
-        // A failed search leaves the file at its start, where an RF64 header would stand.
-        rf64 = descendRf64(mmio, riff, rf64DataSize);
-        if (!rf64)
-            return false;
-    }
-
+    if (!enterWaveForm(mmio, riff, rf64, rf64DataSize))
+        return false;
     MMCKINFO chunk{};
     chunk.ckid = mmioStringToFOURCC("fmt ", 0);
     if (mmioDescend(mmio, &chunk, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
@@ -140,6 +137,18 @@ bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
     }
     WaveInfo.Valid = true;
     return true;
+}
+
+} // namespace waves_detail
+
+bool ReadWaveInfo(const std::string& FileName, TWaveInfo& WaveInfo)
+{
+    WaveInfo = TWaveInfo{};
+    HMMIO mmio = mmioOpen(FileName.c_str(), nullptr, MMIO_READ);
+    if (!mmio)
+        return false;
+    const waves_detail::MmioCloser closer(mmio);
+    return waves_detail::readWaveInfoFrom(mmio, WaveInfo);
 }
 
 QString WaveFormatText(const TWaveInfo& WaveInfo)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <unistd.h>
@@ -24,7 +25,7 @@ constexpr std::uint64_t kMaxOffset = 0xFFFFFFFFu;
 } // namespace
 
 struct MmioFile {
-    int fd = -1;
+    int fd = -1; ///< -1 for a memory file, whose bytes are all in buf from the open on
     std::uint64_t pos = 0;
     // A window of the file read ahead: [bufStart, bufStart + bufLen).
     std::unique_ptr<char[]> buf;
@@ -59,6 +60,8 @@ long long readAt(int fd, char* out, std::size_t count, std::size_t minimum, std:
 // Fills the window from offset with at least `want` bytes asked for. False when the read failed.
 bool refill(MmioFile* f, std::uint64_t offset, std::size_t want)
 {
+    if (f->fd < 0)
+        return false; // a memory file holds no more than it was opened with
     const std::size_t size = std::max(want, f->nextFill);
     if (size > f->cap) {
         f->buf.reset(new char[size]);
@@ -90,6 +93,8 @@ std::uint64_t skipZeroChunks(MmioFile* f, std::uint64_t at, std::uint64_t limit)
     while (at + 8 <= limit) {
         const bool inside = at >= f->bufStart && at - f->bufStart + 8 <= f->bufLen;
         if (!inside) {
+            if (f->fd < 0)
+                return limit; // a memory file ends inside its buffer
             const off_t data = ::lseek(f->fd, off_t(at), SEEK_DATA);
             if (data < 0 && errno == ENXIO)
                 return limit; // nothing but a hole up to the end of the file
@@ -136,12 +141,24 @@ HMMIO mmioOpen(const char* fileName, MMIOINFO* info, DWORD flags)
             info->wErrorRet = why;
         return nullptr;
     };
-    if (!fileName)
-        return fail(MMSYSERR_INVALPARAM);
     if (flags & (MMIO_WRITE | MMIO_READWRITE | MMIO_CREATE)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return fail(MMIOERR_CANNOTWRITE);
     }
+    if (info && info->fccIOProc == FOURCC_MEM) {
+        if (info->cchBuffer < 0 || (!info->pchBuffer && info->cchBuffer > 0))
+            return fail(MMSYSERR_INVALPARAM);
+        auto* f = new MmioFile;
+        f->cap = std::size_t(info->cchBuffer);
+        f->buf.reset(new char[std::max<std::size_t>(f->cap, 1)]);
+        if (f->cap > 0)
+            std::memcpy(f->buf.get(), info->pchBuffer, f->cap);
+        f->bufLen = f->cap;
+        info->wErrorRet = MMSYSERR_NOERROR;
+        return f;
+    }
+    if (!fileName)
+        return fail(MMSYSERR_INVALPARAM);
     const int fd = openRegularFile(fileName);
     if (fd < 0) {
         const DWORD err = GetLastError();
@@ -221,6 +238,17 @@ MMRESULT mmioAscend(HMMIO f, MMCKINFO* ck, UINT)
     return MMSYSERR_NOERROR;
 }
 
+LONG mmioSeek(HMMIO f, LONG offset, int origin)
+{
+    if (!f || (origin != SEEK_SET && origin != SEEK_CUR))
+        return -1;
+    const std::int64_t target = (origin == SEEK_CUR ? std::int64_t(f->pos) : 0) + offset;
+    if (target < 0 || target > std::int64_t(INT32_MAX))
+        return -1;
+    f->pos = std::uint64_t(target);
+    return LONG(target);
+}
+
 LONG mmioRead(HMMIO f, char* buffer, LONG count)
 {
     if (!f || count < 0 || (!buffer && count > 0))
@@ -234,7 +262,7 @@ LONG mmioRead(HMMIO f, char* buffer, LONG count)
         got = std::min(want, std::size_t(f->bufLen - (pos - f->bufStart)));
         std::memcpy(buffer, f->buf.get() + (pos - f->bufStart), got);
     }
-    if (got < want) {
+    if (got < want && f->fd >= 0) {
         const long long n = readAt(f->fd, buffer + got, want - got, want - got, pos + got);
         if (n < 0 && got == 0)
             return -1;
@@ -249,7 +277,8 @@ MMRESULT mmioClose(HMMIO f, UINT)
 {
     if (!f)
         return MMSYSERR_INVALHANDLE;
-    ::close(f->fd);
+    if (f->fd >= 0)
+        ::close(f->fd);
     delete f;
     return MMSYSERR_NOERROR;
 }

@@ -21,6 +21,8 @@ constexpr FOURCC mmioFOURCC(char a, char b, char c, char d)
 
 constexpr FOURCC FOURCC_RIFF = mmioFOURCC('R', 'I', 'F', 'F');
 constexpr FOURCC FOURCC_LIST = mmioFOURCC('L', 'I', 'S', 'T');
+/// MMIOINFO::fccIOProc of a memory file: the bytes of pchBuffer are read instead of a named file.
+constexpr FOURCC FOURCC_MEM = mmioFOURCC('M', 'E', 'M', ' ');
 
 // Open flags. Only reading is offered.
 constexpr DWORD MMIO_READ = 0x00000000;
@@ -51,11 +53,14 @@ constexpr MMRESULT MMIOERR_CANNOTWRITE = MMIOERR_BASE + 6;
 constexpr MMRESULT MMIOERR_CANNOTSEEK = MMIOERR_BASE + 7;
 constexpr MMRESULT MMIOERR_CHUNKNOTFOUND = MMIOERR_BASE + 9;
 
-/// Extra open information; only wErrorRet is used (the reason of a failed open).
+/// Extra open information: wErrorRet tells the reason of a failed open; with fccIOProc FOURCC_MEM the
+/// cchBuffer bytes at pchBuffer are opened (copied at the open) instead of a file.
 struct MMIOINFO {
     DWORD dwFlags = 0;
     FOURCC fccIOProc = 0;
     UINT wErrorRet = 0;
+    const char* pchBuffer = nullptr;
+    LONG cchBuffer = 0;
 };
 
 /// One chunk: identifier, data size, form or list type (RIFF and LIST chunks) and file offset of its data.
@@ -70,7 +75,8 @@ struct MMCKINFO {
 /// The code of a text of up to four characters, padded with blanks; MMIO_TOUPPER upper-cases it first.
 FOURCC mmioStringToFOURCC(const char* text, UINT flags);
 
-/// Opens a regular file for reading (flags MMIO_READ, sharing flags ignored). Writing is refused.
+/// Opens a regular file (or a memory file, see MMIOINFO) for reading (flags MMIO_READ, sharing flags
+/// ignored). Writing is refused.
 /// Null on failure; info->wErrorRet (when given) and the last error tell why.
 HMMIO mmioOpen(const char* fileName, MMIOINFO* info, DWORD flags);
 
@@ -82,6 +88,10 @@ MMRESULT mmioDescend(HMMIO mmio, MMCKINFO* ck, const MMCKINFO* parent, UINT flag
 
 /// Leaves a chunk: the file stands after its data and pad byte.
 MMRESULT mmioAscend(HMMIO mmio, MMCKINFO* ck, UINT flags);
+
+/// Moves the current position: origin SEEK_SET or SEEK_CUR (from <cstdio>). Returns the new position,
+/// or -1 for a position before the start or beyond 32 bits.
+LONG mmioSeek(HMMIO mmio, LONG offset, int origin);
 
 /// Reads up to count bytes at the current position; the number read (0 at the end), -1 on error.
 LONG mmioRead(HMMIO mmio, char* buffer, LONG count);

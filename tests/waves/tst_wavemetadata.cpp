@@ -1,0 +1,156 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The metadata reader against files built chunk by chunk, sound ones and damaged ones.
+#include "support/tempdrive.h"
+#include "waves/WaveMetadata.h"
+#include "waves/riffbytes.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+
+using namespace riffbytes;
+using testing_support::TempDrive;
+
+namespace {
+
+// A fixed-size text field, NUL-padded.
+std::string field(const std::string& text, std::size_t size)
+{
+    std::string s = text.substr(0, size);
+    s.resize(size, '\0');
+    return s;
+}
+
+std::string bextBody(const std::string& description, const std::string& originator, std::uint64_t timeReference)
+{
+    return field(description, 256) + field(originator, 32) + field("REF", 32) + field("2024-05-01", 10) +
+           field("12:30:00", 8) + u32(std::uint32_t(timeReference)) + u32(std::uint32_t(timeReference >> 32)) +
+           u16(1) + std::string(254, '\0') + "coding history\r\n";
+}
+
+std::string infoList(const std::string& subchunks)
+{
+    return chunk("LIST", "INFO" + subchunks);
+}
+
+std::string smplBody(unsigned note, const std::vector<WaveLoop>& loops, std::uint32_t declaredCount)
+{
+    std::string s = u32(0) + u32(0) + u32(20833) + u32(note) + u32(0) + u32(0) + u32(0) + u32(declaredCount) + u32(0);
+    for (const WaveLoop& l : loops)
+        s += u32(0) + u32(l.type) + u32(l.start) + u32(l.end) + u32(0) + u32(l.playCount);
+    return s;
+}
+
+std::string cueBody(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& points)
+{
+    std::string s = u32(std::uint32_t(points.size()));
+    for (const auto& [id, offset] : points)
+        s += u32(id) + u32(offset) + "data" + u32(0) + u32(0) + u32(offset);
+    return s;
+}
+
+// Property lines as one string: "Caption=text|...".
+QString properties(const WaveMetadata& m)
+{
+    QStringList lines;
+    for (const auto& [caption, text] : m.namedTexts())
+        lines << caption + QLatin1Char('=') + text;
+    return lines.join(QLatin1Char('|'));
+}
+
+} // namespace
+
+TEST(WaveMetadata, ChunksSoundAndDamaged)
+{
+    const std::string fmt = chunk("fmt ", fmtBody(1, 1, 48000, 16));
+    const std::string data = chunk("data", std::string(2000, '\0')); // 1000 frames
+    const std::string ixml = "<?xml version=\"1.0\"?><BWFXML><PROJECT>Night &amp; Day</PROJECT><SCENE>12A</SCENE>"
+                             "<TAKE>3</TAKE><NOTE><![CDATA[door <slam>]]></NOTE><SPEED><NOTE>x</NOTE></SPEED></BWFXML>";
+    struct Row {
+        const char* name;
+        std::string bytes;
+        const char* properties;
+        const char* description;
+        std::vector<WaveLoop> loops;
+    };
+    const Row rows[] = {
+        {"bext", riff(fmt + chunk("bext", bextBody("Door slam", "Foley Inc", 48000ull * 3723 + 24000)) + data),
+         "Description=Door slam|Originator=Foley Inc|Origination date=2024-05-01 12:30:00|Start time=01:02:03.500",
+         "Door slam",
+         {}},
+        {"INFO list after the data",
+         riff(fmt + data +
+              infoList(chunk("INAM", "Kick 01") + chunk("IART", "Me") + chunk("ICMT", "dry") + chunk("ICRD", "2024") +
+                       chunk("IGNR", "Drums") + chunk("IKEY", "kick; punchy") + chunk("ISFT", "Lavf") +
+                       chunk("IXYZ", "unknown"))),
+         "Title=Kick 01|Artist=Me|Comment=dry|Created=2024|Genre=Drums|Keywords=kick; punchy|Software=Lavf", "Kick 01",
+         {}},
+        {"iXML", riff(fmt + chunk("iXML", ixml) + data), "Project=Night & Day|Scene=12A|Take=3|Note=door <slam>",
+         "door <slam>",
+         {}},
+        {"comment before note", riff(fmt + infoList(chunk("ICMT", "c")) + chunk("iXML", ixml) + data),
+         "Comment=c|Project=Night & Day|Scene=12A|Take=3|Note=door <slam>", "c", {}},
+        {"encodings: UTF-8, Latin-1, NUL and blanks",
+         riff(fmt + data +
+              infoList(chunk("INAM", "  Caf\xc3\xa9 \0junk") + chunk("IART", "Caf\xe9") + chunk("ICMT", "\xc3(") +
+                       chunk("IGNR", std::string("\0", 1)))),
+         "Title=Caf\xc3\xa9|Artist=Caf\xc3\xa9|Comment=\xc3\x83(", "Caf\xc3\xa9", {}},
+        {"loops: inside kept, outside and reversed dropped",
+         riff(fmt + data +
+              chunk("smpl", smplBody(64, {{0, 999, 0, 0}, {10, 1000, 0, 0}, {500, 400, 0, 0}, {100, 200, 1, 3}}, 4))),
+         "Loops=0-999, 100-200", "", {{0, 999, 0, 0}, {100, 200, 1, 3}}},
+        {"loops counted beyond the chunk", riff(fmt + data + chunk("smpl", smplBody(60, {{1, 2, 0, 0}}, 0xFFFFFFFF))),
+         "Loops=1-2", "", {{1, 2, 0, 0}}},
+        {"loops without a data chunk", riff(fmt + chunk("smpl", smplBody(60, {{1, 2, 0, 0}}, 1))), "", "", {}},
+        {"cues with labels, one outside",
+         riff(fmt + chunk("LIST", "adtl" + chunk("labl", u32(2) + "Hit\0") + chunk("note", u32(2) + "loud") +
+                                      chunk("labl", u32(9) + "nobody")) +
+              chunk("cue ", cueBody({{1, 0}, {2, 500}, {3, 1001}, {4, 1000}})) + data),
+         "Markers=0, 500 Hit, 1000", "", {}},
+        {"RF64 with bext",
+         chunkDeclaring("RF64", 0xFFFFFFFF, "WAVE") + chunk("ds64", u32(0) + u32(0) + u32(2000) + u32(0) + u32(0)) +
+             fmt + chunk("bext", bextBody("long take", "", 0)) + chunkDeclaring("data", 0xFFFFFFFF, std::string(2000, '\0')),
+         "Description=long take|Origination date=2024-05-01 12:30:00|Start time=00:00:00.000", "long take", {}},
+        {"not a wave", chunk("RIFF", "AVI " + chunk("bext", bextBody("x", "y", 0))), "", "", {}},
+        {"empty", "", "", "", {}},
+        {"truncated LIST", riff(fmt + data) + chunkDeclaring("LIST", 400, "INFO" + chunk("INAM", "cut")), "", "", {}},
+        {"INFO text running past its list",
+         riff(fmt + data + chunk("LIST", "INFO" + chunkDeclaring("INAM", 100, "abc")) + chunk("IART", "outside")), "",
+         "", {}},
+        {"huge chunk ends the walk",
+         riff(fmt + data + chunkDeclaring("JUNK", 0xFFFFFFF0) + infoList(chunk("INAM", "hidden"))), "", "", {}},
+        {"bext cut short keeps whole fields", riff(fmt + chunk("bext", bextBody("short", "who", 5).substr(0, 300)) + data),
+         "Description=short|Originator=who", "short", {}},
+        {"first of two chunks wins",
+         riff(fmt + infoList(chunk("INAM", "one")) + infoList(chunk("INAM", "two")) + data), "Title=one", "one", {}},
+    };
+    TempDrive drive;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const WaveMetadata m = readWaveMetadata(row.bytes.data(), row.bytes.size());
+        EXPECT_EQ(properties(m), QString::fromUtf8(row.properties));
+        EXPECT_EQ(m.descriptionText(), QString::fromUtf8(row.description));
+        EXPECT_EQ(m.loops, row.loops);
+        // The file readers see the same as the bytes reader.
+        drive.write("m.wav", row.bytes);
+        EXPECT_EQ(properties(readWaveMetadata(drive.native("m.wav"))), QString::fromUtf8(row.properties));
+        TWaveInfo info;
+        WaveMetadata both;
+        readWaveInfoAndMetadata(drive.native("m.wav"), info, both);
+        EXPECT_EQ(properties(both), QString::fromUtf8(row.properties));
+    }
+}
+
+// Metadata chunks together take no more than a bounded amount of memory, and one text no more than 64 KB.
+TEST(WaveMetadata, ReadingIsBounded)
+{
+    const std::string fmt = chunk("fmt ", fmtBody(1, 1, 8000, 8));
+    const std::string big(900 * 1024, 'a');
+    const std::string bytes =
+        riff(fmt + chunk("data", "xy") + chunk("iXML", "<NOTE>" + big + "</NOTE>") + infoList(chunk("ICMT", big)) +
+             infoList(chunk("IART", std::string(64 * 1024, 'b'))) + infoList(chunk("INAM", "fits")));
+    const WaveMetadata m = readWaveMetadata(bytes.data(), bytes.size());
+    EXPECT_EQ(m.note.size(), big.size());
+    EXPECT_EQ(m.comment.size(), 64 * 1024);
+    EXPECT_TRUE(m.artist.isEmpty()); // over what is left of the budget
+    EXPECT_EQ(m.title, QStringLiteral("fits"));
+}
