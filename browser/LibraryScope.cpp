@@ -63,8 +63,10 @@ LibraryScope::LibraryScope(QWidget* window)
     connect(refreshTimer_, &QTimer::timeout, this, [this] {
         if (keepResults && keepResults())
             refreshTimer_->start();
-        else
+        else {
             refresh();
+            timedRefresh_ = true;
+        }
     });
     connect(toggle_, &QAction::toggled, this, [this](bool library) {
         if (library)
@@ -117,6 +119,7 @@ void LibraryScope::search(const QString& typed)
         return;
     startIndexing();
     refreshTimer_->stop();
+    timedRefresh_ = false;
     // A newer job makes every answer to an older one moot, and one not yet started is never run.
     firstRows_ = true;
     search_->search(++job_, typed, {}, kFirstRows);
@@ -131,6 +134,12 @@ void LibraryScope::found(quint64 job, const library::SearchResult& result, const
 {
     if (job != job_ || !active())
         return;
+    // A row was selected (or a sound started) while the index was searched again on its own: the rows
+    // stay as they are, and are searched again later.
+    if (timedRefresh_ && keepResults && keepResults()) {
+        refreshTimer_->start();
+        return;
+    }
     if (result.failed)
         emit notice("The library cannot be read");
     else if (!problems.isEmpty())

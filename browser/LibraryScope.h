@@ -95,5 +95,6 @@ private:
     quint64 job_ = 0;
     bool firstRows_ = false; ///< the answer awaited is the first rows of job_
     bool noFolders_ = false; ///< the last answer found the library without folders
+    bool timedRefresh_ = false; ///< the search awaited follows changes to the index, not the user
     QString typed_;
 };
