@@ -257,6 +257,8 @@ void BrowserWindow::LoadSettings()
 
     if (stored.measureColumns)
         list->setShownMeasures(unsigned(*stored.measureColumns) & ((1u << WaveListModel::kMeasureColumns) - 1));
+    // The scope before the order: in library scope the Folder column is shown, and may be the one sorted by.
+    library_->applySettings(stored);
     // The order chosen last; a column that is not there or not shown leaves the captions' order.
     int sortColumn = stored.sortColumn.value_or(WaveListModel::ColFilename);
     if (sortColumn < 0 || sortColumn >= WaveListModel::AllColumnCount || list->detailView()->isColumnHidden(sortColumn))
@@ -270,7 +272,6 @@ void BrowserWindow::LoadSettings()
     placement_->applySettings(stored);
     audition_->applySettings(stored);
     waveform_->applySettings(stored);
-    library_->applySettings(stored);
     UpdateCommands();
 }
 

@@ -209,7 +209,7 @@ void BrowserWindow::showLibraryResults(const std::vector<WaveRow>& rows)
     // A sound playing goes on: the rows that follow a keystroke or a grown index may still hold it.
     measuring_->cancel();
     ui->WaveList->model()->setRows(rows);
-    ui->WaveList->setHint(rows.empty() ? kNoWavesHint : kWavesHint);
+    ui->WaveList->setHint(rows.empty() ? library_->emptyHint() : kWavesHint);
     ui->WaveList->setListCursor(cursorOf(crWaveCur));
     filterChanged();
 }

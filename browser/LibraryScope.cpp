@@ -20,6 +20,8 @@ namespace {
 // The first answer fills the screen at once; the second brings the rest a user can scroll through.
 constexpr int kFirstRows = 200;
 constexpr int kAllRows = 20000;
+const char* const kNoFoldersHint = "No library folders: add them with File > Library Folders...";
+
 // Changes to the index while the results are shown are gathered this long before searching again.
 constexpr int kRefreshMs = 2000;
 
@@ -61,8 +63,10 @@ LibraryScope::LibraryScope(QWidget* window)
     connect(refreshTimer_, &QTimer::timeout, this, [this] {
         if (keepResults && keepResults())
             refreshTimer_->start();
-        else
+        else {
             refresh();
+            timedRefresh_ = true;
+        }
     });
     connect(toggle_, &QAction::toggled, this, [this](bool library) {
         if (library)
@@ -97,6 +101,11 @@ void LibraryScope::startIndexing()
     indexer_->start();
 }
 
+QString LibraryScope::emptyHint() const
+{
+    return noFolders_ ? kNoFoldersHint : "No waves found";
+}
+
 library::LibraryIndexer* LibraryScope::indexer()
 {
     startIndexing();
@@ -110,6 +119,7 @@ void LibraryScope::search(const QString& typed)
         return;
     startIndexing();
     refreshTimer_->stop();
+    timedRefresh_ = false;
     // A newer job makes every answer to an older one moot, and one not yet started is never run.
     firstRows_ = true;
     search_->search(++job_, typed, {}, kFirstRows);
@@ -124,10 +134,19 @@ void LibraryScope::found(quint64 job, const library::SearchResult& result, const
 {
     if (job != job_ || !active())
         return;
+    // A row was selected (or a sound started) while the index was searched again on its own: the rows
+    // stay as they are, and are searched again later.
+    if (timedRefresh_ && keepResults && keepResults()) {
+        refreshTimer_->start();
+        return;
+    }
     if (result.failed)
         emit notice("The library cannot be read");
     else if (!problems.isEmpty())
         emit notice(problems.join("; "));
+    if (result.noFolders && !noFolders_)
+        emit notice(kNoFoldersHint);
+    noFolders_ = result.noFolders;
     const bool complete = !firstRows_ || !result.more;
     emit resultsReady(resultRows(result), complete);
     if (!complete) {

@@ -41,6 +41,9 @@ public:
     /// Indexing progress for the status bar ("Indexing: 41,200 files, 3 folders left"); hidden when idle.
     QLabel* progressLabel() const { return progress_; }
     bool active() const;
+    /// What the list says when a search found nothing: that it found nothing, or that the library has
+    /// no folders yet and how to add them.
+    QString emptyHint() const;
 
     /// Searches the library for what was typed (the filter box's text); nothing outside library scope.
     /// A search still waiting is dropped; the first rows come at once, the rest with a second answer.
@@ -93,5 +96,7 @@ private:
     library::LibraryIndexer* indexer_ = nullptr;
     quint64 job_ = 0;
     bool firstRows_ = false; ///< the answer awaited is the first rows of job_
+    bool noFolders_ = false; ///< the last answer found the library without folders
+    bool timedRefresh_ = false; ///< the search awaited follows changes to the index, not the user
     QString typed_;
 };

@@ -25,7 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Header reads in flight per reader: enough that the readers never wait for the walk.
-constexpr std::size_t kRequestsPerReader = 16;
+constexpr std::size_t kRequestsPerReader = 32;
 
 /// Runs on the header readers.
 WaveHeader readHeader(const std::string& drivePath)
@@ -381,8 +381,11 @@ void FolderScanner::Walk::listed(const std::string& rel, const FolderRecord* r, 
     push(next);
     p.firstRequest = requests - p.needHeader.size();
     pending.push_back(std::move(p));
-    while (requests - taken > window || pending.size() > window)
-        complete();
+    // Past the window, the oldest folders are taken until half of it is left: the readers are then
+    // handed the requests added meanwhile in one go, not woken for every folder.
+    if (requests - taken > window || pending.size() > window)
+        while (!pending.empty() && (requests - taken > window / 2 || pending.size() > window / 2))
+            complete();
 }
 
 FolderScanner::FolderScanner(LibraryStore& store, Options options) : store_(store), options_(options) {}

@@ -37,7 +37,7 @@ public:
     struct Options {
         int headerReaders = 16;
         /// Files written in one transaction at most, and the longest time between two.
-        int batchFiles = 2000;
+        int batchFiles = 5000;
         int batchMs = 1000;
         /// A second connection to the store: given, the batches are written on a thread of their own
         /// while the walk goes on.

@@ -2,9 +2,18 @@
 #include "library/libraryindexer.h"
 
 #include "library/indexworker.h"
+#include "library/librarylog.h"
 #include "library/sqlitelibrarystore.h"
 
 namespace library {
+
+namespace {
+
+// How long closing waits for a pass to stop. A folder on a mount that no longer answers can hold the
+// thread in a system call for minutes; the window does not wait for that.
+constexpr unsigned long kStopWaitMs = 3000;
+
+} // namespace
 
 LibraryIndexer::LibraryIndexer(Options options, QObject* parent) : QObject(parent)
 {
@@ -13,8 +22,11 @@ LibraryIndexer::LibraryIndexer(Options options, QObject* parent) : QObject(paren
         options.openStore = [file] { return std::make_unique<SqliteLibraryStore>(file); };
     }
     worker_ = new IndexWorker(std::move(options));
-    worker_->moveToThread(&thread_);
-    connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    thread_ = new QThread;
+    worker_->moveToThread(thread_);
+    connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    // A thread left running at closing goes when it ends (see the destructor).
+    connect(thread_, &QThread::finished, thread_, &QObject::deleteLater);
     connect(worker_, &IndexWorker::progress, this, &LibraryIndexer::progress);
     connect(worker_, &IndexWorker::rootFinished, this, &LibraryIndexer::rootFinished);
     connect(worker_, &IndexWorker::needsConfirmation, this, &LibraryIndexer::needsConfirmation);
@@ -22,17 +34,26 @@ LibraryIndexer::LibraryIndexer(Options options, QObject* parent) : QObject(paren
     connect(worker_, &IndexWorker::measuringIdle, this, &LibraryIndexer::measuringIdle);
     connect(worker_, &IndexWorker::notice, this, &LibraryIndexer::notice);
     connect(worker_, &IndexWorker::changed, this, &LibraryIndexer::changed);
-    thread_.setObjectName(QStringLiteral("library index"));
-    thread_.start();
+    thread_->setObjectName(QStringLiteral("library index"));
+    thread_->start();
 }
 
 LibraryIndexer::~LibraryIndexer()
 {
     stop();
-    QMetaObject::invokeMethod(
-        worker_, [w = worker_] { w->shutDown(); }, Qt::BlockingQueuedConnection);
-    thread_.quit();
-    thread_.wait();
+    // The worker ends its passes, watches and connections on its own thread, then that thread ends.
+    QMetaObject::invokeMethod(worker_, [w = worker_] {
+        w->shutDown();
+        QThread::currentThread()->quit();
+    });
+    if (thread_->wait(kStopWaitMs)) {
+        delete thread_; // its deleteLater, if posted, goes with it
+        return;
+    }
+    // Blocked in the file system: left to end on its own, or with the process. It touches nothing of
+    // this object; its signals went with it.
+    qCWarning(lcLibrary) << "the library's index is still waiting for a folder that does not answer; closing"
+                            " without it";
 }
 
 void LibraryIndexer::start(const std::vector<RootId>& roots)

@@ -39,7 +39,8 @@ public:
     };
 
     explicit LibraryIndexer(Options options, QObject* parent = nullptr);
-    /// Stops the passes at the next folder, keeping what they wrote, and waits for the threads.
+    /// Stops the passes at the next folder, keeping what they wrote, and waits for the threads a few
+    /// seconds at most: a pass blocked on a mount that does not answer is left to end on its own.
     ~LibraryIndexer() override;
 
     /// Pass one over every library folder (or those given), then pass two; watching after, if asked.
@@ -75,7 +76,7 @@ signals:
     void changed();
 
 private:
-    QThread thread_;
+    QThread* thread_ = nullptr; ///< not owned once closing gave up waiting for it
     IndexWorker* worker_ = nullptr;
 };
 

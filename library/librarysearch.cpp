@@ -54,6 +54,9 @@ void LibrarySearch::run()
         SearchResult result;
         if (store && store->isOpen())
             result = store->search(query, r.order, r.limit);
+        // An empty library explains an empty result better than the words typed do.
+        if (!result.failed && result.rows.empty())
+            result.noFolders = store->roots().empty();
         else
             result.failed = true;
         QMetaObject::invokeMethod(

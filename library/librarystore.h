@@ -169,6 +169,7 @@ struct SearchResult {
     std::vector<SearchRow> rows;
     bool more = false;   ///< more files match than the limit let through
     bool failed = false; ///< the store could not be read; rows are empty
+    bool noFolders = false; ///< nothing found because the library has no folders at all
 };
 
 /// What the user gave a file: a star and tags. Kept by the file's path and identity, so they follow

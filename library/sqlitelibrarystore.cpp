@@ -133,8 +133,18 @@ void SqliteLibraryStore::open()
         break;
     }
     // The indexes of a large library outgrow the default 2 MB of pages in memory while a pass writes.
-    if (db())
-        sqlite3_exec(db(), "PRAGMA cache_size=-16384", nullptr, nullptr, nullptr);
+    if (!db())
+        return;
+    sqlite3_exec(db(), "PRAGMA cache_size=-16384", nullptr, nullptr, nullptr);
+    // The full-text index merges its segments less eagerly than by default (4): a first pass writes
+    // each folder's words once instead of rewriting them through many merges, and a search still meets
+    // few segments. Set once, in the file.
+    std::int64_t set = 0;
+    if (DatabaseFile::queryInt(db(), "SELECT count(*) FROM file_words_config WHERE k = 'automerge'", set) ==
+            SQLITE_OK &&
+        set == 0)
+        sqlite3_exec(db(), "INSERT INTO file_words(file_words, rank) VALUES('automerge', 8)", nullptr, nullptr,
+                     nullptr);
 }
 
 void SqliteLibraryStore::rebuild()
@@ -185,6 +195,15 @@ int SqliteLibraryStore::bumpChanges()
     return DatabaseFile::exec(db(), "UPDATE changes SET count = count + 1");
 }
 
+int SqliteLibraryStore::commitChange(SqlTransaction& t, int rc)
+{
+    if (rc == SQLITE_OK)
+        rc = bumpChanges();
+    if (rc == SQLITE_OK)
+        rc = t.commit();
+    return rc;
+}
+
 std::int64_t SqliteLibraryStore::changeCount()
 {
     std::int64_t count = -1;
@@ -209,10 +228,7 @@ std::optional<RootId> SqliteLibraryStore::addRoot(const std::string& path, const
         rc = sqlite3_step(find.get()) == SQLITE_ROW ? SQLITE_OK : SQLITE_ERROR;
         id = sqlite3_column_int64(find.get(), 0);
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
+    rc = commitChange(t, rc);
     if (failed(rc))
         return std::nullopt;
     rootNames_.erase(id);
@@ -233,10 +249,7 @@ bool SqliteLibraryStore::removeRoot(RootId root)
             rc = runOnce(s.get());
         }
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
+    rc = commitChange(t, rc);
     rootNames_.erase(root);
     return !failed(rc);
 }
@@ -294,11 +307,7 @@ bool SqliteLibraryStore::setRootState(RootId root, RootState state, const QStrin
         sqlite3_bind_text(s.get(), 3, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         rc = runOnce(s.get());
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 bool SqliteLibraryStore::beginFullCheck(RootId root)

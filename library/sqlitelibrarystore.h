@@ -90,11 +90,15 @@ private:
     std::optional<FolderId> folderId(RootId root, const std::string& path, bool make);
     std::optional<FileId> fileId(FolderId folder, const std::string& name);
     int writeFolder(RootId root, const FolderWrite& write);
-    int upsertFile(FolderId folder, const FileRecord& file);
+    /// `folderText`: the folder's words (folderWords), which the file's words carry too.
+    int upsertFile(FolderId folder, const std::string& folderText, const FileRecord& file);
     int dropFiles(const char* whereIds, std::int64_t key);
     int markFolderGone(RootId root, const std::string& path);
     std::int64_t goneFolders(RootId root);
     int bumpChanges();
+    /// Ends a transaction that changed the library, if all of it went well (rc): counted as a change
+    /// that searches showing results look for, then committed. The first failure's code.
+    int commitChange(platform::SqlTransaction& t, int rc);
     /// The measures in six columns from `first`: loudness, peak, tempo, pitch, key, decoded.
     static FileMeasures measuresAt(sqlite3_stmt* s, int first);
     /// A search result from a row of sqliteSearchSql's columns.

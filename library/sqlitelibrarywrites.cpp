@@ -97,11 +97,7 @@ bool SqliteLibraryStore::writeFolders(RootId root, const std::vector<FolderWrite
     int rc = t.began();
     for (size_t i = 0; rc == SQLITE_OK && i < writes.size(); ++i)
         rc = writeFolder(root, writes[i]);
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 int SqliteLibraryStore::writeFolder(RootId root, const FolderWrite& w)
@@ -118,8 +114,10 @@ int SqliteLibraryStore::writeFolder(RootId root, const FolderWrite& w)
     int rc = runOnce(s);
     for (size_t i = 0; rc == SQLITE_OK && i < w.goneFolders.size(); ++i)
         rc = markFolderGone(root, w.goneFolders[i]);
+    // Made here rather than looked up for every file: the same text as the folder's own words.
+    const std::string folderText = w.upserts.empty() ? std::string() : folderWords(root, w.path);
     for (size_t i = 0; rc == SQLITE_OK && i < w.upserts.size(); ++i)
-        rc = upsertFile(*id, w.upserts[i]);
+        rc = upsertFile(*id, folderText, w.upserts[i]);
     for (const auto& [ids, missing] : {std::make_pair(&w.missing, 1), std::make_pair(&w.found, 0)}) {
         for (size_t i = 0; rc == SQLITE_OK && i < ids->size(); ++i) {
             sqlite3_stmt* m = statement("UPDATE files SET missing = ?2 WHERE id = ?1");
@@ -133,7 +131,7 @@ int SqliteLibraryStore::writeFolder(RootId root, const FolderWrite& w)
     return rc;
 }
 
-int SqliteLibraryStore::upsertFile(FolderId folder, const FileRecord& f)
+int SqliteLibraryStore::upsertFile(FolderId folder, const std::string& folderText, const FileRecord& f)
 {
     // A file new to the walk is inserted without a look first; should the name be taken meanwhile (the
     // program renamed a file to it), that entry is brought up to date instead.
@@ -172,14 +170,13 @@ int SqliteLibraryStore::upsertFile(FolderId folder, const FileRecord& f)
                 return rc;
         }
     }
-    sqlite3_stmt* words = statement("INSERT INTO file_words(rowid, words, folder)"
-                                    " VALUES(?1, ?2, ifnull((SELECT words FROM folder_words WHERE rowid = ?3), ''))");
+    sqlite3_stmt* words = statement("INSERT INTO file_words(rowid, words, folder) VALUES(?1, ?2, ?3)");
     if (!words)
         return lastError(db());
     const std::string text = fileWords(f.name, f.texts);
     sqlite3_bind_int64(words, 1, known ? *known : sqlite3_last_insert_rowid(db()));
     sqlite3_bind_text(words, 2, text.data(), int(text.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_int64(words, 3, folder);
+    sqlite3_bind_text(words, 3, folderText.data(), int(folderText.size()), SQLITE_STATIC);
     return runOnce(words);
 }
 
@@ -261,11 +258,7 @@ bool SqliteLibraryStore::finishPass(RootId root, bool keepMissing, RootState sta
         rc = runOnce(s);
     } else if (rc == SQLITE_OK)
         rc = lastError(db());
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 std::vector<Unmeasured> SqliteLibraryStore::unmeasured(FileId after, int limit)
@@ -333,11 +326,7 @@ bool SqliteLibraryStore::putMeasures(const std::vector<MeasuredFile>& measures)
         sqlite3_bind_int64(s, 9, f.modified);
         rc = runOnce(s);
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 std::optional<FileMeasures> SqliteLibraryStore::measures(FileId file)
@@ -404,11 +393,7 @@ bool SqliteLibraryStore::renameFile(RootId root, const std::string& folder, cons
         sqlite3_bind_text(s, 3, words.data(), int(words.size()), SQLITE_TRANSIENT);
         rc = runOnce(s);
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 bool SqliteLibraryStore::moveFile(RootId root, const std::string& folder, const std::string& name, RootId toRoot,
@@ -441,11 +426,7 @@ bool SqliteLibraryStore::moveFile(RootId root, const std::string& folder, const 
         sqlite3_bind_int64(s, 2, *to);
         rc = runOnce(s);
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 bool SqliteLibraryStore::removeFile(RootId root, const std::string& folder, const std::string& name)
@@ -457,11 +438,7 @@ bool SqliteLibraryStore::removeFile(RootId root, const std::string& folder, cons
     if (!id)
         return rc == SQLITE_OK || !failed(rc);
     rc = dropFiles("SELECT ?1", *id);
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 bool SqliteLibraryStore::invalidateFolder(RootId root, const std::string& folder)
@@ -503,11 +480,7 @@ bool SqliteLibraryStore::removeFolder(RootId root, const std::string& folder)
             rc = runOnce(s);
         }
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 } // namespace library

@@ -32,34 +32,6 @@ protected:
         ui(w).WaveList->selectRow(index);
         return w;
     }
-    QPoint at(const std::string& folder)
-    {
-        QTreeWidgetItem* node = ui(form()).FolderTree->FindNode(folder);
-        EXPECT_NE(node, nullptr) << folder;
-        ui(form()).FolderTree->scrollToItem(node);
-        return node ? ui(form()).FolderTree->visualItemRect(node).center() : QPoint(-1, -1);
-    }
-    /// Moves over the tree and drops there, as the drag manager delivers it. Returns whether the
-    /// last move was accepted.
-    bool dragTo(const QPoint& pos, Qt::KeyboardModifiers keys, const QMimeData* mime = nullptr)
-    {
-        std::unique_ptr<QMimeData> own;
-        if (!mime) {
-            own.reset(ui(form()).WaveList->rowMimeData(ui(form()).WaveList->selectedRow()));
-            mime = own.get();
-        }
-        QWidget* viewport = ui(form()).FolderTree->viewport();
-        const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
-        QDragEnterEvent enter(pos, actions, mime, Qt::LeftButton, keys);
-        QApplication::sendEvent(viewport, &enter);
-        QDragMoveEvent move(pos, actions, mime, Qt::LeftButton, keys);
-        QApplication::sendEvent(viewport, &move);
-        QDropEvent drop(QPointF(pos), actions, mime, Qt::LeftButton, keys);
-        QApplication::sendEvent(viewport, &drop);
-        QApplication::processEvents();
-        return move.isAccepted();
-    }
-
     testing_support::PrivateTrash trash;
     ScopedScriptedDialogs dialogs;
 };

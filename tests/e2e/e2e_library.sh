@@ -3,7 +3,8 @@
 # The library in the real program under Xvfb: two folders added with --add-library, the window in
 # library scope, a word typed into the filter box finds files of both folders (the Folder column tells
 # them apart), and a click on a result plays it through the test command's sound server; Ctrl+D stars
-# it, and the star goes out to a file with --export-tags and comes back in with --import-tags.
+# it, and the star goes out to a file with --export-tags and comes back in with --import-tags. A pipe
+# named like a wave in a library folder holds up neither the index nor closing.
 # Usage: e2e_library.sh <tonfolio binary>
 set -euo pipefail
 
@@ -19,6 +20,8 @@ mkdir -p "$work/c/LIB/Drums/Kicks" "$work/c/LIB/Pads" "$work/c/MORE/Synth Kicks"
 sox -n -r 22050 -c 1 -b 16 "$work/c/LIB/Drums/Kicks/Kick Hard.wav" synth 5 sine 60 vol 0.5
 sox -n -r 22050 -c 1 -b 16 "$work/c/LIB/Pads/pad.wav" synth 1 sine 220 vol 0.5
 sox -n -r 22050 -c 1 -b 16 "$work/c/MORE/Synth Kicks/zap.wav" synth 5 sine 90 vol 0.5
+# A pipe named like a wave: opening it would wait for a writer, so neither indexing nor closing may.
+mkfifo "$work/c/LIB/Pads/kick pipe.wav"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
 export TONFOLIO_DRIVES="C=$work/c"
 "$bin" --add-library 'C:\LIB' >/dev/null || fail "--add-library C:\\LIB"
@@ -68,6 +71,7 @@ found=$("$bin" --find kick)
 grep -q 'Kick Hard.wav$' <<<"$found" || fail "--find lacks the kick: $found"
 grep -q 'zap.wav$' <<<"$found" || fail "--find lacks the file of the Synth Kicks folder: $found"
 grep -q 'pad.wav' <<<"$found" && fail "--find found the pad: $found"
+grep -q 'pipe' <<<"$found" && fail "--find listed the pipe: $found"
 # The star is found by fav:, and moves out to a file and back in.
 starred=$("$bin" --find fav:)
 [ "$(grep -c . <<<"$starred")" = 1 ] && grep -qE '(Kick Hard|zap)\.wav$' <<<"$starred" || fail "--find fav: gave: $starred"

@@ -6,14 +6,18 @@
 #include "library/libraryindexer.h"
 #include "library/searchquery.h"
 #include "library/sqlitelibrarystore.h"
+#include "platform/files/files.h"
 #include "support/tempdrive.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTest>
 #include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -33,6 +37,8 @@ protected:
         // A name that is no UTF-8, and a link pointing back up: neither may stop the walk.
         drive.write(std::string("lib/Synth/odd \xff name.wav"), makeWav(1, 22050, 8, 100));
         ::symlink(drive.native("lib").c_str(), drive.native("lib/Synth/loop").c_str());
+        // A pipe named like a wave: opening it for reading would wait for a writer forever.
+        ::mkfifo(drive.native("lib/Synth/pipe.wav").c_str(), 0644);
         store = std::make_unique<SqliteLibraryStore>(databaseFile());
         root = *store->addRoot(drive.native("lib"), "/");
     }
@@ -117,6 +123,7 @@ TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
         {"pad bpm:120-130", {}},
         {"\"quoted\" OR *", {}}, // no word is read as an operator of the index
         {"loop", {}},            // the link back up was not followed
+        {"pipe", {}},            // nor was the pipe opened or taken for a file
         {"fav:", {"Kick Deep 01.wav"}},
         {"tag:KICK", {"KICK_hard.wav", "Snare é.wav"}},
         {"tag:kick tag:hard", {"KICK_hard.wav"}},
@@ -294,6 +301,41 @@ TEST_F(LibraryIndex, WatchesAndTimedRescansSeeOtherProgramsChanges)
         }
         EXPECT_TRUE(seen) << "watch limit " << limit;
     }
+}
+
+// A folder on a mount that stopped answering holds the pass in a system call; closing does not wait
+// for it. The open hook stands for the hung mount, until the test lets it go.
+std::atomic<int> hungOpens{0};
+std::atomic<bool> mountBack{false};
+
+TEST_F(LibraryIndex, ClosingDoesNotWaitForAFolderThatDoesNotAnswer)
+{
+    platform::setOpenHook([](const std::string& path) {
+        if (path.find("Pad warm") == std::string::npos)
+            return;
+        ++hungOpens;
+        for (int i = 0; i < 600 && !mountBack; ++i)
+            QThread::msleep(50);
+    });
+    QElapsedTimer closing;
+    {
+        LibraryIndexer::Options o;
+        o.databaseFile = databaseFile();
+        o.measure = false;
+        o.watch = false;
+        LibraryIndexer indexer(o);
+        indexer.start();
+        for (int i = 0; i < 200 && hungOpens == 0; ++i)
+            QThread::msleep(50);
+        ASSERT_GT(hungOpens.load(), 0);
+        closing.start();
+    }
+    EXPECT_LT(closing.elapsed(), 15000);
+    // The mount answers again: the thread left behind ends, and is gone with the events that follow.
+    mountBack = true;
+    platform::setOpenHook(nullptr);
+    QTest::qWait(500);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST_F(LibraryIndex, CommandLineOnAGeneratedTree)
