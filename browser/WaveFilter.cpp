@@ -89,6 +89,10 @@ WaveFilter WaveFilter::parse(const QString& typed)
     WaveFilter f;
     const QStringList words = typed.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& word : words) {
+        if (word.compare(QLatin1String("loop:"), Qt::CaseInsensitive) == 0) {
+            f.loops = true;
+            continue;
+        }
         Condition c;
         QString problem;
         switch (readCondition(word, c, problem)) {
@@ -109,7 +113,9 @@ WaveFilter WaveFilter::parse(const QString& typed)
 bool WaveFilter::matches(const WaveRow& row) const
 {
     if (!words.empty()) {
-        const std::string caption = searchFolded(row.caption);
+        std::string caption = searchFolded(row.caption);
+        if (!row.fileTexts.isEmpty())
+            caption += '\n' + searchFolded(row.fileTexts);
         for (const std::string& word : words)
             if (caption.find(word) == std::string::npos)
                 return false;
@@ -119,6 +125,8 @@ bool WaveFilter::matches(const WaveRow& row) const
 
 bool WaveFilter::matchesMeasures(const WaveRow& row) const
 {
+    if (loops && row.loops == 0)
+        return false;
     for (const Condition& c : conditions) {
         // A row not yet measured, or without the measure, is not known to match.
         if (!row.analysed)
@@ -154,6 +162,12 @@ void FoldedCaptions::make(const WaveListModel& rows)
     for (int r = 0; r < rows.rowCount(); ++r) {
         starts.push_back(uint32_t(text.size()));
         library::appendFolded(rows.row(r).caption, text);
+        // The file's own texts after a line break, which no typed word holds: a word is found in
+        // either, never across both.
+        if (!rows.row(r).fileTexts.isEmpty()) {
+            text.push_back('\n');
+            library::appendFolded(rows.row(r).fileTexts, text);
+        }
         text.push_back('\0');
     }
     starts.push_back(uint32_t(text.size()));

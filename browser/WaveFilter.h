@@ -34,19 +34,22 @@ struct WaveFilter {
     std::vector<Condition> conditions;
     /// Why each condition typed that cannot be read is left out, one line each.
     QStringList problems;
+    /// "loop:": only rows whose file has loop points.
+    bool loops = false;
 
     /// Words of the form measure:range become conditions, the rest are words. A word naming a measure
     /// whose range cannot be read is left out with the reason in problems, so a slip of the keys does
     /// not empty the list.
     static WaveFilter parse(const QString& typed);
-    bool isEmpty() const { return words.empty() && conditions.empty(); }
-    bool usesMeasures() const { return !conditions.empty(); }
+    bool isEmpty() const { return words.empty() && conditions.empty() && !loops; }
+    /// Whether rows are judged by more than their words: by their measures or their loop points.
+    bool usesMeasures() const { return !conditions.empty() || loops; }
     bool matches(const WaveRow& row) const;
     bool matchesMeasures(const WaveRow& row) const;
 };
 
-/// Every row's caption folded, one after another, each followed by a zero byte: one search through it
-/// finds the rows holding a text far quicker than a search of each caption.
+/// Every row's caption and file texts folded, one after another, each row followed by a zero byte: one
+/// search through it finds the rows holding a text far quicker than a search of each caption.
 struct FoldedCaptions {
     std::string text;
     std::vector<uint32_t> starts; ///< where each row's caption begins, and the end of the last

@@ -15,7 +15,7 @@ namespace {
 
 const char* const kHeaders[WaveListModel::AllColumnCount] = {"Filename", "Format", "Length", "Size",  "Type",
                                                              "Loudness", "Peak",   "Tempo",  "Pitch", "Key",
-                                                             "Folder"};
+                                                             "Description", "Loop", "Folder"};
 
 const QCollator& collator()
 {
@@ -194,13 +194,21 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
     case Qt::EditRole:
         if (index.column() == ColFolder)
             return r.folderText;
+        if (index.column() == ColDescription)
+            return r.description;
+        if (index.column() == ColLoop)
+            return r.loops > 0 ? QString::number(r.loops) : QString();
         if (index.column() >= ColumnCount)
             return r.analysed ? measureText(r, index.column()) : kPendingMeasureMark;
         return index.column() == ColFilename ? r.caption : r.texts[size_t(index.column() - 1)];
     case Qt::ToolTipRole:
         if (index.column() == ColFolder)
             return r.folderText;
-        if (index.column() >= ColumnCount)
+        if (index.column() == ColDescription)
+            return r.description;
+        if (index.column() == ColLoop)
+            return r.loops == 0 ? QString() : r.loops == 1 ? QStringLiteral("1 loop") : QStringLiteral("%1 loops").arg(r.loops);
+        if (isMeasureColumn(index.column()))
             return measureToolTip(r, index.column());
         return {};
     case Qt::DecorationRole:
@@ -209,7 +217,7 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
         return {};
     case Qt::TextAlignmentRole:
         if (index.column() == ColSize || index.column() == ColLength ||
-            (index.column() >= ColumnCount && index.column() != ColFolder))
+            (index.column() >= ColumnCount && index.column() != ColFolder && index.column() != ColDescription))
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     default:

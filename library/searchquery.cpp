@@ -180,7 +180,7 @@ bool readKeys(const QString& s, std::vector<MusicalKey>& keys)
 /// Names of what the library will know of a file beyond its measures.
 bool isReservedName(const QString& name)
 {
-    return name == QLatin1String("tag") || name == QLatin1String("fav") || name == QLatin1String("loop");
+    return name == QLatin1String("tag") || name == QLatin1String("fav");
 }
 
 /// The reason a condition's value cannot be read, for the user.
@@ -224,9 +224,7 @@ Reading readCondition(const QString& word, SearchQuery::Condition& c, QString& p
         c.measure = M::Key;
     else if (isReservedName(name)) {
         problem = QStringLiteral("%1: Tonfolio does not know %2 of files yet")
-                      .arg(word, name == QLatin1String("tag")   ? QStringLiteral("tags")
-                                 : name == QLatin1String("fav") ? QStringLiteral("favourites")
-                                                                : QStringLiteral("loop points"));
+                      .arg(word, name == QLatin1String("tag") ? QStringLiteral("tags") : QStringLiteral("favourites"));
         return Reading::Unreadable;
     } else
         return Reading::NotACondition;
@@ -264,6 +262,10 @@ SearchQuery SearchQuery::parse(const QString& typed)
     text.replace(QChar(0), QLatin1Char(' '));
     const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& word : words) {
+        if (word.compare(QLatin1String("loop:"), Qt::CaseInsensitive) == 0) {
+            f.loops = true;
+            continue;
+        }
         Condition c;
         QString problem;
         switch (readCondition(word, c, problem)) {

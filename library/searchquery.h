@@ -52,13 +52,15 @@ struct SearchQuery {
     std::vector<Condition> conditions;
     /// Why each condition typed that cannot be read is left out, one line each.
     QStringList problems;
+    /// "loop:": only files with loop points.
+    bool loops = false;
 
     /// Words of the form measure:range become conditions, the rest are words. A word naming a measure
     /// whose range cannot be read is left out with the reason in problems, so a slip of the keys does
-    /// not empty the list. "tag:", "fav:" and "loop:" are kept for what the library will know of a
+    /// not empty the list. "tag:" and "fav:" are kept for what the library will know of a
     /// file; until then they are left out with a word in problems.
     static SearchQuery parse(const QString& typed);
-    bool isEmpty() const { return words.empty() && conditions.empty(); }
+    bool isEmpty() const { return words.empty() && conditions.empty() && !loops; }
     bool usesMeasures() const { return !conditions.empty(); }
 };
 

@@ -17,7 +17,8 @@ constexpr int kLowestOctave = -1, kHighestOctave = 9;
 
 const char* const kColumns =
     "SELECT f.id, d.root, r.path, d.path, f.name, f.size, f.modified, f.format, f.channels, f.bits, f.rate,"
-    " f.seconds, m.loudness, m.peak, m.tempo, m.pitch, m.key, m.decoded, m.file IS NOT NULL, f.missing, r.state"
+    " f.seconds, m.loudness, m.peak, m.tempo, m.pitch, m.key, m.decoded, m.file IS NOT NULL, f.missing, r.state,"
+    " f.loops, f.description"
     " FROM files f JOIN folders d ON d.id = f.folder JOIN roots r ON r.id = d.root"
     " LEFT JOIN measures m ON m.file = f.id";
 
@@ -207,6 +208,8 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
             terms.push_back((wordsDrive ? "+file_words.rowid" : "f.id") +
                             std::string(" IN (SELECT file FROM measures WHERE ") + all + ")");
     }
+    if (query.loops)
+        terms.push_back("f.loops > 0");
     SearchSql out;
     out.sql = kColumns;
     const std::string from = " FROM files f";

@@ -46,6 +46,9 @@ std::vector<WaveRow> measuredRows()
         rows[i].measures.key = keys[i];
         rows[i].analysed = true;
     }
+    // The pad's file describes itself and loops.
+    rows[3].fileTexts = QStringLiteral("Analog swell");
+    rows[3].loops = 1;
     return rows;
 }
 
@@ -99,6 +102,9 @@ TEST(WaveFilterGrammar, WordsAndMeasureConditionsChooseTheRows)
         {"lufs:-20..-10", all, true},
         {"pitch:H4", all, true},
         {"lufs:", all, true},
+        {"swell", {3}}, // the file's own texts
+        {"loop:", {3}},
+        {"LOOP: kick", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
