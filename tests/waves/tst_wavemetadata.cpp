@@ -82,7 +82,7 @@ TEST(WaveMetadata, ChunksSoundAndDamaged)
               infoList(chunk("INAM", "Kick 01") + chunk("IART", "Me") + chunk("ICMT", "dry") + chunk("ICRD", "2024") +
                        chunk("IGNR", "Drums") + chunk("IKEY", "kick; punchy") + chunk("ISFT", "Lavf") +
                        chunk("IXYZ", "unknown"))),
-         "Title=Kick 01|Artist=Me|Comment=dry|Created=2024|Genre=Drums|Keywords=kick; punchy|Software=Lavf", "Kick 01",
+         "Title=Kick 01|Artist=Me|Comment=dry|Creation date=2024|Genre=Drums|Keywords=kick; punchy|Software=Lavf", "Kick 01",
          {}},
         {"iXML", riff(fmt + chunk("iXML", ixml) + data), "Project=Night & Day|Scene=12A|Take=3|Note=door <slam>",
          "door <slam>",
