@@ -13,6 +13,7 @@
 #include "browser/WaveformPanel.h"
 #include "browser/WaveformStrip.h"
 #include "browser/WindowPlacement.h"
+#include "browser/WriteTagsCommand.h"
 #include "browser/logging.h"
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
@@ -103,6 +104,8 @@ void BrowserWindow::setupFeatures()
     measuring_ = new WaveMeasuring(
         *list, [this] { return library_->active() ? std::string("?") : ui->FolderTree->SelectedDiskPath(); }, this);
     audition_ = new AuditionSettings(*list, this);
+    writeTags_ = new WriteTagsCommand(*playback_, [this] { return selectedWaveFile(); }, this);
+    ui->EditMenu->insertAction(ui->RenameItem, writeTags_->action());
     placeFeatureControls();
 
     // The modes are read by the sequence whenever a routine depends on them, as the buttons show them.
@@ -344,7 +347,7 @@ void BrowserWindow::UpdateCommands()
     // The row's commands apply while the list has the focus.
     const bool rowCommands = selected && ui->WaveList->hasListFocus();
     enable({ui->DeleteItem, ui->DeleteBtn}, rowCommands);
-    enable({ui->PropertiesItem, ui->PropBtn}, rowCommands);
+    enable({ui->PropertiesItem, ui->PropBtn, writeTags_->action()}, rowCommands);
     enable({ui->EditWave}, rowCommands);
     enable({ui->ShowInFileManagerItem}, rowCommands);
     enable({library_->showInFolderItem()}, rowCommands && library_->active());
