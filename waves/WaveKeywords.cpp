@@ -103,7 +103,8 @@ QString reasonOf(const CopyResult& r)
             return QStringLiteral("the file or its folder is read-only");
         if (r.error == ENOSPC || r.error == EDQUOT)
             return QStringLiteral("the disk is full");
-        return QStringLiteral("the new file cannot be written (%1)").arg(QString::fromLocal8Bit(std::strerror(r.error)));
+        return QStringLiteral("the new file cannot be written (%1)")
+            .arg(QString::fromLocal8Bit(std::strerror(r.error)));
     case CopyResult::Mismatch:
         return QStringLiteral("the new file did not read back as written, or the file changed meanwhile");
     case CopyResult::Cancelled:
@@ -149,7 +150,8 @@ KeywordsWrite writeKeywords(const std::string& path, const QStringList& keywords
     const QString joined = joinedKeywords(keywords);
     const QByteArray text = joined.toUtf8();
     const std::string keywordChunk =
-        joined.isEmpty() ? std::string() : chunkBytes("IKEY", std::string(text.constData(), size_t(text.size())) + '\0');
+        joined.isEmpty() ? std::string()
+                         : chunkBytes("IKEY", std::string(text.constData(), size_t(text.size())) + '\0');
     std::optional<size_t> infoIndex;
     std::string info = "INFO";
     bool placed = false;
