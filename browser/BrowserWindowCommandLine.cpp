@@ -45,8 +45,13 @@ bool BrowserWindow::openPath(const std::string& drivePath, bool play)
     AddBackslash(folder);
     const std::string shownBefore = ui->FolderTree->SelectedDiskPath();
     try {
-        // The path may name a folder made after its parent was read.
-        ui->FolderTree->SelectPathAfresh(folder);
+        // The path may name a folder made after its parent was read. The first selection on a removable
+        // drive records its medium and lands on the drive's root instead; the second reaches the folder.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            ui->FolderTree->SelectPathAfresh(folder);
+            if (ui->FolderTree->SelectedPath() == dirtree::upperPath(folder))
+                break;
+        }
     } catch (const std::exception& e) {
         qCDebug(browser::lcBrowser) << "the folder handed was not selected:" << e.what();
         return false;

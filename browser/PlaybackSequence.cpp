@@ -4,6 +4,7 @@
 #include "browser/WaveListWidget.h"
 #include "components/WavePlay.h"
 #include "waves/W32Waves.h"
+#include "waves/WaveMetadata.h"
 
 #include <QTimer>
 #include <climits>
@@ -103,6 +104,8 @@ void PlaybackSequence::PlaySelected(double startSeconds)
     soundLooped_ = loop_;
     player_->setLoop(soundLooped_);
     player_->setFileName(selectedFile());
+    if (soundLooped_)
+        useSamplerLoop();
     emit aboutToPlay(list_.selectedRow());
     if (startSeconds > 0)
         player_->PlayWaveFrom(startSeconds);
@@ -121,6 +124,17 @@ void PlaybackSequence::PlaySelected(double startSeconds)
     player_->setLoop(false);
     emit soundStarted();
     emit stateChanged();
+}
+
+void PlaybackSequence::useSamplerLoop()
+{
+    // A file with a sampler loop plays its start once, then repeats the loop; the first loop is the one
+    // samplers sustain. Alternating and backward loops are repeated forward.
+    const WaveMetadata metadata = readWaveMetadata(player_->FileName());
+    if (metadata.loops.empty())
+        return;
+    const WaveLoop& loop = metadata.loops.front();
+    player_->setLoopFrames(loop.start, std::int64_t(loop.end) + 1);
 }
 
 void PlaybackSequence::StopSingle()

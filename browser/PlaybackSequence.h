@@ -79,6 +79,8 @@ signals:
     void soundStarted();
 
 private:
+    /// Gives the player the file's sampler loop, where it has one.
+    void useSamplerLoop();
     bool soundHeard() const;
     void watchedSoundCheck();
     std::string selectedFile() const;

@@ -2,9 +2,12 @@
 #include "browser/WaveformStrip.h"
 
 #include "waves/W32Waves.h"
+#include "waves/WaveMetadata.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <algorithm>
 #include <cmath>
 
@@ -19,6 +22,9 @@ const char* const kNoWaveformText = "No waveform";
 constexpr int kPositionIntervalMs = 16;
 // Polls without a position before the marker stops looking (the server may take a moment to start).
 constexpr int kQuietPollsBeforeRest = 90;
+// How near a click must come to a cue point's line to play from the point itself.
+constexpr double kMarkReach = 4.0;
+const QColor kMarkColor(230, 140, 0);
 
 /// The figures of one pixel column: the stretches it covers, merged.
 struct Column {
@@ -90,6 +96,7 @@ void WaveformStrip::showFile(const std::string& path, bool reload)
     if (isVisible()) {
         pending_ = false;
         loader_->load(path);
+        readMarks();
     } else {
         pending_ = true;
         loader_->clear();
@@ -102,7 +109,42 @@ void WaveformStrip::showEvent(QShowEvent* event)
     if (pending_) {
         pending_ = false;
         loader_->load(file_);
+        readMarks();
     }
+}
+
+void WaveformStrip::readMarks()
+{
+    marks_.clear();
+    loopStart_ = loopEnd_ = 0;
+    if (file_.empty())
+        return;
+    // The chunks are few and bounded in size; the file's loop and cue points are placed by its own rate.
+    const WaveMetadata metadata = readWaveMetadata(file_);
+    if (metadata.sampleRate == 0)
+        return;
+    const double rate = metadata.sampleRate;
+    for (const WaveCue& cue : metadata.cues)
+        marks_.push_back({cue.offset / rate, cue.label.isEmpty() ? cue.note : cue.label});
+    if (!metadata.loops.empty()) {
+        loopStart_ = metadata.loops.front().start / rate;
+        loopEnd_ = (double(metadata.loops.front().end) + 1) / rate;
+    }
+    update();
+}
+
+const WaveformStrip::Mark* WaveformStrip::markAt(double x) const
+{
+    const Mark* nearest = nullptr;
+    double distance = kMarkReach + 1;
+    for (const Mark& m : marks_) {
+        const double d = std::abs(xOf(m.seconds) - x);
+        if (d <= kMarkReach && d < distance) {
+            nearest = &m;
+            distance = d;
+        }
+    }
+    return nearest;
 }
 
 void WaveformStrip::hideEvent(QHideEvent* event)
@@ -250,7 +292,55 @@ void WaveformStrip::paintEvent(QPaintEvent* event)
         p.drawText(area, Qt::AlignCenter, kNoWaveformText);
     }
     paintRuler(p);
+    paintMarks(p);
     paintPlayhead(p);
+}
+
+void WaveformStrip::paintMarks(QPainter& p)
+{
+    if (seconds() <= 0)
+        return;
+    const int bottom = std::max(0, rulerRect().top());
+    if (loopEnd_ > loopStart_) {
+        // The loop: a tinted stretch between two lines.
+        const double x0 = std::floor(xOf(loopStart_)), x1 = std::floor(xOf(loopEnd_));
+        QColor tint = palette().color(QPalette::Highlight);
+        tint.setAlpha(40);
+        p.fillRect(QRectF(x0, 0, std::max(1.0, x1 - x0), bottom), tint);
+        p.fillRect(QRectF(x0, 0, 1, bottom), palette().color(QPalette::Highlight).darker(130));
+        p.fillRect(QRectF(x1, 0, 1, bottom), palette().color(QPalette::Highlight).darker(130));
+    }
+    const QFontMetrics fm = fontMetrics();
+    for (const Mark& m : marks_) {
+        const double x = std::floor(xOf(m.seconds));
+        p.fillRect(QRectF(x, 0, 1, bottom), kMarkColor);
+        // A small flag at the top, with the label beside it where there is room.
+        p.fillRect(QRectF(x, 0, 6, 6), kMarkColor);
+        if (!m.label.isEmpty()) {
+            const QString text = fm.elidedText(m.label, Qt::ElideRight, 160);
+            p.setPen(palette().color(QPalette::Text));
+            p.drawText(QPointF(x + 8, fm.ascent()), text);
+        }
+    }
+}
+
+bool WaveformStrip::event(QEvent* event)
+{
+    // Hovering over a cue point names it.
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const Mark* m = markAt(help->pos().x());
+        if (m) {
+            QToolTip::showText(help->globalPos(), m->label.isEmpty() ? timeText(qint64(m->seconds * 1000)) :
+                                                                      m->label + " (" + timeText(qint64(m->seconds * 1000)) + ")",
+                               this);
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void WaveformStrip::paintRuler(QPainter& p)
@@ -322,8 +412,10 @@ void WaveformStrip::pollPosition()
 
 void WaveformStrip::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton && seconds() > 0)
-        emit playFromRequested(secondsAt(event->position().x()));
+    if (event->button() == Qt::LeftButton && seconds() > 0) {
+        const Mark* m = markAt(event->position().x());
+        emit playFromRequested(m ? m->seconds : secondsAt(event->position().x()));
+    }
     QWidget::mousePressEvent(event);
 }
 

@@ -2,15 +2,19 @@
 #pragma once
 // The waveform overview under the wave list: the selected file's envelope, one band per channel
 // (two at most), its peaks and loudness per pixel column, a time ruler, and a marker where the
-// sound is heard while it plays. A left click asks to play from that point, a right click to stop.
+// sound is heard while it plays, and what the file marks itself: its sampler loop as a shaded stretch and
+// its cue points as flags. A left click asks to play from that point (from a cue point where it hits
+// one), a right click to stop.
 
 #include "library/wavepeaksloader.h"
 
 #include <QImage>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <vector>
 
 class WaveformStrip : public QWidget {
     Q_OBJECT
@@ -30,6 +34,19 @@ public:
     void followPlayback();
     /// The time the marker stands at; negative when none is shown.
     double playheadSeconds() const { return playhead_; }
+
+    /// A point the file marks (a cue point), in seconds, with its label.
+    struct Mark {
+        double seconds = 0;
+        QString label;
+    };
+    /// The marks of the shown file, read from its chunks when the file is shown.
+    const std::vector<Mark>& marks() const { return marks_; }
+    /// The file's sampler loop in seconds; loopEnd <= loopStart when it has none.
+    double loopStart() const { return loopStart_; }
+    double loopEnd() const { return loopEnd_; }
+    /// The mark a click at x hits (within a few pixels), or null.
+    const Mark* markAt(double x) const;
 
     /// Whether the strip says "No waveform" in place of a picture.
     bool showsNoWaveform() const;
@@ -57,6 +74,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void loaderUpdated();
@@ -65,6 +83,8 @@ private:
     void drawNewColumns();
     void paintRuler(QPainter& p);
     void paintPlayhead(QPainter& p);
+    void paintMarks(QPainter& p);
+    void readMarks();
     void pollPosition();
     int bandCount() const;
     double seconds() const;
@@ -81,4 +101,6 @@ private:
     QTimer positionTimer_;
     int quietPolls_ = 0;
     double playhead_ = -1;
+    std::vector<Mark> marks_;
+    double loopStart_ = 0, loopEnd_ = 0;
 };

@@ -79,6 +79,14 @@ void TWavePlayer::setFileName(const std::string& name)
     // No comparison here: assigning the same name again drops an image stored with the form.
     fileName_ = name;
     releaseImage();
+    // A loop belongs to the sound it was read from.
+    loopStart_ = loopEnd_ = 0;
+}
+
+void TWavePlayer::setLoopFrames(std::int64_t start, std::int64_t end)
+{
+    loopStart_ = start;
+    loopEnd_ = end;
 }
 
 void TWavePlayer::releaseImage()
@@ -161,8 +169,9 @@ void TWavePlayer::PlayWave()
 void TWavePlayer::PlayWaveFrom(double seconds)
 {
     const UINT flags = playFlags();
+    const SoundLoop stretch{loopStart_, loopEnd_};
     if (image_) {
-        sndPlaySound(SoundImage{image_, std::size_t(imageSize_)}, flags);
+        sndPlaySound(SoundImage{image_, std::size_t(imageSize_)}, flags, stretch);
     } else if (!fileName_.empty()) {
         // The file plays from the disk while it sounds. One that cannot be opened or is empty gives
         // no sound: that stops whatever plays, with or without Default.
@@ -170,8 +179,8 @@ void TWavePlayer::PlayWaveFrom(double seconds)
             return;
         if (!fileGivesSound())
             sndPlaySound(nullptr, 0);
-        else if (seconds > 0)
-            sndPlaySoundFrom(fileName_.c_str(), flags & ~SND_MEMORY, seconds);
+        else if (seconds > 0 || !stretch.empty())
+            sndPlaySoundFrom(fileName_.c_str(), flags & ~SND_MEMORY, seconds, stretch);
         else
             sndPlaySound(fileName_.c_str(), flags & ~SND_MEMORY);
     } else if (default_) {

@@ -62,6 +62,12 @@ public:
     virtual void PlayWave();
     virtual void StopWave();
 
+    /// The stretch of frames, [start, end), that a looping sound repeats after playing once up to its
+    /// end (a sampler's loop); empty, the default, repeats the whole sound. Setting FileName clears it.
+    std::int64_t LoopStart() const { return loopStart_; }
+    std::int64_t LoopEnd() const { return loopEnd_; }
+    void setLoopFrames(std::int64_t start, std::int64_t end);
+
     /// Plays as PlayWave does, starting `seconds` into the file's sound (an image stored with the
     /// form plays from its start).
     void PlayWaveFrom(double seconds);
@@ -95,6 +101,8 @@ private:
     bool forcePlay_ = false;
     bool loop_ = false;
     bool wait_ = false;
+    std::int64_t loopStart_ = 0;
+    std::int64_t loopEnd_ = 0;
     TNotifyEvent onDone_;
 
     // An image read from a stored form; shared with the sound channel, which keeps it while an

@@ -34,9 +34,11 @@ std::unique_ptr<Decoder> decoderFor(const char* sound, UINT flags)
     return Decoder::open(sound_detail::fileSource(sound));
 }
 
-BOOL playDecoded(std::unique_ptr<Decoder> decoder, UINT flags, double startSeconds = 0)
+BOOL playDecoded(std::unique_ptr<Decoder> decoder, UINT flags, double startSeconds = 0, const SoundLoop& loop = {})
 {
     const bool noStop = flags & SND_NOSTOP;
+    if (decoder && (flags & SND_LOOP))
+        decoder->setLoop(loop);
     if (!decoder && !(flags & SND_NODEFAULT))
         decoder = Decoder::defaultSound();
     if (!decoder) {
@@ -58,16 +60,16 @@ BOOL sndPlaySound(const char* sound, UINT flags)
     return playDecoded(decoderFor(sound, flags), flags);
 }
 
-BOOL sndPlaySound(const SoundImage& image, UINT flags)
+BOOL sndPlaySound(const SoundImage& image, UINT flags, const SoundLoop& loop)
 {
     if (!image.bytes)
         return Channel::instance().stop(false) ? TRUE_ : FALSE_;
     if ((flags & SND_NOSTOP) && Channel::instance().busy())
         return FALSE_;
-    return playDecoded(Decoder::open(sound_detail::memorySource(image)), flags | SND_MEMORY);
+    return playDecoded(Decoder::open(sound_detail::memorySource(image)), flags | SND_MEMORY, 0, loop);
 }
 
-BOOL sndPlaySoundFrom(const char* path, UINT flags, double startSeconds)
+BOOL sndPlaySoundFrom(const char* path, UINT flags, double startSeconds, const SoundLoop& loop)
 {
     if (!path)
         return Channel::instance().stop(false) ? TRUE_ : FALSE_;
@@ -83,7 +85,7 @@ BOOL sndPlaySoundFrom(const char* path, UINT flags, double startSeconds)
         else
             start = std::min(startSeconds, decoder->seconds());
     }
-    return playDecoded(std::move(decoder), flags, start);
+    return playDecoded(std::move(decoder), flags, start, loop);
 }
 
 double soundPositionSeconds()

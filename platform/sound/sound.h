@@ -27,6 +27,14 @@ struct SoundImage {
     std::size_t size = 0;
 };
 
+/// A stretch of a sound's frames, [start, end), that a looping sound repeats after it has played
+/// up to `end` once: a sampler's sustain loop. Empty (the default): the whole sound repeats.
+struct SoundLoop {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    bool empty() const { return end <= start; }
+};
+
 /// Plays `sound`: with SND_MEMORY the address of a RIFF/WAVE image (its length taken from the
 /// RIFF header; the bytes are copied), otherwise a drive-letter file path. A null sound stops
 /// the channel. A name or image that cannot be played gives the default sound, or nothing
@@ -36,10 +44,13 @@ BOOL sndPlaySound(const char* sound, UINT flags);
 
 /// The same for an image whose length is known: nothing is copied, the channel shares it.
 /// SND_MEMORY is implied; an image without bytes stops the channel.
-BOOL sndPlaySound(const SoundImage& image, UINT flags);
+/// With SND_LOOP and a `loop` stretch, the sound plays once up to the stretch's end and then repeats
+/// the stretch, sample for sample.
+BOOL sndPlaySound(const SoundImage& image, UINT flags, const SoundLoop& loop = {});
 
-/// Plays a drive-letter wave file starting `startSeconds` into it (flags as sndPlaySound; SND_MEMORY not allowed).
-BOOL sndPlaySoundFrom(const char* path, UINT flags, double startSeconds);
+/// Plays a drive-letter wave file starting `startSeconds` into it (flags as sndPlaySound; SND_MEMORY not
+/// allowed; `loop` as for an image).
+BOOL sndPlaySoundFrom(const char* path, UINT flags, double startSeconds, const SoundLoop& loop = {});
 
 /// Where in its file the sound now heard is, in seconds, corrected for the server's latency; negative when nothing
 /// plays.

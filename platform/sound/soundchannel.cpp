@@ -518,16 +518,13 @@ double Channel::position()
     Lock lock(loop_);
     if (currentId_ == 0 || !decoder_)
         return -1;
-    double at = startSeconds_;
+    double heard = 0;
     pa_usec_t played = 0;
     // The stream's time is what the listener hears now: the server's buffers are already counted.
     // A sound that took over a running stream is heard from where it joined it.
     if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY && pa_stream_get_time(stream_, &played) == 0)
-        at += std::max(0.0, double(played) / PA_USEC_PER_SEC - double(soundStartFrame_) / decoder_->rate());
-    const double length = decoder_->seconds();
-    if (length > 0 && at >= length)
-        at = looping_ ? std::fmod(at, length) : length;
-    return at;
+        heard = std::max(0.0, double(played) / PA_USEC_PER_SEC - double(soundStartFrame_) / decoder_->rate());
+    return decoder_->placeAfter(startSeconds_, heard, looping_);
 }
 
 } // namespace platform::sound_detail

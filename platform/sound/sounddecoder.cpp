@@ -434,7 +434,31 @@ bool Decoder::seekSeconds(double seconds)
     // Clamped before it is made a whole number: a time past the end goes to the end.
     const double wanted = std::isfinite(seconds) && seconds > 0 ? seconds * rate_ : 0.0;
     const std::int64_t frame = wanted >= double(frames_) ? frames_ : std::int64_t(std::llround(wanted));
-    return sf_seek(file_, frame, SEEK_SET) >= 0;
+    if (sf_seek(file_, frame, SEEK_SET) < 0)
+        return false;
+    position_ = frame;
+    return true;
+}
+
+void Decoder::setLoop(const SoundLoop& loop)
+{
+    loop_ = !loop.empty() && loop.start >= 0 && loop.end <= frames_ ? loop : SoundLoop{};
+}
+
+double Decoder::placeAfter(double startSeconds, double playedSeconds, bool loop) const
+{
+    const double length = seconds();
+    const double at = startSeconds + playedSeconds;
+    if (length <= 0)
+        return at;
+    if (!loop)
+        return std::min(at, length);
+    if (loop_.empty())
+        return at < length ? at : std::fmod(at, length);
+    const double from = double(loop_.start) / rate_, to = double(loop_.end) / rate_;
+    // A sound started past the loop plays to its end first, then comes round to the loop.
+    const double firstPassEnd = startSeconds >= to ? length : to;
+    return at < firstPassEnd ? at : from + std::fmod(at - firstPassEnd, to - from);
 }
 
 std::unique_ptr<Decoder> Decoder::defaultSound()
@@ -458,15 +482,22 @@ std::size_t Decoder::read(float* out, std::size_t frames, bool loop)
     std::size_t done = 0;
     bool rewound = false;
     while (done < frames) {
-        sf_count_t n = sf_readf_float(file_, out + done * std::size_t(channels_), sf_count_t(frames - done));
+        sf_count_t want = sf_count_t(frames - done);
+        // Inside a loop the read stops at the loop's end, so the join is exact to the sample.
+        if (loop && !loop_.empty() && position_ <= loop_.end)
+            want = std::min<sf_count_t>(want, loop_.end - position_);
+        const sf_count_t n = sf_readf_float(file_, out + done * std::size_t(channels_), want);
         if (n > 0) {
             done += std::size_t(n);
+            position_ += n;
             rewound = false;
             continue;
         }
         // A second empty pass in a row means there is nothing to repeat.
-        if (!loop || rewound || sf_seek(file_, 0, SEEK_SET) < 0)
+        const std::int64_t again = loop_.empty() ? 0 : loop_.start;
+        if (!loop || rewound || sf_seek(file_, again, SEEK_SET) < 0)
             break;
+        position_ = again;
         rewound = true;
     }
     if (mayLeaveRange_)

@@ -61,8 +61,15 @@ public:
     /// Goes to `seconds` into the sound (clamped to its length); false when the bytes cannot seek there.
     bool seekSeconds(double seconds);
 
+    /// Frames [start, end) that a looping read repeats after its first pass reaches `end`; a
+    /// stretch that is empty or does not lie inside the sound leaves the whole sound repeating.
+    void setLoop(const SoundLoop& loop);
+    /// Where in the sound (seconds) a read that began at `startSeconds` is after `playedSeconds`.
+    double placeAfter(double startSeconds, double playedSeconds, bool loop) const;
+
     /// Fills up to `frames` interleaved frames in [-1, 1]. With `loop` the sound starts over at
-    /// its end. Returns the frames written; fewer than asked means the sound has ended.
+    /// its end, or at the loop's start once it reaches the loop's end. Returns the frames written;
+    /// fewer than asked means the sound has ended.
     std::size_t read(float* out, std::size_t frames, bool loop);
 
 private:
@@ -77,6 +84,8 @@ private:
     std::uint32_t channelMask_ = 0;
     /// Whether decoded samples can leave [-1, 1] or be no numbers at all (float data, MPEG).
     bool mayLeaveRange_ = true;
+    std::int64_t position_ = 0; ///< the next frame read
+    SoundLoop loop_;            ///< empty: the whole sound repeats
 };
 
 /// The built-in tone: a float WAV image of a short, softly ending beep.

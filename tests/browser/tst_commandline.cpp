@@ -97,6 +97,21 @@ TEST_F(CommandLine, FoldersAndWavesMadeAfterTheWindowReadTheirParentsAreFound)
     wave("PACK/ONE/c.wav");
     EXPECT_TRUE(w.openPath("C:\\PACK\\ONE\\", false));
     EXPECT_EQ(captions(), (QStringList{"b.wav", "c.wav"}));
+
+    // A folder on a removable drive, never selected before: the tree's first look at the medium lands on
+    // the drive's root, the folder handed is still the one shown.
+    QTemporaryDir stick;
+    ASSERT_TRUE(QDir(stick.path()).mkpath("Kits/Snares"));
+    QFile snare(stick.path() + "/Kits/Snares/snare.wav");
+    ASSERT_TRUE(snare.open(QIODevice::WriteOnly));
+    snare.write(QByteArray::fromStdString(testing_support::makeWav(1, 44100, 16, 100)));
+    snare.close();
+    drive_.setDrives({{'R', stick.path().toStdString(), 2, "STICK", 0x99, "tmpfs"}});
+    form_.reset();
+    BrowserWindow& again = start();
+    EXPECT_TRUE(again.openPath("R:\\Kits\\Snares\\snare.wav", false));
+    EXPECT_EQ(ui(again).FolderTree->SelectedPath(), "R:\\KITS\\SNARES\\");
+    EXPECT_EQ(selectedRowName(), "snare.wav");
 }
 
 } // namespace

@@ -7,10 +7,12 @@
 #include "browserfixture.h"
 #include "platform/sound/sound.h"
 #include "support/soundmonitor.h"
+#include "waves/riffbytes.h"
 
 #include <QAbstractItemView>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QTest>
 #include <cmath>
@@ -354,6 +356,55 @@ TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRight
 
     clickAt(1.0, Qt::RightButton);
     EXPECT_FALSE(playback(w).playing());
+    EXPECT_TRUE(waitFor([] { return !platform::soundIsPlaying(); }, 2000));
+}
+
+TEST_F(WaveformWindowTest, TheFilesLoopAndCuePointsAreDrawnClickedAndPlayed)
+{
+    using namespace riffbytes;
+    if (!testing_support::SoundMonitor::serverConfigured())
+        GTEST_SKIP() << "no test sound server";
+    // Steps of tones with a sampler loop from 1.0 s to 2.0 s (its end frame is the last one played) and a
+    // cue point at 3.0 s labelled "Hit".
+    std::string file = wave16(1, kRate * 4, steps);
+    file += chunk("smpl", u32(0) + u32(0) + u32(125000) + u32(60) + u32(0) + u32(0) + u32(0) + u32(1) + u32(0) +
+                              u32(0) + u32(0) + u32(kRate) + u32(2 * kRate - 1) + u32(0) + u32(0));
+    file += chunk("cue ", u32(1) + u32(1) + u32(3 * kRate) + "data" + u32(0) + u32(0) + u32(3 * kRate));
+    file += chunk("LIST", "adtl" + chunk("labl", u32(1) + std::string("Hit\0", 4)));
+    const std::uint32_t riffSize = std::uint32_t(file.size() - 8);
+    file.replace(4, 4, u32(riffSize));
+    drive_.write("marked.wav", file);
+
+    BrowserWindow& w = start();
+    waveform(w).button()->trigger();
+    selectFolder("C:\\");
+    ui(w).WaveList->selectRow(0);
+    WaveformStrip& strip = *waveform(w).strip();
+    waitUntilSettled(strip);
+    ASSERT_EQ(strip.marks().size(), 1u);
+    EXPECT_EQ(strip.marks()[0].label, "Hit");
+    EXPECT_DOUBLE_EQ(strip.marks()[0].seconds, 3.0);
+    EXPECT_DOUBLE_EQ(strip.loopStart(), 1.0);
+    EXPECT_DOUBLE_EQ(strip.loopEnd(), 2.0);
+
+    // A click beside the flag plays from the point itself; farther off, from where it falls.
+    QSignalSpy asked(&strip, &WaveformStrip::playFromRequested);
+    QTest::mouseClick(&strip, Qt::LeftButton, {}, QPoint(int(std::lround(strip.xOf(3.0))) + 2, 10));
+    QTest::mouseClick(&strip, Qt::LeftButton, {}, QPoint(int(std::lround(strip.xOf(3.0))) + 12, 10));
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_DOUBLE_EQ(asked[0][0].toDouble(), 3.0);
+    EXPECT_GT(asked[1][0].toDouble(), 3.0);
+
+    // With Loop on, the start plays once and then the loop, over and over: well past the loop's end in
+    // time, the sound is inside the loop.
+    ui(w).LoopBtn->setChecked(true);
+    playback(w).PlaySelected();
+    QTest::qWait(2600);
+    EXPECT_TRUE(playback(w).playing());
+    const double place = platform::soundPositionSeconds();
+    EXPECT_GE(place, 1.0);
+    EXPECT_LT(place, 2.0);
+    w.stop();
     EXPECT_TRUE(waitFor([] { return !platform::soundIsPlaying(); }, 2000));
 }
 

@@ -5,7 +5,11 @@
 #include "support/tempdrive.h"
 
 #include <QProcess>
+#include <QRegularExpression>
+#include <QElapsedTimer>
+#include <algorithm>
 #include <atomic>
+#include <vector>
 
 using namespace sound_testing;
 
@@ -154,6 +158,81 @@ TEST_F(SoundTest, LoopsAndReplacementsJoinWithoutAGapOrAClick)
     sndPlaySound(nullptr, 0);
     EXPECT_LT(mon.seams(end - mon.samplesOf(20), end + mon.samplesOf(300)).largestStep, 0.6) << "a click";
     EXPECT_GT(mon.toneShare(end + mon.samplesOf(100), end + mon.samplesOf(350), 600), 0.5);
+}
+
+TEST_F(SoundTest, ALoopedStretchRepeatsSampleForSampleAfterTheStartPlaysOnce)
+{
+    // The sound is made at the rate the sink runs at, so nothing resamples it on its way to the monitor,
+    // which then holds the very samples played.
+    QProcess sinks;
+    sinks.start("pactl", {"list", "short", "sinks"});
+    ASSERT_TRUE(sinks.waitForFinished(5000));
+    const QRegularExpressionMatch rateText =
+        QRegularExpression(R"(tonfolio_null\s.*\s(\d+)Hz)").match(QString::fromUtf8(sinks.readAllStandardOutput()));
+    ASSERT_TRUE(rateText.hasMatch());
+    const int rate = rateText.captured(1).toInt();
+
+    testing_support::TempDrive drive;
+    // Samples that never repeat inside the sound: a frame dropped or doubled at a join shows.
+    std::vector<std::int16_t> samples(std::size_t(rate / 2));
+    std::string data;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = std::int16_t(long(i * 7919 % 20011) - 10005);
+        data += le(std::uint16_t(samples[i]), 2);
+    }
+    const std::string fmt = chunksOf(makeWav(1, rate, 16, 1)).first;
+    drive.write("loop.wav", riffOf(fmt + "data" + le(data.size(), 4) + data));
+    const SoundLoop loop{8000, 13000};
+    // Each sample tells where in the sound it came from, so what is heard can be followed from wherever
+    // the recording catches it: after the loop's last frame comes its first, and nothing else changes.
+    const auto next = [&](long at) { return at + 1 == loop.end ? long(loop.start) : at + 1; };
+
+    ASSERT_TRUE(sndPlaySoundFrom("C:\\LOOP.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP, 0, loop));
+    // The sink's monitor at the sound's own rate (it gives samples once the sink plays).
+    QProcess recorder;
+    recorder.start("parec", {"--device=tonfolio_null.monitor", "--raw", "--format=s16le", "--channels=2",
+                             QString("--rate=%1").arg(rate), "--latency-msec=10"});
+    ASSERT_TRUE(recorder.waitForStarted(5000));
+    QByteArray heard;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 900) {
+        recorder.waitForReadyRead(20);
+        heard += recorder.readAll();
+    }
+    // Where the sound is told to be follows the loop: inside it, never past its end.
+    const double place = soundPositionSeconds();
+    EXPECT_GE(place, double(loop.start) / rate);
+    EXPECT_LT(place, double(loop.end) / rate);
+    sndPlaySound(nullptr, 0);
+    recorder.kill();
+    recorder.waitForFinished();
+
+    std::vector<std::int16_t> left(std::size_t(heard.size()) / 4);
+    for (std::size_t i = 0; i < left.size(); ++i)
+        std::memcpy(&left[i], heard.constData() + 4 * i, 2);
+    // The first stretch of the recording that is a stretch of the sound tells where the sound was.
+    long at = -1;
+    std::size_t from = 0;
+    for (; at < 0 && from + 16 < left.size(); ++from)
+        for (long k = 0; k + 16 < long(samples.size()); ++k)
+            if (std::equal(left.begin() + long(from), left.begin() + long(from) + 16, samples.begin() + k)) {
+                at = k;
+                break;
+            }
+    ASSERT_GE(at, 0) << "the sound was not heard";
+    long joins = 0, wrong = 0, firstWrong = -1;
+    for (std::size_t i = from; i < left.size(); ++i) {
+        const long following = next(at);
+        joins += following < at;
+        at = following;
+        if (std::abs(left[i] - samples[std::size_t(at)]) > 1 && wrong++ == 0)
+            firstWrong = long(i - from);
+        if (left[i] == 0 && i + 1 < left.size() && left[i + 1] == 0)
+            break; // stopped
+    }
+    EXPECT_GE(joins, 2) << "the loop came round too few times";
+    EXPECT_EQ(wrong, 0) << "first at frame " << firstWrong << " of what was heard";
 }
 
 } // namespace
