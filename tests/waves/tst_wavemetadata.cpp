@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The metadata reader against files built chunk by chunk, sound ones and damaged ones.
 #include "support/tempdrive.h"
+#include "support/tempmount.h"
 #include "waves/WaveKeywords.h"
 #include "waves/WaveMetadata.h"
 #include "waves/riffbytes.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QStringList>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -238,4 +240,19 @@ TEST(WaveKeywords, WrittenIntoTheInfoListOnly)
         ::chmod(drive.native("r.wav").c_str(), 0644);
     }
     EXPECT_EQ(QDir(QString::fromStdString(drive.root())).entryList(QDir::Hidden | QDir::Files).size(), 2);
+
+    // A full disk (a 16 MB file system holding a 9 MB sound and 6 MB of other files) takes no copy.
+    testing_support::TempMount disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << "no file system of our own to fill";
+    const std::string big = riff(fmt + chunk("data", std::string(9 << 20, '\1')));
+    const std::string full = disk.path() + "/full.wav";
+    std::ofstream(full, std::ios::binary) << big;
+    std::ofstream(disk.path() + "/other", std::ios::binary) << std::string(6 << 20, '\2');
+    const KeywordsWrite w = writeKeywords(full, {"new"});
+    EXPECT_FALSE(w.ok);
+    EXPECT_TRUE(w.reason.contains("full")) << w.reason.toStdString();
+    std::ifstream in(full, std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == big);
+    EXPECT_EQ(QDir(QString::fromStdString(disk.path())).entryList(QDir::Hidden | QDir::Files).size(), 2);
 }
