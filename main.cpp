@@ -31,6 +31,14 @@ void describeCommandLine(QCommandLineParser& parser)
                       "their names or folders and conditions such as bpm:120-130 or lufs:<-20.",
                       "QUERY"});
     parser.addOption({"json", "With --find: one JSON record a line with the columns of the list."});
+    parser.addOption({"export-tags",
+                      "Write the favourites and tags of every marked file to FILE (new; - for standard output) "
+                      "as comma-separated values: path, favourite, tags, identity.",
+                      "FILE"});
+    parser.addOption({"import-tags",
+                      "Add the favourites and tags of FILE (as --export-tags writes it) to the library, each file "
+                      "found by its path or else by its identity; a line that fails is reported and skipped.",
+                      "FILE"});
     parser.addPositionalArgument("PATH",
                                  "A folder to show, or a wave file to show in its folder. A Linux path "
                                  "or a drive path such as C:\\SOUNDS.",
@@ -41,17 +49,27 @@ void describeCommandLine(QCommandLineParser& parser)
 /// not be valid text.
 std::vector<std::string> argumentsBytes(int argc, char* argv[], const QStringList& arguments);
 
-/// Runs --add-library, --index and --find without a display; the exit status, or -1 when none was asked.
+/// Runs --add-library, --index, --find and the tags' export and import without a display; the exit
+/// status, or -1 when none was asked.
 int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
 {
     const bool add = parser.isSet("add-library"), index = parser.isSet("index"), find = parser.isSet("find");
-    if (!add && !index && !find)
+    const bool exportTags = parser.isSet("export-tags"), importTags = parser.isSet("import-tags");
+    const int asked = int(add) + int(index) + int(find) + int(exportTags) + int(importTags);
+    if (asked == 0)
         return -1;
-    if (int(add) + int(index) + int(find) > 1) {
-        std::fprintf(stderr, "tonfolio: --add-library, --index and --find are given one at a time\n");
+    if (asked > 1) {
+        std::fprintf(stderr, "tonfolio: --add-library, --index, --find, --export-tags and --import-tags are given "
+                             "one at a time\n");
         return 2;
     }
     QCoreApplication app(argc, argv);
+    if (exportTags)
+        return library::exportTagsCommand(argumentsBytes(argc, argv, {parser.value("export-tags")}).front(), stdout,
+                                          stderr);
+    if (importTags)
+        return library::importTagsCommand(argumentsBytes(argc, argv, {parser.value("import-tags")}).front(), stdout,
+                                          stderr);
     if (add)
         return library::addLibraryCommand(argumentsBytes(argc, argv, parser.values("add-library")), stdout, stderr);
     if (find)

@@ -17,6 +17,7 @@ namespace Ui {
 class BrowserWindow;
 }
 class AuditionSettings;
+class FavouritesAndTags;
 class LibraryScope;
 class PlaybackSequence;
 class QDropEvent;
@@ -157,6 +158,7 @@ private:
     WaveListFilter* filter_ = nullptr;
     WaveformPanel* waveform_ = nullptr;
     LibraryScope* library_ = nullptr;
+    FavouritesAndTags* marks_ = nullptr;
     TAboutBox* aboutBox_ = nullptr;
     WindowPlacement* placement_;
     StatusLine* status_ = nullptr;

@@ -3,6 +3,8 @@
 #include "browser/BrowserWindow.h"
 #include "browser/AuditionSettings.h"
 #include "browser/CursorTable.h"
+#include "browser/FavouritesAndTags.h"
+#include "browser/FavouritesNode.h"
 #include "browser/LibraryScope.h"
 #include "browser/PlaybackSequence.h"
 #include "browser/SettingsRecord.h"
@@ -106,7 +108,13 @@ void BrowserWindow::setupFeatures()
     audition_ = new AuditionSettings(*list, this);
     writeTags_ = new WriteTagsCommand(*playback_, [this] { return selectedWaveFile(); }, this);
     ui->EditMenu->insertAction(ui->RenameItem, writeTags_->action());
+    marks_ = new FavouritesAndTags(
+        *list, [this] { return library_->active() ? std::string("?") : ui->FolderTree->SelectedDiskPath(); },
+        [this](int row) { return rowFile(row); }, this);
     placeFeatureControls();
+    connect(list->model(), &QAbstractItemModel::modelReset, marks_, &FavouritesAndTags::loadMarks);
+    connect(marks_, &FavouritesAndTags::notice, status_, &StatusLine::showNotice);
+    connect(library_, &LibraryScope::fileChanged, marks_, &FavouritesAndTags::followFile);
 
     // The modes are read by the sequence whenever a routine depends on them, as the buttons show them.
     connect(ui->LoopBtn, &QAction::toggled, playback_, &PlaybackSequence::setLoop);
@@ -154,8 +162,10 @@ void BrowserWindow::placeFeatureControls()
     addToolBar(Qt::TopToolBarArea, filter_->bar());
     // After the box, so a narrow window folds the toggle away before the box being typed in.
     filter_->bar()->addAction(library_->toggle());
+    new FavouritesNode(ui->TreeListSplitter, ui->FolderTree, library_->toggle(), filter_->box(), this);
     ui->FileMenu->insertAction(ui->ExitItem, library_->foldersItem());
     ui->EditMenu->addAction(library_->showInFolderItem());
+    ui->EditMenu->addActions({marks_->favouriteItem(), marks_->tagsItem()});
     ui->FileMenu->insertSeparator(ui->ExitItem);
     ui->StatusBar->addPermanentWidget(library_->progressLabel());
     ui->StatusBar->addPermanentWidget(filter_->countLabel());
@@ -351,6 +361,7 @@ void BrowserWindow::UpdateCommands()
     enable({ui->EditWave}, rowCommands);
     enable({ui->ShowInFileManagerItem}, rowCommands);
     enable({library_->showInFolderItem()}, rowCommands && library_->active());
+    enable({marks_->favouriteItem(), marks_->tagsItem()}, selected);
     enable({ui->PlayItem, ui->PlayBtn}, selected && !playback_->playing());
     // Rename keeps the state it had when the list last had no selection.
     if (!selected)

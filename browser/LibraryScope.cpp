@@ -161,6 +161,7 @@ std::vector<WaveRow> LibraryScope::resultRows(const library::SearchResult& resul
         row.folderText = waveCaptionText(row.folder.substr(0, row.folder.size() - 1));
         if (found.availability == library::Availability::Offline)
             row.folderText += " (offline)";
+        row.favourite = found.favourite;
         if (found.measures && found.measures->decoded) {
             row.analysed = true;
             row.measures.loudness = found.measures->loudness;
@@ -220,12 +221,16 @@ void LibraryScope::noteRenamed(const std::string& from, const std::string& to)
 {
     if (indexer_)
         indexer_->noteRenamed(nativeOf(from), nativeOf(to));
+    emit fileChanged(nativeOf(from), nativeOf(to));
 }
 
 void LibraryScope::noteMoved(const std::string& from, const std::string& toFolder)
 {
     if (indexer_)
         indexer_->noteMoved(nativeOf(from), nativeOf(toFolder));
+    const std::string native = nativeOf(from), folder = nativeOf(toFolder);
+    if (!native.empty() && !folder.empty())
+        emit fileChanged(native, (folder.back() == '/' ? folder : folder + '/') + native.substr(native.rfind('/') + 1));
 }
 
 void LibraryScope::noteCopied(const std::string& toFolder)
@@ -238,4 +243,5 @@ void LibraryScope::noteRemoved(const std::string& path)
 {
     if (indexer_)
         indexer_->noteRemoved(nativeOf(path));
+    emit fileChanged(nativeOf(path), {});
 }

@@ -74,6 +74,8 @@ signals:
     /// New results for the text last typed; `complete` when no more rows follow for it.
     void resultsReady(const std::vector<WaveRow>& rows, bool complete);
     void notice(const QString& text);
+    /// A file the window renamed or moved (Linux paths), or deleted (to empty): its marks go along.
+    void fileChanged(const std::string& from, const std::string& to);
 
 private:
     void found(quint64 job, const library::SearchResult& result, const QStringList& problems);

@@ -2,111 +2,12 @@
 #include "browser/WaveFilter.h"
 
 #include <algorithm>
-#include <cmath>
 #include <string_view>
-
-namespace {
-
-using library::readNote;
-using library::readRange;
-
-enum class Reading { NotACondition, Read, Unreadable };
-
-/// "key:Am", "key:F#", "key:8A"; a "~" after the key takes the keys that mix with it as well.
-Reading readKeyCondition(const QString& word, const QString& value, WaveFilter::Condition& c, QString& problem)
-{
-    c.measure = WaveFilter::Measure::Key;
-    c.compatibleKeys = value.endsWith(QLatin1Char('~'));
-    const QString named = c.compatibleKeys ? value.chopped(1) : value;
-    if (const auto key = library::MusicalKey::parse(named.toStdString())) {
-        c.key = *key;
-        return Reading::Read;
-    }
-    problem = value.isEmpty() ? QStringLiteral("%1 needs a key such as Am, F#, Bb major or 8A").arg(word)
-                              : QStringLiteral("%1: \"%2\" is not a key (Am, F#, Bb major, 8A; ~ for the keys that "
-                                               "mix with it)")
-                                    .arg(word, value);
-    return Reading::Unreadable;
-}
-
-/// A word naming a measure ("bpm:", "lufs:", ...) is a condition; why its range cannot be read goes to
-/// problem.
-Reading readCondition(const QString& word, WaveFilter::Condition& c, QString& problem)
-{
-    const int colon = int(word.indexOf(QLatin1Char(':')));
-    if (colon <= 0)
-        return Reading::NotACondition;
-    const QString key = word.left(colon).toLower();
-    const QString value = word.mid(colon + 1);
-    using M = WaveFilter::Measure;
-    if (key == QLatin1String("key"))
-        return readKeyCondition(word, value, c, problem);
-    if (key == QLatin1String("lufs") || key == QLatin1String("loudness"))
-        c.measure = M::Loudness;
-    else if (key == QLatin1String("peak") || key == QLatin1String("db"))
-        c.measure = M::Peak;
-    else if (key == QLatin1String("bpm") || key == QLatin1String("tempo"))
-        c.measure = M::Tempo;
-    else if (key == QLatin1String("pitch") || key == QLatin1String("note"))
-        c.measure = M::Pitch;
-    else
-        return Reading::NotACondition;
-    if (c.measure == M::Pitch && readNote(value, c.pitchClass, c.octave))
-        return Reading::Read;
-    if (readRange(value, c.low, c.high))
-        return Reading::Read;
-    const QString ranges = QStringLiteral("a number or range such as 120, 120-130, <120 or >=120");
-    if (value.isEmpty())
-        problem = QStringLiteral("%1 needs %2").arg(word, c.measure == M::Pitch ? QStringLiteral("a note such as A4") : ranges);
-    else if (c.measure == M::Pitch)
-        problem = QStringLiteral("%1: \"%2\" is not a note (A to G, # or b, an octave: A4, C#3, Db)").arg(word, value);
-    else
-        problem = QStringLiteral("%1: \"%2\" is not %3").arg(word, value, ranges);
-    return Reading::Unreadable;
-}
-
-double measureOf(const library::SoundAnalysis& m, WaveFilter::Measure which)
-{
-    switch (which) {
-    case WaveFilter::Measure::Loudness:
-        return m.loudness;
-    case WaveFilter::Measure::Peak:
-        return m.peak;
-    case WaveFilter::Measure::Tempo:
-        return m.tempo;
-    case WaveFilter::Measure::Pitch:
-        return m.pitch;
-    case WaveFilter::Measure::Key:
-        break;
-    }
-    return std::nan("");
-}
-
-} // namespace
 
 WaveFilter WaveFilter::parse(const QString& typed)
 {
     WaveFilter f;
-    const QStringList words = typed.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (const QString& word : words) {
-        if (word.compare(QLatin1String("loop:"), Qt::CaseInsensitive) == 0) {
-            f.loops = true;
-            continue;
-        }
-        Condition c;
-        QString problem;
-        switch (readCondition(word, c, problem)) {
-        case Reading::Read:
-            f.conditions.push_back(c);
-            break;
-        case Reading::Unreadable:
-            f.problems << problem;
-            break;
-        case Reading::NotACondition:
-            f.words.push_back(searchFolded(word));
-            break;
-        }
-    }
+    static_cast<library::SearchQuery&>(f) = library::SearchQuery::parse(typed);
     return f;
 }
 
@@ -120,37 +21,25 @@ bool WaveFilter::matches(const WaveRow& row) const
             if (caption.find(word) == std::string::npos)
                 return false;
     }
-    return matchesMeasures(row);
+    return matchesConditions(row);
 }
 
-bool WaveFilter::matchesMeasures(const WaveRow& row) const
+bool WaveFilter::matchesConditions(const WaveRow& row) const
 {
     if (loops && row.loops == 0)
         return false;
-    for (const Condition& c : conditions) {
-        // A row not yet measured, or without the measure, is not known to match.
-        if (!row.analysed)
+    if (usesMarks()) {
+        std::vector<std::string> folded;
+        for (const QString& tag : row.tags)
+            folded.push_back(searchFolded(tag));
+        if (!marksMatch(row.favourite, folded))
             return false;
-        if (c.measure == Measure::Key) {
-            const auto& key = row.measures.key;
-            if (!key || (c.compatibleKeys ? !c.key.isCompatibleWith(*key) : c.key != *key))
-                return false;
-            continue;
-        }
-        const double v = measureOf(row.measures, c.measure);
-        if (std::isnan(v))
-            return false;
-        if (c.pitchClass >= 0) {
-            const int note = int(std::lround(v));
-            if ((note % 12 + 12) % 12 != c.pitchClass)
-                return false;
-            if (c.octave != -100 && note / 12 - 1 != c.octave)
-                return false;
-        } else if (v < c.low || v > c.high) {
-            return false;
-        }
     }
-    return true;
+    // A row not yet measured, or without the measure, is not known to match.
+    if (!usesMeasures())
+        return true;
+    const library::SoundAnalysis& m = row.measures;
+    return row.analysed && measuresMatch(m.loudness, m.peak, m.tempo, m.pitch, m.key);
 }
 
 void FoldedCaptions::make(const WaveListModel& rows)

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The filter of the wave list: the text a caption must contain, ignoring case and accents, and
-// conditions on the analysis measures ("bpm:120-130", "lufs:<-20", "pitch:A4", "key:Am~").
+// The filter of the wave list: the text a caption must contain, ignoring case and accents, conditions
+// on the analysis measures ("bpm:120-130", "lufs:<-20", "pitch:A4", "key:Am~") and on the user's marks
+// ("tag:kick", "fav:").
 
 #include "browser/WaveListModel.h"
-#include "library/musicalkey.h"
 #include "library/searchquery.h"
 
 #include <QString>
@@ -16,36 +16,16 @@
 /// A text as the filter compares it: folded as the library's searches fold it.
 using library::searchFolded;
 
-struct WaveFilter {
-    enum class Measure { Loudness, Peak, Tempo, Pitch, Key };
-    /// A measure within [low, high]; a pitch condition may instead name a note ("A", "A4", "C#3"); a
-    /// key condition names a key, and with "~" the keys that mix with it too.
-    struct Condition {
-        Measure measure = Measure::Loudness;
-        double low = 0;
-        double high = 0;
-        int pitchClass = -1; ///< 0 = C ... 11 = B when a note is named
-        int octave = -100;   ///< with the note, when named too
-        library::MusicalKey key; ///< of a key condition
-        bool compatibleKeys = false;
-    };
-    /// The words a caption must all contain, in any order (folded); none matches every caption.
-    std::vector<std::string> words;
-    std::vector<Condition> conditions;
-    /// Why each condition typed that cannot be read is left out, one line each.
-    QStringList problems;
-    /// "loop:": only rows whose file has loop points.
-    bool loops = false;
-
-    /// Words of the form measure:range become conditions, the rest are words. A word naming a measure
-    /// whose range cannot be read is left out with the reason in problems, so a slip of the keys does
-    /// not empty the list.
+/// The filter of the wave list: what was typed, read by the library's one grammar of searches, and
+/// judged here against the list's rows: the words against their captions, the conditions against their
+/// measures and the user's marks.
+struct WaveFilter : library::SearchQuery {
     static WaveFilter parse(const QString& typed);
-    bool isEmpty() const { return words.empty() && conditions.empty() && !loops; }
-    /// Whether rows are judged by more than their words: by their measures or their loop points.
-    bool usesMeasures() const { return !conditions.empty() || loops; }
+    /// Whether a row's conditions are judged one by one (measures or marks), not by the captions alone.
+    bool usesConditions() const { return usesMeasures() || usesMarks() || loops; }
     bool matches(const WaveRow& row) const;
-    bool matchesMeasures(const WaveRow& row) const;
+    /// Whether a row meets the measure and mark conditions (its caption aside).
+    bool matchesConditions(const WaveRow& row) const;
 };
 
 /// Every row's caption and file texts folded, one after another, each row followed by a zero byte: one

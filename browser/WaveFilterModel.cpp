@@ -77,6 +77,9 @@ SortKey sortKey(const WaveRow& row, int column, const QHash<QString, int>& types
         k.none = row.loops == 0;
         k.a = row.loops;
         break;
+    case WaveListModel::ColFavourite:
+        k.a = row.favourite ? 0 : 1; // favourites first
+        break;
     case WaveListModel::ColLoudness:
         return measureKey(row, row.measures.loudness);
     case WaveListModel::ColPeak:
@@ -184,10 +187,10 @@ void WaveFilterModel::judgeAll()
     if (!filter_.words.empty() && folded_.version != source->captionsVersion())
         folded_.make(*source);
     accepted_ = filter_.words.empty() ? std::vector<char>(count, 1) : folded_.rowsContainingAll(filter_.words);
-    if (filter_.usesMeasures())
+    if (filter_.usesConditions())
         for (size_t r = 0; r < accepted_.size(); ++r)
             if (accepted_[r])
-                accepted_[r] = filter_.matchesMeasures(source->row(int(r))) ? 1 : 0;
+                accepted_[r] = filter_.matchesConditions(source->row(int(r))) ? 1 : 0;
 }
 
 void WaveFilterModel::makeOrder()
@@ -308,9 +311,9 @@ void WaveFilterModel::sourceDataChanged(const QModelIndex& topLeft, const QModel
     const int first = topLeft.row(), last = bottomRight.row();
     if (first < 0 || size_t(last) >= accepted_.size())
         return;
-    // A caption or a measure changed: the rows are judged again, as a change may show or hide them.
+    // A caption, a measure or a mark changed: the rows are judged again, as a change may show or hide them.
     const bool judged = !filter_.isEmpty() && ((!filter_.words.empty() && topLeft.column() == WaveListModel::ColFilename) ||
-                                               (filter_.usesMeasures() && bottomRight.column() >= WaveListModel::ColumnCount));
+                                               (filter_.usesConditions() && bottomRight.column() >= WaveListModel::ColumnCount));
     bool flipped = false;
     if (judged)
         for (int r = first; r <= last; ++r) {

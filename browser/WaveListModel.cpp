@@ -15,7 +15,9 @@ namespace {
 
 const char* const kHeaders[WaveListModel::AllColumnCount] = {"Filename", "Format", "Length", "Size",  "Type",
                                                              "Loudness", "Peak",   "Tempo",  "Pitch", "Key",
-                                                             "Description", "Loop", "Folder"};
+                                                             "Description", "Loop", "Folder",   "Favourite"};
+// The star the Favourite column shows.
+const QString kStar = QStringLiteral("\u2605");
 
 const QCollator& collator()
 {
@@ -167,6 +169,26 @@ void WaveListModel::setMeasuresOf(const std::vector<std::pair<std::string, libra
         emit dataChanged(index(first, ColumnCount), index(last, AllColumnCount - 1));
 }
 
+void WaveListModel::setMarksOf(const std::map<std::string, std::pair<bool, QStringList>>& marks)
+{
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const auto it = marks.find(rows_[i].fileName);
+        rows_[i].favourite = it != marks.end() && it->second.first;
+        rows_[i].tags = it != marks.end() ? it->second.second : QStringList();
+    }
+    if (!rows_.empty())
+        emit dataChanged(index(0, ColFavourite), index(rowCount() - 1, ColFavourite));
+}
+
+void WaveListModel::setMarks(int row, bool favourite, const QStringList& tags)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    rows_[size_t(row)].favourite = favourite;
+    rows_[size_t(row)].tags = tags;
+    emit dataChanged(index(row, ColFavourite), index(row, ColFavourite));
+}
+
 void WaveListModel::setIcon(const QIcon& icon)
 {
     icon_ = icon;
@@ -198,12 +220,22 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
             return r.description;
         if (index.column() == ColLoop)
             return r.loops > 0 ? QString::number(r.loops) : QString();
+        if (index.column() == ColFavourite)
+            return r.favourite ? kStar : QString();
         if (index.column() >= ColumnCount)
             return r.analysed ? measureText(r, index.column()) : kPendingMeasureMark;
         return index.column() == ColFilename ? r.caption : r.texts[size_t(index.column() - 1)];
     case Qt::ToolTipRole:
         if (index.column() == ColFolder)
             return r.folderText;
+        if (index.column() == ColFavourite) {
+            QStringList lines;
+            if (r.favourite)
+                lines << QStringLiteral("Favourite");
+            if (!r.tags.isEmpty())
+                lines << QStringLiteral("Tags: ") + r.tags.join(QStringLiteral(", "));
+            return lines.join(QLatin1Char('\n'));
+        }
         if (index.column() == ColDescription)
             return r.description;
         if (index.column() == ColLoop)
@@ -216,6 +248,8 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
             return icon_;
         return {};
     case Qt::TextAlignmentRole:
+        if (index.column() == ColFavourite)
+            return int(Qt::AlignCenter);
         if (index.column() == ColSize || index.column() == ColLength ||
             (index.column() >= ColumnCount && index.column() != ColFolder && index.column() != ColDescription))
             return int(Qt::AlignRight | Qt::AlignVCenter);

@@ -7,7 +7,9 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 #include <array>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -36,6 +38,9 @@ struct WaveRow {
     /// acts on it, and as shown in the Folder column. Empty for a row of the listed folder.
     std::string folder;
     QString folderText;
+    /// The user's star and tags of the file.
+    bool favourite = false;
+    QStringList tags;
 };
 
 class WaveListModel : public QAbstractTableModel {
@@ -57,7 +62,8 @@ public:
         ColKey,
         ColDescription,
         ColLoop,
-        ColFolder, ///< shown while the list holds the results of a library search
+        ColFolder,    ///< shown while the list holds the results of a library search
+        ColFavourite, ///< a star for the user's favourites
         AllColumnCount
     };
     /// The columns shown by choice: the measures, Description and Loop.
@@ -91,6 +97,11 @@ public:
     void setMeasures(int row, const library::SoundAnalysis& measures);
     /// Gives the rows of these file names (as their folder holds them) their results, with one change signal for them all.
     void setMeasuresOf(const std::vector<std::pair<std::string, library::SoundAnalysis>>& results);
+    /// Gives the rows of these file names (as their folder holds them) the user's star and tags; the
+    /// rows not named have none.
+    void setMarksOf(const std::map<std::string, std::pair<bool, QStringList>>& marks);
+    /// Gives one row a star and tags.
+    void setMarks(int row, bool favourite, const QStringList& tags);
     /// The icon every row shows.
     void setIcon(const QIcon& icon);
     QIcon icon() const { return icon_; }

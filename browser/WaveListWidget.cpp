@@ -107,7 +107,8 @@ WaveListWidget::WaveListWidget(QWidget* parent)
     details_->setSortingEnabled(true);
     details_->header()->setSectionsMovable(false);
     details_->header()->setStretchLastSection(false);
-    for (int c = WaveListModel::ColumnCount; c < WaveListModel::AllColumnCount; ++c)
+    // The measure and folder columns are shown when wanted; the Favourite column always.
+    for (int c = WaveListModel::ColumnCount; c < WaveListModel::ColFavourite; ++c)
         details_->header()->setSectionHidden(c, true);
     details_->header()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(details_->header(), &QWidget::customContextMenuRequested, this, &WaveListWidget::showHeaderMenu);

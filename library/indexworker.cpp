@@ -260,10 +260,13 @@ void IndexWorker::applyNote(const Note& note)
     if (note.kind == Note::Kind::Removed) {
         if (from)
             store_->removeFile(from->root, from->folder, from->name);
+        store_->forgetMarks(note.path);
         return;
     }
     const std::string target =
         note.kind == Note::Kind::Moved ? note.to + "/" + note.path.substr(note.path.rfind('/') + 1) : note.to;
+    // Favourites and tags go along, in a library folder or not.
+    store_->followMarks(note.path, target);
     const std::optional<LibraryPlace> to = placeOf(roots_, target);
     if (from && to) {
         if (from->root != to->root || from->folder != to->folder)

@@ -5,6 +5,8 @@
 #include "library/libraryfolders.h"
 #include "library/libraryindexer.h"
 #include "library/sqlitelibrarystore.h"
+#include "library/tagscsv.h"
+#include "platform/files/wholefile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,6 +15,7 @@
 #include <QSocketNotifier>
 #include <climits>
 #include <csignal>
+#include <cstring>
 #include <map>
 #include <unistd.h>
 
@@ -271,6 +274,90 @@ int findCommand(const QString& query, bool json, std::FILE* out, std::FILE* err)
         }
     }
     return 0;
+}
+
+namespace {
+
+// A list of marks larger than this is no list of this program's.
+constexpr std::size_t kLargestTagsFile = std::size_t(256) << 20;
+
+/// The record's marks added to those the file has: an import never takes a star or a tag away.
+bool addMarks(LibraryStore& store, const std::string& path, const platform::FileIdentity& identity,
+              const FileMarks& marks)
+{
+    const FileMarks had = store.marksOf(path);
+    QStringList tags = had.tags;
+    for (const QString& tag : marks.tags)
+        if (!tags.contains(tag, Qt::CaseInsensitive))
+            tags << tag;
+    return (!marks.favourite || had.favourite || store.setFavourite(path, identity, true)) &&
+           (tags == had.tags || store.setTags(path, identity, tags));
+}
+
+} // namespace
+
+int exportTagsCommand(const std::string& file, std::FILE* out, std::FILE* err)
+{
+    const auto store = openLibrary(err);
+    if (!store->isOpen())
+        return 1;
+    std::string text = std::string(kTagsCsvHeader) + "\r\n";
+    const std::vector<MarkedFile> marked = store->markedFiles(false);
+    for (const MarkedFile& f : marked)
+        text += tagsCsvRecord(f);
+    if (file == "-") {
+        std::fwrite(text.data(), 1, text.size(), out);
+        return 0;
+    }
+    int error = 0;
+    if (!platform::writeNewFile(file, text, error)) {
+        print(err, QStringLiteral("tonfolio: %1: %2").arg(pathText(file), QString::fromLocal8Bit(std::strerror(error))));
+        return 1;
+    }
+    print(out, QStringLiteral("%1 files written to %2").arg(countText(std::int64_t(marked.size())), pathText(file)));
+    return 0;
+}
+
+int importTagsCommand(const std::string& file, std::FILE* out, std::FILE* err)
+{
+    int error = 0;
+    const std::optional<std::string> text = platform::readWholeFile(file, kLargestTagsFile, error);
+    if (!text) {
+        print(err, QStringLiteral("tonfolio: %1: %2").arg(pathText(file), QString::fromLocal8Bit(std::strerror(error))));
+        return 1;
+    }
+    const auto store = openLibrary(err);
+    if (!store->isOpen())
+        return 1;
+    TagsCsvReader reader(*text);
+    TagsCsvLine line;
+    std::int64_t taken = 0, skipped = 0;
+    while (reader.next(line)) {
+        QString problem = line.problem;
+        if (line.file) {
+            // By its path, else where a file of its identity is now.
+            std::string path = line.file->path;
+            std::optional<platform::FileIdentity> identity = platform::fileIdentity(path);
+            if (!identity && line.file->identity.inode != 0)
+                if (const std::optional<std::string> moved = store->indexedPathOf(line.file->identity))
+                    if ((identity = platform::fileIdentity(*moved)))
+                        path = *moved;
+            if (!identity)
+                problem = QStringLiteral("no file at %1, nor one with its identity").arg(pathText(line.file->path));
+            else if (!addMarks(*store, path, *identity, line.file->marks))
+                problem = QStringLiteral("the library cannot be written");
+        }
+        if (problem.isEmpty()) {
+            ++taken;
+            continue;
+        }
+        ++skipped;
+        print(err, QStringLiteral("tonfolio: %1:%2: %3, skipped").arg(pathText(file)).arg(line.line).arg(problem));
+    }
+    print(out, QStringLiteral("%1 files taken from %2%3")
+                   .arg(countText(taken), pathText(file),
+                        skipped ? QStringLiteral(", %1 lines skipped").arg(countText(skipped)) : QString()));
+    return skipped ? 1 : 0;
 }
 
 } // namespace library

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The library from the command line, without a display: adding folders, indexing (a machine next to
-// the files can keep the index) and finding files with the filter box's query language.
+// the files can keep the index), finding files with the filter box's query language, and moving the
+// favourites and tags to and from a file.
 
 #include <QString>
 #include <cstdio>
@@ -25,5 +26,12 @@ int indexCommand(const IndexRequest& request, std::FILE* err);
 /// Prints the matching files' paths one a line, or with json a JSON record a line; 0 unless the library
 /// cannot be read.
 int findCommand(const QString& query, bool json, std::FILE* out, std::FILE* err);
+/// Writes every favourite and tagged file to a new CSV file (see tagscsv.h; "-" for out); 0 when it
+/// was written, 1 when it could not be (a file already there is kept).
+int exportTagsCommand(const std::string& file, std::FILE* out, std::FILE* err);
+/// Takes favourites and tags from such a file, adding to what the library holds: each record's file is
+/// found by its path, else by its identity. A record that cannot be read or whose file is not found is
+/// reported with its line number and skipped; 0 when none was, 1 otherwise.
+int importTagsCommand(const std::string& file, std::FILE* out, std::FILE* err);
 
 } // namespace library

@@ -10,10 +10,13 @@
 
 #include "library/musicalkey.h"
 #include "library/searchquery.h"
+#include "platform/files/fileidentity.h"
 
 #include <QString>
+#include <QStringList>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -147,6 +150,7 @@ struct SearchRow {
     WaveHeader header;
     std::optional<FileMeasures> measures; ///< none until pass two reached it
     Availability availability = Availability::Present;
+    bool favourite = false;
 
     /// The file's absolute path on this machine.
     std::string path() const;
@@ -167,6 +171,22 @@ struct SearchResult {
     std::vector<SearchRow> rows;
     bool more = false;   ///< more files match than the limit let through
     bool failed = false; ///< the store could not be read; rows are empty
+};
+
+/// What the user gave a file: a star and tags. Kept by the file's path and identity, so they follow
+/// the program's own renames and moves, and moves by others once the index finds the file again.
+struct FileMarks {
+    bool favourite = false;
+    QStringList tags; ///< as typed, in the order of their folded texts
+    bool isEmpty() const { return !favourite && tags.isEmpty(); }
+};
+
+/// A file the user marked, wherever it lies (in a library folder or not).
+struct MarkedFile {
+    std::string path; ///< absolute, Linux
+    platform::FileIdentity identity;
+    FileMarks marks;
+    FileId file = 0; ///< its entry in the index; 0 outside the library folders
 };
 
 /// How many files a pass one over a library folder left.
@@ -227,6 +247,29 @@ public:
     virtual bool invalidateFolder(RootId root, const std::string& folder) = 0;
     /// Drops a folder with everything below it.
     virtual bool removeFolder(RootId root, const std::string& folder) = 0;
+
+    // Favourites and tags, by absolute Linux path. A file whose marks are all taken away is forgotten.
+    /// Stars a file or takes its star away; identity is the file's as it is now.
+    virtual bool setFavourite(const std::string& path, const platform::FileIdentity& identity, bool favourite) = 0;
+    /// Gives a file these tags (replacing its own); letter case and accents tell no two tags apart, and
+    /// a comma parts tags.
+    virtual bool setTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& tags) = 0;
+    virtual FileMarks marksOf(const std::string& path) = 0;
+    /// The marks of the files of one folder (absolute, without trailing '/'), by name.
+    virtual std::map<std::string, FileMarks> marksIn(const std::string& folder) = 0;
+    /// Every tag in use, each once, in the order of their folded texts.
+    virtual QStringList allTags() = 0;
+    /// Every marked file (favourites only when asked), in path order.
+    virtual std::vector<MarkedFile> markedFiles(bool favouritesOnly) = 0;
+    /// The marked file that has this identity, where it is not under its own path (moved by another program).
+    virtual std::optional<MarkedFile> markedByIdentity(const platform::FileIdentity& identity) = 0;
+    /// The path of the indexed file that has this identity (a file moved since a list of marks was
+    /// written), present and not missing; nothing when none has.
+    virtual std::optional<std::string> indexedPathOf(const platform::FileIdentity& identity) = 0;
+    /// The program renamed or moved a file (or a folder: everything below it goes along).
+    virtual bool followMarks(const std::string& from, const std::string& to) = 0;
+    /// The program deleted a file: its marks go with it.
+    virtual bool forgetMarks(const std::string& path) = 0;
 
     // Search.
     virtual SearchResult search(const SearchQuery& query, const SearchOrder& order, int limit) = 0;

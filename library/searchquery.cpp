@@ -162,7 +162,7 @@ bool readRange(const QString& s, double& low, double& high)
 
 namespace {
 
-enum class Reading { NotACondition, Read, Unreadable };
+enum class Reading { NotACondition, Read, Mark, Unreadable };
 
 /// "Am", "F#", "8A", and with "~" after it (or before it) the keys that mix with it.
 bool readKeys(const QString& s, std::vector<MusicalKey>& keys)
@@ -177,10 +177,30 @@ bool readKeys(const QString& s, std::vector<MusicalKey>& keys)
     return true;
 }
 
-/// Names of what the library will know of a file beyond its measures.
+/// "loop:" with a value: loop: stands alone.
 bool isReservedName(const QString& name)
 {
-    return name == QLatin1String("tag") || name == QLatin1String("fav");
+    return name == QLatin1String("loop");
+}
+
+/// "tag:kick" and "fav:": the user's marks a file must carry.
+Reading readMark(const QString& word, const QString& name, const QString& value, SearchQuery& query, QString& problem)
+{
+    if (name == QLatin1String("fav")) {
+        if (value.isEmpty()) {
+            query.favourites = true;
+            return Reading::Mark;
+        }
+        problem = QStringLiteral("%1: fav: takes no value; it finds the favourites").arg(word);
+        return Reading::Unreadable;
+    }
+    const std::string folded = searchFolded(value);
+    if (folded.empty()) {
+        problem = QStringLiteral("%1 needs a tag such as tag:kick").arg(word);
+        return Reading::Unreadable;
+    }
+    query.tags.push_back(folded);
+    return Reading::Mark;
 }
 
 /// The reason a condition's value cannot be read, for the user.
@@ -204,7 +224,7 @@ QString problemOf(const QString& word, const QString& value, Measure measure)
 
 /// A word naming a measure ("bpm:", "lufs:", ...) is a condition; why its range cannot be read goes to
 /// problem.
-Reading readCondition(const QString& word, SearchQuery::Condition& c, QString& problem)
+Reading readCondition(const QString& word, SearchQuery& query, SearchQuery::Condition& c, QString& problem)
 {
     const int colon = int(word.indexOf(QLatin1Char(':')));
     if (colon <= 0)
@@ -212,6 +232,8 @@ Reading readCondition(const QString& word, SearchQuery::Condition& c, QString& p
     const QString name = word.left(colon).toLower();
     const QString value = word.mid(colon + 1);
     using M = Measure;
+    if (name == QLatin1String("tag") || name == QLatin1String("fav"))
+        return readMark(word, name, value, query, problem);
     if (name == QLatin1String("lufs") || name == QLatin1String("loudness"))
         c.measure = M::Loudness;
     else if (name == QLatin1String("peak") || name == QLatin1String("db"))
@@ -223,8 +245,7 @@ Reading readCondition(const QString& word, SearchQuery::Condition& c, QString& p
     else if (name == QLatin1String("key"))
         c.measure = M::Key;
     else if (isReservedName(name)) {
-        problem = QStringLiteral("%1: Tonfolio does not know %2 of files yet")
-                      .arg(word, name == QLatin1String("tag") ? QStringLiteral("tags") : QStringLiteral("favourites"));
+        problem = QStringLiteral("%1: loop: takes no value; it finds the files with loop points").arg(word);
         return Reading::Unreadable;
     } else
         return Reading::NotACondition;
@@ -254,6 +275,30 @@ bool SearchQuery::Condition::holdsFor(double value, const std::optional<MusicalK
     return value >= low && value <= high;
 }
 
+bool SearchQuery::marksMatch(bool favourite, const std::vector<std::string>& foldedTags) const
+{
+    if (favourites && !favourite)
+        return false;
+    for (const std::string& tag : tags)
+        if (std::find(foldedTags.begin(), foldedTags.end(), tag) == foldedTags.end())
+            return false;
+    return true;
+}
+
+bool SearchQuery::measuresMatch(double loudness, double peak, double tempo, double pitch,
+                                const std::optional<MusicalKey>& key) const
+{
+    for (const Condition& c : conditions) {
+        const double value = c.measure == Measure::Loudness ? loudness
+                             : c.measure == Measure::Peak   ? peak
+                             : c.measure == Measure::Tempo  ? tempo
+                                                            : pitch;
+        if (!c.holdsFor(value, key))
+            return false;
+    }
+    return true;
+}
+
 SearchQuery SearchQuery::parse(const QString& typed)
 {
     SearchQuery f;
@@ -268,9 +313,11 @@ SearchQuery SearchQuery::parse(const QString& typed)
         }
         Condition c;
         QString problem;
-        switch (readCondition(word, c, problem)) {
+        switch (readCondition(word, f, c, problem)) {
         case Reading::Read:
             f.conditions.push_back(c);
+            break;
+        case Reading::Mark:
             break;
         case Reading::Unreadable:
             f.problems << problem;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a user types to find sounds, in the folder's filter box and in the library alike: words a name
-// must contain, ignoring case and accents, in any order, and conditions on the measures
-// ("bpm:120-130", "lufs:<-20", "pitch:A4", "key:Am~"). One grammar for both, so a search means the
+// must contain, ignoring case and accents, in any order, conditions on the measures ("bpm:120-130",
+// "lufs:<-20", "pitch:A4", "key:Am~") and on the user's marks ("tag:kick", "fav:"). One grammar for both, so a search means the
 // same wherever it is typed.
 
 #include "library/musicalkey.h"
@@ -55,13 +55,23 @@ struct SearchQuery {
     /// "loop:": only files with loop points.
     bool loops = false;
 
-    /// Words of the form measure:range become conditions, the rest are words. A word naming a measure
-    /// whose range cannot be read is left out with the reason in problems, so a slip of the keys does
-    /// not empty the list. "tag:" and "fav:" are kept for what the library will know of a
-    /// file; until then they are left out with a word in problems.
+    /// Tags a file must carry ("tag:kick"), folded; favourites only ("fav:").
+    std::vector<std::string> tags;
+    bool favourites = false;
+
+    /// Words of the form measure:range become conditions, "tag:" and "fav:" ask for the user's marks,
+    /// the rest are words. A condition whose value cannot be read is left out with the reason in
+    /// problems, so a slip of the keys does not empty the list. "loop:" keeps the files with loop
+    /// points.
     static SearchQuery parse(const QString& typed);
-    bool isEmpty() const { return words.empty() && conditions.empty() && !loops; }
+    bool isEmpty() const { return words.empty() && conditions.empty() && !usesMarks() && !loops; }
     bool usesMeasures() const { return !conditions.empty(); }
+    bool usesMarks() const { return favourites || !tags.empty(); }
+    /// Whether a file with this star and these tags (folded) meets the tag: and fav: conditions.
+    bool marksMatch(bool favourite, const std::vector<std::string>& foldedTags) const;
+    /// Whether a measured value meets every condition; see Condition::holdsFor.
+    bool measuresMatch(double loudness, double peak, double tempo, double pitch,
+                       const std::optional<MusicalKey>& key) const;
 };
 
 } // namespace library

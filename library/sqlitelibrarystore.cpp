@@ -52,9 +52,9 @@ CREATE VIRTUAL TABLE file_trigrams USING fts5vocab(file_words, row);
 CREATE VIRTUAL TABLE folder_words USING fts5(words, tokenize='trigram');
 )";
 
-// Version 2: what a file's own chunks say of it, shown in the results. Files indexed before keep
+// Version 3: what a file's own chunks say of it, shown in the results. Files indexed before keep
 // the defaults until they change.
-const char* const kSchemaV2 = R"(
+const char* const kSchemaV3 = R"(
 ALTER TABLE files ADD COLUMN loops INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE files ADD COLUMN description TEXT NOT NULL DEFAULT '';
 )";
@@ -78,7 +78,7 @@ const platform::DatabaseSchema& SqliteLibraryStore::schema()
     static const platform::DatabaseSchema s = [] {
         platform::DatabaseSchema d;
         d.applicationId = kApplicationId;
-        d.migrations = {kSchemaV1, kSchemaV2};
+        d.migrations = {kSchemaV1, marksSchema(), kSchemaV3};
         d.probes = {"SELECT id, path, mount, state, status, indexed, round, full_check, files FROM roots",
                     "SELECT id, root, parent, path, modified, checked, gone FROM folders",
                     "SELECT id, folder, name, size, modified, device, inode, format, channels, bits, rate, seconds,"
@@ -86,7 +86,9 @@ const platform::DatabaseSchema& SqliteLibraryStore::schema()
                     "SELECT file, loudness, peak, tempo, pitch, key, decoded FROM measures",
                     "SELECT rowid, words, folder FROM file_words",
                     "SELECT rowid, words FROM folder_words",
-                    "SELECT count FROM changes"};
+                    "SELECT count FROM changes",
+                    "SELECT id, path, device, inode, size, modified, favourite, file FROM marks",
+                    "SELECT mark, folded, tag FROM tags"};
         d.checkPagesUpTo = kCheckPagesUpTo;
         return d;
     }();
@@ -554,14 +556,15 @@ SearchRow SqliteLibraryStore::rowAt(sqlite3_stmt* s)
         r.header.rate = std::uint32_t(sqlite3_column_int64(s, 10));
         r.header.seconds = sqlite3_column_double(s, 11);
     }
-    r.header.loops = std::uint32_t(sqlite3_column_int64(s, 21));
-    r.header.description = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 22)));
+    r.header.loops = std::uint32_t(sqlite3_column_int64(s, 22));
+    r.header.description = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 23)));
     if (sqlite3_column_int(s, 18))
         r.measures = measuresAt(s, 12);
     const auto state = RootState(sqlite3_column_int(s, 20));
     r.availability = state == RootState::Offline || state == RootState::Unreachable ? Availability::Offline
                      : sqlite3_column_int(s, 19)                                    ? Availability::Missing
                                                                                     : Availability::Present;
+    r.favourite = sqlite3_column_int(s, 21) != 0;
     return r;
 }
 

@@ -25,8 +25,8 @@ public:
     explicit SqliteLibraryStore(std::string file = {});
     ~SqliteLibraryStore() override;
 
-    /// $XDG_DATA_HOME/tonfolio/library.sqlite: what the library holds is the user's (tags, favourites
-    /// will live here), not a cache.
+    /// $XDG_DATA_HOME/tonfolio/library.sqlite: what the library holds is the user's (favourites,
+    /// tags), not a cache.
     static std::string defaultFile();
     const std::string& file() const { return file_; }
     /// The schema's upgrade steps, for tests of a file of an older version.
@@ -61,6 +61,17 @@ public:
     bool invalidateFolder(RootId root, const std::string& folder) override;
     bool removeFolder(RootId root, const std::string& folder) override;
 
+    bool setFavourite(const std::string& path, const platform::FileIdentity& identity, bool favourite) override;
+    bool setTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& tags) override;
+    FileMarks marksOf(const std::string& path) override;
+    std::map<std::string, FileMarks> marksIn(const std::string& folder) override;
+    QStringList allTags() override;
+    std::vector<MarkedFile> markedFiles(bool favouritesOnly) override;
+    std::optional<MarkedFile> markedByIdentity(const platform::FileIdentity& identity) override;
+    std::optional<std::string> indexedPathOf(const platform::FileIdentity& identity) override;
+    bool followMarks(const std::string& from, const std::string& to) override;
+    bool forgetMarks(const std::string& path) override;
+
     SearchResult search(const SearchQuery& query, const SearchOrder& order, int limit) override;
 
 private:
@@ -91,6 +102,12 @@ private:
     /// The words a file is found by: its folded name and texts.
     static std::string fileWords(const std::string& name, const QString& texts);
     std::string folderWords(RootId root, const std::string& path);
+    /// The statements that add the favourites and tags to a library of version 1.
+    static const char* marksSchema();
+    /// The mark of a path, made (with the file's identity and index entry) when missing and make.
+    std::optional<std::int64_t> markId(const std::string& path, const platform::FileIdentity& identity, bool make);
+    /// Drops marks that no longer mark anything.
+    int dropEmptyMarks();
 
     std::string file_;
     platform::DatabaseFile database_;

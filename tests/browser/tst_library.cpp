@@ -9,10 +9,14 @@
 #include "library/sqlitelibrarystore.h"
 #include "support/shellfixture.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTimer>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -124,6 +128,30 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
          {"LIB/Drums/Kicks/twin.wav", "SHOWN/alpha kick.wav"},
          "twin",
          {"Drums/Kicks/twin.wav"}},
+        {"star and tags",
+         "beta",
+         "beta.wav",
+         [&] {
+             // Ctrl+D stars the selected file; Edit > Tags... tags it.
+             QTest::keyClick(ui(w).WaveList->currentView(), Qt::Key_D, Qt::ControlModifier);
+             QTimer::singleShot(0, [] {
+                 auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                 ASSERT_TRUE(dialog);
+                 dialog->findChild<QLineEdit*>("TagsLine")->setText("soft, Soft ,  hat");
+                 dialog->accept();
+             });
+             w.findChild<QAction*>("TagsItem")->trigger();
+             w.activateWindow(); // the dialog had it
+             ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+             EXPECT_EQ(ui(w).WaveList->model()->data(ui(w).WaveList->model()->index(ui(w).WaveList->selectedRow(),
+                                                                                   WaveListModel::ColFavourite),
+                                                    Qt::ToolTipRole),
+                       "Favourite\nTags: hat, soft");
+         },
+         {},
+         {"LIB/odd;name/beta.wav"},
+         "fav: tag:SOFT",
+         {"odd;name/beta.wav"}},
         {"rename in the row's own folder",
          "beta",
          "beta.wav",
@@ -133,7 +161,7 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
          },
          {"LIB/odd;name/beta.wav", "SHOWN/gamma.wav"},
          {"LIB/odd;name/gamma.wav"},
-         "gamma",
+         "gamma fav: tag:hat", // the marks went along
          {"odd;name/gamma.wav"}},
         {"delete beside a namesake of the folder shown",
          "alpha",
@@ -162,6 +190,18 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
         EXPECT_TRUE(QTest::qWaitFor([&] { return indexed(c.query) == c.indexedAfter; }, 10000))
             << indexed(c.query).join(",").toStdString();
     }
+
+    // The Favourites node under the tree lists the library's favourites; a folder chosen leaves them.
+    auto* favourites = w.findChild<QTreeWidget*>("FavouritesNode");
+    ASSERT_TRUE(favourites);
+    QTest::mouseClick(favourites->viewport(), Qt::LeftButton, {},
+                      favourites->visualItemRect(favourites->topLevelItem(0)).center());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == QStringList{"gamma.wav | C:\\LIB\\odd;name"}; }, 10000))
+        << shown().join("\n").toStdString();
+    selectFolder("C:\\LIB\\");
+    EXPECT_FALSE(libraryScope(w).toggle()->isChecked());
+    EXPECT_TRUE(filter(w).box()->text().isEmpty());
+    libraryScope(w).toggle()->setChecked(true);
 
     // A folder added in Library Folders is indexed and searched with the others.
     wave("MORE/zeta.wav");

@@ -355,8 +355,9 @@ TEST_F(WaveListTest, AHeaderClickOrdersTheRowsByValueTheNextTheOtherWayAndTheOrd
         return out.join("");
     };
     ASSERT_EQ(shown(), "abcde"); // the captions' order at first
-    for (int c = WaveListModel::ColumnCount; c < WaveListModel::AllColumnCount; ++c)
+    for (int c = WaveListModel::ColumnCount; c < WaveListModel::ColFavourite; ++c)
         EXPECT_TRUE(header->isSectionHidden(c)); // the measure columns are hidden until chosen
+    EXPECT_FALSE(header->isSectionHidden(WaveListModel::ColFavourite));
     // The files are silent; two get loudness values of their own once measured.
     ui(w).WaveList->setShownMeasures(1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return measuring(w).analyser() && measuring(w).analyser()->isIdle() && !cell(4, WaveListModel::ColLoudness).isEmpty(); }, 20000));

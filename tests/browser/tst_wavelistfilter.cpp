@@ -49,6 +49,9 @@ std::vector<WaveRow> measuredRows()
     // The pad's file describes itself and loops.
     rows[3].fileTexts = QStringLiteral("Analog swell");
     rows[3].loops = 1;
+    rows[1].favourite = rows[4].favourite = true;
+    rows[1].tags = {"Snare", "Dry"};
+    rows[2].tags = {"snare"};
     return rows;
 }
 
@@ -105,6 +108,13 @@ TEST(WaveFilterGrammar, WordsAndMeasureConditionsChooseTheRows)
         {"swell", {3}}, // the file's own texts
         {"loop:", {3}},
         {"LOOP: kick", {}},
+        // The user's marks: the star, and tags whole, ignoring case.
+        {"fav:", {1, 4}},
+        {"tag:SNARE", {1, 2}},
+        {"tag:snare tag:dry fav: bpm:>100", {1}},
+        {"tag:snar", {}},
+        {"tag:", all, true},
+        {"fav:yes", all, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);

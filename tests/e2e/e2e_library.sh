@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The library in the real program under Xvfb: two folders added with --add-library, the window in
 # library scope, a word typed into the filter box finds files of both folders (the Folder column tells
-# them apart), and a click on a result plays it through the test command's sound server.
+# them apart), and a click on a result plays it through the test command's sound server; Ctrl+D stars
+# it, and the star goes out to a file with --export-tags and comes back in with --import-tags.
 # Usage: e2e_library.sh <tonfolio binary>
 set -euo pipefail
 
@@ -56,6 +57,9 @@ for _ in $(seq 60); do
 done
 [ -n "$played" ] || fail "no library result played"
 xdotool mousemove $((X + 260)) $((Y + 82)) click 3
+# Ctrl+D stars the result played.
+xdotool key ctrl+d
+sleep 0.5
 # The settings keep the scope.
 e2e_close_with_alt_f4
 grep -qxF '"LibraryScope"=dword:00000001' "$work/home/.config/tonfolio/settings.reg" || fail "scope not stored"
@@ -64,4 +68,19 @@ found=$("$bin" --find kick)
 grep -q 'Kick Hard.wav$' <<<"$found" || fail "--find lacks the kick: $found"
 grep -q 'zap.wav$' <<<"$found" || fail "--find lacks the file of the Synth Kicks folder: $found"
 grep -q 'pad.wav' <<<"$found" && fail "--find found the pad: $found"
+# The star is found by fav:, and moves out to a file and back in.
+starred=$("$bin" --find fav:)
+[ "$(grep -c . <<<"$starred")" = 1 ] && grep -qE '(Kick Hard|zap)\.wav$' <<<"$starred" || fail "--find fav: gave: $starred"
+"$bin" --export-tags "$work/marks.csv" >/dev/null || fail "--export-tags"
+grep -qF "$starred,1," "$work/marks.csv" || fail "the export lacks the star: $(cat "$work/marks.csv")"
+rm -f "$XDG_DATA_HOME/tonfolio/library.sqlite"*
+printf '"%s",1,"kick, hard",\nno path,1,,\n' "$work/c/LIB/Pads/pad.wav" >>"$work/marks.csv"
+status=0
+"$bin" --import-tags "$work/marks.csv" >/dev/null 2>"$work/import.err" || status=$?
+[ "$status" = 1 ] && grep -q 'marks.csv:4: the path is not absolute' "$work/import.err" \
+    || fail "--import-tags said $status: $(cat "$work/import.err")"
+"$bin" --add-library "$work/c/LIB" >/dev/null && "$bin" --add-library "$work/c/MORE" >/dev/null \
+    && "$bin" --index --no-measures >/dev/null 2>&1 || fail "indexing after the import"
+[ "$("$bin" --find fav:)" = "$(printf '%s\n%s' "$starred" "$work/c/LIB/Pads/pad.wav" | LC_ALL=C sort)" ] \
+    || fail "after the import fav: gave: $("$bin" --find fav:)"
 echo PASS

@@ -9,6 +9,7 @@
 #   drag         a wave dragged from the list onto a folder of the tree moves there, with Ctrl is copied
 #   play         a clicked row plays through the sound server and a right click stops it
 #   library      two library folders searched from the filter box in library scope, a result played
+#                and starred, the star exported and imported
 if(TARGET tonfolio)
   foreach(_run settings commandline access drag play library)
     add_test(NAME e2e.${_run} COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_${_run}.sh $<TARGET_FILE:tonfolio>)

@@ -79,6 +79,16 @@ protected:
         }
     }
 
+    /// Stars and tags a file of the library folder.
+    void mark(const std::string& relative, bool favourite, const QStringList& tags)
+    {
+        const std::string path = drive.native("lib/" + relative);
+        const auto identity = platform::entryIdentity(path);
+        ASSERT_TRUE(identity) << path;
+        ASSERT_TRUE(store->setFavourite(path, *identity, favourite));
+        ASSERT_TRUE(store->setTags(path, *identity, tags));
+    }
+
     TempDrive drive;
     std::unique_ptr<SqliteLibraryStore> store;
     RootId root = 0;
@@ -91,6 +101,9 @@ TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
     EXPECT_EQ(out.files, 5);
     measure("kick deep", -18, 124, "Am");
     measure("snare", -30, 90, "C");
+    mark("Drums/Kicks/Kick Deep 01.wav", true, {});
+    mark("Drums/Kicks/KICK_hard.wav", false, {"Kick", "Hard"});
+    mark("Drums/Snares/Snare é.wav", false, {"kick", "Snare"});
     struct Row {
         const char* typed;
         std::vector<std::string> names;
@@ -113,6 +126,12 @@ TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
         {"swell attack", {"Pad warm.wav"}}, // by the file's own texts
         {"loop:", {"Pad warm.wav"}},
         {"loop: kick", {}},
+        {"fav:", {"Kick Deep 01.wav"}},
+        {"tag:KICK", {"KICK_hard.wav", "Snare é.wav"}},
+        {"tag:kick tag:hard", {"KICK_hard.wav"}},
+        {"tag:kick snare", {"Snare é.wav"}},
+        {"tag:kic", {}},
+        {"fav: bpm:120-130 drums", {"Kick Deep 01.wav"}},
     };
     for (const Row& r : rows)
         EXPECT_EQ(find(r.typed), r.names) << r.typed;
@@ -212,6 +231,56 @@ TEST_F(LibraryIndex, TheProgramsOwnChangesAreInTheIndexAtOnce)
     EXPECT_TRUE(find("cold").empty());
 }
 
+TEST_F(LibraryIndex, FavouritesAndTagsFollowTheirFiles)
+{
+    // A library of the version before favourites gains them and keeps its folders.
+    {
+        platform::DatabaseSchema first = SqliteLibraryStore::schema();
+        first.migrations.resize(1);
+        first.probes.clear();
+        platform::DatabaseFile older(drive.native("older.sqlite"), first);
+        ASSERT_EQ(older.open(), platform::DatabaseFile::Opening::Usable);
+        ASSERT_EQ(platform::DatabaseFile::exec(older.db(), "INSERT INTO roots(path, mount) VALUES('/kept', '/')"), 0);
+    }
+    SqliteLibraryStore upgraded(drive.native("older.sqlite"));
+    ASSERT_EQ(upgraded.roots().size(), 1u);
+    EXPECT_TRUE(upgraded.setTags("/kept/a.wav", {}, {"kept"}));
+    EXPECT_EQ(upgraded.allTags(), QStringList{"kept"});
+
+    scan();
+    mark("Synth/Pad warm.wav", true, {"Warm", "pad", "WARM"});
+    EXPECT_EQ(store->marksOf(drive.native("lib/Synth/Pad warm.wav")).tags, QStringList({"pad", "Warm"}));
+    // The program's own rename and move: on disk, in the index and in the marks.
+    const auto programMoves = [&](const char* from, const char* to, int times = 1) {
+        ASSERT_EQ(::rename(drive.native(from).c_str(), drive.native(to).c_str()), 0);
+        for (int i = 0; i < times; ++i)
+            ASSERT_TRUE(store->followMarks(drive.native(from), drive.native(to)));
+    };
+    programMoves("lib/Synth/Pad warm.wav", "lib/Synth/Pad cold.wav");
+    ASSERT_TRUE(store->renameFile(root, "Synth", "Pad warm.wav", "Pad cold.wav"));
+    // Told twice (by the window and by the indexer), the second changes nothing.
+    programMoves("lib/Synth/Pad cold.wav", "lib/Drums/Pad cold.wav", 2);
+    ASSERT_TRUE(store->moveFile(root, "Synth", "Pad cold.wav", root, "Drums"));
+    EXPECT_EQ(find("fav: tag:warm"), std::vector<std::string>{"Pad cold.wav"});
+    EXPECT_TRUE(store->marksOf(drive.native("lib/Drums/Pad cold.wav")).favourite);
+    // Another program moves it; the next pass finds it again by its identity.
+    drive.mkdirs("lib/Moved");
+    ASSERT_EQ(::rename(drive.native("lib/Drums/Pad cold.wav").c_str(), drive.native("lib/Moved/Pad.wav").c_str()), 0);
+    ASSERT_TRUE(store->beginFullCheck(root));
+    scan();
+    EXPECT_EQ(find("tag:pad"), std::vector<std::string>{"Pad.wav"});
+    EXPECT_EQ(store->markedFiles(true).at(0).path, drive.native("lib/Moved/Pad.wav"));
+    // A file outside the library folders keeps its marks by path; taking the last one away forgets it.
+    drive.write("elsewhere/Hit.wav", makeWav(1, 8000, 16, 10));
+    const std::string hit = drive.native("elsewhere/Hit.wav");
+    ASSERT_TRUE(store->setTags(hit, *platform::entryIdentity(hit), {"hit"}));
+    ASSERT_TRUE(store->followMarks(drive.native("elsewhere"), drive.native("other")));
+    EXPECT_EQ(store->marksIn(drive.native("other")).at("Hit.wav").tags, QStringList{"hit"});
+    EXPECT_EQ(store->allTags(), QStringList({"hit", "pad", "Warm"}));
+    ASSERT_TRUE(store->setTags(drive.native("other/Hit.wav"), {}, {}));
+    EXPECT_EQ(store->markedFiles(false).size(), 1u);
+}
+
 TEST_F(LibraryIndex, WatchesAndTimedRescansSeeOtherProgramsChanges)
 {
     // With watches, and with none left (the timed rescan takes over).
@@ -273,6 +342,57 @@ TEST_F(LibraryIndex, CommandLineOnAGeneratedTree)
     EXPECT_TRUE(out.startsWith(lib + "/Pack Y/Hat ")) << out.toStdString();
     EXPECT_EQ(run({"--find", "hat pitch:A4", "--json"}, &out), 0);
     EXPECT_EQ(out.count("\"name\":\"Hat "), 8) << out.toStdString();
+
+    // Favourites and tags out to a file and back in, with names a comma-separated file must quote.
+    const std::string hostile[] = {"lib/Pack X/a, \"quoted\" b.wav", "lib/Pack X/line\nbreak.wav",
+                                   "lib/Pack Y/Hat 1.wav"};
+    for (const std::string& name : hostile)
+        drive.write(name, makeWav(1, 8000, 16, 10));
+    EXPECT_EQ(run({"--index", "--no-measures"}), 0);
+    const std::string data = drive.native("data/tonfolio/library.sqlite");
+    std::map<std::string, FileMarks> marked;
+    {
+        SqliteLibraryStore user(data);
+        for (size_t i = 0; i < std::size(hostile); ++i) {
+            const std::string path = drive.native(hostile[i]);
+            ASSERT_TRUE(user.setFavourite(path, *platform::fileIdentity(path), i != 1));
+            ASSERT_TRUE(user.setTags(path, *platform::fileIdentity(path), {"a,b", "x \"y\"", QString::number(i)}));
+            EXPECT_EQ(user.marksOf(path).tags.size(), 4); // a comma parts tags
+        }
+        for (const MarkedFile& f : user.markedFiles(false))
+            marked[f.path] = f.marks;
+    }
+    const QString csv = QString::fromStdString(drive.native("marks.csv"));
+    EXPECT_EQ(run({"--export-tags", csv}), 0);
+    EXPECT_EQ(run({"--export-tags", csv}), 1); // a file that is there is kept
+    // Another library on another day: one file moved by another program and indexed there.
+    std::remove(data.c_str());
+    for (const char* suffix : {"-wal", "-shm"})
+        std::remove((data + suffix).c_str());
+    ASSERT_EQ(::rename(drive.native(hostile[2]).c_str(), drive.native("lib/Pack Y/Hat moved.wav").c_str()), 0);
+    EXPECT_EQ(run({"--index", "--no-measures", lib}), 0);
+    QFile bad(csv);
+    ASSERT_TRUE(bad.open(QIODevice::Append));
+    bad.write("/nowhere.wav,1,,\r\nnot a path,1,,\r\n");
+    bad.close();
+    QProcess import;
+    import.setProcessEnvironment(env);
+    import.start(program, {"--import-tags", csv});
+    ASSERT_TRUE(import.waitForFinished(60000));
+    EXPECT_EQ(import.exitCode(), 1);
+    const QString told = QString::fromUtf8(import.readAllStandardError());
+    EXPECT_TRUE(told.contains("marks.csv:6: no file") && told.contains("marks.csv:7: the path")) << told.toStdString();
+    SqliteLibraryStore user(data);
+    marked[drive.native("lib/Pack Y/Hat moved.wav")] = marked[drive.native(hostile[2])];
+    marked.erase(drive.native(hostile[2]));
+    std::map<std::string, FileMarks> back;
+    for (const MarkedFile& f : user.markedFiles(false))
+        back[f.path] = f.marks;
+    ASSERT_EQ(back.size(), marked.size());
+    for (const auto& [path, marks] : marked) {
+        EXPECT_EQ(back[path].favourite, marks.favourite) << path;
+        EXPECT_EQ(back[path].tags, marks.tags) << path;
+    }
     // A damaged database is set aside and made anew; the library folders it held are kept if they can be.
     {
         QFile f(QString::fromStdString(drive.native("data/tonfolio/library.sqlite")));

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The user's favourites and tags in the window: the star of the selected files (Ctrl+D), Edit > Tags...,
+// the list's context menu with both, and the marks of the rows listed, from the library database, so that
+// the Favourite column and the filter's tag: and fav: know them.
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QWidget;
+class WaveListWidget;
+namespace library {
+class LibraryStore;
+}
+
+class FavouritesAndTags : public QObject {
+    Q_OBJECT
+public:
+    /// folder: the drive path of the folder listed ("?" while the list holds library results); rowFile:
+    /// a row's file as the disk spells it (a drive path; empty when it names nothing now).
+    FavouritesAndTags(WaveListWidget& list, std::function<std::string()> folder, std::function<std::string(int)> rowFile,
+                      QWidget* window);
+    ~FavouritesAndTags() override;
+
+    /// Edit > Favourite (Ctrl+D): stars the selected files, or takes the star away when they all have one.
+    QAction* favouriteItem() const { return favourite_; }
+    /// Edit > Tags...
+    QAction* tagsItem() const { return tags_; }
+    /// The list's context menu (the Menu key, Shift+F10): a right click stops the sound, as it always did.
+    QMenu* contextMenu() const { return menu_; }
+
+    /// The rows the commands act on; the list's selected row unless set.
+    std::function<std::vector<int>()> selectedRows;
+
+    void toggleFavourite();
+    void editTags();
+    /// The rows listed get their marks: those of the folder listed, or the stars of library results.
+    void loadMarks();
+    /// The window renamed or moved a file (Linux paths), or deleted it (to empty): its marks follow it.
+    void followFile(const std::string& from, const std::string& to);
+    /// Enables the commands by the selection.
+    void updateCommands();
+
+signals:
+    void notice(const QString& text);
+
+private:
+    /// The user's library database, opened when first needed; none when it cannot be used now (told
+    /// once), or when there is none and `make` is false: nothing was ever marked.
+    library::LibraryStore* store(bool make = true);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    WaveListWidget& list_;
+    std::function<std::string()> folder_;
+    std::function<std::string(int)> rowFile_;
+    QAction* favourite_;
+    QAction* tags_;
+    QMenu* menu_;
+    std::unique_ptr<library::LibraryStore> store_;
+    bool triedStore_ = false;
+};
