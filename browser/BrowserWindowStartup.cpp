@@ -15,6 +15,7 @@
 #include "browser/WaveformPanel.h"
 #include "browser/WaveformStrip.h"
 #include "browser/WindowPlacement.h"
+#include "browser/WriteTagsCommand.h"
 #include "browser/logging.h"
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
@@ -105,6 +106,8 @@ void BrowserWindow::setupFeatures()
     measuring_ = new WaveMeasuring(
         *list, [this] { return library_->active() ? std::string("?") : ui->FolderTree->SelectedDiskPath(); }, this);
     audition_ = new AuditionSettings(*list, this);
+    writeTags_ = new WriteTagsCommand(*playback_, [this] { return selectedWaveFile(); }, this);
+    ui->EditMenu->insertAction(ui->RenameItem, writeTags_->action());
     marks_ = new FavouritesAndTags(
         *list, [this] { return library_->active() ? std::string("?") : ui->FolderTree->SelectedDiskPath(); },
         [this](int row) { return rowFile(row); }, this);
@@ -355,7 +358,7 @@ void BrowserWindow::UpdateCommands()
     // The row's commands apply while the list has the focus.
     const bool rowCommands = selected && ui->WaveList->hasListFocus();
     enable({ui->DeleteItem, ui->DeleteBtn}, rowCommands);
-    enable({ui->PropertiesItem, ui->PropBtn}, rowCommands);
+    enable({ui->PropertiesItem, ui->PropBtn, writeTags_->action()}, rowCommands);
     enable({ui->EditWave}, rowCommands);
     enable({ui->ShowInFileManagerItem}, rowCommands);
     enable({library_->showInFolderItem()}, rowCommands && library_->active());

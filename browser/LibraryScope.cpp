@@ -172,7 +172,10 @@ std::vector<WaveRow> LibraryScope::resultRows(const library::SearchResult& resul
         info.BitsPerSample = found.header.bits;
         info.SamplesPerSec = found.header.rate;
         info.Length = found.header.seconds;
-        takeHeader(row, headerTextsOf(info));
+        HeaderTexts header = headerTextsOf(info);
+        header.description = found.header.description;
+        header.loops = found.header.loops;
+        takeHeader(row, std::move(header));
         row.folder = folder.back() == '\\' ? folder : folder + '\\';
         row.folderText = waveCaptionText(row.folder.substr(0, row.folder.size() - 1));
         if (found.availability == library::Availability::Offline)

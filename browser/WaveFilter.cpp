@@ -14,7 +14,9 @@ WaveFilter WaveFilter::parse(const QString& typed)
 bool WaveFilter::matches(const WaveRow& row) const
 {
     if (!words.empty()) {
-        const std::string caption = searchFolded(row.caption);
+        std::string caption = searchFolded(row.caption);
+        if (!row.fileTexts.isEmpty())
+            caption += '\n' + searchFolded(row.fileTexts);
         for (const std::string& word : words)
             if (caption.find(word) == std::string::npos)
                 return false;
@@ -24,6 +26,8 @@ bool WaveFilter::matches(const WaveRow& row) const
 
 bool WaveFilter::matchesConditions(const WaveRow& row) const
 {
+    if (loops && row.loops == 0)
+        return false;
     if (usesMarks()) {
         std::vector<std::string> folded;
         for (const QString& tag : row.tags)
@@ -47,6 +51,12 @@ void FoldedCaptions::make(const WaveListModel& rows)
     for (int r = 0; r < rows.rowCount(); ++r) {
         starts.push_back(uint32_t(text.size()));
         library::appendFolded(rows.row(r).caption, text);
+        // The file's own texts after a line break, which no typed word holds: a word is found in
+        // either, never across both.
+        if (!rows.row(r).fileTexts.isEmpty()) {
+            text.push_back('\n');
+            library::appendFolded(rows.row(r).fileTexts, text);
+        }
         text.push_back('\0');
     }
     starts.push_back(uint32_t(text.size()));

@@ -22,14 +22,14 @@ using library::searchFolded;
 struct WaveFilter : library::SearchQuery {
     static WaveFilter parse(const QString& typed);
     /// Whether a row's conditions are judged one by one (measures or marks), not by the captions alone.
-    bool usesConditions() const { return usesMeasures() || usesMarks(); }
+    bool usesConditions() const { return usesMeasures() || usesMarks() || loops; }
     bool matches(const WaveRow& row) const;
     /// Whether a row meets the measure and mark conditions (its caption aside).
     bool matchesConditions(const WaveRow& row) const;
 };
 
-/// Every row's caption folded, one after another, each followed by a zero byte: one search through it
-/// finds the rows holding a text far quicker than a search of each caption.
+/// Every row's caption and file texts folded, one after another, each row followed by a zero byte: one
+/// search through it finds the rows holding a text far quicker than a search of each caption.
 struct FoldedCaptions {
     std::string text;
     std::vector<uint32_t> starts; ///< where each row's caption begins, and the end of the last

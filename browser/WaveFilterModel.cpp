@@ -35,8 +35,9 @@ QHash<QString, int> textRanks(const WaveListModel& rows, int column)
 {
     QHash<QString, int> ranks;
     for (int r = 0; r < rows.rowCount(); ++r)
-        ranks.insert(column == WaveListModel::ColFolder ? rows.row(r).folderText
-                                                        : rows.row(r).texts[WaveListModel::ColType - 1],
+        ranks.insert(column == WaveListModel::ColFolder        ? rows.row(r).folderText
+                     : column == WaveListModel::ColDescription ? rows.row(r).description
+                                                               : rows.row(r).texts[WaveListModel::ColType - 1],
                      0);
     QStringList names = ranks.keys();
     const QCollator& collator = dirtree::nameCollator(Qt::CaseSensitive);
@@ -67,6 +68,14 @@ SortKey sortKey(const WaveRow& row, int column, const QHash<QString, int>& types
         break;
     case WaveListModel::ColFolder:
         k.a = types.value(row.folderText);
+        break;
+    case WaveListModel::ColDescription: // files without one last, whichever the direction
+        k.none = row.description.isEmpty();
+        k.a = types.value(row.description);
+        break;
+    case WaveListModel::ColLoop:
+        k.none = row.loops == 0;
+        k.a = row.loops;
         break;
     case WaveListModel::ColFavourite:
         k.a = row.favourite ? 0 : 1; // favourites first
@@ -193,7 +202,8 @@ void WaveFilterModel::makeOrder()
     const bool descending = sortOrder_ == Qt::DescendingOrder;
     if (sortColumn_ != WaveListModel::ColFilename && count > 0) {
         const QHash<QString, int> types =
-            sortColumn_ == WaveListModel::ColType || sortColumn_ == WaveListModel::ColFolder
+            sortColumn_ == WaveListModel::ColType || sortColumn_ == WaveListModel::ColFolder ||
+                    sortColumn_ == WaveListModel::ColDescription
                 ? textRanks(*source, sortColumn_)
                 : QHash<QString, int>();
         std::vector<SortKey> keys;

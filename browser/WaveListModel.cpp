@@ -15,7 +15,7 @@ namespace {
 
 const char* const kHeaders[WaveListModel::AllColumnCount] = {"Filename", "Format", "Length", "Size",  "Type",
                                                              "Loudness", "Peak",   "Tempo",  "Pitch", "Key",
-                                                             "Folder",   "Favourite"};
+                                                             "Description", "Loop", "Folder",   "Favourite"};
 // The star the Favourite column shows.
 const QString kStar = QStringLiteral("\u2605");
 
@@ -216,6 +216,10 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
     case Qt::EditRole:
         if (index.column() == ColFolder)
             return r.folderText;
+        if (index.column() == ColDescription)
+            return r.description;
+        if (index.column() == ColLoop)
+            return r.loops > 0 ? QString::number(r.loops) : QString();
         if (index.column() == ColFavourite)
             return r.favourite ? kStar : QString();
         if (index.column() >= ColumnCount)
@@ -232,7 +236,11 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
                 lines << QStringLiteral("Tags: ") + r.tags.join(QStringLiteral(", "));
             return lines.join(QLatin1Char('\n'));
         }
-        if (index.column() >= ColumnCount)
+        if (index.column() == ColDescription)
+            return r.description;
+        if (index.column() == ColLoop)
+            return r.loops == 0 ? QString() : r.loops == 1 ? QStringLiteral("1 loop") : QStringLiteral("%1 loops").arg(r.loops);
+        if (isMeasureColumn(index.column()))
             return measureToolTip(r, index.column());
         return {};
     case Qt::DecorationRole:
@@ -243,7 +251,7 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
         if (index.column() == ColFavourite)
             return int(Qt::AlignCenter);
         if (index.column() == ColSize || index.column() == ColLength ||
-            (index.column() >= ColumnCount && index.column() != ColFolder))
+            (index.column() >= ColumnCount && index.column() != ColFolder && index.column() != ColDescription))
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     default:

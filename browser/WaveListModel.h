@@ -28,6 +28,10 @@ struct WaveRow {
     quint32 rate = 0;
     double seconds = 0;
     qint64 bytes = 0;
+    // What the file's own chunks say of it.
+    QString description; ///< the Description column
+    quint32 loops = 0;   ///< loops of its sampler chunk, the Loop column
+    QString fileTexts;   ///< every text of its chunks, searched by words like the caption
     library::SoundAnalysis measures; ///< meaningful once `analysed`
     bool analysed = false;
     /// A result of a library search: its folder's drive path with a trailing separator, as the row
@@ -42,7 +46,8 @@ struct WaveRow {
 class WaveListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    /// ColumnCount counts the columns every list shows; the measure columns follow them, shown by choice.
+    /// ColumnCount counts the columns every list shows; the measure columns and the file's own texts
+    /// follow them, shown by choice.
     enum Column {
         ColFilename,
         ColFormat,
@@ -55,11 +60,15 @@ public:
         ColTempo,
         ColPitch,
         ColKey,
+        ColDescription,
+        ColLoop,
         ColFolder,    ///< shown while the list holds the results of a library search
         ColFavourite, ///< a star for the user's favourites
         AllColumnCount
     };
+    /// The columns shown by choice: the measures, Description and Loop.
     static constexpr int kMeasureColumns = ColFolder - ColumnCount;
+    static constexpr bool isMeasureColumn(int column) { return column >= ColLoudness && column <= ColKey; }
 
     explicit WaveListModel(QObject* parent = nullptr);
 

@@ -23,7 +23,7 @@
 namespace {
 
 const char* const kMeasureMenuTexts[WaveListModel::kMeasureColumns] = {"Loudness (LUFS)", "Peak (dBFS)", "Tempo (BPM)",
-                                                                       "Pitch", "Key"};
+                                                                       "Pitch", "Key", "Description", "Loop"};
 
 // The format that marks a dragged row as one of this list's, with the process and list it came from.
 const char* const kRowFormat = "application/x-tonfolio-wave-row";

@@ -5,6 +5,7 @@
 #include "library/measuretexts.h"
 #include "library/soundanalyser.h"
 #include "platform/shell/propertywindow.h"
+#include "waves/WaveMetadata.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -27,8 +28,12 @@ WaveMeasuring::WaveMeasuring(WaveListWidget& list, std::function<std::string()> 
     connect(&list_, &WaveListWidget::scrolled, preferTimer_, qOverload<>(&QTimer::start));
     connect(&list_, &WaveListWidget::shownMeasuresChanged, this, &WaveMeasuring::start);
     connect(list_.model(), &QAbstractItemModel::modelReset, this, &WaveMeasuring::rowsReplaced);
-    // The property window of a wave file shows its measures too.
+    // The property window of a wave file shows its measures too, and what its chunks say of it.
     platform::setSoundDetails({library::measureLabels(), library::measureTexts});
+    platform::setFileTexts([](const std::string& native) {
+        const auto named = readWaveMetadata(native).namedTexts();
+        return std::vector<std::pair<QString, QString>>(named.begin(), named.end());
+    });
 }
 
 bool WaveMeasuring::wanted() const

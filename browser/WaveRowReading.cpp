@@ -2,6 +2,7 @@
 #include "browser/WaveRowReading.h"
 
 #include "dirtree/FileRoutines.h"
+#include "waves/WaveMetadata.h"
 
 #include <map>
 #include <tuple>
@@ -30,14 +31,22 @@ std::pair<QString, QString> formatAndType(const TWaveInfo& info)
 HeaderTexts readHeaderTexts(const std::string& path)
 {
     TWaveInfo info;
-    ReadWaveInfo(path, info);
-    return headerTextsOf(info);
+    WaveMetadata metadata;
+    readWaveInfoAndMetadata(path, info, metadata);
+    HeaderTexts h = headerTextsOf(info);
+    h.description = metadata.descriptionText();
+    h.loops = quint32(metadata.loops.size());
+    h.fileTexts = metadata.searchText();
+    return h;
 }
 
 HeaderTexts headerTextsOf(const TWaveInfo& info)
 {
     auto [format, type] = formatAndType(info);
-    return {{std::move(format), WaveLengthText(info), std::move(type)}, info};
+    HeaderTexts h;
+    h.texts = {std::move(format), WaveLengthText(info), std::move(type)};
+    h.info = info;
+    return h;
 }
 
 WaveRow listedRow(const std::string& fileName, qint64 bytes)
@@ -61,4 +70,7 @@ void takeHeader(WaveRow& row, HeaderTexts header)
     row.bits = header.info.BitsPerSample;
     row.rate = header.info.SamplesPerSec;
     row.seconds = double(header.info.Length);
+    row.description = std::move(header.description);
+    row.loops = header.loops;
+    row.fileTexts = std::move(header.fileTexts);
 }

@@ -9,13 +9,17 @@
 #include <array>
 #include <string>
 
-/// What a row takes from its file's header: the Format, Length and Type texts and the values they show.
+/// What a row takes from its file's header: the Format, Length and Type texts and the values they show,
+/// and what the file's own chunks say of it.
 struct HeaderTexts {
     std::array<QString, 3> texts;
     TWaveInfo info;
+    QString description;
+    quint32 loops = 0;
+    QString fileTexts;
 };
 
-/// Reads one file's header; safe on any thread, so many headers can be read at once.
+/// Reads one file's header and its texts and loops; safe on any thread, so many headers can be read at once.
 HeaderTexts readHeaderTexts(const std::string& path);
 /// The texts of a header already read (a library result's).
 HeaderTexts headerTextsOf(const TWaveInfo& info);

@@ -6,6 +6,7 @@
 #include "platform/files/nativepath.h"
 #include "platform/files/requestpool.h"
 #include "waves/W32Waves.h"
+#include "waves/WaveMetadata.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -27,20 +28,35 @@ using Clock = std::chrono::steady_clock;
 // Header reads in flight per reader: enough that the readers never wait for the walk.
 constexpr std::size_t kRequestsPerReader = 32;
 
-/// Runs on the header readers.
-WaveHeader readHeader(const std::string& drivePath)
+/// What the header readers give: the header, and the texts of the file's own chunks for its words.
+struct HeaderRead {
+    WaveHeader header;
+    QString texts;
+};
+
+/// Runs on the header readers. The chunks are read with the header, from the same first bytes; the
+/// end of a file is read only when chunks follow its sound.
+HeaderRead readHeader(const std::string& drivePath)
 {
-    WaveHeader h;
+    HeaderRead r;
+    WaveHeader& h = r.header;
     TWaveInfo info;
-    if (drivePath.empty() || !ReadWaveInfo(drivePath, info))
-        return h;
+    WaveMetadata metadata;
+    if (drivePath.empty())
+        return r;
+    const bool read = readWaveInfoAndMetadata(drivePath, info, metadata);
+    h.loops = std::uint32_t(metadata.loops.size());
+    h.description = metadata.descriptionText();
+    r.texts = metadata.searchText();
+    if (!read)
+        return r;
     h.read = true;
     h.formatTag = info.FormatTag;
     h.channels = info.Channels;
     h.bits = info.BitsPerSample;
     h.rate = info.SamplesPerSec;
     h.seconds = double(info.Length);
-    return h;
+    return r;
 }
 
 std::string nativeOf(const LibraryRoot& root, const std::string& relative)
@@ -157,7 +173,7 @@ struct FolderScanner::Walk {
     /// Folders to look at, the next last: the path, and the index of its record when known (else -1).
     std::vector<std::pair<std::string, std::ptrdiff_t>> stack;
     std::set<std::pair<std::uint64_t, std::uint64_t>> visited;
-    platform::RequestPool<std::string, WaveHeader> headers;
+    platform::RequestPool<std::string, HeaderRead> headers;
     const size_t window;
     std::deque<Pending> pending;
     size_t requests = 0, taken = 0;
@@ -249,8 +265,12 @@ struct FolderScanner::Walk {
     {
         Pending p = std::move(pending.front());
         pending.pop_front();
-        for (size_t k = 0; k < p.needHeader.size(); ++k)
-            p.write.upserts[p.needHeader[k]].header = headers.take(p.firstRequest + k);
+        for (size_t k = 0; k < p.needHeader.size(); ++k) {
+            HeaderRead read = headers.take(p.firstRequest + k);
+            FileRecord& f = p.write.upserts[p.needHeader[k]];
+            f.header = std::move(read.header);
+            f.texts = std::move(read.texts);
+        }
         taken += p.needHeader.size();
         batchFiles += p.write.upserts.size() + p.write.missing.size() + 1;
         batch.push_back(std::move(p.write));

@@ -78,6 +78,11 @@ QJsonObject rowJson(const SearchRow& r)
         o["rate"] = double(r.header.rate);
         o["seconds"] = r.header.seconds;
     }
+    // What the file says of itself, where it says anything.
+    if (!r.header.description.isEmpty())
+        o["description"] = r.header.description;
+    if (r.header.loops > 0)
+        o["loops"] = double(r.header.loops);
     if (r.measures && r.measures->decoded) {
         // Measures a sound does not have are left out; silence's minus infinity is JSON's null.
         auto put = [&](const char* name, double v) {

@@ -68,6 +68,8 @@ struct WaveHeader {
     std::uint16_t bits = 0;
     std::uint32_t rate = 0;
     double seconds = 0;
+    std::uint32_t loops = 0; ///< loops of its sampler chunk that lie inside the sound
+    QString description;     ///< the one line the file's texts describe it by
 };
 
 /// A wave file as a listing found it.

@@ -177,7 +177,7 @@ bool readKeys(const QString& s, std::vector<MusicalKey>& keys)
     return true;
 }
 
-/// Names of what the library will know of a file beyond its measures and marks.
+/// "loop:" with a value: loop: stands alone.
 bool isReservedName(const QString& name)
 {
     return name == QLatin1String("loop");
@@ -245,7 +245,7 @@ Reading readCondition(const QString& word, SearchQuery& query, SearchQuery::Cond
     else if (name == QLatin1String("key"))
         c.measure = M::Key;
     else if (isReservedName(name)) {
-        problem = QStringLiteral("%1: Tonfolio does not know loop points of files yet").arg(word);
+        problem = QStringLiteral("%1: loop: takes no value; it finds the files with loop points").arg(word);
         return Reading::Unreadable;
     } else
         return Reading::NotACondition;
@@ -307,6 +307,10 @@ SearchQuery SearchQuery::parse(const QString& typed)
     text.replace(QChar(0), QLatin1Char(' '));
     const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& word : words) {
+        if (word.compare(QLatin1String("loop:"), Qt::CaseInsensitive) == 0) {
+            f.loops = true;
+            continue;
+        }
         Condition c;
         QString problem;
         switch (readCondition(word, f, c, problem)) {

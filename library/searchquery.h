@@ -52,6 +52,8 @@ struct SearchQuery {
     std::vector<Condition> conditions;
     /// Why each condition typed that cannot be read is left out, one line each.
     QStringList problems;
+    /// "loop:": only files with loop points.
+    bool loops = false;
 
     /// Tags a file must carry ("tag:kick"), folded; favourites only ("fav:").
     std::vector<std::string> tags;
@@ -59,10 +61,10 @@ struct SearchQuery {
 
     /// Words of the form measure:range become conditions, "tag:" and "fav:" ask for the user's marks,
     /// the rest are words. A condition whose value cannot be read is left out with the reason in
-    /// problems, so a slip of the keys does not empty the list. "loop:" is kept for what the library
-    /// will know of a file; until then it is left out with a word in problems.
+    /// problems, so a slip of the keys does not empty the list. "loop:" keeps the files with loop
+    /// points.
     static SearchQuery parse(const QString& typed);
-    bool isEmpty() const { return words.empty() && conditions.empty() && !usesMarks(); }
+    bool isEmpty() const { return words.empty() && conditions.empty() && !usesMarks() && !loops; }
     bool usesMeasures() const { return !conditions.empty(); }
     bool usesMarks() const { return favourites || !tags.empty(); }
     /// Whether a file with this star and these tags (folded) meets the tag: and fav: conditions.

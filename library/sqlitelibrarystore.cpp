@@ -52,6 +52,13 @@ CREATE VIRTUAL TABLE file_trigrams USING fts5vocab(file_words, row);
 CREATE VIRTUAL TABLE folder_words USING fts5(words, tokenize='trigram');
 )";
 
+// Version 3: what a file's own chunks say of it, shown in the results. Files indexed before keep
+// the defaults until they change.
+const char* const kSchemaV3 = R"(
+ALTER TABLE files ADD COLUMN loops INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE files ADD COLUMN description TEXT NOT NULL DEFAULT '';
+)";
+
 std::string lastComponent(const std::string& path)
 {
     const size_t slash = path.rfind('/');
@@ -71,11 +78,11 @@ const platform::DatabaseSchema& SqliteLibraryStore::schema()
     static const platform::DatabaseSchema s = [] {
         platform::DatabaseSchema d;
         d.applicationId = kApplicationId;
-        d.migrations = {kSchemaV1, marksSchema()};
+        d.migrations = {kSchemaV1, marksSchema(), kSchemaV3};
         d.probes = {"SELECT id, path, mount, state, status, indexed, round, full_check, files FROM roots",
                     "SELECT id, root, parent, path, modified, checked, gone FROM folders",
                     "SELECT id, folder, name, size, modified, device, inode, format, channels, bits, rate, seconds,"
-                    " missing FROM files",
+                    " missing, loops, description FROM files",
                     "SELECT file, loudness, peak, tempo, pitch, key, decoded FROM measures",
                     "SELECT rowid, words, folder FROM file_words",
                     "SELECT rowid, words FROM folder_words",
@@ -558,6 +565,8 @@ SearchRow SqliteLibraryStore::rowAt(sqlite3_stmt* s)
         r.header.rate = std::uint32_t(sqlite3_column_int64(s, 10));
         r.header.seconds = sqlite3_column_double(s, 11);
     }
+    r.header.loops = std::uint32_t(sqlite3_column_int64(s, 22));
+    r.header.description = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 23)));
     if (sqlite3_column_int(s, 18))
         r.measures = measuresAt(s, 12);
     const auto state = RootState(sqlite3_column_int(s, 20));

@@ -25,7 +25,7 @@ std::int64_t nowMs()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-/// Binds a file's size, time, identity and header to nine parameters from `first`.
+/// Binds a file's size, time, identity and header to eleven parameters from `first`.
 void bindFile(sqlite3_stmt* s, int first, const FileRecord& f)
 {
     sqlite3_bind_int64(s, first, f.size);
@@ -33,6 +33,9 @@ void bindFile(sqlite3_stmt* s, int first, const FileRecord& f)
     sqlite3_bind_int64(s, first + 2, sqlite3_int64(f.device));
     sqlite3_bind_int64(s, first + 3, sqlite3_int64(f.inode));
     const WaveHeader& h = f.header;
+    sqlite3_bind_int64(s, first + 9, h.loops);
+    const QByteArray description = h.description.toUtf8();
+    sqlite3_bind_text(s, first + 10, description.constData(), int(description.size()), SQLITE_TRANSIENT);
     first += 4;
     if (!h.read) {
         for (int i = 0; i < 5; ++i)
@@ -139,7 +142,8 @@ int SqliteLibraryStore::upsertFile(FolderId folder, const std::string& folderTex
     int rc = SQLITE_OK;
     if (!known) {
         sqlite3_stmt* s = statement("INSERT INTO files(folder, name, size, modified, device, inode, format, channels,"
-                                    " bits, rate, seconds) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+                                    " bits, rate, seconds, loops, description)"
+                                    " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
         if (!s)
             return lastError(db());
         sqlite3_bind_int64(s, 1, folder);
@@ -153,7 +157,8 @@ int SqliteLibraryStore::upsertFile(FolderId folder, const std::string& folderTex
     }
     if (known) {
         sqlite3_stmt* s = statement("UPDATE files SET size = ?3, modified = ?4, device = ?5, inode = ?6, format = ?7,"
-                                    " channels = ?8, bits = ?9, rate = ?10, seconds = ?11, missing = 0 WHERE id = ?1");
+                                    " channels = ?8, bits = ?9, rate = ?10, seconds = ?11, loops = ?12, description = ?13,"
+                                    " missing = 0 WHERE id = ?1");
         if (!s)
             return lastError(db());
         sqlite3_bind_int64(s, 1, *known);

@@ -18,7 +18,7 @@ constexpr int kLowestOctave = -1, kHighestOctave = 9;
 const char* const kColumns =
     "SELECT f.id, d.root, r.path, d.path, f.name, f.size, f.modified, f.format, f.channels, f.bits, f.rate,"
     " f.seconds, m.loudness, m.peak, m.tempo, m.pitch, m.key, m.decoded, m.file IS NOT NULL, f.missing, r.state,"
-    " EXISTS (SELECT 1 FROM marks k WHERE k.file = f.id AND k.favourite = 1)"
+    " EXISTS (SELECT 1 FROM marks k WHERE k.file = f.id AND k.favourite = 1), f.loops, f.description"
     " FROM files f JOIN folders d ON d.id = f.folder JOIN roots r ON r.id = d.root"
     " LEFT JOIN measures m ON m.file = f.id";
 
@@ -208,6 +208,8 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
             terms.push_back((wordsDrive ? "+file_words.rowid" : "f.id") +
                             std::string(" IN (SELECT file FROM measures WHERE ") + all + ")");
     }
+    if (query.loops)
+        terms.push_back("f.loops > 0");
     // The user's marks: the few files marked, by their ids.
     if (query.favourites)
         terms.push_back("f.id IN (SELECT file FROM marks WHERE favourite = 1 AND file IS NOT NULL)");

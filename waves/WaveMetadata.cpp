@@ -387,7 +387,7 @@ QList<QPair<QString, QString>> WaveMetadata::namedTexts() const
     add("Title", title);
     add("Artist", artist);
     add("Comment", comment);
-    add("Created", created);
+    add("Creation date", created);
     add("Genre", genre);
     add("Keywords", keywords);
     add("Software", software);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/files/copyfile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -122,7 +123,89 @@ CopyResult fillTemporary(int in, int out, const struct stat& st, const CopyReque
     return {};
 }
 
+// Copies `length` bytes of `in` from `offset` to the end of `out`.
+bool copyRange(int in, int out, std::int64_t offset, std::int64_t length, std::vector<char>& buffer, int& error)
+{
+    while (length > 0) {
+        const ssize_t n = readSome(in, buffer.data(), std::size_t(std::min<std::int64_t>(length, std::int64_t(buffer.size()))),
+                                   off_t(offset));
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO; // the original ended before the pieces said
+            return false;
+        }
+        if (!writeAll(out, buffer.data(), std::size_t(n))) {
+            error = errno;
+            return false;
+        }
+        offset += n;
+        length -= n;
+    }
+    return true;
+}
+
 } // namespace
+
+CopyResult rewriteFileVerified(const std::string& path, const std::vector<FilePiece>& pieces,
+                               const std::function<bool(const std::string& temporary)>& check)
+{
+    const int in = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (in < 0)
+        return failed(CopyResult::SourceFailed, errno);
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return failed(CopyResult::NotRegular);
+    }
+    // Renaming over a file needs no right to write it; a file made read-only (for everyone, or for us)
+    // is kept so, also where the administrator could write it.
+    if ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) {
+        const int err = errno;
+        ::close(in);
+        return failed(CopyResult::WriteFailed, err == EROFS ? EROFS : EACCES);
+    }
+    ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
+    std::string temporary;
+    const int out = openTemporaryIn(parentOf(path), temporary);
+    if (out < 0) {
+        const int err = errno;
+        ::close(in);
+        return failed(CopyResult::WriteFailed, err);
+    }
+    CopyResult result;
+    std::vector<char> buffer(kChunk);
+    for (const FilePiece& piece : pieces) {
+        int error = 0;
+        const bool written = piece.offset >= 0 ? copyRange(in, out, piece.offset, piece.length, buffer, error)
+                                               : writeAll(out, piece.bytes.data(), piece.bytes.size());
+        if (!written) {
+            result = failed(piece.offset >= 0 && error != ENOSPC && error != EDQUOT ? CopyResult::SourceFailed
+                                                                                     : CopyResult::WriteFailed,
+                            piece.offset >= 0 ? error : errno);
+            break;
+        }
+    }
+    if (result.ok()) {
+        ::fchmod(out, st.st_mode & 07777);
+        if (::fsync(out) != 0)
+            result = failed(CopyResult::WriteFailed, errno);
+    }
+    if (::close(out) != 0 && result.ok())
+        result = failed(CopyResult::WriteFailed, errno);
+    if (result.ok() && check && !check(temporary))
+        result = failed(CopyResult::Mismatch);
+    // Another program's change meanwhile would be lost: the original must still be the file read.
+    struct stat now {};
+    if (result.ok() && (::stat(path.c_str(), &now) != 0 || now.st_ino != st.st_ino || now.st_dev != st.st_dev ||
+                        now.st_size != st.st_size || now.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+                        now.st_mtim.tv_nsec != st.st_mtim.tv_nsec))
+        result = failed(CopyResult::Mismatch);
+    ::close(in);
+    if (result.ok() && !placeNew(temporary, path, true))
+        result = failed(CopyResult::PlaceFailed, errno);
+    if (!result.ok())
+        ::unlink(temporary.c_str());
+    return result;
+}
 
 std::string temporaryNameIn(const std::string& dir)
 {

@@ -4,8 +4,10 @@
 // then given the target's name without replacing anything. A failed copy removes only its own
 // temporary file; whatever stands at the target's name, whoever made it, stays.
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -33,6 +35,22 @@ struct CopyResult {
 
 /// Copies the regular file `from` (links followed) to `to`, keeping its permission bits and times.
 CopyResult copyFileVerified(const std::string& from, const std::string& to, const CopyRequest& request = {});
+
+/// One stretch of a file being rewritten: `bytes` of its own, or (offset >= 0) `length` bytes of the
+/// original from `offset`.
+struct FilePiece {
+    std::string bytes;
+    std::int64_t offset = -1;
+    std::int64_t length = 0;
+};
+
+/// Writes a new version of the regular file `path`, made of the pieces, into a temporary file beside it,
+/// with the original's permission bits; makes it durable, lets `check` read it back (by its path), and only
+/// then puts it in the original's place in one step. On every failure the original stays as it was and
+/// the temporary file is removed. A file that is read-only is refused (WriteFailed, EACCES); a file
+/// that changed meanwhile too (Mismatch).
+CopyResult rewriteFileVerified(const std::string& path, const std::vector<FilePiece>& pieces,
+                               const std::function<bool(const std::string& temporary)>& check);
 
 /// A hidden name of our own in `dir` for work under way; nothing exists under it yet.
 std::string temporaryNameIn(const std::string& dir);

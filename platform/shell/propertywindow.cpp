@@ -142,8 +142,10 @@ PropertyWindow::PropertyWindow(const std::string& native, QWidget* parent) : QWi
     addRow("Owner", ownerText(target.st_uid));
     addRow("Group", groupText(target.st_gid));
     addRow("Permissions", permissionText(target.st_mode));
-    if (S_ISREG(target.st_mode) && isWaveName(native) && addWaveDetails(native))
+    if (S_ISREG(target.st_mode) && isWaveName(native) && addWaveDetails(native)) {
+        addFileTexts(native);
         addSoundDetails(native);
+    }
 }
 
 void PropertyWindow::addRow(const QString& label, const QString& value)
@@ -202,11 +204,29 @@ SoundDetails& soundDetails()
     return details;
 }
 
+FileTexts& fileTexts()
+{
+    static FileTexts texts;
+    return texts;
+}
+
 } // namespace
 
 void setSoundDetails(SoundDetails details)
 {
     soundDetails() = std::move(details);
+}
+
+void setFileTexts(FileTexts texts)
+{
+    fileTexts() = std::move(texts);
+}
+
+void PropertyWindow::addFileTexts(const std::string& native)
+{
+    if (fileTexts())
+        for (const auto& [label, text] : fileTexts()(native))
+            addRow(label, text);
 }
 
 void PropertyWindow::addSoundDetails(const std::string& native)

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QFormLayout;
@@ -29,6 +30,7 @@ private:
     void addRow(const QString& label, const QString& value);
     /// Whether the header could be read.
     bool addWaveDetails(const std::string& native);
+    void addFileTexts(const std::string& native);
     void addSoundDetails(const std::string& native);
     void showSoundDetails(const std::vector<QString>& texts);
 
@@ -44,6 +46,12 @@ struct SoundDetails {
 };
 /// Sets the further rows of every property window opened from now on; none by default.
 void setSoundDetails(SoundDetails details);
+
+/// The texts a wave file carries about itself (descriptions, titles, loops), as (label, text) rows
+/// that the program above this layer reads. Reading them is quick and bounded: done as the window opens.
+using FileTexts = std::function<std::vector<std::pair<QString, QString>>(const std::string& native)>;
+/// Sets the text rows of every property window opened from now on; none by default.
+void setFileTexts(FileTexts texts);
 
 /// Opens a property window for a Linux path; false when nothing is there.
 bool showPropertyWindow(const std::string& native, HWND owner);

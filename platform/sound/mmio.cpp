@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -240,9 +241,16 @@ MMRESULT mmioAscend(HMMIO f, MMCKINFO* ck, UINT)
 
 LONG mmioSeek(HMMIO f, LONG offset, int origin)
 {
-    if (!f || (origin != SEEK_SET && origin != SEEK_CUR))
+    if (!f || (origin != SEEK_SET && origin != SEEK_CUR && origin != SEEK_END))
         return -1;
-    const std::int64_t target = (origin == SEEK_CUR ? std::int64_t(f->pos) : 0) + offset;
+    std::int64_t base = origin == SEEK_CUR ? std::int64_t(f->pos) : 0;
+    if (origin == SEEK_END) {
+        struct stat st {};
+        if (f->fd >= 0 && ::fstat(f->fd, &st) != 0)
+            return -1;
+        base = f->fd >= 0 ? std::int64_t(st.st_size) : std::int64_t(f->bufLen);
+    }
+    const std::int64_t target = base + offset;
     if (target < 0 || target > std::int64_t(INT32_MAX))
         return -1;
     f->pos = std::uint64_t(target);

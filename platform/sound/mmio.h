@@ -89,8 +89,8 @@ MMRESULT mmioDescend(HMMIO mmio, MMCKINFO* ck, const MMCKINFO* parent, UINT flag
 /// Leaves a chunk: the file stands after its data and pad byte.
 MMRESULT mmioAscend(HMMIO mmio, MMCKINFO* ck, UINT flags);
 
-/// Moves the current position: origin SEEK_SET or SEEK_CUR (from <cstdio>). Returns the new position,
-/// or -1 for a position before the start or beyond 32 bits.
+/// Moves the current position: origin SEEK_SET, SEEK_CUR or SEEK_END (from <cstdio>). Returns the new
+/// position, or -1 for a position before the start or beyond 31 bits.
 LONG mmioSeek(HMMIO mmio, LONG offset, int origin);
 
 /// Reads up to count bytes at the current position; the number read (0 at the end), -1 on error.

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window's file and folder commands on real files of a temporary drive: delete to the trash,
 // in-place renames of rows and folders, new folders, the parent folder, reloading, the launcher.
+#include "browser/WriteTagsCommand.h"
 #include "browserfixture.h"
 #include "platform/shell/launch.h"
 #include "support/shellfixture.h"
 #include "waves/W32Waves.h"
+#include "waves/WaveKeywords.h"
 
 #include <QDir>
 #include <QFile>
@@ -548,6 +550,20 @@ TEST_F(Commands, TheEditorAndThePropertiesGetTheSelectedFile)
     ASSERT_EQ(launches->urls.size(), 3u);
     EXPECT_EQ(QUrl(QString::fromStdString(launches->urls[2])).toLocalFile().toStdString(),
               drive_.native("SOUNDS") + "/");
+
+    // Write Tags into File stores the tags as the file's keywords, but not while the file plays.
+    auto* tags = w.findChild<WriteTagsCommand*>();
+    ASSERT_TRUE(tags && tags->action()->isEnabled());
+    tags->setTagsOf([](const std::string&) { return QStringList{"bell", "metal"}; });
+    ui(w).PlayItem->trigger();
+    tags->action()->trigger();
+    ASSERT_EQ(dialogs->prompts().size(), 1u);
+    EXPECT_NE(dialogs->prompts()[0].text.find("being played"), std::string::npos) << dialogs->prompts()[0].text;
+    EXPECT_TRUE(keywordsOf(drive_.native("SOUNDS/Bell.WAV")).isEmpty());
+    ui(w).StopItem->trigger();
+    tags->action()->trigger();
+    EXPECT_EQ(dialogs->prompts().size(), 1u);
+    EXPECT_EQ(keywordsOf(drive_.native("SOUNDS/Bell.WAV")), (QStringList{"bell", "metal"}));
 
     // Nothing selected: a double click opens nothing.
     w.FillWaveList();

@@ -113,7 +113,7 @@ TEST_F(FindSoundsTest, StoredMeasureColumnsFillInWhileTheFolderIsListed)
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
     damaged.write(QByteArray(4096, 'x'));
     damaged.close();
-    setDword("MeasureColumns", 0x3F); // with a bit of no column
+    setDword("MeasureColumns", 0x9F); // with a bit of no column
     setDword("DisplayFiles", 4);
     BrowserWindow& w = start();
     selectFolder("C:\\SOUNDS\\");

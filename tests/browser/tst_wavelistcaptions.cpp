@@ -172,7 +172,7 @@ TEST_F(WaveListCaptionsTest, DetailAndMeasureColumnsHoldTheirWidestTextsAtAnyFon
         ui(w).WaveList->setFont(QFont(ui(w).WaveList->font().family(), points));
         QApplication::processEvents();
         const QFontMetrics fm = view->fontMetrics();
-        for (int c = 1; c < WaveListModel::ColFolder; ++c) {
+        for (int c = 1; c <= WaveListModel::ColKey; ++c) {
             EXPECT_GE(view->columnWidth(c), specified[c]);
             EXPECT_EQ(view->header()->sectionResizeMode(c), QHeaderView::Interactive); // the user may resize
             QStringList texts = widest[size_t(c)];

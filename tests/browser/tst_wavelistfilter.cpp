@@ -46,6 +46,9 @@ std::vector<WaveRow> measuredRows()
         rows[i].measures.key = keys[i];
         rows[i].analysed = true;
     }
+    // The pad's file describes itself and loops.
+    rows[3].fileTexts = QStringLiteral("Analog swell");
+    rows[3].loops = 1;
     rows[1].favourite = rows[4].favourite = true;
     rows[1].tags = {"Snare", "Dry"};
     rows[2].tags = {"snare"};
@@ -102,6 +105,9 @@ TEST(WaveFilterGrammar, WordsAndMeasureConditionsChooseTheRows)
         {"lufs:-20..-10", all, true},
         {"pitch:H4", all, true},
         {"lufs:", all, true},
+        {"swell", {3}}, // the file's own texts
+        {"loop:", {3}},
+        {"LOOP: kick", {}},
         // The user's marks: the star, and tags whole, ignoring case.
         {"fav:", {1, 4}},
         {"tag:SNARE", {1, 2}},

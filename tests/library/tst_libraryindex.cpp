@@ -8,6 +8,7 @@
 #include "library/sqlitelibrarystore.h"
 #include "platform/files/files.h"
 #include "support/tempdrive.h"
+#include "waves/riffbytes.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -32,7 +33,12 @@ protected:
         drive.write("lib/Drums/Kicks/Kick Deep 01.wav", makeWav(1, 44100, 16, 100));
         drive.write("lib/Drums/Kicks/KICK_hard.wav", makeWav(1, 48000, 24, 100));
         drive.write("lib/Drums/Snares/Snare é.wav", makeWav(2, 44100, 16, 100));
-        drive.write("lib/Synth/Pad warm.wav", makeWav(2, 96000, 32, 100));
+        // The file's own texts and a loop, in chunks after its sound.
+        drive.write("lib/Synth/Pad warm.wav",
+                    riffbytes::withChunks(makeWav(2, 96000, 32, 100),
+                                          riffbytes::chunk("LIST", "INFO" + riffbytes::chunk("INAM", "Analog swell") +
+                                                                       riffbytes::chunk("ICMT", "slow attack")) +
+                                              riffbytes::chunk("smpl", riffbytes::smplBody(0, 99))));
         drive.write("lib/Synth/notes.txt", "not a wave");
         // A name that is no UTF-8, and a link pointing back up: neither may stop the walk.
         drive.write(std::string("lib/Synth/odd \xff name.wav"), makeWav(1, 22050, 8, 100));
@@ -124,6 +130,9 @@ TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
         {"\"quoted\" OR *", {}}, // no word is read as an operator of the index
         {"loop", {}},            // the link back up was not followed
         {"pipe", {}},            // nor was the pipe opened or taken for a file
+        {"swell attack", {"Pad warm.wav"}}, // by the file's own texts
+        {"loop:", {"Pad warm.wav"}},
+        {"loop: kick", {}},
         {"fav:", {"Kick Deep 01.wav"}},
         {"tag:KICK", {"KICK_hard.wav", "Snare é.wav"}},
         {"tag:kick tag:hard", {"KICK_hard.wav"}},
@@ -138,6 +147,10 @@ TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
     ASSERT_EQ(kicks.rows.size(), 1u);
     EXPECT_EQ(kicks.rows[0].folderPath(), drive.native("lib/Drums/Kicks/"));
     EXPECT_EQ(kicks.rows[0].header.rate, 44100u);
+    const SearchResult pad = store->search(SearchQuery::parse("loop:"), {}, 10);
+    ASSERT_EQ(pad.rows.size(), 1u);
+    EXPECT_EQ(pad.rows[0].header.description, QStringLiteral("Analog swell"));
+    EXPECT_EQ(pad.rows[0].header.loops, 1u);
 }
 
 TEST_F(LibraryIndex, RescansFollowOtherProgramsAndKeepWhatLooksLikeAMissingDrive)

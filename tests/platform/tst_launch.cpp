@@ -134,6 +134,11 @@ TEST_F(Launch, PropertyWindowShowsTheWaveHeader)
     ASSERT_TRUE(QTest::qWaitFor([&] { return bell.value("Key") == "None" && odd.value("Key") == "Not measured"; }, 10000));
     EXPECT_EQ(bell.value("Loudness"), "-inf LUFS");
     setSoundDetails({});
+
+    // The file's own texts, as the program reads them, as the window opens.
+    setFileTexts([](const std::string&) { return std::vector<std::pair<QString, QString>>{{"Description", "Door slam"}}; });
+    EXPECT_EQ(PropertyWindow(drive.native("bell.wav")).value("Description"), "Door slam");
+    setFileTexts({});
 }
 
 TEST_F(Launch, PropertyWindowCopesWithOddEntries)

@@ -48,4 +48,18 @@ inline std::string wave(unsigned tag, unsigned channels, std::uint32_t rate, uns
     return riff(chunk("fmt ", fmtBody(tag, channels, rate, bits)) + chunk("data", std::string(dataBytes, '\0')));
 }
 
+/// A whole wave file with more chunks after its last one, its RIFF size grown to hold them.
+inline std::string withChunks(std::string wave, const std::string& chunks)
+{
+    wave += chunks;
+    return wave.replace(4, 4, u32(std::uint32_t(wave.size() - 8)));
+}
+
+/// The data of a "smpl" chunk with one forward loop over [start, end] at unity note 60.
+inline std::string smplBody(std::uint32_t start, std::uint32_t end)
+{
+    return u32(0) + u32(0) + u32(20833) + u32(60) + u32(0) + u32(0) + u32(0) + u32(1) + u32(0) + u32(0) + u32(0) +
+           u32(start) + u32(end) + u32(0) + u32(0);
+}
+
 } // namespace riffbytes

@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The metadata reader against files built chunk by chunk, sound ones and damaged ones.
 #include "support/tempdrive.h"
+#include "support/tempmount.h"
+#include "waves/WaveKeywords.h"
 #include "waves/WaveMetadata.h"
 #include "waves/riffbytes.h"
 
+#include <QDir>
+#include <QProcess>
 #include <QStringList>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
 
 using namespace riffbytes;
 using testing_support::TempDrive;
@@ -82,7 +89,7 @@ TEST(WaveMetadata, ChunksSoundAndDamaged)
               infoList(chunk("INAM", "Kick 01") + chunk("IART", "Me") + chunk("ICMT", "dry") + chunk("ICRD", "2024") +
                        chunk("IGNR", "Drums") + chunk("IKEY", "kick; punchy") + chunk("ISFT", "Lavf") +
                        chunk("IXYZ", "unknown"))),
-         "Title=Kick 01|Artist=Me|Comment=dry|Created=2024|Genre=Drums|Keywords=kick; punchy|Software=Lavf", "Kick 01",
+         "Title=Kick 01|Artist=Me|Comment=dry|Creation date=2024|Genre=Drums|Keywords=kick; punchy|Software=Lavf", "Kick 01",
          {}},
         {"iXML", riff(fmt + chunk("iXML", ixml) + data), "Project=Night & Day|Scene=12A|Take=3|Note=door <slam>",
          "door <slam>",
@@ -153,4 +160,99 @@ TEST(WaveMetadata, ReadingIsBounded)
     EXPECT_EQ(m.comment.size(), 64 * 1024);
     EXPECT_TRUE(m.artist.isEmpty()); // over what is left of the budget
     EXPECT_EQ(m.title, QStringLiteral("fits"));
+}
+
+// Keywords go into the INFO list and nowhere else: the expected file is built chunk by chunk, so every
+// other chunk must come out byte for byte; libsndfile and sox still read the sound.
+TEST(WaveKeywords, WrittenIntoTheInfoListOnly)
+{
+    const std::string fmt = chunk("fmt ", fmtBody(1, 2, 44100, 16));
+    std::string samples;
+    for (int i = 0; i < 2000; ++i)
+        samples += u16(unsigned(i * 37) & 0xFFFF);
+    const std::string data = chunk("data", samples); // 1000 frames
+    const std::string bext = chunk("bext", bextBody("Door", "me", 0));
+    const std::string odd = chunk("odd ", "abc");
+    const std::string smpl = chunk("smpl", smplBody(0, 999));
+    const std::string keys = chunk("IKEY", std::string("kick; dry\0", 10));
+    struct Row {
+        const char* name;
+        std::string before;
+        QStringList keywords;
+        std::string after;
+    };
+    const Row rows[] = {
+        {"no INFO list: one added last", riff(fmt + bext + data + odd), {"kick", " dry "},
+         riff(fmt + bext + data + odd + infoList(keys))},
+        {"IKEY replaced where it stood",
+         riff(fmt + data + infoList(chunk("INAM", "a") + chunk("IKEY", "old") + chunk("ISFT", "x")) + smpl),
+         {"kick", "dry"}, riff(fmt + data + infoList(chunk("INAM", "a") + keys + chunk("ISFT", "x")) + smpl)},
+        {"IKEY added to the list", riff(fmt + infoList(chunk("INAM", "odd")) + data), {"kick", "dry"},
+         riff(fmt + infoList(chunk("INAM", "odd") + keys) + data)},
+        {"no keywords: IKEY and an empty list go", riff(fmt + data + infoList(chunk("IKEY", "old")) + smpl), {},
+         riff(fmt + data + smpl)},
+        {"bytes after the form kept", riff(fmt + data) + "trailing", {"kick", "dry"},
+         riff(fmt + data + infoList(keys)) + "trailing"},
+        {"UTF-8", riff(fmt + data), {"caf\u00e9"}, riff(fmt + data + infoList(chunk("IKEY", std::string("caf\xc3\xa9\0", 6))))},
+    };
+    TempDrive drive;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        drive.write("k.wav", row.before);
+        const KeywordsWrite w = writeKeywords(drive.native("k.wav"), row.keywords);
+        EXPECT_TRUE(w.ok) << w.reason.toStdString();
+        EXPECT_EQ(drive.read("k.wav"), row.after);
+        // Other readers: the same frames and samples.
+        SF_INFO info{};
+        SNDFILE* f = sf_open(drive.native("k.wav").c_str(), SFM_READ, &info);
+        ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+        std::vector<short> read(size_t(info.frames * info.channels));
+        EXPECT_EQ(sf_readf_short(f, read.data(), info.frames), 1000);
+        sf_close(f);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(read.data()), read.size() * 2), samples);
+        QProcess soxi;
+        soxi.start("soxi", {"-s", QString::fromStdString(drive.native("k.wav"))});
+        ASSERT_TRUE(soxi.waitForFinished());
+        EXPECT_EQ(soxi.readAllStandardOutput().trimmed(), "1000");
+    }
+    EXPECT_EQ(keywordsOf(drive.native("k.wav")), QStringList{"caf\u00e9"});
+    // Whatever cannot be written safely is left as it was, with the reason; no temporary file stays.
+    const std::string sound = riff(fmt + data + infoList(chunk("IKEY", "old")));
+    const struct {
+        const char* name;
+        std::string bytes;
+        mode_t mode;
+        const char* reason;
+    } refusals[] = {
+        {"read-only", sound, 0444, "read-only"},
+        {"chunk past the form", riff(fmt + data + chunkDeclaring("JUNK", 100, "ab")), 0644, "damaged"},
+        {"form past the file", chunkDeclaring("RIFF", 5000, "WAVE" + fmt + data), 0644, "damaged"},
+        {"not a wave", std::string("RIFF\x04\0\0\0AVI ", 12), 0644, "not a RIFF wave"},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.name);
+        drive.write("r.wav", r.bytes);
+        ::chmod(drive.native("r.wav").c_str(), r.mode);
+        const KeywordsWrite w = writeKeywords("C:\\r.wav", {"new"});
+        EXPECT_FALSE(w.ok);
+        EXPECT_TRUE(w.reason.contains(r.reason)) << w.reason.toStdString();
+        EXPECT_EQ(drive.read("r.wav"), r.bytes);
+        ::chmod(drive.native("r.wav").c_str(), 0644);
+    }
+    EXPECT_EQ(QDir(QString::fromStdString(drive.root())).entryList(QDir::Hidden | QDir::Files).size(), 2);
+
+    // A full disk (a 16 MB file system holding a 9 MB sound and 6 MB of other files) takes no copy.
+    testing_support::TempMount disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << "no file system of our own to fill";
+    const std::string big = riff(fmt + chunk("data", std::string(9 << 20, '\1')));
+    const std::string full = disk.path() + "/full.wav";
+    std::ofstream(full, std::ios::binary) << big;
+    std::ofstream(disk.path() + "/other", std::ios::binary) << std::string(6 << 20, '\2');
+    const KeywordsWrite w = writeKeywords(full, {"new"});
+    EXPECT_FALSE(w.ok);
+    EXPECT_TRUE(w.reason.contains("full")) << w.reason.toStdString();
+    std::ifstream in(full, std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == big);
+    EXPECT_EQ(QDir(QString::fromStdString(disk.path())).entryList(QDir::Hidden | QDir::Files).size(), 2);
 }
