@@ -29,7 +29,6 @@ class WaveListFilter;
 class WaveMeasuring;
 class WaveformPanel;
 class WindowPlacement;
-class WriteTagsCommand;
 struct WaveRow;
 
 class BrowserWindow : public QMainWindow {
@@ -153,7 +152,6 @@ private:
     TFileOperation* fileOperation_;
     PlaybackSequence* playback_ = nullptr;
     WaveMeasuring* measuring_ = nullptr;
-    WriteTagsCommand* writeTags_ = nullptr;
     AuditionSettings* audition_ = nullptr;
     WaveListFilter* filter_ = nullptr;
     WaveformPanel* waveform_ = nullptr;

@@ -15,7 +15,6 @@
 #include "browser/WaveformPanel.h"
 #include "browser/WaveformStrip.h"
 #include "browser/WindowPlacement.h"
-#include "browser/WriteTagsCommand.h"
 #include "browser/logging.h"
 #include "components/FileOp.h"
 #include "components/WavePlay.h"
@@ -102,15 +101,12 @@ void BrowserWindow::setupFeatures()
     playback_ = new PlaybackSequence(*list, [this](int row) { return rowFile(row); }, this);
     filter_ = new WaveListFilter(*list, this);
     library_ = new LibraryScope(this);
-    // Library results are measured by the index, never as files of the folder selected.
-    measuring_ = new WaveMeasuring(
-        *list, [this] { return library_->active() ? std::string("?") : ui->FolderTree->SelectedDiskPath(); }, this);
+    // Library results are measured and marked by the index, never as files of the folder selected.
+    const auto folderListed = [this] { return library_->active() ? "?" : ui->FolderTree->SelectedDiskPath(); };
+    measuring_ = new WaveMeasuring(*list, folderListed, this);
     audition_ = new AuditionSettings(*list, this);
-    writeTags_ = new WriteTagsCommand(*playback_, [this] { return selectedWaveFile(); }, this);
-    ui->EditMenu->insertAction(ui->RenameItem, writeTags_->action());
-    marks_ = new FavouritesAndTags(
-        *list, [this] { return library_->active() ? std::string("?") : ui->FolderTree->SelectedDiskPath(); },
-        [this](int row) { return rowFile(row); }, this);
+    marks_ = new FavouritesAndTags(*list, folderListed, [this](int row) { return rowFile(row); }, this);
+    ui->EditMenu->insertAction(ui->RenameItem, marks_->addWriteTags(*playback_));
     placeFeatureControls();
     connect(list->model(), &QAbstractItemModel::modelReset, marks_, &FavouritesAndTags::loadMarks);
     connect(marks_, &FavouritesAndTags::notice, status_, &StatusLine::showNotice);
@@ -358,9 +354,8 @@ void BrowserWindow::UpdateCommands()
     // The row's commands apply while the list has the focus.
     const bool rowCommands = selected && ui->WaveList->hasListFocus();
     enable({ui->DeleteItem, ui->DeleteBtn}, rowCommands);
-    enable({ui->PropertiesItem, ui->PropBtn, writeTags_->action()}, rowCommands);
-    enable({ui->EditWave}, rowCommands);
-    enable({ui->ShowInFileManagerItem}, rowCommands);
+    enable({ui->PropertiesItem, ui->PropBtn, marks_->writeTagsItem()}, rowCommands);
+    enable({ui->EditWave, ui->ShowInFileManagerItem}, rowCommands);
     enable({library_->showInFolderItem()}, rowCommands && library_->active());
     enable({marks_->favouriteItem(), marks_->tagsItem()}, selected);
     enable({ui->PlayItem, ui->PlayBtn}, selected && !playback_->playing());

@@ -3,9 +3,11 @@
 
 #include "browser/TagsDialog.h"
 #include "browser/WaveListWidget.h"
+#include "browser/WriteTagsCommand.h"
 #include "library/sqlitelibrarystore.h"
 #include "platform/files/fileidentity.h"
 #include "platform/files/nativepath.h"
+#include "waves/WaveKeywords.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -92,6 +94,27 @@ bool FavouritesAndTags::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return QObject::eventFilter(watched, event);
+}
+
+QAction* FavouritesAndTags::addWriteTags(PlaybackSequence& playback)
+{
+    auto selectedFile = [this] {
+        const int row = list_.selectedRow();
+        return row < 0 ? std::string() : rowFile_(row);
+    };
+    writeTags_ = new WriteTagsCommand(playback, selectedFile, static_cast<QWidget*>(parent()));
+    writeTags_->setTagsOf([this](const std::string& file) {
+        const std::optional<std::string> native = platform::existingNativePath(file);
+        library::LibraryStore* marks = native ? store(false) : nullptr;
+        const QStringList tags = marks ? marks->marksOf(*native).tags : QStringList();
+        return tags.isEmpty() ? keywordsOf(file) : tags;
+    });
+    return writeTags_->action();
+}
+
+QAction* FavouritesAndTags::writeTagsItem() const
+{
+    return writeTags_ ? writeTags_->action() : nullptr;
 }
 
 void FavouritesAndTags::updateCommands()

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+class PlaybackSequence;
 class QAction;
+class WriteTagsCommand;
 class QMenu;
 class QWidget;
 class WaveListWidget;
@@ -32,6 +34,11 @@ public:
     QAction* favouriteItem() const { return favourite_; }
     /// Edit > Tags...
     QAction* tagsItem() const { return tags_; }
+    /// Makes Edit > Write Tags into File, which writes the tags the library keeps for the selected file
+    /// (a file the library has none for keeps its own keywords); `playback` tells which file sounds.
+    QAction* addWriteTags(PlaybackSequence& playback);
+    /// Write Tags into File, once made.
+    QAction* writeTagsItem() const;
     /// The list's context menu (the Menu key, Shift+F10): a right click stops the sound, as it always did.
     QMenu* contextMenu() const { return menu_; }
 
@@ -61,6 +68,7 @@ private:
     std::function<std::string(int)> rowFile_;
     QAction* favourite_;
     QAction* tags_;
+    WriteTagsCommand* writeTags_ = nullptr;
     QMenu* menu_;
     std::unique_ptr<library::LibraryStore> store_;
     bool triedStore_ = false;

@@ -50,10 +50,11 @@ FavouritesNode::FavouritesNode(QSplitter* host, QTreeWidget* tree, QAction* libr
     host->replaceWidget(at, pane);
     layout->addWidget(tree, 1);
     layout->addWidget(view_, 0);
-    // Moved into the pane, the tree went to the end of the window's focus chain, where the list would
-    // take the focus at start; the tree keeps it, with the node next.
-    QWidget::setTabOrder(tree, view_);
+    // Moved into the pane, the tree went to the end of the window's focus chain: the list would take the
+    // focus at start. The tree keeps it, and Tab still goes from the tree to the list (the chain comes
+    // round to it); the node takes the focus by a click only, so it does not stand between them.
     tree->setFocus();
+    view_->setFocusPolicy(Qt::ClickFocus);
 
     view_->setObjectName("FavouritesNode");
     view_->setAccessibleName("Favourites");
