@@ -126,6 +126,7 @@ void BrowserWindow::setupFeatures()
     connect(library_, &LibraryScope::resultsReady, this, &BrowserWindow::showLibraryResults);
     library_->keepResults = [this] { return ui->WaveList->selectedRow() >= 0 || playback_->playing(); };
     connect(library_, &LibraryScope::notice, status_, &StatusLine::showNotice);
+    connect(library_, &LibraryScope::noticeWithdrawn, status_, &StatusLine::withdrawNotice);
     connect(library_->showInFolderItem(), &QAction::triggered, this, &BrowserWindow::showSelectedInFolder);
     connect(measuring_, &WaveMeasuring::notice, status_, &StatusLine::showNotice);
     connect(measuring_, &WaveMeasuring::progressChanged, status_, &StatusLine::showProgress);

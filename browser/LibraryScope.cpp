@@ -140,10 +140,14 @@ void LibraryScope::found(quint64 job, const library::SearchResult& result, const
         refreshTimer_->start();
         return;
     }
+    const QString problem = result.failed ? QString() : problems.join("; ");
+    if (problem != problemShown_ && !problemShown_.isEmpty())
+        emit noticeWithdrawn(problemShown_);
+    problemShown_ = problem;
     if (result.failed)
         emit notice("The library cannot be read");
-    else if (!problems.isEmpty())
-        emit notice(problems.join("; "));
+    else if (!problem.isEmpty())
+        emit notice(problem);
     if (result.noFolders && !noFolders_)
         emit notice(kNoFoldersHint);
     noFolders_ = result.noFolders;

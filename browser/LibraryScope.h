@@ -77,6 +77,8 @@ signals:
     /// New results for the text last typed; `complete` when no more rows follow for it.
     void resultsReady(const std::vector<WaveRow>& rows, bool complete);
     void notice(const QString& text);
+    /// A notice given before no longer holds (the query's problem was mended as it was typed on).
+    void noticeWithdrawn(const QString& text);
     /// A file the window renamed or moved (Linux paths), or deleted (to empty): its marks go along.
     void fileChanged(const std::string& from, const std::string& to);
 
@@ -99,4 +101,5 @@ private:
     bool noFolders_ = false; ///< the last answer found the library without folders
     bool timedRefresh_ = false; ///< the search awaited follows changes to the index, not the user
     QString typed_;
+    QString problemShown_; ///< the problems of the query last told, empty when there were none
 };

@@ -34,6 +34,15 @@ void StatusLine::showHint(const QString& hint)
         bar_->showMessage(hint);
 }
 
+void StatusLine::withdrawNotice(const QString& text)
+{
+    if (!noticeShown_->isActive() || bar_->currentMessage() != text)
+        return;
+    noticeShown_->stop();
+    bar_->setToolTip(QString());
+    bar_->showMessage(lastHint_);
+}
+
 void StatusLine::showProgress(const QString& text)
 {
     progress_->setText(text);

@@ -18,6 +18,8 @@ public:
 
     void showHint(const QString& hint);
     void showNotice(const QString& text);
+    /// Ends the notice of that text early, where it is still shown: what it said no longer holds.
+    void withdrawNotice(const QString& text);
     /// Work going on ("Measuring 37 of 200"), at the bar's right beside the hints; empty when it is over.
     void showProgress(const QString& text);
 

@@ -52,13 +52,14 @@ void LibrarySearch::run()
             store = openStore_();
         const SearchQuery query = SearchQuery::parse(r.typed);
         SearchResult result;
-        if (store && store->isOpen())
+        if (store && store->isOpen()) {
             result = store->search(query, r.order, r.limit);
-        // An empty library explains an empty result better than the words typed do.
-        if (!result.failed && result.rows.empty())
-            result.noFolders = store->roots().empty();
-        else
+            // An empty library explains an empty result better than the words typed do.
+            if (!result.failed && result.rows.empty())
+                result.noFolders = store->roots().empty();
+        } else {
             result.failed = true;
+        }
         QMetaObject::invokeMethod(
             this,
             [this, job = r.job, result = std::move(result), problems = query.problems] {
