@@ -260,7 +260,7 @@ void BrowserWindow::LoadSettings()
     // The scope before the order: in library scope the Folder column is shown, and may be the one sorted by.
     library_->applySettings(stored);
     // The order chosen last; a column that is not there or not shown leaves the captions' order.
-    int sortColumn = stored.sortColumn.value_or(WaveListModel::ColFilename);
+    int sortColumn = WaveListModel::sortColumnOfStored(stored.sortColumn.value_or(0));
     if (sortColumn < 0 || sortColumn >= WaveListModel::AllColumnCount || list->detailView()->isColumnHidden(sortColumn))
         sortColumn = WaveListModel::ColFilename;
     list->setSort(sortColumn, stored.sortDescending.value_or(false) ? Qt::DescendingOrder : Qt::AscendingOrder);
@@ -282,7 +282,7 @@ void BrowserWindow::SaveSettings()
     record.lastDir = ui->FolderTree->SelectedPath();
     record.playSingle = !ui->AllWavesBtn->isChecked();
     record.measureColumns = std::int32_t(ui->WaveList->shownMeasures());
-    record.sortColumn = ui->WaveList->sortColumn();
+    record.sortColumn = WaveListModel::storedSortNumber(ui->WaveList->sortColumn());
     record.sortDescending = ui->WaveList->sortOrder() == Qt::DescendingOrder;
     placement_->storeSettings(record);
     library_->storeSettings(record);

@@ -9,6 +9,7 @@
 #include <QCollator>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numeric>
 
 namespace {
@@ -302,4 +303,28 @@ int WaveListModel::rowNamed(const std::string& name) const
             loose = row;
     }
     return loose;
+}
+
+namespace {
+
+// In the order the columns came: 10 was Folder before Favourite, Description and Loop were added.
+constexpr int kStoredSortColumns[] = {
+    WaveListModel::ColFilename, WaveListModel::ColFormat,    WaveListModel::ColLength,      WaveListModel::ColSize,
+    WaveListModel::ColType,     WaveListModel::ColLoudness,  WaveListModel::ColPeak,        WaveListModel::ColTempo,
+    WaveListModel::ColPitch,    WaveListModel::ColKey,       WaveListModel::ColFolder,      WaveListModel::ColFavourite,
+    WaveListModel::ColDescription, WaveListModel::ColLoop};
+
+} // namespace
+
+int WaveListModel::storedSortNumber(int column)
+{
+    for (int n = 0; n < int(std::size(kStoredSortColumns)); ++n)
+        if (kStoredSortColumns[n] == column)
+            return n;
+    return -1;
+}
+
+int WaveListModel::sortColumnOfStored(int number)
+{
+    return number >= 0 && number < int(std::size(kStoredSortColumns)) ? kStoredSortColumns[number] : -1;
 }

@@ -66,6 +66,11 @@ public:
         ColFavourite, ///< a star for the user's favourites
         AllColumnCount
     };
+    /// The number a sort column is stored by (`SortColumn`), and back: columns added later take the next
+    /// numbers wherever they stand, so a stored number keeps its meaning. -1 (or a column past the
+    /// known) for none.
+    static int storedSortNumber(int column);
+    static int sortColumnOfStored(int number);
     /// The columns shown by choice: the measures, Description and Loop.
     static constexpr int kMeasureColumns = ColFolder - ColumnCount;
     static constexpr bool isMeasureColumn(int column) { return column >= ColLoudness && column <= ColKey; }

@@ -287,6 +287,8 @@ TEST_F(LibraryInWindow, AnEmptyLibrarySaysHowToFillItAndTheOrderChosenComesBack)
     // Sorted by folder, last first: so again at the next start, in library scope.
     ui(w).WaveList->setSort(WaveListModel::ColFolder, Qt::DescendingOrder);
     closeForm();
+    // Stored as the Folder column was before later columns came: 10.
+    EXPECT_EQ(storedValue("SortColumn")->data, std::string("\x0a\0\0\0", 4));
     BrowserWindow& again = start();
     EXPECT_TRUE(libraryScope(again).active());
     EXPECT_EQ(ui(again).WaveList->sortColumn(), int(WaveListModel::ColFolder));
