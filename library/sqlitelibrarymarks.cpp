@@ -136,11 +136,7 @@ bool SqliteLibraryStore::setFavourite(const std::string& path, const platform::F
     }
     if (rc == SQLITE_OK)
         rc = dropEmptyMarks();
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 bool SqliteLibraryStore::setTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& tags)
@@ -177,11 +173,7 @@ bool SqliteLibraryStore::setTags(const std::string& path, const platform::FileId
     }
     if (rc == SQLITE_OK)
         rc = dropEmptyMarks();
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 FileMarks SqliteLibraryStore::marksOf(const std::string& path)
@@ -333,11 +325,7 @@ bool SqliteLibraryStore::followMarks(const std::string& from, const std::string&
         sqlite3_bind_int64(s, 7, sqlite3_int64(from.size() + 1));
         rc = runOnce(s);
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 #undef TONFOLIO_MARKS_TO_MOVE
@@ -356,11 +344,7 @@ bool SqliteLibraryStore::forgetMarks(const std::string& path)
         bindBytes(s, 1, path);
         rc = runOnce(s);
     }
-    if (rc == SQLITE_OK)
-        rc = bumpChanges();
-    if (rc == SQLITE_OK)
-        rc = t.commit();
-    return !failed(rc);
+    return !failed(commitChange(t, rc));
 }
 
 } // namespace library
