@@ -74,6 +74,11 @@ public:
 
     SearchResult search(const SearchQuery& query, const SearchOrder& order, int limit) override;
 
+    std::optional<SoundFeatures> featuresOf(FileId file) override;
+    std::optional<FileId> fileAt(const std::string& path) override;
+    SearchResult similar(const SoundFeatures& like, const SimilarityWeights& weights, const SearchQuery& within,
+                         int limit) override;
+
 private:
     sqlite3* db() const { return database_.db(); }
     /// A statement prepared once and kept (sql must be a literal: its address is the key), reset and

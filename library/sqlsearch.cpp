@@ -151,6 +151,8 @@ std::string orderSql(const SearchOrder& order, const char* rowId)
         return measure("m.pitch");
     case SearchColumn::Key:
         return measure("m.key");
+    case SearchColumn::Similarity: // only similar() ranks by likeness
+        return std::string(rowId) + dir;
     }
     return "f.id";
 }
