@@ -26,6 +26,11 @@ enum class FeatureGroup { Timbre, Envelope, Pitch };
 /// Which kind of likeness feature `index` tells of.
 FeatureGroup featureGroup(std::size_t index);
 
+/// The features as stored: float32 one after another, little-endian.
+std::string featureBytes(const SoundFeatures& features);
+/// Stored features; none when the bytes are not features of this version.
+std::optional<SoundFeatures> featuresFromBytes(const void* bytes, std::size_t size);
+
 /// The features of a file on disk (decoded and measured, as pass two does); none when it can't be decoded.
 std::optional<SoundFeatures> featuresOfFile(const std::string& path);
 
