@@ -136,6 +136,8 @@ void LibraryScope::refresh()
 
 void LibraryScope::showOthers(std::function<void()> refresh)
 {
+    if (!refresh && !others_)
+        return; // the typed search's rows are shown, or on their way
     others_ = std::move(refresh);
     // An answer to the typed search still on its way no longer has a place in the list.
     ++job_;

@@ -346,7 +346,10 @@ bool SimilarSounds::eventFilter(QObject* watched, QEvent* event)
         return QObject::eventFilter(watched, event);
     auto* drop = static_cast<QDropEvent*>(event);
     const std::string file = draggedWave(drop->mimeData());
-    if (file.empty() || !searchesOnDrop(drop->modifiers() | QGuiApplication::queryKeyboardModifiers())) {
+    // A wave is taken in, so that the moves come: Alt may be pressed on the way. The moves say whether
+    // it may be dropped.
+    const bool entering = type == QEvent::DragEnter && !file.empty();
+    if (!entering && (file.empty() || !searchesOnDrop(drop->modifiers() | QGuiApplication::queryKeyboardModifiers()))) {
         drop->ignore();
         return true;
     }
