@@ -56,9 +56,7 @@ void LibrarySearch::runAlike(LibraryStore* store, quint64 job, LikenessQuery que
     SearchResult result;
     if (like && query.limit > 0) {
         if (store) {
-            SearchQuery within = SearchQuery::parse(query.within);
-            within.folder = query.folder;
-            result = store->similar(*like, query.weights, within, query.limit);
+            result = store->similar(*like, query.weights, SearchQuery::parse(query.within), query.limit);
         } else {
             result.failed = true;
         }

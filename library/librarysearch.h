@@ -27,9 +27,8 @@ struct LikenessQuery {
     std::string path;
     std::optional<SoundFeatures> like;
     SimilarityWeights weights;
-    /// Among the files the typed query finds (empty: the whole library), in `folder` if set.
+    /// Among the files the typed query finds (empty: the whole library).
     QString within;
-    std::string folder;
     /// Rows wanted; 0 only finds the features.
     int limit = 200;
 };
