@@ -29,6 +29,8 @@ namespace {
 
 // The nearest this many of the library fill the list; the rest are less alike than a user looks for.
 constexpr int kLibraryRows = 100;
+// A folder of the library is ranked whole, as the library knows its files.
+constexpr int kFolderRows = 100000;
 // Measures arriving for the folder's rows rank them again at most this often.
 constexpr int kRankMs = 150;
 constexpr double kLevelWeights[] = {0, 0.5, 1, 2};
@@ -164,10 +166,7 @@ void SimilarSounds::setLevel(Kind kind, Level level)
 {
     levels_[kind] = level;
     levelGroups_[kind]->actions().at(level)->setChecked(true);
-    if (mode_ == Mode::Folder)
-        rankFolder();
-    else if (mode_ == Mode::Library)
-        request();
+    request();
 }
 
 void SimilarSounds::setScope(Scope scope)
@@ -217,6 +216,7 @@ void SimilarSounds::start()
         // In the folder's own scope, its rows ranked by the measures the list takes of them.
         mode_ = Mode::Folder;
         folder_ = folderShown_();
+        libraryRanks_.clear();
         library_.showOthers(nullptr);
         switched = library_.active();
         library_.toggle()->setChecked(false);
@@ -241,7 +241,8 @@ void SimilarSounds::request()
 {
     if (mode_ == Mode::None)
         return;
-    if (mode_ == Mode::Folder && like_) {
+    // A folder outside the library is ranked here, once the sound's features are known.
+    if (mode_ == Mode::Folder && like_ && libraryRanks_.empty()) {
         rankFolder();
         return;
     }
@@ -254,7 +255,12 @@ void SimilarSounds::request()
     query.like = like_;
     query.weights = weights();
     query.within = scope_ == Results ? within_ : QString();
-    query.limit = mode_ == Mode::Folder ? 0 : kLibraryRows;
+    query.limit = mode_ == Mode::Folder ? kFolderRows : kLibraryRows;
+    if (mode_ == Mode::Folder) {
+        query.folder = platform::existingNativePath(folder_).value_or(std::string());
+        while (query.folder.size() > 1 && query.folder.back() == '/')
+            query.folder.pop_back();
+    }
     search_->findAlike(++job_, std::move(query));
 }
 
@@ -270,6 +276,9 @@ void SimilarSounds::found(quint64 job, const std::optional<library::SoundFeature
     }
     like_ = like;
     if (mode_ == Mode::Folder) {
+        libraryRanks_.clear();
+        for (const library::SearchRow& row : result.rows)
+            libraryRanks_[row.name] = row.similarity.value_or(0);
         rankFolder();
         return;
     }
@@ -283,6 +292,14 @@ void SimilarSounds::rankFolder()
     if (mode_ != Mode::Folder || !like_)
         return;
     WaveListModel* rows = list_.model();
+    std::vector<std::optional<double>> similarity(size_t(rows->rowCount()));
+    if (!libraryRanks_.empty()) {
+        for (int r = 0; r < rows->rowCount(); ++r)
+            if (const auto it = libraryRanks_.find(rows->fileName(r)); it != libraryRanks_.end())
+                similarity[size_t(r)] = it->second;
+        rows->setSimilarities(similarity);
+        return;
+    }
     std::vector<library::SimilarityIndex::Id> ids;
     std::vector<library::SoundFeatures> features;
     for (int r = 0; r < rows->rowCount(); ++r) {
@@ -292,7 +309,6 @@ void SimilarSounds::rankFolder()
             features.push_back(*row.measures.features);
         }
     }
-    std::vector<std::optional<double>> similarity(size_t(rows->rowCount()));
     if (!ids.empty()) {
         const library::SimilarityIndex index(ids, features);
         for (const auto& hit : index.nearest(*like_, weights(), ids.size(), nullptr, true))

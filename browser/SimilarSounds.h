@@ -2,8 +2,8 @@
 #pragma once
 // More Like This: the list shows the sounds most like one sound (the selected row's file, a file chosen
 // or dropped with Alt), nearest first with a Similarity column. Compared with the library, or the
-// library's search results, in library scope; with the folder shown, by its own measures, in the
-// folder's. How much timbre, pitch and envelope count is the user's choice, kept in the settings.
+// library's search results, in library scope; with the folder shown in the folder's scope, as the
+// library knows its files or, outside the library, by the list's own measures. How much timbre, pitch and envelope count is the user's choice, kept in the settings.
 
 #include "library/soundfeatures.h"
 
@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class LibraryScope;
@@ -85,7 +86,7 @@ private:
     void start();
     void request();
     void found(quint64 job, const std::optional<library::SoundFeatures>& like, const library::SearchResult& result);
-    /// The folder's rows ranked by their measured features.
+    /// The folder's rows get their likeness: the library's, or from their measured features.
     void rankFolder();
     void showColumn(bool shown);
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -115,6 +116,9 @@ private:
     std::optional<library::SoundFeatures> like_;
     QString within_;     ///< the library query typed when the search began
     std::string folder_; ///< the folder ranked, as the disk spells it
+    /// The likeness of the folder's files as the library knows them, by name; empty for a folder
+    /// outside the library, ranked by the list's own measures.
+    std::unordered_map<std::string, double> libraryRanks_;
     int sortBefore_ = -1;
     int orderBefore_ = 0;
     bool switching_ = false; ///< the scope is being switched by this object

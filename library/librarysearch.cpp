@@ -56,7 +56,9 @@ void LibrarySearch::runAlike(LibraryStore* store, quint64 job, LikenessQuery que
     SearchResult result;
     if (like && query.limit > 0) {
         if (store) {
-            result = store->similar(*like, query.weights, SearchQuery::parse(query.within), query.limit);
+            SearchQuery within = SearchQuery::parse(query.within);
+            within.folder = query.folder;
+            result = store->similar(*like, query.weights, within, query.limit);
         } else {
             result.failed = true;
         }

@@ -27,8 +27,10 @@ struct LikenessQuery {
     std::string path;
     std::optional<SoundFeatures> like;
     SimilarityWeights weights;
-    /// Among the files the typed query finds (empty: the whole library).
+    /// Among the files the typed query finds (empty: the whole library), in `folder` if set (a Linux
+    /// path without a trailing '/').
     QString within;
+    std::string folder;
     /// Rows wanted; 0 only finds the features.
     int limit = 200;
 };

@@ -413,10 +413,17 @@ TEST_F(LibraryInWindow, MoreLikeThisListsTheNearestSoundsFirst)
     }
     EXPECT_TRUE(alike(10).front().startsWith("hat 0.wav | "));
 
-    // The folder shown, outside the library: its own rows, ranked by their measures.
+    // The folder shown, in its own scope: ranked as the library knows it, or outside the library by the
+    // measures the list takes.
     filter(w).box()->clear();
     similar->setScope(SimilarSounds::Folder);
     libraryScope(w).toggle()->setChecked(false);
+    selectFolder("C:\\LIB\\kicks\\");
+    focus(list->currentView());
+    selectFile("kick 1.wav");
+    similar->moreLikeThisItem()->trigger();
+    rows = alike(4);
+    EXPECT_TRUE(rows.value(1).startsWith("kick 1 quiet.wav | ")) << rows.join("\n").toStdString();
     selectFolder("C:\\OUT\\");
     EXPECT_FALSE(similarityShown());
     focus(list->currentView());
