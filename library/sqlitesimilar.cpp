@@ -7,9 +7,9 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <climits>
-#include <cstring>
+#include <functional>
+#include <string_view>
 
 namespace library {
 
@@ -81,15 +81,13 @@ bool SqliteLibraryStore::loadSimilarity()
     }
     // Most changes (marks, folders listed again) leave the features as they were: the index, whose
     // approximate part takes long to build for a large library, stays.
-    const bool same = ids == similarityIds_ && features.size() == similarityFeatures_.size() &&
-                      std::equal(features.begin(), features.end(), similarityFeatures_.begin(),
-                                 [](const SoundFeatures& a, const SoundFeatures& b) {
-                                     return std::memcmp(a.data(), b.data(), sizeof a) == 0;
-                                 });
-    if (!same) {
-        similarity_ = SimilarityIndex(ids, features);
-        similarityIds_ = std::move(ids);
-        similarityFeatures_ = std::move(features);
+    const std::size_t hash =
+        std::hash<std::string_view>()({reinterpret_cast<const char*>(ids.data()), ids.size() * sizeof ids[0]}) ^
+        std::hash<std::string_view>()(
+            {reinterpret_cast<const char*>(features.data()), features.size() * sizeof features[0]});
+    if (hash != similarityHash_ || similarity_.size() != ids.size()) {
+        similarity_ = SimilarityIndex(std::move(ids), features);
+        similarityHash_ = hash;
     }
     similarityChanges_ = changes;
     return true;
