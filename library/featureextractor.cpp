@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/featureextractor.h"
 
-#include <aubio/aubio.h>
-
 #include <algorithm>
 #include <array>
+#include <aubio/aubio.h>
 #include <cmath>
 #include <vector>
 
@@ -74,8 +73,8 @@ struct FeatureExtractor::State {
     std::unique_ptr<fvec_t, FvecDeleter> in, coefficients;
     std::unique_ptr<cvec_t, CvecDeleter> spectrum;
     std::vector<float> samples = std::vector<float>(kWindow), hann = std::vector<float>(kWindow);
-    unsigned fill = 0;          // new samples in the last hop of `samples`
-    std::size_t hopNumber = 0;  // hops so far
+    unsigned fill = 0;           // new samples in the last hop of `samples`
+    std::size_t hopNumber = 0;   // hops so far
     std::size_t frameStride = 1; // every this many hops a frame is read
     std::vector<Frame> frames;
     std::vector<double> powerSum; // each bin's power summed over the frames read, for the harmonics

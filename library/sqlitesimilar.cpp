@@ -2,13 +2,11 @@
 // Sounds alike in the SQLite library: the stored features are read into one similarity index, kept
 // while the library does not change, and the nearest files come back as ordinary search rows.
 #include "library/sqlitelibrarystore.h"
-
 #include "library/sqlsearch.h"
-
-#include <sqlite3.h>
 
 #include <climits>
 #include <functional>
+#include <sqlite3.h>
 #include <string_view>
 
 namespace library {
@@ -69,7 +67,8 @@ bool SqliteLibraryStore::loadSimilarity()
     int rc = s.ok() ? SQLITE_OK : s.prepareCode();
     while (rc == SQLITE_OK && (rc = sqlite3_step(s.get())) == SQLITE_ROW) {
         rc = SQLITE_OK;
-        const auto f = featuresFromBytes(sqlite3_column_blob(s.get(), 1), std::size_t(sqlite3_column_bytes(s.get(), 1)));
+        const auto f =
+            featuresFromBytes(sqlite3_column_blob(s.get(), 1), std::size_t(sqlite3_column_bytes(s.get(), 1)));
         if (!f)
             continue;
         ids.push_back(sqlite3_column_int64(s.get(), 0));
