@@ -64,8 +64,9 @@ int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
     if (asked == 0)
         return -1;
     if (asked > 1) {
-        std::fprintf(stderr, "tonfolio: --add-library, --index, --find, --like, --export-tags and --import-tags are given "
-                             "one at a time\n");
+        std::fprintf(stderr,
+                     "tonfolio: --add-library, --index, --find, --like, --export-tags and --import-tags are given "
+                     "one at a time\n");
         return 2;
     }
     QCoreApplication app(argc, argv);

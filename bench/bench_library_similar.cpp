@@ -107,7 +107,9 @@ int main()
         ids[i] = SimilarityIndex::Id(i + 1);
 
     t0 = Clock::now();
-    { const SimilarityIndex scaledOnly(ids, library, SIZE_MAX); }
+    {
+        const SimilarityIndex scaledOnly(ids, library, SIZE_MAX);
+    }
     const double scaling = msSince(t0);
     t0 = Clock::now();
     const SimilarityIndex index(ids, library, 0); // with the approximate index whatever the size

@@ -23,7 +23,7 @@ public:
     using Id = std::int64_t;
     struct Hit {
         Id id = 0;
-        double distance = 0; ///< 0 for the same sound; about 1 for sounds a typical spread apart
+        double distance = 0;   ///< 0 for the same sound; about 1 for sounds a typical spread apart
         double similarity = 1; ///< similarityOf(distance)
     };
     /// Floats a sound takes in the array: the features and zeros up to a multiple of 8, so that the
@@ -59,7 +59,7 @@ private:
     static Vector factors(const SimilarityWeights& weights);
     std::vector<Hit> approximateNearest(const Vector& query, std::size_t limit) const;
 
-    std::vector<Id> ids_; ///< in order
+    std::vector<Id> ids_;        ///< in order
     std::vector<float> vectors_; ///< kStride floats a sound, in the order of ids_
     std::array<float, soundFeatureCount> centre_{}, scale_{};
     std::unique_ptr<ApproximateIndex> approximate_;
