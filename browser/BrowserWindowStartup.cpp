@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // BrowserWindow: creation and wiring, settings, hints, view buttons and the enabled states of the commands.
-#include "browser/BrowserWindow.h"
 #include "browser/AuditionSettings.h"
+#include "browser/BrowserWindow.h"
 #include "browser/CursorTable.h"
 #include "browser/FavouritesAndTags.h"
 #include "browser/FavouritesNode.h"
@@ -124,8 +124,9 @@ void BrowserWindow::setupFeatures()
     connect(filter_, &WaveListFilter::changed, this, &BrowserWindow::filterChanged);
     connect(filter_->box(), &QLineEdit::textChanged, library_, &LibraryScope::search);
     // After the library's search: typing leaves the sounds alike for the search typed.
-    similar_ = new SimilarSounds(*list, *library_, *measuring_, *filter_->box(), [this](int row) { return rowFile(row); },
-                                 [this] { return ui->FolderTree->SelectedDiskPath(); }, this);
+    similar_ = new SimilarSounds(
+        *list, *library_, *measuring_, *filter_->box(), [this](int row) { return rowFile(row); },
+        [this] { return ui->FolderTree->SelectedDiskPath(); }, this);
     similar_->place(*ui->FileMenu, library_->foldersItem(), *ui->EditMenu, *marks_->contextMenu(), *filter_->bar());
     connect(similar_, &SimilarSounds::resultsReady, this, &BrowserWindow::showLibraryResults);
     connect(similar_, &SimilarSounds::notice, status_, &StatusLine::showNotice);

@@ -141,8 +141,7 @@ QMenu* SimilarSounds::levelMenu(const QString& title, Kind kind)
     return menu;
 }
 
-void SimilarSounds::place(QMenu& fileMenu, QAction* beforeInFile, QMenu& editMenu, QMenu& listMenu,
-                          QToolBar& filterBar)
+void SimilarSounds::place(QMenu& fileMenu, QAction* beforeInFile, QMenu& editMenu, QMenu& listMenu, QToolBar& filterBar)
 {
     fileMenu.insertAction(beforeInFile, moreLikeFile_);
     editMenu.addSeparator();

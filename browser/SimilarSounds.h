@@ -3,7 +3,8 @@
 // More Like This: the list shows the sounds most like one sound (the selected row's file, a file chosen
 // or dropped with Alt), nearest first with a Similarity column. Compared with the library, or the
 // library's search results, in library scope; with the folder shown in the folder's scope, as the
-// library knows its files or, outside the library, by the list's own measures. How much timbre, pitch and envelope count is the user's choice, kept in the settings.
+// library knows its files or, outside the library, by the list's own measures. How much timbre, pitch
+// and envelope count is the user's choice, kept in the settings.
 
 #include "library/soundfeatures.h"
 

@@ -14,10 +14,9 @@
 
 namespace {
 
-const char* const kHeaders[WaveListModel::AllColumnCount] = {"Filename", "Format", "Length", "Size",  "Type",
-                                                             "Loudness", "Peak",   "Tempo",  "Pitch", "Key",
-                                                             "Description", "Loop", "Folder",   "Favourite",
-                                                             "Similarity"};
+const char* const kHeaders[WaveListModel::AllColumnCount] = {
+    "Filename", "Format", "Length",      "Size", "Type",   "Loudness",  "Peak",      "Tempo",
+    "Pitch",    "Key",    "Description", "Loop", "Folder", "Favourite", "Similarity"};
 // The star the Favourite column shows.
 const QString kStar = QStringLiteral("\u2605");
 
@@ -320,10 +319,10 @@ namespace {
 
 // In the order the columns came: 10 was Folder before Favourite, Description and Loop were added.
 constexpr int kStoredSortColumns[] = {
-    WaveListModel::ColFilename, WaveListModel::ColFormat,    WaveListModel::ColLength,      WaveListModel::ColSize,
-    WaveListModel::ColType,     WaveListModel::ColLoudness,  WaveListModel::ColPeak,        WaveListModel::ColTempo,
-    WaveListModel::ColPitch,    WaveListModel::ColKey,       WaveListModel::ColFolder,      WaveListModel::ColFavourite,
-    WaveListModel::ColDescription, WaveListModel::ColLoop,   WaveListModel::ColSimilarity};
+    WaveListModel::ColFilename,    WaveListModel::ColFormat,   WaveListModel::ColLength,    WaveListModel::ColSize,
+    WaveListModel::ColType,        WaveListModel::ColLoudness, WaveListModel::ColPeak,      WaveListModel::ColTempo,
+    WaveListModel::ColPitch,       WaveListModel::ColKey,      WaveListModel::ColFolder,    WaveListModel::ColFavourite,
+    WaveListModel::ColDescription, WaveListModel::ColLoop,     WaveListModel::ColSimilarity};
 
 } // namespace
 

@@ -65,8 +65,8 @@ public:
         ColKey,
         ColDescription,
         ColLoop,
-        ColFolder,    ///< shown while the list holds the results of a library search
-        ColFavourite, ///< a star for the user's favourites
+        ColFolder,     ///< shown while the list holds the results of a library search
+        ColFavourite,  ///< a star for the user's favourites
         ColSimilarity, ///< shown while the list holds the sounds most like one
         AllColumnCount
     };

@@ -326,7 +326,7 @@ TEST_F(LibraryInWindow, MoreLikeThisListsTheNearestSoundsFirst)
         ASSERT_TRUE(library::addLibraryFolder(store, "C:\\LIB").root);
     }
     ASSERT_EQ(library::indexCommand({}, stderr), 0); // indexed and measured
-    setDword("DisplayFiles", 4); // details
+    setDword("DisplayFiles", 4);                     // details
     BrowserWindow& w = start();
     auto* similar = w.findChild<SimilarSounds*>();
     ASSERT_TRUE(similar);
@@ -402,7 +402,8 @@ TEST_F(LibraryInWindow, MoreLikeThisListsTheNearestSoundsFirst)
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(drive_.native("ELSEWHERE/new hat.wav")))});
     QWidget* viewport = list->detailView()->viewport();
-    for (const Qt::KeyboardModifiers keys : {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::AltModifier)}) {
+    for (const Qt::KeyboardModifiers keys :
+         {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::AltModifier)}) {
         QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, keys);
         QApplication::sendEvent(viewport, &enter);
         QDragMoveEvent move(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, keys);

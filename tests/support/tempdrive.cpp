@@ -127,8 +127,9 @@ std::string makeWavOf(const std::vector<float>& samples, int rate, int channels)
     const int frames = channels > 0 ? int(samples.size()) / channels : 0;
     std::string s = makeWav(channels, rate, 16, 0);
     const unsigned dataSize = unsigned(frames * channels * 2);
-    s.replace(4, 4, std::string{char((36 + dataSize) & 0xFF), char(((36 + dataSize) >> 8) & 0xFF),
-                                char(((36 + dataSize) >> 16) & 0xFF), char(((36 + dataSize) >> 24) & 0xFF)});
+    s.replace(4, 4,
+              std::string{char((36 + dataSize) & 0xFF), char(((36 + dataSize) >> 8) & 0xFF),
+                          char(((36 + dataSize) >> 16) & 0xFF), char(((36 + dataSize) >> 24) & 0xFF)});
     s.resize(40);
     put32(s, dataSize);
     for (int i = 0; i < frames * channels; ++i)
