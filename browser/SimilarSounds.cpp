@@ -394,4 +394,9 @@ void SimilarSounds::storeSettings(SettingsRecord& record) const
     record.likePitch = levels_[Pitch];
     record.likeEnvelope = levels_[Envelope];
     record.likeScope = scope_;
+    // The order chosen before comes back at the next start, not the likeness of a list gone by then.
+    if (list_.sortColumn() == WaveListModel::ColSimilarity && sortBefore_ >= 0) {
+        record.sortColumn = WaveListModel::storedSortNumber(sortBefore_);
+        record.sortDescending = orderBefore_ == Qt::DescendingOrder;
+    }
 }

@@ -75,6 +75,8 @@ public:
     library::SimilarityWeights weights() const;
 
     void applySettings(const SettingsRecord& stored);
+    /// The weights and scope; while the list is ordered by likeness, the order chosen before it too
+    /// (call after the list's order is stored).
     void storeSettings(SettingsRecord& record) const;
 
 signals:

@@ -435,9 +435,14 @@ TEST_F(LibraryInWindow, MoreLikeThisListsTheNearestSoundsFirst)
     EXPECT_EQ(rows.front(), "kick 5.wav | 100%");
     filter(w).box()->setText("hat");
     EXPECT_FALSE(similarityShown());
+    // Closed while ordered by likeness: the order chosen before comes back, with the Like menu's choices.
+    filter(w).box()->clear();
+    similar->moreLikeThisItem()->trigger();
     closeForm();
-    EXPECT_EQ(SettingsRecord::load().likeTimbre, 3);
-    EXPECT_EQ(SettingsRecord::load().likeScope, int(SimilarSounds::Folder));
+    const SettingsRecord stored = SettingsRecord::load();
+    EXPECT_EQ(stored.likeTimbre, 3);
+    EXPECT_EQ(stored.likeScope, int(SimilarSounds::Folder));
+    EXPECT_EQ(stored.sortColumn, 0);
 }
 
 } // namespace
