@@ -212,12 +212,11 @@ void SimilarSounds::start()
     switching_ = true;
     bool switched = false;
     if (scope_ == Folder) {
-        // In the folder's own scope, its rows ranked by the measures the list takes of them.
+        // In the folder's own scope, its rows ranked as the library knows them or by the list's measures.
         mode_ = Mode::Folder;
         folder_ = folderShown_();
         libraryRanks_.clear();
         library_.showOthers(nullptr);
-        switched = library_.active();
         library_.toggle()->setChecked(false);
         list_.model()->setSimilarities({});
         measuring_.setWanted(true);
@@ -232,7 +231,7 @@ void SimilarSounds::start()
     }
     switching_ = false;
     showColumn(true);
-    if (!switched || mode_ == Mode::Folder)
+    if (!switched)
         request();
 }
 
