@@ -30,7 +30,11 @@ void describeCommandLine(QCommandLineParser& parser)
                       "Print the paths of the library's files that QUERY finds, one a line: words in "
                       "their names or folders and conditions such as bpm:120-130 or lufs:<-20.",
                       "QUERY"});
-    parser.addOption({"json", "With --find: one JSON record a line with the columns of the list."});
+    parser.addOption({"like",
+                      "Print the 20 files of the library that sound most like the wave file FILE (in the "
+                      "library or not), nearest first: the distance (0 for the same sound) and the path.",
+                      "FILE"});
+    parser.addOption({"json", "With --find or --like: one JSON record a line with the columns of the list."});
     parser.addOption({"export-tags",
                       "Write the favourites and tags of every marked file to FILE (new; - for standard output) "
                       "as comma-separated values: path, favourite, tags, identity.",
@@ -49,18 +53,20 @@ void describeCommandLine(QCommandLineParser& parser)
 /// not be valid text.
 std::vector<std::string> argumentsBytes(int argc, char* argv[], const QStringList& arguments);
 
-/// Runs --add-library, --index, --find and the tags' export and import without a display; the exit
+/// Runs --add-library, --index, --find, --like and the tags' export and import without a display; the exit
 /// status, or -1 when none was asked.
 int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
 {
     const bool add = parser.isSet("add-library"), index = parser.isSet("index"), find = parser.isSet("find");
-    const bool exportTags = parser.isSet("export-tags"), importTags = parser.isSet("import-tags");
-    const int asked = int(add) + int(index) + int(find) + int(exportTags) + int(importTags);
+    const bool exportTags = parser.isSet("export-tags"), importTags = parser.isSet("import-tags"),
+               like = parser.isSet("like");
+    const int asked = int(add) + int(index) + int(find) + int(exportTags) + int(importTags) + int(like);
     if (asked == 0)
         return -1;
     if (asked > 1) {
-        std::fprintf(stderr, "tonfolio: --add-library, --index, --find, --export-tags and --import-tags are given "
-                             "one at a time\n");
+        std::fprintf(stderr,
+                     "tonfolio: --add-library, --index, --find, --like, --export-tags and --import-tags are given "
+                     "one at a time\n");
         return 2;
     }
     QCoreApplication app(argc, argv);
@@ -74,6 +80,9 @@ int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
         return library::addLibraryCommand(argumentsBytes(argc, argv, parser.values("add-library")), stdout, stderr);
     if (find)
         return library::findCommand(parser.value("find"), parser.isSet("json"), stdout, stderr);
+    if (like)
+        return library::likeCommand(argumentsBytes(argc, argv, {parser.value("like")}).front(), parser.isSet("json"),
+                                    stdout, stderr);
     library::IndexRequest request;
     request.folders = argumentsBytes(argc, argv, parser.positionalArguments());
     request.measure = !parser.isSet("no-measures");

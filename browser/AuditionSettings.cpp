@@ -2,6 +2,7 @@
 #include "browser/AuditionSettings.h"
 
 #include "browser/SettingsRecord.h"
+#include "browser/ToolbarCommands.h"
 #include "browser/WaveListWidget.h"
 #include "library/loudnessmeter.h"
 #include "platform/sound/sound.h"
@@ -15,6 +16,7 @@
 #include <QPainterPath>
 #include <QSlider>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeView>
 #include <algorithm>
 #include <functional>
@@ -146,6 +148,16 @@ AuditionSettings::AuditionSettings(WaveListWidget& list, QWidget* parent)
     connect(selectionSettle_, &QTimer::timeout, this, &AuditionSettings::playSettledSelection);
     connect(list_.listView()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &AuditionSettings::selectionChanged);
+}
+
+void AuditionSettings::place(QToolBar& bar, QAction* afterButton, QMenu& menu, QAction* afterItem)
+{
+    addCommandAfter(playOnSelect_, &bar, afterButton, &menu, afterItem);
+    QAction* afterToggle = actionAfter(&bar, playOnSelect_);
+    bar.insertSeparator(afterToggle);
+    bar.insertWidget(afterToggle, volume_);
+    menu.insertMenu(actionAfter(&menu, playOnSelect_), outputMenu_);
+    menu.insertAction(actionAfter(&menu, outputMenu_->menuAction()), matchLoudness_);
 }
 
 AuditionSettings::~AuditionSettings()

@@ -13,6 +13,7 @@ class QAction;
 class QMenu;
 class QSlider;
 class QTimer;
+class QToolBar;
 class QWidget;
 class WaveListWidget;
 struct SettingsRecord;
@@ -32,6 +33,10 @@ public:
     QMenu* outputMenu() const { return outputMenu_; }
     /// Match Loudness: each sound plays at one loudness, by its measures; off by default.
     QAction* matchLoudness() const { return matchLoudness_; }
+
+    /// Puts the controls after the play modes: the toggle after `afterButton` in the toolbar with the volume
+    /// beside it, the toggle, the output menu and Match Loudness after `afterItem` in the menu.
+    void place(QToolBar& bar, QAction* afterButton, QMenu& menu, QAction* afterItem);
 
     /// A row is about to play: with Match Loudness on, its gain is set from its measures (a row not
     /// measured yet plays as it is).

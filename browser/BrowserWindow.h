@@ -22,6 +22,7 @@ class LibraryScope;
 class PlaybackSequence;
 class QDropEvent;
 class QTreeWidgetItem;
+class SimilarSounds;
 class StatusLine;
 class TAboutBox;
 class TFileOperation;
@@ -136,8 +137,6 @@ private:
     /// The filter box's scope was switched: the list shows the folder, or library results with their folder.
     void showScope(bool library);
     void showLibraryResults(const std::vector<WaveRow>& rows);
-    /// The shell's icon for wave files, asked for through the first entry found.
-    QIcon fetchWaveIcon(const std::string& path);
     /// The file of a row as the disk spells it, in the selected folder as the disk spells it: what the
     /// commands act on, so that a file or folder whose name differs only in case is never reached.
     /// Empty when that spelling names nothing any more (removed or renamed meanwhile), as a path
@@ -157,6 +156,7 @@ private:
     WaveformPanel* waveform_ = nullptr;
     LibraryScope* library_ = nullptr;
     FavouritesAndTags* marks_ = nullptr;
+    SimilarSounds* similar_ = nullptr;
     TAboutBox* aboutBox_ = nullptr;
     WindowPlacement* placement_;
     StatusLine* status_ = nullptr;

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // BrowserWindow: creation and wiring, settings, hints, view buttons and the enabled states of the commands.
-#include "browser/BrowserWindow.h"
 #include "browser/AuditionSettings.h"
+#include "browser/BrowserWindow.h"
 #include "browser/CursorTable.h"
 #include "browser/FavouritesAndTags.h"
 #include "browser/FavouritesNode.h"
 #include "browser/LibraryScope.h"
 #include "browser/PlaybackSequence.h"
 #include "browser/SettingsRecord.h"
+#include "browser/SimilarSounds.h"
 #include "browser/StatusLine.h"
 #include "browser/ToolbarCommands.h"
 #include "browser/WaveListFilter.h"
@@ -122,6 +123,13 @@ void BrowserWindow::setupFeatures()
     connect(list, &WaveListWidget::reordered, playback_, &PlaybackSequence::followShownRows);
     connect(filter_, &WaveListFilter::changed, this, &BrowserWindow::filterChanged);
     connect(filter_->box(), &QLineEdit::textChanged, library_, &LibraryScope::search);
+    // After the library's search: typing leaves the sounds alike for the search typed.
+    similar_ = new SimilarSounds(
+        *list, *library_, *measuring_, *filter_->box(), [this](int row) { return rowFile(row); },
+        [this] { return ui->FolderTree->SelectedDiskPath(); }, this);
+    similar_->place(*ui->FileMenu, library_->foldersItem(), *ui->EditMenu, *marks_->contextMenu(), *filter_->bar());
+    connect(similar_, &SimilarSounds::resultsReady, this, &BrowserWindow::showLibraryResults);
+    connect(similar_, &SimilarSounds::notice, status_, &StatusLine::showNotice);
     connect(library_, &LibraryScope::scopeChanged, this, &BrowserWindow::showScope);
     connect(library_, &LibraryScope::resultsReady, this, &BrowserWindow::showLibraryResults);
     library_->keepResults = [this] { return ui->WaveList->selectedRow() >= 0 || playback_->playing(); };
@@ -149,13 +157,7 @@ void BrowserWindow::placeFeatureControls()
     // The waveform and the audition controls beside the play modes; in the menu after Stop.
     addCommandAfter(waveform_->button(), ui->MainToolBar, ui->AllWavesBtn, ui->FileMenu, ui->StopItem,
                     waveform_->menuItem());
-    addCommandAfter(audition_->playOnSelection(), ui->MainToolBar, ui->AllWavesBtn, ui->FileMenu, ui->StopItem);
-    QAction* afterToggle = actionAfter(ui->MainToolBar, audition_->playOnSelection());
-    ui->MainToolBar->insertSeparator(afterToggle);
-    ui->MainToolBar->insertWidget(afterToggle, audition_->volumeSlider());
-    ui->FileMenu->insertMenu(actionAfter(ui->FileMenu, audition_->playOnSelection()), audition_->outputMenu());
-    ui->FileMenu->insertAction(actionAfter(ui->FileMenu, audition_->outputMenu()->menuAction()),
-                               audition_->matchLoudness());
+    audition_->place(*ui->MainToolBar, ui->AllWavesBtn, *ui->FileMenu, ui->StopItem);
     addToolBar(Qt::TopToolBarArea, filter_->bar());
     // After the box, so a narrow window folds the toggle away before the box being typed in.
     filter_->bar()->addAction(library_->toggle());
@@ -259,6 +261,7 @@ void BrowserWindow::LoadSettings()
         list->setShownMeasures(unsigned(*stored.measureColumns) & ((1u << WaveListModel::kMeasureColumns) - 1));
     // The scope before the order: in library scope the Folder column is shown, and may be the one sorted by.
     library_->applySettings(stored);
+    similar_->applySettings(stored);
     // The order chosen last; a column that is not there or not shown leaves the captions' order.
     int sortColumn = WaveListModel::sortColumnOfStored(stored.sortColumn.value_or(0));
     if (sortColumn < 0 || sortColumn >= WaveListModel::AllColumnCount || list->detailView()->isColumnHidden(sortColumn))
@@ -286,6 +289,7 @@ void BrowserWindow::SaveSettings()
     record.sortDescending = ui->WaveList->sortOrder() == Qt::DescendingOrder;
     placement_->storeSettings(record);
     library_->storeSettings(record);
+    similar_->storeSettings(record);
     record.displayFiles = ui->SmallBtn->isChecked()   ? 1
                           : ui->LargeBtn->isChecked() ? 2
                           : ui->ListBtn->isChecked()  ? 3

@@ -12,7 +12,6 @@
 #include "dirtree/FileRoutines.h"
 #include "platform/files/files.h"
 #include "platform/files/pathinfo.h"
-#include "platform/shell/shellinfo.h"
 #include "ui_BrowserWindow.h"
 
 #include <QApplication>
@@ -64,7 +63,8 @@ void BrowserWindow::FillWaveList()
         ui->WaveList->setListCursor(cursorOf(crWaveCur));
         if (!IconLoaded) {
             IconLoaded = true;
-            WaveIcon = fetchWaveIcon(folder + entry.cFileName);
+            ++waveIconRequests_;
+            WaveIcon = waveFileIcon(folder + entry.cFileName);
             ui->WaveList->model()->setIcon(WaveIcon);
         }
         // The headers are read by many threads at once, from the first entry on, while the folder is still
@@ -91,16 +91,6 @@ void BrowserWindow::FillWaveList()
         ui->WaveList->setHint(kWavesHint);
     }
     UpdateCommands();
-}
-
-QIcon BrowserWindow::fetchWaveIcon(const std::string& path)
-{
-    ++waveIconRequests_;
-    SHFILEINFO info;
-    if (SHGetFileInfo(path, 0, &info, SHGFI_ICON | SHGFI_LARGEICON) && !info.hIcon.isNull())
-        return info.hIcon;
-    // Without an icon from the desktop, the program's speaker stands for wave files.
-    return QIcon(":/browser/allwaves.xpm");
 }
 
 std::string BrowserWindow::SelectedWavePath() const

@@ -115,6 +115,7 @@ library::LibraryIndexer* LibraryScope::indexer()
 void LibraryScope::search(const QString& typed)
 {
     typed_ = typed;
+    others_ = nullptr;
     if (!active())
         return;
     startIndexing();
@@ -127,7 +128,20 @@ void LibraryScope::search(const QString& typed)
 
 void LibraryScope::refresh()
 {
-    search(typed_);
+    if (others_ && active())
+        others_();
+    else
+        search(typed_);
+}
+
+void LibraryScope::showOthers(std::function<void()> refresh)
+{
+    if (!refresh && !others_)
+        return; // the typed search's rows are shown, or on their way
+    others_ = std::move(refresh);
+    // An answer to the typed search still on its way no longer has a place in the list.
+    ++job_;
+    refreshTimer_->stop();
 }
 
 void LibraryScope::found(quint64 job, const library::SearchResult& result, const QStringList& problems)
@@ -185,6 +199,7 @@ std::vector<WaveRow> LibraryScope::resultRows(const library::SearchResult& resul
         if (found.availability == library::Availability::Offline)
             row.folderText += " (offline)";
         row.favourite = found.favourite;
+        row.similarity = found.similarity;
         if (found.measures && found.measures->decoded) {
             row.analysed = true;
             row.measures.loudness = found.measures->loudness;

@@ -50,6 +50,12 @@ public:
     void search(const QString& typed);
     /// Searches again for the text last typed (after a change to the files shown).
     void refresh();
+    /// The text last typed.
+    QString typed() const { return typed_; }
+    /// While set, the list shows another search's rows (the sounds most like one): a refresh asks it
+    /// instead, and the next text typed ends it. Empty: the typed search's rows again.
+    void showOthers(std::function<void()> refresh);
+    bool showsOthers() const { return bool(others_); }
     /// Starts the indexer (and its watches) if it is not running yet.
     void startIndexing();
     library::LibraryIndexer* indexer();
@@ -102,4 +108,5 @@ private:
     bool timedRefresh_ = false; ///< the search awaited follows changes to the index, not the user
     QString typed_;
     QString problemShown_; ///< the problems of the query last told, empty when there were none
+    std::function<void()> others_;
 };

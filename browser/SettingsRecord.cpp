@@ -58,6 +58,10 @@ SettingsRecord SettingsRecord::load()
     r.showWaveform = readFlag(k, "ShowWaveform");
     r.libraryScope = readFlag(k, "LibraryScope");
     r.waveformHeight = regReadDword(k, "WaveformHeight");
+    r.likeTimbre = regReadDword(k, "LikeTimbre");
+    r.likePitch = regReadDword(k, "LikePitch");
+    r.likeEnvelope = regReadDword(k, "LikeEnvelope");
+    r.likeScope = regReadDword(k, "LikeScope");
     return r;
 }
 
@@ -83,4 +87,8 @@ void SettingsRecord::save() const
     writeFlag(k, "ShowWaveform", showWaveform);
     writeFlag(k, "LibraryScope", libraryScope);
     writeDword(k, "WaveformHeight", waveformHeight);
+    writeDword(k, "LikeTimbre", likeTimbre);
+    writeDword(k, "LikePitch", likePitch);
+    writeDword(k, "LikeEnvelope", likeEnvelope);
+    writeDword(k, "LikeScope", likeScope);
 }

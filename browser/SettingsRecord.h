@@ -25,6 +25,9 @@ struct SettingsRecord {
     std::optional<bool> showWaveform;
     std::optional<bool> libraryScope; ///< LibraryScope: the filter box searches the whole library
     std::optional<std::int32_t> waveformHeight;
+    /// LikeTimbre, LikePitch, LikeEnvelope: how much each counts in More Like This (0 off to 3 more);
+    /// LikeScope: what it compares with (0 the library, 1 the folder shown, 2 the search results).
+    std::optional<std::int32_t> likeTimbre, likePitch, likeEnvelope, likeScope;
 
     /// Reads every value; the key is created when missing, so the first start leaves it there empty.
     static SettingsRecord load();

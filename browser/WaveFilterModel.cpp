@@ -80,6 +80,10 @@ SortKey sortKey(const WaveRow& row, int column, const QHash<QString, int>& types
     case WaveListModel::ColFavourite:
         k.a = row.favourite ? 0 : 1; // favourites first
         break;
+    case WaveListModel::ColSimilarity:
+        k.none = !row.similarity;
+        k.a = row.similarity.value_or(0);
+        break;
     case WaveListModel::ColLoudness:
         return measureKey(row, row.measures.loudness);
     case WaveListModel::ColPeak:

@@ -21,7 +21,8 @@ namespace {
 
 // Column widths of the details view, in column order: the least a column starts with, made for a
 // small font; a larger font widens a column to its widest text.
-const int kColumnWidths[WaveListModel::AllColumnCount] = {200, 140, 60, 60, 150, 90, 90, 80, 70, 80, 220, 50, 300, 30};
+const int kColumnWidths[WaveListModel::AllColumnCount] = {200, 140, 60,  60, 150, 90, 90, 80,
+                                                          70,  80,  220, 50, 300, 30, 80};
 
 // Small icons and list give a caption at least this many characters, however narrow the view.
 constexpr int kMinCaptionChars = 10;
@@ -243,6 +244,9 @@ void WaveListWidget::fitColumns()
         details_->setColumnWidth(c, std::max({kColumnWidths[c], text, details_->header()->sectionSizeHint(c)}));
     }
     details_->setColumnWidth(WaveListModel::ColFolder, kColumnWidths[WaveListModel::ColFolder]);
+    details_->setColumnWidth(WaveListModel::ColSimilarity,
+                             std::max(kColumnWidths[WaveListModel::ColSimilarity],
+                                      details_->header()->sectionSizeHint(WaveListModel::ColSimilarity)));
     details_->setColumnWidth(WaveListModel::ColFavourite,
                              std::max(kColumnWidths[WaveListModel::ColFavourite],
                                       details_->header()->sectionSizeHint(WaveListModel::ColFavourite)));

@@ -14,9 +14,9 @@
 
 namespace {
 
-const char* const kHeaders[WaveListModel::AllColumnCount] = {"Filename", "Format", "Length", "Size",  "Type",
-                                                             "Loudness", "Peak",   "Tempo",  "Pitch", "Key",
-                                                             "Description", "Loop", "Folder",   "Favourite"};
+const char* const kHeaders[WaveListModel::AllColumnCount] = {
+    "Filename", "Format", "Length",      "Size", "Type",   "Loudness",  "Peak",      "Tempo",
+    "Pitch",    "Key",    "Description", "Loop", "Folder", "Favourite", "Similarity"};
 // The star the Favourite column shows.
 const QString kStar = QStringLiteral("\u2605");
 
@@ -190,6 +190,14 @@ void WaveListModel::setMarks(int row, bool favourite, const QStringList& tags)
     emit dataChanged(index(row, ColFavourite), index(row, ColFavourite));
 }
 
+void WaveListModel::setSimilarities(const std::vector<std::optional<double>>& byRow)
+{
+    for (size_t i = 0; i < rows_.size(); ++i)
+        rows_[i].similarity = i < byRow.size() ? byRow[i] : std::nullopt;
+    if (!rows_.empty())
+        emit dataChanged(index(0, ColSimilarity), index(rowCount() - 1, ColSimilarity));
+}
+
 void WaveListModel::setIcon(const QIcon& icon)
 {
     icon_ = icon;
@@ -223,6 +231,8 @@ QVariant WaveListModel::data(const QModelIndex& index, int role) const
             return r.loops > 0 ? QString::number(r.loops) : QString();
         if (index.column() == ColFavourite)
             return r.favourite ? kStar : QString();
+        if (index.column() == ColSimilarity)
+            return r.similarity ? QStringLiteral("%1%").arg(std::lround(*r.similarity * 100)) : QString();
         if (index.column() >= ColumnCount)
             return r.analysed ? measureText(r, index.column()) : kPendingMeasureMark;
         return index.column() == ColFilename ? r.caption : r.texts[size_t(index.column() - 1)];
@@ -309,10 +319,10 @@ namespace {
 
 // In the order the columns came: 10 was Folder before Favourite, Description and Loop were added.
 constexpr int kStoredSortColumns[] = {
-    WaveListModel::ColFilename, WaveListModel::ColFormat,    WaveListModel::ColLength,      WaveListModel::ColSize,
-    WaveListModel::ColType,     WaveListModel::ColLoudness,  WaveListModel::ColPeak,        WaveListModel::ColTempo,
-    WaveListModel::ColPitch,    WaveListModel::ColKey,       WaveListModel::ColFolder,      WaveListModel::ColFavourite,
-    WaveListModel::ColDescription, WaveListModel::ColLoop};
+    WaveListModel::ColFilename,    WaveListModel::ColFormat,   WaveListModel::ColLength,    WaveListModel::ColSize,
+    WaveListModel::ColType,        WaveListModel::ColLoudness, WaveListModel::ColPeak,      WaveListModel::ColTempo,
+    WaveListModel::ColPitch,       WaveListModel::ColKey,      WaveListModel::ColFolder,    WaveListModel::ColFavourite,
+    WaveListModel::ColDescription, WaveListModel::ColLoop,     WaveListModel::ColSimilarity};
 
 } // namespace
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <array>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -41,6 +42,8 @@ struct WaveRow {
     /// The user's star and tags of the file.
     bool favourite = false;
     QStringList tags;
+    /// How alike it sounds to the sound searched by (0..1); only in a list of sounds most like one.
+    std::optional<double> similarity;
 };
 
 class WaveListModel : public QAbstractTableModel {
@@ -62,8 +65,9 @@ public:
         ColKey,
         ColDescription,
         ColLoop,
-        ColFolder,    ///< shown while the list holds the results of a library search
-        ColFavourite, ///< a star for the user's favourites
+        ColFolder,     ///< shown while the list holds the results of a library search
+        ColFavourite,  ///< a star for the user's favourites
+        ColSimilarity, ///< shown while the list holds the sounds most like one
         AllColumnCount
     };
     /// The number a sort column is stored by (`SortColumn`), and back: columns added later take the next
@@ -107,6 +111,8 @@ public:
     void setMarksOf(const std::map<std::string, std::pair<bool, QStringList>>& marks);
     /// Gives one row a star and tags.
     void setMarks(int row, bool favourite, const QStringList& tags);
+    /// Gives each row its likeness (by row; none where the vector ends), with one change signal.
+    void setSimilarities(const std::vector<std::optional<double>>& byRow);
     /// The icon every row shows.
     void setIcon(const QIcon& icon);
     QIcon icon() const { return icon_; }

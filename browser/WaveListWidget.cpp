@@ -107,9 +107,11 @@ WaveListWidget::WaveListWidget(QWidget* parent)
     details_->setSortingEnabled(true);
     details_->header()->setSectionsMovable(false);
     details_->header()->setStretchLastSection(false);
-    // The measure and folder columns are shown when wanted; the Favourite column always.
-    for (int c = WaveListModel::ColumnCount; c < WaveListModel::ColFavourite; ++c)
-        details_->header()->setSectionHidden(c, true);
+    // The measure, folder and similarity columns are shown when wanted; the Favourite column always.
+    for (int c = WaveListModel::ColumnCount; c < WaveListModel::AllColumnCount; ++c)
+        details_->header()->setSectionHidden(c, c != WaveListModel::ColFavourite);
+    // Likeness is what a list of sounds alike is read by: its column stands next to the names.
+    details_->header()->moveSection(WaveListModel::ColSimilarity, WaveListModel::ColFilename + 1);
     details_->header()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(details_->header(), &QWidget::customContextMenuRequested, this, &WaveListWidget::showHeaderMenu);
     fitColumns();

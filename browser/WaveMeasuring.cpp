@@ -38,7 +38,14 @@ WaveMeasuring::WaveMeasuring(WaveListWidget& list, std::function<std::string()> 
 
 bool WaveMeasuring::wanted() const
 {
-    return list_.shownMeasures() != 0 || list_.filterModel()->filter().usesMeasures();
+    return wantedElsewhere_ || list_.shownMeasures() != 0 || list_.filterModel()->filter().usesMeasures();
+}
+
+void WaveMeasuring::setWanted(bool wanted)
+{
+    wantedElsewhere_ = wanted;
+    if (wanted)
+        start();
 }
 
 bool WaveMeasuring::allMeasured() const

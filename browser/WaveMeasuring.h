@@ -30,8 +30,10 @@ public:
     /// `folder` gives the listed folder as the disk spells it ("?" when none).
     WaveMeasuring(WaveListWidget& list, std::function<std::string()> folder, QObject* parent = nullptr);
 
-    /// Whether a shown column or the filter uses the measures.
+    /// Whether a shown column, the filter or another feature (setWanted) uses the measures.
     bool wanted() const;
+    /// Another feature needs the measures of the rows listed (ranking them by likeness), or no longer.
+    void setWanted(bool wanted);
     /// Starts measuring the rows not measured yet; nothing while a job runs or nothing wants them.
     void start();
     /// Drops the job under way: the rows it was for are gone (the list shows library results).
@@ -69,6 +71,7 @@ private:
     std::string jobFolder_;
     bool measuring_ = false;
     bool soundPlaying_ = false;
+    bool wantedElsewhere_ = false;
     /// Files of the job, and those whose results came.
     int jobFiles_ = 0;
     int jobDone_ = 0;

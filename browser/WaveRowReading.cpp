@@ -2,6 +2,7 @@
 #include "browser/WaveRowReading.h"
 
 #include "dirtree/FileRoutines.h"
+#include "platform/shell/shellinfo.h"
 #include "waves/WaveMetadata.h"
 
 #include <map>
@@ -73,4 +74,14 @@ void takeHeader(WaveRow& row, HeaderTexts header)
     row.description = std::move(header.description);
     row.loops = header.loops;
     row.fileTexts = std::move(header.fileTexts);
+}
+
+QIcon waveFileIcon(const std::string& path)
+{
+    platform::SHFILEINFO info;
+    if (platform::SHGetFileInfo(path, 0, &info, platform::SHGFI_ICON | platform::SHGFI_LARGEICON) &&
+        !info.hIcon.isNull())
+        return info.hIcon;
+    // Without an icon from the desktop, the program's speaker stands for wave files.
+    return QIcon(":/browser/allwaves.xpm");
 }

@@ -5,6 +5,7 @@
 #include "browser/WaveListModel.h"
 #include "waves/W32Waves.h"
 
+#include <QIcon>
 #include <QString>
 #include <array>
 #include <string>
@@ -28,3 +29,5 @@ HeaderTexts headerTextsOf(const TWaveInfo& info);
 WaveRow listedRow(const std::string& fileName, qint64 bytes);
 /// Gives a listed row its header's texts and the values its columns sort by.
 void takeHeader(WaveRow& row, HeaderTexts header);
+/// The desktop's icon for wave files, asked for through this file; the program's speaker without one.
+QIcon waveFileIcon(const std::string& path);

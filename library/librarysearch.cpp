@@ -29,9 +29,43 @@ void LibrarySearch::search(quint64 job, const QString& typed, SearchOrder order,
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        next_ = Request{job, typed, order, limit};
+        next_ = Request{job, typed, order, limit, std::nullopt};
     }
     wake_.notify_one();
+}
+
+void LibrarySearch::findAlike(quint64 job, LikenessQuery query)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        next_ = Request{job, {}, {}, 0, std::move(query)};
+    }
+    wake_.notify_one();
+}
+
+void LibrarySearch::runAlike(LibraryStore* store, quint64 job, LikenessQuery query)
+{
+    std::optional<SoundFeatures> like = query.like;
+    if (!like && store) {
+        if (const std::optional<FileId> file = store->fileAt(query.path))
+            like = store->featuresOf(*file);
+    }
+    // A file outside the library, or not measured yet, is measured now.
+    if (!like && !query.path.empty())
+        like = featuresOfFile(query.path);
+    SearchResult result;
+    if (like && query.limit > 0) {
+        if (store) {
+            SearchQuery within = SearchQuery::parse(query.within);
+            within.folder = query.folder;
+            result = store->similar(*like, query.weights, within, query.limit);
+        } else {
+            result.failed = true;
+        }
+    }
+    QMetaObject::invokeMethod(
+        this, [this, job, like, result = std::move(result)] { emit foundAlike(job, like, result); },
+        Qt::QueuedConnection);
 }
 
 void LibrarySearch::run()
@@ -50,6 +84,10 @@ void LibrarySearch::run()
         }
         if (!store)
             store = openStore_();
+        if (r.alike) {
+            runAlike(store && store->isOpen() ? store.get() : nullptr, r.job, std::move(*r.alike));
+            continue;
+        }
         const SearchQuery query = SearchQuery::parse(r.typed);
         SearchResult result;
         if (store && store->isOpen()) {

@@ -20,6 +20,21 @@ Q_DECLARE_METATYPE(library::SearchResult)
 
 namespace library {
 
+/// A search for the sounds most like one sound.
+struct LikenessQuery {
+    /// The sound: a file (a Linux path): its stored features where the library has them, else the file
+    /// measured now. Unused when `like` holds the features found before.
+    std::string path;
+    std::optional<SoundFeatures> like;
+    SimilarityWeights weights;
+    /// Among the files the typed query finds (empty: the whole library), in `folder` if set (a Linux
+    /// path without a trailing '/').
+    QString within;
+    std::string folder;
+    /// Rows wanted; 0 only finds the features.
+    int limit = 200;
+};
+
 class LibrarySearch : public QObject {
     Q_OBJECT
 public:
@@ -31,11 +46,17 @@ public:
     /// Searches for what the user typed (the filter box's query language); results come with `found`.
     /// A search asked for before this one and not started yet is dropped.
     void search(quint64 job, const QString& typed, SearchOrder order = {}, int limit = 1000);
+    /// Searches for the sounds most like one; results come with `foundAlike`. Replaces a waiting request too.
+    void findAlike(quint64 job, LikenessQuery query);
 
 signals:
     /// The rows of a search (result.failed when the library cannot be read) and the parts of the query
     /// that could not be read.
     void found(quint64 job, const library::SearchResult& result, const QStringList& problems);
+    /// The features of the sound searched by (none when it cannot be read as a sound) and its nearest
+    /// sounds, nearest first (result.failed when the library cannot be read).
+    void foundAlike(quint64 job, const std::optional<library::SoundFeatures>& like,
+                    const library::SearchResult& result);
 
 private:
     struct Request {
@@ -43,8 +64,10 @@ private:
         QString typed;
         SearchOrder order;
         int limit = 0;
+        std::optional<LikenessQuery> alike;
     };
     void run();
+    void runAlike(LibraryStore* store, quint64 job, LikenessQuery query);
 
     std::function<std::unique_ptr<LibraryStore>()> openStore_;
     std::mutex mutex_;

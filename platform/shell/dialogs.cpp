@@ -82,6 +82,11 @@ std::string ChooseFolder(HWND owner, const std::string& title)
     return dialogBackend().chooseFolder(owner, title);
 }
 
+std::string ChooseFile(HWND owner, const std::string& title, const std::string& filter)
+{
+    return dialogBackend().chooseFile(owner, title, filter);
+}
+
 int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type)
 {
     return dialogBackend().messageBox(owner, text, caption, type);
@@ -214,7 +219,28 @@ std::string QtDialogBackend::chooseFolder(HWND owner, const std::string& title)
     return drivePathOf(std::string(native.constData(), size_t(native.size())));
 }
 
+std::string QtDialogBackend::chooseFile(HWND owner, const std::string& title, const std::string& filter)
+{
+    const QString chosen =
+        QFileDialog::getOpenFileName(widgetOf(owner), displayText(title), QString(), QString::fromStdString(filter));
+    if (chosen.isEmpty())
+        return {};
+    const QByteArray native = QFile::encodeName(chosen);
+    return drivePathOf(std::string(native.constData(), size_t(native.size())));
+}
+
 // --- scripted dialogs ---
+
+std::string ScriptedDialogs::chooseFile(HWND owner, const std::string& title, const std::string&)
+{
+    std::string file;
+    if (!files_.empty()) {
+        file = files_.front();
+        files_.pop_front();
+    }
+    prompts_.push_back(Prompt{file, title, 0, owner, file.empty() ? IDCANCEL : IDOK});
+    return file;
+}
 
 std::string ScriptedDialogs::chooseFolder(HWND owner, const std::string& title)
 {

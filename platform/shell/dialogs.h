@@ -70,6 +70,9 @@ public:
     virtual void progressEnd() = 0;
     /// Lets the user pick a folder; its drive path, empty when cancelled.
     virtual std::string chooseFolder(HWND owner, const std::string& title) = 0;
+    /// Lets the user pick an existing file matching `filter` (as Qt writes one: "Waves (*.wav)"); its
+    /// drive path, empty when cancelled.
+    virtual std::string chooseFile(HWND owner, const std::string& title, const std::string& filter) = 0;
 };
 
 /// Replaces the backend (nullptr: the Qt dialogs). Returns the previous one.
@@ -82,6 +85,8 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
 
 /// A folder picker through the backend: the chosen folder's drive path, empty when cancelled.
 std::string ChooseFolder(HWND owner, const std::string& title);
+/// A file picker through the backend: the chosen file's drive path, empty when cancelled.
+std::string ChooseFile(HWND owner, const std::string& title, const std::string& filter);
 
 /// The application's standard error box: titled with the application's name, an error icon and OK.
 void ShowErrorBox(HWND owner, const std::string& text);
@@ -97,6 +102,7 @@ public:
     bool progressCancelled() override;
     void progressEnd() override;
     std::string chooseFolder(HWND owner, const std::string& title) override;
+    std::string chooseFile(HWND owner, const std::string& title, const std::string& filter) override;
 
 private:
     struct Progress;
@@ -126,6 +132,8 @@ public:
     void answer(int id) { answers_.push_back(id); }
     /// Queues the folder the next folder picker returns (empty: Cancel, as with an empty queue).
     void answerFolder(const std::string& drivePath) { folders_.push_back(drivePath); }
+    /// Queues the file the next file picker returns (empty: Cancel, as with an empty queue).
+    void answerFile(const std::string& drivePath) { files_.push_back(drivePath); }
     /// Presses Cancel in the progress window after that many updates (-1: never).
     void cancelProgressAfter(int updates) { cancelAfter_ = updates; }
 
@@ -139,10 +147,12 @@ public:
     bool progressCancelled() override;
     void progressEnd() override;
     std::string chooseFolder(HWND owner, const std::string& title) override;
+    std::string chooseFile(HWND owner, const std::string& title, const std::string& filter) override;
 
 private:
     std::deque<int> answers_;
     std::deque<std::string> folders_;
+    std::deque<std::string> files_;
     std::vector<Prompt> prompts_;
     std::vector<ProgressRun> runs_;
     int cancelAfter_ = -1;

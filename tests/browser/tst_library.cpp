@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The library in the window, over a generated library on a temporary drive: the filter box in library
 // scope lists the files of every library folder with their folder, and the commands act on a result row
-// as on a row of the folder shown, the index following what they change.
+// as on a row of the folder shown, the index following what they change; More Like This lists the sounds
+// most like one, nearest first.
 #include "browser/LibraryFoldersDialog.h"
 #include "browser/SettingsRecord.h"
+#include "browser/SimilarSounds.h"
 #include "browserfixture.h"
+#include "library/librarycommands.h"
 #include "library/libraryfolders.h"
+#include "library/soundkinds.h"
 #include "library/sqlitelibrarystore.h"
 #include "support/shellfixture.h"
 #include "waves/WaveKeywords.h"
@@ -15,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -293,6 +298,151 @@ TEST_F(LibraryInWindow, AnEmptyLibrarySaysHowToFillItAndTheOrderChosenComesBack)
     EXPECT_TRUE(libraryScope(again).active());
     EXPECT_EQ(ui(again).WaveList->sortColumn(), int(WaveListModel::ColFolder));
     EXPECT_EQ(ui(again).WaveList->sortOrder(), Qt::DescendingOrder);
+}
+
+TEST_F(LibraryInWindow, MoreLikeThisListsTheNearestSoundsFirst)
+{
+    using labelled::SoundKind;
+    // Copies at another gain come right after their sound, whatever else the small library holds.
+    const auto sound = [&](const std::string& rel, SoundKind kind, int variant, float gain = 1) {
+        labelled::Sound s = labelled::renderKind(kind, variant);
+        for (float& v : s.samples)
+            v *= gain;
+        drive_.write(rel, testing_support::makeWavOf(s.samples, s.rate, s.channels));
+    };
+    for (int v = 0; v < 3; ++v) {
+        sound("LIB/kicks/kick " + std::to_string(v) + ".wav", SoundKind::Kick, v);
+        sound("LIB/hats/hat " + std::to_string(v) + ".wav", SoundKind::Hat, v);
+        sound("LIB/tones/sine " + std::to_string(v) + ".wav", SoundKind::Sine, v);
+    }
+    for (int v = 5; v < 7; ++v) { // a folder outside the library
+        sound("OUT/kick " + std::to_string(v) + ".wav", SoundKind::Kick, v);
+        sound("OUT/hat " + std::to_string(v) + ".wav", SoundKind::Hat, v);
+    }
+    sound("LIB/kicks/kick 1 quiet.wav", SoundKind::Kick, 1, 0.25f);
+    sound("ELSEWHERE/new hat.wav", SoundKind::Hat, 0, 0.5f);
+    {
+        library::SqliteLibraryStore store;
+        ASSERT_TRUE(library::addLibraryFolder(store, "C:\\LIB").root);
+    }
+    ASSERT_EQ(library::indexCommand({}, stderr), 0); // indexed and measured
+    setDword("DisplayFiles", 4);                     // details
+    BrowserWindow& w = start();
+    auto* similar = w.findChild<SimilarSounds*>();
+    ASSERT_TRUE(similar);
+    WaveListWidget* list = ui(w).WaveList;
+    // The rows shown as "caption | similarity", nearest first, once `count` have come with their likeness.
+    const auto alike = [&](int count) {
+        QStringList out;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                out.clear();
+                double last = 2;
+                for (int place = 0; place < list->visibleRowCount(); ++place)
+                    if (const WaveRow& r = list->model()->row(list->visibleRow(place)); r.similarity) {
+                        out << r.caption + " | " + QString::number(std::lround(*r.similarity * 100)) + "%";
+                        if (*r.similarity > last)
+                            return false; // not in order yet
+                        last = *r.similarity;
+                    }
+                return out.size() == count;
+            },
+            20000))
+            << out.join("\n").toStdString();
+        return out;
+    };
+    const auto kindsOf = [](const QStringList& rows, int first) {
+        QStringList kinds;
+        for (const QString& r : rows.mid(0, first))
+            kinds << r.section(' ', 0, 0);
+        return kinds;
+    };
+    const auto similarityShown = [&] { return !list->detailView()->isColumnHidden(WaveListModel::ColSimilarity); };
+
+    // Ctrl+M on a kick of the folder shown: the library's sounds, the kick itself first, the kicks next.
+    selectFolder("C:\\LIB\\kicks\\");
+    focus(list->currentView());
+    selectFile("kick 1.wav");
+    QTest::keyClick(list->currentView(), Qt::Key_M, Qt::ControlModifier);
+    QStringList rows = alike(10);
+    EXPECT_TRUE(libraryScope(w).active());
+    EXPECT_TRUE(similarityShown());
+    EXPECT_EQ(rows.front(), "kick 1.wav | 100%");
+    EXPECT_TRUE(rows.value(1).startsWith("kick 1 quiet.wav | ")) << rows.join("\n").toStdString();
+    EXPECT_EQ(ui(w).StatusBar->currentMessage(), "Sounds like kick 1.wav");
+    EXPECT_EQ(list->model()->headerData(WaveListModel::ColSimilarity, Qt::Horizontal, Qt::DisplayRole), "Similarity");
+    EXPECT_EQ(cell(list->visibleRow(0), WaveListModel::ColSimilarity), "100%");
+    // A result row plays as any library result does.
+    list->selectRow(list->visibleRow(1));
+    w.play();
+    EXPECT_EQ(playback(w).player()->FileName().rfind("C:\\LIB\\kicks\\kick ", 0), 0u);
+    w.StopPlaying();
+
+    // Weights from the Like menu search again, and are kept.
+    QMenu* timbre = w.findChild<QMenu*>("LikeMenu")->actions().at(0)->menu();
+    timbre->actions().at(SimilarSounds::More)->trigger();
+    EXPECT_EQ(similar->level(SimilarSounds::Timbre), SimilarSounds::More);
+    EXPECT_TRUE(alike(10).value(1).startsWith("kick 1 quiet.wav | "));
+
+    // Typing leaves the sounds alike for the search typed; within the search results, only its files.
+    ASSERT_TRUE(search("hat", 3)) << shown().join("\n").toStdString();
+    EXPECT_FALSE(similarityShown());
+    similar->setScope(SimilarSounds::Results);
+    focus(list->currentView());
+    selectFile("hat 2.wav");
+    similar->moreLikeThisItem()->trigger();
+    EXPECT_EQ(kindsOf(alike(3), 3), (QStringList{"hat", "hat", "hat"}));
+
+    // A file chosen, or a wave dropped with Alt: it need not be in the library. A plain drop is refused.
+    similar->setScope(SimilarSounds::Library);
+    dialogs->answerFile("C:\\ELSEWHERE\\new hat.wav");
+    similar->moreLikeFileItem()->trigger();
+    EXPECT_TRUE(alike(10).front().startsWith("hat 0.wav | "));
+    filter(w).box()->setText("kick");
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(drive_.native("ELSEWHERE/new hat.wav")))});
+    QWidget* viewport = list->detailView()->viewport();
+    for (const Qt::KeyboardModifiers keys :
+         {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::AltModifier)}) {
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, keys);
+        QApplication::sendEvent(viewport, &enter);
+        QDragMoveEvent move(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, keys);
+        QApplication::sendEvent(viewport, &move);
+        EXPECT_EQ(move.isAccepted(), keys == Qt::AltModifier);
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, keys);
+        QApplication::sendEvent(viewport, &drop);
+    }
+    EXPECT_TRUE(alike(10).front().startsWith("hat 0.wav | "));
+
+    // The folder shown, in its own scope: ranked as the library knows it, or outside the library by the
+    // measures the list takes.
+    filter(w).box()->clear();
+    similar->setScope(SimilarSounds::Folder);
+    libraryScope(w).toggle()->setChecked(false);
+    selectFolder("C:\\LIB\\kicks\\");
+    focus(list->currentView());
+    selectFile("kick 1.wav");
+    similar->moreLikeThisItem()->trigger();
+    rows = alike(4);
+    EXPECT_TRUE(rows.value(1).startsWith("kick 1 quiet.wav | ")) << rows.join("\n").toStdString();
+    selectFolder("C:\\OUT\\");
+    EXPECT_FALSE(similarityShown());
+    focus(list->currentView());
+    selectFile("kick 5.wav");
+    similar->moreLikeThisItem()->trigger();
+    rows = alike(4);
+    EXPECT_FALSE(libraryScope(w).active());
+    EXPECT_EQ(rows.front(), "kick 5.wav | 100%");
+    filter(w).box()->setText("hat");
+    EXPECT_FALSE(similarityShown());
+    // Closed while ordered by likeness: the order chosen before comes back, with the Like menu's choices.
+    filter(w).box()->clear();
+    similar->moreLikeThisItem()->trigger();
+    closeForm();
+    const SettingsRecord stored = SettingsRecord::load();
+    EXPECT_EQ(stored.likeTimbre, 3);
+    EXPECT_EQ(stored.likeScope, int(SimilarSounds::Folder));
+    EXPECT_EQ(stored.sortColumn, 0);
 }
 
 } // namespace

@@ -18,7 +18,8 @@ auto fields(const SettingsRecord& r)
 {
     return std::make_tuple(r.playLooped, r.lastDir, r.displayFiles, r.playSingle, r.left, r.top, r.height, r.width,
                            r.measureColumns, r.sortColumn, r.sortDescending, r.previewVolume, r.outputDevice,
-                           r.playOnSelect, r.showWaveform, r.waveformHeight);
+                           r.playOnSelect, r.showWaveform, r.waveformHeight, r.likeTimbre, r.likePitch, r.likeEnvelope,
+                           r.likeScope);
 }
 
 std::string dword(std::uint32_t v)
@@ -45,6 +46,10 @@ TEST_F(SettingsRecordTest, EveryValueIsWrittenAndReadBack)
     r.playOnSelect = true;
     r.showWaveform = true;
     r.waveformHeight = 97;
+    r.likeTimbre = 3;
+    r.likePitch = 0;
+    r.likeEnvelope = 1;
+    r.likeScope = 2;
     r.save();
     // As the registry stores them: signed numbers as 32-bit words, texts ending in NUL.
     EXPECT_EQ(storedValue("Left")->type, REG_DWORD);

@@ -279,10 +279,12 @@ TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
     EXPECT_EQ(ui(w).EditWave->statusTip(), "Starts your default wave editor with the selected file");
     // 15 buttons, the volume slider, the waveform toggle and 7 separators; the filter box in a bar of its own.
     EXPECT_EQ(ui(w).MainToolBar->actions().size(), 24);
-    // The box, and after it the scope toggle, which a narrow window folds away first.
+    // The box, and after it the scope toggle and the Like menu, which a narrow window folds away first.
     const QList<QAction*> filterBar = filter(w).bar()->actions();
-    EXPECT_EQ(filter(w).bar()->widgetForAction(filterBar.value(filterBar.size() - 2)), filter(w).box());
-    EXPECT_EQ(filterBar.last()->objectName(), "LibraryScopeBtn");
+    EXPECT_EQ(filter(w).bar()->widgetForAction(filterBar.value(filterBar.size() - 3)), filter(w).box());
+    EXPECT_EQ(filterBar.value(filterBar.size() - 2)->objectName(), "LibraryScopeBtn");
+    EXPECT_EQ(filterBar.last()->objectName(), "LikeBtn");
+    EXPECT_EQ(w.findChild<QAction*>("MoreLikeThisItem")->shortcut(), QKeySequence("Ctrl+M"));
     EXPECT_FALSE(audition(w).volumeSlider()->statusTip().isEmpty());
     for (QAction* a : ui(w).MainToolBar->actions()) {
         if (a->isSeparator() || ui(w).MainToolBar->widgetForAction(a))

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tempdrive.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -118,6 +119,21 @@ std::string makeWav(int channels, int rate, int bits, int frames, double toneHz)
     }
     if (dataSize & 1)
         s.push_back('\0');
+    return s;
+}
+
+std::string makeWavOf(const std::vector<float>& samples, int rate, int channels)
+{
+    const int frames = channels > 0 ? int(samples.size()) / channels : 0;
+    std::string s = makeWav(channels, rate, 16, 0);
+    const unsigned dataSize = unsigned(frames * channels * 2);
+    s.replace(4, 4,
+              std::string{char((36 + dataSize) & 0xFF), char(((36 + dataSize) >> 8) & 0xFF),
+                          char(((36 + dataSize) >> 16) & 0xFF), char(((36 + dataSize) >> 24) & 0xFF)});
+    s.resize(40);
+    put32(s, dataSize);
+    for (int i = 0; i < frames * channels; ++i)
+        put16(s, unsigned(short(std::lround(std::clamp(double(samples[size_t(i)]), -1.0, 1.0) * 32767))) & 0xFFFF);
     return s;
 }
 

@@ -39,5 +39,7 @@ private:
 
 /// Bytes of a canonical PCM WAV file with the given format and frame count (silence or a sine).
 std::string makeWav(int channels, int rate, int bits, int frames, double toneHz = 0.0);
+/// Bytes of a 16-bit PCM WAV file of interleaved samples (-1..1, clipped beyond).
+std::string makeWavOf(const std::vector<float>& samples, int rate, int channels);
 
 } // namespace testing_support
