@@ -14,7 +14,6 @@
 
 #include <QFileInfo>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
