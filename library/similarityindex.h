@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds the sounds nearest to a sound among many, by their features. Each feature is scaled by its
-// spread over the sounds searched (median and quartiles, so a few odd sounds do not set the scale),
+// spread over the sounds searched (median and quartiles, so a few odd sounds do not set the scale;
+// a handful of sounds leans on the spread of sounds of many kinds),
 // and each kind of likeness (timbre, envelope, pitch) has a share of the distance that the user's
 // weights change. The scaled features lie in one array that a search reads from end to end; above
 // kApproximateFrom sounds an approximate index answers searches with the usual weights instead.
