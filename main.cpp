@@ -4,6 +4,7 @@
 #include "browser/ApplicationService.h"
 #include "browser/BrowserWindow.h"
 #include "library/librarycommands.h"
+#include "library/librarylocation.h"
 #include "platform/files/argumentpath.h"
 #include "platform/files/files.h"
 
@@ -31,6 +32,10 @@ void describeCommandLine(QCommandLineParser& parser)
                       "their names or folders and conditions such as bpm:120-130 or lufs:<-20.",
                       "QUERY"});
     parser.addOption({"json", "With --find: one JSON record a line with the columns of the list."});
+    parser.addOption({"library-url",
+                      "Use the shared library on the PostgreSQL server URL (postgresql://host/database) for this "
+                      "run instead of the local one; the password comes from ~/.pgpass.",
+                      "URL"});
     parser.addOption({"export-tags",
                       "Write the favourites and tags of every marked file to FILE (new; - for standard output) "
                       "as comma-separated values: path, favourite, tags, identity.",
@@ -53,6 +58,8 @@ std::vector<std::string> argumentsBytes(int argc, char* argv[], const QStringLis
 /// status, or -1 when none was asked.
 int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
 {
+    if (parser.isSet("library-url"))
+        library::setCommandLineLibraryUrl(parser.value("library-url").toStdString());
     const bool add = parser.isSet("add-library"), index = parser.isSet("index"), find = parser.isSet("find");
     const bool exportTags = parser.isSet("export-tags"), importTags = parser.isSet("import-tags");
     const int asked = int(add) + int(index) + int(find) + int(exportTags) + int(importTags);

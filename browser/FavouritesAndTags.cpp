@@ -4,6 +4,7 @@
 #include "browser/TagsDialog.h"
 #include "browser/WaveListWidget.h"
 #include "browser/WriteTagsCommand.h"
+#include "library/librarylocation.h"
 #include "library/sqlitelibrarystore.h"
 #include "platform/files/fileidentity.h"
 #include "platform/files/nativepath.h"
@@ -67,11 +68,13 @@ FavouritesAndTags::~FavouritesAndTags() = default;
 
 library::LibraryStore* FavouritesAndTags::store(bool make)
 {
-    if (!make && !triedStore_ && !platform::entryIdentity(library::SqliteLibraryStore::defaultFile()))
+    // A local library that was never made is not made just to look for marks; a shared one is there.
+    if (!make && !triedStore_ && !library::libraryLocation().isShared() &&
+        !platform::entryIdentity(library::SqliteLibraryStore::defaultFile()))
         return nullptr;
     if (!triedStore_) {
         triedStore_ = true;
-        store_ = std::make_unique<library::SqliteLibraryStore>();
+        store_ = library::openLibraryStore();
         if (const QString told = store_->takeNotice(); !told.isEmpty())
             emit notice(told);
         if (!store_->isOpen())

@@ -4,7 +4,7 @@
 #include "library/folderscanner.h"
 #include "library/libraryfolders.h"
 #include "library/libraryindexer.h"
-#include "library/sqlitelibrarystore.h"
+#include "library/librarylocation.h"
 #include "library/tagscsv.h"
 #include "platform/files/wholefile.h"
 
@@ -33,9 +33,9 @@ void print(std::FILE* f, const QString& text)
 }
 
 /// Opens the user's library, telling what happened to it on err.
-std::unique_ptr<SqliteLibraryStore> openLibrary(std::FILE* err)
+std::unique_ptr<LibraryStore> openLibrary(std::FILE* err)
 {
-    auto store = std::make_unique<SqliteLibraryStore>();
+    auto store = openLibraryStore();
     if (const QString notice = store->takeNotice(); !notice.isEmpty())
         print(err, QStringLiteral("tonfolio: ") + notice);
     return store;

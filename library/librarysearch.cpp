@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/librarysearch.h"
 
-#include "library/sqlitelibrarystore.h"
+#include "library/librarylocation.h"
 
 namespace library {
 
@@ -11,7 +11,7 @@ LibrarySearch::LibrarySearch(std::function<std::unique_ptr<LibraryStore>()> open
 {
     qRegisterMetaType<library::SearchResult>();
     if (!openStore_)
-        openStore_ = [databaseFile] { return std::make_unique<SqliteLibraryStore>(databaseFile); };
+        openStore_ = [where = locationOf(databaseFile)] { return openLibraryStore(where); };
     thread_ = std::thread([this] { run(); });
 }
 

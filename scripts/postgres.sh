@@ -24,14 +24,16 @@ start_postgres() {
     cat "$TONFOLIO_PG_DIR/initdb.log" >&2
     return 0
   fi
-  "${as[@]}" "$bin/pg_ctl" -D "$TONFOLIO_PG_DIR/data" -l "$TONFOLIO_PG_DIR/log" -w -t 60 \
-    -o "-c listen_addresses='' -c unix_socket_directories='$TONFOLIO_PG_DIR' -c fsync=off" start >/dev/null
+  # In its configuration, so that a test that stops and starts it gets the same server back.
+  printf "listen_addresses = ''\nunix_socket_directories = '%s'\nfsync = off\n" "$TONFOLIO_PG_DIR" \
+    >>"$TONFOLIO_PG_DIR/data/postgresql.conf"
+  export TONFOLIO_PG_CTL="${as[*]} $bin/pg_ctl -D $TONFOLIO_PG_DIR/data -l $TONFOLIO_PG_DIR/log"
+  $TONFOLIO_PG_CTL -w -t 60 start >/dev/null
   if ! "$bin/createdb" -h "$TONFOLIO_PG_DIR" -U tonfolio tonfolio 2>>"$TONFOLIO_PG_DIR/log"; then
     echo "postgres.sh: the server did not start; its log:" >&2
     cat "$TONFOLIO_PG_DIR/log" >&2
     return 0
   fi
-  export TONFOLIO_PG_CTL="${as[*]} $bin/pg_ctl -D $TONFOLIO_PG_DIR/data"
   export TONFOLIO_TEST_PG_URL="postgresql:///tonfolio?host=$TONFOLIO_PG_DIR&user=tonfolio"
 }
 stop_postgres() {
