@@ -344,7 +344,10 @@ std::optional<FolderId> PostgresLibraryStore::folderId(RootId root, const std::s
         p.integer(*parent);
     }
     p.bytes(path).text(folderWords(root, path));
-    Result made = query("INSERT INTO folders(root, parent, path, words) VALUES($1, $2, $3, $4) RETURNING id", p);
+    // Two indexers listing the same folder at once both get the one made first.
+    Result made = query("INSERT INTO folders(root, parent, path, words) VALUES($1, $2, $3, $4)"
+                        " ON CONFLICT(root, path) DO UPDATE SET path = excluded.path RETURNING id",
+                        p);
     if (made.rows() != 1)
         return std::nullopt;
     return made.integer(0, 0);
