@@ -3,6 +3,8 @@
 
 #include "library/librarylocation.h"
 
+#include <chrono>
+
 namespace library {
 
 LibrarySearch::LibrarySearch(std::function<std::unique_ptr<LibraryStore>()> openStore, std::string databaseFile,
@@ -34,6 +36,33 @@ void LibrarySearch::search(quint64 job, const QString& typed, SearchOrder order,
     wake_.notify_one();
 }
 
+void LibrarySearch::watchChanges(int intervalMs)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        watchMs_ = intervalMs;
+    }
+    wake_.notify_one();
+}
+
+void LibrarySearch::lookAtStore(LibraryStore& store, bool searched)
+{
+    const std::int64_t count = store.changeCount();
+    const bool moved = !searched && count >= 0 && seenChanges_ >= 0 && count != seenChanges_;
+    if (count >= 0 && (searched || moved))
+        seenChanges_ = count;
+    const QString told = store.takeNotice();
+    QMetaObject::invokeMethod(
+        this,
+        [this, told, moved] {
+            if (!told.isEmpty())
+                emit notice(told);
+            if (moved)
+                emit changedElsewhere();
+        },
+        Qt::QueuedConnection);
+}
+
 void LibrarySearch::run()
 {
     // The connection opens on this thread, so a slow look at a large file never holds up the window.
@@ -42,9 +71,18 @@ void LibrarySearch::run()
         Request r;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [&] { return stop_ || next_; });
+            const auto ready = [&] { return stop_ || next_; };
+            if (watchMs_ > 0 && store)
+                wake_.wait_for(lock, std::chrono::milliseconds(watchMs_), ready);
+            else
+                wake_.wait(lock, ready);
             if (stop_)
                 return;
+            if (!next_) {
+                lock.unlock();
+                lookAtStore(*store, false);
+                continue;
+            }
             r = std::move(*next_);
             next_.reset();
         }
@@ -60,6 +98,8 @@ void LibrarySearch::run()
         } else {
             result.failed = true;
         }
+        if (store)
+            lookAtStore(*store, true);
         QMetaObject::invokeMethod(
             this,
             [this, job = r.job, result = std::move(result), problems = query.problems] {

@@ -31,11 +31,19 @@ public:
     /// Searches for what the user typed (the filter box's query language); results come with `found`.
     /// A search asked for before this one and not started yet is dropped.
     void search(quint64 job, const QString& typed, SearchOrder order = {}, int limit = 1000);
+    /// Looks at the library's change count this often while idle (0: never), so that what other
+    /// programs and other machines write is seen (changedElsewhere).
+    void watchChanges(int intervalMs);
 
 signals:
     /// The rows of a search (result.failed when the library cannot be read) and the parts of the query
     /// that could not be read.
     void found(quint64 job, const library::SearchResult& result, const QStringList& problems);
+    /// What the store has to tell the user (a shared library's server gone or back, a role that may
+    /// only read).
+    void notice(const QString& text);
+    /// The library changed since the last search.
+    void changedElsewhere();
 
 private:
     struct Request {
@@ -45,12 +53,16 @@ private:
         int limit = 0;
     };
     void run();
+    /// Reports the store's notice, and a change count that moved since the last search.
+    void lookAtStore(LibraryStore& store, bool searched);
 
     std::function<std::unique_ptr<LibraryStore>()> openStore_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::optional<Request> next_;
     bool stop_ = false;
+    int watchMs_ = 0;
+    std::int64_t seenChanges_ = -1;
     std::thread thread_;
 };
 
