@@ -123,14 +123,20 @@ protected:
 
 TEST_P(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
 {
+    // Names with what query languages and patterns read as operators and wildcards.
+    const std::string odd = "100% 'quoted' _x;--.wav";
+    drive.write("lib/Odd/" + odd, makeWav(1, 8000, 16, 10));
+    drive.write("lib/Odd/1000 xy.wav", makeWav(1, 8000, 16, 10));
     const ScanOutcome out = scan();
     EXPECT_EQ(out.state, RootState::Ready) << out.status.toStdString();
-    EXPECT_EQ(out.files, 5);
+    EXPECT_EQ(out.files, 7);
     measure("kick deep", -18, 124, "Am");
     measure("snare", -30, 90, "C");
     mark("Drums/Kicks/Kick Deep 01.wav", true, {});
     mark("Drums/Kicks/KICK_hard.wav", false, {"Kick", "Hard"});
     mark("Drums/Snares/Snare é.wav", false, {"kick", "Snare"});
+    const QString oddTag = QString::fromUtf8("it's \"50%\" _\\ '); DROP TABLE tags; --");
+    mark("Odd/" + odd, false, {oddTag});
     struct Row {
         const char* typed;
         std::vector<std::string> names;
@@ -160,9 +166,18 @@ TEST_P(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
         {"tag:kick snare", {"Snare é.wav"}},
         {"tag:kic", {}},
         {"fav: bpm:120-130 drums", {"Kick Deep 01.wav"}},
+        {"0%", {odd}}, // '%', '_' and '\\' are no wildcards
+        {"%", {odd}},
+        {"0_x", {}},
+        {"_x", {odd}},
+        {"x\\", {}},
+        {"'quoted'", {odd}},
+        {";--", {odd}},
     };
     for (const Row& r : rows)
         EXPECT_EQ(find(r.typed), r.names) << r.typed;
+    EXPECT_EQ(store->marksOf(drive.native("lib/Odd/" + odd)).tags, QStringList{oddTag});
+    EXPECT_EQ(store->allTags(), QStringList({"Hard", oddTag, "Kick", "Snare"}));
     // Rows carry what a list of results shows: folder and name apart.
     const SearchResult kicks = store->search(SearchQuery::parse("deep"), {SearchColumn::Name, false}, 10);
     ASSERT_EQ(kicks.rows.size(), 1u);
