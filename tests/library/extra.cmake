@@ -5,7 +5,9 @@ target_sources(library_tst_soundmeasurer PRIVATE ${CMAKE_CURRENT_LIST_DIR}/label
 # The library's tests run against the local SQLite file and, registered apart, against a shared
 # library on the private PostgreSQL server (scripts/postgres.sh; they skip without it).
 set_property(TEST library.tst_libraryindex APPEND PROPERTY ENVIRONMENT "GTEST_FILTER=-*/Postgres")
+# Both stop and start the one test server: never at the same time as each other.
+set_tests_properties(library.tst_sharedlibrary PROPERTIES RESOURCE_LOCK postgres_server)
 add_test(NAME library.tst_libraryindex.postgres COMMAND library_tst_libraryindex)
 set_tests_properties(library.tst_libraryindex.postgres PROPERTIES ENVIRONMENT
   "QT_QPA_PLATFORM=offscreen;TONFOLIO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TONFOLIO_BINARY_DIR=${CMAKE_BINARY_DIR};GTEST_FILTER=*/Postgres"
-  TIMEOUT 600)
+  TIMEOUT 600 RESOURCE_LOCK postgres_server)
