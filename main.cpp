@@ -27,6 +27,8 @@ void describeCommandLine(QCommandLineParser& parser)
                                "measures. Progress on standard error; stopped, it goes on where it stopped."});
     parser.addOption({"full-check", "With --index: list every folder again and compare each file's size and time."});
     parser.addOption({"no-measures", "With --index: read names and headers only, measure nothing."});
+    parser.addOption({"watch", "With --index: keep watching the library folders for changes until stopped "
+                               "(an indexer next to the files of a shared library)."});
     parser.addOption({"find",
                       "Print the paths of the library's files that QUERY finds, one a line: words in "
                       "their names or folders and conditions such as bpm:120-130 or lufs:<-20.",
@@ -85,6 +87,7 @@ int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
     request.folders = argumentsBytes(argc, argv, parser.positionalArguments());
     request.measure = !parser.isSet("no-measures");
     request.fullCheck = parser.isSet("full-check");
+    request.watch = parser.isSet("watch");
     return library::indexCommand(request, stderr);
 }
 

@@ -190,7 +190,7 @@ int indexCommand(const IndexRequest& request, std::FILE* err)
     }
     LibraryIndexer::Options options;
     options.measure = request.measure;
-    options.watch = false;
+    options.watch = request.watch;
     LibraryIndexer indexer(options);
     const bool terminal = ::isatty(::fileno(err));
     QElapsedTimer sinceLine;
@@ -213,11 +213,11 @@ int indexCommand(const IndexRequest& request, std::FILE* err)
     });
     QObject::connect(&indexer, &LibraryIndexer::passOneFinished, [&] {
         passOneDone = true;
-        if (!request.measure)
+        if (!request.measure && !request.watch)
             QCoreApplication::exit(0);
     });
     QObject::connect(&indexer, &LibraryIndexer::measuringIdle, [&] {
-        if (passOneDone)
+        if (passOneDone && !request.watch)
             QCoreApplication::exit(0);
     });
     int status = 0;

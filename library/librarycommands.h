@@ -15,6 +15,9 @@ struct IndexRequest {
     std::vector<std::string> folders; ///< as given; empty for every library folder
     bool measure = true;
     bool fullCheck = false;
+    /// Keep watching the folders after the passes until stopped (an indexer next to a shared library's
+    /// files).
+    bool watch = false;
 };
 
 /// Adds folders to the library; 0 when each was added or was there, 1 otherwise.

@@ -443,6 +443,21 @@ TEST_P(LibraryIndex, CommandLineOnAGeneratedTree)
             return std::make_unique<PostgresLibraryStore>(pg.url());
         return std::make_unique<SqliteLibraryStore>(data);
     };
+    // An indexer left watching next to the files: a file added there shows in a client's search soon.
+    {
+        QProcess watcher;
+        watcher.setProcessEnvironment(env);
+        watcher.start(program, {"--index", "--watch", "--no-measures"});
+        QTest::qWait(1000);
+        drive.write("lib/Pack Z/Riser late.wav", makeWav(1, 8000, 16, 10));
+        const auto client = userStore();
+        bool seen = false;
+        for (int i = 0; i < 300 && !seen; ++i, QTest::qWait(100))
+            seen = !client->search(SearchQuery::parse("riser late"), {}, 10).rows.empty();
+        EXPECT_TRUE(seen);
+        watcher.terminate();
+        EXPECT_TRUE(watcher.waitForFinished(20000));
+    }
     std::map<std::string, FileMarks> marked;
     {
         const auto user = userStore();
