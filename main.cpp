@@ -38,6 +38,13 @@ void describeCommandLine(QCommandLineParser& parser)
                       "Use the shared library on the PostgreSQL server URL (postgresql://host/database) for this "
                       "run instead of the local one; the password comes from ~/.pgpass.",
                       "URL"});
+    parser.addOption({"use-library",
+                      "From now on use the shared library at URL (an empty URL: the local one again). A password "
+                      "in it is not kept; put it in ~/.pgpass.",
+                      "URL"});
+    parser.addOption({"map-root",
+                      "A root of the shared library NAME is at PATH on this machine (where it mounts the share).",
+                      "NAME=PATH"});
     parser.addOption({"export-tags",
                       "Write the favourites and tags of every marked file to FILE (new; - for standard output) "
                       "as comma-separated values: path, favourite, tags, identity.",
@@ -64,15 +71,20 @@ int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
         library::setCommandLineLibraryUrl(parser.value("library-url").toStdString());
     const bool add = parser.isSet("add-library"), index = parser.isSet("index"), find = parser.isSet("find");
     const bool exportTags = parser.isSet("export-tags"), importTags = parser.isSet("import-tags");
-    const int asked = int(add) + int(index) + int(find) + int(exportTags) + int(importTags);
+    const bool use = parser.isSet("use-library"), map = parser.isSet("map-root");
+    const int asked = int(add) + int(index) + int(find) + int(exportTags) + int(importTags) + int(use) + int(map);
     if (asked == 0)
         return -1;
     if (asked > 1) {
-        std::fprintf(stderr, "tonfolio: --add-library, --index, --find, --export-tags and --import-tags are given "
-                             "one at a time\n");
+        std::fprintf(stderr, "tonfolio: --add-library, --index, --find, --export-tags, --import-tags, --use-library "
+                             "and --map-root are given one at a time\n");
         return 2;
     }
     QCoreApplication app(argc, argv);
+    if (use)
+        return library::useLibraryCommand(parser.value("use-library").toStdString(), stdout, stderr);
+    if (map)
+        return library::mapRootCommand(parser.value("map-root"), stdout, stderr);
     if (exportTags)
         return library::exportTagsCommand(argumentsBytes(argc, argv, {parser.value("export-tags")}).front(), stdout,
                                           stderr);

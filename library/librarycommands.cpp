@@ -5,6 +5,7 @@
 #include "library/libraryfolders.h"
 #include "library/libraryindexer.h"
 #include "library/librarylocation.h"
+#include "platform/database/pgconnection.h"
 #include "library/tagscsv.h"
 #include "platform/files/wholefile.h"
 
@@ -156,6 +157,37 @@ int addLibraryCommand(const std::vector<std::string>& folders, std::FILE* out, s
             status = 1;
     }
     return status;
+}
+
+int useLibraryCommand(const std::string& url, std::FILE* out, std::FILE* err)
+{
+    if (rememberLibraryUrl(url))
+        print(err, QStringLiteral("tonfolio: the password was left out of the settings; put it in ~/.pgpass (mode 0600), "
+                                  "where the server's client library reads it"));
+    setCommandLineLibraryUrl(url);
+    const auto store = openLibrary(err);
+    if (!store->isOpen())
+        return 1;
+    print(out, url.empty() ? QStringLiteral("The library is the local one again")
+                           : QStringLiteral("The library is the shared one at %1")
+                                 .arg(QString::fromStdString(platform::PgConnection::withoutPassword(url))));
+    for (const LibraryRoot& r : store->roots())
+        print(out, QStringLiteral("  %1 (%2)").arg(pathText(r.path), QString::fromUtf8(stateName(r.state))));
+    return 0;
+}
+
+int mapRootCommand(const QString& mapping, std::FILE* out, std::FILE* err)
+{
+    const qsizetype equals = mapping.indexOf('=');
+    if (equals <= 0 || !mapping.startsWith('/') || (equals + 1 < mapping.size() && mapping[equals + 1] != '/')) {
+        print(err, QStringLiteral("tonfolio: --map-root takes NAME=PATH, both absolute (the root's name as the library "
+                                  "shows it, and where this machine mounts it)"));
+        return 1;
+    }
+    rememberRootPath(mapping.left(equals).toStdString(), mapping.mid(equals + 1).toStdString());
+    print(out, QStringLiteral("%1 is at %2 on this machine")
+                   .arg(mapping.left(equals), equals + 1 < mapping.size() ? mapping.mid(equals + 1) : mapping.left(equals)));
+    return 0;
 }
 
 int indexCommand(const IndexRequest& request, std::FILE* err)

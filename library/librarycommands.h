@@ -29,6 +29,11 @@ int indexCommand(const IndexRequest& request, std::FILE* err);
 /// Prints the matching files' paths one a line, or with json a JSON record a line; 0 unless the library
 /// cannot be read.
 int findCommand(const QString& query, bool json, std::FILE* out, std::FILE* err);
+/// Keeps the shared library's URL in the library's settings (empty: the local library again), without
+/// its password; 0 when the library can be used, 1 otherwise.
+int useLibraryCommand(const std::string& url, std::FILE* out, std::FILE* err);
+/// Keeps where this machine mounts a shared library's root: "NAME=PATH" (PATH empty: unmapped).
+int mapRootCommand(const QString& mapping, std::FILE* out, std::FILE* err);
 /// Writes every favourite and tagged file to a new CSV file (see tagscsv.h; "-" for out); 0 when it
 /// was written, 1 when it could not be (a file already there is kept).
 int exportTagsCommand(const std::string& file, std::FILE* out, std::FILE* err);
