@@ -156,7 +156,8 @@ void FavouritesAndTags::toggleFavourite()
         all = all && list_.model()->row(f.row).favourite;
     for (const MarkedPath& f : files) {
         if (!marks->setFavourite(f.path, f.identity, !all)) {
-            emit notice("The favourite cannot be stored: the library cannot be written");
+            const QString why = marks->takeNotice(); // a shared library says why (a role that may only read)
+            emit notice(why.isEmpty() ? "The favourite cannot be stored: the library cannot be written" : why);
             return;
         }
         list_.model()->setMarks(f.row, !all, list_.model()->row(f.row).tags);
@@ -187,7 +188,8 @@ void FavouritesAndTags::editTags()
     for (size_t i = 0; i < files.size(); ++i) {
         const QStringList tags = TagsDialog::edited(own[i], common, typed);
         if (!marks->setTags(files[i].path, files[i].identity, tags)) {
-            emit notice("The tags cannot be stored: the library cannot be written");
+            const QString why = marks->takeNotice(); // a shared library says why (a role that may only read)
+            emit notice(why.isEmpty() ? "The tags cannot be stored: the library cannot be written" : why);
             return;
         }
         // As stored: in the order of their folded texts.
