@@ -376,51 +376,70 @@ bool PostgresLibraryStore::writeFolder(RootId root, const FolderWrite& w)
                         .ok();
     for (size_t i = 0; ok && i < w.goneFolders.size(); ++i)
         ok = markFolderGone(root, w.goneFolders[i]);
-    for (size_t i = 0; ok && i < w.upserts.size(); ++i)
-        ok = upsertFile(*id, w.upserts[i]);
-    for (const auto& [ids, missing] : {std::make_pair(&w.missing, true), std::make_pair(&w.found, false)})
-        for (size_t i = 0; ok && i < ids->size(); ++i)
-            ok = query("UPDATE files SET missing = $2 WHERE id = $1", Params().integer((*ids)[i]).boolean(missing)).ok();
+    ok = ok && upsertFiles(*id, w.upserts);
+    for (const auto& [ids, missing] : {std::make_pair(&w.missing, true), std::make_pair(&w.found, false)}) {
+        std::vector<std::string> list;
+        for (const FileId file : *ids)
+            list.push_back(std::to_string(file));
+        ok = ok && (list.empty() || query("UPDATE files SET missing = $2 WHERE id = ANY($1::bigint[])",
+                                          Params().numberArray(list).boolean(missing))
+                                        .ok());
+    }
     return ok;
 }
 
-bool PostgresLibraryStore::upsertFile(FolderId folder, const FileRecord& f)
+bool PostgresLibraryStore::upsertFiles(FolderId folder, const std::vector<FileRecord>& files)
 {
-    const WaveHeader& h = f.header;
+    if (files.empty())
+        return true;
+    // One statement for the folder's files: a round trip per file would cost a large first pass more
+    // than the server's own work.
+    std::vector<std::string> names, size, modified, device, inode, format, channels, bits, rate, seconds, loops,
+        description, words;
+    for (const FileRecord& f : files) {
+        const WaveHeader& h = f.header;
+        names.push_back(f.name);
+        size.push_back(std::to_string(f.size));
+        modified.push_back(std::to_string(f.modified));
+        device.push_back(std::to_string(std::int64_t(f.device)));
+        inode.push_back(std::to_string(std::int64_t(f.inode)));
+        format.push_back(h.read ? std::to_string(h.formatTag) : "NULL");
+        channels.push_back(h.read ? std::to_string(h.channels) : "NULL");
+        bits.push_back(h.read ? std::to_string(h.bits) : "NULL");
+        rate.push_back(h.read ? std::to_string(h.rate) : "NULL");
+        seconds.push_back(h.read ? Params::numberText(h.seconds) : "NULL");
+        loops.push_back(std::to_string(h.loops));
+        description.push_back(h.description.toStdString());
+        words.push_back(fileWords(f.name, f.texts));
+    }
     Params p;
-    p.integer(folder).bytes(f.name).integer(f.size).integer(f.modified).integer(std::int64_t(f.device));
-    p.integer(std::int64_t(f.inode));
-    if (h.read)
-        p.integer(h.formatTag).integer(h.channels).integer(h.bits).integer(h.rate).real(h.seconds);
-    else
-        p.null().null().null().null().null();
-    p.integer(h.loops).text(h.description.toStdString()).text(fileWords(f.name, f.texts)).integer(f.id);
-    // A file new to the walk is inserted; should the name be taken meanwhile (the program renamed a file
-    // to it), that entry is brought up to date instead, and a changed file is measured again.
+    p.integer(folder).bytesArray(names).numberArray(size).numberArray(modified).numberArray(device);
+    p.numberArray(inode).numberArray(format).numberArray(channels).numberArray(bits).numberArray(rate);
+    p.numberArray(seconds).numberArray(loops).textArray(description).textArray(words);
+    // A file listed before, or one whose name was taken meanwhile (the program renamed a file to it), is
+    // brought up to date, and measured again.
     Result r = query("INSERT INTO files AS f(folder, name, size, modified, device, inode, format, channels, bits, rate,"
                      " seconds, loops, description, own_words, words)"
-                     " SELECT $1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $14 || d.words"
-                     " FROM folders d WHERE d.id = $1 AND $15::bigint = 0"
-                     " ON CONFLICT(folder, name) DO UPDATE SET size = $3, modified = $4, device = $5, inode = $6,"
-                     " format = $7, channels = $8, bits = $9, rate = $10, seconds = $11, loops = $12,"
-                     " description = $13, own_words = $14, words = excluded.words, missing = false"
+                     " SELECT $1, u.* , u.own || d.words FROM unnest($2::bytea[], $3::bigint[], $4::bigint[],"
+                     " $5::bigint[], $6::bigint[], $7::integer[], $8::integer[], $9::integer[], $10::bigint[],"
+                     " $11::float8[], $12::bigint[], $13::text[], $14::text[]) AS u(name, size, modified, device, inode,"
+                     " format, channels, bits, rate, seconds, loops, description, own) CROSS JOIN folders d"
+                     " WHERE d.id = $1"
+                     " ON CONFLICT(folder, name) DO UPDATE SET size = excluded.size, modified = excluded.modified,"
+                     " device = excluded.device, inode = excluded.inode, format = excluded.format,"
+                     " channels = excluded.channels, bits = excluded.bits, rate = excluded.rate,"
+                     " seconds = excluded.seconds, loops = excluded.loops, description = excluded.description,"
+                     " own_words = excluded.own_words, words = excluded.words, missing = false"
                      " RETURNING id, xmax = 0",
                      p);
     if (!r.ok())
         return false;
-    std::optional<FileId> changed = r.rows() == 1 && !r.boolean(0, 1) ? std::optional<FileId>(r.integer(0, 0))
-                                                                     : std::nullopt;
-    if (f.id) {
-        Result u = query("UPDATE files AS f SET size = $3, modified = $4, device = $5, inode = $6, format = $7,"
-                         " channels = $8, bits = $9, rate = $10, seconds = $11, loops = $12, description = $13,"
-                         " own_words = $14, words = $14 || d.words, missing = false FROM folders d"
-                         " WHERE f.id = $15 AND d.id = f.folder AND $1::bigint IS NOT NULL AND $2::bytea IS NOT NULL",
-                         p);
-        if (!u.ok())
-            return false;
-        changed = f.id;
-    }
-    return !changed || query("DELETE FROM measures WHERE file = $1", Params().integer(*changed)).ok();
+    std::vector<std::string> changed;
+    for (int i = 0; i < r.rows(); ++i)
+        if (!r.boolean(i, 1))
+            changed.push_back(std::to_string(r.integer(i, 0)));
+    return changed.empty() ||
+           query("DELETE FROM measures WHERE file = ANY($1::bigint[])", Params().numberArray(changed)).ok();
 }
 
 bool PostgresLibraryStore::markFolderGone(RootId root, const std::string& path)

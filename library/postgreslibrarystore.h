@@ -120,7 +120,7 @@ private:
     std::optional<FolderId> folderId(RootId root, const std::string& path, bool make);
     std::optional<FileId> fileId(FolderId folder, const std::string& name);
     bool writeFolder(RootId root, const FolderWrite& write);
-    bool upsertFile(FolderId folder, const FileRecord& file);
+    bool upsertFiles(FolderId folder, const std::vector<FileRecord>& files);
     bool markFolderGone(RootId root, const std::string& path);
     std::string folderWords(RootId root, const std::string& path);
     static std::string fileWords(const std::string& name, const QString& texts);

@@ -34,13 +34,57 @@ PgParams& PgParams::add(std::string v, int format)
 
 PgParams& PgParams::real(double v)
 {
+    return std::isnan(v) ? null() : add(numberText(v), 0);
+}
+
+std::string PgParams::numberText(double v)
+{
     if (std::isnan(v))
-        return null();
+        return "NULL";
     if (std::isinf(v))
-        return add(v > 0 ? "Infinity" : "-Infinity", 0);
+        return v > 0 ? "Infinity" : "-Infinity";
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.17g", v);
-    return add(buffer, 0);
+    return buffer;
+}
+
+PgParams& PgParams::textArray(const std::vector<std::string>& v)
+{
+    std::string out = "{";
+    for (const std::string& text : v) {
+        out += out.size() > 1 ? ",\"" : "\"";
+        for (const char c : text) {
+            if (c == '"' || c == '\\')
+                out.push_back('\\');
+            if (c != '\0') // a text value cannot hold one
+                out.push_back(c);
+        }
+        out.push_back('"');
+    }
+    return add(out + "}", 0);
+}
+
+PgParams& PgParams::bytesArray(const std::vector<std::string>& v)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out = "{";
+    for (const std::string& bytes : v) {
+        out += out.size() > 1 ? ",\"\\\\x" : "\"\\\\x";
+        for (const char c : bytes) {
+            out.push_back(digits[(static_cast<unsigned char>(c) >> 4) & 15]);
+            out.push_back(digits[static_cast<unsigned char>(c) & 15]);
+        }
+        out.push_back('"');
+    }
+    return add(out + "}", 0);
+}
+
+PgParams& PgParams::numberArray(const std::vector<std::string>& v)
+{
+    std::string out = "{";
+    for (const std::string& n : v)
+        out += (out.size() > 1 ? "," : "") + n;
+    return add(out + "}", 0);
 }
 
 PgParams& PgParams::null()

@@ -22,6 +22,13 @@ public:
     /// NaN is sent as NULL (no such measure).
     PgParams& real(double v);
     PgParams& null();
+    /// Arrays for $n::text[], $n::bytea[] and numeric arrays ($n::bigint[]: elements as text, "NULL"
+    /// for none), sent as one value each: a statement can take many rows at once.
+    PgParams& textArray(const std::vector<std::string>& v);
+    PgParams& bytesArray(const std::vector<std::string>& v);
+    PgParams& numberArray(const std::vector<std::string>& v);
+    /// A double as an array element: NaN is NULL.
+    static std::string numberText(double v);
     int count() const { return int(values_.size()); }
 
 private:
