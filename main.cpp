@@ -33,7 +33,11 @@ void describeCommandLine(QCommandLineParser& parser)
                       "Print the paths of the library's files that QUERY finds, one a line: words in "
                       "their names or folders and conditions such as bpm:120-130 or lufs:<-20.",
                       "QUERY"});
-    parser.addOption({"json", "With --find: one JSON record a line with the columns of the list."});
+    parser.addOption({"like",
+                      "Print the 20 files of the library that sound most like the wave file FILE (in the "
+                      "library or not), nearest first: the distance (0 for the same sound) and the path.",
+                      "FILE"});
+    parser.addOption({"json", "With --find or --like: one JSON record a line with the columns of the list."});
     parser.addOption({"library-url",
                       "Use the shared library on the PostgreSQL server URL (postgresql://host/database) for this "
                       "run instead of the local one; the password comes from ~/.pgpass.",
@@ -63,21 +67,23 @@ void describeCommandLine(QCommandLineParser& parser)
 /// not be valid text.
 std::vector<std::string> argumentsBytes(int argc, char* argv[], const QStringList& arguments);
 
-/// Runs --add-library, --index, --find and the tags' export and import without a display; the exit
+/// Runs --add-library, --index, --find, --like and the tags' export and import without a display; the exit
 /// status, or -1 when none was asked.
 int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
 {
     if (parser.isSet("library-url"))
         library::setCommandLineLibraryUrl(parser.value("library-url").toStdString());
     const bool add = parser.isSet("add-library"), index = parser.isSet("index"), find = parser.isSet("find");
-    const bool exportTags = parser.isSet("export-tags"), importTags = parser.isSet("import-tags");
+    const bool exportTags = parser.isSet("export-tags"), importTags = parser.isSet("import-tags"),
+               like = parser.isSet("like");
     const bool use = parser.isSet("use-library"), map = parser.isSet("map-root");
-    const int asked = int(add) + int(index) + int(find) + int(exportTags) + int(importTags) + int(use) + int(map);
+    const int asked =
+        int(add) + int(index) + int(find) + int(exportTags) + int(importTags) + int(like) + int(use) + int(map);
     if (asked == 0)
         return -1;
     if (asked > 1) {
-        std::fprintf(stderr, "tonfolio: --add-library, --index, --find, --export-tags, --import-tags, --use-library "
-                             "and --map-root are given one at a time\n");
+        std::fprintf(stderr, "tonfolio: --add-library, --index, --find, --like, --export-tags, --import-tags, "
+                             "--use-library and --map-root are given one at a time\n");
         return 2;
     }
     QCoreApplication app(argc, argv);
@@ -95,6 +101,9 @@ int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
         return library::addLibraryCommand(argumentsBytes(argc, argv, parser.values("add-library")), stdout, stderr);
     if (find)
         return library::findCommand(parser.value("find"), parser.isSet("json"), stdout, stderr);
+    if (like)
+        return library::likeCommand(argumentsBytes(argc, argv, {parser.value("like")}).front(), parser.isSet("json"),
+                                    stdout, stderr);
     library::IndexRequest request;
     request.folders = argumentsBytes(argc, argv, parser.positionalArguments());
     request.measure = !parser.isSet("no-measures");

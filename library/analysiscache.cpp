@@ -21,7 +21,8 @@ namespace {
 constexpr int kApplicationId = 0x546f6e66;
 // 2: the key and whether the loudness is that of the whole sound; the tempo and the loudness of short
 // sounds are measured otherwise than in 1, whose entries are therefore dropped rather than kept.
-constexpr int kSchemaVersion = 2;
+// 3: the features of how the sound sounds; entries of 2 have none and are measured again.
+constexpr int kSchemaVersion = 3;
 // Another running copy may hold the write lock for a batch; waiting this long is better than losing it.
 constexpr int kBusyWaitMs = 3000;
 // A write that failed (lock held longer, disk full) is tried again with a batch at least this much later.
@@ -34,17 +35,17 @@ const char* const kSchema = "CREATE TABLE IF NOT EXISTS measures("
                             " device INTEGER NOT NULL, inode INTEGER NOT NULL,"
                             " size INTEGER NOT NULL, modified INTEGER NOT NULL,"
                             " loudness REAL, peak REAL, tempo REAL, pitch REAL,"
-                            " key INTEGER, whole_sound INTEGER NOT NULL DEFAULT 0,"
+                            " key INTEGER, whole_sound INTEGER NOT NULL DEFAULT 0, features BLOB,"
                             " stored INTEGER NOT NULL,"
                             " PRIMARY KEY(device, inode)) WITHOUT ROWID;"
                             "CREATE INDEX IF NOT EXISTS measures_by_age ON measures(stored);";
 
-const char* const kFindSql = "SELECT inode, size, modified, loudness, peak, tempo, pitch, key, whole_sound"
+const char* const kFindSql = "SELECT inode, size, modified, loudness, peak, tempo, pitch, key, whole_sound, features"
                              " FROM measures"
                              " WHERE device=?1 AND inode BETWEEN ?2 AND ?3";
 const char* const kStoreSql =
     "INSERT OR REPLACE INTO measures(device, inode, size, modified, loudness, peak,"
-    " tempo, pitch, key, whole_sound, stored) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
+    " tempo, pitch, key, whole_sound, stored, features) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)";
 // Makes a file of an earlier schema this one's: its measures are dropped, to be measured anew.
 const char* const kUpgrade = "DROP TABLE IF EXISTS measures;";
 
@@ -317,6 +318,8 @@ void AnalysisCache::findStored(const std::vector<platform::FileIdentity>& files,
                     m.pitch = columnReal(s.get(), 6);
                     m.key = keyOf(s.get(), 7);
                     m.wholeSoundLoudness = sqlite3_column_int(s.get(), 8) != 0;
+                    m.features = featuresFromBytes(sqlite3_column_blob(s.get(), 9),
+                                                   std::size_t(sqlite3_column_bytes(s.get(), 9)));
                     // Measures an earlier version kept that this one would not give are measured again.
                     if (measuresAreValid(m))
                         out[order[k]] = m;
@@ -391,6 +394,10 @@ int AnalysisCache::write()
                 sqlite3_bind_null(s.get(), 9);
             sqlite3_bind_int(s.get(), 10, m.wholeSoundLoudness ? 1 : 0);
             sqlite3_bind_int64(s.get(), 11, now);
+            if (m.features)
+                platform::bindBytes(s.get(), 12, featureBytes(*m.features));
+            else
+                sqlite3_bind_null(s.get(), 12);
             const int step = sqlite3_step(s.get());
             if (step != SQLITE_DONE)
                 rc = step;

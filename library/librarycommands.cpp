@@ -7,6 +7,7 @@
 #include "library/librarylocation.h"
 #include "platform/database/pgconnection.h"
 #include "library/tagscsv.h"
+#include "platform/files/foldertree.h"
 #include "platform/files/wholefile.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <QJsonObject>
 #include <QSocketNotifier>
 #include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <map>
@@ -26,6 +28,8 @@ namespace {
 
 // Progress lines when standard error is no terminal, at most this often.
 constexpr qint64 kLogLineMs = 2000;
+// The nearest sounds --like prints.
+constexpr int kLikeCount = 20;
 
 void print(std::FILE* f, const QString& text)
 {
@@ -302,6 +306,52 @@ int findCommand(const QString& query, bool json, std::FILE* out, std::FILE* err)
             // The path's own bytes: a name need not be valid text.
             const std::string path = r.path();
             std::fwrite(path.data(), 1, path.size(), out);
+            std::fputc('\n', out);
+        }
+    }
+    return 0;
+}
+
+int likeCommand(const std::string& file, bool json, std::FILE* out, std::FILE* err)
+{
+    // The file's real path: its folder with links resolved, so that a file of the library is found
+    // under the path the library knows it by.
+    const size_t cut = file.find_last_of(file.size() > 1 && file[1] == ':' ? "\\/" : "/");
+    std::string dir = cut == std::string::npos ? "." : file.substr(0, cut);
+    if (dir.empty() || dir.back() == ':') // the root of the file system or of a drive
+        dir = file.substr(0, cut + 1);
+    int error = 0;
+    const std::string folder = platform::folderOfArgument(dir, error);
+    const std::string path = folder.empty() ? file : (folder == "/" ? "" : folder) + "/" + file.substr(cut + 1);
+    const auto store = openLibrary(err);
+    if (!store->isOpen())
+        return 1;
+    // Measured already when it is in the library; otherwise decoded and measured now.
+    const std::optional<FileId> known = folder.empty() ? std::nullopt : store->fileAt(path);
+    std::optional<SoundFeatures> like = known ? store->featuresOf(*known) : std::nullopt;
+    if (!like && !folder.empty())
+        like = featuresOfFile(path);
+    if (!like) {
+        print(err, QStringLiteral("tonfolio: %1: not a sound Tonfolio can read (or silent)").arg(pathText(file)));
+        return 1;
+    }
+    const SearchResult result = store->similar(*like, {}, {}, kLikeCount);
+    if (result.failed) {
+        print(err, QStringLiteral("tonfolio: the library cannot be read"));
+        return 1;
+    }
+    for (const SearchRow& r : result.rows) {
+        const double similarity = r.similarity.value_or(0);
+        const double distance = similarity > 0 ? 1 / similarity - 1 : HUGE_VAL;
+        if (json) {
+            QJsonObject o = rowJson(r);
+            o["distance"] = distance;
+            o["similarity"] = similarity;
+            std::fprintf(out, "%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+        } else {
+            const std::string p = r.path();
+            std::fprintf(out, "%.4f\t", distance);
+            std::fwrite(p.data(), 1, p.size(), out);
             std::fputc('\n', out);
         }
     }

@@ -34,6 +34,10 @@ int findCommand(const QString& query, bool json, std::FILE* out, std::FILE* err)
 int useLibraryCommand(const std::string& url, std::FILE* out, std::FILE* err);
 /// Keeps where this machine mounts a shared library's root: "NAME=PATH" (PATH empty: unmapped).
 int mapRootCommand(const QString& mapping, std::FILE* out, std::FILE* err);
+/// Prints the library's files that sound most like `file` (a path; it need not be in the library),
+/// nearest first, each with its distance (0: the same sound) and path, or with json a JSON record a
+/// line; 0 unless the file cannot be read as a sound or the library cannot be read.
+int likeCommand(const std::string& file, bool json, std::FILE* out, std::FILE* err);
 /// Writes every favourite and tagged file to a new CSV file (see tagscsv.h; "-" for out); 0 when it
 /// was written, 1 when it could not be (a file already there is kept).
 int exportTagsCommand(const std::string& file, std::FILE* out, std::FILE* err);

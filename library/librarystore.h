@@ -10,6 +10,7 @@
 
 #include "library/musicalkey.h"
 #include "library/searchquery.h"
+#include "library/soundfeatures.h"
 #include "platform/files/fileidentity.h"
 
 #include <QString>
@@ -102,6 +103,7 @@ struct FileMeasures {
     double pitch = std::nan("");
     std::optional<MusicalKey> key;
     bool decoded = true; ///< false: the file could not be decoded, nothing was measured
+    std::optional<SoundFeatures> features; ///< how it sounds; none for silence or when not computed
 };
 
 /// One folder's new listing, written together with its files so that a pass that is killed goes on
@@ -151,6 +153,8 @@ struct SearchRow {
     std::optional<FileMeasures> measures; ///< none until pass two reached it
     Availability availability = Availability::Present;
     bool favourite = false;
+    /// How alike it sounds to the sound searched by (0..1, 1 = the same); set by similar() only.
+    std::optional<double> similarity;
 
     /// The file's absolute path on this machine.
     std::string path() const;
@@ -160,7 +164,8 @@ struct SearchRow {
 
 /// Columns results can be ordered by. Stored is the order files were first indexed in (folder by
 /// folder, names in order) and costs nothing; the others sort every match before the limit applies.
-enum class SearchColumn { Stored, Name, Folder, Size, Modified, Length, Rate, Loudness, Peak, Tempo, Pitch, Key };
+enum class SearchColumn { Stored, Name, Folder, Size, Modified, Length, Rate, Loudness, Peak, Tempo, Pitch, Key,
+                          Similarity };
 
 struct SearchOrder {
     SearchColumn column = SearchColumn::Stored;
@@ -274,6 +279,16 @@ public:
 
     // Search.
     virtual SearchResult search(const SearchQuery& query, const SearchOrder& order, int limit) = 0;
+
+    // Sounds alike.
+    /// A file's stored features (none until measured).
+    virtual std::optional<SoundFeatures> featuresOf(FileId file) = 0;
+    /// The indexed file at this absolute path (present), if any.
+    virtual std::optional<FileId> fileAt(const std::string& path) = 0;
+    /// The files meeting `within` (an empty query: the whole library) nearest to `like`, nearest
+    /// first, at most limit; each row's `similarity` (0..1, 1 = same) is set.
+    virtual SearchResult similar(const SoundFeatures& like, const SimilarityWeights& weights,
+                                 const SearchQuery& within, int limit) = 0;
 };
 
 } // namespace library

@@ -32,6 +32,7 @@ FileMeasures fromSound(const std::optional<SoundAnalysis>& m)
     out.tempo = m->tempo;
     out.pitch = m->pitch;
     out.key = m->key;
+    out.features = m->features;
     return out;
 }
 

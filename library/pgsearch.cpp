@@ -92,6 +92,18 @@ std::string conditionSql(Builder& b, const SearchQuery::Condition& c)
     return sql;
 }
 
+/// Bytes as hex digits: a path need not be valid text.
+std::string hexOf(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : bytes) {
+        out.push_back(digits[(static_cast<unsigned char>(c) >> 4) & 15]);
+        out.push_back(digits[static_cast<unsigned char>(c) & 15]);
+    }
+    return out;
+}
+
 std::string orderSql(const SearchOrder& order)
 {
     const std::string dir = order.descending ? " DESC" : "";
@@ -122,6 +134,8 @@ std::string orderSql(const SearchOrder& order)
         return measure("m.pitch");
     case SearchColumn::Key:
         return measure("m.key");
+    case SearchColumn::Similarity: // only similar() ranks by likeness
+        return "f.id" + dir;
     }
     return "f.id";
 }
@@ -155,6 +169,11 @@ SearchSql postgresSearchSql(const SearchQuery& query, const SearchOrder& order, 
     }
     if (query.loops)
         terms.push_back("f.loops > 0");
+    // The files directly in one folder, named by its path under its root's name.
+    if (!query.folder.empty())
+        terms.push_back("f.folder IN (SELECT d.id FROM folders d JOIN roots r ON r.id = d.root WHERE r.name ||"
+                        " CASE WHEN length(d.path) = 0 THEN ''::bytea ELSE '/'::bytea || d.path END = decode(" +
+                        b.text(hexOf(query.folder)) + ", 'hex'))");
     // The user's marks: the few files marked, by their ids.
     if (query.favourites)
         terms.push_back("f.id IN (SELECT k.file FROM marks k JOIN favourites v ON v.mark = k.id WHERE v.who = " + who +
@@ -163,18 +182,23 @@ SearchSql postgresSearchSql(const SearchQuery& query, const SearchOrder& order, 
         terms.push_back("f.id IN (SELECT k.file FROM tags t JOIN marks k ON k.id = t.mark WHERE t.folded = " +
                         b.text(tag) + " AND k.file IS NOT NULL)");
     SearchSql out;
-    out.sql = "SELECT f.id, d.root, r.name, d.path, f.name, f.size, f.modified, f.format, f.channels, f.bits, f.rate,"
+    out.sql = postgresColumns(who);
+    for (size_t i = 0; i < terms.size(); ++i)
+        out.sql += (i == 0 ? " WHERE " : " AND ") + terms[i];
+    out.sql += " ORDER BY " + orderSql(order) + " LIMIT " + b.integer(limit < 0 ? 0 : limit);
+    out.values = std::move(b.values);
+    return out;
+}
+
+std::string postgresColumns(const std::string& who)
+{
+    return "SELECT f.id, d.root, r.name, d.path, f.name, f.size, f.modified, f.format, f.channels, f.bits, f.rate,"
               " f.seconds, m.loudness, m.peak, m.tempo, m.pitch, m.key, m.decoded, m.file IS NOT NULL, f.missing,"
               " r.state, EXISTS (SELECT 1 FROM marks k JOIN favourites v ON v.mark = k.id WHERE k.file = f.id AND"
               " v.who = " +
               who +
               "), f.loops, f.description FROM files f JOIN folders d ON d.id = f.folder JOIN roots r ON"
               " r.id = d.root LEFT JOIN measures m ON m.file = f.id";
-    for (size_t i = 0; i < terms.size(); ++i)
-        out.sql += (i == 0 ? " WHERE " : " AND ") + terms[i];
-    out.sql += " ORDER BY " + orderSql(order) + " LIMIT " + b.integer(limit < 0 ? 0 : limit);
-    out.values = std::move(b.values);
-    return out;
 }
 
 } // namespace library

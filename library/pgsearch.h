@@ -12,6 +12,9 @@ namespace library {
 /// The columns every search selects, in the order PostgresLibraryStore reads them.
 SearchSql postgresSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, const std::string& user);
 
+/// The columns of a search row, FROM and its joins; `who` the parameter holding the user.
+std::string postgresColumns(const std::string& who);
+
 /// A word as a LIKE pattern that finds it anywhere: its '\', '%' and '_' stand for themselves.
 std::string likeAnywhere(const std::string& word);
 

@@ -67,13 +67,20 @@ bool PostgresLibraryStore::putMeasures(const std::vector<MeasuredFile>& measures
         else
             p.null();
         p.boolean(f.measures.decoded).integer(f.size).integer(f.modified);
-        ok = query("INSERT INTO measures(file, loudness, peak, tempo, pitch, key, decoded)"
-                   " SELECT $1, $2, $3, $4, $5, $6, $7 WHERE EXISTS"
-                   " (SELECT 1 FROM files WHERE id = $1 AND size = $8 AND modified = $9)"
-                   " ON CONFLICT(file) DO UPDATE SET loudness = $2, peak = $3, tempo = $4, pitch = $5, key = $6,"
-                   " decoded = $7",
-                   p)
-                 .ok();
+        Result put = query("INSERT INTO measures(file, loudness, peak, tempo, pitch, key, decoded)"
+                           " SELECT $1, $2, $3, $4, $5, $6, $7 WHERE EXISTS"
+                           " (SELECT 1 FROM files WHERE id = $1 AND size = $8 AND modified = $9)"
+                           " ON CONFLICT(file) DO UPDATE SET loudness = $2, peak = $3, tempo = $4, pitch = $5,"
+                           " key = $6, decoded = $7 RETURNING file",
+                           p);
+        ok = put.ok();
+        if (ok && put.rows() == 1)
+            ok = f.measures.features
+                     ? query("INSERT INTO sound_features(file, features) VALUES($1, $2) ON CONFLICT(file) DO UPDATE"
+                             " SET features = $2",
+                             Params().integer(f.id).bytes(featureBytes(*f.measures.features)))
+                           .ok()
+                     : query("DELETE FROM sound_features WHERE file = $1", Params().integer(f.id)).ok();
     }
     return commitChange(t, ok);
 }
@@ -98,7 +105,11 @@ std::optional<FileMeasures> PostgresLibraryStore::measures(FileId file)
 {
     Result r = query("SELECT loudness, peak, tempo, pitch, key, decoded FROM measures WHERE file = $1",
                      Params().integer(file));
-    return r.rows() == 1 ? std::optional<FileMeasures>(measuresAt(r, 0, 0)) : std::nullopt;
+    if (r.rows() != 1)
+        return std::nullopt;
+    FileMeasures m = measuresAt(r, 0, 0);
+    m.features = featuresOf(file);
+    return m;
 }
 
 } // namespace library

@@ -8,6 +8,7 @@
 // shared, with who set them and when.
 
 #include "library/librarystore.h"
+#include "library/similarityindex.h"
 #include "platform/database/pgconnection.h"
 
 #include <map>
@@ -67,6 +68,11 @@ public:
 
     SearchResult search(const SearchQuery& query, const SearchOrder& order, int limit) override;
 
+    std::optional<SoundFeatures> featuresOf(FileId file) override;
+    std::optional<FileId> fileAt(const std::string& path) override;
+    SearchResult similar(const SoundFeatures& like, const SimilarityWeights& weights, const SearchQuery& within,
+                         int limit) override;
+
     /// Who the store stars and tags for.
     const std::string& user() const { return user_; }
     /// The schema's upgrade steps; the library's version is their count.
@@ -125,6 +131,10 @@ private:
     std::string folderWords(RootId root, const std::string& path);
     static std::string fileWords(const std::string& name, const QString& texts);
     static FileMeasures measuresAt(const Result& r, int row, int first);
+    /// A search result from a row of postgresSearchSql's columns; away: the roots not mounted here.
+    SearchRow rowAt(const Result& r, int row, const std::vector<RootId>& away);
+    /// Reads the stored features into the similarity index when the library changed since.
+    bool loadSimilarity();
     std::optional<std::int64_t> markId(const std::string& shared, const platform::FileIdentity& identity, bool make);
     bool dropEmptyMarks();
 
@@ -140,6 +150,9 @@ private:
         std::string local; ///< where it is on this machine
     };
     std::map<RootId, RootName> roots_;
+    // The features of every measured file, searched here: exact, and the server needs no extension.
+    SimilarityIndex similarity_;
+    std::int64_t similarityChanges_ = -1;
 };
 
 } // namespace library

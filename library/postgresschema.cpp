@@ -87,11 +87,17 @@ CREATE TRIGGER marks_changed AFTER UPDATE OF size, modified, device, inode ON fi
   EXECUTE FUNCTION tonfolio_marks_changed();
 )";
 
+// Version 3: how each file sounds (soundfeatures.h), for finding sounds alike; the features go with the
+// file's measures.
+const char* const kSchemaV3 = R"(
+CREATE TABLE sound_features(file bigint PRIMARY KEY REFERENCES measures ON DELETE CASCADE, features bytea NOT NULL);
+)";
+
 } // namespace
 
 const std::vector<const char*>& PostgresLibraryStore::migrations()
 {
-    static const std::vector<const char*> steps = {kSchemaV1, kSchemaV2};
+    static const std::vector<const char*> steps = {kSchemaV1, kSchemaV2, kSchemaV3};
     return steps;
 }
 

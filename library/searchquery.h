@@ -59,12 +59,16 @@ struct SearchQuery {
     std::vector<std::string> tags;
     bool favourites = false;
 
+    /// An absolute folder path without trailing '/': only the files directly in it. Never typed; set by
+    /// whoever searches within the folder on screen.
+    std::string folder;
+
     /// Words of the form measure:range become conditions, "tag:" and "fav:" ask for the user's marks,
     /// the rest are words. A condition whose value cannot be read is left out with the reason in
     /// problems, so a slip of the keys does not empty the list. "loop:" keeps the files with loop
     /// points.
     static SearchQuery parse(const QString& typed);
-    bool isEmpty() const { return words.empty() && conditions.empty() && !usesMarks() && !loops; }
+    bool isEmpty() const { return words.empty() && conditions.empty() && !usesMarks() && !loops && folder.empty(); }
     bool usesMeasures() const { return !conditions.empty(); }
     bool usesMarks() const { return favourites || !tags.empty(); }
     /// Whether a file with this star and these tags (folded) meets the tag: and fav: conditions.

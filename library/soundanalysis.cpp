@@ -57,6 +57,7 @@ std::optional<SoundAnalysis> analyseSound(const std::string& path)
     m.tempo = finiteOrAbsent(found.tempo);
     m.pitch = finiteOrAbsent(found.pitch);
     m.key = found.key;
+    m.features = found.features;
     return m;
 }
 

@@ -4,6 +4,7 @@
 // the measures the wave list shows and the measures cache keeps.
 
 #include "library/musicalkey.h"
+#include "library/soundfeatures.h"
 
 #include <cmath>
 #include <optional>
@@ -23,6 +24,7 @@ struct SoundAnalysis {
     /// the whole sound as one block, ungated.
     bool wholeSoundLoudness = false;
     std::optional<MusicalKey> key; ///< none for a sound without a clear key
+    std::optional<SoundFeatures> features; ///< how it sounds, for finding sounds alike
 };
 
 /// Decodes a sound file (a drive-letter path, or a Linux path from the library) as playing does and

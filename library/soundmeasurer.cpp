@@ -2,6 +2,7 @@
 #include "library/soundmeasurer.h"
 
 #include "library/decimator.h"
+#include "library/featureextractor.h"
 #include "library/keydetector.h"
 #include "library/loudnessmeter.h"
 #include "library/pitchestimator.h"
@@ -58,6 +59,7 @@ struct SoundMeasurer::State {
     std::unique_ptr<TempoEstimator> tempo;
     std::unique_ptr<PitchEstimator> pitch;
     std::unique_ptr<KeyDetector> key;
+    std::unique_ptr<FeatureExtractor> features;
     std::vector<float> finite, mono, converted, quarter;
 };
 
@@ -86,6 +88,7 @@ SoundMeasurer::SoundMeasurer(const SoundFormat& format) : d_(std::make_unique<St
     d_->tempo = std::make_unique<TempoEstimator>(analysed, 4);
     d_->pitch = std::make_unique<PitchEstimator>(analysed);
     d_->key = std::make_unique<KeyDetector>(analysed / 4);
+    d_->features = std::make_unique<FeatureExtractor>(analysed);
 }
 
 SoundMeasurer::~SoundMeasurer() = default;
@@ -153,6 +156,7 @@ void SoundMeasurer::addFinite(const float* frames, std::size_t count)
 void SoundMeasurer::analyse(const float* mono, std::size_t count)
 {
     d_->pitch->add(mono, count);
+    d_->features->add(mono, count);
     d_->tempo->add(mono, count);
     d_->quarter.clear();
     d_->toQuarterRate.process(mono, count, d_->quarter);
@@ -179,6 +183,7 @@ SoundMeasures SoundMeasurer::finish()
     m.tempo = d_->tempo->finish();
     m.pitch = d_->pitch->finish();
     m.key = d_->key->finish();
+    m.features = d_->features->finish(m.pitch);
     return m;
 }
 

@@ -4,6 +4,7 @@
 // measuring: hand it the frames as they are decoded (or all at once) and take the measures.
 
 #include "library/musicalkey.h"
+#include "library/soundfeatures.h"
 
 #include <cmath>
 #include <cstddef>
@@ -33,6 +34,8 @@ struct SoundMeasures {
     double tempo = std::nan("");     ///< beats per minute
     double pitch = std::nan("");     ///< MIDI note number with its fraction (69 = A4 = 440 Hz)
     std::optional<MusicalKey> key;
+    /// How it sounds, for finding sounds alike; none for a sound too short or silent to describe.
+    std::optional<SoundFeatures> features;
 };
 
 /// Measures one sound. Not shared between threads; any number of them run side by side.

@@ -59,6 +59,16 @@ ALTER TABLE files ADD COLUMN loops INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE files ADD COLUMN description TEXT NOT NULL DEFAULT '';
 )";
 
+// Version 4: the features of how each file sounds, for finding sounds alike, 41 float32 in a blob
+// (soundfeatures.h). They go with the file's measures; every file is measured again to get them.
+const char* const kSchemaV4 = R"(
+CREATE TABLE sound_features(file INTEGER PRIMARY KEY, features BLOB NOT NULL);
+CREATE TRIGGER sound_features_go AFTER DELETE ON measures BEGIN
+  DELETE FROM sound_features WHERE file = old.file;
+END;
+DELETE FROM measures;
+)";
+
 std::string lastComponent(const std::string& path)
 {
     const size_t slash = path.rfind('/');
@@ -78,7 +88,7 @@ const platform::DatabaseSchema& SqliteLibraryStore::schema()
     static const platform::DatabaseSchema s = [] {
         platform::DatabaseSchema d;
         d.applicationId = kApplicationId;
-        d.migrations = {kSchemaV1, marksSchema(), kSchemaV3};
+        d.migrations = {kSchemaV1, marksSchema(), kSchemaV3, kSchemaV4};
         d.probes = {"SELECT id, path, mount, state, status, indexed, round, full_check, files FROM roots",
                     "SELECT id, root, parent, path, modified, checked, gone FROM folders",
                     "SELECT id, folder, name, size, modified, device, inode, format, channels, bits, rate, seconds,"
@@ -88,7 +98,8 @@ const platform::DatabaseSchema& SqliteLibraryStore::schema()
                     "SELECT rowid, words FROM folder_words",
                     "SELECT count FROM changes",
                     "SELECT id, path, device, inode, size, modified, favourite, file FROM marks",
-                    "SELECT mark, folded, tag FROM tags"};
+                    "SELECT mark, folded, tag FROM tags",
+                    "SELECT file, features FROM sound_features"};
         d.checkPagesUpTo = kCheckPagesUpTo;
         return d;
     }();

@@ -5,6 +5,7 @@
 // folded names and folders, measures through ordinary indexes, the two joined by row id.
 
 #include "library/librarystore.h"
+#include "library/similarityindex.h"
 #include "platform/database/sqlitefile.h"
 
 #include <map>
@@ -74,6 +75,11 @@ public:
 
     SearchResult search(const SearchQuery& query, const SearchOrder& order, int limit) override;
 
+    std::optional<SoundFeatures> featuresOf(FileId file) override;
+    std::optional<FileId> fileAt(const std::string& path) override;
+    SearchResult similar(const SoundFeatures& like, const SimilarityWeights& weights, const SearchQuery& within,
+                         int limit) override;
+
 private:
     sqlite3* db() const { return database_.db(); }
     /// A statement prepared once and kept (sql must be a literal: its address is the key), reset and
@@ -93,6 +99,8 @@ private:
     /// `folderText`: the folder's words (folderWords), which the file's words carry too.
     int upsertFile(FolderId folder, const std::string& folderText, const FileRecord& file);
     int dropFiles(const char* whereIds, std::int64_t key);
+    /// Stores a measured file's features, or drops those it had.
+    int putFeatures(FileId file, const std::optional<SoundFeatures>& features);
     int markFolderGone(RootId root, const std::string& path);
     std::int64_t goneFolders(RootId root);
     int bumpChanges();
@@ -118,6 +126,14 @@ private:
     QString untold_;
     std::map<RootId, std::string> rootNames_; ///< the last component of each root, for folder words
     std::map<const char*, std::unique_ptr<platform::SqlStatement>> statements_;
+
+    /// Reads the stored features into the similarity index when the library changed since; false when
+    /// they cannot be read.
+    bool loadSimilarity();
+    SimilarityIndex similarity_;
+    std::vector<SimilarityIndex::Id> similarityIds_;
+    std::vector<SoundFeatures> similarityFeatures_; ///< as read: an unchanged set keeps its index
+    std::int64_t similarityChanges_ = -1;
 };
 
 } // namespace library

@@ -330,8 +330,22 @@ bool SqliteLibraryStore::putMeasures(const std::vector<MeasuredFile>& measures)
         sqlite3_bind_int64(s, 8, f.size);
         sqlite3_bind_int64(s, 9, f.modified);
         rc = runOnce(s);
+        if (rc == SQLITE_OK && sqlite3_changes(db()) > 0)
+            rc = putFeatures(f.id, f.measures.features);
     }
     return !failed(commitChange(t, rc));
+}
+
+int SqliteLibraryStore::putFeatures(FileId file, const std::optional<SoundFeatures>& features)
+{
+    sqlite3_stmt* s = features ? statement("INSERT OR REPLACE INTO sound_features(file, features) VALUES(?1, ?2)")
+                               : statement("DELETE FROM sound_features WHERE file = ?1");
+    if (!s)
+        return lastError(db());
+    sqlite3_bind_int64(s, 1, file);
+    if (features)
+        bindBytes(s, 2, featureBytes(*features));
+    return runOnce(s);
 }
 
 std::optional<FileMeasures> SqliteLibraryStore::measures(FileId file)
@@ -344,6 +358,8 @@ std::optional<FileMeasures> SqliteLibraryStore::measures(FileId file)
     if (sqlite3_step(s) == SQLITE_ROW)
         out = measuresAt(s, 0);
     sqlite3_reset(s);
+    if (out)
+        out->features = featuresOf(file);
     return out;
 }
 

@@ -151,6 +151,8 @@ std::string orderSql(const SearchOrder& order, const char* rowId)
         return measure("m.pitch");
     case SearchColumn::Key:
         return measure("m.key");
+    case SearchColumn::Similarity: // only similar() ranks by likeness
+        return std::string(rowId) + dir;
     }
     return "f.id";
 }
@@ -210,6 +212,11 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
     }
     if (query.loops)
         terms.push_back("f.loops > 0");
+    // The files directly in one folder, named by its absolute path: few folders are anyone's.
+    if (!query.folder.empty())
+        terms.push_back("f.folder IN (SELECT d.id FROM folders d JOIN roots r ON r.id = d.root WHERE r.path ||"
+                        " CASE WHEN length(d.path) = 0 THEN '' ELSE '/' || d.path END = " +
+                        b.text(query.folder) + ")");
     // The user's marks: the few files marked, by their ids.
     if (query.favourites)
         terms.push_back("f.id IN (SELECT file FROM marks WHERE favourite = 1 AND file IS NOT NULL)");
@@ -230,6 +237,12 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
                b.integer(limit < 0 ? 0 : limit);
     out.values = std::move(b.values);
     return out;
+}
+
+const char* sqliteRowSql()
+{
+    static const std::string sql = std::string(kColumns) + " WHERE f.id = ?1";
+    return sql.c_str();
 }
 
 SearchSql sqliteMeasuredCountSql(const SearchQuery& query, int cap)

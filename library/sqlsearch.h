@@ -36,6 +36,8 @@ enum class MeasuredShare { Few, Some, Many };
 SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit,
                           MeasuredShare measured = MeasuredShare::Some,
                           const std::map<std::string, std::vector<std::string>>& pairs = {});
+/// The columns of sqliteSearchSql for the one file whose id is ?1.
+const char* sqliteRowSql();
 /// How many files meet the query's conditions, counted up to cap.
 SearchSql sqliteMeasuredCountSql(const SearchQuery& query, int cap);
 

@@ -2,6 +2,9 @@
 # The measures' tests make their labelled sounds with the generator the benchmark shares.
 target_sources(library_tst_soundmeasurer PRIVATE ${CMAKE_CURRENT_LIST_DIR}/labelledsounds.cpp
   ${CMAKE_CURRENT_LIST_DIR}/synthesis.cpp)
+# Finding sounds alike runs over sounds of known kinds.
+target_sources(library_tst_soundsimilarity PRIVATE ${CMAKE_CURRENT_LIST_DIR}/soundkinds.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/labelledsounds.cpp ${CMAKE_CURRENT_LIST_DIR}/synthesis.cpp)
 # The library's tests run against the local SQLite file and, registered apart, against a shared
 # library on the private PostgreSQL server (scripts/postgres.sh; they skip without it).
 set_property(TEST library.tst_libraryindex APPEND PROPERTY ENVIRONMENT "GTEST_FILTER=-*/Postgres")
