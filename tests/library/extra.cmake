@@ -14,3 +14,7 @@ add_test(NAME library.tst_libraryindex.postgres COMMAND library_tst_libraryindex
 set_tests_properties(library.tst_libraryindex.postgres PROPERTIES ENVIRONMENT
   "QT_QPA_PLATFORM=offscreen;TONFOLIO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TONFOLIO_BINARY_DIR=${CMAKE_BINARY_DIR};GTEST_FILTER=*/Postgres"
   TIMEOUT 600 RESOURCE_LOCK postgres_server)
+add_test(NAME library.tst_soundsimilarity.postgres COMMAND library_tst_soundsimilarity)
+set_tests_properties(library.tst_soundsimilarity.postgres PROPERTIES ENVIRONMENT
+  "QT_QPA_PLATFORM=offscreen;TONFOLIO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TONFOLIO_BINARY_DIR=${CMAKE_BINARY_DIR};TONFOLIO_TEST_STORE=postgres"
+  TIMEOUT 600 RESOURCE_LOCK postgres_server)
