@@ -128,8 +128,7 @@ bool PostgresLibraryStore::failed(const Result& r)
         return false;
     const std::string state = r.sqlState();
     if (connection_->takeLost() || state.empty()) {
-        tell(QStringLiteral("The shared library at %1 cannot be reached; what is shown is kept, and Tonfolio tries "
-                            "again")
+        tell(QStringLiteral("The shared library at %1 cannot be reached; Tonfolio tries again every few seconds")
                  .arg(QString::fromStdString(url_)));
     } else if (state == "42501" || state == "25006") {
         // No permission, or a server that only reads: said once, not at every search.
