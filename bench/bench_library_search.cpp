@@ -139,6 +139,9 @@ size_t filterInMemory(const std::vector<std::string>& folded, const library::Sea
 /// Types the sessions' keystrokes into the store; whether every p95 kept within its limit.
 bool timeTyping(library::LibraryStore& store, const std::vector<std::string>& folded, int rounds);
 
+/// Fills an SQLite library and types into it.
+bool timeLocal(const std::string& db, const std::string& rootPath, long files, int rounds);
+
 /// The same over a library on the PostgreSQL server at url, in a database of its own made here.
 bool timeShared(const std::string& url, const std::string& rootPath, long files, int rounds)
 {
@@ -162,7 +165,8 @@ bool timeShared(const std::string& url, const std::string& rootPath, long files,
                     msSince(t0) / 1000);
         ok = timeTyping(store, folded, rounds);
     }
-    admin.run(("DROP DATABASE " + name + " WITH (FORCE)").c_str());
+    if (!std::getenv("TONFOLIO_BENCH_KEEP_DATABASE"))
+        admin.run(("DROP DATABASE " + name + " WITH (FORCE)").c_str());
     return ok;
 }
 
@@ -175,11 +179,23 @@ int main(int argc, char** argv)
     if (!work.isValid())
         return 1;
     const std::string db = work.path().toStdString() + "/library.sqlite";
+    bool allOk = true;
+    // TONFOLIO_BENCH_SHARED_ONLY: the shared library alone, for work on its queries.
+    if (!std::getenv("TONFOLIO_BENCH_SHARED_ONLY"))
+        allOk = timeLocal(db, work.path().toStdString(), files, rounds);
+    if (const char* url = std::getenv("TONFOLIO_TEST_PG_URL"); url && *url)
+        allOk = QDir().mkpath(work.path() + "/shared") &&
+                timeShared(url, work.path().toStdString() + "/shared", files, rounds) && allOk;
+    return allOk ? 0 : 1;
+}
+
+bool timeLocal(const std::string& db, const std::string& rootPath, long files, int rounds)
+{
     auto t0 = Clock::now();
     std::vector<std::string> folded;
     {
         library::SqliteLibraryStore store(db);
-        for (const std::string& n : fill(store, work.path().toStdString(), files))
+        for (const std::string& n : fill(store, rootPath, files))
             folded.push_back(library::searchFoldedBytes(n));
     }
     struct stat st {};
@@ -187,11 +203,7 @@ int main(int argc, char** argv)
     std::printf("indexed %ld files in %.1f s; database %.0f bytes per file\n", files, msSince(t0) / 1000,
                 double(st.st_size) / double(files));
     library::SqliteLibraryStore store(db);
-    bool allOk = timeTyping(store, folded, rounds);
-    if (const char* url = std::getenv("TONFOLIO_TEST_PG_URL"); url && *url)
-        allOk = QDir().mkpath(work.path() + "/shared") &&
-                timeShared(url, work.path().toStdString() + "/shared", files, rounds) && allOk;
-    return allOk ? 0 : 1;
+    return timeTyping(store, folded, rounds);
 }
 
 bool timeTyping(library::LibraryStore& store, const std::vector<std::string>& folded, int rounds)
