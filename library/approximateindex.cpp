@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/approximateindex.h"
 
-#include <hnswlib/hnswlib.h>
-
 #include <algorithm>
+#include <hnswlib/hnswlib.h>
 
 namespace library {
 

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/featureextractor.h"
 
-#include <aubio/aubio.h>
-
 #include <algorithm>
 #include <array>
+#include <aubio/aubio.h>
 #include <cmath>
 #include <vector>
 
@@ -21,9 +20,10 @@ constexpr unsigned kFilters = 40, kCoefficients = 13;
 // describes as the original does.
 constexpr double kLowestHz = 30, kHighestHz = 16000;
 constexpr double kRollOff = 0.85;
-// A long sound is read at frames spread evenly over it, between this many and twice as many, and its
-// envelope at up to twice this many hops, so that minutes cost what seconds do.
-constexpr std::size_t kFewestFrames = 1024, kFewestHops = 8192;
+// A long sound is read at frames spread evenly over it, between this many and twice as many (a drum
+// or a note of up to 1.5 s at every hop), and its envelope at up to twice this many hops, so that
+// minutes cost what seconds do: a sound costs at most a few milliseconds more to measure.
+constexpr std::size_t kFewestFrames = 64, kFewestHops = 8192;
 // Frames this far below the loudest do not take part in the statistics: the tail of a sound says
 // little of how it sounds. Below kFloorDb is silence whatever the loudest.
 constexpr double kFrameRangeDb = 50, kFloorDb = -110;
@@ -73,8 +73,8 @@ struct FeatureExtractor::State {
     std::unique_ptr<fvec_t, FvecDeleter> in, coefficients;
     std::unique_ptr<cvec_t, CvecDeleter> spectrum;
     std::vector<float> samples = std::vector<float>(kWindow), hann = std::vector<float>(kWindow);
-    unsigned fill = 0;          // new samples in the last hop of `samples`
-    std::size_t hopNumber = 0;  // hops so far
+    unsigned fill = 0;           // new samples in the last hop of `samples`
+    std::size_t hopNumber = 0;   // hops so far
     std::size_t frameStride = 1; // every this many hops a frame is read
     std::vector<Frame> frames;
     std::vector<double> powerSum; // each bin's power summed over the frames read, for the harmonics
@@ -190,7 +190,7 @@ void FeatureExtractor::analyseFrame()
         const double p = double(norm[k]) * norm[k] + 1e-20;
         sum += p;
         weighted += p * double(k) * binHz;
-        logs += std::log(p);
+        logs += std::log(norm[k] + 1e-30f); // in floats: a third of the frame's time in doubles
         largest = std::max(largest, p);
     }
     const double bins = double(d_->highBin - d_->lowBin + 1);
@@ -199,7 +199,7 @@ void FeatureExtractor::analyseFrame()
     for (; rollOff < d_->highBin && below < kRollOff * sum; ++rollOff)
         below += double(norm[rollOff]) * norm[rollOff] + 1e-20;
     f.values[Frame::Centroid] = float(std::log2(std::max(weighted / sum, kLowestHz)));
-    f.values[Frame::Flatness] = float((logs / bins - std::log(sum / bins)) / std::log(10.0));
+    f.values[Frame::Flatness] = float((2 * logs / bins - std::log(sum / bins)) / std::log(10.0));
     f.values[Frame::RollOff] = float(std::log2(double(rollOff) * binHz));
     f.values[Frame::Crest] = float(std::log10(largest / (sum / bins)));
     f.values[Frame::Crossings] = float(std::log10(1 + double(crossings) * d_->rate / kWindow));

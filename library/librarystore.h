@@ -164,8 +164,21 @@ struct SearchRow {
 
 /// Columns results can be ordered by. Stored is the order files were first indexed in (folder by
 /// folder, names in order) and costs nothing; the others sort every match before the limit applies.
-enum class SearchColumn { Stored, Name, Folder, Size, Modified, Length, Rate, Loudness, Peak, Tempo, Pitch, Key,
-                          Similarity };
+enum class SearchColumn {
+    Stored,
+    Name,
+    Folder,
+    Size,
+    Modified,
+    Length,
+    Rate,
+    Loudness,
+    Peak,
+    Tempo,
+    Pitch,
+    Key,
+    Similarity
+};
 
 struct SearchOrder {
     SearchColumn column = SearchColumn::Stored;
@@ -287,8 +300,8 @@ public:
     virtual std::optional<FileId> fileAt(const std::string& path) = 0;
     /// The files meeting `within` (an empty query: the whole library) nearest to `like`, nearest
     /// first, at most limit; each row's `similarity` (0..1, 1 = same) is set.
-    virtual SearchResult similar(const SoundFeatures& like, const SimilarityWeights& weights,
-                                 const SearchQuery& within, int limit) = 0;
+    virtual SearchResult similar(const SoundFeatures& like, const SimilarityWeights& weights, const SearchQuery& within,
+                                 int limit) = 0;
 };
 
 } // namespace library

@@ -54,13 +54,17 @@ struct Shares {
     }
 };
 
-/// The value at share q (0..1) of sorted values.
-float quantile(const std::vector<float>& sorted, double q)
+/// The value at share q (0..1) of the values (not empty), which it reorders.
+float quantile(std::vector<float>& values, double q)
 {
-    const double at = q * double(sorted.size() - 1);
+    const double at = q * double(values.size() - 1);
     const auto low = std::size_t(at);
-    const std::size_t high = std::min(low + 1, sorted.size() - 1);
-    return float(sorted[low] + (at - double(low)) * (sorted[high] - sorted[low]));
+    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(low), values.end());
+    const float below = values[low];
+    if (low + 1 >= values.size())
+        return below;
+    const float above = *std::min_element(values.begin() + std::ptrdiff_t(low + 1), values.end());
+    return float(below + (at - double(low)) * (above - below));
 }
 
 bool usualWeights(const SimilarityWeights& w)
@@ -90,11 +94,16 @@ SimilarityIndex::SimilarityIndex(std::vector<Id> ids, const std::vector<SoundFea
         for (std::size_t i = 0; i < n; ++i)
             if (std::isfinite(features[i][f]))
                 values.push_back(features[i][f]);
-        std::sort(values.begin(), values.end());
-        centre_[f] = values.empty() ? 0.f : quantile(values, 0.5);
-        float spread = values.empty() ? 0.f : (quantile(values, 0.75) - quantile(values, 0.25)) / 1.349f;
-        if (!(spread > 1e-6f) && !values.empty())
-            spread = (values.back() - values.front()) / 4;
+        if (values.empty()) {
+            scale_[f] = 1;
+            continue;
+        }
+        centre_[f] = quantile(values, 0.5);
+        float spread = (quantile(values, 0.75) - quantile(values, 0.25)) / 1.349f;
+        if (!(spread > 1e-6f)) {
+            const auto [low, high] = std::minmax_element(values.begin(), values.end());
+            spread = (*high - *low) / 4;
+        }
         scale_[f] = spread > 1e-6f ? spread : 1.f;
     }
     ids_.reserve(n);

@@ -45,8 +45,8 @@ std::optional<SoundFeatures> featuresFromBytes(const void* bytes, std::size_t si
     const auto* p = static_cast<const unsigned char*>(bytes);
     SoundFeatures out{};
     for (std::size_t i = 0; i < soundFeatureCount; ++i, p += 4) {
-        const std::uint32_t u = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-                                std::uint32_t(p[3]) << 24;
+        const std::uint32_t u =
+            std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
         std::memcpy(&out[i], &u, sizeof u);
         // Infinite features are never made; NaN only where a sound lacks one (its note).
         if (std::isinf(out[i]))

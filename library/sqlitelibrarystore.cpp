@@ -59,13 +59,11 @@ ALTER TABLE files ADD COLUMN loops INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE files ADD COLUMN description TEXT NOT NULL DEFAULT '';
 )";
 
-// Version 4: the features of how each file sounds, for finding sounds alike, 41 float32 in a blob
-// (soundfeatures.h). They go with the file's measures; every file is measured again to get them.
+// Version 4: how each file sounds, for finding sounds alike (soundfeatures.h: float32 in a blob). The
+// features go with the file's measures; every file is measured again to get them.
 const char* const kSchemaV4 = R"(
 CREATE TABLE sound_features(file INTEGER PRIMARY KEY, features BLOB NOT NULL);
-CREATE TRIGGER sound_features_go AFTER DELETE ON measures BEGIN
-  DELETE FROM sound_features WHERE file = old.file;
-END;
+CREATE TRIGGER sound_features_go AFTER DELETE ON measures BEGIN DELETE FROM sound_features WHERE file = old.file; END;
 DELETE FROM measures;
 )";
 

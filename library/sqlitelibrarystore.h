@@ -131,8 +131,7 @@ private:
     /// they cannot be read.
     bool loadSimilarity();
     SimilarityIndex similarity_;
-    std::vector<SimilarityIndex::Id> similarityIds_;
-    std::vector<SoundFeatures> similarityFeatures_; ///< as read: an unchanged set keeps its index
+    std::size_t similarityHash_ = 0; ///< of the features it holds: an unchanged set keeps its index
     std::int64_t similarityChanges_ = -1;
 };
 

@@ -2,14 +2,12 @@
 // Sounds alike in the SQLite library: the stored features are read into one similarity index, kept
 // while the library does not change, and the nearest files come back as ordinary search rows.
 #include "library/sqlitelibrarystore.h"
-
 #include "library/sqlsearch.h"
 
-#include <sqlite3.h>
-
-#include <algorithm>
 #include <climits>
-#include <cstring>
+#include <functional>
+#include <sqlite3.h>
+#include <string_view>
 
 namespace library {
 
@@ -69,7 +67,8 @@ bool SqliteLibraryStore::loadSimilarity()
     int rc = s.ok() ? SQLITE_OK : s.prepareCode();
     while (rc == SQLITE_OK && (rc = sqlite3_step(s.get())) == SQLITE_ROW) {
         rc = SQLITE_OK;
-        const auto f = featuresFromBytes(sqlite3_column_blob(s.get(), 1), std::size_t(sqlite3_column_bytes(s.get(), 1)));
+        const auto f =
+            featuresFromBytes(sqlite3_column_blob(s.get(), 1), std::size_t(sqlite3_column_bytes(s.get(), 1)));
         if (!f)
             continue;
         ids.push_back(sqlite3_column_int64(s.get(), 0));
@@ -81,15 +80,13 @@ bool SqliteLibraryStore::loadSimilarity()
     }
     // Most changes (marks, folders listed again) leave the features as they were: the index, whose
     // approximate part takes long to build for a large library, stays.
-    const bool same = ids == similarityIds_ && features.size() == similarityFeatures_.size() &&
-                      std::equal(features.begin(), features.end(), similarityFeatures_.begin(),
-                                 [](const SoundFeatures& a, const SoundFeatures& b) {
-                                     return std::memcmp(a.data(), b.data(), sizeof a) == 0;
-                                 });
-    if (!same) {
-        similarity_ = SimilarityIndex(ids, features);
-        similarityIds_ = std::move(ids);
-        similarityFeatures_ = std::move(features);
+    const std::size_t hash =
+        std::hash<std::string_view>()({reinterpret_cast<const char*>(ids.data()), ids.size() * sizeof ids[0]}) ^
+        std::hash<std::string_view>()(
+            {reinterpret_cast<const char*>(features.data()), features.size() * sizeof features[0]});
+    if (hash != similarityHash_ || similarity_.size() != ids.size()) {
+        similarity_ = SimilarityIndex(std::move(ids), features);
+        similarityHash_ = hash;
     }
     similarityChanges_ = changes;
     return true;

@@ -77,7 +77,7 @@ Samples sweepOf(int rate, Random& random)
 
 const char* soundKindName(SoundKind kind)
 {
-    static const char* names[] = {"kick", "snare", "hat",  "clap",  "sine",   "saw",
+    static const char* names[] = {"kick",   "snare", "hat", "clap",  "sine",   "saw",
                                   "square", "pluck", "pad", "piano", "speech", "sweep"};
     return names[int(kind)];
 }
@@ -87,14 +87,26 @@ Sound renderKind(SoundKind kind, int variant, int rate)
     Random random(unsigned(1000 * int(kind) + variant + 1));
     Samples voice;
     switch (kind) {
-    case SoundKind::Kick: voice = kickOf(rate, random); break;
-    case SoundKind::Snare: voice = snareOf(rate, random); break;
-    case SoundKind::Hat: voice = hatOf(rate, random); break;
-    case SoundKind::Clap: voice = clapOf(rate, random); break;
-    case SoundKind::Speech: voice = speech(rate, uniform(random, 1.5, 3.5), random); break;
-    case SoundKind::Sweep: voice = sweepOf(rate, random); break;
+    case SoundKind::Kick:
+        voice = kickOf(rate, random);
+        break;
+    case SoundKind::Snare:
+        voice = snareOf(rate, random);
+        break;
+    case SoundKind::Hat:
+        voice = hatOf(rate, random);
+        break;
+    case SoundKind::Clap:
+        voice = clapOf(rate, random);
+        break;
+    case SoundKind::Speech:
+        voice = speech(rate, uniform(random, 1.5, 3.5), random);
+        break;
+    case SoundKind::Sweep:
+        voice = sweepOf(rate, random);
+        break;
     default: {
-        static const Timbre timbres[] = {Timbre::Sine, Timbre::Saw, Timbre::Square,
+        static const Timbre timbres[] = {Timbre::Sine,  Timbre::Saw, Timbre::Square,
                                          Timbre::Pluck, Timbre::Pad, Timbre::Piano};
         const double midi = uniform(random, 48, 72), seconds = uniform(random, 0.6, 1.6);
         voice = note(rate, midi, seconds, timbres[int(kind) - int(SoundKind::Sine)]);

@@ -80,16 +80,20 @@ TEST_F(AnalysisCacheTest, MeasuresSurviveARestartUntilTheFileChanges)
     EXPECT_DOUBLE_EQ(found->loudness, -14.5);
     EXPECT_TRUE(std::isnan(found->tempo)); // no tempo stays no tempo
     EXPECT_TRUE(std::isnan(found->pitch));
-    EXPECT_FALSE(found->key || found->wholeSoundLoudness);
-    // A key and the loudness of a whole short sound come back as they were.
+    EXPECT_FALSE(found->key || found->wholeSoundLoudness || found->features);
+    // A key, the loudness of a whole short sound and how it sounds come back as they were.
     SoundAnalysis keyed = measures(-30.5, 128);
     keyed.key = library::MusicalKey{9, true};
     keyed.wholeSoundLoudness = true;
+    keyed.features.emplace();
+    for (size_t i = 0; i < keyed.features->size(); ++i)
+        (*keyed.features)[i] = i == 44 ? std::nanf("") : float(i) - 20.25f; // a noise has no note
     again.store({{*id, keyed}});
     const auto withKey = AnalysisCache(dbFile()).find({*id})[0];
-    ASSERT_TRUE(withKey && withKey->key);
+    ASSERT_TRUE(withKey && withKey->key && withKey->features);
     EXPECT_EQ(withKey->key->name(), "A minor");
     EXPECT_TRUE(withKey->wholeSoundLoudness);
+    EXPECT_EQ(library::featureBytes(*withKey->features), library::featureBytes(*keyed.features));
 
     // Silence keeps its minus infinity. Infinities that measuring no longer gives (an earlier version
     // kept them) count as not measured, so the file is measured again.
@@ -174,7 +178,7 @@ TEST_F(AnalysisCacheTest, ADamagedOrForeignFileIsSetAsideAndRebuilt)
             sqlite3_exec(other,
                          round == 0 ? "CREATE TABLE notes(t TEXT); INSERT INTO notes VALUES('keep me')"
                                     : "CREATE TABLE measures(device, inode); PRAGMA application_id=1416588902;"
-                                      "PRAGMA user_version=2",
+                                      "PRAGMA user_version=3",
                          nullptr, nullptr, nullptr);
             sqlite3_close(other);
         }
