@@ -7,8 +7,8 @@
 // Sizes: TONFOLIO_BENCH_FILES (1,000,000), TONFOLIO_BENCH_ROUNDS (3). With TONFOLIO_TEST_PG_URL (the
 // private server of scripts/postgres.sh) the same runs against a shared library on that local server.
 #include "bench/benchlibrary.h"
-#include "library/searchquery.h"
 #include "library/postgreslibrarystore.h"
+#include "library/searchquery.h"
 #include "library/sqlitelibrarystore.h"
 #include "platform/database/pgconnection.h"
 
@@ -151,8 +151,8 @@ bool timeShared(const std::string& url, const std::string& rootPath, long files,
         std::printf("shared library: no database (%s)\n", admin.error().c_str());
         return false;
     }
-    const std::string at = url.substr(0, url.find("/", url.find("//") + 2) + 1) + name +
-                           url.substr(std::min(url.size(), url.find('?')));
+    const std::string at =
+        url.substr(0, url.find("/", url.find("//") + 2) + 1) + name + url.substr(std::min(url.size(), url.find('?')));
     bool ok = false;
     {
         library::PostgresLibraryStore store(at);

@@ -14,8 +14,8 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QListView>
-#include <QTreeView>
 #include <QMenu>
+#include <QTreeView>
 #include <QWidget>
 #include <algorithm>
 

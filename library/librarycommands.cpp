@@ -5,8 +5,8 @@
 #include "library/libraryfolders.h"
 #include "library/libraryindexer.h"
 #include "library/librarylocation.h"
-#include "platform/database/pgconnection.h"
 #include "library/tagscsv.h"
+#include "platform/database/pgconnection.h"
 #include "platform/files/foldertree.h"
 #include "platform/files/wholefile.h"
 
@@ -166,8 +166,9 @@ int addLibraryCommand(const std::vector<std::string>& folders, std::FILE* out, s
 int useLibraryCommand(const std::string& url, std::FILE* out, std::FILE* err)
 {
     if (rememberLibraryUrl(url))
-        print(err, QStringLiteral("tonfolio: the password was left out of the settings; put it in ~/.pgpass (mode 0600), "
-                                  "where the server's client library reads it"));
+        print(err,
+              QStringLiteral("tonfolio: the password was left out of the settings; put it in ~/.pgpass (mode 0600), "
+                             "where the server's client library reads it"));
     setCommandLineLibraryUrl(url);
     const auto store = openLibrary(err);
     if (!store->isOpen())
@@ -189,8 +190,9 @@ int mapRootCommand(const QString& mapping, std::FILE* out, std::FILE* err)
         return 1;
     }
     rememberRootPath(mapping.left(equals).toStdString(), mapping.mid(equals + 1).toStdString());
-    print(out, QStringLiteral("%1 is at %2 on this machine")
-                   .arg(mapping.left(equals), equals + 1 < mapping.size() ? mapping.mid(equals + 1) : mapping.left(equals)));
+    print(out,
+          QStringLiteral("%1 is at %2 on this machine")
+              .arg(mapping.left(equals), equals + 1 < mapping.size() ? mapping.mid(equals + 1) : mapping.left(equals)));
     return 0;
 }
 

@@ -2,8 +2,8 @@
 #include "library/libraryindexer.h"
 
 #include "library/indexworker.h"
-#include "library/librarylog.h"
 #include "library/librarylocation.h"
+#include "library/librarylog.h"
 
 namespace library {
 

@@ -38,7 +38,8 @@ std::optional<std::int64_t> PostgresLibraryStore::markId(const std::string& shar
     p.integer(identity.size).integer(identity.modified);
     if (found.rows() == 1) {
         // The identity is the file's as it is now: an editor may have saved it anew.
-        if (make && !query("UPDATE marks SET device = $2, inode = $3, size = $4, modified = $5 WHERE path = $1", p).ok())
+        if (make &&
+            !query("UPDATE marks SET device = $2, inode = $3, size = $4, modified = $5 WHERE path = $1", p).ok())
             return std::nullopt;
         return found.integer(0, 0);
     }
@@ -52,9 +53,10 @@ std::optional<std::int64_t> PostgresLibraryStore::markId(const std::string& shar
     else
         p.null();
     // Another client making the same mark at the same moment gets the same one.
-    Result made = query("INSERT INTO marks(path, device, inode, size, modified, file) VALUES($1, $2, $3, $4, $5, $6)"
-                        " ON CONFLICT(path) DO UPDATE SET device = $2, inode = $3, size = $4, modified = $5 RETURNING id",
-                        p);
+    Result made =
+        query("INSERT INTO marks(path, device, inode, size, modified, file) VALUES($1, $2, $3, $4, $5, $6)"
+              " ON CONFLICT(path) DO UPDATE SET device = $2, inode = $3, size = $4, modified = $5 RETURNING id",
+              p);
     return made.rows() == 1 ? std::optional<std::int64_t>(made.integer(0, 0)) : std::nullopt;
 }
 
@@ -172,12 +174,12 @@ std::vector<MarkedFile> PostgresLibraryStore::markedFiles(bool favouritesOnly)
 {
     std::vector<MarkedFile> out;
     // Marks only other users starred are not this user's.
-    Result r = query("SELECT m.path, m.device, m.inode, m.size, m.modified, " + starred("$2") +
-                         ", coalesce(m.file, 0), t.tag FROM marks m LEFT JOIN tags t ON t.mark = m.id WHERE " +
-                         starred("$2") +
-                         " OR (NOT $1 AND EXISTS (SELECT 1 FROM tags g WHERE g.mark = m.id))"
-                         " ORDER BY m.path, t.folded COLLATE \"C\"",
-                     Params().boolean(favouritesOnly).text(user_));
+    Result r =
+        query("SELECT m.path, m.device, m.inode, m.size, m.modified, " + starred("$2") +
+                  ", coalesce(m.file, 0), t.tag FROM marks m LEFT JOIN tags t ON t.mark = m.id WHERE " + starred("$2") +
+                  " OR (NOT $1 AND EXISTS (SELECT 1 FROM tags g WHERE g.mark = m.id))"
+                  " ORDER BY m.path, t.folded COLLATE \"C\"",
+              Params().boolean(favouritesOnly).text(user_));
     for (int i = 0; i < r.rows(); ++i) {
         std::string path = localOf(r.bytes(i, 0));
         if (out.empty() || out.back().path != path) {

@@ -27,12 +27,12 @@ std::vector<Unmeasured> PostgresLibraryStore::unmeasured(FileId after, int limit
     for (const RootId id : unmounted())
         skip += (skip.size() > 1 ? "," : "") + std::to_string(id);
     std::vector<Unmeasured> out;
-    Result r = query(std::string("SELECT f.id, r.name, d.path, f.name, f.size, f.modified, f.device, f.inode FROM files f"
-                                 " JOIN folders d ON d.id = f.folder JOIN roots r ON r.id = d.root WHERE f.id > $1 AND"
-                                 " NOT f.missing AND NOT (r.id = ANY($3::bigint[])) AND ") +
-                         kRootReachable +
-                         " AND NOT EXISTS (SELECT 1 FROM measures m WHERE m.file = f.id) ORDER BY f.id LIMIT $2",
-                     Params().integer(after).integer(limit).text(skip + "}"));
+    Result r = query(
+        std::string("SELECT f.id, r.name, d.path, f.name, f.size, f.modified, f.device, f.inode FROM files f"
+                    " JOIN folders d ON d.id = f.folder JOIN roots r ON r.id = d.root WHERE f.id > $1 AND"
+                    " NOT f.missing AND NOT (r.id = ANY($3::bigint[])) AND ") +
+            kRootReachable + " AND NOT EXISTS (SELECT 1 FROM measures m WHERE m.file = f.id) ORDER BY f.id LIMIT $2",
+        Params().integer(after).integer(limit).text(skip + "}"));
     for (int i = 0; i < r.rows(); ++i) {
         Unmeasured u;
         u.id = r.integer(i, 0);

@@ -212,9 +212,10 @@ std::optional<RootId> PostgresLibraryStore::addRoot(const std::string& path, con
         if (root.local == path)
             return id;
     Transaction t(*this);
-    Result r = query("INSERT INTO roots(name, mount) VALUES($1, $2) ON CONFLICT(name) DO UPDATE SET name = excluded.name"
-                     " RETURNING id",
-                     Params().bytes(path).bytes(mount));
+    Result r =
+        query("INSERT INTO roots(name, mount) VALUES($1, $2) ON CONFLICT(name) DO UPDATE SET name = excluded.name"
+              " RETURNING id",
+              Params().bytes(path).bytes(mount));
     if (r.rows() != 1 || !commitChange(t, true))
         return std::nullopt;
     roots_[r.integer(0, 0)] = RootName{path, localPath(path)};
@@ -233,7 +234,8 @@ bool PostgresLibraryStore::removeRoot(RootId root)
 std::vector<LibraryRoot> PostgresLibraryStore::roots()
 {
     std::vector<LibraryRoot> out;
-    Result r = query("SELECT id, name, mount, state, status, indexed, round, full_check, files FROM roots ORDER BY name");
+    Result r =
+        query("SELECT id, name, mount, state, status, indexed, round, full_check, files FROM roots ORDER BY name");
     for (int i = 0; i < r.rows(); ++i) {
         LibraryRoot root;
         root.id = r.integer(i, 0);
@@ -290,8 +292,8 @@ std::vector<FolderRecord> PostgresLibraryStore::folders(RootId root)
 std::vector<StoredFile> PostgresLibraryStore::filesIn(FolderId folder)
 {
     std::vector<StoredFile> out;
-    Result r = query("SELECT id, name, size, modified, inode, missing FROM files WHERE folder = $1",
-                     Params().integer(folder));
+    Result r =
+        query("SELECT id, name, size, modified, inode, missing FROM files WHERE folder = $1", Params().integer(folder));
     for (int i = 0; i < r.rows(); ++i) {
         StoredFile f;
         f.id = r.integer(i, 0);
@@ -417,20 +419,21 @@ bool PostgresLibraryStore::upsertFiles(FolderId folder, const std::vector<FileRe
     p.numberArray(seconds).numberArray(loops).textArray(description).textArray(words);
     // A file listed before, or one whose name was taken meanwhile (the program renamed a file to it), is
     // brought up to date, and measured again.
-    Result r = query("INSERT INTO files AS f(folder, name, size, modified, device, inode, format, channels, bits, rate,"
-                     " seconds, loops, description, own_words, words)"
-                     " SELECT $1, u.* , u.own || d.words FROM unnest($2::bytea[], $3::bigint[], $4::bigint[],"
-                     " $5::bigint[], $6::bigint[], $7::integer[], $8::integer[], $9::integer[], $10::bigint[],"
-                     " $11::float8[], $12::bigint[], $13::text[], $14::text[]) AS u(name, size, modified, device, inode,"
-                     " format, channels, bits, rate, seconds, loops, description, own) CROSS JOIN folders d"
-                     " WHERE d.id = $1"
-                     " ON CONFLICT(folder, name) DO UPDATE SET size = excluded.size, modified = excluded.modified,"
-                     " device = excluded.device, inode = excluded.inode, format = excluded.format,"
-                     " channels = excluded.channels, bits = excluded.bits, rate = excluded.rate,"
-                     " seconds = excluded.seconds, loops = excluded.loops, description = excluded.description,"
-                     " own_words = excluded.own_words, words = excluded.words, missing = false"
-                     " RETURNING id, xmax = 0",
-                     p);
+    Result r =
+        query("INSERT INTO files AS f(folder, name, size, modified, device, inode, format, channels, bits, rate,"
+              " seconds, loops, description, own_words, words)"
+              " SELECT $1, u.* , u.own || d.words FROM unnest($2::bytea[], $3::bigint[], $4::bigint[],"
+              " $5::bigint[], $6::bigint[], $7::integer[], $8::integer[], $9::integer[], $10::bigint[],"
+              " $11::float8[], $12::bigint[], $13::text[], $14::text[]) AS u(name, size, modified, device, inode,"
+              " format, channels, bits, rate, seconds, loops, description, own) CROSS JOIN folders d"
+              " WHERE d.id = $1"
+              " ON CONFLICT(folder, name) DO UPDATE SET size = excluded.size, modified = excluded.modified,"
+              " device = excluded.device, inode = excluded.inode, format = excluded.format,"
+              " channels = excluded.channels, bits = excluded.bits, rate = excluded.rate,"
+              " seconds = excluded.seconds, loops = excluded.loops, description = excluded.description,"
+              " own_words = excluded.own_words, words = excluded.words, missing = false"
+              " RETURNING id, xmax = 0",
+              p);
     if (!r.ok())
         return false;
     std::vector<std::string> changed;
@@ -445,8 +448,8 @@ bool PostgresLibraryStore::markFolderGone(RootId root, const std::string& path)
 {
     // Its files are missing until the pass ends; the folder is listed anew should it come back.
     const Params p = subtree(root, path);
-    return query(std::string("UPDATE files SET missing = true WHERE folder IN (SELECT id FROM folders WHERE ") + kSubtree +
-                     ")",
+    return query(std::string("UPDATE files SET missing = true WHERE folder IN (SELECT id FROM folders WHERE ") +
+                     kSubtree + ")",
                  p)
                .ok() &&
            query(std::string("UPDATE folders SET gone = true, modified = 0 WHERE ") + kSubtree, p).ok();
@@ -495,11 +498,12 @@ bool PostgresLibraryStore::renameFile(RootId root, const std::string& folder, co
     bool ok = query("DELETE FROM files WHERE folder = $1 AND name = $2 AND id <> $3",
                     Params().integer(*dir).bytes(newName).integer(*id))
                   .ok();
-    ok = ok && query("UPDATE files AS f SET name = $2, own_words = $3 || substr(f.own_words, strpos(f.own_words, E'\\n')"
-                     " + 1), words = $3 || substr(f.own_words, strpos(f.own_words, E'\\n') + 1) || d.words"
-                     " FROM folders d WHERE f.id = $1 AND d.id = f.folder",
-                     Params().integer(*id).bytes(newName).text(searchFoldedBytes(newName) + "\n"))
-                   .ok();
+    ok =
+        ok && query("UPDATE files AS f SET name = $2, own_words = $3 || substr(f.own_words, strpos(f.own_words, E'\\n')"
+                    " + 1), words = $3 || substr(f.own_words, strpos(f.own_words, E'\\n') + 1) || d.words"
+                    " FROM folders d WHERE f.id = $1 AND d.id = f.folder",
+                    Params().integer(*id).bytes(newName).text(searchFoldedBytes(newName) + "\n"))
+                  .ok();
     return commitChange(t, ok);
 }
 

@@ -148,8 +148,7 @@ std::string PgResult::text(int row, int column) const
 std::string PgResult::bytes(int row, int column) const
 {
     size_t length = 0;
-    unsigned char* raw =
-        PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(r_, row, column)), &length);
+    unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(r_, row, column)), &length);
     if (!raw)
         return {};
     std::string out(reinterpret_cast<const char*>(raw), length);
@@ -207,7 +206,8 @@ bool PgConnection::ensure()
         reconnected_ = true;
     wasOpen_ = true;
     // Notices (a table that already exists) are not the user's business.
-    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
     return true;
 }
 
@@ -221,8 +221,8 @@ PgResult PgConnection::exec(const char* sql, const PgParams& params)
         values.push_back(params.nulls_[size_t(i)] ? nullptr : params.values_[size_t(i)].data());
         lengths.push_back(int(params.values_[size_t(i)].size()));
     }
-    PgResult r(PQexecParams(conn_, sql, params.count(), nullptr, values.data(), lengths.data(),
-                            params.formats_.data(), 0));
+    PgResult r(
+        PQexecParams(conn_, sql, params.count(), nullptr, values.data(), lengths.data(), params.formats_.data(), 0));
     if (!r.ok() && PQstatus(conn_) != CONNECTION_OK) {
         lost_ = true;
         lastTry_ = 0; // the next statement tries at once, once

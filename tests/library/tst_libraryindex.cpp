@@ -16,8 +16,8 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -154,9 +154,9 @@ TEST_P(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
         {"kick bpm:>100", {"Kick Deep 01.wav"}},
         {"drums bpm:<100", {"Snare é.wav"}},
         {"pad bpm:120-130", {}},
-        {"\"quoted\" OR *", {}}, // no word is read as an operator of the index
-        {"loop", {}},            // the link back up was not followed
-        {"pipe", {}},            // nor was the pipe opened or taken for a file
+        {"\"quoted\" OR *", {}},            // no word is read as an operator of the index
+        {"loop", {}},                       // the link back up was not followed
+        {"pipe", {}},                       // nor was the pipe opened or taken for a file
         {"swell attack", {"Pad warm.wav"}}, // by the file's own texts
         {"loop:", {"Pad warm.wav"}},
         {"loop: kick", {}},
@@ -280,9 +280,10 @@ TEST_P(LibraryIndex, FavouritesAndTagsFollowTheirFiles)
     std::unique_ptr<LibraryStore> upgraded;
     testing_support::PgDatabase olderPg;
     if (shared()) {
-        ASSERT_TRUE(olderPg.run(std::string(PostgresLibraryStore::migrations()[0]) +
-                                ";CREATE TABLE schema_version(version integer NOT NULL);"
-                                "INSERT INTO schema_version VALUES(1);INSERT INTO roots(name, mount) VALUES('/kept', '/')"));
+        ASSERT_TRUE(
+            olderPg.run(std::string(PostgresLibraryStore::migrations()[0]) +
+                        ";CREATE TABLE schema_version(version integer NOT NULL);"
+                        "INSERT INTO schema_version VALUES(1);INSERT INTO roots(name, mount) VALUES('/kept', '/')"));
         upgraded = std::make_unique<PostgresLibraryStore>(olderPg.url());
     } else {
         platform::DatabaseSchema first = SqliteLibraryStore::schema();

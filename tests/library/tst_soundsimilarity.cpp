@@ -2,8 +2,8 @@
 // Sounds alike over a library of generated sounds of known kinds, indexed and measured by the real
 // program: most of each sound's ten nearest are of its kind, a copy at another gain or rate comes
 // right after the sound itself, a scope keeps to its files, and --like prints the nearest.
-#include "library/resampler.h"
 #include "library/postgreslibrarystore.h"
+#include "library/resampler.h"
 #include "library/sqlitelibrarystore.h"
 #include "soundkinds.h"
 #include "support/pgdatabase.h"
