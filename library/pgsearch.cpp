@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/pgsearch.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace library {
@@ -158,9 +159,20 @@ SearchSql postgresSearchSql(const SearchQuery& query, const SearchOrder& order, 
     Builder b;
     const std::string who = b.text(user);
     std::vector<std::string> terms;
-    for (const std::string& word : query.words)
-        if (!word.empty())
-            terms.push_back("f.words LIKE " + b.text(likeAnywhere(word)));
+    // Two letters or digits beside a longer word ("kick cr" on the way to "kick crash"): through the
+    // index of the words' pairs, as the longer word's rows may be many and the pair's few. Alone, a pair
+    // is found soon enough along the rows in their order.
+    const bool longer = std::any_of(query.words.begin(), query.words.end(),
+                                    [](const std::string& w) { return characterCount(w) >= 3; });
+    for (const std::string& word : query.words) {
+        if (word.empty())
+            continue;
+        terms.push_back("f.words LIKE " + b.text(likeAnywhere(word)));
+        if (longer && word.size() == 2 && std::all_of(word.begin(), word.end(), [](char c) {
+                return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+            }))
+            terms.push_back("f.pairs LIKE " + b.text("% " + word + " %"));
+    }
     if (!query.conditions.empty()) {
         std::string all = "m.file IS NOT NULL";
         for (const SearchQuery::Condition& c : query.conditions)

@@ -93,11 +93,22 @@ const char* const kSchemaV3 = R"(
 CREATE TABLE sound_features(file bigint PRIMARY KEY REFERENCES measures ON DELETE CASCADE, features bytea NOT NULL);
 )";
 
+// Version 4: the pairs of letters and digits in each file's words, as words of their own, so that the
+// trigram index finds a word of two characters too ("% kc %" for "kc"), which a pattern of two
+// characters alone cannot use.
+const char* const kSchemaV4 = R"(
+CREATE FUNCTION tonfolio_pairs(t text) RETURNS text LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+  SELECT ' ' || coalesce(string_agg(DISTINCT p, ' '), '') || ' ' FROM (SELECT substr(t, i, 2) AS p
+  FROM generate_series(1, length(t) - 1) AS i) s WHERE p ~ '^[a-z0-9][a-z0-9]$' $$;
+ALTER TABLE files ADD COLUMN pairs text GENERATED ALWAYS AS (tonfolio_pairs(words)) STORED;
+CREATE INDEX files_pairs ON files USING gin (pairs gin_trgm_ops);
+)";
+
 } // namespace
 
 const std::vector<const char*>& PostgresLibraryStore::migrations()
 {
-    static const std::vector<const char*> steps = {kSchemaV1, kSchemaV2, kSchemaV3};
+    static const std::vector<const char*> steps = {kSchemaV1, kSchemaV2, kSchemaV3, kSchemaV4};
     return steps;
 }
 
