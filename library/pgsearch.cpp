@@ -159,15 +159,21 @@ SearchSql postgresSearchSql(const SearchQuery& query, const SearchOrder& order, 
     Builder b;
     const std::string who = b.text(user);
     std::vector<std::string> terms;
-    // Two letters or digits beside a longer word ("kick cr" on the way to "kick crash"): through the
-    // index of the words' pairs, as the longer word's rows may be many and the pair's few. Alone, a pair
-    // is found soon enough along the rows in their order.
+    // Words shorter than a trigram are looked for in the rows the rest lets through (strpos: the
+    // planner would otherwise count on the trigram index for them, which cannot narrow them down).
+    // Two letters or digits beside a longer word ("kick cr" on the way to "kick crash") go through the
+    // index of the words' pairs too, as the longer word's rows may be many and the pair's few; alone, a
+    // pair is met soon enough along the rows in their order.
     const bool longer = std::any_of(query.words.begin(), query.words.end(),
                                     [](const std::string& w) { return characterCount(w) >= 3; });
     for (const std::string& word : query.words) {
         if (word.empty())
             continue;
-        terms.push_back("f.words LIKE " + b.text(likeAnywhere(word)));
+        if (characterCount(word) >= 3) {
+            terms.push_back("f.words LIKE " + b.text(likeAnywhere(word)));
+            continue;
+        }
+        terms.push_back("strpos(f.words, " + b.text(word) + ") > 0");
         if (longer && word.size() == 2 && std::all_of(word.begin(), word.end(), [](char c) {
                 return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
             }))
