@@ -4,6 +4,7 @@
 #include "browser/ApplicationService.h"
 #include "browser/BrowserWindow.h"
 #include "library/librarycommands.h"
+#include "library/librarylocation.h"
 #include "platform/files/argumentpath.h"
 #include "platform/files/files.h"
 
@@ -26,6 +27,8 @@ void describeCommandLine(QCommandLineParser& parser)
                                "measures. Progress on standard error; stopped, it goes on where it stopped."});
     parser.addOption({"full-check", "With --index: list every folder again and compare each file's size and time."});
     parser.addOption({"no-measures", "With --index: read names and headers only, measure nothing."});
+    parser.addOption({"watch", "With --index: keep watching the library folders for changes until stopped "
+                               "(an indexer next to the files of a shared library)."});
     parser.addOption({"find",
                       "Print the paths of the library's files that QUERY finds, one a line: words in "
                       "their names or folders and conditions such as bpm:120-130 or lufs:<-20.",
@@ -35,6 +38,17 @@ void describeCommandLine(QCommandLineParser& parser)
                       "library or not), nearest first: the distance (0 for the same sound) and the path.",
                       "FILE"});
     parser.addOption({"json", "With --find or --like: one JSON record a line with the columns of the list."});
+    parser.addOption({"library-url",
+                      "Use the shared library on the PostgreSQL server URL (postgresql://host/database) for this "
+                      "run instead of the local one; the password comes from ~/.pgpass.",
+                      "URL"});
+    parser.addOption({"use-library",
+                      "From now on use the shared library at URL (an empty URL: the local one again). A password "
+                      "in it is not kept; put it in ~/.pgpass.",
+                      "URL"});
+    parser.addOption({"map-root",
+                      "A root of the shared library NAME is at PATH on this machine (where it mounts the share).",
+                      "NAME=PATH"});
     parser.addOption({"export-tags",
                       "Write the favourites and tags of every marked file to FILE (new; - for standard output) "
                       "as comma-separated values: path, favourite, tags, identity.",
@@ -57,19 +71,26 @@ std::vector<std::string> argumentsBytes(int argc, char* argv[], const QStringLis
 /// status, or -1 when none was asked.
 int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
 {
+    if (parser.isSet("library-url"))
+        library::setCommandLineLibraryUrl(parser.value("library-url").toStdString());
     const bool add = parser.isSet("add-library"), index = parser.isSet("index"), find = parser.isSet("find");
     const bool exportTags = parser.isSet("export-tags"), importTags = parser.isSet("import-tags"),
                like = parser.isSet("like");
-    const int asked = int(add) + int(index) + int(find) + int(exportTags) + int(importTags) + int(like);
+    const bool use = parser.isSet("use-library"), map = parser.isSet("map-root");
+    const int asked =
+        int(add) + int(index) + int(find) + int(exportTags) + int(importTags) + int(like) + int(use) + int(map);
     if (asked == 0)
         return -1;
     if (asked > 1) {
-        std::fprintf(stderr,
-                     "tonfolio: --add-library, --index, --find, --like, --export-tags and --import-tags are given "
-                     "one at a time\n");
+        std::fprintf(stderr, "tonfolio: --add-library, --index, --find, --like, --export-tags, --import-tags, "
+                             "--use-library and --map-root are given one at a time\n");
         return 2;
     }
     QCoreApplication app(argc, argv);
+    if (use)
+        return library::useLibraryCommand(parser.value("use-library").toStdString(), stdout, stderr);
+    if (map)
+        return library::mapRootCommand(parser.value("map-root"), stdout, stderr);
     if (exportTags)
         return library::exportTagsCommand(argumentsBytes(argc, argv, {parser.value("export-tags")}).front(), stdout,
                                           stderr);
@@ -87,6 +108,7 @@ int runLibraryCommands(int argc, char* argv[], const QCommandLineParser& parser)
     request.folders = argumentsBytes(argc, argv, parser.positionalArguments());
     request.measure = !parser.isSet("no-measures");
     request.fullCheck = parser.isSet("full-check");
+    request.watch = parser.isSet("watch");
     return library::indexCommand(request, stderr);
 }
 

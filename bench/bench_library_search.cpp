@@ -4,10 +4,13 @@
 // with a tempo range is one search for the first 1,000 rows. The 95th percentile of a keystroke must
 // stay within 50 ms; the baseline of the same run is the same keystrokes over the names held in memory
 // (what filtering one folder's list does), so the ratio tells what the index is worth at this size.
-// Sizes: TONFOLIO_BENCH_FILES (1,000,000), TONFOLIO_BENCH_ROUNDS (3).
+// Sizes: TONFOLIO_BENCH_FILES (1,000,000), TONFOLIO_BENCH_ROUNDS (3). With TONFOLIO_TEST_PG_URL (the
+// private server of scripts/postgres.sh) the same runs against a shared library on that local server.
 #include "bench/benchlibrary.h"
+#include "library/postgreslibrarystore.h"
 #include "library/searchquery.h"
 #include "library/sqlitelibrarystore.h"
+#include "platform/database/pgconnection.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -18,6 +21,7 @@
 #include <random>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -31,7 +35,7 @@ double msSince(Clock::time_point t0)
 
 
 /// Fills the store: files in folders of ten, every other one measured. Returns the names, for the baseline.
-std::vector<std::string> fill(library::SqliteLibraryStore& store, const std::string& rootPath, long files)
+std::vector<std::string> fill(library::LibraryStore& store, const std::string& rootPath, long files)
 {
     std::mt19937 rng(11);
     const library::RootId root = *store.addRoot(rootPath, "/");
@@ -132,6 +136,40 @@ size_t filterInMemory(const std::vector<std::string>& folded, const library::Sea
 
 } // namespace
 
+/// Types the sessions' keystrokes into the store; whether every p95 kept within its limit.
+bool timeTyping(library::LibraryStore& store, const std::vector<std::string>& folded, int rounds);
+
+/// Fills an SQLite library and types into it.
+bool timeLocal(const std::string& db, const std::string& rootPath, long files, int rounds);
+
+/// The same over a library on the PostgreSQL server at url, in a database of its own made here.
+bool timeShared(const std::string& url, const std::string& rootPath, long files, int rounds)
+{
+    const std::string name = "tonfolio_bench_" + std::to_string(::getpid());
+    platform::PgConnection admin(url);
+    if (!admin.run(("CREATE DATABASE " + name).c_str())) {
+        std::printf("shared library: no database (%s)\n", admin.error().c_str());
+        return false;
+    }
+    const std::string at =
+        url.substr(0, url.find("/", url.find("//") + 2) + 1) + name + url.substr(std::min(url.size(), url.find('?')));
+    bool ok = false;
+    {
+        library::PostgresLibraryStore store(at);
+        auto t0 = Clock::now();
+        std::vector<std::string> folded;
+        for (const std::string& n : fill(store, rootPath, files))
+            folded.push_back(library::searchFoldedBytes(n));
+        platform::PgConnection(at).run("VACUUM ANALYZE");
+        std::printf("shared library on the local PostgreSQL server: indexed %ld files in %.1f s\n", files,
+                    msSince(t0) / 1000);
+        ok = timeTyping(store, folded, rounds);
+    }
+    if (!std::getenv("TONFOLIO_BENCH_KEEP_DATABASE"))
+        admin.run(("DROP DATABASE " + name + " WITH (FORCE)").c_str());
+    return ok;
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -141,11 +179,23 @@ int main(int argc, char** argv)
     if (!work.isValid())
         return 1;
     const std::string db = work.path().toStdString() + "/library.sqlite";
+    bool allOk = true;
+    // TONFOLIO_BENCH_SHARED_ONLY: the shared library alone, for work on its queries.
+    if (!std::getenv("TONFOLIO_BENCH_SHARED_ONLY"))
+        allOk = timeLocal(db, work.path().toStdString(), files, rounds);
+    if (const char* url = std::getenv("TONFOLIO_TEST_PG_URL"); url && *url)
+        allOk = QDir().mkpath(work.path() + "/shared") &&
+                timeShared(url, work.path().toStdString() + "/shared", files, rounds) && allOk;
+    return allOk ? 0 : 1;
+}
+
+bool timeLocal(const std::string& db, const std::string& rootPath, long files, int rounds)
+{
     auto t0 = Clock::now();
     std::vector<std::string> folded;
     {
         library::SqliteLibraryStore store(db);
-        for (const std::string& n : fill(store, work.path().toStdString(), files))
+        for (const std::string& n : fill(store, rootPath, files))
             folded.push_back(library::searchFoldedBytes(n));
     }
     struct stat st {};
@@ -153,6 +203,11 @@ int main(int argc, char** argv)
     std::printf("indexed %ld files in %.1f s; database %.0f bytes per file\n", files, msSince(t0) / 1000,
                 double(st.st_size) / double(files));
     library::SqliteLibraryStore store(db);
+    return timeTyping(store, folded, rounds);
+}
+
+bool timeTyping(library::LibraryStore& store, const std::vector<std::string>& folded, int rounds)
+{
     struct Session {
         const char* what;
         std::vector<const char*> typed; ///< one typing per round, taken in turn
@@ -198,5 +253,5 @@ int main(int argc, char** argv)
         std::printf("sorted by %-6s p95 %6.1f ms per keystroke\n",
                     column == library::SearchColumn::Name ? "name" : "tempo", p95(ms));
     }
-    return allOk ? 0 : 1;
+    return allOk;
 }

@@ -4,6 +4,7 @@
 #include "browser/TagsDialog.h"
 #include "browser/WaveListWidget.h"
 #include "browser/WriteTagsCommand.h"
+#include "library/librarylocation.h"
 #include "library/sqlitelibrarystore.h"
 #include "platform/files/fileidentity.h"
 #include "platform/files/nativepath.h"
@@ -13,8 +14,8 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QListView>
-#include <QTreeView>
 #include <QMenu>
+#include <QTreeView>
 #include <QWidget>
 #include <algorithm>
 
@@ -67,11 +68,13 @@ FavouritesAndTags::~FavouritesAndTags() = default;
 
 library::LibraryStore* FavouritesAndTags::store(bool make)
 {
-    if (!make && !triedStore_ && !platform::entryIdentity(library::SqliteLibraryStore::defaultFile()))
+    // A local library that was never made is not made just to look for marks; a shared one is there.
+    if (!make && !triedStore_ && !library::libraryLocation().isShared() &&
+        !platform::entryIdentity(library::SqliteLibraryStore::defaultFile()))
         return nullptr;
     if (!triedStore_) {
         triedStore_ = true;
-        store_ = std::make_unique<library::SqliteLibraryStore>();
+        store_ = library::openLibraryStore();
         if (const QString told = store_->takeNotice(); !told.isEmpty())
             emit notice(told);
         if (!store_->isOpen())
@@ -153,7 +156,8 @@ void FavouritesAndTags::toggleFavourite()
         all = all && list_.model()->row(f.row).favourite;
     for (const MarkedPath& f : files) {
         if (!marks->setFavourite(f.path, f.identity, !all)) {
-            emit notice("The favourite cannot be stored: the library cannot be written");
+            const QString why = marks->takeNotice(); // a shared library says why (a role that may only read)
+            emit notice(why.isEmpty() ? "The favourite cannot be stored: the library cannot be written" : why);
             return;
         }
         list_.model()->setMarks(f.row, !all, list_.model()->row(f.row).tags);
@@ -184,7 +188,8 @@ void FavouritesAndTags::editTags()
     for (size_t i = 0; i < files.size(); ++i) {
         const QStringList tags = TagsDialog::edited(own[i], common, typed);
         if (!marks->setTags(files[i].path, files[i].identity, tags)) {
-            emit notice("The tags cannot be stored: the library cannot be written");
+            const QString why = marks->takeNotice(); // a shared library says why (a role that may only read)
+            emit notice(why.isEmpty() ? "The tags cannot be stored: the library cannot be written" : why);
             return;
         }
         // As stored: in the order of their folded texts.

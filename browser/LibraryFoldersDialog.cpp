@@ -4,7 +4,7 @@
 #include "browser/WaveListModel.h"
 #include "library/libraryfolders.h"
 #include "library/libraryindexer.h"
-#include "library/sqlitelibrarystore.h"
+#include "library/librarylocation.h"
 #include "platform/files/nativepath.h"
 #include "platform/shell/dialogs.h"
 
@@ -39,7 +39,7 @@ QString stateText(const library::LibraryRoot& root)
 } // namespace
 
 LibraryFoldersDialog::LibraryFoldersDialog(library::LibraryIndexer& indexer, QWidget* parent)
-    : QDialog(parent), indexer_(indexer), store_(std::make_unique<library::SqliteLibraryStore>()),
+    : QDialog(parent), indexer_(indexer), store_(library::openLibraryStore()),
       folders_(new QListWidget(this)), message_(new QLabel(this)), remove_(new QPushButton("&Remove", this)),
       rescan_(new QPushButton("Re&scan", this))
 {

@@ -5,6 +5,7 @@
 #include "browser/SettingsRecord.h"
 #include "browser/WaveRowReading.h"
 #include "library/libraryindexer.h"
+#include "library/librarylocation.h"
 #include "library/librarysearch.h"
 #include "platform/files/nativepath.h"
 #include "platform/shell/dialogs.h"
@@ -24,6 +25,8 @@ const char* const kNoFoldersHint = "No library folders: add them with File > Lib
 
 // Changes to the index while the results are shown are gathered this long before searching again.
 constexpr int kRefreshMs = 2000;
+// The library's change count is looked at this often, for changes written by others.
+constexpr int kWatchChangesMs = 1000;
 
 /// The Linux path of a drive path, for the index; empty when it names no place. The last name is
 /// kept as given: a file just renamed or removed must not be taken for its twin in another case.
@@ -89,6 +92,13 @@ void LibraryScope::startIndexing()
         return;
     search_ = std::make_unique<library::LibrarySearch>();
     connect(search_.get(), &library::LibrarySearch::found, this, &LibraryScope::found);
+    connect(search_.get(), &library::LibrarySearch::notice, this, &LibraryScope::notice);
+    // What another program or another machine writes to the library shows as it would after a pass.
+    connect(search_.get(), &library::LibrarySearch::changedElsewhere, this, [this] {
+        if (active() && !refreshTimer_->isActive())
+            refreshTimer_->start();
+    });
+    search_->watchChanges(kWatchChangesMs);
     indexer_ = new library::LibraryIndexer(library::LibraryIndexer::Options{}, this);
     connect(indexer_, &library::LibraryIndexer::progress, this, &LibraryScope::showProgress);
     connect(indexer_, &library::LibraryIndexer::measuringIdle, this, [this] { showProgress(0, 0, 0); });
@@ -98,7 +108,10 @@ void LibraryScope::startIndexing()
         if (active() && !refreshTimer_->isActive())
             refreshTimer_->start();
     });
-    indexer_->start();
+    // A shared library is indexed by `tonfolio --index` next to its files; a window only searches it
+    // and tells it about its own renames and moves.
+    if (!library::libraryLocation().isShared())
+        indexer_->start();
 }
 
 QString LibraryScope::emptyHint() const

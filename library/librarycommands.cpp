@@ -4,8 +4,9 @@
 #include "library/folderscanner.h"
 #include "library/libraryfolders.h"
 #include "library/libraryindexer.h"
-#include "library/sqlitelibrarystore.h"
+#include "library/librarylocation.h"
 #include "library/tagscsv.h"
+#include "platform/database/pgconnection.h"
 #include "platform/files/fileidentity.h"
 #include "platform/files/foldertree.h"
 #include "platform/files/wholefile.h"
@@ -38,9 +39,9 @@ void print(std::FILE* f, const QString& text)
 }
 
 /// Opens the user's library, telling what happened to it on err.
-std::unique_ptr<SqliteLibraryStore> openLibrary(std::FILE* err)
+std::unique_ptr<LibraryStore> openLibrary(std::FILE* err)
 {
-    auto store = std::make_unique<SqliteLibraryStore>();
+    auto store = openLibraryStore();
     if (const QString notice = store->takeNotice(); !notice.isEmpty())
         print(err, QStringLiteral("tonfolio: ") + notice);
     return store;
@@ -163,6 +164,39 @@ int addLibraryCommand(const std::vector<std::string>& folders, std::FILE* out, s
     return status;
 }
 
+int useLibraryCommand(const std::string& url, std::FILE* out, std::FILE* err)
+{
+    if (rememberLibraryUrl(url))
+        print(err,
+              QStringLiteral("tonfolio: the password was left out of the settings; put it in ~/.pgpass (mode 0600), "
+                             "where the server's client library reads it"));
+    setCommandLineLibraryUrl(url);
+    const auto store = openLibrary(err);
+    if (!store->isOpen())
+        return 1;
+    print(out, url.empty() ? QStringLiteral("The library is the local one again")
+                           : QStringLiteral("The library is the shared one at %1")
+                                 .arg(QString::fromStdString(platform::PgConnection::withoutPassword(url))));
+    for (const LibraryRoot& r : store->roots())
+        print(out, QStringLiteral("  %1 (%2)").arg(pathText(r.path), QString::fromUtf8(stateName(r.state))));
+    return 0;
+}
+
+int mapRootCommand(const QString& mapping, std::FILE* out, std::FILE* err)
+{
+    const qsizetype equals = mapping.indexOf('=');
+    if (equals <= 0 || !mapping.startsWith('/') || (equals + 1 < mapping.size() && mapping[equals + 1] != '/')) {
+        print(err, QStringLiteral("tonfolio: --map-root takes NAME=PATH, both absolute (the root's name as the library "
+                                  "shows it, and where this machine mounts it)"));
+        return 1;
+    }
+    rememberRootPath(mapping.left(equals).toStdString(), mapping.mid(equals + 1).toStdString());
+    print(out,
+          QStringLiteral("%1 is at %2 on this machine")
+              .arg(mapping.left(equals), equals + 1 < mapping.size() ? mapping.mid(equals + 1) : mapping.left(equals)));
+    return 0;
+}
+
 int indexCommand(const IndexRequest& request, std::FILE* err)
 {
     std::vector<RootId> ids;
@@ -195,7 +229,7 @@ int indexCommand(const IndexRequest& request, std::FILE* err)
     }
     LibraryIndexer::Options options;
     options.measure = request.measure;
-    options.watch = false;
+    options.watch = request.watch;
     LibraryIndexer indexer(options);
     const bool terminal = ::isatty(::fileno(err));
     QElapsedTimer sinceLine;
@@ -218,11 +252,11 @@ int indexCommand(const IndexRequest& request, std::FILE* err)
     });
     QObject::connect(&indexer, &LibraryIndexer::passOneFinished, [&] {
         passOneDone = true;
-        if (!request.measure)
+        if (!request.measure && !request.watch)
             QCoreApplication::exit(0);
     });
     QObject::connect(&indexer, &LibraryIndexer::measuringIdle, [&] {
-        if (passOneDone)
+        if (passOneDone && !request.watch)
             QCoreApplication::exit(0);
     });
     int status = 0;

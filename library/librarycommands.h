@@ -15,6 +15,9 @@ struct IndexRequest {
     std::vector<std::string> folders; ///< as given; empty for every library folder
     bool measure = true;
     bool fullCheck = false;
+    /// Keep watching the folders after the passes until stopped (an indexer next to a shared library's
+    /// files).
+    bool watch = false;
 };
 
 /// Adds folders to the library; 0 when each was added or was there, 1 otherwise.
@@ -26,6 +29,11 @@ int indexCommand(const IndexRequest& request, std::FILE* err);
 /// Prints the matching files' paths one a line, or with json a JSON record a line; 0 unless the library
 /// cannot be read.
 int findCommand(const QString& query, bool json, std::FILE* out, std::FILE* err);
+/// Keeps the shared library's URL in the library's settings (empty: the local library again), without
+/// its password; 0 when the library can be used, 1 otherwise.
+int useLibraryCommand(const std::string& url, std::FILE* out, std::FILE* err);
+/// Keeps where this machine mounts a shared library's root: "NAME=PATH" (PATH empty: unmapped).
+int mapRootCommand(const QString& mapping, std::FILE* out, std::FILE* err);
 /// Prints the library's files that sound most like `file` (a path; it need not be in the library),
 /// nearest first, each with its distance (0: the same sound) and path, or with json a JSON record a
 /// line; 0 unless the file cannot be read as a sound or the library cannot be read.

@@ -2,8 +2,8 @@
 #include "library/libraryindexer.h"
 
 #include "library/indexworker.h"
+#include "library/librarylocation.h"
 #include "library/librarylog.h"
-#include "library/sqlitelibrarystore.h"
 
 namespace library {
 
@@ -18,8 +18,8 @@ constexpr unsigned long kStopWaitMs = 3000;
 LibraryIndexer::LibraryIndexer(Options options, QObject* parent) : QObject(parent)
 {
     if (!options.openStore) {
-        const std::string file = options.databaseFile;
-        options.openStore = [file] { return std::make_unique<SqliteLibraryStore>(file); };
+        const std::string& file = options.databaseFile;
+        options.openStore = [where = locationOf(file)] { return openLibraryStore(where); };
     }
     worker_ = new IndexWorker(std::move(options));
     thread_ = new QThread;

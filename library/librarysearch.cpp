@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/librarysearch.h"
 
-#include "library/sqlitelibrarystore.h"
+#include "library/librarylocation.h"
+
+#include <chrono>
 
 namespace library {
 
@@ -11,7 +13,7 @@ LibrarySearch::LibrarySearch(std::function<std::unique_ptr<LibraryStore>()> open
 {
     qRegisterMetaType<library::SearchResult>();
     if (!openStore_)
-        openStore_ = [databaseFile] { return std::make_unique<SqliteLibraryStore>(databaseFile); };
+        openStore_ = [where = locationOf(databaseFile)] { return openLibraryStore(where); };
     thread_ = std::thread([this] { run(); });
 }
 
@@ -43,6 +45,15 @@ void LibrarySearch::findAlike(quint64 job, LikenessQuery query)
     wake_.notify_one();
 }
 
+void LibrarySearch::watchChanges(int intervalMs)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        watchMs_ = intervalMs;
+    }
+    wake_.notify_one();
+}
+
 void LibrarySearch::runAlike(LibraryStore* store, quint64 job, LikenessQuery query)
 {
     std::optional<SoundFeatures> like = query.like;
@@ -68,6 +79,24 @@ void LibrarySearch::runAlike(LibraryStore* store, quint64 job, LikenessQuery que
         Qt::QueuedConnection);
 }
 
+void LibrarySearch::lookAtStore(LibraryStore& store, bool searched)
+{
+    const std::int64_t count = store.changeCount();
+    const bool moved = !searched && count >= 0 && seenChanges_ >= 0 && count != seenChanges_;
+    if (count >= 0 && (searched || moved))
+        seenChanges_ = count;
+    const QString told = store.takeNotice();
+    QMetaObject::invokeMethod(
+        this,
+        [this, told, moved] {
+            if (!told.isEmpty())
+                emit notice(told);
+            if (moved)
+                emit changedElsewhere();
+        },
+        Qt::QueuedConnection);
+}
+
 void LibrarySearch::run()
 {
     // The connection opens on this thread, so a slow look at a large file never holds up the window.
@@ -76,9 +105,18 @@ void LibrarySearch::run()
         Request r;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [&] { return stop_ || next_; });
+            const auto ready = [&] { return stop_ || next_; };
+            if (watchMs_ > 0 && store)
+                wake_.wait_for(lock, std::chrono::milliseconds(watchMs_), ready);
+            else
+                wake_.wait(lock, ready);
             if (stop_)
                 return;
+            if (!next_) {
+                lock.unlock();
+                lookAtStore(*store, false);
+                continue;
+            }
             r = std::move(*next_);
             next_.reset();
         }
@@ -86,6 +124,8 @@ void LibrarySearch::run()
             store = openStore_();
         if (r.alike) {
             runAlike(store && store->isOpen() ? store.get() : nullptr, r.job, std::move(*r.alike));
+            if (store)
+                lookAtStore(*store, true);
             continue;
         }
         const SearchQuery query = SearchQuery::parse(r.typed);
@@ -98,6 +138,8 @@ void LibrarySearch::run()
         } else {
             result.failed = true;
         }
+        if (store)
+            lookAtStore(*store, true);
         QMetaObject::invokeMethod(
             this,
             [this, job = r.job, result = std::move(result), problems = query.problems] {

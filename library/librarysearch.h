@@ -48,6 +48,9 @@ public:
     void search(quint64 job, const QString& typed, SearchOrder order = {}, int limit = 1000);
     /// Searches for the sounds most like one; results come with `foundAlike`. Replaces a waiting request too.
     void findAlike(quint64 job, LikenessQuery query);
+    /// Looks at the library's change count this often while idle (0: never), so that what other
+    /// programs and other machines write is seen (changedElsewhere).
+    void watchChanges(int intervalMs);
 
 signals:
     /// The rows of a search (result.failed when the library cannot be read) and the parts of the query
@@ -57,6 +60,11 @@ signals:
     /// sounds, nearest first (result.failed when the library cannot be read).
     void foundAlike(quint64 job, const std::optional<library::SoundFeatures>& like,
                     const library::SearchResult& result);
+    /// What the store has to tell the user (a shared library's server gone or back, a role that may
+    /// only read).
+    void notice(const QString& text);
+    /// The library changed since the last search.
+    void changedElsewhere();
 
 private:
     struct Request {
@@ -68,12 +76,16 @@ private:
     };
     void run();
     void runAlike(LibraryStore* store, quint64 job, LikenessQuery query);
+    /// Reports the store's notice, and a change count that moved since the last search.
+    void lookAtStore(LibraryStore& store, bool searched);
 
     std::function<std::unique_ptr<LibraryStore>()> openStore_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::optional<Request> next_;
     bool stop_ = false;
+    int watchMs_ = 0;
+    std::int64_t seenChanges_ = -1;
     std::thread thread_;
 };
 

@@ -8,8 +8,10 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release
 source scripts/pulse.sh
+source scripts/postgres.sh
+trap 'stop_pulse; stop_postgres' EXIT
 start_pulse
-trap stop_pulse EXIT
+start_postgres
 for b in build/release/bench/bench_*; do
   [[ -f "$b" && -x "$b" ]] || continue
   echo "== $(basename "$b")"

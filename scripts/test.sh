@@ -16,10 +16,13 @@ cmake --build build/asan -j "$jobs"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONFOLIO_FUZZ=ON >/dev/null
 cmake --build build/fuzz -j "$jobs"
 
-# A private sound server with a null sink, stopped on every way out.
+# A private sound server with a null sink and a private PostgreSQL server for the shared library,
+# both stopped on every way out.
 source scripts/pulse.sh
+source scripts/postgres.sh
+trap 'stop_pulse; stop_postgres' EXIT
 start_pulse
-trap stop_pulse EXIT
+start_postgres
 
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -1,20 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The library on real folders: pass one over a generated tree, search by words and measures, rescans
 // after changes by another program (watched and not), a pass stopped half way, a drive gone, the
-// program's own changes, and the command line run as a user would.
+// program's own changes, and the command line run as a user would. Each test runs against the local
+// SQLite library and against a shared one on the private PostgreSQL server.
 #include "library/folderscanner.h"
 #include "library/libraryindexer.h"
+#include "library/postgreslibrarystore.h"
 #include "library/searchquery.h"
 #include "library/sqlitelibrarystore.h"
 #include "platform/files/files.h"
+#include "support/pgdatabase.h"
 #include "support/tempdrive.h"
 #include "waves/riffbytes.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -26,10 +29,14 @@ using namespace library;
 using testing_support::makeWav;
 using testing_support::TempDrive;
 
-class LibraryIndex : public ::testing::Test {
+enum class Store { Sqlite, Postgres };
+
+class LibraryIndex : public ::testing::TestWithParam<Store> {
 protected:
     void SetUp() override
     {
+        if (shared() && pg.url().empty())
+            GTEST_SKIP() << "no PostgreSQL server for the shared library: TONFOLIO_TEST_PG_URL is not set";
         drive.write("lib/Drums/Kicks/Kick Deep 01.wav", makeWav(1, 44100, 16, 100));
         drive.write("lib/Drums/Kicks/KICK_hard.wav", makeWav(1, 48000, 24, 100));
         drive.write("lib/Drums/Snares/Snare é.wav", makeWav(2, 44100, 16, 100));
@@ -45,11 +52,24 @@ protected:
         ::symlink(drive.native("lib").c_str(), drive.native("lib/Synth/loop").c_str());
         // A pipe named like a wave: opening it for reading would wait for a writer forever.
         ::mkfifo(drive.native("lib/Synth/pipe.wav").c_str(), 0644);
-        store = std::make_unique<SqliteLibraryStore>(databaseFile());
+        store = openStore();
+        ASSERT_TRUE(store->isOpen()) << store->takeNotice().toStdString();
         root = *store->addRoot(drive.native("lib"), "/");
     }
 
+    bool shared() const { return GetParam() == Store::Postgres; }
     std::string databaseFile() const { return drive.native("library.sqlite"); }
+    /// A connection to the test's library, as another thread or program opens it.
+    std::unique_ptr<LibraryStore> openStore() const
+    {
+        if (shared())
+            return std::make_unique<PostgresLibraryStore>(pg.url());
+        return std::make_unique<SqliteLibraryStore>(databaseFile());
+    }
+    std::function<std::unique_ptr<LibraryStore>()> opener() const
+    {
+        return [this] { return openStore(); };
+    }
     LibraryRoot current() const
     {
         for (const LibraryRoot& r : store->roots())
@@ -96,20 +116,27 @@ protected:
     }
 
     TempDrive drive;
-    std::unique_ptr<SqliteLibraryStore> store;
+    testing_support::PgDatabase pg;
+    std::unique_ptr<LibraryStore> store;
     RootId root = 0;
 };
 
-TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
+TEST_P(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
 {
+    // Names with what query languages and patterns read as operators and wildcards.
+    const std::string odd = "100% 'quoted' _x;--.wav";
+    drive.write("lib/Odd/" + odd, makeWav(1, 8000, 16, 10));
+    drive.write("lib/Odd/1000 xy.wav", makeWav(1, 8000, 16, 10));
     const ScanOutcome out = scan();
     EXPECT_EQ(out.state, RootState::Ready) << out.status.toStdString();
-    EXPECT_EQ(out.files, 5);
+    EXPECT_EQ(out.files, 7);
     measure("kick deep", -18, 124, "Am");
     measure("snare", -30, 90, "C");
     mark("Drums/Kicks/Kick Deep 01.wav", true, {});
     mark("Drums/Kicks/KICK_hard.wav", false, {"Kick", "Hard"});
     mark("Drums/Snares/Snare é.wav", false, {"kick", "Snare"});
+    const QString oddTag = QString::fromUtf8("it's \"50%\" _\\ '); DROP TABLE tags; --");
+    mark("Odd/" + odd, false, {oddTag});
     struct Row {
         const char* typed;
         std::vector<std::string> names;
@@ -127,9 +154,9 @@ TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
         {"kick bpm:>100", {"Kick Deep 01.wav"}},
         {"drums bpm:<100", {"Snare é.wav"}},
         {"pad bpm:120-130", {}},
-        {"\"quoted\" OR *", {}}, // no word is read as an operator of the index
-        {"loop", {}},            // the link back up was not followed
-        {"pipe", {}},            // nor was the pipe opened or taken for a file
+        {"\"quoted\" OR *", {}},            // no word is read as an operator of the index
+        {"loop", {}},                       // the link back up was not followed
+        {"pipe", {}},                       // nor was the pipe opened or taken for a file
         {"swell attack", {"Pad warm.wav"}}, // by the file's own texts
         {"loop:", {"Pad warm.wav"}},
         {"loop: kick", {}},
@@ -139,9 +166,18 @@ TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
         {"tag:kick snare", {"Snare é.wav"}},
         {"tag:kic", {}},
         {"fav: bpm:120-130 drums", {"Kick Deep 01.wav"}},
+        {"0%", {odd}}, // '%', '_' and '\\' are no wildcards
+        {"%", {odd}},
+        {"0_x", {}},
+        {"_x", {odd}},
+        {"x\\", {}},
+        {"'quoted'", {odd}},
+        {";--", {odd}},
     };
     for (const Row& r : rows)
         EXPECT_EQ(find(r.typed), r.names) << r.typed;
+    EXPECT_EQ(store->marksOf(drive.native("lib/Odd/" + odd)).tags, QStringList{oddTag});
+    EXPECT_EQ(store->allTags(), QStringList({"Hard", oddTag, "Kick", "Snare"}));
     // Rows carry what a list of results shows: folder and name apart.
     const SearchResult kicks = store->search(SearchQuery::parse("deep"), {SearchColumn::Name, false}, 10);
     ASSERT_EQ(kicks.rows.size(), 1u);
@@ -153,7 +189,7 @@ TEST_F(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
     EXPECT_EQ(pad.rows[0].header.loops, 1u);
 }
 
-TEST_F(LibraryIndex, RescansFollowOtherProgramsAndKeepWhatLooksLikeAMissingDrive)
+TEST_P(LibraryIndex, RescansFollowOtherProgramsAndKeepWhatLooksLikeAMissingDrive)
 {
     // A folder changed in the moments before its listing is listed again next time: these are not.
     QTest::qWait(2100);
@@ -182,7 +218,7 @@ TEST_F(LibraryIndex, RescansFollowOtherProgramsAndKeepWhatLooksLikeAMissingDrive
     EXPECT_TRUE(find("pad").empty());
 }
 
-TEST_F(LibraryIndex, APassStoppedHalfWayGoesOnAndAnOfflineDriveKeepsItsFiles)
+TEST_P(LibraryIndex, APassStoppedHalfWayGoesOnAndAnOfflineDriveKeepsItsFiles)
 {
     for (int i = 0; i < 40; ++i)
         drive.write("lib/Many/" + std::to_string(i) + "/Tone " + std::to_string(i) + ".wav", makeWav(1, 8000, 16, 10));
@@ -197,7 +233,7 @@ TEST_F(LibraryIndex, APassStoppedHalfWayGoesOnAndAnOfflineDriveKeepsItsFiles)
     EXPECT_TRUE(first.stopped);
     EXPECT_EQ(current().state, RootState::Indexing);
     // Another connection (a restarted program) finds what was written and finishes.
-    store = std::make_unique<SqliteLibraryStore>(databaseFile());
+    store = openStore();
     const std::int64_t before = store->counts(root).files;
     EXPECT_GE(before, 10);
     EXPECT_LT(before, 45);
@@ -226,7 +262,7 @@ TEST_F(LibraryIndex, APassStoppedHalfWayGoesOnAndAnOfflineDriveKeepsItsFiles)
     EXPECT_EQ(kept.rows[0].availability, Availability::Offline);
 }
 
-TEST_F(LibraryIndex, TheProgramsOwnChangesAreInTheIndexAtOnce)
+TEST_P(LibraryIndex, TheProgramsOwnChangesAreInTheIndexAtOnce)
 {
     scan();
     ASSERT_TRUE(store->renameFile(root, "Synth", "Pad warm.wav", "Pad cold.wav"));
@@ -238,21 +274,30 @@ TEST_F(LibraryIndex, TheProgramsOwnChangesAreInTheIndexAtOnce)
     EXPECT_TRUE(find("cold").empty());
 }
 
-TEST_F(LibraryIndex, FavouritesAndTagsFollowTheirFiles)
+TEST_P(LibraryIndex, FavouritesAndTagsFollowTheirFiles)
 {
     // A library of the version before favourites gains them and keeps its folders.
-    {
+    std::unique_ptr<LibraryStore> upgraded;
+    testing_support::PgDatabase olderPg;
+    if (shared()) {
+        ASSERT_TRUE(
+            olderPg.run(std::string(PostgresLibraryStore::migrations()[0]) +
+                        ";CREATE TABLE schema_version(version integer NOT NULL);"
+                        "INSERT INTO schema_version VALUES(1);INSERT INTO roots(name, mount) VALUES('/kept', '/')"));
+        upgraded = std::make_unique<PostgresLibraryStore>(olderPg.url());
+    } else {
         platform::DatabaseSchema first = SqliteLibraryStore::schema();
         first.migrations.resize(1);
         first.probes.clear();
         platform::DatabaseFile older(drive.native("older.sqlite"), first);
         ASSERT_EQ(older.open(), platform::DatabaseFile::Opening::Usable);
         ASSERT_EQ(platform::DatabaseFile::exec(older.db(), "INSERT INTO roots(path, mount) VALUES('/kept', '/')"), 0);
+        older.close();
+        upgraded = std::make_unique<SqliteLibraryStore>(drive.native("older.sqlite"));
     }
-    SqliteLibraryStore upgraded(drive.native("older.sqlite"));
-    ASSERT_EQ(upgraded.roots().size(), 1u);
-    EXPECT_TRUE(upgraded.setTags("/kept/a.wav", {}, {"kept"}));
-    EXPECT_EQ(upgraded.allTags(), QStringList{"kept"});
+    ASSERT_EQ(upgraded->roots().size(), 1u);
+    EXPECT_TRUE(upgraded->setTags("/kept/a.wav", {}, {"kept"}));
+    EXPECT_EQ(upgraded->allTags(), QStringList{"kept"});
 
     scan();
     mark("Synth/Pad warm.wav", true, {"Warm", "pad", "WARM"});
@@ -288,12 +333,12 @@ TEST_F(LibraryIndex, FavouritesAndTagsFollowTheirFiles)
     EXPECT_EQ(store->markedFiles(false).size(), 1u);
 }
 
-TEST_F(LibraryIndex, WatchesAndTimedRescansSeeOtherProgramsChanges)
+TEST_P(LibraryIndex, WatchesAndTimedRescansSeeOtherProgramsChanges)
 {
     // With watches, and with none left (the timed rescan takes over).
     for (const std::size_t limit : {std::size_t(0), std::size_t(1)}) {
         LibraryIndexer::Options o;
-        o.databaseFile = databaseFile();
+        o.openStore = opener();
         o.cacheFile = drive.native("cache.sqlite");
         o.measure = false;
         o.rescanSeconds = 1;
@@ -321,7 +366,7 @@ TEST_F(LibraryIndex, WatchesAndTimedRescansSeeOtherProgramsChanges)
 std::atomic<int> hungOpens{0};
 std::atomic<bool> mountBack{false};
 
-TEST_F(LibraryIndex, ClosingDoesNotWaitForAFolderThatDoesNotAnswer)
+TEST_P(LibraryIndex, ClosingDoesNotWaitForAFolderThatDoesNotAnswer)
 {
     platform::setOpenHook([](const std::string& path) {
         if (path.find("Pad warm") == std::string::npos)
@@ -333,7 +378,7 @@ TEST_F(LibraryIndex, ClosingDoesNotWaitForAFolderThatDoesNotAnswer)
     QElapsedTimer closing;
     {
         LibraryIndexer::Options o;
-        o.databaseFile = databaseFile();
+        o.openStore = opener();
         o.measure = false;
         o.watch = false;
         LibraryIndexer indexer(o);
@@ -351,7 +396,7 @@ TEST_F(LibraryIndex, ClosingDoesNotWaitForAFolderThatDoesNotAnswer)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-TEST_F(LibraryIndex, CommandLineOnAGeneratedTree)
+TEST_P(LibraryIndex, CommandLineOnAGeneratedTree)
 {
     for (int i = 0; i < 30; ++i)
         drive.write("lib/Pack " + std::string(1, char('X' + i % 3)) + "/Hat " + std::to_string(i) + ".wav",
@@ -360,6 +405,8 @@ TEST_F(LibraryIndex, CommandLineOnAGeneratedTree)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", QString::fromStdString(drive.native("data")));
     env.insert("XDG_CACHE_HOME", QString::fromStdString(drive.native("cache")));
+    if (shared())
+        env.insert("TONFOLIO_LIBRARY_URL", QString::fromStdString(pg.url()));
     auto run = [&](const QStringList& args, QString* out = nullptr) {
         QProcess p;
         p.setProcessEnvironment(env);
@@ -392,22 +439,46 @@ TEST_F(LibraryIndex, CommandLineOnAGeneratedTree)
         drive.write(name, makeWav(1, 8000, 16, 10));
     EXPECT_EQ(run({"--index", "--no-measures"}), 0);
     const std::string data = drive.native("data/tonfolio/library.sqlite");
+    const auto userStore = [&]() -> std::unique_ptr<LibraryStore> {
+        if (shared())
+            return std::make_unique<PostgresLibraryStore>(pg.url());
+        return std::make_unique<SqliteLibraryStore>(data);
+    };
+    // An indexer left watching next to the files: a file added there shows in a client's search soon.
+    {
+        QProcess watcher;
+        watcher.setProcessEnvironment(env);
+        watcher.start(program, {"--index", "--watch", "--no-measures"});
+        QTest::qWait(1000);
+        drive.write("lib/Pack Z/Riser late.wav", makeWav(1, 8000, 16, 10));
+        const auto client = userStore();
+        bool seen = false;
+        for (int i = 0; i < 300 && !seen; ++i, QTest::qWait(100))
+            seen = !client->search(SearchQuery::parse("riser late"), {}, 10).rows.empty();
+        EXPECT_TRUE(seen);
+        watcher.terminate();
+        EXPECT_TRUE(watcher.waitForFinished(20000));
+    }
     std::map<std::string, FileMarks> marked;
     {
-        SqliteLibraryStore user(data);
+        const auto user = userStore();
         for (size_t i = 0; i < std::size(hostile); ++i) {
             const std::string path = drive.native(hostile[i]);
-            ASSERT_TRUE(user.setFavourite(path, *platform::fileIdentity(path), i != 1));
-            ASSERT_TRUE(user.setTags(path, *platform::fileIdentity(path), {"a,b", "x \"y\"", QString::number(i)}));
-            EXPECT_EQ(user.marksOf(path).tags.size(), 4); // a comma parts tags
+            ASSERT_TRUE(user->setFavourite(path, *platform::fileIdentity(path), i != 1));
+            ASSERT_TRUE(user->setTags(path, *platform::fileIdentity(path), {"a,b", "x \"y\"", QString::number(i)}));
+            EXPECT_EQ(user->marksOf(path).tags.size(), 4); // a comma parts tags
         }
-        for (const MarkedFile& f : user.markedFiles(false))
+        for (const MarkedFile& f : user->markedFiles(false))
             marked[f.path] = f.marks;
     }
     const QString csv = QString::fromStdString(drive.native("marks.csv"));
     EXPECT_EQ(run({"--export-tags", csv}), 0);
     EXPECT_EQ(run({"--export-tags", csv}), 1); // a file that is there is kept
     // Another library on another day: one file moved by another program and indexed there.
+    store.reset();
+    if (shared()) {
+        ASSERT_TRUE(pg.recreate());
+    }
     std::remove(data.c_str());
     for (const char* suffix : {"-wal", "-shm"})
         std::remove((data + suffix).c_str());
@@ -424,11 +495,11 @@ TEST_F(LibraryIndex, CommandLineOnAGeneratedTree)
     EXPECT_EQ(import.exitCode(), 1);
     const QString told = QString::fromUtf8(import.readAllStandardError());
     EXPECT_TRUE(told.contains("marks.csv:6: no file") && told.contains("marks.csv:7: the path")) << told.toStdString();
-    SqliteLibraryStore user(data);
+    const auto user = userStore();
     marked[drive.native("lib/Pack Y/Hat moved.wav")] = marked[drive.native(hostile[2])];
     marked.erase(drive.native(hostile[2]));
     std::map<std::string, FileMarks> back;
-    for (const MarkedFile& f : user.markedFiles(false))
+    for (const MarkedFile& f : user->markedFiles(false))
         back[f.path] = f.marks;
     ASSERT_EQ(back.size(), marked.size());
     for (const auto& [path, marks] : marked) {
@@ -436,6 +507,9 @@ TEST_F(LibraryIndex, CommandLineOnAGeneratedTree)
         EXPECT_EQ(back[path].tags, marks.tags) << path;
     }
     // A damaged database is set aside and made anew; the library folders it held are kept if they can be.
+    EXPECT_EQ(run({"--index", QString::fromStdString(drive.native("nowhere"))}), 1);
+    if (shared())
+        return;
     {
         QFile f(QString::fromStdString(drive.native("data/tonfolio/library.sqlite")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -446,7 +520,9 @@ TEST_F(LibraryIndex, CommandLineOnAGeneratedTree)
     EXPECT_EQ(run({"--find", "hat"}, &out), 0);
     EXPECT_TRUE(out.isEmpty());
     EXPECT_TRUE(QFile::exists(QString::fromStdString(drive.native("data/tonfolio/library.sqlite.damaged"))));
-    EXPECT_EQ(run({"--index", QString::fromStdString(drive.native("nowhere"))}), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, LibraryIndex, ::testing::Values(Store::Sqlite, Store::Postgres),
+                         [](const auto& info) { return info.param == Store::Sqlite ? "Sqlite" : "Postgres"; });
 
 } // namespace

@@ -2,9 +2,11 @@
 // Sounds alike over a library of generated sounds of known kinds, indexed and measured by the real
 // program: most of each sound's ten nearest are of its kind, a copy at another gain or rate comes
 // right after the sound itself, a scope keeps to its files, and --like prints the nearest.
+#include "library/postgreslibrarystore.h"
 #include "library/resampler.h"
 #include "library/sqlitelibrarystore.h"
 #include "soundkinds.h"
+#include "support/pgdatabase.h"
 #include "support/tempdrive.h"
 
 #include <QProcess>
@@ -70,6 +72,12 @@ protected:
     /// The library is made and measured once, by the program, for every test here.
     static void SetUpTestSuite()
     {
+        // The same suite on a shared library (a ctest entry of its own sets TONFOLIO_TEST_STORE).
+        if (qEnvironmentVariable("TONFOLIO_TEST_STORE") == "postgres") {
+            pg = new testing_support::PgDatabase;
+            if (pg->url().empty())
+                return;
+        }
         drive = new testing_support::TempDrive;
         for (int k = 0; k < labelled::kSoundKinds; ++k) {
             const std::string kind = labelled::soundKindName(SoundKind(k));
@@ -88,6 +96,17 @@ protected:
     {
         delete drive;
         drive = nullptr;
+        delete pg;
+        pg = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!drive)
+            GTEST_SKIP() << "no PostgreSQL server for the shared library: TONFOLIO_TEST_PG_URL is not set";
+        if (pg)
+            store = std::make_unique<PostgresLibraryStore>(pg->url());
+        else
+            store = std::make_unique<SqliteLibraryStore>(drive->native("data/tonfolio/library.sqlite"));
     }
 
     static QString lib() { return QString::fromStdString(drive->native("lib")); }
@@ -96,6 +115,8 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", QString::fromStdString(drive->native("data")));
         env.insert("XDG_CACHE_HOME", QString::fromStdString(drive->native("cache")));
+        if (pg)
+            env.insert("TONFOLIO_LIBRARY_URL", QString::fromStdString(pg->url()));
         QProcess p;
         p.setProcessEnvironment(env);
         p.start(qEnvironmentVariable("TONFOLIO_BINARY_DIR") + "/tonfolio", args);
@@ -107,23 +128,25 @@ protected:
     /// The kind a file of the library is of: its folder.
     static std::string kindOf(const SearchRow& r) { return r.folder; }
 
-    SqliteLibraryStore store{drive->native("data/tonfolio/library.sqlite")};
+    std::unique_ptr<LibraryStore> store;
     static testing_support::TempDrive* drive;
+    static testing_support::PgDatabase* pg;
 };
 
 testing_support::TempDrive* SoundSimilarity::drive = nullptr;
+testing_support::PgDatabase* SoundSimilarity::pg = nullptr;
 
 TEST_F(SoundSimilarity, NearestAreOfTheSameKindAndCopiesComeFirst)
 {
-    const SearchResult all = store.search({}, {}, 10000);
+    const SearchResult all = store->search({}, {}, 10000);
     ASSERT_EQ(all.rows.size(), std::size_t(labelled::kSoundKinds * (kVariants + 2)));
     std::map<std::string, std::pair<int, int>> perKind; // same kind among the ten nearest, of how many
     int queries = 0, same = 0;
     for (const SearchRow& q : all.rows) {
-        const auto like = store.featuresOf(q.id);
+        const auto like = store->featuresOf(q.id);
         ASSERT_TRUE(like) << q.path();
         const bool copy = q.name.find(" 0") != std::string::npos;
-        const SearchResult near = store.similar(*like, {}, {}, 13);
+        const SearchResult near = store->similar(*like, {}, {}, 13);
         ASSERT_FALSE(near.failed);
         EXPECT_EQ(near.rows.front().id, q.id) << q.path(); // itself first
         EXPECT_NEAR(*near.rows.front().similarity, 1.0, 1e-6);
@@ -160,22 +183,22 @@ TEST_F(SoundSimilarity, NearestAreOfTheSameKindAndCopiesComeFirst)
 TEST_F(SoundSimilarity, ScopesWeightsAndTheCommandLine)
 {
     const std::string kick = drive->native("lib/kick/kick 3.wav");
-    const auto id = store.fileAt(kick);
+    const auto id = store->fileAt(kick);
     ASSERT_TRUE(id);
-    const SoundFeatures like = *store.featuresOf(*id);
+    const SoundFeatures like = *store->featuresOf(*id);
     // Only the files of the folder on screen, or of a search.
     SearchQuery folder;
     folder.folder = drive->native("lib/snare");
-    SearchResult near = store.similar(like, {}, folder, 100);
+    SearchResult near = store->similar(like, {}, folder, 100);
     EXPECT_EQ(near.rows.size(), std::size_t(kVariants + 2));
     for (const SearchRow& r : near.rows)
         EXPECT_EQ(r.folder, "snare");
-    near = store.similar(like, {}, SearchQuery::parse("clap 1"), 100);
+    near = store->similar(like, {}, SearchQuery::parse("clap 1"), 100);
     EXPECT_EQ(near.rows.size(), 3u); // clap 1, clap 10, clap 11
     // Pitch alone: the nearest tones are at about the note of the one searched by.
-    const auto sine = store.fileAt(drive->native("lib/sine/sine 5.wav"));
-    const double note = store.measures(*sine)->pitch;
-    near = store.similar(*store.featuresOf(*sine), {0, 1, 0}, {}, 4);
+    const auto sine = store->fileAt(drive->native("lib/sine/sine 5.wav"));
+    const double note = store->measures(*sine)->pitch;
+    near = store->similar(*store->featuresOf(*sine), {0, 1, 0}, {}, 4);
     for (const SearchRow& r : near.rows)
         EXPECT_NEAR(r.measures->pitch, note, 1.0) << r.path();
 
