@@ -7,6 +7,7 @@
 #include "library/librarylocation.h"
 #include "library/tagscsv.h"
 #include "platform/database/pgconnection.h"
+#include "platform/files/fileidentity.h"
 #include "platform/files/foldertree.h"
 #include "platform/files/wholefile.h"
 
@@ -324,19 +325,23 @@ int likeCommand(const std::string& file, bool json, std::FILE* out, std::FILE* e
         dir = file.substr(0, cut + 1);
     int error = 0;
     const std::string folder = platform::folderOfArgument(dir, error);
-    const std::string path = folder.empty() ? file : (folder == "/" ? "" : folder) + "/" + file.substr(cut + 1);
+    const std::string path = (folder == "/" ? "" : folder) + "/" + file.substr(cut + 1);
+    auto unreadable = [&] {
+        print(err, QStringLiteral("tonfolio: %1: not a sound Tonfolio can read (or silent)").arg(pathText(file)));
+        return 1;
+    };
+    if (folder.empty() || !platform::fileIdentity(path))
+        return unreadable();
     const auto store = openLibrary(err);
     if (!store->isOpen())
         return 1;
     // Measured already when it is in the library; otherwise decoded and measured now.
-    const std::optional<FileId> known = folder.empty() ? std::nullopt : store->fileAt(path);
+    const std::optional<FileId> known = store->fileAt(path);
     std::optional<SoundFeatures> like = known ? store->featuresOf(*known) : std::nullopt;
-    if (!like && !folder.empty())
+    if (!like)
         like = featuresOfFile(path);
-    if (!like) {
-        print(err, QStringLiteral("tonfolio: %1: not a sound Tonfolio can read (or silent)").arg(pathText(file)));
-        return 1;
-    }
+    if (!like)
+        return unreadable();
     const SearchResult result = store->similar(*like, {}, {}, kLikeCount);
     if (result.failed) {
         print(err, QStringLiteral("tonfolio: the library cannot be read"));

@@ -37,18 +37,15 @@ constexpr float kFarthest = 6;
 // Of the sounds an approximate search finds, this many times the limit are measured exactly.
 constexpr std::size_t kApproximateCandidates = 2;
 
-/// Each feature's share of the distance at weights of 1, and each group's.
+/// Each feature's share of the distance at weights of 1.
 struct Shares {
     std::array<double, soundFeatureCount> feature{};
-    double group[3] = {};
     Shares()
     {
         std::size_t begin = 0;
         for (const Block& b : kBlocks) {
-            for (std::size_t i = begin; i < b.end; ++i) {
+            for (std::size_t i = begin; i < b.end; ++i)
                 feature[i] = b.share / double(b.end - begin);
-                group[int(featureGroup(i))] += feature[i];
-            }
             begin = b.end;
         }
     }
