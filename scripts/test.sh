@@ -22,7 +22,8 @@ source scripts/pulse.sh
 source scripts/postgres.sh
 trap 'stop_pulse; stop_postgres' EXIT
 start_pulse
-start_postgres
+# The shared library's tests skip without a server: here its absence is a failure, not a skip.
+start_postgres || { echo "test.sh: the private PostgreSQL server did not start" >&2; exit 1; }
 
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
