@@ -186,7 +186,9 @@ void FavouritesAndTags::editTags()
         return;
     const QStringList typed = dialog.tags();
     for (size_t i = 0; i < files.size(); ++i) {
-        const QStringList tags = TagsDialog::edited(own[i], common, typed);
+        // The change typed goes onto the tags as they are now, not as the dialog found them: tags another
+        // window or user of a shared library gave the file meanwhile stay.
+        const QStringList tags = TagsDialog::edited(marks->marksOf(files[i].path).tags, common, typed);
         if (!marks->setTags(files[i].path, files[i].identity, tags)) {
             const QString why = marks->takeNotice(); // a shared library says why (a role that may only read)
             emit notice(why.isEmpty() ? "The tags cannot be stored: the library cannot be written" : why);

@@ -11,6 +11,7 @@
 #include "library/libraryfolders.h"
 #include "library/soundkinds.h"
 #include "library/sqlitelibrarystore.h"
+#include "platform/files/fileidentity.h"
 #include "support/shellfixture.h"
 #include "waves/WaveKeywords.h"
 
@@ -148,10 +149,14 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
              QTest::keyClick(ui(w).WaveList->currentView(), Qt::Key_D, Qt::ControlModifier);
              // The keyboard's state the window asks for at a drop has Ctrl up again.
              QTest::keyRelease(ui(w).WaveList->currentView(), Qt::Key_Control);
-             QTimer::singleShot(0, [] {
+             QTimer::singleShot(0, [&] {
                  auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
                  ASSERT_TRUE(dialog);
                  dialog->findChild<QLineEdit*>("TagsLine")->setText("soft, Soft ,  hat");
+                 // Meanwhile another window of the library tags the file too: both changes stay.
+                 library::SqliteLibraryStore other;
+                 other.setTags(drive_.native("LIB/odd;name/beta.wav"),
+                               *platform::fileIdentity("C:\\LIB\\odd;name\\beta.wav"), {"dusty"});
                  dialog->accept();
              });
              w.findChild<QAction*>("TagsItem")->trigger();
@@ -160,11 +165,11 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
              EXPECT_EQ(ui(w).WaveList->model()->data(ui(w).WaveList->model()->index(ui(w).WaveList->selectedRow(),
                                                                                    WaveListModel::ColFavourite),
                                                     Qt::ToolTipRole),
-                       "Favourite\nTags: hat, soft");
+                       "Favourite\nTags: dusty, hat, soft");
              // Written into the file only when asked: as its keywords.
              EXPECT_TRUE(keywordsOf(drive_.native("LIB/odd;name/beta.wav")).isEmpty());
              w.findChild<QAction*>("WriteTagsItem")->trigger();
-             EXPECT_EQ(keywordsOf(drive_.native("LIB/odd;name/beta.wav")), (QStringList{"hat", "soft"}));
+             EXPECT_EQ(keywordsOf(drive_.native("LIB/odd;name/beta.wav")), (QStringList{"dusty", "hat", "soft"}));
          },
          {},
          {"LIB/odd;name/beta.wav"},
