@@ -5,7 +5,6 @@
 #include "library/postgreslibrarystore.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace library {
 
@@ -128,7 +127,7 @@ bool PostgresLibraryStore::loadSimilarity()
             features.push_back(*f);
         }
     }
-    similarity_ = SimilarityIndex(std::move(ids), features);
+    similarity_.update(std::move(ids), features);
     similarityChanges_ = changes;
     return true;
 }
@@ -143,19 +142,12 @@ SearchResult PostgresLibraryStore::similar(const SoundFeatures& like, const Simi
     }
     if (limit <= 0)
         return out;
-    // The scope: the files an ordinary search finds, in any order.
-    std::vector<SimilarityIndex::Id> among;
-    if (!within.isEmpty()) {
-        const SearchResult scope = search(within, {}, INT_MAX - 1);
-        if (scope.failed) {
-            out.failed = true;
-            return out;
-        }
-        for (const SearchRow& r : scope.rows)
-            among.push_back(r.id);
+    const auto nearest = nearestWithin(*this, similarity_, like, weights, within, limit);
+    if (!nearest) {
+        out.failed = true;
+        return out;
     }
-    const std::vector<SimilarityIndex::Hit> hits =
-        similarity_.nearest(like, weights, std::size_t(limit) + 1, within.isEmpty() ? nullptr : &among);
+    const std::vector<SimilarityIndex::Hit>& hits = *nearest;
     if (hits.empty()) {
         out.noFolders = roots().empty();
         return out;

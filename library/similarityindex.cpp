@@ -2,11 +2,14 @@
 #include "library/similarityindex.h"
 
 #include "library/approximateindex.h"
+#include "library/librarystore.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <iterator>
 #include <numeric>
+#include <string_view>
 
 namespace library {
 
@@ -139,6 +142,37 @@ SimilarityIndex::SimilarityIndex(std::vector<Id> ids, const std::vector<SoundFea
             weighted[i] *= std::sqrt(f[i % kStride]);
         approximate_ = std::make_unique<ApproximateIndex>(weighted.data(), n, kStride);
     }
+}
+
+void SimilarityIndex::update(std::vector<Id> ids, const std::vector<SoundFeatures>& features)
+{
+    const std::size_t hash =
+        std::hash<std::string_view>()({reinterpret_cast<const char*>(ids.data()), ids.size() * sizeof ids[0]}) ^
+        std::hash<std::string_view>()(
+            {reinterpret_cast<const char*>(features.data()), features.size() * sizeof features[0]});
+    if (hash == contentHash_ && size() == ids.size())
+        return;
+    *this = SimilarityIndex(std::move(ids), features);
+    contentHash_ = hash;
+}
+
+std::optional<std::vector<SimilarityIndex::Hit>> nearestWithin(LibraryStore& store, const SimilarityIndex& index,
+                                                              const SoundFeatures& like,
+                                                              const SimilarityWeights& weights,
+                                                              const SearchQuery& within, int limit)
+{
+    if (limit <= 0)
+        return std::vector<SimilarityIndex::Hit>();
+    // The scope: the files an ordinary search finds, in any order.
+    std::vector<SimilarityIndex::Id> among;
+    if (!within.isEmpty()) {
+        const SearchResult scope = store.search(within, {}, INT_MAX - 1);
+        if (scope.failed)
+            return std::nullopt;
+        for (const SearchRow& r : scope.rows)
+            among.push_back(r.id);
+    }
+    return index.nearest(like, weights, std::size_t(limit) + 1, within.isEmpty() ? nullptr : &among);
 }
 
 SimilarityIndex::Vector SimilarityIndex::scaled(const SoundFeatures& features) const

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace library {
@@ -43,6 +44,11 @@ public:
     SimilarityIndex(SimilarityIndex&&) noexcept;
     SimilarityIndex& operator=(SimilarityIndex&&) noexcept;
 
+    /// Takes these sounds in place of those held, unless they are the very same: the index, whose
+    /// approximate part takes long to build for a large library, stays through changes that leave the
+    /// features as they were (marks, folders listed again).
+    void update(std::vector<Id> ids, const std::vector<SoundFeatures>& features);
+
     std::size_t size() const { return ids_.size(); }
     bool hasApproximate() const { return approximate_ != nullptr; }
 
@@ -64,6 +70,18 @@ private:
     std::vector<float> vectors_; ///< kStride floats a sound, in the order of ids_
     std::array<float, soundFeatureCount> centre_{}, scale_{};
     std::unique_ptr<ApproximateIndex> approximate_;
+    std::size_t contentHash_ = 0; ///< of the ids and features it was made of
 };
+
+class LibraryStore;
+struct SearchQuery;
+
+/// The sounds of `index` nearest to `like` among the files `store` finds for `within` (all of them
+/// when it is empty), nearest first, at most limit + 1 so that the caller tells whether there are more;
+/// none when the scope cannot be searched.
+std::optional<std::vector<SimilarityIndex::Hit>> nearestWithin(LibraryStore& store, const SimilarityIndex& index,
+                                                              const SoundFeatures& like,
+                                                              const SimilarityWeights& weights,
+                                                              const SearchQuery& within, int limit);
 
 } // namespace library

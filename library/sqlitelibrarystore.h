@@ -131,7 +131,6 @@ private:
     /// they cannot be read.
     bool loadSimilarity();
     SimilarityIndex similarity_;
-    std::size_t similarityHash_ = 0; ///< of the features it holds: an unchanged set keeps its index
     std::int64_t similarityChanges_ = -1;
 };
 

@@ -4,10 +4,7 @@
 #include "library/sqlitelibrarystore.h"
 #include "library/sqlsearch.h"
 
-#include <climits>
-#include <functional>
 #include <sqlite3.h>
-#include <string_view>
 
 namespace library {
 
@@ -78,16 +75,7 @@ bool SqliteLibraryStore::loadSimilarity()
         failed(rc);
         return false;
     }
-    // Most changes (marks, folders listed again) leave the features as they were: the index, whose
-    // approximate part takes long to build for a large library, stays.
-    const std::size_t hash =
-        std::hash<std::string_view>()({reinterpret_cast<const char*>(ids.data()), ids.size() * sizeof ids[0]}) ^
-        std::hash<std::string_view>()(
-            {reinterpret_cast<const char*>(features.data()), features.size() * sizeof features[0]});
-    if (hash != similarityHash_ || similarity_.size() != ids.size()) {
-        similarity_ = SimilarityIndex(std::move(ids), features);
-        similarityHash_ = hash;
-    }
+    similarity_.update(std::move(ids), features);
     similarityChanges_ = changes;
     return true;
 }
@@ -102,19 +90,12 @@ SearchResult SqliteLibraryStore::similar(const SoundFeatures& like, const Simila
     }
     if (limit <= 0)
         return out;
-    // The scope: the files an ordinary search finds, in any order.
-    std::vector<SimilarityIndex::Id> among;
-    if (!within.isEmpty()) {
-        const SearchResult scope = search(within, {}, INT_MAX - 1);
-        if (scope.failed) {
-            out.failed = true;
-            return out;
-        }
-        for (const SearchRow& r : scope.rows)
-            among.push_back(r.id);
+    const auto nearest = nearestWithin(*this, similarity_, like, weights, within, limit);
+    if (!nearest) {
+        out.failed = true;
+        return out;
     }
-    const std::vector<SimilarityIndex::Hit> hits =
-        similarity_.nearest(like, weights, std::size_t(limit) + 1, within.isEmpty() ? nullptr : &among);
+    const std::vector<SimilarityIndex::Hit>& hits = *nearest;
     if (hits.empty())
         out.noFolders = roots().empty();
     for (const SimilarityIndex::Hit& hit : hits) {
