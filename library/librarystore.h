@@ -137,6 +137,9 @@ struct MeasuredFile {
     FileMeasures measures;
 };
 
+/// The absolute path of a file of a library folder: root, folder relative to it ("" for the root), name.
+std::string filePath(const std::string& root, const std::string& folder, const std::string& name);
+
 /// Whether a result row can be acted on now.
 enum class Availability { Present, Offline, Missing };
 

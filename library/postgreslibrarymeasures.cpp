@@ -10,14 +10,6 @@ namespace {
 // Root states whose files cannot be reached now: pass two leaves them for later.
 const char* const kRootReachable = "r.state NOT IN (3, 4)";
 
-std::string joinPath(const std::string& root, const std::string& folder, const std::string& name)
-{
-    std::string p = root;
-    if (!folder.empty())
-        p += "/" + folder;
-    return p + "/" + name;
-}
-
 } // namespace
 
 std::vector<Unmeasured> PostgresLibraryStore::unmeasured(FileId after, int limit)
@@ -36,7 +28,7 @@ std::vector<Unmeasured> PostgresLibraryStore::unmeasured(FileId after, int limit
     for (int i = 0; i < r.rows(); ++i) {
         Unmeasured u;
         u.id = r.integer(i, 0);
-        u.path = joinPath(localPath(r.bytes(i, 1)), r.bytes(i, 2), r.bytes(i, 3));
+        u.path = filePath(localPath(r.bytes(i, 1)), r.bytes(i, 2), r.bytes(i, 3));
         u.size = r.integer(i, 4);
         u.modified = r.integer(i, 5);
         u.device = std::uint64_t(r.integer(i, 6));

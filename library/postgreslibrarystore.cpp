@@ -307,17 +307,6 @@ std::vector<StoredFile> PostgresLibraryStore::filesIn(FolderId folder)
     return out;
 }
 
-std::string PostgresLibraryStore::fileWords(const std::string& name, const QString& texts)
-{
-    std::string words = searchFoldedBytes(name);
-    words.push_back('\n');
-    if (!texts.isEmpty()) {
-        appendFolded(texts, words);
-        words.push_back('\n');
-    }
-    return words;
-}
-
 std::string PostgresLibraryStore::folderWords(RootId root, const std::string& path)
 {
     if (!roots_.count(root))

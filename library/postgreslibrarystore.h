@@ -129,7 +129,6 @@ private:
     bool upsertFiles(FolderId folder, const std::vector<FileRecord>& files);
     bool markFolderGone(RootId root, const std::string& path);
     std::string folderWords(RootId root, const std::string& path);
-    static std::string fileWords(const std::string& name, const QString& texts);
     static FileMeasures measuresAt(const Result& r, int row, int first);
     /// A search result from a row of postgresSearchSql's columns; away: the roots not mounted here.
     SearchRow rowAt(const Result& r, int row, const std::vector<RootId>& away);

@@ -68,6 +68,19 @@ std::string searchFolded(const QString& text)
     return out;
 }
 
+std::string fileWords(const std::string& name, const QString& texts)
+{
+    // Each text ends with a line break: every pair of characters then starts a trigram, so that a word
+    // of two characters is found among the trigrams that start with it.
+    std::string words = searchFoldedBytes(name);
+    words.push_back('\n');
+    if (!texts.isEmpty()) {
+        appendFolded(texts, words);
+        words.push_back('\n');
+    }
+    return words;
+}
+
 std::string searchFoldedBytes(const std::string& bytes)
 {
     // Most names are ASCII: folded byte by byte, without making a QString.

@@ -21,6 +21,8 @@ std::string searchFolded(const QString& text);
 std::string searchFoldedBytes(const std::string& bytes);
 /// Appends the folded text to out.
 void appendFolded(const QString& text, std::string& out);
+/// The words a file is found by: its name's bytes and its own texts, folded.
+std::string fileWords(const std::string& name, const QString& texts);
 /// The number of characters (code points) of a UTF-8 text.
 size_t characterCount(const std::string& utf8);
 

@@ -388,19 +388,6 @@ std::vector<StoredFile> SqliteLibraryStore::filesIn(FolderId folder)
     return out;
 }
 
-std::string SqliteLibraryStore::fileWords(const std::string& name, const QString& texts)
-{
-    // Each text ends with a line break: every pair of characters then starts a trigram, so that a word
-    // of two characters is found among the trigrams that start with it.
-    std::string words = searchFoldedBytes(name);
-    words.push_back('\n');
-    if (!texts.isEmpty()) {
-        appendFolded(texts, words);
-        words.push_back('\n');
-    }
-    return words;
-}
-
 std::string SqliteLibraryStore::folderWords(RootId root, const std::string& path)
 {
     auto it = rootNames_.find(root);
@@ -584,6 +571,14 @@ SearchRow SqliteLibraryStore::rowAt(sqlite3_stmt* s)
                                                                                     : Availability::Present;
     r.favourite = sqlite3_column_int(s, 21) != 0;
     return r;
+}
+
+std::string filePath(const std::string& root, const std::string& folder, const std::string& name)
+{
+    std::string p = root;
+    if (!folder.empty())
+        p += "/" + folder;
+    return p + "/" + name;
 }
 
 std::string SearchRow::folderPath() const

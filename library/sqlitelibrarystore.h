@@ -112,7 +112,6 @@ private:
     /// A search result from a row of sqliteSearchSql's columns.
     static SearchRow rowAt(sqlite3_stmt* s);
     /// The words a file is found by: its folded name and texts.
-    static std::string fileWords(const std::string& name, const QString& texts);
     std::string folderWords(RootId root, const std::string& path);
     /// The statements that add the favourites and tags to a library of version 1.
     static const char* marksSchema();

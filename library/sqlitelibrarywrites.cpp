@@ -63,14 +63,6 @@ void bindSubtree(sqlite3_stmt* s, RootId root, const std::string& path)
 const char* const kSubtreeIds =
     "SELECT id FROM folders WHERE root = ?1 AND (path = ?2 OR (path > ?3 AND (?4 IS NULL OR path < ?4)))";
 
-std::string joinPath(const std::string& root, const std::string& folder, const std::string& name)
-{
-    std::string p = root;
-    if (!folder.empty())
-        p += "/" + folder;
-    return p + "/" + name;
-}
-
 } // namespace
 
 sqlite3_stmt* SqliteLibraryStore::statement(const char* sql)
@@ -283,7 +275,7 @@ std::vector<Unmeasured> SqliteLibraryStore::unmeasured(FileId after, int limit)
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         Unmeasured u;
         u.id = sqlite3_column_int64(s, 0);
-        u.path = joinPath(columnBytes(s, 1), columnBytes(s, 2), columnBytes(s, 3));
+        u.path = filePath(columnBytes(s, 1), columnBytes(s, 2), columnBytes(s, 3));
         u.size = sqlite3_column_int64(s, 4);
         u.modified = sqlite3_column_int64(s, 5);
         u.device = std::uint64_t(sqlite3_column_int64(s, 6));
