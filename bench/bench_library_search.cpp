@@ -76,6 +76,9 @@ std::vector<std::string> fill(library::LibraryStore& store, const std::string& r
         }
     }
     store.writeFolders(root, batch);
+    // The words index, as it is once it has caught up with pass one.
+    while (store.indexWords(20000) > 0) {
+    }
     // Every other file measured, as pass two leaves a library half way.
     library::FileId after = 0;
     for (;;) {

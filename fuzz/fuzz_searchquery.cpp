@@ -31,7 +31,7 @@ library::SqliteLibraryStore& store()
             f.header.read = true;
             kicks.upserts.push_back(f);
         }
-        if (!root || !made->writeFolders(*root, {top, kicks}))
+        if (!root || !made->writeFolders(*root, {top, kicks}) || made->indexWords(100) != 4)
             std::abort();
         return made;
     }();

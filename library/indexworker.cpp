@@ -14,6 +14,8 @@ namespace {
 
 // Progress is told at most this often.
 constexpr qint64 kProgressMs = 200;
+// Files whose words are indexed in one transaction: a fraction of a second's work.
+constexpr int kWordsBatch = 4000;
 
 std::string parentOf(const std::string& native)
 {
@@ -136,11 +138,24 @@ void IndexWorker::scanRoot(const LibraryRoot& root, const std::vector<std::strin
     });
     const ScanOutcome outcome = folders ? scanner.scanFolders(root, *folders) : scanner.scan(root);
     foldersLeft_ = 0;
+    indexWords();
     if (!folders || outcome.state != RootState::Ready)
         reportOutcome(root, outcome);
     if (measure_)
         measure_->wake();
     emit changed();
+}
+
+void IndexWorker::indexWords()
+{
+    // Searches find every file meanwhile, looking at each one's words: the index makes them fast.
+    // The program's own changes go in between batches.
+    std::int64_t taken = 0;
+    while (!stop_ && (taken = store_->indexWords(kWordsBatch)) > 0)
+        if (notesPending())
+            applyNotes();
+    if (taken < 0)
+        qCWarning(lcLibrary) << "the words of the files written could not be indexed; searches look at each file";
 }
 
 void IndexWorker::reportOutcome(const LibraryRoot& root, const ScanOutcome& outcome)

@@ -62,6 +62,8 @@ private:
     bool ensureStore();
     void scanRoot(const LibraryRoot& root, const std::vector<std::string>* folders);
     void reportOutcome(const LibraryRoot& root, const ScanOutcome& outcome);
+    /// Brings the full-text index up to what the passes wrote.
+    void indexWords();
     bool notesPending();
     void applyNotes();
     void applyNote(const Note& note);

@@ -258,6 +258,14 @@ public:
     virtual bool putMeasures(const std::vector<MeasuredFile>& measures) = 0;
     virtual std::optional<FileMeasures> measures(FileId file) = 0;
     virtual std::int64_t unmeasuredCount() = 0;
+    /// Brings the words index up to the files a pass wrote, at most `limit` files a call, in one
+    /// transaction: how many it took in, 0 when none wait, -1 when it failed. Stores that index words
+    /// as they are written have nothing to do.
+    virtual std::int64_t indexWords(int limit)
+    {
+        (void)limit;
+        return 0;
+    }
 
     // Tonfolio's own changes, in the index at once. Paths are relative to the root.
     virtual bool renameFile(RootId root, const std::string& folder, const std::string& name,

@@ -67,6 +67,33 @@ CREATE TRIGGER sound_features_go AFTER DELETE ON measures BEGIN DELETE FROM soun
 DELETE FROM measures;
 )";
 
+// Version 5: the words searched are kept in plain tables, and the full-text index reads them from
+// there. A pass writes a file's words as plain rows, which costs a fraction of indexing them, and the
+// index catches up behind it (indexWords); until it has, the rows it does not have yet are searched
+// one by one, so nothing is missing from a search meanwhile. The triggers keep the index to the rows
+// it has. Folder words are only ever read by id: a plain table.
+const char* const kSchemaV5 = R"(
+CREATE TABLE file_text(id INTEGER PRIMARY KEY, words TEXT NOT NULL, folder TEXT NOT NULL,
+  indexed INTEGER NOT NULL DEFAULT 0);
+INSERT INTO file_text(id, words, folder) SELECT rowid, words, folder FROM file_words;
+DROP TABLE file_trigrams;
+DROP TABLE file_words;
+CREATE VIRTUAL TABLE file_words USING fts5(words, folder, content='file_text', content_rowid='id',
+  tokenize='trigram');
+CREATE VIRTUAL TABLE file_trigrams USING fts5vocab(file_words, row);
+CREATE INDEX file_text_waiting ON file_text(id) WHERE indexed = 0;
+CREATE TRIGGER file_text_gone AFTER DELETE ON file_text WHEN old.indexed BEGIN
+  INSERT INTO file_words(file_words, rowid, words, folder) VALUES('delete', old.id, old.words, old.folder);
+END;
+CREATE TRIGGER file_text_changed AFTER UPDATE OF words, folder ON file_text WHEN old.indexed BEGIN
+  INSERT INTO file_words(file_words, rowid, words, folder) VALUES('delete', old.id, old.words, old.folder);
+  INSERT INTO file_words(rowid, words, folder) VALUES(new.id, new.words, new.folder);
+END;
+CREATE TABLE folder_text(id INTEGER PRIMARY KEY, words TEXT NOT NULL);
+INSERT INTO folder_text(id, words) SELECT rowid, words FROM folder_words;
+DROP TABLE folder_words;
+)";
+
 std::string lastComponent(const std::string& path)
 {
     const size_t slash = path.rfind('/');
@@ -86,14 +113,15 @@ const platform::DatabaseSchema& SqliteLibraryStore::schema()
     static const platform::DatabaseSchema s = [] {
         platform::DatabaseSchema d;
         d.applicationId = kApplicationId;
-        d.migrations = {kSchemaV1, marksSchema(), kSchemaV3, kSchemaV4};
+        d.migrations = {kSchemaV1, marksSchema(), kSchemaV3, kSchemaV4, kSchemaV5};
         d.probes = {"SELECT id, path, mount, state, status, indexed, round, full_check, files FROM roots",
                     "SELECT id, root, parent, path, modified, checked, gone FROM folders",
                     "SELECT id, folder, name, size, modified, device, inode, format, channels, bits, rate, seconds,"
                     " missing, loops, description FROM files",
                     "SELECT file, loudness, peak, tempo, pitch, key, decoded FROM measures",
-                    "SELECT rowid, words, folder FROM file_words",
-                    "SELECT rowid, words FROM folder_words",
+                    "SELECT id, words, folder, indexed FROM file_text",
+                    "SELECT rowid FROM file_words WHERE file_words MATCH 'wav' LIMIT 1",
+                    "SELECT id, words FROM folder_text",
                     "SELECT count FROM changes",
                     "SELECT id, path, device, inode, size, modified, favourite, file FROM marks",
                     "SELECT mark, folded, tag FROM tags",
@@ -257,7 +285,7 @@ bool SqliteLibraryStore::removeRoot(RootId root)
     int rc = t.began();
     if (rc == SQLITE_OK)
         rc = dropFiles("SELECT f.id FROM files f JOIN folders d ON d.id = f.folder WHERE d.root = ?1", root);
-    for (const char* sql : {"DELETE FROM folder_words WHERE rowid IN (SELECT id FROM folders WHERE root = ?1)",
+    for (const char* sql : {"DELETE FROM folder_text WHERE id IN (SELECT id FROM folders WHERE root = ?1)",
                             "DELETE FROM folders WHERE root = ?1", "DELETE FROM roots WHERE id = ?1"}) {
         SqlStatement s(db(), sql);
         if (rc == SQLITE_OK && s.ok()) {
@@ -274,7 +302,7 @@ int SqliteLibraryStore::dropFiles(const char* whereIds, std::int64_t key)
 {
     // The words and measures go with the files, by the same ids.
     int rc = SQLITE_OK;
-    for (const char* table : {"file_words WHERE rowid", "measures WHERE file", "files WHERE id"}) {
+    for (const char* table : {"file_text WHERE id", "measures WHERE file", "files WHERE id"}) {
         SqlStatement s(db(), std::string("DELETE FROM ") + table + " IN (" + whereIds + ")");
         if (!s.ok())
             return s.prepareCode();
@@ -433,7 +461,7 @@ std::optional<FolderId> SqliteLibraryStore::folderId(RootId root, const std::str
         return std::nullopt;
     const FolderId id = sqlite3_last_insert_rowid(db());
     const std::string text = folderWords(root, path);
-    sqlite3_stmt* words = statement("INSERT INTO folder_words(rowid, words) VALUES(?1, ?2)");
+    sqlite3_stmt* words = statement("INSERT INTO folder_text(id, words) VALUES(?1, ?2)");
     if (!words)
         return std::nullopt;
     sqlite3_bind_int64(words, 1, id);
@@ -506,10 +534,11 @@ SearchResult SqliteLibraryStore::search(const SearchQuery& query, const SearchOr
             rc = SQLITE_OK;
         }
     }
+    const bool wordsIndexed = query.words.empty() || !wordsWaiting();
     // A word of two characters is any of the trigrams that start with it.
     std::map<std::string, std::vector<std::string>> pairs;
     for (const std::string& word : query.words) {
-        if (rc != SQLITE_OK || characterCount(word) != 2 || pairs.count(word))
+        if (rc != SQLITE_OK || !wordsIndexed || characterCount(word) != 2 || pairs.count(word))
             continue;
         std::vector<std::string>& terms = pairs[word];
         SqlStatement t(db(), "SELECT term FROM file_trigrams WHERE term >= ?1 AND term <= ?1 || char(1114111)");
@@ -523,7 +552,7 @@ SearchResult SqliteLibraryStore::search(const SearchQuery& query, const SearchOr
         rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
     }
     // One row more than asked tells whether there are more.
-    const SearchSql sql = sqliteSearchSql(query, order, limit + 1, share, pairs);
+    const SearchSql sql = sqliteSearchSql(query, order, limit + 1, share, pairs, wordsIndexed);
     SqlStatement s(db(), sql.sql);
     if (rc == SQLITE_OK)
         rc = s.ok() ? bindAll(s.get(), sql.values) : s.prepareCode();

@@ -53,6 +53,7 @@ public:
     bool putMeasures(const std::vector<MeasuredFile>& measures) override;
     std::optional<FileMeasures> measures(FileId file) override;
     std::int64_t unmeasuredCount() override;
+    std::int64_t indexWords(int limit) override;
 
     bool renameFile(RootId root, const std::string& folder, const std::string& name,
                     const std::string& newName) override;
@@ -113,6 +114,8 @@ private:
     static SearchRow rowAt(sqlite3_stmt* s);
     /// The words a file is found by: its folded name and texts.
     std::string folderWords(RootId root, const std::string& path);
+    /// Whether files wait for their words to be indexed.
+    bool wordsWaiting();
     /// The statements that add the favourites and tags to a library of version 1.
     static const char* marksSchema();
     /// The mark of a path, made (with the file's identity and index entry) when missing and make.

@@ -11,6 +11,7 @@ using platform::bindBytes;
 using platform::bindReal;
 using platform::columnBytes;
 using platform::columnReal;
+using platform::DatabaseFile;
 using platform::runOnce;
 using platform::SqlTransaction;
 
@@ -158,7 +159,7 @@ int SqliteLibraryStore::upsertFile(FolderId folder, const std::string& folderTex
         if ((rc = runOnce(s)) != SQLITE_OK)
             return rc;
         // A changed file is measured again; its words are made anew as its texts may have changed.
-        for (const char* sql : {"DELETE FROM measures WHERE file = ?1", "DELETE FROM file_words WHERE rowid = ?1"}) {
+        for (const char* sql : {"DELETE FROM measures WHERE file = ?1", "DELETE FROM file_text WHERE id = ?1"}) {
             sqlite3_stmt* d = statement(sql);
             if (!d)
                 return lastError(db());
@@ -167,7 +168,8 @@ int SqliteLibraryStore::upsertFile(FolderId folder, const std::string& folderTex
                 return rc;
         }
     }
-    sqlite3_stmt* words = statement("INSERT INTO file_words(rowid, words, folder) VALUES(?1, ?2, ?3)");
+    // The words go into the index behind the pass (indexWords).
+    sqlite3_stmt* words = statement("INSERT INTO file_text(id, words, folder) VALUES(?1, ?2, ?3)");
     if (!words)
         return lastError(db());
     const std::string text = fileWords(f.name, f.texts);
@@ -231,7 +233,7 @@ bool SqliteLibraryStore::finishPass(RootId root, bool keepMissing, RootState sta
         rc = dropFiles("SELECT f.id FROM files f JOIN folders d ON d.id = f.folder WHERE d.root = ?1 AND f.missing = 1",
                        root);
         for (const char* sql :
-             {"DELETE FROM folder_words WHERE rowid IN (SELECT id FROM folders WHERE root = ?1 AND gone = 1)",
+             {"DELETE FROM folder_text WHERE id IN (SELECT id FROM folders WHERE root = ?1 AND gone = 1)",
               "DELETE FROM folders WHERE root = ?1 AND gone = 1"}) {
             sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
             if (s) {
@@ -296,6 +298,37 @@ std::int64_t SqliteLibraryStore::unmeasuredCount()
     if (db())
         platform::DatabaseFile::queryInt(db(), sql.c_str(), n);
     return n;
+}
+
+std::int64_t SqliteLibraryStore::indexWords(int limit)
+{
+    SqlTransaction t(db());
+    int rc = t.began();
+    // The index of a trigram is built from the files' words in id order: each batch adds to its end.
+    for (const char* sql : {"INSERT INTO file_words(rowid, words, folder) SELECT id, words, folder FROM file_text"
+                            " WHERE indexed = 0 ORDER BY id LIMIT ?1",
+                            "UPDATE file_text SET indexed = 1 WHERE id IN (SELECT id FROM file_text WHERE indexed = 0"
+                            " ORDER BY id LIMIT ?1)"}) {
+        sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
+        if (!s) {
+            rc = rc == SQLITE_OK ? lastError(db()) : rc;
+            break;
+        }
+        sqlite3_bind_int(s, 1, limit);
+        rc = runOnce(s);
+    }
+    const std::int64_t taken = rc == SQLITE_OK ? sqlite3_changes(db()) : 0;
+    // Nothing a search finds changes: no change is counted.
+    if (rc == SQLITE_OK)
+        rc = t.commit();
+    return failed(rc) ? -1 : taken;
+}
+
+bool SqliteLibraryStore::wordsWaiting()
+{
+    std::int64_t waiting = 0;
+    return db() && DatabaseFile::queryInt(db(), "SELECT EXISTS (SELECT 1 FROM file_text WHERE indexed = 0)",
+                                          waiting) == SQLITE_OK && waiting != 0;
 }
 
 bool SqliteLibraryStore::putMeasures(const std::vector<MeasuredFile>& measures)
@@ -385,7 +418,7 @@ bool SqliteLibraryStore::renameFile(RootId root, const std::string& folder, cons
         rc = dropFiles("SELECT ?1", *stale);
     // The words keep the file's texts after its name.
     std::string words;
-    if (sqlite3_stmt* s = rc == SQLITE_OK ? statement("SELECT words FROM file_words WHERE rowid = ?1") : nullptr) {
+    if (sqlite3_stmt* s = rc == SQLITE_OK ? statement("SELECT words FROM file_text WHERE id = ?1") : nullptr) {
         sqlite3_bind_int64(s, 1, *id);
         if (sqlite3_step(s) == SQLITE_ROW)
             words = columnBytes(s, 0);
@@ -393,9 +426,11 @@ bool SqliteLibraryStore::renameFile(RootId root, const std::string& folder, cons
     }
     const size_t texts = words.find('\n');
     words = texts == std::string::npos ? fileWords(newName, {}) : searchFoldedBytes(newName) + words.substr(texts);
-    for (const char* sql : {"UPDATE files SET name = ?2 WHERE id = ?1", "DELETE FROM file_words WHERE rowid = ?1",
-                            "INSERT INTO file_words(rowid, words, folder) VALUES(?1, ?3, ifnull((SELECT w.words FROM"
-                            " folder_words w JOIN files f ON w.rowid = f.folder WHERE f.id = ?1), ''))"}) {
+    // Changed in place, the words stay in the index (the update's trigger).
+    for (const char* sql : {"UPDATE files SET name = ?2 WHERE id = ?1",
+                            "INSERT INTO file_text(id, words, folder) VALUES(?1, ?3, ifnull((SELECT w.words FROM"
+                            " folder_text w JOIN files f ON w.id = f.folder WHERE f.id = ?1), ''))"
+                            " ON CONFLICT(id) DO UPDATE SET words = excluded.words"}) {
         sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
         if (!s) {
             rc = rc == SQLITE_OK ? lastError(db()) : rc;
@@ -428,8 +463,8 @@ bool SqliteLibraryStore::moveFile(RootId root, const std::string& folder, const 
     // The file's words take its new folder's.
     for (const char* sql :
          {"UPDATE files SET folder = ?2 WHERE id = ?1",
-          "UPDATE file_words SET folder = ifnull((SELECT words FROM folder_words WHERE rowid = ?2), '')"
-          " WHERE rowid = ?1"}) {
+          "UPDATE file_text SET folder = ifnull((SELECT words FROM folder_text WHERE id = ?2), '')"
+          " WHERE id = ?1"}) {
         sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
         if (!s) {
             rc = rc == SQLITE_OK ? lastError(db()) : rc;
@@ -485,7 +520,7 @@ bool SqliteLibraryStore::removeFolder(RootId root, const std::string& folder)
     }
     for (size_t i = 0; rc == SQLITE_OK && i < ids.size(); ++i) {
         rc = dropFiles("SELECT id FROM files WHERE folder = ?1", ids[i]);
-        for (const char* sql : {"DELETE FROM folder_words WHERE rowid = ?1", "DELETE FROM folders WHERE id = ?1"}) {
+        for (const char* sql : {"DELETE FROM folder_text WHERE id = ?1", "DELETE FROM folders WHERE id = ?1"}) {
             sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
             if (!s)
                 break;

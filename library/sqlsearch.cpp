@@ -160,7 +160,7 @@ std::string orderSql(const SearchOrder& order, const char* rowId)
 } // namespace
 
 SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, MeasuredShare measured,
-                          const std::map<std::string, std::vector<std::string>>& pairs)
+                          const std::map<std::string, std::vector<std::string>>& pairs, bool wordsIndexed)
 {
     Builder b;
     // Words of three characters or more make one full-text query over names, texts and folders, words
@@ -168,16 +168,17 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
     // the first rows asked for come without looking at the rest. Words of one character are looked for
     // in the words of the rows it lets through. When few files meet the
     // conditions, those are taken first and every word is looked for in their words.
-    const bool conditionsFirst = measured == MeasuredShare::Few && !query.conditions.empty();
+    // While the index catches up with a pass, the words are looked for in each file's words.
+    const bool scanWords = (measured == MeasuredShare::Few && !query.conditions.empty()) || !wordsIndexed;
     std::string match;
     std::vector<std::string> terms;
     for (const std::string& word : query.words) {
         if (word.empty())
             continue;
         const auto pair = pairs.find(word);
-        if (characterCount(word) >= kTrigram && !conditionsFirst) {
+        if (characterCount(word) >= kTrigram && !scanWords) {
             match += (match.empty() ? "" : " AND ") + phrase(word);
-        } else if (pair != pairs.end() && pair->second.size() <= kPairTerms && !conditionsFirst) {
+        } else if (pair != pairs.end() && pair->second.size() <= kPairTerms && !scanWords) {
             // A pair no trigram starts with is nowhere.
             if (pair->second.empty())
                 terms.push_back("0");
@@ -192,7 +193,7 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
         }
     }
     const bool byWords = !terms.empty() || !match.empty();
-    const bool wordsDrive = byWords && !conditionsFirst;
+    const bool wordsDrive = byWords && !scanWords;
     if (!match.empty())
         terms.insert(terms.begin(), "file_words MATCH " + b.text(match));
     if (!query.conditions.empty()) {
@@ -230,7 +231,7 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
         out.sql.replace(out.sql.find(from), from.size(),
                         " FROM file_words CROSS JOIN files f ON f.id = file_words.rowid");
     else if (byWords)
-        out.sql.replace(out.sql.find(from), from.size(), " FROM files f JOIN file_words ON file_words.rowid = f.id");
+        out.sql.replace(out.sql.find(from), from.size(), " FROM files f JOIN file_text file_words ON file_words.id = f.id");
     for (size_t i = 0; i < terms.size(); ++i)
         out.sql += (i == 0 ? " WHERE " : " AND ") + terms[i];
     out.sql += " ORDER BY " + orderSql(order, wordsDrive ? "file_words.rowid" : "f.id") + " LIMIT " +

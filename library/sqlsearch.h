@@ -32,10 +32,12 @@ struct SearchSql {
 enum class MeasuredShare { Few, Some, Many };
 
 /// The columns every search selects, in the order SqliteLibraryStore reads them.
-/// pairs: for words of two characters, the index's trigrams that start with them.
+/// pairs: for words of two characters, the index's trigrams that start with them. wordsIndexed: the
+/// full-text index has every file's words; when some wait for it, every file's words are looked at.
 SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit,
                           MeasuredShare measured = MeasuredShare::Some,
-                          const std::map<std::string, std::vector<std::string>>& pairs = {});
+                          const std::map<std::string, std::vector<std::string>>& pairs = {},
+                          bool wordsIndexed = true);
 /// The columns of sqliteSearchSql for the one file whose id is ?1.
 const char* sqliteRowSql();
 /// How many files meet the query's conditions, counted up to cap.
