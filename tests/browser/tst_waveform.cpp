@@ -304,7 +304,8 @@ TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRight
     using testing_support::SoundMonitor;
     if (!SoundMonitor::serverConfigured())
         GTEST_SKIP() << "no test sound server";
-    drive_.write("steps.wav", wave16(1, kRate * 4, steps));
+    // Long enough that on a busy machine the sound does not end before its marker is looked at.
+    drive_.write("steps.wav", wave16(1, kRate * 8, steps));
     BrowserWindow& w = start();
     waveform(w).button()->trigger();
     selectFolder("C:\\");
