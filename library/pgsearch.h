@@ -3,7 +3,7 @@
 // A search query as one PostgreSQL statement with every value bound ($1 is the user whose favourites
 // count), never spliced into its text. Words are looked for with LIKE in each file's folded words,
 // which a pg_trgm index serves for words of three characters or more; conditions on measures through
-// the measures' columns.
+// the files' copies of them.
 
 #include "library/sqlsearch.h"
 
