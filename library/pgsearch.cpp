@@ -32,7 +32,18 @@ std::string likeAnywhere(const std::string& word)
     return out + "%";
 }
 
-SearchSql postgresSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, const std::string& user)
+bool postgresSearchByRuns(const SearchQuery& query, const SearchOrder& order)
+{
+    // Words of two characters go through the index only beside a longer one (see postgresSearchSql).
+    // A range of a measure is found through its own index, whole at every step: it goes in one.
+    return (order.column == SearchColumn::Stored || order.column == SearchColumn::Similarity) &&
+           query.conditions.empty() &&
+           std::any_of(query.words.begin(), query.words.end(),
+                       [](const std::string& w) { return characterCount(w) >= 3; });
+}
+
+SearchSql postgresSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, const std::string& user,
+                            const std::vector<std::int64_t>& runs)
 {
     SqlBuilder b(SqlBuilder::Style::Postgres);
     const std::string who = b.text(user);
@@ -74,6 +85,13 @@ SearchSql postgresSearchSql(const SearchQuery& query, const SearchOrder& order, 
     for (const std::string& tag : query.tags)
         terms.push_back("f.id IN (SELECT k.file FROM tags t JOIN marks k ON k.id = t.mark WHERE t.folded = " +
                         b.text(tag) + " AND k.file IS NOT NULL)");
+    if (!runs.empty()) {
+        std::string list;
+        for (const std::int64_t run : runs)
+            list += (list.empty() ? "{" : ",") + std::to_string(run);
+        // As the index has it: the run's number a bigint, the runs one array.
+        terms.push_back("f.id / " + std::to_string(kIdRun) + " = ANY(" + b.text(list + "}") + "::bigint[])");
+    }
     // The rows asked for are chosen among the files alone (and their folders when sorted by folder);
     // only those are joined to the rest of what a row shows.
     const std::string by = searchOrderSql(order, "f.id", "r.name", "f.");

@@ -106,8 +106,9 @@ CREATE INDEX files_pairs ON files USING gin (pairs gin_trgm_ops);
 
 // Version 5: searches at a keystroke's pace. Each file carries a copy of its measures, kept by a trigger
 // from the measures' table, so that a word and a range meet in the indexes of one table instead of in a
-// join of every file with a word and every measure in the range; and one index holds the words and their
-// pairs, so that both narrow each other in one scan.
+// join of every file with a word and every measure in the range; and one index holds the words, their
+// pairs and the run of ids each file is in (kIdRun), so that all narrow each other in one scan and a
+// search in the order of the ids can stop after the first runs.
 const char* const kSchemaV5 = R"(
 ALTER TABLE files ADD COLUMN loudness double precision, ADD COLUMN peak double precision,
   ADD COLUMN tempo double precision, ADD COLUMN pitch double precision, ADD COLUMN key integer;
@@ -119,7 +120,8 @@ CREATE INDEX files_peak ON files(peak) WHERE peak IS NOT NULL;
 CREATE INDEX files_tempo ON files(tempo) WHERE tempo IS NOT NULL;
 CREATE INDEX files_pitch ON files(pitch) WHERE pitch IS NOT NULL;
 CREATE INDEX files_key ON files(key) WHERE key IS NOT NULL;
-CREATE INDEX files_words ON files USING gin (words gin_trgm_ops, pairs gin_trgm_ops);
+CREATE EXTENSION IF NOT EXISTS btree_gin;
+CREATE INDEX files_words ON files USING gin ((id / 32768), words gin_trgm_ops, pairs gin_trgm_ops);
 CREATE FUNCTION tonfolio_measures_copied() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
   IF TG_OP = 'DELETE' THEN
