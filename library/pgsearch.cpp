@@ -110,12 +110,12 @@ SearchSql postgresSearchSql(const SearchQuery& query, const SearchOrder& order, 
 std::string postgresColumns(const std::string& who)
 {
     return "SELECT f.id, d.root, r.name, d.path, f.name, f.size, f.modified, f.format, f.channels, f.bits, f.rate,"
-           " f.seconds, m.loudness, m.peak, m.tempo, m.pitch, m.key, m.decoded, m.file IS NOT NULL, f.missing,"
+           " f.seconds, f.loudness, f.peak, f.tempo, f.pitch, f.key, f.decoded, f.decoded IS NOT NULL, f.missing,"
            " r.state, EXISTS (SELECT 1 FROM marks k JOIN favourites v ON v.mark = k.id WHERE k.file = f.id AND"
            " v.who = " +
            who +
            "), f.loops, f.description FROM files f JOIN folders d ON d.id = f.folder JOIN roots r ON"
-           " r.id = d.root LEFT JOIN measures m ON m.file = f.id";
+           " r.id = d.root";
 }
 
 } // namespace library

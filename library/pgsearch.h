@@ -21,7 +21,8 @@ SearchSql postgresSearchSql(const SearchQuery& query, const SearchOrder& order, 
 /// Whether the search goes through the words' index in the order of the ids, and so run by run.
 bool postgresSearchByRuns(const SearchQuery& query, const SearchOrder& order);
 
-/// The columns of a search row, FROM and its joins; `who` the parameter holding the user.
+/// The columns of a search row, FROM and its joins; `who` the parameter holding the user. The measures
+/// are the files' copies: a row needs no join with the measures' table.
 std::string postgresColumns(const std::string& who);
 
 /// A word as a LIKE pattern that finds it anywhere: its '\', '%' and '_' stand for themselves.
