@@ -148,9 +148,12 @@ bool timeLocal(const std::string& db, const std::string& rootPath, long files, i
 /// The same over a library on the PostgreSQL server at url, in a database of its own made here.
 bool timeShared(const std::string& url, const std::string& rootPath, long files, int rounds)
 {
-    const std::string name = "tonfolio_bench_" + std::to_string(::getpid());
+    // TONFOLIO_BENCH_DATABASE: a database kept from an earlier run (TONFOLIO_BENCH_KEEP_DATABASE),
+    // typed into as it is, without the names in memory to compare with.
+    const char* kept = std::getenv("TONFOLIO_BENCH_DATABASE");
+    const std::string name = kept ? kept : "tonfolio_bench_" + std::to_string(::getpid());
     platform::PgConnection admin(url);
-    if (!admin.run(("CREATE DATABASE " + name).c_str())) {
+    if (!kept && !admin.run(("CREATE DATABASE " + name).c_str())) {
         std::printf("shared library: no database (%s)\n", admin.error().c_str());
         return false;
     }
@@ -161,14 +164,16 @@ bool timeShared(const std::string& url, const std::string& rootPath, long files,
         library::PostgresLibraryStore store(at);
         auto t0 = Clock::now();
         std::vector<std::string> folded;
-        for (const std::string& n : fill(store, rootPath, files))
-            folded.push_back(library::searchFoldedBytes(n));
-        platform::PgConnection(at).run("VACUUM ANALYZE");
+        if (!kept) {
+            for (const std::string& n : fill(store, rootPath, files))
+                folded.push_back(library::searchFoldedBytes(n));
+            platform::PgConnection(at).run("VACUUM ANALYZE");
+        }
         std::printf("shared library on the local PostgreSQL server: indexed %ld files in %.1f s\n", files,
                     msSince(t0) / 1000);
         ok = timeTyping(store, folded, rounds);
     }
-    if (!std::getenv("TONFOLIO_BENCH_KEEP_DATABASE"))
+    if (!kept && !std::getenv("TONFOLIO_BENCH_KEEP_DATABASE"))
         admin.run(("DROP DATABASE " + name + " WITH (FORCE)").c_str());
     return ok;
 }

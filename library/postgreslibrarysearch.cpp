@@ -21,7 +21,56 @@ SearchResult PostgresLibraryStore::search(const SearchQuery& query, const Search
         shared.folder = sharedPath(shared.folder);
     }
     // One row more than asked tells whether there are more.
-    const SearchSql sql = postgresSearchSql(shared, order, limit + 1, user_);
+    const int wanted = std::max(limit, 0) + 1;
+    std::vector<Result> results;
+    if (!postgresSearchByRuns(shared, order)) {
+        results.push_back(searchRows(postgresSearchSql(shared, order, wanted, user_)));
+    } else {
+        // Run by run of ids from the first (or the last), as many runs at a time as the rows found so
+        // far say the rest will take, so that common words stop at the first runs and rare ones take
+        // few steps.
+        Result top = this->query("SELECT max(id) / $1::bigint FROM files", Params().integer(kIdRun));
+        const std::int64_t last = top.rows() == 1 && !top.isNull(0, 0) ? top.integer(0, 0) : -1;
+        if (!top.ok())
+            results.emplace_back();
+        std::int64_t looked = 0, span = 1;
+        for (int got = 0; top.ok() && got < wanted && looked <= last;) {
+            std::vector<std::int64_t> runs;
+            for (std::int64_t i = looked; i < looked + span && i <= last; ++i)
+                runs.push_back(order.descending ? last - i : i);
+            looked += std::int64_t(runs.size());
+            results.push_back(searchRows(postgresSearchSql(shared, order, wanted - got, user_, runs)));
+            if (!results.back().ok())
+                break;
+            got += results.back().rows();
+            span = got > 0 ? (std::int64_t(wanted - got) * looked + got - 1) / got + 1 : looked * 2;
+        }
+    }
+    int found = 0;
+    for (const Result& r : results) {
+        if (!r.ok()) {
+            out.failed = true;
+            return out;
+        }
+        found += r.rows();
+    }
+    if (found == 0)
+        return out;
+    loadRoots();
+    const std::vector<RootId> away = unmounted();
+    for (const Result& r : results)
+        for (int i = 0; i < r.rows(); ++i) {
+            if (int(out.rows.size()) == limit) {
+                out.more = true;
+                return out;
+            }
+            out.rows.push_back(rowAt(r, i, away));
+        }
+    return out;
+}
+
+PostgresLibraryStore::Result PostgresLibraryStore::searchRows(const SearchSql& sql)
+{
     Params p;
     for (const SqlValue& v : sql.values) {
         if (v.kind == SqlValue::Kind::Text)
@@ -31,22 +80,7 @@ SearchResult PostgresLibraryStore::search(const SearchQuery& query, const Search
         else
             p.integer(v.integer);
     }
-    Result r = this->query(sql.sql, p);
-    if (!r.ok()) {
-        out.failed = true;
-        return out;
-    }
-    if (r.rows() > 0)
-        loadRoots();
-    const std::vector<RootId> away = r.rows() > 0 ? unmounted() : std::vector<RootId>();
-    for (int i = 0; i < r.rows(); ++i) {
-        if (i == limit) {
-            out.more = true;
-            break;
-        }
-        out.rows.push_back(rowAt(r, i, away));
-    }
-    return out;
+    return query(sql.sql, p);
 }
 
 SearchRow PostgresLibraryStore::rowAt(const Result& r, int i, const std::vector<RootId>& away)

@@ -18,6 +18,8 @@
 
 namespace library {
 
+struct SearchSql;
+
 class PostgresLibraryStore : public LibraryStore {
 public:
     /// url: a libpq URL (postgresql://...); rootPaths: root name -> path on this machine, for the
@@ -132,6 +134,8 @@ private:
     static FileMeasures measuresAt(const Result& r, int row, int first);
     /// A search result from a row of postgresSearchSql's columns; away: the roots not mounted here.
     SearchRow rowAt(const Result& r, int row, const std::vector<RootId>& away);
+    /// The rows of a search statement, its values bound.
+    Result searchRows(const SearchSql& sql);
     /// Reads the stored features into the similarity index when the library changed since.
     bool loadSimilarity();
     std::optional<std::int64_t> markId(const std::string& shared, const platform::FileIdentity& identity, bool make);

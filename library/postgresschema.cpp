@@ -104,11 +104,46 @@ ALTER TABLE files ADD COLUMN pairs text GENERATED ALWAYS AS (tonfolio_pairs(word
 CREATE INDEX files_pairs ON files USING gin (pairs gin_trgm_ops);
 )";
 
+// Version 5: searches at a keystroke's pace. Each file carries a copy of its measures (decoded is null
+// while it has none), kept by a trigger from the measures' table, so that a word and a range meet in the
+// indexes of one table instead of in a join of every file with a word and every measure in the range,
+// and a row found needs no join; and one index holds the words, their pairs and the run of ids each file
+// is in (kIdRun), so that all narrow each other in one scan and a search in the order of the ids can
+// stop after the first runs.
+const char* const kSchemaV5 = R"(
+ALTER TABLE files ADD COLUMN loudness double precision, ADD COLUMN peak double precision,
+  ADD COLUMN tempo double precision, ADD COLUMN pitch double precision, ADD COLUMN key integer,
+  ADD COLUMN decoded boolean;
+UPDATE files f SET loudness = m.loudness, peak = m.peak, tempo = m.tempo, pitch = m.pitch, key = m.key,
+  decoded = m.decoded FROM measures m WHERE m.file = f.id;
+DROP INDEX measures_loudness, measures_peak, measures_tempo, measures_pitch, measures_key, files_words, files_pairs;
+CREATE INDEX files_loudness ON files(loudness) WHERE loudness IS NOT NULL;
+CREATE INDEX files_peak ON files(peak) WHERE peak IS NOT NULL;
+CREATE INDEX files_tempo ON files(tempo) WHERE tempo IS NOT NULL;
+CREATE INDEX files_pitch ON files(pitch) WHERE pitch IS NOT NULL;
+CREATE INDEX files_key ON files(key) WHERE key IS NOT NULL;
+CREATE EXTENSION IF NOT EXISTS btree_gin;
+CREATE INDEX files_words ON files USING gin ((id / 32768), words gin_trgm_ops, pairs gin_trgm_ops);
+CREATE FUNCTION tonfolio_measures_copied() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  IF TG_OP = 'DELETE' THEN
+    UPDATE files SET loudness = NULL, peak = NULL, tempo = NULL, pitch = NULL, key = NULL, decoded = NULL
+      WHERE id = OLD.file;
+  ELSE
+    UPDATE files SET loudness = NEW.loudness, peak = NEW.peak, tempo = NEW.tempo, pitch = NEW.pitch, key = NEW.key,
+      decoded = NEW.decoded WHERE id = NEW.file;
+  END IF;
+  RETURN NULL;
+END $$;
+CREATE TRIGGER measures_copied AFTER INSERT OR UPDATE OR DELETE ON measures FOR EACH ROW
+  EXECUTE FUNCTION tonfolio_measures_copied();
+)";
+
 } // namespace
 
 const std::vector<const char*>& PostgresLibraryStore::migrations()
 {
-    static const std::vector<const char*> steps = {kSchemaV1, kSchemaV2, kSchemaV3, kSchemaV4};
+    static const std::vector<const char*> steps = {kSchemaV1, kSchemaV2, kSchemaV3, kSchemaV4, kSchemaV5};
     return steps;
 }
 

@@ -22,39 +22,6 @@ const char* const kColumns =
     " FROM files f JOIN folders d ON d.id = f.folder JOIN roots r ON r.id = d.root"
     " LEFT JOIN measures m ON m.file = f.id";
 
-class Builder {
-public:
-    /// A placeholder for a value: "?n".
-    std::string text(std::string v)
-    {
-        SqlValue value;
-        value.text = std::move(v);
-        return add(std::move(value));
-    }
-    std::string real(double v)
-    {
-        SqlValue value;
-        value.kind = SqlValue::Kind::Real;
-        value.real = v;
-        return add(std::move(value));
-    }
-    std::string integer(std::int64_t v)
-    {
-        SqlValue value;
-        value.kind = SqlValue::Kind::Integer;
-        value.integer = v;
-        return add(std::move(value));
-    }
-    std::vector<SqlValue> values;
-
-private:
-    std::string add(SqlValue v)
-    {
-        values.push_back(std::move(v));
-        return "?" + std::to_string(values.size());
-    }
-};
-
 /// The word as one phrase of the full-text query language: in double quotes, its own quotes doubled,
 /// so that nothing in it is read as an operator.
 std::string phrase(const std::string& word)
@@ -67,6 +34,41 @@ std::string phrase(const std::string& word)
     }
     return out + "\"";
 }
+
+} // namespace
+
+std::string SqlBuilder::text(std::string v)
+{
+    SqlValue value;
+    value.text = std::move(v);
+    return add(std::move(value), "");
+}
+
+std::string SqlBuilder::real(double v)
+{
+    SqlValue value;
+    value.kind = SqlValue::Kind::Real;
+    value.real = v;
+    return add(std::move(value), "::float8");
+}
+
+std::string SqlBuilder::integer(std::int64_t v)
+{
+    SqlValue value;
+    value.kind = SqlValue::Kind::Integer;
+    value.integer = v;
+    return add(std::move(value), "::bigint");
+}
+
+std::string SqlBuilder::add(SqlValue v, const char* type)
+{
+    values.push_back(std::move(v));
+    const std::string n = std::to_string(values.size());
+    // PostgreSQL is told the type: a value compared with nothing typed is otherwise text.
+    return style_ == Style::Sqlite ? "?" + n : "$" + n + type;
+}
+
+namespace {
 
 const char* measureColumn(Measure m)
 {
@@ -86,20 +88,21 @@ const char* measureColumn(Measure m)
 }
 
 /// A value v rounds to the note n when n - 0.5 <= v < n + 0.5 (notes are not negative).
-std::string noteRange(Builder& b, const std::string& column, int note)
+std::string noteRange(SqlBuilder& b, const std::string& column, int note)
 {
     return "(" + column + " >= " + b.real(note - 0.5) + " AND " + column + " < " + b.real(note + 0.5) + ")";
 }
 
-/// The condition on the measures' columns, named with the prefix ("m." or none).
-std::string conditionSql(Builder& b, const SearchQuery::Condition& c, const std::string& prefix = {})
+} // namespace
+
+std::string measureConditionSql(SqlBuilder& b, const SearchQuery::Condition& c, const std::string& prefix)
 {
     const std::string column = prefix + measureColumn(c.measure);
     if (c.measure == Measure::Key) {
         std::string in;
         for (const MusicalKey& k : c.keys)
             in += (in.empty() ? "" : ", ") + b.integer(k.tonic + (k.minor ? 12 : 0));
-        return in.empty() ? "0" : column + " IN (" + in + ")";
+        return in.empty() ? "false" : column + " IN (" + in + ")";
     }
     if (c.pitchClass >= 0) {
         if (c.octave != -100)
@@ -119,50 +122,46 @@ std::string conditionSql(Builder& b, const SearchQuery::Condition& c, const std:
     return sql;
 }
 
-std::string orderSql(const SearchOrder& order, const char* rowId)
+std::string searchOrderSql(const SearchOrder& order, const std::string& rowId, const char* rootName,
+                           const char* measures)
 {
-    const char* dir = order.descending ? " DESC" : "";
-    auto measure = [&](const char* column) {
-        // Files without the measure go last either way.
-        return std::string(column) + " IS NULL, " + column + dir + ", f.id";
-    };
+    const std::string dir = order.descending ? " DESC" : "";
+    auto measure = [&](const std::string& column) { return column + " IS NULL, " + column + dir + ", f.id"; };
     switch (order.column) {
     case SearchColumn::Stored:
-        return std::string(rowId) + dir;
+        return rowId + dir;
     case SearchColumn::Name:
-        return std::string("f.name") + dir + ", f.id";
+        return "f.name" + dir + ", f.id";
     case SearchColumn::Folder:
-        return std::string("r.path") + dir + ", d.path" + dir + ", f.name" + dir;
+        return rootName + dir + ", d.path" + dir + ", f.name" + dir;
     case SearchColumn::Size:
-        return std::string("f.size") + dir + ", f.id";
+        return "f.size" + dir + ", f.id";
     case SearchColumn::Modified:
-        return std::string("f.modified") + dir + ", f.id";
+        return "f.modified" + dir + ", f.id";
     case SearchColumn::Length:
         return measure("f.seconds");
     case SearchColumn::Rate:
         return measure("f.rate");
     case SearchColumn::Loudness:
-        return measure("m.loudness");
+        return measure(measures + std::string("loudness"));
     case SearchColumn::Peak:
-        return measure("m.peak");
+        return measure(measures + std::string("peak"));
     case SearchColumn::Tempo:
-        return measure("m.tempo");
+        return measure(measures + std::string("tempo"));
     case SearchColumn::Pitch:
-        return measure("m.pitch");
+        return measure(measures + std::string("pitch"));
     case SearchColumn::Key:
-        return measure("m.key");
+        return measure(measures + std::string("key"));
     case SearchColumn::Similarity: // only similar() ranks by likeness
-        return std::string(rowId) + dir;
+        return rowId + dir;
     }
     return "f.id";
 }
 
-} // namespace
-
 SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, MeasuredShare measured,
                           const std::map<std::string, std::vector<std::string>>& pairs, bool wordsIndexed)
 {
-    Builder b;
+    SqlBuilder b(SqlBuilder::Style::Sqlite);
     // Words of three characters or more make one full-text query over names, texts and folders, words
     // of two as the trigrams starting with them; the index hands its rows out in row id order, so that
     // the first rows asked for come without looking at the rest. Words of one character are looked for
@@ -204,7 +203,7 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
         const bool perRow = wordsDrive && measured == MeasuredShare::Many;
         std::string all;
         for (const SearchQuery::Condition& c : query.conditions)
-            all += (all.empty() ? "" : " AND ") + conditionSql(b, c, perRow ? "m." : "");
+            all += (all.empty() ? "" : " AND ") + measureConditionSql(b, c, perRow ? "m." : "");
         if (perRow)
             terms.push_back("m.file IS NOT NULL AND " + all);
         else
@@ -234,7 +233,7 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
         out.sql.replace(out.sql.find(from), from.size(), " FROM files f JOIN file_text file_words ON file_words.id = f.id");
     for (size_t i = 0; i < terms.size(); ++i)
         out.sql += (i == 0 ? " WHERE " : " AND ") + terms[i];
-    out.sql += " ORDER BY " + orderSql(order, wordsDrive ? "file_words.rowid" : "f.id") + " LIMIT " +
+    out.sql += " ORDER BY " + searchOrderSql(order, wordsDrive ? "file_words.rowid" : "f.id", "r.path", "m.") + " LIMIT " +
                b.integer(limit < 0 ? 0 : limit);
     out.values = std::move(b.values);
     return out;
@@ -248,10 +247,10 @@ const char* sqliteRowSql()
 
 SearchSql sqliteMeasuredCountSql(const SearchQuery& query, int cap)
 {
-    Builder b;
+    SqlBuilder b(SqlBuilder::Style::Sqlite);
     std::string all;
     for (const SearchQuery::Condition& c : query.conditions)
-        all += (all.empty() ? "" : " AND ") + conditionSql(b, c);
+        all += (all.empty() ? "" : " AND ") + measureConditionSql(b, c, "");
     SearchSql out;
     out.sql = "SELECT count(*) FROM (SELECT 1 FROM measures WHERE " + (all.empty() ? std::string("1") : all) +
               " LIMIT " + b.integer(cap) + ")";

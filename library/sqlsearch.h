@@ -24,8 +24,31 @@ struct SqlValue {
 
 struct SearchSql {
     std::string sql;
-    std::vector<SqlValue> values; ///< for ?1, ?2, ...
+    std::vector<SqlValue> values; ///< for the placeholders in their order
 };
+
+/// Values bound to a statement and their placeholders: SQLite's "?n", or PostgreSQL's "$n" with its
+/// type, so that both stores build their searches from the same shapes.
+class SqlBuilder {
+public:
+    enum class Style { Sqlite, Postgres };
+    explicit SqlBuilder(Style style) : style_(style) {}
+    std::string text(std::string v);
+    std::string real(double v);
+    std::string integer(std::int64_t v);
+    std::vector<SqlValue> values;
+
+private:
+    std::string add(SqlValue v, const char* type);
+    Style style_;
+};
+
+/// A condition on a measure, its column named with the prefix ("m." or none).
+std::string measureConditionSql(SqlBuilder& b, const SearchQuery::Condition& c, const std::string& prefix);
+/// The ORDER BY of a search: rowId names the file's id, rootName the root's column the folders sort
+/// by, measures the prefix of the measures' columns. Files without the measure sorted by go last.
+std::string searchOrderSql(const SearchOrder& order, const std::string& rowId, const char* rootName,
+                           const char* measures);
 
 /// How many files meet a query's conditions (sqliteMeasuredCountSql), which decides where a search
 /// with words and conditions starts.

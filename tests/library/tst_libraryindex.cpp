@@ -193,6 +193,28 @@ TEST_P(LibraryIndex, FindsFilesByWordsFoldersAndMeasures)
     ASSERT_EQ(pad.rows.size(), 1u);
     EXPECT_EQ(pad.rows[0].header.description, QStringLiteral("Analog swell"));
     EXPECT_EQ(pad.rows[0].header.loops, 1u);
+
+    // A file stored long after the others: first in the reverse order, last in the order, and a
+    // shorter list of either says there is more.
+    if (shared()) {
+        ASSERT_TRUE(pg.run("SELECT setval('files_id_seq', 100000)"));
+    }
+    drive.write("lib/Drums/Kicks/Kick late.wav", makeWav(1, 8000, 16, 10));
+    scan();
+    const auto stored = [&](bool descending, int limit) {
+        const SearchResult r = store->search(SearchQuery::parse("kick"), {SearchColumn::Stored, descending}, limit);
+        std::vector<std::string> names;
+        for (const SearchRow& row : r.rows)
+            names.push_back(row.name);
+        return std::make_pair(names, r.more);
+    };
+    const auto [down, downMore] = stored(true, 10);
+    EXPECT_FALSE(downMore);
+    ASSERT_EQ(down.size(), 3u);
+    EXPECT_EQ(down[0], "Kick late.wav");
+    const auto [up, upMore] = stored(false, 2);
+    EXPECT_TRUE(upMore);
+    EXPECT_EQ(up, std::vector<std::string>({down[2], down[1]}));
 }
 
 TEST_P(LibraryIndex, RescansFollowOtherProgramsAndKeepWhatLooksLikeAMissingDrive)
@@ -302,8 +324,14 @@ TEST_P(LibraryIndex, FavouritesAndTagsFollowTheirFiles)
         ASSERT_TRUE(
             olderPg.run(std::string(PostgresLibraryStore::migrations()[0]) +
                         ";CREATE TABLE schema_version(version integer NOT NULL);"
-                        "INSERT INTO schema_version VALUES(1);INSERT INTO roots(name, mount) VALUES('/kept', '/')"));
+                        "INSERT INTO schema_version VALUES(1);INSERT INTO roots(name, mount) VALUES('/kept', '/');"
+                        "INSERT INTO folders(root, path, words) VALUES(1, '', 'kept');"
+                        "INSERT INTO files(folder, name, size, modified, device, inode, own_words, words)"
+                        " VALUES(1, 'old.wav', 1, 1, 1, 1, 'old.wav', 'old.wav kept');"
+                        "INSERT INTO measures(file, tempo, decoded) VALUES(1, 120, true)"));
         upgraded = std::make_unique<PostgresLibraryStore>(olderPg.url());
+        // Its files are found by their measures as before.
+        EXPECT_EQ(upgraded->search(SearchQuery::parse("old bpm:120"), {}, 10).rows.size(), 1u);
     } else {
         platform::DatabaseSchema first = SqliteLibraryStore::schema();
         first.migrations.resize(1);
