@@ -185,18 +185,20 @@ void FavouritesAndTags::editTags()
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QStringList typed = dialog.tags();
-    for (size_t i = 0; i < files.size(); ++i) {
-        // The change typed goes onto the tags as they are now, not as the dialog found them: tags another
-        // window or user of a shared library gave the file meanwhile stay.
-        const QStringList tags = TagsDialog::edited(marks->marksOf(files[i].path).tags, common, typed);
-        if (!marks->setTags(files[i].path, files[i].identity, tags)) {
+    // Only the change typed is written: tags another window or user of a shared library gave the files
+    // meanwhile stay.
+    QStringList removed;
+    for (const QString& tag : common)
+        if (!typed.contains(tag, Qt::CaseInsensitive))
+            removed << tag;
+    for (const MarkedPath& f : files) {
+        if (!marks->changeTags(f.path, f.identity, typed, removed)) {
             const QString why = marks->takeNotice(); // a shared library says why (a role that may only read)
             emit notice(why.isEmpty() ? "The tags cannot be stored: the library cannot be written" : why);
             return;
         }
         // As stored: in the order of their folded texts.
-        list_.model()->setMarks(files[i].row, list_.model()->row(files[i].row).favourite,
-                                marks->marksOf(files[i].path).tags);
+        list_.model()->setMarks(f.row, list_.model()->row(f.row).favourite, marks->marksOf(f.path).tags);
     }
 }
 

@@ -155,8 +155,8 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
                  dialog->findChild<QLineEdit*>("TagsLine")->setText("soft, Soft ,  hat");
                  // Meanwhile another window of the library tags the file too: both changes stay.
                  library::SqliteLibraryStore other;
-                 other.setTags(drive_.native("LIB/odd;name/beta.wav"),
-                               *platform::fileIdentity("C:\\LIB\\odd;name\\beta.wav"), {"dusty"});
+                 other.changeTags(drive_.native("LIB/odd;name/beta.wav"),
+                                  *platform::fileIdentity("C:\\LIB\\odd;name\\beta.wav"), {"dusty"}, {});
                  dialog->accept();
              });
              w.findChild<QAction*>("TagsItem")->trigger();

@@ -55,7 +55,7 @@ TEST_F(SharedLibrary, ARoleThatMayOnlyReadSearchesAndIsToldItCannotWrite)
     ASSERT_TRUE(reader.isOpen()) << reader.takeNotice().toStdString();
     EXPECT_EQ(names(reader.search(SearchQuery::parse("kick"), {}, 10)), std::vector<std::string>{"Kick 01.wav"});
     const std::string kick = drive.native("nas/Drums/Kick 01.wav");
-    EXPECT_FALSE(reader.setTags(kick, *platform::entryIdentity(kick), {"punchy"}));
+    EXPECT_FALSE(reader.changeTags(kick, *platform::entryIdentity(kick), {"punchy"}, {}));
     EXPECT_TRUE(reader.takeNotice().contains("only search and play")) << "told why";
     EXPECT_TRUE(reader.marksOf(kick).isEmpty());
     EXPECT_EQ(reader.search(SearchQuery::parse("snare"), {}, 10).rows.size(), 1u);
@@ -91,7 +91,7 @@ TEST_F(SharedLibrary, RootsAreMappedPerMachineAndOnesNotMountedHereAreOffline)
     EXPECT_EQ(here.roots().at(0).path, drive.native("mnt/sounds"));
     // Tags are shared under the root's name; favourites are each user's.
     const std::string kick = drive.native("mnt/sounds/Drums/Kick 01.wav");
-    ASSERT_TRUE(here.setTags(kick, *platform::entryIdentity(kick), {"punchy"}));
+    ASSERT_TRUE(here.changeTags(kick, *platform::entryIdentity(kick), {"punchy"}, {}));
     ASSERT_TRUE(here.setFavourite(kick, *platform::entryIdentity(kick), true));
     PostgresLibraryStore bob(pg.url(), {}, "bob");
     EXPECT_EQ(bob.marksOf(drive.native("nas/Drums/Kick 01.wav")).tags, QStringList{"punchy"});
