@@ -5,6 +5,7 @@
 #include "browser/WaveListWidget.h"
 #include "browser/WriteTagsCommand.h"
 #include "library/librarylocation.h"
+#include "library/markskeeper.h"
 #include "library/sqlitelibrarystore.h"
 #include "platform/files/fileidentity.h"
 #include "platform/files/nativepath.h"
@@ -62,26 +63,44 @@ FavouritesAndTags::FavouritesAndTags(WaveListWidget& list, std::function<std::st
     };
     for (QWidget* view : {static_cast<QWidget*>(list_.listView()), static_cast<QWidget*>(list_.detailView())})
         view->installEventFilter(this);
+    keeper_ = new library::MarksKeeper(
+        [](bool make) -> std::unique_ptr<library::LibraryStore> {
+            // A local library that was never made is not made just to look for marks; a shared one is there.
+            if (!make && !library::libraryLocation().isShared() &&
+                !platform::entryIdentity(library::SqliteLibraryStore::defaultFile()))
+                return nullptr;
+            return library::openLibraryStore();
+        },
+        this);
+    connect(keeper_, &library::MarksKeeper::notice, this, &FavouritesAndTags::notice);
+    connect(keeper_, &library::MarksKeeper::tagsRead, this, [this](const QStringList& tags) { knownTags_ = tags; });
+    connect(keeper_, &library::MarksKeeper::stored, this, [this](const std::string& path, const library::FileMarks& m) {
+        showMarks(path, m);
+        keeper_->readTags();
+    });
+    connect(keeper_, &library::MarksKeeper::failed, this,
+            [this](const std::string& path, const library::FileMarks& before, const QString& why) {
+                const auto it = writing_.find(path);
+                const QString what = it == writing_.end() ? QString("marks") : it->second.second;
+                emit notice(QString("The %1 of %2 could not be saved: %3")
+                                .arg(what, QString::fromStdString(path.substr(path.rfind('/') + 1)), why));
+                showMarks(path, before);
+            });
+    connect(keeper_, &library::MarksKeeper::folderRead, this,
+            [this](const std::string& folder, const std::map<std::string, library::FileMarks>& marks) {
+                WaveListModel* rows = list_.model();
+                // Only for the folder still listed, and not over library results, which came with their stars.
+                if (rows->rowCount() == 0 || !rows->row(0).folder.empty() || nativeFolder(folder_()) != folder)
+                    return;
+                std::map<std::string, std::pair<bool, QStringList>> byName;
+                for (const auto& [name, m] : marks)
+                    byName[name] = {m.favourite, m.tags};
+                rows->setMarksOf(byName);
+            });
+    keeper_->readTags();
 }
 
 FavouritesAndTags::~FavouritesAndTags() = default;
-
-library::LibraryStore* FavouritesAndTags::store(bool make)
-{
-    // A local library that was never made is not made just to look for marks; a shared one is there.
-    if (!make && !triedStore_ && !library::libraryLocation().isShared() &&
-        !platform::entryIdentity(library::SqliteLibraryStore::defaultFile()))
-        return nullptr;
-    if (!triedStore_) {
-        triedStore_ = true;
-        store_ = library::openLibraryStore();
-        if (const QString told = store_->takeNotice(); !told.isEmpty())
-            emit notice(told);
-        if (!store_->isOpen())
-            store_.reset();
-    }
-    return store_.get();
-}
 
 bool FavouritesAndTags::eventFilter(QObject* watched, QEvent* event)
 {
@@ -107,9 +126,9 @@ QAction* FavouritesAndTags::addWriteTags(PlaybackSequence& playback)
     };
     writeTags_ = new WriteTagsCommand(playback, selectedFile, static_cast<QWidget*>(parent()));
     writeTags_->setTagsOf([this](const std::string& file) {
-        const std::optional<std::string> native = platform::existingNativePath(file);
-        library::LibraryStore* marks = native ? store(false) : nullptr;
-        const QStringList tags = marks ? marks->marksOf(*native).tags : QStringList();
+        // The tags the list shows for the file (as the library keeps them): the server is not asked.
+        const int row = list_.selectedRow();
+        const QStringList tags = row >= 0 && rowFile_(row) == file ? list_.model()->row(row).tags : QStringList();
         return tags.isEmpty() ? keywordsOf(file) : tags;
     });
     return writeTags_->action();
@@ -145,43 +164,55 @@ std::vector<MarkedPath> pathsOf(const std::vector<int>& rows, const std::functio
 
 } // namespace
 
+void FavouritesAndTags::writing(int row, const std::string& path, bool favourite, const QStringList& tags,
+                                const QString& what)
+{
+    writing_[path] = {row, what};
+    list_.model()->setMarks(row, favourite, tags);
+}
+
+void FavouritesAndTags::showMarks(const std::string& path, const library::FileMarks& marks)
+{
+    const auto it = writing_.find(path);
+    if (it == writing_.end())
+        return;
+    const int row = it->second.first;
+    if (!keeper_->busy())
+        writing_.clear();
+    // The list may show another folder by now: only a row still of this file is changed.
+    const std::string file = row < list_.model()->rowCount() ? rowFile_(row) : std::string();
+    if (!file.empty() && platform::existingNativePath(file) == path)
+        list_.model()->setMarks(row, marks.favourite, marks.tags);
+}
+
 void FavouritesAndTags::toggleFavourite()
 {
     const std::vector<MarkedPath> files = pathsOf(selectedRows(), rowFile_);
-    library::LibraryStore* marks = files.empty() ? nullptr : store();
-    if (!marks)
-        return;
-    bool all = true;
+    bool all = !files.empty();
     for (const MarkedPath& f : files)
         all = all && list_.model()->row(f.row).favourite;
     for (const MarkedPath& f : files) {
-        if (!marks->setFavourite(f.path, f.identity, !all)) {
-            const QString why = marks->takeNotice(); // a shared library says why (a role that may only read)
-            emit notice(why.isEmpty() ? "The favourite cannot be stored: the library cannot be written" : why);
-            return;
-        }
-        list_.model()->setMarks(f.row, !all, list_.model()->row(f.row).tags);
+        const WaveRow& row = list_.model()->row(f.row);
+        const library::FileMarks shown{row.favourite, row.tags};
+        writing(f.row, f.path, !all, row.tags, "favourite");
+        keeper_->setFavourite(f.path, f.identity, !all, shown);
     }
 }
 
 void FavouritesAndTags::editTags()
 {
     const std::vector<MarkedPath> files = pathsOf(selectedRows(), rowFile_);
-    library::LibraryStore* marks = files.empty() ? nullptr : store();
-    if (!marks)
+    if (files.empty())
         return;
-    std::vector<QStringList> own;
-    QStringList common;
+    // The tags the list shows: the server is not asked while the window waits.
+    QStringList common = list_.model()->row(files.front().row).tags;
     for (const MarkedPath& f : files) {
-        own.push_back(marks->marksOf(f.path).tags);
-        if (own.size() == 1)
-            common = own.back();
-        else
-            common.erase(std::remove_if(common.begin(), common.end(),
-                                        [&](const QString& t) { return !own.back().contains(t, Qt::CaseInsensitive); }),
-                         common.end());
+        const QStringList& own = list_.model()->row(f.row).tags;
+        common.erase(std::remove_if(common.begin(), common.end(),
+                                    [&](const QString& t) { return !own.contains(t, Qt::CaseInsensitive); }),
+                     common.end());
     }
-    TagsDialog dialog(common, marks->allTags(), int(files.size()), static_cast<QWidget*>(parent()));
+    TagsDialog dialog(common, knownTags_, int(files.size()), static_cast<QWidget*>(parent()));
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QStringList typed = dialog.tags();
@@ -192,13 +223,10 @@ void FavouritesAndTags::editTags()
         if (!typed.contains(tag, Qt::CaseInsensitive))
             removed << tag;
     for (const MarkedPath& f : files) {
-        if (!marks->changeTags(f.path, f.identity, typed, removed)) {
-            const QString why = marks->takeNotice(); // a shared library says why (a role that may only read)
-            emit notice(why.isEmpty() ? "The tags cannot be stored: the library cannot be written" : why);
-            return;
-        }
-        // As stored: in the order of their folded texts.
-        list_.model()->setMarks(f.row, list_.model()->row(f.row).favourite, marks->marksOf(f.path).tags);
+        const WaveRow& row = list_.model()->row(f.row);
+        const library::FileMarks shown{row.favourite, row.tags};
+        writing(f.row, f.path, row.favourite, TagsDialog::edited(row.tags, common, typed), "tags");
+        keeper_->changeTags(f.path, f.identity, typed, removed, shown);
     }
 }
 
@@ -207,19 +235,12 @@ void FavouritesAndTags::loadMarks()
     WaveListModel* rows = list_.model();
     if (rows->rowCount() == 0 || !rows->row(0).folder.empty())
         return; // library results came with their stars
-    const std::string folder = nativeFolder(folder_());
-    library::LibraryStore* marks = folder.empty() ? nullptr : store(false);
-    if (!marks)
-        return;
-    std::map<std::string, std::pair<bool, QStringList>> byName;
-    for (const auto& [name, m] : marks->marksIn(folder))
-        byName[name] = {m.favourite, m.tags};
-    rows->setMarksOf(byName);
+    if (const std::string folder = nativeFolder(folder_()); !folder.empty())
+        keeper_->readFolder(folder);
 }
 
 void FavouritesAndTags::followFile(const std::string& from, const std::string& to)
 {
-    library::LibraryStore* marks = from.empty() ? nullptr : store(false);
-    if (marks && !(to.empty() ? marks->forgetMarks(from) : marks->followMarks(from, to)))
-        emit notice("The favourites and tags of a file cannot be kept: the library cannot be written");
+    if (!from.empty())
+        keeper_->followMarks(from, to);
 }

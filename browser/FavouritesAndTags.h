@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +19,8 @@ class QMenu;
 class QWidget;
 class WaveListWidget;
 namespace library {
-class LibraryStore;
+class MarksKeeper;
+struct FileMarks;
 }
 
 class FavouritesAndTags : public QObject {
@@ -47,7 +49,8 @@ public:
 
     void toggleFavourite();
     void editTags();
-    /// The rows listed get their marks: those of the folder listed, or the stars of library results.
+    /// The rows listed get their marks: those of the folder listed (as soon as they are read), or the
+    /// stars of library results.
     void loadMarks();
     /// The window renamed or moved a file (Linux paths), or deleted it (to empty): its marks follow it.
     void followFile(const std::string& from, const std::string& to);
@@ -58,10 +61,11 @@ signals:
     void notice(const QString& text);
 
 private:
-    /// The user's library database, opened when first needed; none when it cannot be used now (told
-    /// once), or when there is none and `make` is false: nothing was ever marked.
-    library::LibraryStore* store(bool make = true);
     bool eventFilter(QObject* watched, QEvent* event) override;
+    /// A write landed or failed: the file's row, if the list still shows it there, shows these marks.
+    void showMarks(const std::string& path, const library::FileMarks& marks);
+    /// The change is shown at once and written behind: remembers the row and what changed.
+    void writing(int row, const std::string& path, bool favourite, const QStringList& tags, const QString& what);
 
     WaveListWidget& list_;
     std::function<std::string()> folder_;
@@ -70,6 +74,8 @@ private:
     QAction* tags_;
     WriteTagsCommand* writeTags_ = nullptr;
     QMenu* menu_;
-    std::unique_ptr<library::LibraryStore> store_;
-    bool triedStore_ = false;
+    library::MarksKeeper* keeper_;
+    /// The row each file waiting for a write was shown in, and what was written.
+    std::map<std::string, std::pair<int, QString>> writing_;
+    QStringList knownTags_; ///< every tag in use, as last read
 };

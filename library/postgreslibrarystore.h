@@ -85,7 +85,8 @@ private:
     /// BEGIN when made, ROLLBACK unless committed.
     class Transaction {
     public:
-        explicit Transaction(PostgresLibraryStore& s) : s_(s) { began_ = s_.connection_->run("BEGIN"); }
+        // Through query(): a server found gone at BEGIN is told like one gone at any other statement.
+        explicit Transaction(PostgresLibraryStore& s) : s_(s) { began_ = s_.query("BEGIN").ok(); }
         ~Transaction()
         {
             if (began_ && !done_)

@@ -162,10 +162,14 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
              w.findChild<QAction*>("TagsItem")->trigger();
              w.activateWindow(); // the dialog had it
              ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-             EXPECT_EQ(ui(w).WaveList->model()->data(ui(w).WaveList->model()->index(ui(w).WaveList->selectedRow(),
-                                                                                   WaveListModel::ColFavourite),
-                                                    Qt::ToolTipRole),
-                       "Favourite\nTags: dusty, hat, soft");
+             const auto marksShown = [&] {
+                 const QAbstractItemModel* m = ui(w).WaveList->model();
+                 return m->data(m->index(ui(w).WaveList->selectedRow(), WaveListModel::ColFavourite), Qt::ToolTipRole);
+             };
+             // Shown at once, as stored once written.
+             EXPECT_TRUE(marksShown().toString().contains("hat"));
+             EXPECT_TRUE(QTest::qWaitFor([&] { return marksShown() == "Favourite\nTags: dusty, hat, soft"; }, 5000))
+                 << marksShown().toString().toStdString();
              // Written into the file only when asked: as its keywords.
              EXPECT_TRUE(keywordsOf(drive_.native("LIB/odd;name/beta.wav")).isEmpty());
              w.findChild<QAction*>("WriteTagsItem")->trigger();

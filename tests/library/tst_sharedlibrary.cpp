@@ -4,13 +4,16 @@
 // server (scripts/postgres.sh); skipped without it.
 #include "library/folderscanner.h"
 #include "library/librarylocation.h"
+#include "library/markskeeper.h"
 #include "library/postgreslibrarystore.h"
 #include "platform/files/files.h"
 #include "support/pgdatabase.h"
 #include "support/tempdrive.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -65,7 +68,21 @@ TEST_F(SharedLibrary, AClientOutlivesTheServerGoingAwayAndComingBack)
 {
     PostgresLibraryStore client(pg.url());
     const std::int64_t before = client.changeCount();
+    // The window's favourites and tags are written behind it, on a connection of their own.
+    MarksKeeper keeper([&](bool) { return std::make_unique<PostgresLibraryStore>(pg.url()); });
+    QSignalSpy stored(&keeper, &MarksKeeper::stored), failed(&keeper, &MarksKeeper::failed);
+    keeper.readTags();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !keeper.busy(); }));
+    const std::string kick = drive.native("nas/Drums/Kick 01.wav");
+    const platform::FileIdentity identity = *platform::entryIdentity(kick);
     ASSERT_TRUE(pg.stopServer());
+    // The star is only queued: the call is back before the write fails, and the failure says why.
+    keeper.setFavourite(kick, identity, true, {});
+    EXPECT_TRUE(failed.isEmpty());
+    ASSERT_TRUE(failed.wait());
+    EXPECT_TRUE(failed.at(0).at(2).toString().contains("cannot be reached")) << failed.at(0).at(2).toString().toStdString();
+    EXPECT_TRUE(stored.isEmpty());
+
     EXPECT_TRUE(client.search(SearchQuery::parse("kick"), {}, 10).failed);
     EXPECT_TRUE(client.takeNotice().contains("cannot be reached"));
     ASSERT_TRUE(pg.startServer());
@@ -76,6 +93,13 @@ TEST_F(SharedLibrary, AClientOutlivesTheServerGoingAwayAndComingBack)
     EXPECT_EQ(names(back), std::vector<std::string>{"Kick 01.wav"});
     EXPECT_TRUE(client.takeNotice().contains("answers again"));
     EXPECT_EQ(client.changeCount(), before);
+    // The keeper's next write lands.
+    for (int i = 0; i < 50 && stored.isEmpty(); ++i) {
+        keeper.changeTags(kick, identity, {"back"}, {}, {});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !keeper.busy(); }));
+        QThread::msleep(stored.isEmpty() ? 100 : 0);
+    }
+    EXPECT_EQ(client.marksOf(kick).tags, QStringList{"back"});
 }
 
 TEST_F(SharedLibrary, RootsAreMappedPerMachineAndOnesNotMountedHereAreOffline)

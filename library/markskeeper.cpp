@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "library/markskeeper.h"
+
+#include <QThread>
+
+namespace library {
+
+MarksKeeper::MarksKeeper(Opener open, QObject* parent)
+    : QObject(parent), open_(std::move(open)), thread_(new QThread(this)), worker_(new QObject)
+{
+    thread_->setObjectName("MarksKeeper");
+    worker_->moveToThread(thread_);
+    thread_->start();
+}
+
+MarksKeeper::~MarksKeeper()
+{
+    // Queued behind the writes requested: none is lost when the window closes.
+    QMetaObject::invokeMethod(worker_, [t = thread_] { t->quit(); }, Qt::QueuedConnection);
+    thread_->wait();
+    delete worker_;
+}
+
+LibraryStore* MarksKeeper::store(bool make)
+{
+    if (!triedStore_) {
+        std::unique_ptr<LibraryStore> opened = open_(make);
+        if (!opened)
+            return nullptr;
+        triedStore_ = true;
+        if (const QString told = opened->takeNotice(); !told.isEmpty())
+            answer([this, told] { emit notice(told); });
+        if (opened->isOpen())
+            store_ = std::move(opened);
+    }
+    return store_.get();
+}
+
+void MarksKeeper::post(bool make, std::function<void(LibraryStore*)> work)
+{
+    ++pending_;
+    QMetaObject::invokeMethod(
+        worker_, [this, make, work = std::move(work)] { work(store(make)); }, Qt::QueuedConnection);
+}
+
+void MarksKeeper::answer(std::function<void()> told)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, told = std::move(told)] {
+            --pending_;
+            if (told)
+                told();
+        },
+        Qt::QueuedConnection);
+}
+
+namespace {
+
+/// Why a write failed, for the user.
+QString whyNot(LibraryStore* store)
+{
+    const QString why = store ? store->takeNotice() : QString(); // a shared library says why
+    return why.isEmpty() ? QStringLiteral("the library cannot be written") : why;
+}
+
+} // namespace
+
+void MarksKeeper::setFavourite(const std::string& path, const platform::FileIdentity& identity, bool favourite,
+                               const FileMarks& shown)
+{
+    post(true, [=](LibraryStore* s) {
+        if (s && s->setFavourite(path, identity, favourite))
+            answer([this, path, marks = s->marksOf(path)] { emit stored(path, marks); });
+        else
+            answer([this, path, shown, why = whyNot(s)] { emit failed(path, shown, why); });
+    });
+}
+
+void MarksKeeper::changeTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& add,
+                             const QStringList& remove, const FileMarks& shown)
+{
+    post(true, [=](LibraryStore* s) {
+        if (s && s->changeTags(path, identity, add, remove))
+            answer([this, path, marks = s->marksOf(path)] { emit stored(path, marks); });
+        else
+            answer([this, path, shown, why = whyNot(s)] { emit failed(path, shown, why); });
+    });
+}
+
+void MarksKeeper::followMarks(const std::string& from, const std::string& to)
+{
+    post(false, [=](LibraryStore* s) {
+        if (s && !(to.empty() ? s->forgetMarks(from) : s->followMarks(from, to)))
+            answer([this, why = whyNot(s)] {
+                emit notice("The favourites and tags of a file could not be kept: " + why);
+            });
+        else
+            answer({});
+    });
+}
+
+void MarksKeeper::readFolder(const std::string& folder)
+{
+    post(false, [=](LibraryStore* s) {
+        answer([this, folder, marks = s ? s->marksIn(folder) : std::map<std::string, FileMarks>()] {
+            emit folderRead(folder, marks);
+        });
+    });
+}
+
+void MarksKeeper::readTags()
+{
+    post(false, [=](LibraryStore* s) {
+        answer([this, tags = s ? s->allTags() : QStringList()] { emit tagsRead(tags); });
+    });
+}
+
+} // namespace library

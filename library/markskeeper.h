@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The user's favourites and tags, written and read on a thread of their own with a connection of their
+// own: a window that stars or tags a file never waits for a shared server that is slow or gone. Requests
+// run one after the other in the order they were made; answers come back on the keeper's thread.
+
+#include "library/librarystore.h"
+
+#include <QObject>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+class QThread;
+
+namespace library {
+
+class MarksKeeper : public QObject {
+    Q_OBJECT
+public:
+    /// Opens the store, on the keeper's thread; make is false where a local library that was never made
+    /// need not be made (nothing was ever marked): it may then give none.
+    using Opener = std::function<std::unique_ptr<LibraryStore>(bool make)>;
+    explicit MarksKeeper(Opener open, QObject* parent = nullptr);
+    /// Writes requested before are done first.
+    ~MarksKeeper() override;
+
+    /// `shown` is what the file had before, given back when the write fails.
+    void setFavourite(const std::string& path, const platform::FileIdentity& identity, bool favourite,
+                      const FileMarks& shown);
+    void changeTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& add,
+                    const QStringList& remove, const FileMarks& shown);
+    /// The program renamed or moved a file or folder (or deleted it: `to` empty).
+    void followMarks(const std::string& from, const std::string& to);
+    /// Answers with folderRead.
+    void readFolder(const std::string& folder);
+    /// Answers with tagsRead.
+    void readTags();
+    /// Whether the keeper has requests not answered yet.
+    bool busy() const { return pending_ > 0; }
+
+signals:
+    /// A write landed: the file's marks as stored now.
+    void stored(const std::string& path, const library::FileMarks& marks);
+    /// A write failed: the marks the file had before, and why.
+    void failed(const std::string& path, const library::FileMarks& before, const QString& why);
+    void folderRead(const std::string& folder, const std::map<std::string, library::FileMarks>& marks);
+    void tagsRead(const QStringList& tags);
+    /// What the store told on opening (a damaged file set aside, a server not there, ...).
+    void notice(const QString& text);
+
+private:
+    /// Runs work on the keeper's thread with its store (null when there is none).
+    void post(bool make, std::function<void(LibraryStore*)> work);
+    /// Hands an answer back to the keeper's own thread.
+    void answer(std::function<void()> told);
+    LibraryStore* store(bool make);
+
+    Opener open_;
+    QThread* thread_;
+    QObject* worker_;
+    std::unique_ptr<LibraryStore> store_; // used on the keeper's thread only
+    bool triedStore_ = false;
+    int pending_ = 0;
+};
+
+} // namespace library
