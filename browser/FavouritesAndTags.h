@@ -21,15 +21,15 @@ class WaveListWidget;
 namespace library {
 class MarksKeeper;
 struct FileMarks;
-}
+} // namespace library
 
 class FavouritesAndTags : public QObject {
     Q_OBJECT
 public:
     /// folder: the drive path of the folder listed ("?" while the list holds library results); rowFile:
     /// a row's file as the disk spells it (a drive path; empty when it names nothing now).
-    FavouritesAndTags(WaveListWidget& list, std::function<std::string()> folder, std::function<std::string(int)> rowFile,
-                      QWidget* window);
+    FavouritesAndTags(WaveListWidget& list, std::function<std::string()> folder,
+                      std::function<std::string(int)> rowFile, QWidget* window);
     ~FavouritesAndTags() override;
 
     /// Edit > Favourite (Ctrl+D): stars the selected files, or takes the star away when they all have one.

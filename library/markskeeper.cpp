@@ -16,22 +16,27 @@ MarksKeeper::MarksKeeper(Opener open, QObject* parent)
 MarksKeeper::~MarksKeeper()
 {
     // Queued behind the writes requested: none is lost when the window closes.
-    QMetaObject::invokeMethod(worker_, [t = thread_] { t->quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker_, [t = thread_] { t->quit(); }, Qt::QueuedConnection);
     thread_->wait();
     delete worker_;
 }
 
 LibraryStore* MarksKeeper::store(bool make)
 {
-    if (!triedStore_) {
+    // One that could not be opened is tried again at the next request: a server may be back by then.
+    if (!store_) {
         std::unique_ptr<LibraryStore> opened = open_(make);
         if (!opened)
             return nullptr;
-        triedStore_ = true;
-        if (const QString told = opened->takeNotice(); !told.isEmpty())
-            answer([this, told] { emit notice(told); });
+        const QString told = opened->takeNotice();
         if (opened->isOpen())
             store_ = std::move(opened);
+        else
+            unusable_ = told.isEmpty() ? QStringLiteral("the library cannot be opened") : told;
+        if (!told.isEmpty() && told != lastTold_)
+            tell([this, told] { emit notice(told); });
+        lastTold_ = told;
     }
     return store_.get();
 }
@@ -45,26 +50,23 @@ void MarksKeeper::post(bool make, std::function<void(LibraryStore*)> work)
 
 void MarksKeeper::answer(std::function<void()> told)
 {
-    QMetaObject::invokeMethod(
-        this,
-        [this, told = std::move(told)] {
-            --pending_;
-            if (told)
-                told();
-        },
-        Qt::QueuedConnection);
+    tell([this, told = std::move(told)] {
+        --pending_;
+        if (told)
+            told();
+    });
 }
 
-namespace {
-
-/// Why a write failed, for the user.
-QString whyNot(LibraryStore* store)
+void MarksKeeper::tell(std::function<void()> told)
 {
-    const QString why = store ? store->takeNotice() : QString(); // a shared library says why
+    QMetaObject::invokeMethod(this, std::move(told), Qt::QueuedConnection);
+}
+
+QString MarksKeeper::whyNot(LibraryStore* s)
+{
+    const QString why = s ? s->takeNotice() : unusable_; // a shared library says why
     return why.isEmpty() ? QStringLiteral("the library cannot be written") : why;
 }
-
-} // namespace
 
 void MarksKeeper::setFavourite(const std::string& path, const platform::FileIdentity& identity, bool favourite,
                                const FileMarks& shown)
@@ -111,9 +113,8 @@ void MarksKeeper::readFolder(const std::string& folder)
 
 void MarksKeeper::readTags()
 {
-    post(false, [=](LibraryStore* s) {
-        answer([this, tags = s ? s->allTags() : QStringList()] { emit tagsRead(tags); });
-    });
+    post(false,
+         [=](LibraryStore* s) { answer([this, tags = s ? s->allTags() : QStringList()] { emit tagsRead(tags); }); });
 }
 
 } // namespace library

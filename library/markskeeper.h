@@ -53,15 +53,20 @@ signals:
 private:
     /// Runs work on the keeper's thread with its store (null when there is none).
     void post(bool make, std::function<void(LibraryStore*)> work);
-    /// Hands an answer back to the keeper's own thread.
+    /// Hands the answer to a request back to the keeper's own thread.
     void answer(std::function<void()> told);
+    /// Hands anything else told back to it.
+    void tell(std::function<void()> told);
     LibraryStore* store(bool make);
+    /// Why a write failed, for the user.
+    QString whyNot(LibraryStore* s);
 
     Opener open_;
     QThread* thread_;
     QObject* worker_;
     std::unique_ptr<LibraryStore> store_; // used on the keeper's thread only
-    bool triedStore_ = false;
+    QString unusable_;                    // why the store could not be opened
+    QString lastTold_;                    // a store that cannot be opened again and again says so once
     int pending_ = 0;
 };
 

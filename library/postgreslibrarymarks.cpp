@@ -96,8 +96,8 @@ bool PostgresLibraryStore::changeTags(const std::string& path, const platform::F
     // who set it and when.
     bool ok = true;
     for (const TagText& gone : tagTexts(remove))
-        ok = ok && query("DELETE FROM tags WHERE mark = $1 AND folded = $2", Params().integer(mark).text(gone.folded))
-                       .ok();
+        ok = ok &&
+             query("DELETE FROM tags WHERE mark = $1 AND folded = $2", Params().integer(mark).text(gone.folded)).ok();
     for (const TagText& tag : added)
         ok = ok && query("INSERT INTO tags(mark, folded, tag, who) VALUES($1, $2, $3, $4) ON CONFLICT DO NOTHING",
                          Params().integer(mark).text(tag.folded).text(tag.tag.toStdString()).text(user_))

@@ -74,7 +74,8 @@ std::vector<TagText> tagTexts(const QStringList& typed)
     for (const QString& part : typed.join(QLatin1Char(',')).split(QLatin1Char(','))) {
         const QString tag = part.trimmed();
         std::string folded = searchFolded(tag);
-        if (!folded.empty() && std::none_of(out.begin(), out.end(), [&](const TagText& t) { return t.folded == folded; }))
+        if (!folded.empty() &&
+            std::none_of(out.begin(), out.end(), [&](const TagText& t) { return t.folded == folded; }))
             out.push_back({std::move(folded), tag});
     }
     return out;

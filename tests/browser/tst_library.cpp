@@ -289,6 +289,29 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
     EXPECT_EQ(SettingsRecord::load().libraryScope, true);
 }
 
+TEST_F(LibraryInWindow, AStarTheSharedLibraryCannotKeepIsTakenBackAndSaysWhy)
+{
+    // A shared library whose server is not there: the star shows at once, then goes with the reason.
+    qputenv("TONFOLIO_LIBRARY_URL", QByteArray("postgresql:///none?host=") + drive_.native("no-server").c_str());
+    wave("SHOWN/kick.wav");
+    BrowserWindow& w = start();
+    selectFolder("C:\\SHOWN\\");
+    focus(ui(w).WaveList->currentView());
+    ui(w).WaveList->selectRow(0);
+    w.findChild<QAction*>("FavouriteItem")->trigger();
+    EXPECT_TRUE(ui(w).WaveList->model()->row(0).favourite);
+    const auto message = [&] { return ui(w).StatusBar->currentMessage(); };
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return message().startsWith("The favourite of kick.wav could not be saved: ") &&
+                   message().contains("cannot be reached");
+        },
+        10000))
+        << message().toStdString();
+    EXPECT_FALSE(ui(w).WaveList->model()->row(0).favourite);
+    qunsetenv("TONFOLIO_LIBRARY_URL");
+}
+
 TEST_F(LibraryInWindow, AnEmptyLibrarySaysHowToFillItAndTheOrderChosenComesBack)
 {
     wave("SHOWN/alpha.wav");

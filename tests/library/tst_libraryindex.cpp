@@ -489,7 +489,8 @@ TEST_P(LibraryIndex, CommandLineOnAGeneratedTree)
         for (size_t i = 0; i < std::size(hostile); ++i) {
             const std::string path = drive.native(hostile[i]);
             ASSERT_TRUE(user->setFavourite(path, *platform::fileIdentity(path), i != 1));
-            ASSERT_TRUE(user->changeTags(path, *platform::fileIdentity(path), {"a,b", "x \"y\"", QString::number(i)}, {}));
+            ASSERT_TRUE(
+                user->changeTags(path, *platform::fileIdentity(path), {"a,b", "x \"y\"", QString::number(i)}, {}));
             EXPECT_EQ(user->marksOf(path).tags.size(), 4); // a comma parts tags
         }
         for (const MarkedFile& f : user->markedFiles(false))

@@ -80,7 +80,8 @@ TEST_F(SharedLibrary, AClientOutlivesTheServerGoingAwayAndComingBack)
     keeper.setFavourite(kick, identity, true, {});
     EXPECT_TRUE(failed.isEmpty());
     ASSERT_TRUE(failed.wait());
-    EXPECT_TRUE(failed.at(0).at(2).toString().contains("cannot be reached")) << failed.at(0).at(2).toString().toStdString();
+    EXPECT_TRUE(failed.at(0).at(2).toString().contains("cannot be reached"))
+        << failed.at(0).at(2).toString().toStdString();
     EXPECT_TRUE(stored.isEmpty());
 
     EXPECT_TRUE(client.search(SearchQuery::parse("kick"), {}, 10).failed);
