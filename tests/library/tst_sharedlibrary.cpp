@@ -6,6 +6,7 @@
 #include "library/librarylocation.h"
 #include "library/markskeeper.h"
 #include "library/postgreslibrarystore.h"
+#include "platform/database/pgconnection.h"
 #include "platform/files/files.h"
 #include "support/pgdatabase.h"
 #include "support/tempdrive.h"
@@ -132,6 +133,29 @@ TEST_F(SharedLibrary, RootsAreMappedPerMachineAndOnesNotMountedHereAreOffline)
     EXPECT_EQ(offline.rows[0].availability, Availability::Offline);
     EXPECT_TRUE(away.unmeasured(0, 10).empty());
     EXPECT_EQ(here.unmeasured(0, 10).size(), 2u);
+}
+
+TEST_F(SharedLibrary, TlsAsTheUrlAsksAndARootThatSignedNotTheServerIsRefused)
+{
+    if (pg.tlsUrl("").empty())
+        GTEST_SKIP() << "the test server offers no TLS (TONFOLIO_TEST_PG_TLS_URL is not set)";
+    const std::string root = "&sslrootcert=" + pg.serverFile("tls/server.crt");
+    const std::string wrongRoot = "&sslrootcert=" + pg.serverFile("tls/other-root.crt");
+    const struct {
+        std::string parameters;
+        bool opens;
+    } cases[] = {
+        {"sslmode=require", true}, {"sslmode=verify-full" + root, true}, {"sslmode=verify-full" + wrongRoot, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.parameters);
+        EXPECT_EQ(platform::PgConnection(pg.tlsUrl(c.parameters)).encrypted(), c.opens);
+        PostgresLibraryStore store(pg.tlsUrl(c.parameters));
+        EXPECT_EQ(store.isOpen(), c.opens);
+        if (c.opens)
+            EXPECT_EQ(names(store.search(SearchQuery::parse("kick"), {}, 10)), std::vector<std::string>{"Kick 01.wav"});
+        else
+            EXPECT_TRUE(store.takeNotice().contains("certificate verify failed"));
+    }
 }
 
 TEST(SharedLibraryUrl, APasswordIsNeverKeptInTheSettings)
