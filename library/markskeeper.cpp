@@ -73,7 +73,11 @@ void MarksKeeper::setFavourite(const std::string& path, const platform::FileIden
 {
     post(true, [=](LibraryStore* s) {
         if (s && s->setFavourite(path, identity, favourite))
-            answer([this, path, marks = s->marksOf(path)] { emit stored(path, marks); });
+            answer([this, path, marks = s->marksOf(path), told = s->takeNotice()] {
+                emit stored(path, marks);
+                if (!told.isEmpty()) // a server that answers again says so
+                    emit notice(told);
+            });
         else
             answer([this, path, shown, why = whyNot(s)] { emit failed(path, shown, why); });
     });
@@ -84,7 +88,11 @@ void MarksKeeper::changeTags(const std::string& path, const platform::FileIdenti
 {
     post(true, [=](LibraryStore* s) {
         if (s && s->changeTags(path, identity, add, remove))
-            answer([this, path, marks = s->marksOf(path)] { emit stored(path, marks); });
+            answer([this, path, marks = s->marksOf(path), told = s->takeNotice()] {
+                emit stored(path, marks);
+                if (!told.isEmpty()) // a server that answers again says so
+                    emit notice(told);
+            });
         else
             answer([this, path, shown, why = whyNot(s)] { emit failed(path, shown, why); });
     });

@@ -71,7 +71,8 @@ TEST_F(SharedLibrary, AClientOutlivesTheServerGoingAwayAndComingBack)
     const std::int64_t before = client.changeCount();
     // The window's favourites and tags are written behind it, on a connection of their own.
     MarksKeeper keeper([&](bool) { return std::make_unique<PostgresLibraryStore>(pg.url()); });
-    QSignalSpy stored(&keeper, &MarksKeeper::stored), failed(&keeper, &MarksKeeper::failed);
+    QSignalSpy stored(&keeper, &MarksKeeper::stored), failed(&keeper, &MarksKeeper::failed),
+        told(&keeper, &MarksKeeper::notice);
     keeper.readTags();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !keeper.busy(); }));
     const std::string kick = drive.native("nas/Drums/Kick 01.wav");
@@ -102,6 +103,8 @@ TEST_F(SharedLibrary, AClientOutlivesTheServerGoingAwayAndComingBack)
         QThread::msleep(stored.isEmpty() ? 100 : 0);
     }
     EXPECT_EQ(client.marksOf(kick).tags, QStringList{"back"});
+    ASSERT_FALSE(told.isEmpty());
+    EXPECT_TRUE(told.last().at(0).toString().contains("answers again"));
 }
 
 TEST_F(SharedLibrary, RootsAreMappedPerMachineAndOnesNotMountedHereAreOffline)
