@@ -119,6 +119,11 @@ void MarksKeeper::readFolder(const std::string& folder)
     });
 }
 
+void MarksKeeper::request(std::function<std::function<void()>(LibraryStore*)> work)
+{
+    post(true, [this, work = std::move(work)](LibraryStore* s) { answer(work(s)); });
+}
+
 void MarksKeeper::readTags()
 {
     post(false,

@@ -2,7 +2,8 @@
 #pragma once
 // The user's favourites and tags, written and read on a thread of their own with a connection of their
 // own: a window that stars or tags a file never waits for a shared server that is slow or gone. Requests
-// run one after the other in the order they were made; answers come back on the keeper's thread.
+// run one after the other in the order they were made; answers come back on the keeper's thread. Other
+// work of a window with the library (its folders) goes the same way.
 
 #include "library/librarystore.h"
 
@@ -37,6 +38,9 @@ public:
     void readFolder(const std::string& folder);
     /// Answers with tagsRead.
     void readTags();
+    /// Any other work with the store (none when it cannot be opened), in turn with the marks; the
+    /// function it gives back runs on the keeper's own thread.
+    void request(std::function<std::function<void()>(LibraryStore*)> work);
     /// Whether the keeper has requests not answered yet.
     bool busy() const { return pending_ > 0; }
 

@@ -254,7 +254,8 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
         LibraryFoldersDialog folders(*libraryScope(w).indexer(), &w);
         dialogs->answerFolder("C:\\MORE");
         folders.addFolder();
-        EXPECT_EQ(folders.findChild<QListWidget*>("LibraryFolderList")->count(), 2);
+        // Written behind the dialog, and then shown.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return folders.findChild<QListWidget*>("LibraryFolderList")->count() == 2; }));
     }
     ASSERT_TRUE(search("zeta", 1));
     // A rescan that finds most of a library folder's files gone asks before dropping them; No keeps them.
@@ -262,6 +263,7 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
     {
         LibraryFoldersDialog folders(*libraryScope(w).indexer(), &w);
         auto* list = folders.findChild<QListWidget*>("LibraryFolderList");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() == 2; }));
         for (int i = 0; i < list->count(); ++i)
             if (list->item(i)->text().contains("MORE"))
                 list->setCurrentRow(i);
