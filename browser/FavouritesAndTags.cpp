@@ -33,12 +33,7 @@ std::string nativeFolder(const std::string& drivePath)
     return *native;
 }
 
-/// A file's Linux path and identity, from its drive path.
-struct MarkedPath {
-    int row = -1;
-    std::string path;
-    platform::FileIdentity identity;
-};
+using MarkedPath = FavouritesAndTags::MarkedPath;
 
 } // namespace
 
@@ -73,11 +68,7 @@ FavouritesAndTags::FavouritesAndTags(WaveListWidget& list, std::function<std::st
         },
         this);
     connect(keeper_, &library::MarksKeeper::notice, this, &FavouritesAndTags::notice);
-    connect(keeper_, &library::MarksKeeper::tagsRead, this, [this](const QStringList& tags) { knownTags_ = tags; });
-    connect(keeper_, &library::MarksKeeper::stored, this, [this](const std::string& path, const library::FileMarks& m) {
-        showMarks(path, m);
-        keeper_->readTags();
-    });
+    connect(keeper_, &library::MarksKeeper::stored, this, &FavouritesAndTags::showMarks);
     connect(keeper_, &library::MarksKeeper::failed, this,
             [this](const std::string& path, const library::FileMarks& before, const QString& why) {
                 const auto it = writing_.find(path);
@@ -97,7 +88,6 @@ FavouritesAndTags::FavouritesAndTags(WaveListWidget& list, std::function<std::st
                     byName[name] = {m.favourite, m.tags};
                 rows->setMarksOf(byName);
             });
-    keeper_->readTags();
 }
 
 FavouritesAndTags::~FavouritesAndTags() = default;
@@ -125,11 +115,22 @@ QAction* FavouritesAndTags::addWriteTags(PlaybackSequence& playback)
         return row < 0 ? std::string() : rowFile_(row);
     };
     writeTags_ = new WriteTagsCommand(playback, selectedFile, static_cast<QWidget*>(parent()));
-    writeTags_->setTagsOf([this](const std::string& file) {
-        // The tags the list shows for the file (as the library keeps them): the server is not asked.
-        const int row = list_.selectedRow();
-        const QStringList tags = row >= 0 && rowFile_(row) == file ? list_.model()->row(row).tags : QStringList();
-        return tags.isEmpty() ? keywordsOf(file) : tags;
+    // The tags the library keeps are read behind the window, then written into the file.
+    writeTags_->setTagsOf([this](const std::string& f) {
+        return f == tagsRead_.first && !tagsRead_.second.isEmpty() ? tagsRead_.second : keywordsOf(f);
+    });
+    disconnect(writeTags_->action(), &QAction::triggered, writeTags_, &WriteTagsCommand::run);
+    connect(writeTags_->action(), &QAction::triggered, this, [this, selectedFile] {
+        const std::string file = selectedFile();
+        const std::optional<std::string> native = file.empty() ? std::nullopt : platform::existingNativePath(file);
+        keeper_->request(
+            [this, file, native](library::LibraryStore* s) {
+                return [this, file, tags = s && native ? s->marksOf(*native).tags : QStringList()] {
+                    tagsRead_ = {file, tags};
+                    writeTags_->run();
+                };
+            },
+            false);
     });
     return writeTags_->action();
 }
@@ -154,8 +155,7 @@ std::vector<MarkedPath> pathsOf(const std::vector<int>& rows, const std::functio
     for (const int row : rows) {
         const std::string file = rowFile(row);
         const std::optional<std::string> native = file.empty() ? std::nullopt : platform::existingNativePath(file);
-        const std::optional<platform::FileIdentity> identity =
-            native ? platform::fileIdentity(*native) : std::nullopt;
+        const std::optional<platform::FileIdentity> identity = native ? platform::fileIdentity(*native) : std::nullopt;
         if (identity)
             out.push_back({row, *native, *identity});
     }
@@ -204,15 +204,31 @@ void FavouritesAndTags::editTags()
     const std::vector<MarkedPath> files = pathsOf(selectedRows(), rowFile_);
     if (files.empty())
         return;
-    // The tags the list shows: the server is not asked while the window waits.
-    QStringList common = list_.model()->row(files.front().row).tags;
-    for (const MarkedPath& f : files) {
-        const QStringList& own = list_.model()->row(f.row).tags;
+    // The files' tags as stored now (library results come without theirs) are read behind the window;
+    // the dialog opens when they are there.
+    keeper_->request(
+        [this, files](library::LibraryStore* s) {
+            std::vector<QStringList> own;
+            for (const MarkedPath& f : files)
+                own.push_back(s ? s->marksOf(f.path).tags : QStringList());
+            return [this, files, own, known = s ? s->allTags() : QStringList()] { askTags(files, own, known); };
+        },
+        false);
+}
+
+void FavouritesAndTags::askTags(const std::vector<MarkedPath>& files, const std::vector<QStringList>& own,
+                                const QStringList& known)
+{
+    // Rows listed anew meanwhile are left alone.
+    for (const MarkedPath& f : files)
+        if (f.row >= list_.model()->rowCount() || platform::existingNativePath(rowFile_(f.row)) != f.path)
+            return;
+    QStringList common = own.front();
+    for (const QStringList& tags : own)
         common.erase(std::remove_if(common.begin(), common.end(),
-                                    [&](const QString& t) { return !own.contains(t, Qt::CaseInsensitive); }),
+                                    [&](const QString& t) { return !tags.contains(t, Qt::CaseInsensitive); }),
                      common.end());
-    }
-    TagsDialog dialog(common, knownTags_, int(files.size()), static_cast<QWidget*>(parent()));
+    TagsDialog dialog(common, known, int(files.size()), static_cast<QWidget*>(parent()));
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QStringList typed = dialog.tags();
@@ -222,11 +238,11 @@ void FavouritesAndTags::editTags()
     for (const QString& tag : common)
         if (!typed.contains(tag, Qt::CaseInsensitive))
             removed << tag;
-    for (const MarkedPath& f : files) {
-        const WaveRow& row = list_.model()->row(f.row);
-        const library::FileMarks shown{row.favourite, row.tags};
-        writing(f.row, f.path, row.favourite, TagsDialog::edited(row.tags, common, typed), "tags");
-        keeper_->changeTags(f.path, f.identity, typed, removed, shown);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const MarkedPath& f = files[i];
+        const bool favourite = list_.model()->row(f.row).favourite;
+        writing(f.row, f.path, favourite, TagsDialog::edited(own[i], common, typed), "tags");
+        keeper_->changeTags(f.path, f.identity, typed, removed, {favourite, own[i]});
     }
 }
 

@@ -4,12 +4,15 @@
 // the list's context menu with both, and the marks of the rows listed, from the library database, so that
 // the Favourite column and the filter's tag: and fav: know them.
 
+#include "platform/files/fileidentity.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class PlaybackSequence;
@@ -26,6 +29,13 @@ struct FileMarks;
 class FavouritesAndTags : public QObject {
     Q_OBJECT
 public:
+    /// A file the commands act on: its row, its Linux path and its identity.
+    struct MarkedPath {
+        int row = -1;
+        std::string path;
+        platform::FileIdentity identity;
+    };
+
     /// folder: the drive path of the folder listed ("?" while the list holds library results); rowFile:
     /// a row's file as the disk spells it (a drive path; empty when it names nothing now).
     FavouritesAndTags(WaveListWidget& list, std::function<std::string()> folder,
@@ -64,6 +74,8 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     /// A write landed or failed: the file's row, if the list still shows it there, shows these marks.
     void showMarks(const std::string& path, const library::FileMarks& marks);
+    /// Edit > Tags... once the files' tags (own, in their order) and every tag in use (known) are read.
+    void askTags(const std::vector<MarkedPath>& files, const std::vector<QStringList>& own, const QStringList& known);
     /// The change is shown at once and written behind: remembers the row and what changed.
     void writing(int row, const std::string& path, bool favourite, const QStringList& tags, const QString& what);
 
@@ -77,5 +89,5 @@ private:
     library::MarksKeeper* keeper_;
     /// The row each file waiting for a write was shown in, and what was written.
     std::map<std::string, std::pair<int, QString>> writing_;
-    QStringList knownTags_; ///< every tag in use, as last read
+    std::pair<std::string, QStringList> tagsRead_; ///< a file's tags read for Write Tags into File
 };

@@ -119,15 +119,9 @@ void MarksKeeper::readFolder(const std::string& folder)
     });
 }
 
-void MarksKeeper::request(std::function<std::function<void()>(LibraryStore*)> work)
+void MarksKeeper::request(std::function<std::function<void()>(LibraryStore*)> work, bool make)
 {
-    post(true, [this, work = std::move(work)](LibraryStore* s) { answer(work(s)); });
-}
-
-void MarksKeeper::readTags()
-{
-    post(false,
-         [=](LibraryStore* s) { answer([this, tags = s ? s->allTags() : QStringList()] { emit tagsRead(tags); }); });
+    post(make, [this, work = std::move(work)](LibraryStore* s) { answer(work(s)); });
 }
 
 } // namespace library

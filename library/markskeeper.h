@@ -36,11 +36,10 @@ public:
     void followMarks(const std::string& from, const std::string& to);
     /// Answers with folderRead.
     void readFolder(const std::string& folder);
-    /// Answers with tagsRead.
-    void readTags();
     /// Any other work with the store (none when it cannot be opened), in turn with the marks; the
     /// function it gives back runs on the keeper's own thread.
-    void request(std::function<std::function<void()>(LibraryStore*)> work);
+    /// `make` as for the Opener.
+    void request(std::function<std::function<void()>(LibraryStore*)> work, bool make = true);
     /// Whether the keeper has requests not answered yet.
     bool busy() const { return pending_ > 0; }
 
@@ -50,7 +49,6 @@ signals:
     /// A write failed: the marks the file had before, and why.
     void failed(const std::string& path, const library::FileMarks& before, const QString& why);
     void folderRead(const std::string& folder, const std::map<std::string, library::FileMarks>& marks);
-    void tagsRead(const QStringList& tags);
     /// What the store told on opening (a damaged file set aside, a server not there, ...).
     void notice(const QString& text);
 
