@@ -5,6 +5,7 @@
 #include "browser/WaveListWidget.h"
 #include "browser/WriteTagsCommand.h"
 #include "library/librarylocation.h"
+#include "library/markskeeper.h"
 #include "library/sqlitelibrarystore.h"
 #include "platform/files/fileidentity.h"
 #include "platform/files/nativepath.h"
@@ -32,12 +33,7 @@ std::string nativeFolder(const std::string& drivePath)
     return *native;
 }
 
-/// A file's Linux path and identity, from its drive path.
-struct MarkedPath {
-    int row = -1;
-    std::string path;
-    platform::FileIdentity identity;
-};
+using MarkedPath = FavouritesAndTags::MarkedPath;
 
 } // namespace
 
@@ -62,26 +58,39 @@ FavouritesAndTags::FavouritesAndTags(WaveListWidget& list, std::function<std::st
     };
     for (QWidget* view : {static_cast<QWidget*>(list_.listView()), static_cast<QWidget*>(list_.detailView())})
         view->installEventFilter(this);
+    keeper_ = new library::MarksKeeper(
+        [](bool make) -> std::unique_ptr<library::LibraryStore> {
+            // A local library that was never made is not made just to look for marks; a shared one is there.
+            if (!make && !library::libraryLocation().isShared() &&
+                !platform::entryIdentity(library::SqliteLibraryStore::defaultFile()))
+                return nullptr;
+            return library::openLibraryStore();
+        },
+        this);
+    connect(keeper_, &library::MarksKeeper::notice, this, &FavouritesAndTags::notice);
+    connect(keeper_, &library::MarksKeeper::stored, this, &FavouritesAndTags::showMarks);
+    connect(keeper_, &library::MarksKeeper::failed, this,
+            [this](const std::string& path, const library::FileMarks& before, const QString& why) {
+                const auto it = writing_.find(path);
+                const QString what = it == writing_.end() ? QString("marks") : it->second.second;
+                emit notice(QString("The %1 of %2 could not be saved: %3")
+                                .arg(what, QString::fromStdString(path.substr(path.rfind('/') + 1)), why));
+                showMarks(path, before);
+            });
+    connect(keeper_, &library::MarksKeeper::folderRead, this,
+            [this](const std::string& folder, const std::map<std::string, library::FileMarks>& marks) {
+                WaveListModel* rows = list_.model();
+                // Only for the folder still listed, and not over library results, which came with their stars.
+                if (rows->rowCount() == 0 || !rows->row(0).folder.empty() || nativeFolder(folder_()) != folder)
+                    return;
+                std::map<std::string, std::pair<bool, QStringList>> byName;
+                for (const auto& [name, m] : marks)
+                    byName[name] = {m.favourite, m.tags};
+                rows->setMarksOf(byName);
+            });
 }
 
 FavouritesAndTags::~FavouritesAndTags() = default;
-
-library::LibraryStore* FavouritesAndTags::store(bool make)
-{
-    // A local library that was never made is not made just to look for marks; a shared one is there.
-    if (!make && !triedStore_ && !library::libraryLocation().isShared() &&
-        !platform::entryIdentity(library::SqliteLibraryStore::defaultFile()))
-        return nullptr;
-    if (!triedStore_) {
-        triedStore_ = true;
-        store_ = library::openLibraryStore();
-        if (const QString told = store_->takeNotice(); !told.isEmpty())
-            emit notice(told);
-        if (!store_->isOpen())
-            store_.reset();
-    }
-    return store_.get();
-}
 
 bool FavouritesAndTags::eventFilter(QObject* watched, QEvent* event)
 {
@@ -106,11 +115,22 @@ QAction* FavouritesAndTags::addWriteTags(PlaybackSequence& playback)
         return row < 0 ? std::string() : rowFile_(row);
     };
     writeTags_ = new WriteTagsCommand(playback, selectedFile, static_cast<QWidget*>(parent()));
-    writeTags_->setTagsOf([this](const std::string& file) {
-        const std::optional<std::string> native = platform::existingNativePath(file);
-        library::LibraryStore* marks = native ? store(false) : nullptr;
-        const QStringList tags = marks ? marks->marksOf(*native).tags : QStringList();
-        return tags.isEmpty() ? keywordsOf(file) : tags;
+    // The tags the library keeps are read behind the window, then written into the file.
+    writeTags_->setTagsOf([this](const std::string& f) {
+        return f == tagsRead_.first && !tagsRead_.second.isEmpty() ? tagsRead_.second : keywordsOf(f);
+    });
+    disconnect(writeTags_->action(), &QAction::triggered, writeTags_, &WriteTagsCommand::run);
+    connect(writeTags_->action(), &QAction::triggered, this, [this, selectedFile] {
+        const std::string file = selectedFile();
+        const std::optional<std::string> native = file.empty() ? std::nullopt : platform::existingNativePath(file);
+        keeper_->request(
+            [this, file, native](library::LibraryStore* s) {
+                return [this, file, tags = s && native ? s->marksOf(*native).tags : QStringList()] {
+                    tagsRead_ = {file, tags};
+                    writeTags_->run();
+                };
+            },
+            false);
     });
     return writeTags_->action();
 }
@@ -135,8 +155,7 @@ std::vector<MarkedPath> pathsOf(const std::vector<int>& rows, const std::functio
     for (const int row : rows) {
         const std::string file = rowFile(row);
         const std::optional<std::string> native = file.empty() ? std::nullopt : platform::existingNativePath(file);
-        const std::optional<platform::FileIdentity> identity =
-            native ? platform::fileIdentity(*native) : std::nullopt;
+        const std::optional<platform::FileIdentity> identity = native ? platform::fileIdentity(*native) : std::nullopt;
         if (identity)
             out.push_back({row, *native, *identity});
     }
@@ -145,58 +164,85 @@ std::vector<MarkedPath> pathsOf(const std::vector<int>& rows, const std::functio
 
 } // namespace
 
+void FavouritesAndTags::writing(int row, const std::string& path, bool favourite, const QStringList& tags,
+                                const QString& what)
+{
+    writing_[path] = {row, what};
+    list_.model()->setMarks(row, favourite, tags);
+}
+
+void FavouritesAndTags::showMarks(const std::string& path, const library::FileMarks& marks)
+{
+    const auto it = writing_.find(path);
+    if (it == writing_.end())
+        return;
+    const int row = it->second.first;
+    if (!keeper_->busy())
+        writing_.clear();
+    // The list may show another folder by now: only a row still of this file is changed.
+    const std::string file = row < list_.model()->rowCount() ? rowFile_(row) : std::string();
+    if (!file.empty() && platform::existingNativePath(file) == path)
+        list_.model()->setMarks(row, marks.favourite, marks.tags);
+}
+
 void FavouritesAndTags::toggleFavourite()
 {
     const std::vector<MarkedPath> files = pathsOf(selectedRows(), rowFile_);
-    library::LibraryStore* marks = files.empty() ? nullptr : store();
-    if (!marks)
-        return;
-    bool all = true;
+    bool all = !files.empty();
     for (const MarkedPath& f : files)
         all = all && list_.model()->row(f.row).favourite;
     for (const MarkedPath& f : files) {
-        if (!marks->setFavourite(f.path, f.identity, !all)) {
-            const QString why = marks->takeNotice(); // a shared library says why (a role that may only read)
-            emit notice(why.isEmpty() ? "The favourite cannot be stored: the library cannot be written" : why);
-            return;
-        }
-        list_.model()->setMarks(f.row, !all, list_.model()->row(f.row).tags);
+        const WaveRow& row = list_.model()->row(f.row);
+        const library::FileMarks shown{row.favourite, row.tags};
+        writing(f.row, f.path, !all, row.tags, "favourite");
+        keeper_->setFavourite(f.path, f.identity, !all, shown);
     }
 }
 
 void FavouritesAndTags::editTags()
 {
     const std::vector<MarkedPath> files = pathsOf(selectedRows(), rowFile_);
-    library::LibraryStore* marks = files.empty() ? nullptr : store();
-    if (!marks)
+    if (files.empty())
         return;
-    std::vector<QStringList> own;
-    QStringList common;
-    for (const MarkedPath& f : files) {
-        own.push_back(marks->marksOf(f.path).tags);
-        if (own.size() == 1)
-            common = own.back();
-        else
-            common.erase(std::remove_if(common.begin(), common.end(),
-                                        [&](const QString& t) { return !own.back().contains(t, Qt::CaseInsensitive); }),
-                         common.end());
-    }
-    TagsDialog dialog(common, marks->allTags(), int(files.size()), static_cast<QWidget*>(parent()));
+    // The files' tags as stored now (library results come without theirs) are read behind the window;
+    // the dialog opens when they are there.
+    keeper_->request(
+        [this, files](library::LibraryStore* s) {
+            std::vector<QStringList> own;
+            for (const MarkedPath& f : files)
+                own.push_back(s ? s->marksOf(f.path).tags : QStringList());
+            return [this, files, own, known = s ? s->allTags() : QStringList()] { askTags(files, own, known); };
+        },
+        false);
+}
+
+void FavouritesAndTags::askTags(const std::vector<MarkedPath>& files, const std::vector<QStringList>& own,
+                                const QStringList& known)
+{
+    // Rows listed anew meanwhile are left alone.
+    for (const MarkedPath& f : files)
+        if (f.row >= list_.model()->rowCount() || platform::existingNativePath(rowFile_(f.row)) != f.path)
+            return;
+    QStringList common = own.front();
+    for (const QStringList& tags : own)
+        common.erase(std::remove_if(common.begin(), common.end(),
+                                    [&](const QString& t) { return !tags.contains(t, Qt::CaseInsensitive); }),
+                     common.end());
+    TagsDialog dialog(common, known, int(files.size()), static_cast<QWidget*>(parent()));
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QStringList typed = dialog.tags();
+    // Only the change typed is written: tags another window or user of a shared library gave the files
+    // meanwhile stay.
+    QStringList removed;
+    for (const QString& tag : common)
+        if (!typed.contains(tag, Qt::CaseInsensitive))
+            removed << tag;
     for (size_t i = 0; i < files.size(); ++i) {
-        // The change typed goes onto the tags as they are now, not as the dialog found them: tags another
-        // window or user of a shared library gave the file meanwhile stay.
-        const QStringList tags = TagsDialog::edited(marks->marksOf(files[i].path).tags, common, typed);
-        if (!marks->setTags(files[i].path, files[i].identity, tags)) {
-            const QString why = marks->takeNotice(); // a shared library says why (a role that may only read)
-            emit notice(why.isEmpty() ? "The tags cannot be stored: the library cannot be written" : why);
-            return;
-        }
-        // As stored: in the order of their folded texts.
-        list_.model()->setMarks(files[i].row, list_.model()->row(files[i].row).favourite,
-                                marks->marksOf(files[i].path).tags);
+        const MarkedPath& f = files[i];
+        const bool favourite = list_.model()->row(f.row).favourite;
+        writing(f.row, f.path, favourite, TagsDialog::edited(own[i], common, typed), "tags");
+        keeper_->changeTags(f.path, f.identity, typed, removed, {favourite, own[i]});
     }
 }
 
@@ -205,19 +251,12 @@ void FavouritesAndTags::loadMarks()
     WaveListModel* rows = list_.model();
     if (rows->rowCount() == 0 || !rows->row(0).folder.empty())
         return; // library results came with their stars
-    const std::string folder = nativeFolder(folder_());
-    library::LibraryStore* marks = folder.empty() ? nullptr : store(false);
-    if (!marks)
-        return;
-    std::map<std::string, std::pair<bool, QStringList>> byName;
-    for (const auto& [name, m] : marks->marksIn(folder))
-        byName[name] = {m.favourite, m.tags};
-    rows->setMarksOf(byName);
+    if (const std::string folder = nativeFolder(folder_()); !folder.empty())
+        keeper_->readFolder(folder);
 }
 
 void FavouritesAndTags::followFile(const std::string& from, const std::string& to)
 {
-    library::LibraryStore* marks = from.empty() ? nullptr : store(false);
-    if (marks && !(to.empty() ? marks->forgetMarks(from) : marks->followMarks(from, to)))
-        emit notice("The favourites and tags of a file cannot be kept: the library cannot be written");
+    if (!from.empty())
+        keeper_->followMarks(from, to);
 }

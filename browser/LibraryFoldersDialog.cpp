@@ -5,6 +5,7 @@
 #include "library/libraryfolders.h"
 #include "library/libraryindexer.h"
 #include "library/librarylocation.h"
+#include "library/markskeeper.h"
 #include "platform/files/nativepath.h"
 #include "platform/shell/dialogs.h"
 
@@ -39,7 +40,8 @@ QString stateText(const library::LibraryRoot& root)
 } // namespace
 
 LibraryFoldersDialog::LibraryFoldersDialog(library::LibraryIndexer& indexer, QWidget* parent)
-    : QDialog(parent), indexer_(indexer), store_(library::openLibraryStore()),
+    : QDialog(parent), indexer_(indexer),
+      store_(new library::MarksKeeper([](bool) { return library::openLibraryStore(); }, this)),
       folders_(new QListWidget(this)), message_(new QLabel(this)), remove_(new QPushButton("&Remove", this)),
       rescan_(new QPushButton("Re&scan", this))
 {
@@ -72,8 +74,7 @@ LibraryFoldersDialog::LibraryFoldersDialog(library::LibraryIndexer& indexer, QWi
         remove_->setEnabled(current >= 0);
         rescan_->setEnabled(current >= 0);
     });
-    if (!store_->isOpen())
-        message_->setText(store_->takeNotice());
+    connect(store_, &library::MarksKeeper::notice, message_, &QLabel::setText);
     resize(560, 320);
     showFolders();
 }
@@ -82,14 +83,18 @@ LibraryFoldersDialog::~LibraryFoldersDialog() = default;
 
 void LibraryFoldersDialog::showFolders()
 {
-    folders_->clear();
-    for (const library::LibraryRoot& root : store_->roots()) {
-        auto* item = new QListWidgetItem(QStringLiteral("%1  (%2)").arg(library::pathText(root.path), stateText(root)),
-                                         folders_);
-        item->setData(Qt::UserRole, qint64(root.id));
-    }
-    remove_->setEnabled(false);
-    rescan_->setEnabled(false);
+    store_->request([this](library::LibraryStore* s) {
+        return [this, roots = s ? s->roots() : std::vector<library::LibraryRoot>()] {
+            folders_->clear();
+            for (const library::LibraryRoot& root : roots) {
+                auto* item = new QListWidgetItem(
+                    QStringLiteral("%1  (%2)").arg(library::pathText(root.path), stateText(root)), folders_);
+                item->setData(Qt::UserRole, qint64(root.id));
+            }
+            remove_->setEnabled(false);
+            rescan_->setEnabled(false);
+        };
+    });
 }
 
 qint64 LibraryFoldersDialog::selectedRoot() const
@@ -103,10 +108,18 @@ void LibraryFoldersDialog::addFolder()
     const std::string folder = platform::ChooseFolder(platform::handleOf(this), "Add a Library Folder");
     if (folder.empty())
         return;
-    const library::AddedFolder added = library::addLibraryFolder(*store_, folder);
-    message_->setText(added.message);
-    if (added.root)
-        indexer_.start({*added.root});
+    store_->request([this, folder](library::LibraryStore* s) {
+        library::AddedFolder added;
+        if (s)
+            added = library::addLibraryFolder(*s, folder);
+        else
+            added.message = QStringLiteral("The library cannot be opened.");
+        return [this, added] {
+            message_->setText(added.message);
+            if (added.root)
+                indexer_.start({*added.root});
+        };
+    });
     showFolders();
 }
 
@@ -114,8 +127,14 @@ void LibraryFoldersDialog::removeFolder()
 {
     const qint64 root = selectedRoot();
     // Only the index forgets the folder; its files are not touched.
-    if (root != 0 && store_->removeRoot(root))
-        message_->setText("Removed from the library; the files stay where they are.");
+    if (root != 0)
+        store_->request([this, root](library::LibraryStore* s) {
+            const bool removed = s && s->removeRoot(root);
+            return [this, removed] {
+                if (removed)
+                    message_->setText("Removed from the library; the files stay where they are.");
+            };
+        });
     showFolders();
 }
 

@@ -4,14 +4,13 @@
 // one, remove one from the library (its files stay where they are) and check one again.
 
 #include <QDialog>
-#include <memory>
 
 class QLabel;
 class QListWidget;
 class QPushButton;
 namespace library {
 class LibraryIndexer;
-class LibraryStore;
+class MarksKeeper;
 } // namespace library
 
 class LibraryFoldersDialog : public QDialog {
@@ -32,7 +31,7 @@ private:
     qint64 selectedRoot() const;
 
     library::LibraryIndexer& indexer_;
-    std::unique_ptr<library::LibraryStore> store_;
+    library::MarksKeeper* store_; ///< the library, on a thread of its own: a server gone never holds the window
     QListWidget* folders_;
     QLabel* message_;
     QPushButton* remove_;

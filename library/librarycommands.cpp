@@ -374,13 +374,8 @@ constexpr std::size_t kLargestTagsFile = std::size_t(256) << 20;
 bool addMarks(LibraryStore& store, const std::string& path, const platform::FileIdentity& identity,
               const FileMarks& marks)
 {
-    const FileMarks had = store.marksOf(path);
-    QStringList tags = had.tags;
-    for (const QString& tag : marks.tags)
-        if (!tags.contains(tag, Qt::CaseInsensitive))
-            tags << tag;
-    return (!marks.favourite || had.favourite || store.setFavourite(path, identity, true)) &&
-           (tags == had.tags || store.setTags(path, identity, tags));
+    return (!marks.favourite || store.setFavourite(path, identity, true)) &&
+           (marks.tags.isEmpty() || store.changeTags(path, identity, marks.tags, {}));
 }
 
 } // namespace

@@ -281,9 +281,11 @@ public:
     // Favourites and tags, by absolute Linux path. A file whose marks are all taken away is forgotten.
     /// Stars a file or takes its star away; identity is the file's as it is now.
     virtual bool setFavourite(const std::string& path, const platform::FileIdentity& identity, bool favourite) = 0;
-    /// Gives a file these tags (replacing its own); letter case and accents tell no two tags apart, and
-    /// a comma parts tags.
-    virtual bool setTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& tags) = 0;
+    /// Gives a file the tags `add` and takes `remove` away, in one transaction: tags someone else gave it
+    /// meanwhile stay. Letter case and accents tell no two tags apart (a tag it has keeps its spelling),
+    /// and a comma parts tags.
+    virtual bool changeTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& add,
+                            const QStringList& remove) = 0;
     virtual FileMarks marksOf(const std::string& path) = 0;
     /// The marks of the files of one folder (absolute, without trailing '/'), by name.
     virtual std::map<std::string, FileMarks> marksIn(const std::string& folder) = 0;

@@ -5,8 +5,6 @@
 #include "library/libraryfolders.h"
 #include "library/postgreslibrarystore.h"
 
-#include <set>
-
 namespace library {
 
 namespace {
@@ -28,7 +26,9 @@ platform::PgParams& below(platform::PgParams& p, const std::string& folder)
 std::optional<std::int64_t> PostgresLibraryStore::markId(const std::string& shared,
                                                          const platform::FileIdentity& identity, bool make)
 {
-    Result found = query("SELECT id FROM marks WHERE path = $1", Params().bytes(shared));
+    // Locked until the transaction ends: changes of one file's marks by several clients at once go one
+    // after the other, each seeing what the one before left (the mark dropped as empty or not).
+    Result found = query("SELECT id FROM marks WHERE path = $1 FOR UPDATE", Params().bytes(shared));
     if (found.rows() == 0 && !make)
         return std::nullopt;
     if (!found.ok())
@@ -60,10 +60,11 @@ std::optional<std::int64_t> PostgresLibraryStore::markId(const std::string& shar
     return made.rows() == 1 ? std::optional<std::int64_t>(made.integer(0, 0)) : std::nullopt;
 }
 
-bool PostgresLibraryStore::dropEmptyMarks()
+bool PostgresLibraryStore::dropEmptyMark(std::int64_t mark)
 {
-    return query("DELETE FROM marks m WHERE NOT EXISTS (SELECT 1 FROM favourites v WHERE v.mark = m.id) AND"
-                 " NOT EXISTS (SELECT 1 FROM tags t WHERE t.mark = m.id)")
+    return query("DELETE FROM marks m WHERE id = $1 AND NOT EXISTS (SELECT 1 FROM favourites v WHERE v.mark = m.id)"
+                 " AND NOT EXISTS (SELECT 1 FROM tags t WHERE t.mark = m.id)",
+                 Params().integer(mark))
         .ok();
 }
 
@@ -78,50 +79,30 @@ bool PostgresLibraryStore::setFavourite(const std::string& path, const platform:
                  .ok();
     else if (mark)
         ok = query("DELETE FROM favourites WHERE mark = $1 AND who = $2", Params().integer(*mark).text(user_)).ok();
-    return commitChange(t, ok && dropEmptyMarks());
+    return commitChange(t, ok && (!mark || dropEmptyMark(*mark)));
 }
 
-bool PostgresLibraryStore::setTags(const std::string& path, const platform::FileIdentity& identity,
-                                   const QStringList& tags)
+bool PostgresLibraryStore::changeTags(const std::string& path, const platform::FileIdentity& identity,
+                                      const QStringList& add, const QStringList& remove)
 {
+    const std::vector<TagText> added = tagTexts(add);
     Transaction t(*this);
-    const std::optional<std::int64_t> mark =
-        t.began() ? markId(sharedPath(path), identity, !tags.isEmpty()) : std::nullopt;
-    bool ok = t.began() && (mark || tags.isEmpty());
-    if (mark) {
-        // Tags a file keeps stay as they were set (by whom, when); those taken away go.
-        std::vector<std::string> kept;
-        for (const QString& tag : tags.join(QLatin1Char(',')).split(QLatin1Char(',')))
-            if (const std::string folded = searchFolded(tag.trimmed()); !folded.empty())
-                kept.push_back(folded);
-        std::string array = "{";
-        for (const std::string& folded : kept) {
-            array += array.size() > 1 ? ",\"" : "\"";
-            for (const char c : folded) {
-                if (c == '"' || c == '\\')
-                    array.push_back('\\');
-                array.push_back(c);
-            }
-            array += "\"";
-        }
-        ok = query("DELETE FROM tags WHERE mark = $1 AND NOT (folded = ANY($2::text[]))",
-                   Params().integer(*mark).text(array + "}"))
-                 .ok();
-        // The first spelling of a tag typed twice in other letter cases is kept; one typed anew in
-        // other letter cases takes the new spelling. A comma parts tags, as where they are typed and in
-        // the lists they are exported to.
-        std::set<std::string> seen;
-        for (const QString& tag : tags.join(QLatin1Char(',')).split(QLatin1Char(','))) {
-            const QString trimmed = tag.trimmed();
-            const std::string folded = searchFolded(trimmed);
-            if (ok && !folded.empty() && seen.insert(folded).second)
-                ok = query("INSERT INTO tags(mark, folded, tag, who) VALUES($1, $2, $3, $4) ON CONFLICT(mark, folded)"
-                           " DO UPDATE SET tag = $3, who = $4, at = now() WHERE tags.tag <> $3",
-                           Params().integer(*mark).text(folded).text(trimmed.toStdString()).text(user_))
-                         .ok();
-        }
-    }
-    return commitChange(t, ok && dropEmptyMarks());
+    const std::optional<std::int64_t> found =
+        t.began() ? markId(sharedPath(path), identity, !added.empty()) : std::nullopt;
+    if (!found) // nothing to take away from a file without marks
+        return commitChange(t, t.began() && added.empty());
+    const std::int64_t mark = *found;
+    // Tags both added and taken away are added: what the user typed last wins. A tag the file has keeps
+    // who set it and when.
+    bool ok = true;
+    for (const TagText& gone : tagTexts(remove))
+        ok = ok &&
+             query("DELETE FROM tags WHERE mark = $1 AND folded = $2", Params().integer(mark).text(gone.folded)).ok();
+    for (const TagText& tag : added)
+        ok = ok && query("INSERT INTO tags(mark, folded, tag, who) VALUES($1, $2, $3, $4) ON CONFLICT DO NOTHING",
+                         Params().integer(mark).text(tag.folded).text(tag.tag.toStdString()).text(user_))
+                       .ok();
+    return commitChange(t, ok && dropEmptyMark(mark));
 }
 
 FileMarks PostgresLibraryStore::marksOf(const std::string& path)

@@ -58,7 +58,8 @@ public:
     bool removeFolder(RootId root, const std::string& folder) override;
 
     bool setFavourite(const std::string& path, const platform::FileIdentity& identity, bool favourite) override;
-    bool setTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& tags) override;
+    bool changeTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& add,
+                    const QStringList& remove) override;
     FileMarks marksOf(const std::string& path) override;
     std::map<std::string, FileMarks> marksIn(const std::string& folder) override;
     QStringList allTags() override;
@@ -86,7 +87,8 @@ private:
     /// BEGIN when made, ROLLBACK unless committed.
     class Transaction {
     public:
-        explicit Transaction(PostgresLibraryStore& s) : s_(s) { began_ = s_.connection_->run("BEGIN"); }
+        // Through query(): a server found gone at BEGIN is told like one gone at any other statement.
+        explicit Transaction(PostgresLibraryStore& s) : s_(s) { began_ = s_.query("BEGIN").ok(); }
         ~Transaction()
         {
             if (began_ && !done_)
@@ -139,7 +141,8 @@ private:
     /// Reads the stored features into the similarity index when the library changed since.
     bool loadSimilarity();
     std::optional<std::int64_t> markId(const std::string& shared, const platform::FileIdentity& identity, bool make);
-    bool dropEmptyMarks();
+    /// Drops the mark when nobody stars it and it has no tags.
+    bool dropEmptyMark(std::int64_t mark);
 
     std::unique_ptr<platform::PgConnection> connection_;
     std::string url_;

@@ -68,6 +68,19 @@ std::string searchFolded(const QString& text)
     return out;
 }
 
+std::vector<TagText> tagTexts(const QStringList& typed)
+{
+    std::vector<TagText> out;
+    for (const QString& part : typed.join(QLatin1Char(',')).split(QLatin1Char(','))) {
+        const QString tag = part.trimmed();
+        std::string folded = searchFolded(tag);
+        if (!folded.empty() &&
+            std::none_of(out.begin(), out.end(), [&](const TagText& t) { return t.folded == folded; }))
+            out.push_back({std::move(folded), tag});
+    }
+    return out;
+}
+
 std::string fileWords(const std::string& name, const QString& texts)
 {
     // Each text ends with a line break: every pair of characters then starts a trigram, so that a word

@@ -23,6 +23,12 @@ std::string searchFoldedBytes(const std::string& bytes);
 void appendFolded(const QString& text, std::string& out);
 /// The words a file is found by: its name's bytes and its own texts, folded.
 std::string fileWords(const std::string& name, const QString& texts);
+/// Tags as typed: a comma parts them, each trimmed, once by its folded text (the first spelling), none empty.
+struct TagText {
+    std::string folded;
+    QString tag;
+};
+std::vector<TagText> tagTexts(const QStringList& typed);
 /// The number of characters (code points) of a UTF-8 text.
 size_t characterCount(const std::string& utf8);
 

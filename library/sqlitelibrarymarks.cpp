@@ -139,37 +139,31 @@ bool SqliteLibraryStore::setFavourite(const std::string& path, const platform::F
     return !failed(commitChange(t, rc));
 }
 
-bool SqliteLibraryStore::setTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& tags)
+bool SqliteLibraryStore::changeTags(const std::string& path, const platform::FileIdentity& identity,
+                                    const QStringList& add, const QStringList& remove)
 {
+    const std::vector<TagText> added = tagTexts(add);
     SqlTransaction t(db());
     int rc = t.began();
-    const std::optional<std::int64_t> mark =
-        rc == SQLITE_OK ? markId(path, identity, !tags.isEmpty()) : std::nullopt;
-    if (mark) {
-        if (sqlite3_stmt* s = statement("DELETE FROM tags WHERE mark = ?1")) {
-            sqlite3_bind_int64(s, 1, *mark);
-            rc = runOnce(s);
-        } else {
-            rc = SQLITE_ERROR;
-        }
-        // The first spelling of a tag typed twice in other letter cases is kept. A comma parts tags, as
-        // where they are typed and in the lists they are exported to.
-        for (const QString& tag : tags.join(QLatin1Char(',')).split(QLatin1Char(','))) {
-            const QString trimmed = tag.trimmed();
-            const std::string folded = searchFolded(trimmed);
-            sqlite3_stmt* s = rc == SQLITE_OK && !folded.empty()
-                                  ? statement("INSERT OR IGNORE INTO tags(mark, folded, tag) VALUES(?1, ?2, ?3)")
-                                  : nullptr;
-            if (!s)
-                continue;
-            const QByteArray text = trimmed.toUtf8();
-            sqlite3_bind_int64(s, 1, *mark);
-            sqlite3_bind_text(s, 2, folded.data(), int(folded.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_text(s, 3, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-            rc = runOnce(s);
-        }
-    } else if (rc == SQLITE_OK && !tags.isEmpty()) {
+    const std::optional<std::int64_t> mark = rc == SQLITE_OK ? markId(path, identity, !added.empty()) : std::nullopt;
+    if (!mark && rc == SQLITE_OK && !added.empty())
         rc = SQLITE_ERROR;
+    // Tags both added and taken away are added: what the user typed last wins.
+    std::vector<std::pair<const char*, TagText>> steps;
+    for (TagText& gone : tagTexts(remove))
+        steps.push_back({"DELETE FROM tags WHERE mark = ?1 AND folded = ?2", std::move(gone)});
+    for (const TagText& tag : added)
+        steps.push_back({"INSERT OR IGNORE INTO tags(mark, folded, tag) VALUES(?1, ?2, ?3)", tag});
+    for (const auto& [sql, tag] : steps) {
+        sqlite3_stmt* s = mark && rc == SQLITE_OK ? statement(sql) : nullptr;
+        if (!s)
+            break;
+        const QByteArray text = tag.tag.toUtf8();
+        sqlite3_bind_int64(s, 1, *mark);
+        sqlite3_bind_text(s, 2, tag.folded.data(), int(tag.folded.size()), SQLITE_TRANSIENT);
+        if (sqlite3_bind_parameter_count(s) == 3)
+            sqlite3_bind_text(s, 3, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        rc = runOnce(s);
     }
     if (rc == SQLITE_OK)
         rc = dropEmptyMarks();

@@ -64,7 +64,8 @@ public:
     bool removeFolder(RootId root, const std::string& folder) override;
 
     bool setFavourite(const std::string& path, const platform::FileIdentity& identity, bool favourite) override;
-    bool setTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& tags) override;
+    bool changeTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& add,
+                    const QStringList& remove) override;
     FileMarks marksOf(const std::string& path) override;
     std::map<std::string, FileMarks> marksIn(const std::string& folder) override;
     QStringList allTags() override;

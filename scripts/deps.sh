@@ -9,7 +9,7 @@ packages=(
   qt6-svg-dev
   libsndfile1-dev libpulse-dev
   libebur128-dev libaubio-dev libqm-dsp-dev libsamplerate0-dev libsqlite3-dev libhnswlib-dev
-  libpq-dev postgresql-15
+  libpq-dev postgresql-15 openssl
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   pulseaudio pulseaudio-utils sox libsox-fmt-base

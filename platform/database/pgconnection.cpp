@@ -182,6 +182,11 @@ bool PgConnection::isOpen() const
     return conn_ && PQstatus(conn_) == CONNECTION_OK;
 }
 
+bool PgConnection::encrypted() const
+{
+    return isOpen() && PQsslInUse(conn_) == 1;
+}
+
 std::string PgConnection::error() const
 {
     return conn_ ? PQerrorMessage(conn_) : "out of memory";

@@ -88,6 +88,8 @@ public:
     /// Whether the connection was lost since the last call, and whether it was made again since.
     bool takeLost();
     bool takeReconnected();
+    /// Whether the connection is encrypted (TLS).
+    bool encrypted() const;
     /// The role the server knows this connection as.
     std::string user() const;
     /// The URL without its password, to be shown or stored.

@@ -556,12 +556,12 @@ TEST_F(Commands, TheEditorAndThePropertiesGetTheSelectedFile)
     ASSERT_TRUE(tags && tags->action()->isEnabled());
     tags->setTagsOf([](const std::string&) { return QStringList{"bell", "metal"}; });
     ui(w).PlayItem->trigger();
-    tags->action()->trigger();
+    tags->run();
     ASSERT_EQ(dialogs->prompts().size(), 1u);
     EXPECT_NE(dialogs->prompts()[0].text.find("being played"), std::string::npos) << dialogs->prompts()[0].text;
     EXPECT_TRUE(keywordsOf(drive_.native("SOUNDS/Bell.WAV")).isEmpty());
     ui(w).StopItem->trigger();
-    tags->action()->trigger();
+    tags->run();
     EXPECT_EQ(dialogs->prompts().size(), 1u);
     EXPECT_EQ(keywordsOf(drive_.native("SOUNDS/Bell.WAV")), (QStringList{"bell", "metal"}));
 

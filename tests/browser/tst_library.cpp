@@ -149,27 +149,36 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
              QTest::keyClick(ui(w).WaveList->currentView(), Qt::Key_D, Qt::ControlModifier);
              // The keyboard's state the window asks for at a drop has Ctrl up again.
              QTest::keyRelease(ui(w).WaveList->currentView(), Qt::Key_Control);
-             QTimer::singleShot(0, [&] {
+             // The dialog opens once the file's tags are read, behind the window.
+             QTimer answer;
+             QObject::connect(&answer, &QTimer::timeout, [&] {
                  auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                 ASSERT_TRUE(dialog);
+                 if (!dialog)
+                     return;
+                 answer.stop();
                  dialog->findChild<QLineEdit*>("TagsLine")->setText("soft, Soft ,  hat");
                  // Meanwhile another window of the library tags the file too: both changes stay.
                  library::SqliteLibraryStore other;
-                 other.setTags(drive_.native("LIB/odd;name/beta.wav"),
-                               *platform::fileIdentity("C:\\LIB\\odd;name\\beta.wav"), {"dusty"});
+                 other.changeTags(drive_.native("LIB/odd;name/beta.wav"),
+                                  *platform::fileIdentity("C:\\LIB\\odd;name\\beta.wav"), {"dusty"}, {});
                  dialog->accept();
              });
+             answer.start(10);
              w.findChild<QAction*>("TagsItem")->trigger();
+             const auto marksShown = [&] {
+                 const QAbstractItemModel* m = ui(w).WaveList->model();
+                 return m->data(m->index(ui(w).WaveList->selectedRow(), WaveListModel::ColFavourite), Qt::ToolTipRole);
+             };
+             EXPECT_TRUE(QTest::qWaitFor([&] { return marksShown() == "Favourite\nTags: dusty, hat, soft"; }, 5000))
+                 << marksShown().toString().toStdString();
              w.activateWindow(); // the dialog had it
              ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-             EXPECT_EQ(ui(w).WaveList->model()->data(ui(w).WaveList->model()->index(ui(w).WaveList->selectedRow(),
-                                                                                   WaveListModel::ColFavourite),
-                                                    Qt::ToolTipRole),
-                       "Favourite\nTags: dusty, hat, soft");
              // Written into the file only when asked: as its keywords.
              EXPECT_TRUE(keywordsOf(drive_.native("LIB/odd;name/beta.wav")).isEmpty());
              w.findChild<QAction*>("WriteTagsItem")->trigger();
-             EXPECT_EQ(keywordsOf(drive_.native("LIB/odd;name/beta.wav")), (QStringList{"dusty", "hat", "soft"}));
+             const auto written = [&] { return keywordsOf(drive_.native("LIB/odd;name/beta.wav")); };
+             EXPECT_TRUE(QTest::qWaitFor([&] { return written() == QStringList{"dusty", "hat", "soft"}; }))
+                 << written().join(",").toStdString();
          },
          {},
          {"LIB/odd;name/beta.wav"},
@@ -250,7 +259,9 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
         LibraryFoldersDialog folders(*libraryScope(w).indexer(), &w);
         dialogs->answerFolder("C:\\MORE");
         folders.addFolder();
-        EXPECT_EQ(folders.findChild<QListWidget*>("LibraryFolderList")->count(), 2);
+        // Written behind the dialog, and then shown.
+        auto* list = folders.findChild<QListWidget*>("LibraryFolderList");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return list->count() == 2; }));
     }
     ASSERT_TRUE(search("zeta", 1));
     // A rescan that finds most of a library folder's files gone asks before dropping them; No keeps them.
@@ -258,6 +269,7 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
     {
         LibraryFoldersDialog folders(*libraryScope(w).indexer(), &w);
         auto* list = folders.findChild<QListWidget*>("LibraryFolderList");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() == 2; }));
         for (int i = 0; i < list->count(); ++i)
             if (list->item(i)->text().contains("MORE"))
                 list->setCurrentRow(i);
@@ -283,6 +295,29 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
     libraryScope(w).toggle()->setChecked(true);
     closeForm();
     EXPECT_EQ(SettingsRecord::load().libraryScope, true);
+}
+
+TEST_F(LibraryInWindow, AStarTheSharedLibraryCannotKeepIsTakenBackAndSaysWhy)
+{
+    // A shared library whose server is not there: the star shows at once, then goes with the reason.
+    qputenv("TONFOLIO_LIBRARY_URL", QByteArray("postgresql:///none?host=") + drive_.native("no-server").c_str());
+    wave("SHOWN/kick.wav");
+    BrowserWindow& w = start();
+    selectFolder("C:\\SHOWN\\");
+    focus(ui(w).WaveList->currentView());
+    ui(w).WaveList->selectRow(0);
+    w.findChild<QAction*>("FavouriteItem")->trigger();
+    EXPECT_TRUE(ui(w).WaveList->model()->row(0).favourite);
+    const auto message = [&] { return ui(w).StatusBar->currentMessage(); };
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return message().startsWith("The favourite of kick.wav could not be saved: ") &&
+                   message().contains("cannot be reached");
+        },
+        10000))
+        << message().toStdString();
+    EXPECT_FALSE(ui(w).WaveList->model()->row(0).favourite);
+    qunsetenv("TONFOLIO_LIBRARY_URL");
 }
 
 TEST_F(LibraryInWindow, AnEmptyLibrarySaysHowToFillItAndTheOrderChosenComesBack)

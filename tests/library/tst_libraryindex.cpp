@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -113,7 +114,7 @@ protected:
         const auto identity = platform::entryIdentity(path);
         ASSERT_TRUE(identity) << path;
         ASSERT_TRUE(store->setFavourite(path, *identity, favourite));
-        ASSERT_TRUE(store->setTags(path, *identity, tags));
+        ASSERT_TRUE(store->changeTags(path, *identity, tags, {}));
     }
 
     TempDrive drive;
@@ -355,7 +356,7 @@ TEST_P(LibraryIndex, FavouritesAndTagsFollowTheirFiles)
         }
     }
     ASSERT_EQ(upgraded->roots().size(), 1u);
-    EXPECT_TRUE(upgraded->setTags("/kept/a.wav", {}, {"kept"}));
+    EXPECT_TRUE(upgraded->changeTags("/kept/a.wav", {}, {"kept"}, {}));
     EXPECT_EQ(upgraded->allTags(), QStringList{"kept"});
 
     scan();
@@ -384,12 +385,35 @@ TEST_P(LibraryIndex, FavouritesAndTagsFollowTheirFiles)
     // A file outside the library folders keeps its marks by path; taking the last one away forgets it.
     drive.write("elsewhere/Hit.wav", makeWav(1, 8000, 16, 10));
     const std::string hit = drive.native("elsewhere/Hit.wav");
-    ASSERT_TRUE(store->setTags(hit, *platform::entryIdentity(hit), {"hit"}));
+    ASSERT_TRUE(store->changeTags(hit, *platform::entryIdentity(hit), {"hit"}, {}));
     ASSERT_TRUE(store->followMarks(drive.native("elsewhere"), drive.native("other")));
     EXPECT_EQ(store->marksIn(drive.native("other")).at("Hit.wav").tags, QStringList{"hit"});
     EXPECT_EQ(store->allTags(), QStringList({"hit", "pad", "Warm"}));
-    ASSERT_TRUE(store->setTags(drive.native("other/Hit.wav"), {}, {}));
+    ASSERT_TRUE(store->changeTags(drive.native("other/Hit.wav"), {}, {}, {"HIT"}));
     EXPECT_EQ(store->markedFiles(false).size(), 1u);
+}
+
+TEST_P(LibraryIndex, MarksWrittenByTwoClientsAtOnceAreAllKept)
+{
+    const std::string path = drive.native("lib/Synth/Pad warm.wav");
+    const platform::FileIdentity identity = *platform::entryIdentity(path);
+    constexpr int kWrites = 40;
+    // Both make the file's mark at the first write; one also stars and unstars it meanwhile.
+    const auto client = [&](QChar who) {
+        const std::unique_ptr<LibraryStore> own = openStore();
+        for (int i = 0; i < kWrites; ++i) {
+            EXPECT_TRUE(own->changeTags(path, identity, {QString("%1%2").arg(who).arg(i)}, {}));
+            if (who == 'b') {
+                EXPECT_TRUE(own->setFavourite(path, identity, i % 2 == 1));
+            }
+        }
+    };
+    std::thread a(client, QChar('a')), b(client, QChar('b'));
+    a.join();
+    b.join();
+    const FileMarks kept = store->marksOf(path);
+    EXPECT_EQ(kept.tags.size(), 2 * kWrites);
+    EXPECT_TRUE(kept.favourite);
 }
 
 TEST_P(LibraryIndex, WatchesAndTimedRescansSeeOtherProgramsChanges)
@@ -524,7 +548,8 @@ TEST_P(LibraryIndex, CommandLineOnAGeneratedTree)
         for (size_t i = 0; i < std::size(hostile); ++i) {
             const std::string path = drive.native(hostile[i]);
             ASSERT_TRUE(user->setFavourite(path, *platform::fileIdentity(path), i != 1));
-            ASSERT_TRUE(user->setTags(path, *platform::fileIdentity(path), {"a,b", "x \"y\"", QString::number(i)}));
+            ASSERT_TRUE(
+                user->changeTags(path, *platform::fileIdentity(path), {"a,b", "x \"y\"", QString::number(i)}, {}));
             EXPECT_EQ(user->marksOf(path).tags.size(), 4); // a comma parts tags
         }
         for (const MarkedFile& f : user->markedFiles(false))

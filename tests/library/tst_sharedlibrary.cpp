@@ -4,13 +4,17 @@
 // server (scripts/postgres.sh); skipped without it.
 #include "library/folderscanner.h"
 #include "library/librarylocation.h"
+#include "library/markskeeper.h"
 #include "library/postgreslibrarystore.h"
+#include "platform/database/pgconnection.h"
 #include "platform/files/files.h"
 #include "support/pgdatabase.h"
 #include "support/tempdrive.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -55,7 +59,7 @@ TEST_F(SharedLibrary, ARoleThatMayOnlyReadSearchesAndIsToldItCannotWrite)
     ASSERT_TRUE(reader.isOpen()) << reader.takeNotice().toStdString();
     EXPECT_EQ(names(reader.search(SearchQuery::parse("kick"), {}, 10)), std::vector<std::string>{"Kick 01.wav"});
     const std::string kick = drive.native("nas/Drums/Kick 01.wav");
-    EXPECT_FALSE(reader.setTags(kick, *platform::entryIdentity(kick), {"punchy"}));
+    EXPECT_FALSE(reader.changeTags(kick, *platform::entryIdentity(kick), {"punchy"}, {}));
     EXPECT_TRUE(reader.takeNotice().contains("only search and play")) << "told why";
     EXPECT_TRUE(reader.marksOf(kick).isEmpty());
     EXPECT_EQ(reader.search(SearchQuery::parse("snare"), {}, 10).rows.size(), 1u);
@@ -65,7 +69,23 @@ TEST_F(SharedLibrary, AClientOutlivesTheServerGoingAwayAndComingBack)
 {
     PostgresLibraryStore client(pg.url());
     const std::int64_t before = client.changeCount();
+    // The window's favourites and tags are written behind it, on a connection of their own.
+    MarksKeeper keeper([&](bool) { return std::make_unique<PostgresLibraryStore>(pg.url()); });
+    QSignalSpy stored(&keeper, &MarksKeeper::stored), failed(&keeper, &MarksKeeper::failed),
+        told(&keeper, &MarksKeeper::notice);
+    keeper.request([](LibraryStore*) { return std::function<void()>(); }); // connects
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !keeper.busy(); }));
+    const std::string kick = drive.native("nas/Drums/Kick 01.wav");
+    const platform::FileIdentity identity = *platform::entryIdentity(kick);
     ASSERT_TRUE(pg.stopServer());
+    // The star is only queued: the call is back before the write fails, and the failure says why.
+    keeper.setFavourite(kick, identity, true, {});
+    EXPECT_TRUE(failed.isEmpty());
+    ASSERT_TRUE(failed.wait());
+    EXPECT_TRUE(failed.at(0).at(2).toString().contains("cannot be reached"))
+        << failed.at(0).at(2).toString().toStdString();
+    EXPECT_TRUE(stored.isEmpty());
+
     EXPECT_TRUE(client.search(SearchQuery::parse("kick"), {}, 10).failed);
     EXPECT_TRUE(client.takeNotice().contains("cannot be reached"));
     ASSERT_TRUE(pg.startServer());
@@ -76,6 +96,15 @@ TEST_F(SharedLibrary, AClientOutlivesTheServerGoingAwayAndComingBack)
     EXPECT_EQ(names(back), std::vector<std::string>{"Kick 01.wav"});
     EXPECT_TRUE(client.takeNotice().contains("answers again"));
     EXPECT_EQ(client.changeCount(), before);
+    // The keeper's next write lands.
+    for (int i = 0; i < 50 && stored.isEmpty(); ++i) {
+        keeper.changeTags(kick, identity, {"back"}, {}, {});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !keeper.busy(); }));
+        QThread::msleep(stored.isEmpty() ? 100 : 0);
+    }
+    EXPECT_EQ(client.marksOf(kick).tags, QStringList{"back"});
+    ASSERT_FALSE(told.isEmpty());
+    EXPECT_TRUE(told.last().at(0).toString().contains("answers again"));
 }
 
 TEST_F(SharedLibrary, RootsAreMappedPerMachineAndOnesNotMountedHereAreOffline)
@@ -91,7 +120,7 @@ TEST_F(SharedLibrary, RootsAreMappedPerMachineAndOnesNotMountedHereAreOffline)
     EXPECT_EQ(here.roots().at(0).path, drive.native("mnt/sounds"));
     // Tags are shared under the root's name; favourites are each user's.
     const std::string kick = drive.native("mnt/sounds/Drums/Kick 01.wav");
-    ASSERT_TRUE(here.setTags(kick, *platform::entryIdentity(kick), {"punchy"}));
+    ASSERT_TRUE(here.changeTags(kick, *platform::entryIdentity(kick), {"punchy"}, {}));
     ASSERT_TRUE(here.setFavourite(kick, *platform::entryIdentity(kick), true));
     PostgresLibraryStore bob(pg.url(), {}, "bob");
     EXPECT_EQ(bob.marksOf(drive.native("nas/Drums/Kick 01.wav")).tags, QStringList{"punchy"});
@@ -107,6 +136,29 @@ TEST_F(SharedLibrary, RootsAreMappedPerMachineAndOnesNotMountedHereAreOffline)
     EXPECT_EQ(offline.rows[0].availability, Availability::Offline);
     EXPECT_TRUE(away.unmeasured(0, 10).empty());
     EXPECT_EQ(here.unmeasured(0, 10).size(), 2u);
+}
+
+TEST_F(SharedLibrary, TlsAsTheUrlAsksAndARootThatSignedNotTheServerIsRefused)
+{
+    if (pg.tlsUrl("").empty())
+        GTEST_SKIP() << "the test server offers no TLS (TONFOLIO_TEST_PG_TLS_URL is not set)";
+    const std::string root = "&sslrootcert=" + pg.serverFile("tls/server.crt");
+    const std::string wrongRoot = "&sslrootcert=" + pg.serverFile("tls/other-root.crt");
+    const struct {
+        std::string parameters;
+        bool opens;
+    } cases[] = {
+        {"sslmode=require", true}, {"sslmode=verify-full" + root, true}, {"sslmode=verify-full" + wrongRoot, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.parameters);
+        EXPECT_EQ(platform::PgConnection(pg.tlsUrl(c.parameters)).encrypted(), c.opens);
+        PostgresLibraryStore store(pg.tlsUrl(c.parameters));
+        EXPECT_EQ(store.isOpen(), c.opens);
+        if (c.opens)
+            EXPECT_EQ(names(store.search(SearchQuery::parse("kick"), {}, 10)), std::vector<std::string>{"Kick 01.wav"});
+        else
+            EXPECT_TRUE(store.takeNotice().contains("certificate verify failed"));
+    }
 }
 
 TEST(SharedLibraryUrl, APasswordIsNeverKeptInTheSettings)

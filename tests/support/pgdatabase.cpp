@@ -72,6 +72,20 @@ std::string PgDatabase::urlAs(const std::string& role) const
     return withDatabase(base_, name_, role);
 }
 
+std::string PgDatabase::tlsUrl(const std::string& parameters) const
+{
+    const char* tls = std::getenv("TONFOLIO_TEST_PG_TLS_URL");
+    if (!tls || !*tls || url_.empty())
+        return {};
+    return withDatabase(tls, name_) + "&" + parameters;
+}
+
+std::string PgDatabase::serverFile(const std::string& name)
+{
+    const char* dir = std::getenv("TONFOLIO_PG_DIR");
+    return dir ? std::string(dir) + "/" + name : std::string();
+}
+
 bool PgDatabase::run(const std::string& sql) const
 {
     platform::PgConnection c(url_);

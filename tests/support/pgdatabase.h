@@ -18,6 +18,11 @@ public:
     const std::string& url() const { return url_; }
     /// The same database for another role.
     std::string urlAs(const std::string& role) const;
+    /// The same database over TCP with TLS offered (TONFOLIO_TEST_PG_TLS_URL), with these more
+    /// parameters ("sslmode=require"); empty when the server offers no TLS.
+    std::string tlsUrl(const std::string& parameters) const;
+    /// A file of the server's folder ("tls/server.crt").
+    static std::string serverFile(const std::string& name);
     /// Runs SQL in the database as the server's owner (roles, grants); whether it went well.
     bool run(const std::string& sql) const;
     /// Drops it and makes it again, empty.
