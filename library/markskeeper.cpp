@@ -68,34 +68,28 @@ QString MarksKeeper::whyNot(LibraryStore* s)
     return why.isEmpty() ? QStringLiteral("the library cannot be written") : why;
 }
 
+void MarksKeeper::answerWrite(LibraryStore* s, bool written, const std::string& path, const FileMarks& shown)
+{
+    if (written)
+        answer([this, path, marks = s->marksOf(path), told = s->takeNotice()] {
+            emit stored(path, marks);
+            if (!told.isEmpty()) // a server that answers again says so
+                emit notice(told);
+        });
+    else
+        answer([this, path, shown, why = whyNot(s)] { emit failed(path, shown, why); });
+}
+
 void MarksKeeper::setFavourite(const std::string& path, const platform::FileIdentity& identity, bool favourite,
                                const FileMarks& shown)
 {
-    post(true, [=](LibraryStore* s) {
-        if (s && s->setFavourite(path, identity, favourite))
-            answer([this, path, marks = s->marksOf(path), told = s->takeNotice()] {
-                emit stored(path, marks);
-                if (!told.isEmpty()) // a server that answers again says so
-                    emit notice(told);
-            });
-        else
-            answer([this, path, shown, why = whyNot(s)] { emit failed(path, shown, why); });
-    });
+    post(true, [=](LibraryStore* s) { answerWrite(s, s && s->setFavourite(path, identity, favourite), path, shown); });
 }
 
 void MarksKeeper::changeTags(const std::string& path, const platform::FileIdentity& identity, const QStringList& add,
                              const QStringList& remove, const FileMarks& shown)
 {
-    post(true, [=](LibraryStore* s) {
-        if (s && s->changeTags(path, identity, add, remove))
-            answer([this, path, marks = s->marksOf(path), told = s->takeNotice()] {
-                emit stored(path, marks);
-                if (!told.isEmpty()) // a server that answers again says so
-                    emit notice(told);
-            });
-        else
-            answer([this, path, shown, why = whyNot(s)] { emit failed(path, shown, why); });
-    });
+    post(true, [=](LibraryStore* s) { answerWrite(s, s && s->changeTags(path, identity, add, remove), path, shown); });
 }
 
 void MarksKeeper::followMarks(const std::string& from, const std::string& to)

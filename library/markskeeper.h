@@ -60,6 +60,8 @@ private:
     /// Hands anything else told back to it.
     void tell(std::function<void()> told);
     LibraryStore* store(bool make);
+    /// Answers a write of a file's marks: as stored now, or what it showed before and why not.
+    void answerWrite(LibraryStore* s, bool written, const std::string& path, const FileMarks& shown);
     /// Why a write failed, for the user.
     QString whyNot(LibraryStore* s);
 
