@@ -149,21 +149,20 @@ bool SqliteLibraryStore::changeTags(const std::string& path, const platform::Fil
     if (!mark && rc == SQLITE_OK && !added.empty())
         rc = SQLITE_ERROR;
     // Tags both added and taken away are added: what the user typed last wins.
-    std::vector<std::pair<const char*, TagText>> steps;
-    for (TagText& gone : tagTexts(remove))
-        steps.push_back({"DELETE FROM tags WHERE mark = ?1 AND folded = ?2", std::move(gone)});
-    for (const TagText& tag : added)
-        steps.push_back({"INSERT OR IGNORE INTO tags(mark, folded, tag) VALUES(?1, ?2, ?3)", tag});
-    for (const auto& [sql, tag] : steps) {
-        sqlite3_stmt* s = mark && rc == SQLITE_OK ? statement(sql) : nullptr;
-        if (!s)
-            break;
-        const QByteArray text = tag.tag.toUtf8();
-        sqlite3_bind_int64(s, 1, *mark);
-        sqlite3_bind_text(s, 2, tag.folded.data(), int(tag.folded.size()), SQLITE_TRANSIENT);
-        if (sqlite3_bind_parameter_count(s) == 3)
-            sqlite3_bind_text(s, 3, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        rc = runOnce(s);
+    const auto bindTag = [&](const TagText& tag) {
+        return [&](sqlite3_stmt* s) {
+            const QByteArray text = tag.tag.toUtf8();
+            sqlite3_bind_int64(s, 1, *mark);
+            sqlite3_bind_text(s, 2, tag.folded.data(), int(tag.folded.size()), SQLITE_TRANSIENT);
+            if (sqlite3_bind_parameter_count(s) == 3)
+                sqlite3_bind_text(s, 3, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        };
+    };
+    if (mark) {
+        for (const TagText& gone : tagTexts(remove))
+            rc = runInTurn(rc, {"DELETE FROM tags WHERE mark = ?1 AND folded = ?2"}, bindTag(gone));
+        for (const TagText& tag : added)
+            rc = runInTurn(rc, {"INSERT OR IGNORE INTO tags(mark, folded, tag) VALUES(?1, ?2, ?3)"}, bindTag(tag));
     }
     if (rc == SQLITE_OK)
         rc = dropEmptyMarks();
@@ -302,23 +301,19 @@ bool SqliteLibraryStore::followMarks(const std::string& from, const std::string&
     int rc = t.began();
     // A rename never replaces a file: marks left under the new name are stale. Applied twice, the
     // second finds nothing to move and leaves the marks moved by the first alone.
-    for (const char* sql : {"DELETE FROM tags WHERE mark IN (SELECT id FROM marks WHERE path = ?2 OR"
-                            " (path > ?5 AND path < ?6)) AND " TONFOLIO_MARKS_TO_MOVE,
-                            "DELETE FROM marks WHERE (path = ?2 OR (path > ?5 AND path < ?6)) AND " TONFOLIO_MARKS_TO_MOVE,
-                            "UPDATE marks SET path = ?2 WHERE path = ?1",
-                            "UPDATE marks SET path = CAST(?2 || substr(path, ?7) AS BLOB) WHERE path > ?3 AND path < ?4"}) {
-        sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
-        if (!s) {
-            rc = rc == SQLITE_OK ? SQLITE_ERROR : rc;
-            break;
-        }
-        bindBytes(s, 1, from);
-        bindBytes(s, 2, to);
-        bindBelow(s, 3, from);
-        bindBelow(s, 5, to);
-        sqlite3_bind_int64(s, 7, sqlite3_int64(from.size() + 1));
-        rc = runOnce(s);
-    }
+    rc = runInTurn(rc,
+                   {"DELETE FROM tags WHERE mark IN (SELECT id FROM marks WHERE path = ?2 OR"
+                    " (path > ?5 AND path < ?6)) AND " TONFOLIO_MARKS_TO_MOVE,
+                    "DELETE FROM marks WHERE (path = ?2 OR (path > ?5 AND path < ?6)) AND " TONFOLIO_MARKS_TO_MOVE,
+                    "UPDATE marks SET path = ?2 WHERE path = ?1",
+                    "UPDATE marks SET path = CAST(?2 || substr(path, ?7) AS BLOB) WHERE path > ?3 AND path < ?4"},
+                   [&](sqlite3_stmt* s) {
+                       bindBytes(s, 1, from);
+                       bindBytes(s, 2, to);
+                       bindBelow(s, 3, from);
+                       bindBelow(s, 5, to);
+                       sqlite3_bind_int64(s, 7, sqlite3_int64(from.size() + 1));
+                   });
     return !failed(commitChange(t, rc));
 }
 
@@ -328,16 +323,10 @@ bool SqliteLibraryStore::forgetMarks(const std::string& path)
 {
     SqlTransaction t(db());
     int rc = t.began();
-    for (const char* sql :
-         {"DELETE FROM tags WHERE mark IN (SELECT id FROM marks WHERE path = ?1)", "DELETE FROM marks WHERE path = ?1"}) {
-        sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
-        if (!s) {
-            rc = rc == SQLITE_OK ? SQLITE_ERROR : rc;
-            break;
-        }
-        bindBytes(s, 1, path);
-        rc = runOnce(s);
-    }
+    rc = runInTurn(
+        rc,
+        {"DELETE FROM tags WHERE mark IN (SELECT id FROM marks WHERE path = ?1)", "DELETE FROM marks WHERE path = ?1"},
+        [&](sqlite3_stmt* s) { bindBytes(s, 1, path); });
     return !failed(commitChange(t, rc));
 }
 

@@ -8,6 +8,8 @@
 #include "library/similarityindex.h"
 #include "platform/database/sqlitefile.h"
 
+#include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -87,6 +89,9 @@ private:
     /// A statement prepared once and kept (sql must be a literal: its address is the key), reset and
     /// with its bindings cleared; null when it cannot be prepared.
     sqlite3_stmt* statement(const char* sql);
+    /// Runs the statements (literals, as for statement) in turn, each bound by `bind`, as long as all
+    /// goes well, from rc on: the first failure's code, one that cannot be prepared too.
+    int runInTurn(int rc, std::initializer_list<const char*> sqls, const std::function<void(sqlite3_stmt*)>& bind);
     void open();
     /// Sets a damaged file aside and starts anew, keeping the library folders that can still be read.
     void rebuild();

@@ -87,6 +87,21 @@ static int lastError(sqlite3* db)
     return rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_ERROR : rc;
 }
 
+int SqliteLibraryStore::runInTurn(int rc, std::initializer_list<const char*> sqls,
+                                  const std::function<void(sqlite3_stmt*)>& bind)
+{
+    for (const char* sql : sqls) {
+        if (rc != SQLITE_OK)
+            break;
+        sqlite3_stmt* s = statement(sql);
+        if (!s)
+            return lastError(db());
+        bind(s);
+        rc = runOnce(s);
+    }
+    return rc;
+}
+
 bool SqliteLibraryStore::writeFolders(RootId root, const std::vector<FolderWrite>& writes)
 {
     SqlTransaction t(db());
@@ -159,14 +174,10 @@ int SqliteLibraryStore::upsertFile(FolderId folder, const std::string& folderTex
         if ((rc = runOnce(s)) != SQLITE_OK)
             return rc;
         // A changed file is measured again; its words are made anew as its texts may have changed.
-        for (const char* sql : {"DELETE FROM measures WHERE file = ?1", "DELETE FROM file_text WHERE id = ?1"}) {
-            sqlite3_stmt* d = statement(sql);
-            if (!d)
-                return lastError(db());
-            sqlite3_bind_int64(d, 1, *known);
-            if ((rc = runOnce(d)) != SQLITE_OK)
-                return rc;
-        }
+        rc = runInTurn(rc, {"DELETE FROM measures WHERE file = ?1", "DELETE FROM file_text WHERE id = ?1"},
+                       [&](sqlite3_stmt* d) { sqlite3_bind_int64(d, 1, *known); });
+        if (rc != SQLITE_OK)
+            return rc;
     }
     // The words go into the index behind the pass (indexWords).
     sqlite3_stmt* words = statement("INSERT INTO file_text(id, words, folder) VALUES(?1, ?2, ?3)");
@@ -182,18 +193,12 @@ int SqliteLibraryStore::upsertFile(FolderId folder, const std::string& folderTex
 int SqliteLibraryStore::markFolderGone(RootId root, const std::string& path)
 {
     // Its files are missing until the pass ends; the folder is listed anew should it come back.
-    for (const char* sql : {"UPDATE files SET missing = 1 WHERE folder IN (SELECT id FROM folders WHERE root = ?1"
-                            " AND (path = ?2 OR (path > ?3 AND (?4 IS NULL OR path < ?4))))",
-                            "UPDATE folders SET gone = 1, modified = 0 WHERE root = ?1 AND (path = ?2 OR"
-                            " (path > ?3 AND (?4 IS NULL OR path < ?4)))"}) {
-        sqlite3_stmt* s = statement(sql);
-        if (!s)
-            return lastError(db());
-        bindSubtree(s, root, path);
-        if (const int rc = runOnce(s); rc != SQLITE_OK)
-            return rc;
-    }
-    return SQLITE_OK;
+    return runInTurn(SQLITE_OK,
+                     {"UPDATE files SET missing = 1 WHERE folder IN (SELECT id FROM folders WHERE root = ?1"
+                      " AND (path = ?2 OR (path > ?3 AND (?4 IS NULL OR path < ?4))))",
+                      "UPDATE folders SET gone = 1, modified = 0 WHERE root = ?1 AND (path = ?2 OR"
+                      " (path > ?3 AND (?4 IS NULL OR path < ?4)))"},
+                     [&](sqlite3_stmt* s) { bindSubtree(s, root, path); });
 }
 
 std::int64_t SqliteLibraryStore::goneFolders(RootId root)
@@ -232,16 +237,10 @@ bool SqliteLibraryStore::finishPass(RootId root, bool keepMissing, RootState sta
     if (rc == SQLITE_OK && !keepMissing && counts(root).missing + goneFolders(root) > 0) {
         rc = dropFiles("SELECT f.id FROM files f JOIN folders d ON d.id = f.folder WHERE d.root = ?1 AND f.missing = 1",
                        root);
-        for (const char* sql :
-             {"DELETE FROM folder_text WHERE id IN (SELECT id FROM folders WHERE root = ?1 AND gone = 1)",
-              "DELETE FROM folders WHERE root = ?1 AND gone = 1"}) {
-            sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
-            if (s) {
-                sqlite3_bind_int64(s, 1, root);
-                rc = runOnce(s);
-            } else if (rc == SQLITE_OK)
-                rc = lastError(db());
-        }
+        rc = runInTurn(rc,
+                       {"DELETE FROM folder_text WHERE id IN (SELECT id FROM folders WHERE root = ?1 AND gone = 1)",
+                        "DELETE FROM folders WHERE root = ?1 AND gone = 1"},
+                       [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, root); });
     }
     sqlite3_stmt* s = rc == SQLITE_OK
                           ? statement("UPDATE roots SET state = ?2, status = ?3, indexed = ?4, full_check = 0, files ="
@@ -305,18 +304,13 @@ std::int64_t SqliteLibraryStore::indexWords(int limit)
     SqlTransaction t(db());
     int rc = t.began();
     // The index of a trigram is built from the files' words in id order: each batch adds to its end.
-    for (const char* sql : {"INSERT INTO file_words(rowid, words, folder) SELECT id, words, folder FROM file_text"
-                            " WHERE indexed = 0 ORDER BY id LIMIT ?1",
-                            "UPDATE file_text SET indexed = 1 WHERE id IN (SELECT id FROM file_text WHERE indexed = 0"
-                            " ORDER BY id LIMIT ?1)"}) {
-        sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
-        if (!s) {
-            rc = rc == SQLITE_OK ? lastError(db()) : rc;
-            break;
-        }
-        sqlite3_bind_int(s, 1, limit);
-        rc = runOnce(s);
-    }
+    rc = runInTurn(rc,
+                   {"INSERT INTO file_words(rowid, words, folder) SELECT id, words, folder FROM file_text"
+                    " WHERE indexed = 0 ORDER BY id LIMIT ?1",
+                    "UPDATE file_text SET indexed = 1 WHERE id IN (SELECT id FROM file_text WHERE indexed = 0"
+                    " ORDER BY id LIMIT ?1)"},
+                   [&](sqlite3_stmt* s) { sqlite3_bind_int(s, 1, limit); });
+    // Those the last statement marked.
     const std::int64_t taken = rc == SQLITE_OK ? sqlite3_changes(db()) : 0;
     // Nothing a search finds changes: no change is counted.
     if (rc == SQLITE_OK)
@@ -427,20 +421,16 @@ bool SqliteLibraryStore::renameFile(RootId root, const std::string& folder, cons
     const size_t texts = words.find('\n');
     words = texts == std::string::npos ? fileWords(newName, {}) : searchFoldedBytes(newName) + words.substr(texts);
     // Changed in place, the words stay in the index (the update's trigger).
-    for (const char* sql : {"UPDATE files SET name = ?2 WHERE id = ?1",
-                            "INSERT INTO file_text(id, words, folder) VALUES(?1, ?3, ifnull((SELECT w.words FROM"
-                            " folder_text w JOIN files f ON w.id = f.folder WHERE f.id = ?1), ''))"
-                            " ON CONFLICT(id) DO UPDATE SET words = excluded.words"}) {
-        sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
-        if (!s) {
-            rc = rc == SQLITE_OK ? lastError(db()) : rc;
-            break;
-        }
-        sqlite3_bind_int64(s, 1, *id);
-        bindBytes(s, 2, newName);
-        sqlite3_bind_text(s, 3, words.data(), int(words.size()), SQLITE_TRANSIENT);
-        rc = runOnce(s);
-    }
+    rc = runInTurn(rc,
+                   {"UPDATE files SET name = ?2 WHERE id = ?1",
+                    "INSERT INTO file_text(id, words, folder) VALUES(?1, ?3, ifnull((SELECT w.words FROM"
+                    " folder_text w JOIN files f ON w.id = f.folder WHERE f.id = ?1), ''))"
+                    " ON CONFLICT(id) DO UPDATE SET words = excluded.words"},
+                   [&](sqlite3_stmt* s) {
+                       sqlite3_bind_int64(s, 1, *id);
+                       bindBytes(s, 2, newName);
+                       sqlite3_bind_text(s, 3, words.data(), int(words.size()), SQLITE_TRANSIENT);
+                   });
     return !failed(commitChange(t, rc));
 }
 
@@ -461,19 +451,14 @@ bool SqliteLibraryStore::moveFile(RootId root, const std::string& folder, const 
         if (const std::optional<FileId> stale = fileId(*to, name))
             rc = dropFiles("SELECT ?1", *stale);
     // The file's words take its new folder's.
-    for (const char* sql :
-         {"UPDATE files SET folder = ?2 WHERE id = ?1",
-          "UPDATE file_text SET folder = ifnull((SELECT words FROM folder_text WHERE id = ?2), '')"
-          " WHERE id = ?1"}) {
-        sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
-        if (!s) {
-            rc = rc == SQLITE_OK ? lastError(db()) : rc;
-            break;
-        }
-        sqlite3_bind_int64(s, 1, *id);
-        sqlite3_bind_int64(s, 2, *to);
-        rc = runOnce(s);
-    }
+    rc = runInTurn(rc,
+                   {"UPDATE files SET folder = ?2 WHERE id = ?1",
+                    "UPDATE file_text SET folder = ifnull((SELECT words FROM folder_text WHERE id = ?2), '')"
+                    " WHERE id = ?1"},
+                   [&](sqlite3_stmt* s) {
+                       sqlite3_bind_int64(s, 1, *id);
+                       sqlite3_bind_int64(s, 2, *to);
+                   });
     return !failed(commitChange(t, rc));
 }
 
@@ -520,13 +505,8 @@ bool SqliteLibraryStore::removeFolder(RootId root, const std::string& folder)
     }
     for (size_t i = 0; rc == SQLITE_OK && i < ids.size(); ++i) {
         rc = dropFiles("SELECT id FROM files WHERE folder = ?1", ids[i]);
-        for (const char* sql : {"DELETE FROM folder_text WHERE id = ?1", "DELETE FROM folders WHERE id = ?1"}) {
-            sqlite3_stmt* s = rc == SQLITE_OK ? statement(sql) : nullptr;
-            if (!s)
-                break;
-            sqlite3_bind_int64(s, 1, ids[i]);
-            rc = runOnce(s);
-        }
+        rc = runInTurn(rc, {"DELETE FROM folder_text WHERE id = ?1", "DELETE FROM folders WHERE id = ?1"},
+                       [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, ids[i]); });
     }
     return !failed(commitChange(t, rc));
 }
