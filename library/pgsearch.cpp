@@ -37,9 +37,9 @@ bool postgresSearchByRuns(const SearchQuery& query, const SearchOrder& order)
     // Words of two characters go through the index only beside a longer one (see postgresSearchSql).
     // A range of a measure is found through its own index, whole at every step: it goes in one.
     return (order.column == SearchColumn::Stored || order.column == SearchColumn::Similarity) &&
-           query.conditions.empty() &&
-           std::any_of(query.words.begin(), query.words.end(),
-                       [](const std::string& w) { return characterCount(w) >= 3; });
+           query.conditions.empty() && std::any_of(query.words.begin(), query.words.end(), [](const std::string& w) {
+               return characterCount(w) >= 3;
+           });
 }
 
 SearchSql postgresSearchSql(const SearchQuery& query, const SearchOrder& order, int limit, const std::string& user,

@@ -100,7 +100,8 @@ void SqliteLibraryStore::rebuild()
         sqlite3* raw = nullptr;
         if (sqlite3_open_v2(file_.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW, nullptr) == SQLITE_OK) {
             std::int64_t appId = 0;
-            if (DatabaseFile::queryInt(raw, "PRAGMA application_id", appId) == SQLITE_OK && appId == schema().applicationId) {
+            if (DatabaseFile::queryInt(raw, "PRAGMA application_id", appId) == SQLITE_OK &&
+                appId == schema().applicationId) {
                 SqlStatement s(raw, "SELECT path, mount FROM roots");
                 while (s.ok() && sqlite3_step(s.get()) == SQLITE_ROW)
                     kept.emplace_back(columnBytes(s.get(), 0), columnBytes(s.get(), 1));

@@ -321,8 +321,10 @@ std::int64_t SqliteLibraryStore::indexWords(int limit)
 bool SqliteLibraryStore::wordsWaiting()
 {
     std::int64_t waiting = 0;
-    return db() && DatabaseFile::queryInt(db(), "SELECT EXISTS (SELECT 1 FROM file_text WHERE indexed = 0)",
-                                          waiting) == SQLITE_OK && waiting != 0;
+    return db() &&
+           DatabaseFile::queryInt(db(), "SELECT EXISTS (SELECT 1 FROM file_text WHERE indexed = 0)", waiting) ==
+               SQLITE_OK &&
+           waiting != 0;
 }
 
 bool SqliteLibraryStore::putMeasures(const std::vector<MeasuredFile>& measures)

@@ -230,11 +230,12 @@ SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, in
         out.sql.replace(out.sql.find(from), from.size(),
                         " FROM file_words CROSS JOIN files f ON f.id = file_words.rowid");
     else if (byWords)
-        out.sql.replace(out.sql.find(from), from.size(), " FROM files f JOIN file_text file_words ON file_words.id = f.id");
+        out.sql.replace(out.sql.find(from), from.size(),
+                        " FROM files f JOIN file_text file_words ON file_words.id = f.id");
     for (size_t i = 0; i < terms.size(); ++i)
         out.sql += (i == 0 ? " WHERE " : " AND ") + terms[i];
-    out.sql += " ORDER BY " + searchOrderSql(order, wordsDrive ? "file_words.rowid" : "f.id", "r.path", "m.") + " LIMIT " +
-               b.integer(limit < 0 ? 0 : limit);
+    out.sql += " ORDER BY " + searchOrderSql(order, wordsDrive ? "file_words.rowid" : "f.id", "r.path", "m.") +
+               " LIMIT " + b.integer(limit < 0 ? 0 : limit);
     out.values = std::move(b.values);
     return out;
 }

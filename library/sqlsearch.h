@@ -59,8 +59,7 @@ enum class MeasuredShare { Few, Some, Many };
 /// full-text index has every file's words; when some wait for it, every file's words are looked at.
 SearchSql sqliteSearchSql(const SearchQuery& query, const SearchOrder& order, int limit,
                           MeasuredShare measured = MeasuredShare::Some,
-                          const std::map<std::string, std::vector<std::string>>& pairs = {},
-                          bool wordsIndexed = true);
+                          const std::map<std::string, std::vector<std::string>>& pairs = {}, bool wordsIndexed = true);
 /// The columns of sqliteSearchSql for the one file whose id is ?1.
 const char* sqliteRowSql();
 /// How many files meet the query's conditions, counted up to cap.

@@ -177,8 +177,9 @@ TEST_F(LibraryInWindow, CommandsOnResultRowsActOnTheirOwnFilesAndTheIndexFollows
              EXPECT_TRUE(keywordsOf(drive_.native("LIB/odd;name/beta.wav")).isEmpty());
              w.findChild<QAction*>("WriteTagsItem")->trigger();
              const auto written = [&] { return keywordsOf(drive_.native("LIB/odd;name/beta.wav")); };
-             EXPECT_TRUE(QTest::qWaitFor([&] { return written() == QStringList{"dusty", "hat", "soft"}; }))
-                 << written().join(",").toStdString();
+             EXPECT_TRUE(QTest::qWaitFor([&] {
+                 return written() == QStringList{"dusty", "hat", "soft"};
+             })) << written().join(",").toStdString();
          },
          {},
          {"LIB/odd;name/beta.wav"},

@@ -193,8 +193,9 @@ TEST_P(LibraryIndex, TheProgramsOwnChangesAreInTheIndexAtOnce)
         store.reset();
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(databaseFile().c_str(), &db), SQLITE_OK);
-        EXPECT_EQ(platform::DatabaseFile::exec(db, "INSERT INTO file_words(file_words, rank) VALUES('integrity-check', 1)"),
-                  SQLITE_OK)
+        EXPECT_EQ(
+            platform::DatabaseFile::exec(db, "INSERT INTO file_words(file_words, rank) VALUES('integrity-check', 1)"),
+            SQLITE_OK)
             << sqlite3_errmsg(db);
         sqlite3_close(db);
     }
