@@ -22,9 +22,11 @@ constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
 // A waiting caller is let go this long after its sound should have ended, whatever the server does.
 constexpr double kWaitGraceSeconds = 5.0;
 // A sound that replaces another fades in over this while the other fades out, so the two join
-// without a click; the join lies this far past what the server has already taken.
+// without a click; the join lies this far past what the server has already taken. The server's
+// reading is only known as of its last report and the sink takes blocks at a time: a join closer than
+// that can fall where the sink has already read, and the old sound then stops dead.
 constexpr pa_usec_t kCrossFade = 5 * PA_USEC_PER_MSEC;
-constexpr pa_usec_t kJoinMargin = 8 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kJoinMargin = 20 * PA_USEC_PER_MSEC;
 // How much of what was written is kept for such a join: more than the server ever holds.
 constexpr pa_usec_t kHistory = 250 * PA_USEC_PER_MSEC;
 // While someone listens for outputs, a lost server is looked for again this often.
