@@ -333,7 +333,9 @@ TEST_F(WaveformWindowTest, ClickPlaysFromTheClickedTimeAJumpWhilePlayingAndRight
     EXPECT_EQ(toneHeardAfter(mark), toneAt(2.3));
     EXPECT_TRUE(playback(w).playing());
     // The marker follows what is heard.
-    ASSERT_TRUE(waitFor([&] { return waveform(w).strip()->playheadSeconds() > 2.3; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return waveform(w).strip()->playheadSeconds() > 2.3; }, 6000))
+        << "marker at " << waveform(w).strip()->playheadSeconds() << " s, sound position "
+        << platform::soundPositionSeconds() << " s";
     EXPECT_LT(waveform(w).strip()->playheadSeconds(), 4.0);
     // It moves as the sound goes on: as far in a moment as the moment is long, never ahead of it. A busy
     // machine may hold a frame of the window back, so it is given a moment to catch up.
