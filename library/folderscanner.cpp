@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <unordered_map>
@@ -28,23 +29,36 @@ using Clock = std::chrono::steady_clock;
 // Header reads in flight per reader: enough that the readers never wait for the walk.
 constexpr std::size_t kRequestsPerReader = 32;
 
-/// What the header readers give: the header, and the texts of the file's own chunks for its words.
+/// A file whose header is wanted, by its Linux path; `identify` for one listed without a look at it.
+struct HeaderRequest {
+    std::string path;
+    bool identify = false;
+};
+
+/// What the header readers give: the header, the texts of the file's own chunks for its words, and
+/// what the open found of a file asked to be identified (empty when it is gone or no regular file).
 struct HeaderRead {
     WaveHeader header;
     QString texts;
+    std::optional<platform::FileIdentity> identity;
 };
 
 /// Runs on the header readers. The chunks are read with the header, from the same first bytes; the
 /// end of a file is read only when chunks follow its sound.
-HeaderRead readHeader(const std::string& drivePath)
+HeaderRead readHeader(const HeaderRequest& request)
 {
     HeaderRead r;
     WaveHeader& h = r.header;
     TWaveInfo info;
     WaveMetadata metadata;
-    if (drivePath.empty())
-        return r;
-    const bool read = readWaveInfoAndMetadata(drivePath, info, metadata);
+    bool read = false;
+    if (request.identify) {
+        // The open's own look at the file is its identity: no look before it, none in the listing.
+        const int fd = platform::openListedFile(request.path, r.identity);
+        read = fd >= 0 && readWaveInfoAndMetadata(fd, info, metadata);
+    } else {
+        read = readWaveInfoAndMetadata(request.path, info, metadata);
+    }
     h.loops = std::uint32_t(metadata.loops.size());
     h.description = metadata.descriptionText();
     r.texts = metadata.searchText();
@@ -160,6 +174,7 @@ struct FolderScanner::Walk {
     struct Pending {
         FolderWrite write;
         std::vector<size_t> needHeader; ///< upserts whose headers are being read
+        std::vector<bool> identify;     ///< of each, whether the read identifies it
         size_t firstRequest = 0;
     };
 
@@ -173,7 +188,7 @@ struct FolderScanner::Walk {
     /// Folders to look at, the next last: the path, and the index of its record when known (else -1).
     std::vector<std::pair<std::string, std::ptrdiff_t>> stack;
     std::set<std::pair<std::uint64_t, std::uint64_t>> visited;
-    platform::RequestPool<std::string, HeaderRead> headers;
+    platform::RequestPool<HeaderRequest, HeaderRead> headers;
     const size_t window;
     std::deque<Pending> pending;
     size_t requests = 0, taken = 0;
@@ -265,12 +280,28 @@ struct FolderScanner::Walk {
     {
         Pending p = std::move(pending.front());
         pending.pop_front();
+        std::vector<size_t> vanished;
         for (size_t k = 0; k < p.needHeader.size(); ++k) {
             HeaderRead read = headers.take(p.firstRequest + k);
             FileRecord& f = p.write.upserts[p.needHeader[k]];
+            if (p.identify[k]) {
+                if (!read.identity) {
+                    vanished.push_back(p.needHeader[k]);
+                    continue;
+                }
+                f.size = read.identity->size;
+                f.modified = read.identity->modified;
+                f.device = read.identity->device;
+                f.inode = read.identity->inode;
+            }
             f.header = std::move(read.header);
             f.texts = std::move(read.texts);
         }
+        // Gone since the listing, or no regular file any more: the folder's newer time has it listed
+        // again next time.
+        for (auto it = vanished.rbegin(); it != vanished.rend(); ++it)
+            p.write.upserts.erase(p.write.upserts.begin() + std::ptrdiff_t(*it));
+        files -= std::int64_t(vanished.size());
         taken += p.needHeader.size();
         batchFiles += p.write.upserts.size() + p.write.missing.size() + 1;
         batch.push_back(std::move(p.write));
@@ -291,7 +322,9 @@ struct FolderScanner::Walk {
     }
 
     void visit(const std::string& rel, std::ptrdiff_t known);
-    void listed(const std::string& rel, const FolderRecord* r, const platform::TreeListing& listing);
+    using StoredByName = std::unordered_map<std::string, const StoredFile*>;
+    void listed(const std::string& rel, const FolderRecord* r, const platform::TreeListing& listing,
+                StoredByName& stored);
     void failedListing(const std::string& rel, int error);
 };
 
@@ -311,12 +344,20 @@ void FolderScanner::Walk::visit(const std::string& rel, std::ptrdiff_t known)
             return;
         }
     }
-    const platform::TreeListing listing = platform::listTreeFolder(native);
+    // A folder back again after it was gone has its files found anew.
+    const std::vector<StoredFile> storedFiles = r ? scanner.store_.filesIn(r->id) : std::vector<StoredFile>();
+    StoredByName stored;
+    for (const StoredFile& f : storedFiles)
+        stored.emplace(f.name, &f);
+    // Only the files known before are looked at to see whether they changed; the new ones are looked
+    // at by the open that reads their headers.
+    const platform::TreeListing listing =
+        platform::listTreeFolder(native, ".wav", [&stored](const std::string& name) { return stored.count(name) > 0; });
     if (listing.stamp.error != 0)
         failedListing(rel, listing.stamp.error);
     // The same folder reached twice (a bind mount inside itself) is walked once.
     else if (visited.emplace(listing.stamp.device, listing.stamp.inode).second)
-        listed(rel, r, listing);
+        listed(rel, r, listing, stored);
 }
 
 void FolderScanner::Walk::failedListing(const std::string& rel, int error)
@@ -338,7 +379,8 @@ void FolderScanner::Walk::failedListing(const std::string& rel, int error)
     }
 }
 
-void FolderScanner::Walk::listed(const std::string& rel, const FolderRecord* r, const platform::TreeListing& listing)
+void FolderScanner::Walk::listed(const std::string& rel, const FolderRecord* r, const platform::TreeListing& listing,
+                                 StoredByName& stored)
 {
     Pending p;
     FolderWrite& fw = p.write;
@@ -346,11 +388,6 @@ void FolderScanner::Walk::listed(const std::string& rel, const FolderRecord* r, 
     fw.parentPath = parentOf(rel);
     fw.modified = listing.stamp.recent ? 0 : listing.stamp.modified;
     fw.checked = root.round;
-    // A folder back again after it was gone has its files found anew.
-    const std::vector<StoredFile> storedFiles = r ? scanner.store_.filesIn(r->id) : std::vector<StoredFile>();
-    std::unordered_map<std::string, const StoredFile*> stored;
-    for (const StoredFile& f : storedFiles)
-        stored.emplace(f.name, &f);
     // Headers are read by the files' Linux paths: the walk found them, nothing needs resolving.
     const std::string prefix = nativeOf(root, rel) + "/";
     std::vector<std::string> subfolders;
@@ -379,8 +416,9 @@ void FolderScanner::Walk::listed(const std::string& rel, const FolderRecord* r, 
         rec.device = e.identity.device;
         rec.inode = e.identity.inode;
         p.needHeader.push_back(fw.upserts.size());
+        p.identify.push_back(!e.identified);
         fw.upserts.push_back(std::move(rec));
-        headers.add(prefix + e.name);
+        headers.add({prefix + e.name, !e.identified});
         ++requests;
     }
     for (const auto& [name, f] : stored)

@@ -341,15 +341,31 @@ WaveMetadata readWaveMetadata(const char* bytes, std::size_t size)
     return readFrom(mmio);
 }
 
-bool readWaveInfoAndMetadata(const std::string& fileName, TWaveInfo& info, WaveMetadata& metadata)
+namespace {
+
+bool readInfoAndMetadata(HMMIO mmio, TWaveInfo& info, WaveMetadata& metadata)
 {
     info = TWaveInfo{};
-    HMMIO mmio = mmioOpen(fileName.c_str(), nullptr, MMIO_READ);
     const waves_detail::MmioCloser closer(mmio);
     // The header first: it reads from the first bytes, which the walk below then finds in memory.
     const bool valid = mmio && waves_detail::readWaveInfoFrom(mmio, info);
     metadata = readFrom(mmio);
     return valid;
+}
+
+} // namespace
+
+bool readWaveInfoAndMetadata(const std::string& fileName, TWaveInfo& info, WaveMetadata& metadata)
+{
+    return readInfoAndMetadata(mmioOpen(fileName.c_str(), nullptr, MMIO_READ), info, metadata);
+}
+
+bool readWaveInfoAndMetadata(int openFile, TWaveInfo& info, WaveMetadata& metadata)
+{
+    MMIOINFO open;
+    open.fccIOProc = FOURCC_DOS;
+    open.adwInfo[0] = DWORD(openFile);
+    return readInfoAndMetadata(mmioOpen(nullptr, &open, MMIO_READ), info, metadata);
 }
 
 QString WaveMetadata::descriptionText() const

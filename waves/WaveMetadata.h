@@ -76,6 +76,8 @@ WaveMetadata readWaveMetadata(const char* bytes, std::size_t size);
 /// bytes come from the same read, and the end of the file is read only when the form says that
 /// chunks follow the sound. Returns ReadWaveInfo's result.
 bool readWaveInfoAndMetadata(const std::string& fileName, TWaveInfo& info, WaveMetadata& metadata);
+/// The same of a file already open for reading (its descriptor), which is closed after.
+bool readWaveInfoAndMetadata(int openFile, TWaveInfo& info, WaveMetadata& metadata);
 
 /// Decodes a text field: up to its first NUL, UTF-8 where the bytes are valid UTF-8 and Latin-1
 /// otherwise, blanks trimmed.

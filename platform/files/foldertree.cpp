@@ -81,7 +81,8 @@ FolderStamp folderStamp(const std::string& native)
     return stampOf(st);
 }
 
-TreeListing listTreeFolder(const std::string& native, const std::string& suffix)
+TreeListing listTreeFolder(const std::string& native, const std::string& suffix,
+                           const std::function<bool(const std::string& name)>& identityWanted)
 {
     TreeListing out;
     const int dir = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -125,18 +126,22 @@ TreeListing listTreeFolder(const std::string& native, const std::string& suffix)
                                           : DT_UNKNOWN;
         }
         struct stat target {};
-        if (type == DT_DIR) {
-            out.entries.push_back({std::string(e->d_name, length), TreeEntry::Kind::Folder, {}});
+        std::string name(e->d_name, length);
+        if (type == DT_REG && wanted && identityWanted && !identityWanted(name)) {
+            // Its kind is the listing's word: whoever opens it looks at it anyway.
+            out.entries.push_back({std::move(name), TreeEntry::Kind::File, {}, false});
+        } else if (type == DT_DIR) {
+            out.entries.push_back({std::move(name), TreeEntry::Kind::Folder, {}});
         } else if (type == DT_LNK) {
             if (::fstatat(dir, e->d_name, &target, 0) != 0)
                 continue; // a dangling link
             if (S_ISDIR(target.st_mode))
-                out.entries.push_back({std::string(e->d_name, length), TreeEntry::Kind::LinkedFolder, {}});
+                out.entries.push_back({std::move(name), TreeEntry::Kind::LinkedFolder, {}});
             else if (S_ISREG(target.st_mode) && wanted)
-                out.entries.push_back({std::string(e->d_name, length), TreeEntry::Kind::File, identityOf(target)});
+                out.entries.push_back({std::move(name), TreeEntry::Kind::File, identityOf(target)});
         } else if (type == DT_REG && wanted && ::fstatat(dir, e->d_name, &target, AT_SYMLINK_NOFOLLOW) == 0 &&
                    S_ISREG(target.st_mode)) {
-            out.entries.push_back({std::string(e->d_name, length), TreeEntry::Kind::File, identityOf(target)});
+            out.entries.push_back({std::move(name), TreeEntry::Kind::File, identityOf(target)});
         }
         errno = 0;
     }
@@ -145,6 +150,29 @@ TreeListing listTreeFolder(const std::string& native, const std::string& suffix)
         out.stamp.error = errno;
     ::closedir(d);
     return out;
+}
+
+int openListedFile(const std::string& native, std::optional<FileIdentity>& identity)
+{
+    identity.reset();
+    callOpenHook(native);
+    struct stat st {};
+    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    if (fd < 0) {
+        const int error = errno;
+        // A file that may not be read is a file all the same.
+        if (::lstat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            identity = identityOf(st);
+        errno = error;
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    identity = identityOf(st);
+    return fd;
 }
 
 std::string realFolderPath(const std::string& native, int& error)

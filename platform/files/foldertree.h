@@ -8,6 +8,8 @@
 #include "platform/files/fileidentity.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +18,9 @@ namespace platform {
 struct TreeEntry {
     std::string name;
     enum class Kind { File, Folder, LinkedFolder } kind = Kind::File;
-    FileIdentity identity; ///< of a file (links to files followed)
+    FileIdentity identity; ///< of a file (links to files followed), when identified
+    /// False for a regular file whose identity the caller did not ask for: openListedFile gives it.
+    bool identified = true;
 };
 
 /// What a folder's own entry says.
@@ -38,7 +42,15 @@ struct TreeListing {
 FolderStamp folderStamp(const std::string& native);
 /// The subfolders, links to folders and the regular files whose names end in `suffix` (ignoring ASCII
 /// case) of a folder. Names holding a backslash are left out: no drive-letter path can name them.
-TreeListing listTreeFolder(const std::string& native, const std::string& suffix = ".wav");
+/// `identityWanted` (when given) tells of each regular file's name whether to look at the file now; one
+/// not looked at is left for openListedFile, which has the look at it for free.
+TreeListing listTreeFolder(const std::string& native, const std::string& suffix = ".wav",
+                           const std::function<bool(const std::string& name)>& identityWanted = {});
+/// Opens for reading a file listTreeFolder has just listed as a regular file, by its Linux path, without
+/// looking at it first: a link or anything but a regular file put in its place since is refused, and
+/// nothing blocks. -1 (errno set) when it cannot be read; `identity` is that of the file opened, or of
+/// the regular file still there that could not be opened, else empty.
+int openListedFile(const std::string& native, std::optional<FileIdentity>& identity);
 /// The path with every link and "." or ".." resolved; empty with error set (ELOOP for a loop of links,
 /// ENOENT, EACCES, ENOTDIR) when it does not lead to a folder.
 std::string realFolderPath(const std::string& native, int& error);

@@ -158,6 +158,15 @@ HMMIO mmioOpen(const char* fileName, MMIOINFO* info, DWORD flags)
         info->wErrorRet = MMSYSERR_NOERROR;
         return f;
     }
+    if (!fileName && info && info->fccIOProc == FOURCC_DOS) {
+        // A file the caller opened and looked at itself: it is the mmio's from now on.
+        if (int(info->adwInfo[0]) < 0)
+            return fail(MMSYSERR_INVALPARAM);
+        auto* f = new MmioFile;
+        f->fd = int(info->adwInfo[0]);
+        info->wErrorRet = MMSYSERR_NOERROR;
+        return f;
+    }
     if (!fileName)
         return fail(MMSYSERR_INVALPARAM);
     const int fd = openRegularFile(fileName);

@@ -23,6 +23,8 @@ constexpr FOURCC FOURCC_RIFF = mmioFOURCC('R', 'I', 'F', 'F');
 constexpr FOURCC FOURCC_LIST = mmioFOURCC('L', 'I', 'S', 'T');
 /// MMIOINFO::fccIOProc of a memory file: the bytes of pchBuffer are read instead of a named file.
 constexpr FOURCC FOURCC_MEM = mmioFOURCC('M', 'E', 'M', ' ');
+/// MMIOINFO::fccIOProc of a file already open: adwInfo[0] is its descriptor, which mmioClose closes.
+constexpr FOURCC FOURCC_DOS = mmioFOURCC('D', 'O', 'S', ' ');
 
 // Open flags. Only reading is offered.
 constexpr DWORD MMIO_READ = 0x00000000;
@@ -54,13 +56,15 @@ constexpr MMRESULT MMIOERR_CANNOTSEEK = MMIOERR_BASE + 7;
 constexpr MMRESULT MMIOERR_CHUNKNOTFOUND = MMIOERR_BASE + 9;
 
 /// Extra open information: wErrorRet tells the reason of a failed open; with fccIOProc FOURCC_MEM the
-/// cchBuffer bytes at pchBuffer are opened (copied at the open) instead of a file.
+/// cchBuffer bytes at pchBuffer are opened (copied at the open) instead of a file, with FOURCC_DOS and
+/// no name the open file adwInfo[0].
 struct MMIOINFO {
     DWORD dwFlags = 0;
     FOURCC fccIOProc = 0;
     UINT wErrorRet = 0;
     const char* pchBuffer = nullptr;
     LONG cchBuffer = 0;
+    DWORD adwInfo[3] = {};
 };
 
 /// One chunk: identifier, data size, form or list type (RIFF and LIST chunks) and file offset of its data.

@@ -116,6 +116,16 @@ TEST_P(LibraryIndex, RescansFollowOtherProgramsAndKeepWhatLooksLikeAMissingDrive
     EXPECT_EQ(find("lead"), std::vector<std::string>{"Lead new.wav"});
     EXPECT_TRUE(find("snare").empty());
     EXPECT_EQ(store->search(SearchQuery::parse("hard"), {}, 10).rows.at(0).header.rate, 48000u);
+    // A file removed between the listing and the reading of its header is not indexed.
+    drive.write("lib/Synth/Brief.wav", makeWav(1, 44100, 16, 100));
+    platform::setOpenHook([](const std::string& path) {
+        if (path.find("Brief.wav") != std::string::npos)
+            std::remove(path.c_str());
+    });
+    EXPECT_EQ(scan().state, RootState::Ready);
+    platform::setOpenHook(nullptr);
+    EXPECT_TRUE(find("brief").empty());
+    EXPECT_EQ(find("lead"), std::vector<std::string>{"Lead new.wav"});
     ASSERT_TRUE(store->beginFullCheck(root));
     EXPECT_EQ(scan().state, RootState::Ready);
     EXPECT_EQ(store->search(SearchQuery::parse("hard"), {}, 10).rows.at(0).header.rate, 32000u);

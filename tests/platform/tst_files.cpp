@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The file calls over a temporary drive C:, on real folders.
 #include "platform/files/files.h"
+#include "platform/files/foldertree.h"
 #include "platform/sound/mmio.h"
 #include "platform/files/nativepath.h"
 #include "support/tempdrive.h"
@@ -10,6 +11,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <cstring>
+#include <map>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -211,6 +213,41 @@ TEST(Read, OnlyRegularFilesAndNeverBlocks)
     EXPECT_TRUE(ReadFile(h, buf, 4, &got, nullptr));
     EXPECT_EQ(std::string(buf, got), "data");
     EXPECT_TRUE(CloseHandle(h));
+}
+
+TEST(Read, AListedFileIsIdentifiedByItsOpenAndNothingElseIsOpened)
+{
+    TempDrive c;
+    c.write("w/known.wav", "RIFFknown");
+    c.write("w/new.wav", "RIFFnew");
+    c.mkdirs("w/dir.wav");
+    ::mkfifo(c.native("w/fifo.wav").c_str(), 0644);
+    ASSERT_EQ(::symlink("new.wav", c.native("w/link.wav").c_str()), 0);
+    const TreeListing listing =
+        listTreeFolder(c.native("w"), ".wav", [](const std::string& name) { return name == "known.wav"; });
+    std::map<std::string, const TreeEntry*> byName;
+    for (const TreeEntry& e : listing.entries)
+        byName[e.name] = &e;
+    ASSERT_TRUE(byName.count("known.wav") && byName.count("new.wav") && byName.count("link.wav"));
+    EXPECT_TRUE(byName["known.wav"]->identified);
+    EXPECT_EQ(byName["known.wav"]->identity, *fileIdentity(c.native("w/known.wav")));
+    EXPECT_FALSE(byName["new.wav"]->identified);
+    EXPECT_TRUE(byName["link.wav"]->identified); // a link's target is looked at in any case
+    EXPECT_FALSE(byName.count("fifo.wav"));
+
+    std::optional<FileIdentity> identity;
+    const int fd = openListedFile(c.native("w/new.wav"), identity);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    EXPECT_EQ(identity, fileIdentity(c.native("w/new.wav")));
+    // Whatever took a listed file's place since is not opened, and nothing blocks.
+    QElapsedTimer t;
+    t.start();
+    for (const char* name : {"w/fifo.wav", "w/dir.wav", "w/link.wav", "w/gone.wav"}) {
+        EXPECT_EQ(openListedFile(c.native(name), identity), -1) << name;
+        EXPECT_FALSE(identity) << name;
+    }
+    EXPECT_LT(t.elapsed(), 5000);
 }
 
 TEST(Read, NothingStaysOpenSoTheDriveCanBeUnmounted)
