@@ -19,6 +19,7 @@
 #include <set>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace library {
 
@@ -187,7 +188,14 @@ struct FolderScanner::Walk {
     std::set<std::string> mustList;
     /// Folders to look at, the next last: the path, and the index of its record when known (else -1).
     std::vector<std::pair<std::string, std::ptrdiff_t>> stack;
-    std::set<std::pair<std::uint64_t, std::uint64_t>> visited;
+    /// The folders walked, by device and inode.
+    struct DeviceInode {
+        size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& f) const
+        {
+            return std::hash<std::uint64_t>()(f.second * 0x9E3779B97F4A7C15ull ^ f.first);
+        }
+    };
+    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, DeviceInode> visited;
     platform::RequestPool<HeaderRequest, HeaderRead> headers;
     const size_t window;
     std::deque<Pending> pending;

@@ -80,6 +80,7 @@ END;
 CREATE TABLE folder_text(id INTEGER PRIMARY KEY, words TEXT NOT NULL);
 INSERT INTO folder_text(id, words) SELECT rowid, words FROM folder_words;
 DROP TABLE folder_words;
+CREATE INDEX files_missing ON files(folder) WHERE missing = 1;
 )";
 
 } // namespace

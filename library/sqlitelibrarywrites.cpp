@@ -217,8 +217,10 @@ std::int64_t SqliteLibraryStore::goneFolders(RootId root)
 RootCounts SqliteLibraryStore::counts(RootId root)
 {
     RootCounts c;
-    sqlite3_stmt* s = statement("SELECT count(*), ifnull(sum(missing), 0) FROM files WHERE folder IN"
-                                " (SELECT id FROM folders WHERE root = ?1)");
+    // Both counts from indexes alone: a pass ends by counting, and a library folder may hold a million.
+    sqlite3_stmt* s = statement("SELECT (SELECT count(*) FROM files WHERE folder IN (SELECT id FROM folders WHERE"
+                                " root = ?1)), (SELECT count(*) FROM files WHERE missing = 1 AND folder IN"
+                                " (SELECT id FROM folders WHERE root = ?1))");
     if (!s)
         return c;
     sqlite3_bind_int64(s, 1, root);
@@ -234,7 +236,11 @@ bool SqliteLibraryStore::finishPass(RootId root, bool keepMissing, RootState sta
 {
     SqlTransaction t(db());
     int rc = t.began();
-    if (rc == SQLITE_OK && !keepMissing && counts(root).missing + goneFolders(root) > 0) {
+    // Counted once: what is dropped is exactly the files missing.
+    const RootCounts counted = rc == SQLITE_OK ? counts(root) : RootCounts();
+    std::int64_t files = counted.files;
+    if (rc == SQLITE_OK && !keepMissing && counted.missing + goneFolders(root) > 0) {
+        files -= counted.missing;
         rc = dropFiles("SELECT f.id FROM files f JOIN folders d ON d.id = f.folder WHERE d.root = ?1 AND f.missing = 1",
                        root);
         rc = runInTurn(rc,
@@ -243,9 +249,8 @@ bool SqliteLibraryStore::finishPass(RootId root, bool keepMissing, RootState sta
                        [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, root); });
     }
     sqlite3_stmt* s = rc == SQLITE_OK
-                          ? statement("UPDATE roots SET state = ?2, status = ?3, indexed = ?4, full_check = 0, files ="
-                                      " (SELECT count(*) FROM files WHERE folder IN (SELECT id FROM folders WHERE"
-                                      " root = ?1)) WHERE id = ?1")
+                          ? statement("UPDATE roots SET state = ?2, status = ?3, indexed = ?4, full_check = 0,"
+                                      " files = ?5 WHERE id = ?1")
                           : nullptr;
     if (s) {
         sqlite3_bind_int64(s, 1, root);
@@ -253,6 +258,7 @@ bool SqliteLibraryStore::finishPass(RootId root, bool keepMissing, RootState sta
         const QByteArray text = status.toUtf8();
         sqlite3_bind_text(s, 3, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         sqlite3_bind_int64(s, 4, nowMs());
+        sqlite3_bind_int64(s, 5, files);
         rc = runOnce(s);
     } else if (rc == SQLITE_OK)
         rc = lastError(db());

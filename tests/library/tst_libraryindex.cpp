@@ -139,6 +139,7 @@ TEST_P(LibraryIndex, RescansFollowOtherProgramsAndKeepWhatLooksLikeAMissingDrive
     EXPECT_EQ(find("pad"), std::vector<std::string>{"Pad warm.wav"});
     ASSERT_TRUE(store->finishPass(root, false, RootState::Ready, {}));
     EXPECT_TRUE(find("pad").empty());
+    EXPECT_EQ(current().files, 2); // the kick and the odd name are left
 }
 
 TEST_P(LibraryIndex, APassStoppedHalfWayGoesOnAndAnOfflineDriveKeepsItsFiles)
