@@ -2,8 +2,8 @@
 // The file calls over a temporary drive C:, on real folders.
 #include "platform/files/files.h"
 #include "platform/files/foldertree.h"
-#include "platform/sound/mmio.h"
 #include "platform/files/nativepath.h"
+#include "platform/sound/mmio.h"
 #include "support/tempdrive.h"
 #include "support/tempmount.h"
 
@@ -11,10 +11,10 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <cstring>
-#include <map>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
