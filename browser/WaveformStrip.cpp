@@ -20,8 +20,9 @@ namespace {
 const char* const kNoWaveformText = "No waveform";
 // About one frame of the screen: the marker moves smoothly.
 constexpr int kPositionIntervalMs = 16;
-// Polls without a position before the marker stops looking (the server may take a moment to start).
-constexpr int kQuietPollsBeforeRest = 90;
+// Polls without a position before the marker stops looking: a busy server may take seconds to start a
+// sound, and the marker must still follow it then (about ten seconds).
+constexpr int kQuietPollsBeforeRest = 600;
 // How near a click must come to a cue point's line to play from the point itself.
 constexpr double kMarkReach = 4.0;
 const QColor kMarkColor(230, 140, 0);
