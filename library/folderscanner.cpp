@@ -27,11 +27,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Header reads in flight per reader: enough that the readers never wait for the walk. With 32 the walk
-// stopped for the oldest folder's reads so often on a cold disk that the readers kept falling asleep
-// and the disk's queue ran short; 128 keeps both busy (2,048 reads ahead for 16 readers).
-constexpr std::size_t kRequestsPerReader = 128;
-
 /// A file whose header is wanted, by its Linux path; `identify` for one listed without a look at it.
 struct HeaderRequest {
     std::string path;
@@ -214,7 +209,7 @@ struct FolderScanner::Walk {
 
     Walk(FolderScanner& s, const LibraryRoot& r, bool f)
         : scanner(s), root(r), forced(f), headers(readHeader, s.options_.headerReaders),
-          window(size_t(std::max(1, s.options_.headerReaders)) * kRequestsPerReader)
+          window(size_t(std::max(1, s.options_.headerReaders)) * size_t(std::max(1, s.options_.readsAheadPerReader)))
     {
     }
 

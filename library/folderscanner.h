@@ -36,6 +36,10 @@ class FolderScanner {
 public:
     struct Options {
         int headerReaders = 16;
+        /// Header reads in flight per reader before the walk waits for the oldest folder's: enough that
+        /// the readers never wait for the walk. With 32 the walk stopped for the oldest folder so often on
+        /// a cold disk that the readers kept falling asleep and the disk's queue ran short.
+        int readsAheadPerReader = 128;
         /// Files written in one transaction at most, and the longest time between two.
         int batchFiles = 5000;
         int batchMs = 1000;

@@ -150,6 +150,7 @@ TEST_P(LibraryIndex, APassStoppedHalfWayGoesOnAndAnOfflineDriveKeepsItsFiles)
     FolderScanner::Options o;
     o.batchFiles = 5;
     o.headerReaders = 1; // few folders read ahead of the writes
+    o.readsAheadPerReader = 32;
     FolderScanner scanner(*store, o);
     scanner.setStopFlag(&stop);
     scanner.setProgress([&](const ScanProgress& p) { stop = p.files >= 10; });

@@ -123,6 +123,8 @@ protected:
         EXPECT_TRUE(p.waitForFinished(300000)) << args.join(' ').toStdString();
         if (out)
             *out = QString::fromUtf8(p.readAllStandardOutput());
+        if (p.exitCode() != 0)
+            std::fprintf(stderr, "%s\n", p.readAllStandardError().constData());
         return p.exitCode();
     }
     /// The kind a file of the library is of: its folder.
