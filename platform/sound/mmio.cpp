@@ -158,22 +158,21 @@ HMMIO mmioOpen(const char* fileName, MMIOINFO* info, DWORD flags)
         info->wErrorRet = MMSYSERR_NOERROR;
         return f;
     }
+    int fd = -1;
     if (!fileName && info && info->fccIOProc == FOURCC_DOS) {
         // A file the caller opened and looked at itself: it is the mmio's from now on.
-        if (int(info->adwInfo[0]) < 0)
+        fd = int(info->adwInfo[0]);
+        if (fd < 0)
             return fail(MMSYSERR_INVALPARAM);
-        auto* f = new MmioFile;
-        f->fd = int(info->adwInfo[0]);
-        info->wErrorRet = MMSYSERR_NOERROR;
-        return f;
-    }
-    if (!fileName)
-        return fail(MMSYSERR_INVALPARAM);
-    const int fd = openRegularFile(fileName);
-    if (fd < 0) {
-        const DWORD err = GetLastError();
-        const bool missing = err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
-        return fail(missing ? MMIOERR_FILENOTFOUND : MMIOERR_CANNOTOPEN);
+    } else {
+        if (!fileName)
+            return fail(MMSYSERR_INVALPARAM);
+        fd = openRegularFile(fileName);
+        if (fd < 0) {
+            const DWORD err = GetLastError();
+            const bool missing = err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
+            return fail(missing ? MMIOERR_FILENOTFOUND : MMIOERR_CANNOTOPEN);
+        }
     }
     auto* f = new MmioFile;
     f->fd = fd;
