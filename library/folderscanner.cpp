@@ -41,6 +41,15 @@ struct HeaderRead {
     std::optional<platform::FileIdentity> identity;
 };
 
+/// What a look at the file tells of it: its size, time and where it lies.
+void takeIdentity(FileRecord& f, const platform::FileIdentity& identity)
+{
+    f.size = identity.size;
+    f.modified = identity.modified;
+    f.device = identity.device;
+    f.inode = identity.inode;
+}
+
 /// Runs on the header readers. The chunks are read with the header, from the same first bytes; the
 /// end of a file is read only when chunks follow its sound.
 HeaderRead readHeader(const HeaderRequest& request)
@@ -171,8 +180,12 @@ private:
 struct FolderScanner::Walk {
     struct Pending {
         FolderWrite write;
-        std::vector<size_t> needHeader; ///< upserts whose headers are being read
-        std::vector<bool> identify;     ///< of each, whether the read identifies it
+        /// The upserts whose headers are being read, and of each whether the read identifies it.
+        struct HeaderWanted {
+            size_t upsert;
+            bool identify;
+        };
+        std::vector<HeaderWanted> needHeader;
         size_t firstRequest = 0;
     };
 
@@ -288,16 +301,14 @@ struct FolderScanner::Walk {
         std::vector<size_t> vanished;
         for (size_t k = 0; k < p.needHeader.size(); ++k) {
             HeaderRead read = headers.take(p.firstRequest + k);
-            FileRecord& f = p.write.upserts[p.needHeader[k]];
-            if (p.identify[k]) {
+            const auto [upsert, identify] = p.needHeader[k];
+            FileRecord& f = p.write.upserts[upsert];
+            if (identify) {
                 if (!read.identity) {
-                    vanished.push_back(p.needHeader[k]);
+                    vanished.push_back(upsert);
                     continue;
                 }
-                f.size = read.identity->size;
-                f.modified = read.identity->modified;
-                f.device = read.identity->device;
-                f.inode = read.identity->inode;
+                takeIdentity(f, *read.identity);
             }
             f.header = std::move(read.header);
             f.texts = std::move(read.texts);
@@ -416,12 +427,8 @@ void FolderScanner::Walk::listed(const std::string& rel, const FolderRecord* r, 
             ++files;
         }
         rec.name = e.name;
-        rec.size = e.identity.size;
-        rec.modified = e.identity.modified;
-        rec.device = e.identity.device;
-        rec.inode = e.identity.inode;
-        p.needHeader.push_back(fw.upserts.size());
-        p.identify.push_back(!e.identified);
+        takeIdentity(rec, e.identity);
+        p.needHeader.push_back({fw.upserts.size(), !e.identified});
         fw.upserts.push_back(std::move(rec));
         headers.add({prefix + e.name, !e.identified});
         ++requests;
