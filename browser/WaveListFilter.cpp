@@ -47,6 +47,9 @@ WaveListFilter::WaveListFilter(WaveListWidget& list, QWidget* window)
                                QLineEdit::TrailingPosition);
     problem_->setObjectName("FilterProblem");
     problem_->setVisible(false);
+    // The box's own clear button, named for screen readers like every other button.
+    if (auto* clear = box_->findChild<QAction*>("_q_qlineeditclearaction"))
+        clear->setText("Clear filter");
 
     count_->setObjectName("FilterCount");
     count_->setContentsMargins(average, 0, 0, 0);

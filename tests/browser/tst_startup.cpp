@@ -264,6 +264,15 @@ TEST_F(Startup, ToolbarButtonsDoThroughTheAccessibleInterfaceWhatAClickDoes)
     audition(w).volumeSlider()->setValue(40);
     EXPECT_EQ(slider->text(QAccessible::Name), "Preview volume");
     EXPECT_EQ(slider->valueInterface()->currentValue().toInt(), 40);
+    // The filter box's buttons (its clear button, the sign of a condition it cannot read) are named too.
+    filter(w).box()->setText("kick bpm:abc");
+    int named = 0;
+    for (QToolButton* inBox : filter(w).box()->findChildren<QToolButton*>())
+        if (inBox->isVisibleTo(filter(w).box())) {
+            EXPECT_FALSE(QAccessible::queryAccessibleInterface(inBox)->text(QAccessible::Name).isEmpty());
+            ++named;
+        }
+    EXPECT_EQ(named, 2);
 }
 
 TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
