@@ -137,27 +137,42 @@ TEST_F(SoundTest, LoopsAndReplacementsJoinWithoutAGapOrAClick)
     // A quarter second holds whole periods of both tones, so each loop joins itself smoothly.
     drive.write("low.wav", makeWav(1, 44100, 16, 44100 / 4, 500));
     drive.write("high.wav", makeWav(1, 44100, 16, 44100 / 4, 750));
-    long from = mon.mark();
-    ASSERT_TRUE(sndPlaySound("C:\\LOW.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
-    long at = hear(from, 700);
-    ASSERT_GE(at, 0);
-    // Replaced at uneven moments, so the cuts fall at all points of the periods.
-    for (int ms : {170, 230, 190, 260, 210, 180}) {
-        ASSERT_TRUE(sndPlaySound(ms % 20 ? "C:\\HIGH.WAV" : "C:\\LOW.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
-        mon.pump(ms);
-    }
-    const long end = mon.mark();
-    const SoundMonitor::Seams seams = mon.seams(at + mon.samplesOf(20), end - mon.samplesOf(20));
-    EXPECT_GT(seams.weakest, 0.25) << "a gap in the sound";
-    EXPECT_LT(seams.largestStep, 0.6) << "a click in the sound";
-
-    // A sound of another rate needs a stream of its own; the running one fades out meanwhile.
     drive.write("other.wav", makeWav(2, 22050, 16, 22050 / 2, 600));
-    ASSERT_TRUE(sndPlaySound("C:\\OTHER.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
-    mon.pump(400);
-    sndPlaySound(nullptr, 0);
-    EXPECT_LT(mon.seams(end - mon.samplesOf(20), end + mon.samplesOf(300)).largestStep, 0.6) << "a click";
-    EXPECT_GT(mon.toneShare(end + mon.samplesOf(100), end + mon.samplesOf(350), 600), 0.5);
+    // What was heard during a stall of the machine does not count: up to five tries, the last one
+    // counting whatever happened.
+    StallWatch stalls;
+    SoundMonitor::Seams joins, streamChange;
+    double otherTone = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        stalls.reset();
+        long from = mon.mark();
+        ASSERT_TRUE(sndPlaySound("C:\\LOW.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
+        long at = hear(from, 700);
+        ASSERT_GE(at, 0);
+        // Replaced at uneven moments, so the cuts fall at all points of the periods.
+        for (int ms : {170, 230, 190, 260, 210, 180}) {
+            ASSERT_TRUE(sndPlaySound(ms % 20 ? "C:\\HIGH.WAV" : "C:\\LOW.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
+            mon.pump(ms);
+        }
+        const long end = mon.mark();
+        joins = mon.seams(at + mon.samplesOf(20), end - mon.samplesOf(20));
+        // A sound of another rate needs a stream of its own; the running one fades out meanwhile.
+        ASSERT_TRUE(sndPlaySound("C:\\OTHER.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
+        mon.pump(400);
+        sndPlaySound(nullptr, 0);
+        streamChange = mon.seams(end - mon.samplesOf(20), end + mon.samplesOf(300));
+        otherTone = mon.toneShare(end + mon.samplesOf(100), end + mon.samplesOf(350), 600);
+        if (!stalls.stalled())
+            break;
+        mon.pump(100);
+    }
+    SCOPED_TRACE(testing::Message() << "longest stall of the machine " << stalls.longestMs() << " ms");
+    // A sound joining itself in opposite phase cancels in the middle of the cross-fade: a 2 ms stretch
+    // there keeps about a quarter of the level. A gap keeps nothing.
+    EXPECT_GT(joins.weakest, 0.15) << "a gap in the sound";
+    EXPECT_LT(joins.largestStep, 0.6) << "a click in the sound";
+    EXPECT_LT(streamChange.largestStep, 0.6) << "a click";
+    EXPECT_GT(otherTone, 0.5);
 }
 
 TEST_F(SoundTest, ALoopedStretchRepeatsSampleForSampleAfterTheStartPlaysOnce)
@@ -187,50 +202,60 @@ TEST_F(SoundTest, ALoopedStretchRepeatsSampleForSampleAfterTheStartPlaysOnce)
     // the recording catches it: after the loop's last frame comes its first, and nothing else changes.
     const auto next = [&](long at) { return at + 1 == loop.end ? long(loop.start) : at + 1; };
 
-    ASSERT_TRUE(sndPlaySoundFrom("C:\\LOOP.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP, 0, loop));
-    // The sink's monitor at the sound's own rate (it gives samples once the sink plays).
-    QProcess recorder;
-    recorder.start("parec", {"--device=tonfolio_null.monitor", "--raw", "--format=s16le", "--channels=2",
-                             QString("--rate=%1").arg(rate), "--latency-msec=10"});
-    ASSERT_TRUE(recorder.waitForStarted(5000));
-    QByteArray heard;
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 900) {
-        recorder.waitForReadyRead(20);
-        heard += recorder.readAll();
-    }
-    // Where the sound is told to be follows the loop: inside it, never past its end.
-    const double place = soundPositionSeconds();
-    EXPECT_GE(place, double(loop.start) / rate);
-    EXPECT_LT(place, double(loop.end) / rate);
-    sndPlaySound(nullptr, 0);
-    recorder.kill();
-    recorder.waitForFinished();
-
-    std::vector<std::int16_t> left(std::size_t(heard.size()) / 4);
-    for (std::size_t i = 0; i < left.size(); ++i)
-        std::memcpy(&left[i], heard.constData() + 4 * i, 2);
-    // The first stretch of the recording that is a stretch of the sound tells where the sound was.
-    long at = -1;
-    std::size_t from = 0;
-    for (; at < 0 && from + 16 < left.size(); ++from)
-        for (long k = 0; k + 16 < long(samples.size()); ++k)
-            if (std::equal(left.begin() + long(from), left.begin() + long(from) + 16, samples.begin() + k)) {
-                at = k;
-                break;
-            }
-    ASSERT_GE(at, 0) << "the sound was not heard";
+    // What was heard during a stall of the machine does not count: up to five tries, the last one
+    // counting whatever happened.
+    StallWatch stalls;
     long joins = 0, wrong = 0, firstWrong = -1;
-    for (std::size_t i = from; i < left.size(); ++i) {
-        const long following = next(at);
-        joins += following < at;
-        at = following;
-        if (std::abs(left[i] - samples[std::size_t(at)]) > 1 && wrong++ == 0)
-            firstWrong = long(i - from);
-        if (left[i] == 0 && i + 1 < left.size() && left[i + 1] == 0)
-            break; // stopped
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        stalls.reset();
+        ASSERT_TRUE(sndPlaySoundFrom("C:\\LOOP.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP, 0, loop));
+        // The sink's monitor at the sound's own rate (it gives samples once the sink plays).
+        QProcess recorder;
+        recorder.start("parec", {"--device=tonfolio_null.monitor", "--raw", "--format=s16le", "--channels=2",
+                                 QString("--rate=%1").arg(rate), "--latency-msec=10"});
+        ASSERT_TRUE(recorder.waitForStarted(5000));
+        QByteArray heard;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 900) {
+            recorder.waitForReadyRead(20);
+            heard += recorder.readAll();
+        }
+        // Where the sound is told to be follows the loop: inside it, never past its end.
+        const double place = soundPositionSeconds();
+        EXPECT_GE(place, double(loop.start) / rate);
+        EXPECT_LT(place, double(loop.end) / rate);
+        sndPlaySound(nullptr, 0);
+        recorder.kill();
+        recorder.waitForFinished();
+
+        std::vector<std::int16_t> left(std::size_t(heard.size()) / 4);
+        for (std::size_t i = 0; i < left.size(); ++i)
+            std::memcpy(&left[i], heard.constData() + 4 * i, 2);
+        // The first stretch of the recording that is a stretch of the sound tells where the sound was.
+        long at = -1;
+        std::size_t from = 0;
+        for (; at < 0 && from + 16 < left.size(); ++from)
+            for (long k = 0; k + 16 < long(samples.size()); ++k)
+                if (std::equal(left.begin() + long(from), left.begin() + long(from) + 16, samples.begin() + k)) {
+                    at = k;
+                    break;
+                }
+        ASSERT_GE(at, 0) << "the sound was not heard";
+        joins = 0, wrong = 0, firstWrong = -1;
+        for (std::size_t i = from; i < left.size(); ++i) {
+            const long following = next(at);
+            joins += following < at;
+            at = following;
+            if (std::abs(left[i] - samples[std::size_t(at)]) > 1 && wrong++ == 0)
+                firstWrong = long(i - from);
+            if (left[i] == 0 && i + 1 < left.size() && left[i + 1] == 0)
+                break; // stopped
+        }
+        if (!stalls.stalled())
+            break;
     }
+    SCOPED_TRACE(testing::Message() << "longest stall of the machine " << stalls.longestMs() << " ms");
     EXPECT_GE(joins, 2) << "the loop came round too few times";
     EXPECT_EQ(wrong, 0) << "first at frame " << firstWrong << " of what was heard";
 }

@@ -9,10 +9,13 @@
 #include <QString>
 #include <QtGlobal>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <sys/resource.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -231,6 +234,43 @@ private:
     QProcess proc_;
     QByteArray pending_;
     std::vector<std::int16_t> samples_;
+};
+
+/// The longest time this process went without running, as seen by a thread that wakes every 2 ms.
+/// A machine that stops for longer than the sound server holds (shared test machines do, now and
+/// then, for 70-90 ms) lets the sound run dry whatever the player did; a listening test discounts
+/// what it heard while that happened.
+class StallWatch {
+public:
+    static constexpr int kStarvingMs = 30;
+
+    StallWatch() : thread_([this] { watch(); }) {}
+    ~StallWatch()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    void reset() { longestUs_ = 0; }
+    bool stalled() const { return longestUs_ > kStarvingMs * 1000; }
+    double longestMs() const { return longestUs_ / 1000.0; }
+
+private:
+    void watch()
+    {
+        auto last = std::chrono::steady_clock::now();
+        while (!stop_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            const auto now = std::chrono::steady_clock::now();
+            const long us = long(std::chrono::duration_cast<std::chrono::microseconds>(now - last).count());
+            if (us > longestUs_)
+                longestUs_ = us;
+            last = now;
+        }
+    }
+
+    std::atomic<bool> stop_{false};
+    std::atomic<long> longestUs_{0};
+    std::thread thread_;
 };
 
 } // namespace testing_support
