@@ -138,13 +138,9 @@ TEST_F(SoundTest, LoopsAndReplacementsJoinWithoutAGapOrAClick)
     drive.write("low.wav", makeWav(1, 44100, 16, 44100 / 4, 500));
     drive.write("high.wav", makeWav(1, 44100, 16, 44100 / 4, 750));
     drive.write("other.wav", makeWav(2, 22050, 16, 22050 / 2, 600));
-    // What was heard during a stall of the machine does not count: up to five tries, the last one
-    // counting whatever happened.
-    StallWatch stalls;
     SoundMonitor::Seams joins, streamChange;
     double otherTone = 0;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        stalls.reset();
+    const double stall = listenUntilSteady([&] {
         long from = mon.mark();
         ASSERT_TRUE(sndPlaySound("C:\\LOW.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP));
         long at = hear(from, 700);
@@ -162,11 +158,11 @@ TEST_F(SoundTest, LoopsAndReplacementsJoinWithoutAGapOrAClick)
         sndPlaySound(nullptr, 0);
         streamChange = mon.seams(end - mon.samplesOf(20), end + mon.samplesOf(300));
         otherTone = mon.toneShare(end + mon.samplesOf(100), end + mon.samplesOf(350), 600);
-        if (!stalls.stalled())
-            break;
-        mon.pump(100);
-    }
-    SCOPED_TRACE(testing::Message() << "longest stall of the machine " << stalls.longestMs() << " ms");
+        mon.pump(100); // a try made again starts from silence
+    });
+    if (HasFatalFailure())
+        return;
+    SCOPED_TRACE(testing::Message() << "longest stall of the machine " << stall << " ms");
     // A sound joining itself in opposite phase cancels in the middle of the cross-fade: a 2 ms stretch
     // there keeps about a quarter of the level. A gap keeps nothing.
     EXPECT_GT(joins.weakest, 0.15) << "a gap in the sound";
@@ -202,12 +198,8 @@ TEST_F(SoundTest, ALoopedStretchRepeatsSampleForSampleAfterTheStartPlaysOnce)
     // the recording catches it: after the loop's last frame comes its first, and nothing else changes.
     const auto next = [&](long at) { return at + 1 == loop.end ? long(loop.start) : at + 1; };
 
-    // What was heard during a stall of the machine does not count: up to five tries, the last one
-    // counting whatever happened.
-    StallWatch stalls;
     long joins = 0, wrong = 0, firstWrong = -1;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        stalls.reset();
+    const double stall = listenUntilSteady([&] {
         ASSERT_TRUE(sndPlaySoundFrom("C:\\LOOP.WAV", SND_ASYNC | SND_NODEFAULT | SND_LOOP, 0, loop));
         // The sink's monitor at the sound's own rate (it gives samples once the sink plays).
         QProcess recorder;
@@ -252,10 +244,10 @@ TEST_F(SoundTest, ALoopedStretchRepeatsSampleForSampleAfterTheStartPlaysOnce)
             if (left[i] == 0 && i + 1 < left.size() && left[i + 1] == 0)
                 break; // stopped
         }
-        if (!stalls.stalled())
-            break;
-    }
-    SCOPED_TRACE(testing::Message() << "longest stall of the machine " << stalls.longestMs() << " ms");
+    });
+    if (HasFatalFailure())
+        return;
+    SCOPED_TRACE(testing::Message() << "longest stall of the machine " << stall << " ms");
     EXPECT_GE(joins, 2) << "the loop came round too few times";
     EXPECT_EQ(wrong, 0) << "first at frame " << firstWrong << " of what was heard";
 }

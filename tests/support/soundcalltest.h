@@ -78,6 +78,22 @@ protected:
         return at;
     }
 
+    /// Runs `listenOnce` again while the machine stalled during it (the sound then ran dry whatever the
+    /// player did), up to five tries, the last counting whatever happened. Returns the longest stall
+    /// of the try that counts, in milliseconds.
+    template <typename Try>
+    double listenUntilSteady(Try&& listenOnce)
+    {
+        StallWatch stalls;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            stalls.reset();
+            listenOnce();
+            if (HasFatalFailure() || !stalls.stalled())
+                break;
+        }
+        return stalls.longestMs();
+    }
+
     SoundMonitor mon;
 };
 
