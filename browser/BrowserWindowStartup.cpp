@@ -57,9 +57,10 @@ BrowserWindow::BrowserWindow(QWidget* parent)
         handle->setStatusTip("Change size of list windows");
         handle->setToolTip("Change size of list windows");
     }
-    // The button that opens the toolbar's overflow in a narrow window, named for a screen reader.
-    if (auto* more = ui->MainToolBar->findChild<QWidget*>("qt_toolbar_ext_button"))
-        more->setAccessibleName("More commands");
+    // The buttons that open the toolbars' overflow in a narrow window, named for a screen reader.
+    for (QToolBar* bar : findChildren<QToolBar*>())
+        if (auto* more = bar->findChild<QWidget*>("qt_toolbar_ext_button"))
+            more->setAccessibleName("More commands");
     // The tree gives its hint in the status bar only.
     ui->FolderTree->setToolTip(QString());
     setWindowIcon(QIcon(":/icons/tonfolio.svg"));

@@ -273,6 +273,13 @@ TEST_F(Startup, ToolbarButtonsDoThroughTheAccessibleInterfaceWhatAClickDoes)
             ++named;
         }
     EXPECT_EQ(named, 2);
+    // So is the button that opens each toolbar's overflow.
+    for (QToolBar* bar : w.findChildren<QToolBar*>()) {
+        SCOPED_TRACE(bar->windowTitle().toStdString());
+        auto* more = bar->findChild<QWidget*>("qt_toolbar_ext_button");
+        ASSERT_NE(more, nullptr);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(more)->text(QAccessible::Name), "More commands");
+    }
 }
 
 TEST_F(Startup, MenuAndToolbarCarryTheirHintsShortcutsAndImages)
